@@ -1,0 +1,27 @@
+# Shared by the README's commands: package installation and the build.
+# Sourced, not run.
+
+# Installs the Debian packages this project needs to build and test, when
+# any is missing. Needs root (or sudo) only when something is missing.
+vrx_install_deps() {
+  local wanted=(cmake ninja-build g++ libgtest-dev util-linux)
+  local missing=()
+  local pkg
+  for pkg in "${wanted[@]}" "$@"; do
+    dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" ||
+      missing+=("$pkg")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing missing packages: ${missing[*]}"
+  local sudo=()
+  [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+  "${sudo[@]}" apt-get update -qq &&
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
+      "${missing[@]}"
+}
+
+# Configures and builds one CMake preset.
+vrx_build() {
+  local preset=$1
+  cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset"
+}

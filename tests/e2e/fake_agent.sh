@@ -1,0 +1,16 @@
+#!/bin/sh
+# Stands in for one of the agent's commands (vrxagent.sh, vrxagent,
+# apxagent/APXAgentClient.sh). It appends "<path as called> <arguments>" to
+# the file named by E2E_CALLS and ends as the file "<its own path>.<first
+# argument>.rc", or else "<its own path>.rc", says: a number is the exit
+# code; "signal N" kills the command (and the shell that ran it) with signal
+# N. Without either file it exits 0.
+printf '%s %s\n' "$0" "$*" >> "${E2E_CALLS:-/dev/null}"
+how=0
+if [ -f "$0.$1.rc" ]; then how=$(cat "$0.$1.rc")
+elif [ -f "$0.rc" ]; then how=$(cat "$0.rc")
+fi
+case "$how" in
+  signal\ *) kill -"${how#signal }" "$PPID" "$$" ;;
+esac
+exit "$how"
