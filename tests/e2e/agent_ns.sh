@@ -8,6 +8,11 @@
 #
 #   agent_ns.sh WORK -- COMMAND [ARG...]
 #
+# For tests of how a program copes with a hostile start, the command can be
+# started with SIGCHLD ignored (E2E_IGNORE_SIGCHLD=1) or with standard output
+# closed (E2E_CLOSE_STDOUT=1). These are set here, right before the command,
+# because the shells in between would otherwise undo them.
+#
 # Exits with the command's status, or 125 when the namespace cannot be made
 # (with the reason on standard error).
 set -u
@@ -35,4 +40,9 @@ mount -t tmpfs -o mode=0755 tmpfs /var || die "cannot mount a tmpfs on /var"
 if [ -d "$work/sbin" ]; then
   mount --bind "$work/sbin" /usr/sbin || die "cannot bind $work/sbin on /usr/sbin"
 fi
+ignore_sigchld=${E2E_IGNORE_SIGCHLD:-}
+close_stdout=${E2E_CLOSE_STDOUT:-}
+unset E2E_IGNORE_SIGCHLD E2E_CLOSE_STDOUT
+[ -n "$ignore_sigchld" ] && trap '' CHLD
+[ -n "$close_stdout" ] && exec 1>&-
 exec "$@"

@@ -3,7 +3,6 @@
 // commands ran with which argument. Each case runs the real binary in a
 // private mount namespace whose /usr/sbin holds a fake agent.
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -98,8 +97,8 @@ public:
             const int err = open(errOutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             dup2(out, 1);
             dup2(err, 2);
-            if (setup.closeStdout) close(1);
-            if (setup.ignoreSigchld) signal(SIGCHLD, SIG_IGN);
+            if (setup.closeStdout) setenv("E2E_CLOSE_STDOUT", "1", 1);
+            if (setup.ignoreSigchld) setenv("E2E_IGNORE_SIGCHLD", "1", 1);
             setenv("E2E_CALLS", callsPath().c_str(), 1);
             execv(argv[0], argv.data());
             _exit(126);
@@ -292,8 +291,9 @@ TEST_F(ControllerE2E, StartupHygiene) {
                        std::nullopt, kStart + kPlugin};
     check(*this, sigchld, runController(sigchld.args, sigchld.setup), errPath(), callsPath());
 
-    // With standard output closed, the error-code file must not become
-    // descriptor 1 and collect the outcome line.
+    // With standard output closed, files the controller opens (the
+    // error-code file here, trace files too) must not become descriptor 1
+    // and collect what is printed there.
     Scene closed{{{"vrxagent", "0"}}};
     closed.closeStdout = true;
     const Case noStdout{"stdout closed", {"@ERR@", "stop", "-i"}, closed, "",
