@@ -81,8 +81,8 @@ void printUsage(int argc, char **argv, int index) {
     // With the program name alone there is no slot 1 to show.
     const char *program = argc > 0 && argv[0] != nullptr ? argv[0] : "";
     const char *tracePath = argc > 1 ? argv[1] : "";
-    std::fprintf(stderr, "Usage: %s trace_dir(%s) [[start [-i [-p]|-u]] | [stop [-i|-u]]]\n", program,
-                 tracePath);
+    std::fprintf(stderr, "Usage: %s trace_dir(%s) [[start [-i [-p]|-u]] | [stop [-i|-u]]]\n",
+                 program, tracePath);
     TRACE_MIN(TRACE_INSTALL, "Usage: %s trace_dir(%s) {start|stop} {-i|-u}", program, tracePath);
 }
 
@@ -129,44 +129,46 @@ void runPluginStep(const std::string &baseDirectory) {
 int runStart(const std::string &baseDirectory, const std::string &tracePath, bool installer,
              bool plugin) {
     switch (startService(baseDirectory.c_str())) {
-    case AGENT_CMD_DONE:
-        std::printf("%s successfully started\n", kStartScriptName);
-        TRACE_MIN(TRACE_INSTALL, "%s successfully started", kStartScriptName);
-        break;
-    case AGENT_CMD_NOT_INSTALLED:
-        if (installer) {
-            std::fprintf(stderr,
-                         "Error: %s service doesn't seem to be installed. Start Failed\n",
-                         kStartScriptName);
-            TRACE_MIN(TRACE_INSTALL, "Error: %s service doesn't seem to be installed. Start Failed",
+        case AGENT_CMD_DONE:
+            std::printf("%s successfully started\n", kStartScriptName);
+            TRACE_MIN(TRACE_INSTALL, "%s successfully started", kStartScriptName);
+            break;
+        case AGENT_CMD_NOT_INSTALLED:
+            if (installer) {
+                std::fprintf(stderr,
+                             "Error: %s service doesn't seem to be installed. Start Failed\n",
+                             kStartScriptName);
+                TRACE_MIN(TRACE_INSTALL,
+                          "Error: %s service doesn't seem to be installed. Start Failed",
+                          kStartScriptName);
+                writeErrCodeFile(tracePath.c_str(), kCodeStartFailed);
+                return fail();
+            }
+            std::printf("%s service doesn't seem to be installed. Start skipped\n",
+                        kStartScriptName);
+            TRACE_MIN(TRACE_INSTALL, "%s service doesn't seem to be installed. Start skipped",
                       kStartScriptName);
-            writeErrCodeFile(tracePath.c_str(), kCodeStartFailed);
+            break;
+        case AGENT_CMD_MISSING_PREREQ:
+            if (installer) {
+                std::fprintf(stderr,
+                             "Error: %s service cannot start because of missing secpack prereq. "
+                             "Start Failed\n",
+                             kStartScriptName);
+                TRACE_MIN(TRACE_INSTALL,
+                          "Error: %s service cannot start because of missing secpack prereq. "
+                          "Start Failed\n",
+                          kStartScriptName);
+                writeErrCodeFile(tracePath.c_str(), kCodeMissingPrereq);
+                shutDownLogger();
+                return 0;
+            }
+            break;
+        default:
+            std::fprintf(stderr, "Error: %s couldn't be started\n", kStartScriptName);
+            TRACE_MIN(TRACE_INSTALL, "Error: %s couldn't be started", kStartScriptName);
+            if (installer) writeErrCodeFile(tracePath.c_str(), kCodeStartFailed);
             return fail();
-        }
-        std::printf("%s service doesn't seem to be installed. Start skipped\n", kStartScriptName);
-        TRACE_MIN(TRACE_INSTALL, "%s service doesn't seem to be installed. Start skipped",
-                  kStartScriptName);
-        break;
-    case AGENT_CMD_MISSING_PREREQ:
-        if (installer) {
-            std::fprintf(stderr,
-                         "Error: %s service cannot start because of missing secpack prereq. "
-                         "Start Failed\n",
-                         kStartScriptName);
-            TRACE_MIN(TRACE_INSTALL,
-                      "Error: %s service cannot start because of missing secpack prereq. "
-                      "Start Failed\n",
-                      kStartScriptName);
-            writeErrCodeFile(tracePath.c_str(), kCodeMissingPrereq);
-            shutDownLogger();
-            return 0;
-        }
-        break;
-    default:
-        std::fprintf(stderr, "Error: %s couldn't be started\n", kStartScriptName);
-        TRACE_MIN(TRACE_INSTALL, "Error: %s couldn't be started", kStartScriptName);
-        if (installer) writeErrCodeFile(tracePath.c_str(), kCodeStartFailed);
-        return fail();
     }
     if (plugin) runPluginStep(baseDirectory);
     return finishSuccessfully();
@@ -174,20 +176,20 @@ int runStart(const std::string &baseDirectory, const std::string &tracePath, boo
 
 int runStop(const std::string &baseDirectory, const std::string &tracePath, bool installer) {
     switch (stopService(baseDirectory.c_str())) {
-    case AGENT_CMD_DONE:
-        std::printf("%s successfully stopped", kServiceName);
-        TRACE_MIN(TRACE_INSTALL, "%s successfully stopped", kServiceName);
-        return finishSuccessfully();
-    case AGENT_CMD_NOT_INSTALLED:
-        std::printf("%s service doesn't seem to be installed. Stop skipped\n", kServiceName);
-        TRACE_MIN(TRACE_INSTALL, "%s service doesn't seem to be installed. Stop skipped",
-                  kServiceName);
-        return finishSuccessfully();
-    default:
-        std::fprintf(stderr, "Error: %s couldn't be stopped\n", kServiceName);
-        TRACE_MIN(TRACE_INSTALL, "Error: %s couldn't be stopped", kServiceName);
-        if (installer) writeErrCodeFile(tracePath.c_str(), kCodeStopFailed);
-        return fail();
+        case AGENT_CMD_DONE:
+            std::printf("%s successfully stopped", kServiceName);
+            TRACE_MIN(TRACE_INSTALL, "%s successfully stopped", kServiceName);
+            return finishSuccessfully();
+        case AGENT_CMD_NOT_INSTALLED:
+            std::printf("%s service doesn't seem to be installed. Stop skipped\n", kServiceName);
+            TRACE_MIN(TRACE_INSTALL, "%s service doesn't seem to be installed. Stop skipped",
+                      kServiceName);
+            return finishSuccessfully();
+        default:
+            std::fprintf(stderr, "Error: %s couldn't be stopped\n", kServiceName);
+            TRACE_MIN(TRACE_INSTALL, "Error: %s couldn't be stopped", kServiceName);
+            if (installer) writeErrCodeFile(tracePath.c_str(), kCodeStopFailed);
+            return fail();
     }
 }
 

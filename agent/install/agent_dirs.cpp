@@ -91,8 +91,10 @@ int readAgentBaseDir(char *buffer, int size) {
         return 1;
     }
     std::string resolved = value;
-    if (resolvePath(resolved.data()) == 0) resolved.resize(std::strlen(resolved.c_str()));
-    else resolved = value;
+    if (resolvePath(resolved.data()) == 0)
+        resolved.resize(std::strlen(resolved.c_str()));
+    else
+        resolved = value;
     if (!copyOut(resolved.c_str(), buffer, size)) {
         TRACE_MIN(TRACE_INSTALL, "The agent base directory is too long: %s", resolved);
         return 1;

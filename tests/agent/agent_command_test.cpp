@@ -28,7 +28,8 @@ TEST(BuildAgentCommandTest, QuotesThePathAsOneShellWord) {
         {"/opt/a\\b/x", "\"/opt/a\\\\b/x\" -g"},
         {"/opt/'single'/x", "\"/opt/'single'/x\" -g"},
     };
-    for (const auto &c : cases) EXPECT_EQ(buildAgentCommand(c.path, "-g"), c.expected) << c.path;
+    for (const auto &c : cases)
+        EXPECT_EQ(buildAgentCommand(c.path, "-g"), c.expected) << c.path;
 }
 
 // A fake agent in a base directory: each command records its name and
@@ -45,10 +46,12 @@ protected:
     void TearDown() override { std::filesystem::current_path(oldCwd_); }
 
     // `behaviour` is a shell line run by the fake after logging, e.g. "exit 12".
-    void installFake(const std::string &base, const std::string &name, const std::string &behaviour) {
-        writeFile(base + name,
-                  "#!/bin/sh\nprintf '%s %s\\n' \"$0\" \"$*\" >> '" + log() + "'\n" + behaviour + "\n",
-                  0755);
+    void installFake(const std::string &base, const std::string &name,
+                     const std::string &behaviour) {
+        writeFile(
+            base + name,
+            "#!/bin/sh\nprintf '%s %s\\n' \"$0\" \"$*\" >> '" + log() + "'\n" + behaviour + "\n",
+            0755);
     }
     std::string log() const { return tmp_ / "calls.log"; }
     std::string calls() const { return readFile(log()).value_or(""); }
@@ -86,8 +89,10 @@ TEST_F(AgentCommandTest, StopCountsOnlyFiveAndSixAsStopped) {
         const char *behaviour;
         int expected;
     } cases[] = {
-        {"exit 5", AGENT_CMD_DONE},    {"exit 6", AGENT_CMD_DONE},
-        {"exit 0", AGENT_CMD_FAILED},  {"exit 7", AGENT_CMD_FAILED},
+        {"exit 5", AGENT_CMD_DONE},
+        {"exit 6", AGENT_CMD_DONE},
+        {"exit 0", AGENT_CMD_FAILED},
+        {"exit 7", AGENT_CMD_FAILED},
         {"kill -9 $PPID $$", AGENT_CMD_FAILED},
     };
     for (const auto &c : cases) {
@@ -132,8 +137,14 @@ TEST_F(AgentCommandTest, MissingFilesAreNotInstalled) {
 
 TEST_F(AgentCommandTest, UnusualBaseDirectoriesRunTheirOwnScriptAndNothingElse) {
     const std::vector<std::string> names = {
-        "my agent",         "a $(touch pwned) b", "a `touch pwned` b", "q\"; touch pwned; \"",
-        "back\\slash",      "dollar$HOME",        "it's",              "semi;colon&amp|pipe",
+        "my agent",
+        "a $(touch pwned) b",
+        "a `touch pwned` b",
+        "q\"; touch pwned; \"",
+        "back\\slash",
+        "dollar$HOME",
+        "it's",
+        "semi;colon&amp|pipe",
     };
     for (const std::string &name : names) {
         installFake(base(name), "vrxagent.sh", "exit 0");

@@ -19,9 +19,9 @@ TEST(SlmSystemTest, ReportsHowTheCommandEnded) {
         int result;
         int code;
     } cases[] = {
-        {"exit 0", 1, 0},     {"exit 58", 1, 58},    {"exit 255", 1, 255},
-        {"kill -15 $$", 0, 15}, {"kill -9 $$", 0, 9},
-        {"/nonexistent/program", 1, 127},  // the shell reports it
+        {"exit 0", 1, 0},     {"exit 58", 1, 58},
+        {"exit 255", 1, 255}, {"kill -15 $$", 0, 15},
+        {"kill -9 $$", 0, 9}, {"/nonexistent/program", 1, 127},  // the shell reports it
     };
     for (const auto &c : cases) {
         int code = -1;

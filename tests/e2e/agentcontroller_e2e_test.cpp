@@ -55,9 +55,9 @@ public:
     std::string callsPath() const { return work_ / "calls.log"; }
 
     std::string expand(std::string text) const {
-        for (const auto &[key, value] :
-             {std::pair<std::string, std::string>{"@ERR@", errPath()}, {"@PROG@", kController},
-              {"@WORK@", work_.path()}}) {
+        for (const auto &[key, value] : {std::pair<std::string, std::string>{"@ERR@", errPath()},
+                                         {"@PROG@", kController},
+                                         {"@WORK@", work_.path()}}) {
             for (size_t at = text.find(key); at != std::string::npos; at = text.find(key, at))
                 text.replace(at, key.size(), value);
         }
@@ -88,7 +88,8 @@ public:
         std::vector<std::string> args = {kHarness, work_.path(), "--"};
         args.insert(args.end(), command.begin(), command.end());
         std::vector<char *> argv;
-        for (auto &a : args) argv.push_back(a.data());
+        for (auto &a : args)
+            argv.push_back(a.data());
         argv.push_back(nullptr);
 
         const pid_t pid = fork();
@@ -115,7 +116,8 @@ public:
     Outcome runController(const std::vector<std::string> &args, const Scene &setup) {
         prepare(setup);
         std::vector<std::string> command = {kController};
-        for (const auto &a : args) command.push_back(expand(a));
+        for (const auto &a : args)
+            command.push_back(expand(a));
         return runRaw(command, setup);
     }
 
@@ -139,8 +141,10 @@ void check(ControllerE2E &fixture, const Case &c, const Outcome &run, const std:
     EXPECT_EQ(run.err, fixture.expand(c.err));
     EXPECT_EQ(run.status, c.status);
     const auto file = readFile(errFile);
-    if (c.errFile) EXPECT_EQ(file.value_or("<no file>"), *c.errFile);
-    else EXPECT_FALSE(file.has_value()) << "error-code file holds: " << *file;
+    if (c.errFile)
+        EXPECT_EQ(file.value_or("<no file>"), *c.errFile);
+    else
+        EXPECT_FALSE(file.has_value()) << "error-code file holds: " << *file;
     EXPECT_EQ(readFile(calls).value_or(""), c.calls);
 }
 
@@ -152,121 +156,345 @@ const std::string kStarted = "vrxagent.sh successfully started\n";
 const std::string kStartFailed = "Error: vrxagent.sh couldn't be started\n";
 const std::string kPrereq =
     "Error: vrxagent.sh service cannot start because of missing secpack prereq. Start Failed\n";
-const std::string kNoScript = "Error: vrxagent.sh service doesn't seem to be installed. Start Failed\n";
+const std::string kNoScript =
+    "Error: vrxagent.sh service doesn't seem to be installed. Start Failed\n";
 const std::string kStopFailed = "Error: vrxagent couldn't be stopped\n";
 
 TEST_F(ControllerE2E, StartOutcomes) {
     const Case cases[] = {
-        {"started, installer", {"@ERR@", "start", "-i"}, {{{"vrxagent.sh", "0"}}}, kStarted, "", 0,
-         std::nullopt, kStart},
-        {"started, by hand", {"@ERR@", "start", "-u"}, {{{"vrxagent.sh", "0"}}}, kStarted, "", 0,
-         std::nullopt, kStart},
-        {"exit 12 counts as started", {"@ERR@", "start", "-i"}, {{{"vrxagent.sh", "12"}}}, kStarted,
-         "", 0, std::nullopt, kStart},
-        {"success never touches the error-code file", {"@ERR@", "start", "-i"},
-         {{{"vrxagent.sh", "0"}}, "old"}, kStarted, "", 0, "old", kStart},
-        {"started with plug-in", {"@ERR@", "start", "-i", "-p"}, {{{"vrxagent.sh", "0"}}}, kStarted,
-         "", 0, std::nullopt, kStart + kPlugin},
-        {"plug-in failure is not an error", {"@ERR@", "start", "-i", "-p"},
-         {{{"vrxagent.sh", "0"}, {"vrxagent.sh.-p", "4"}}}, kStarted, "", 0, std::nullopt,
-         kStart + kPlugin},
-        {"script missing, installer", {"@ERR@", "start", "-i"}, {}, "",
-         kNoScript + "Written slmerr (rc=-8)\n", 1, "-8", ""},
-        {"script missing, by hand", {"@ERR@", "start", "-u"}, {},
-         "vrxagent.sh service doesn't seem to be installed. Start skipped\n", "", 0, std::nullopt,
-         ""},
-        {"prerequisite missing, installer", {"@ERR@", "start", "-i"}, {{{"vrxagent.sh", "58"}}},
-         "", kPrereq + "Written slmerr (rc=31)\n", 0, "31", kStart},
-        {"prerequisite missing skips the plug-in", {"@ERR@", "start", "-i", "-p"},
-         {{{"vrxagent.sh", "58"}}}, "", kPrereq + "Written slmerr (rc=31)\n", 0, "31", kStart},
-        {"prerequisite missing, by hand", {"@ERR@", "start", "-u"}, {{{"vrxagent.sh", "58"}}}, "",
-         "", 0, std::nullopt, kStart},
-        {"start failed, installer", {"@ERR@", "start", "-i"}, {{{"vrxagent.sh", "1"}}}, "",
-         kStartFailed + "Written slmerr (rc=-8)\n", 1, "-8", kStart},
-        {"start failed with plug-in asked", {"@ERR@", "start", "-i", "-p"},
-         {{{"vrxagent.sh", "255"}}}, "", kStartFailed + "Written slmerr (rc=-8)\n", 1, "-8",
+        {"started, installer",
+         {"@ERR@", "start", "-i"},
+         {{{"vrxagent.sh", "0"}}},
+         kStarted,
+         "",
+         0,
+         std::nullopt,
          kStart},
-        {"start failed, by hand, old file untouched", {"@ERR@", "start", "-u"},
-         {{{"vrxagent.sh", "1"}}, "old"}, "", kStartFailed, 1, "old", kStart},
-        {"start killed by a signal", {"@ERR@", "start", "-i"}, {{{"vrxagent.sh", "signal 15"}}},
-         "", kStartFailed + "Written slmerr (rc=-8)\n", 1, "-8", kStart},
+        {"started, by hand",
+         {"@ERR@", "start", "-u"},
+         {{{"vrxagent.sh", "0"}}},
+         kStarted,
+         "",
+         0,
+         std::nullopt,
+         kStart},
+        {"exit 12 counts as started",
+         {"@ERR@", "start", "-i"},
+         {{{"vrxagent.sh", "12"}}},
+         kStarted,
+         "",
+         0,
+         std::nullopt,
+         kStart},
+        {"success never touches the error-code file",
+         {"@ERR@", "start", "-i"},
+         {{{"vrxagent.sh", "0"}}, "old"},
+         kStarted,
+         "",
+         0,
+         "old",
+         kStart},
+        {"started with plug-in",
+         {"@ERR@", "start", "-i", "-p"},
+         {{{"vrxagent.sh", "0"}}},
+         kStarted,
+         "",
+         0,
+         std::nullopt,
+         kStart + kPlugin},
+        {"plug-in failure is not an error",
+         {"@ERR@", "start", "-i", "-p"},
+         {{{"vrxagent.sh", "0"}, {"vrxagent.sh.-p", "4"}}},
+         kStarted,
+         "",
+         0,
+         std::nullopt,
+         kStart + kPlugin},
+        {"script missing, installer",
+         {"@ERR@", "start", "-i"},
+         {},
+         "",
+         kNoScript + "Written slmerr (rc=-8)\n",
+         1,
+         "-8",
+         ""},
+        {"script missing, by hand",
+         {"@ERR@", "start", "-u"},
+         {},
+         "vrxagent.sh service doesn't seem to be installed. Start skipped\n",
+         "",
+         0,
+         std::nullopt,
+         ""},
+        {"prerequisite missing, installer",
+         {"@ERR@", "start", "-i"},
+         {{{"vrxagent.sh", "58"}}},
+         "",
+         kPrereq + "Written slmerr (rc=31)\n",
+         0,
+         "31",
+         kStart},
+        {"prerequisite missing skips the plug-in",
+         {"@ERR@", "start", "-i", "-p"},
+         {{{"vrxagent.sh", "58"}}},
+         "",
+         kPrereq + "Written slmerr (rc=31)\n",
+         0,
+         "31",
+         kStart},
+        {"prerequisite missing, by hand",
+         {"@ERR@", "start", "-u"},
+         {{{"vrxagent.sh", "58"}}},
+         "",
+         "",
+         0,
+         std::nullopt,
+         kStart},
+        {"start failed, installer",
+         {"@ERR@", "start", "-i"},
+         {{{"vrxagent.sh", "1"}}},
+         "",
+         kStartFailed + "Written slmerr (rc=-8)\n",
+         1,
+         "-8",
+         kStart},
+        {"start failed with plug-in asked",
+         {"@ERR@", "start", "-i", "-p"},
+         {{{"vrxagent.sh", "255"}}},
+         "",
+         kStartFailed + "Written slmerr (rc=-8)\n",
+         1,
+         "-8",
+         kStart},
+        {"start failed, by hand, old file untouched",
+         {"@ERR@", "start", "-u"},
+         {{{"vrxagent.sh", "1"}}, "old"},
+         "",
+         kStartFailed,
+         1,
+         "old",
+         kStart},
+        {"start killed by a signal",
+         {"@ERR@", "start", "-i"},
+         {{{"vrxagent.sh", "signal 15"}}},
+         "",
+         kStartFailed + "Written slmerr (rc=-8)\n",
+         1,
+         "-8",
+         kStart},
     };
-    for (const Case &c : cases) check(*this, c, runController(c.args, c.setup), errPath(), callsPath());
+    for (const Case &c : cases)
+        check(*this, c, runController(c.args, c.setup), errPath(), callsPath());
 }
 
 TEST_F(ControllerE2E, StopOutcomes) {
     const Case cases[] = {
-        {"stopped (5), no line end", {"@ERR@", "stop", "-i"}, {{{"vrxagent", "5"}}},
-         "vrxagent successfully stopped", "", 0, std::nullopt, kStop},
-        {"stopped (6), by hand", {"@ERR@", "stop", "-u"}, {{{"vrxagent", "6"}}},
-         "vrxagent successfully stopped", "", 0, std::nullopt, kStop},
-        {"client shut down whatever it returns", {"@ERR@", "stop", "-i"},
+        {"stopped (5), no line end",
+         {"@ERR@", "stop", "-i"},
+         {{{"vrxagent", "5"}}},
+         "vrxagent successfully stopped",
+         "",
+         0,
+         std::nullopt,
+         kStop},
+        {"stopped (6), by hand",
+         {"@ERR@", "stop", "-u"},
+         {{{"vrxagent", "6"}}},
+         "vrxagent successfully stopped",
+         "",
+         0,
+         std::nullopt,
+         kStop},
+        {"client shut down whatever it returns",
+         {"@ERR@", "stop", "-i"},
          {{{"vrxagent", "5"}, {"apxagent/APXAgentClient.sh", "9"}}},
-         "vrxagent successfully stopped", "", 0, std::nullopt, kStop + kClient},
-        {"exit 0 is a failed stop", {"@ERR@", "stop", "-i"},
-         {{{"vrxagent", "0"}, {"apxagent/APXAgentClient.sh", "0"}}}, "",
-         kStopFailed + "Written slmerr (rc=-201)\n", 1, "-201", kStop},
-        {"stop failed, by hand", {"@ERR@", "stop", "-u"}, {{{"vrxagent", "1"}}, "old"}, "",
-         kStopFailed, 1, "old", kStop},
-        {"stop killed by a signal", {"@ERR@", "stop", "-i"}, {{{"vrxagent", "signal 9"}}}, "",
-         kStopFailed + "Written slmerr (rc=-201)\n", 1, "-201", kStop},
-        {"program missing, installer", {"@ERR@", "stop", "-i"}, {},
-         "vrxagent service doesn't seem to be installed. Stop skipped\n", "", 0, std::nullopt, ""},
-        {"program missing, by hand", {"@ERR@", "stop", "-u"}, {},
-         "vrxagent service doesn't seem to be installed. Stop skipped\n", "", 0, std::nullopt, ""},
+         "vrxagent successfully stopped",
+         "",
+         0,
+         std::nullopt,
+         kStop + kClient},
+        {"exit 0 is a failed stop",
+         {"@ERR@", "stop", "-i"},
+         {{{"vrxagent", "0"}, {"apxagent/APXAgentClient.sh", "0"}}},
+         "",
+         kStopFailed + "Written slmerr (rc=-201)\n",
+         1,
+         "-201",
+         kStop},
+        {"stop failed, by hand",
+         {"@ERR@", "stop", "-u"},
+         {{{"vrxagent", "1"}}, "old"},
+         "",
+         kStopFailed,
+         1,
+         "old",
+         kStop},
+        {"stop killed by a signal",
+         {"@ERR@", "stop", "-i"},
+         {{{"vrxagent", "signal 9"}}},
+         "",
+         kStopFailed + "Written slmerr (rc=-201)\n",
+         1,
+         "-201",
+         kStop},
+        {"program missing, installer",
+         {"@ERR@", "stop", "-i"},
+         {},
+         "vrxagent service doesn't seem to be installed. Stop skipped\n",
+         "",
+         0,
+         std::nullopt,
+         ""},
+        {"program missing, by hand",
+         {"@ERR@", "stop", "-u"},
+         {},
+         "vrxagent service doesn't seem to be installed. Stop skipped\n",
+         "",
+         0,
+         std::nullopt,
+         ""},
     };
-    for (const Case &c : cases) check(*this, c, runController(c.args, c.setup), errPath(), callsPath());
+    for (const Case &c : cases)
+        check(*this, c, runController(c.args, c.setup), errPath(), callsPath());
 }
 
 TEST_F(ControllerE2E, CommandLineErrors) {
     const Scene agent{{{"vrxagent.sh", "0"}, {"vrxagent", "5"}}};
     const std::string usage = "Usage: @PROG@ trace_dir(@ERR@)" + kUsageTail;
     const Case cases[] = {
-        {"program name alone", {}, agent, "", "Usage: @PROG@ trace_dir()" + kUsageTail, 1,
-         std::nullopt, ""},
+        {"program name alone",
+         {},
+         agent,
+         "",
+         "Usage: @PROG@ trace_dir()" + kUsageTail,
+         1,
+         std::nullopt,
+         ""},
         {"three entries", {"@ERR@", "start"}, agent, "", usage, 1, std::nullopt, ""},
-        {"six entries", {"@ERR@", "start", "-i", "-p", "-x"}, agent, "", usage, 1, std::nullopt,
+        {"six entries",
+         {"@ERR@", "start", "-i", "-p", "-x"},
+         agent,
+         "",
+         usage,
+         1,
+         std::nullopt,
          ""},
-        {"unknown mode", {"@ERR@", "start", "-x"}, agent, "",
-         "Option '-x' not supported.\n" + usage, 1, std::nullopt, ""},
-        {"mode must match exactly", {"@ERR@", "start", "-ix"}, agent, "",
-         "Option '-ix' not supported.\n" + usage, 1, std::nullopt, ""},
-        {"unknown action, installer", {"@ERR@", "restart", "-i"}, agent, "",
-         "Option 'restart' not supported.\n" + usage + "Error opening file \n", 1, std::nullopt,
+        {"unknown mode",
+         {"@ERR@", "start", "-x"},
+         agent,
+         "",
+         "Option '-x' not supported.\n" + usage,
+         1,
+         std::nullopt,
          ""},
-        {"unknown action, by hand", {"@ERR@", "restart", "-u"}, agent, "",
-         "Option 'restart' not supported.\n" + usage, 1, std::nullopt, ""},
-        {"action must match exactly", {"@ERR@", "started", "-i"}, agent, "",
-         "Option 'started' not supported.\n" + usage + "Error opening file \n", 1, std::nullopt,
+        {"mode must match exactly",
+         {"@ERR@", "start", "-ix"},
+         agent,
+         "",
+         "Option '-ix' not supported.\n" + usage,
+         1,
+         std::nullopt,
          ""},
-        {"plug-in needs the installer", {"@ERR@", "start", "-u", "-p"}, agent, "",
-         "Option '-p' not supported.\n" + usage, 1, std::nullopt, ""},
-        {"start takes only -p", {"@ERR@", "start", "-i", "-u"}, agent, "",
-         "Option '-u' not supported.\n" + usage, 1, std::nullopt, ""},
-        {"stop takes no fifth entry", {"@ERR@", "stop", "-i", "-p"}, agent, "",
-         "Option '-p' not supported.\n" + usage, 1, std::nullopt, ""},
-        {"empty error-code path, installer", {"", "start", "-i"}, agent, "",
-         "Error: trace_path parameter cannot be an empty string\nError opening file \n", 1,
-         std::nullopt, ""},
-        {"empty error-code path, by hand", {"", "stop", "-u"}, agent, "",
-         "Error: trace_path parameter cannot be an empty string\n", 1, std::nullopt, ""},
+        {"unknown action, installer",
+         {"@ERR@", "restart", "-i"},
+         agent,
+         "",
+         "Option 'restart' not supported.\n" + usage + "Error opening file \n",
+         1,
+         std::nullopt,
+         ""},
+        {"unknown action, by hand",
+         {"@ERR@", "restart", "-u"},
+         agent,
+         "",
+         "Option 'restart' not supported.\n" + usage,
+         1,
+         std::nullopt,
+         ""},
+        {"action must match exactly",
+         {"@ERR@", "started", "-i"},
+         agent,
+         "",
+         "Option 'started' not supported.\n" + usage + "Error opening file \n",
+         1,
+         std::nullopt,
+         ""},
+        {"plug-in needs the installer",
+         {"@ERR@", "start", "-u", "-p"},
+         agent,
+         "",
+         "Option '-p' not supported.\n" + usage,
+         1,
+         std::nullopt,
+         ""},
+        {"start takes only -p",
+         {"@ERR@", "start", "-i", "-u"},
+         agent,
+         "",
+         "Option '-u' not supported.\n" + usage,
+         1,
+         std::nullopt,
+         ""},
+        {"stop takes no fifth entry",
+         {"@ERR@", "stop", "-i", "-p"},
+         agent,
+         "",
+         "Option '-p' not supported.\n" + usage,
+         1,
+         std::nullopt,
+         ""},
+        {"empty error-code path, installer",
+         {"", "start", "-i"},
+         agent,
+         "",
+         "Error: trace_path parameter cannot be an empty string\nError opening file \n",
+         1,
+         std::nullopt,
+         ""},
+        {"empty error-code path, by hand",
+         {"", "stop", "-u"},
+         agent,
+         "",
+         "Error: trace_path parameter cannot be an empty string\n",
+         1,
+         std::nullopt,
+         ""},
     };
-    for (const Case &c : cases) check(*this, c, runController(c.args, c.setup), errPath(), callsPath());
+    for (const Case &c : cases)
+        check(*this, c, runController(c.args, c.setup), errPath(), callsPath());
 }
 
 TEST_F(ControllerE2E, ErrorCodeFileFailures) {
     const Case cases[] = {
-        {"folder missing", {"@WORK@/missing/err", "start", "-i"}, {}, "",
-         kNoScript + "Error opening file @WORK@/missing/err\n", 1, std::nullopt, ""},
+        {"folder missing",
+         {"@WORK@/missing/err", "start", "-i"},
+         {},
+         "",
+         kNoScript + "Error opening file @WORK@/missing/err\n",
+         1,
+         std::nullopt,
+         ""},
         // The write succeeds into the stdio buffer; only the flush sees the
         // full device, and that must not be reported as written.
-        {"device full", {"/dev/full", "stop", "-i"}, {{{"vrxagent", "0"}}}, "",
-         kStopFailed + "Error writing err code -201 on file /dev/full\n", 1, std::nullopt, kStop},
-        {"name too long", {"@WORK@/" + std::string(300, 'n'), "start", "-i"}, {}, "",
-         kNoScript + "Error opening file @WORK@/" + std::string(300, 'n') + "\n", 1, std::nullopt,
+        {"device full",
+         {"/dev/full", "stop", "-i"},
+         {{{"vrxagent", "0"}}},
+         "",
+         kStopFailed + "Error writing err code -201 on file /dev/full\n",
+         1,
+         std::nullopt,
+         kStop},
+        {"name too long",
+         {"@WORK@/" + std::string(300, 'n'), "start", "-i"},
+         {},
+         "",
+         kNoScript + "Error opening file @WORK@/" + std::string(300, 'n') + "\n",
+         1,
+         std::nullopt,
          ""},
     };
-    for (const Case &c : cases) check(*this, c, runController(c.args, c.setup), errPath(), callsPath());
+    for (const Case &c : cases)
+        check(*this, c, runController(c.args, c.setup), errPath(), callsPath());
 }
 
 TEST_F(ControllerE2E, BaseDirectoryFallsBackToUsrSbin) {
@@ -287,8 +515,9 @@ TEST_F(ControllerE2E, StartupHygiene) {
     // Children are waited for even when SIGCHLD came in ignored.
     Scene ignored{{{"vrxagent.sh", "0"}}};
     ignored.ignoreSigchld = true;
-    const Case sigchld{"SIGCHLD ignored", {"@ERR@", "start", "-i", "-p"}, ignored, kStarted, "", 0,
-                       std::nullopt, kStart + kPlugin};
+    const Case sigchld{
+        "SIGCHLD ignored", {"@ERR@", "start", "-i", "-p"}, ignored, kStarted, "", 0, std::nullopt,
+        kStart + kPlugin};
     check(*this, sigchld, runController(sigchld.args, sigchld.setup), errPath(), callsPath());
 
     // With standard output closed, files the controller opens (the
@@ -296,8 +525,14 @@ TEST_F(ControllerE2E, StartupHygiene) {
     // and collect what is printed there.
     Scene closed{{{"vrxagent", "0"}}};
     closed.closeStdout = true;
-    const Case noStdout{"stdout closed", {"@ERR@", "stop", "-i"}, closed, "",
-                        kStopFailed + "Written slmerr (rc=-201)\n", 1, "-201", kStop};
+    const Case noStdout{"stdout closed",
+                        {"@ERR@", "stop", "-i"},
+                        closed,
+                        "",
+                        kStopFailed + "Written slmerr (rc=-201)\n",
+                        1,
+                        "-201",
+                        kStop};
     check(*this, noStdout, runController(noStdout.args, noStdout.setup), errPath(), callsPath());
 }
 

@@ -18,8 +18,8 @@ class TempDir {
 public:
     TempDir() {
         const char *base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") +
-                              "/vrxtest.XXXXXX";
+        std::string pattern =
+            std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/vrxtest.XXXXXX";
         if (mkdtemp(pattern.data()) == nullptr) std::abort();
         path_ = pattern;
     }

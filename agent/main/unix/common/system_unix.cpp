@@ -73,8 +73,8 @@ int slm_system(int, const char *command, const char *directory, unsigned int fla
     fflush(stderr);
     const pid_t pid = fork();
     if (pid < 0) {
-        TRACE_MIN(TRACE_SYSTEM, "slm_spawn_process: failure executing fork() system call - errno: %d",
-                  errno);
+        TRACE_MIN(TRACE_SYSTEM,
+                  "slm_spawn_process: failure executing fork() system call - errno: %d", errno);
         return 0;
     }
     if (pid == 0) runChild(command, directory, flags);
