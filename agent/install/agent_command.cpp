@@ -8,6 +8,7 @@
 
 #include "agent_command.h"
 
+#include <optional>
 #include <string>
 
 #include "agent_dirs.h"
@@ -37,6 +38,19 @@ Outcome runCommand(const std::string &command) {
     return {exited, code};
 }
 
+// Runs the start script with one argument word; nothing when the script is
+// not there.
+std::optional<Outcome> runStartScript(const char *baseDirectory, const char *word) {
+    const std::string script = std::string(baseDirectory) + kStartScript;
+    if (!checkPath(script.c_str())) {
+        TRACE_MIN(TRACE_INSTALL, "Warning: file %s is not present", script);
+        return std::nullopt;
+    }
+    const std::string command = buildAgentCommand(script, word);
+    TRACE_MAX(TRACE_INSTALL, "Invoking command %s", command);
+    return runCommand(command);
+}
+
 template <size_t N>
 bool isOneOf(int code, const int (&codes)[N]) {
     for (int c : codes)
@@ -62,17 +76,12 @@ extern "C" {
 
 int startService(const char *baseDirectory) {
     if (baseDirectory == nullptr) return AGENT_CMD_NOT_INSTALLED;
+    const std::optional<Outcome> outcome = runStartScript(baseDirectory, "-g");
+    if (!outcome) return AGENT_CMD_NOT_INSTALLED;
+    if (outcome->exited && isOneOf(outcome->code, kStartedCodes)) return AGENT_CMD_DONE;
     const std::string script = std::string(baseDirectory) + kStartScript;
-    if (!checkPath(script.c_str())) {
-        TRACE_MIN(TRACE_INSTALL, "Warning: file %s is not present", script);
-        return AGENT_CMD_NOT_INSTALLED;
-    }
-    const std::string command = buildAgentCommand(script, "-g");
-    TRACE_MAX(TRACE_INSTALL, "Invoking command %s", command);
-    const Outcome outcome = runCommand(command);
-    if (outcome.exited && isOneOf(outcome.code, kStartedCodes)) return AGENT_CMD_DONE;
     // 58 means the prerequisite is missing even when the command did not exit.
-    if (outcome.code == kMissingPrereqCode) {
+    if (outcome->code == kMissingPrereqCode) {
         TRACE_MIN(TRACE_INSTALL, "Error starting %s missing secpack prereq", script);
         return AGENT_CMD_MISSING_PREREQ;
     }
@@ -110,16 +119,10 @@ int stopService(const char *baseDirectory) {
 
 int pluginAgent(const char *baseDirectory) {
     if (baseDirectory == nullptr) return AGENT_CMD_NOT_INSTALLED;
-    const std::string script = std::string(baseDirectory) + kStartScript;
-    if (!checkPath(script.c_str())) {
-        TRACE_MIN(TRACE_INSTALL, "Warning: file %s is not present", script);
-        return AGENT_CMD_NOT_INSTALLED;
-    }
-    const std::string command = buildAgentCommand(script, "-p");
-    TRACE_MAX(TRACE_INSTALL, "Invoking command %s", command);
-    const Outcome outcome = runCommand(command);
-    if (outcome.exited && outcome.code == 0) return AGENT_CMD_DONE;
-    TRACE_MIN(TRACE_INSTALL, "Error invoking command (rc=%d)", outcome.code);
+    const std::optional<Outcome> outcome = runStartScript(baseDirectory, "-p");
+    if (!outcome) return AGENT_CMD_NOT_INSTALLED;
+    if (outcome->exited && outcome->code == 0) return AGENT_CMD_DONE;
+    TRACE_MIN(TRACE_INSTALL, "Error invoking command (rc=%d)", outcome->code);
     return AGENT_CMD_FAILED;
 }
 
