@@ -1,8 +1,17 @@
-// The controller's view of the child runner: how a command ended, and what
-// the child inherits.
+// The child-process layer: how commands end, what children inherit, pipes,
+// the reaper, shutdown, and process and environment queries.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "system_unix.h"
 #include "test_support.h"
@@ -11,17 +20,66 @@ namespace {
 
 using vrxtest::readFile;
 using vrxtest::TempDir;
+using namespace std::chrono_literals;
 
-TEST(SlmSystemTest, ReportsHowTheCommandEnded) {
-    ASSERT_EQ(slm_system_init(), 0);
+class SlmSystemTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(slm_system_init(), 0); }
+    void TearDown() override { INXcfgDir[0] = '\0'; }
+};
+
+// A pid that is certainly not a process: one past the kernel's limit.
+int impossiblePid() {
+    const auto limit = readFile("/proc/sys/kernel/pid_max").value_or("4194304");
+    return std::stoi(limit) + 1;
+}
+
+// The command line of a child once it has left the fork for its program.
+int cmdlineAfterExec(int pid, char *buffer, int size, const char *program) {
+    for (int i = 0; i < 1000; ++i) {
+        const int length = slm_get_process_cmdline(pid, buffer, size);
+        if (length < 0 || std::strncmp(buffer, program, std::strlen(program)) == 0) return length;
+        std::this_thread::sleep_for(5ms);
+    }
+    return -2;
+}
+
+bool processGone(pid_t pid) {
+    for (auto end = std::chrono::steady_clock::now() + 10s; std::chrono::steady_clock::now() < end;
+         std::this_thread::sleep_for(5ms)) {
+        int status;
+        if (waitpid(pid, &status, WNOHANG) == pid || kill(pid, 0) != 0) return true;
+    }
+    return false;
+}
+
+TEST(SlmSystemLifecycleTest, NothingRunsBeforeInit) {
+    // A fresh process: the layer has never been started there.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            int code = -1;
+            const bool refused = slm_system(0, "exit 0", nullptr, SLM_WAIT_DIRECT, &code) == 0 &&
+                                 code == -1 && slm_child_exited() == -1 &&
+                                 slm_popen(nullptr, nullptr, nullptr, nullptr, 0) == 0;
+            std::exit(refused ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+TEST_F(SlmSystemTest, ReportsHowTheCommandEnded) {
     const struct {
         const char *command;
         int result;
         int code;
     } cases[] = {
-        {"exit 0", 1, 0},     {"exit 58", 1, 58},
-        {"exit 255", 1, 255}, {"kill -15 $$", 0, 15},
-        {"kill -9 $$", 0, 9}, {"/nonexistent/program", 1, 127},  // the shell reports it
+        {"exit 0", 1, 0},
+        {"exit 58", 1, 58},
+        {"exit 255", 1, 255},
+        {"kill -15 $$", 0, 15},
+        {"kill -9 $$", 0, 9},
+        {"kill -STOP $$", 0, 9},           // a stopped child is killed
+        {"/nonexistent/program", 1, 127},  // the shell reports it
     };
     for (const auto &c : cases) {
         int code = -1;
@@ -32,29 +90,329 @@ TEST(SlmSystemTest, ReportsHowTheCommandEnded) {
     EXPECT_EQ(slm_system(0, "exit 3", nullptr, SLM_WAIT_DIRECT, nullptr), 1);
 }
 
-TEST(SlmSystemTest, ChildGetsNullOutputsEmptyLibraryPathAndItsDirectory) {
-    ASSERT_EQ(slm_system_init(), 0);
+TEST_F(SlmSystemTest, ChildGetsNullOutputsEmptyLibraryPathAndItsDirectory) {
     TempDir tmp;
     const std::string report = tmp / "report";
+    // A descriptor the parent left inheritable must not reach the child.
+    ASSERT_EQ(dup2(0, 50), 50);
     // Each line reaches the report through a pipe, so the shell's own
-    // descriptors stay as the child got them: 1 and 2 on /dev/null, nothing
-    // inherited above 2.
+    // descriptors stay as the child got them.
     const std::string to = " | cat >> '" + report + "'; ";
     const std::string command = "readlink /proc/$$/fd/1" + to + "readlink /proc/$$/fd/2" + to +
-                                "ls /proc/$$/fd | tr '\\n' ' '" + to +
-                                "echo \"[${LD_LIBRARY_PATH-unset}]\"" + to + "pwd" + to;
+                                "if [ -e /proc/$$/fd/50 ]; then echo leaked; else echo closed; fi" +
+                                to + "echo \"[${LD_LIBRARY_PATH-unset}]\"" + to + "pwd" + to;
     ASSERT_EQ(slm_system(0, command.c_str(), tmp.path().c_str(), SLM_WAIT_DIRECT, nullptr), 1);
+    close(50);
     EXPECT_EQ(readFile(report).value_or(""),
-              "/dev/null\n/dev/null\n0 1 2 []\n" + tmp.path() + "\n");
+              "/dev/null\n/dev/null\nclosed\n[]\n" + tmp.path() + "\n");
 }
 
-TEST(SlmSystemTest, NothingRunsAfterShutdown) {
-    ASSERT_EQ(slm_system_init(), 0);
+TEST_F(SlmSystemTest, LibraryPathFollowsInxCfgDir) {
+    TempDir tmp;
+    std::strcpy(INXcfgDir, "/opt/inx/lib");
+    setenv("LD_LIBRARY_PATH", "/parent/lib", 1);
+    const struct {
+        std::string command;
+        const char *expected;
+    } cases[] = {
+        {"/opt/inx/lib/tool; echo \"$LD_LIBRARY_PATH\" > '" + (tmp / "a") + "'", "/opt/inx/lib\n"},
+        {"echo \"$LD_LIBRARY_PATH\" > '" + (tmp / "a") + "'", "/parent/lib\n"},
+    };
+    for (const auto &c : cases) {
+        slm_system(0, c.command.c_str(), nullptr, SLM_WAIT_DIRECT, nullptr);
+        EXPECT_EQ(readFile(tmp / "a").value_or(""), c.expected) << c.command;
+    }
+    unsetenv("LD_LIBRARY_PATH");
+}
+
+TEST_F(SlmSystemTest, MissingDirectoryOrProgramNeverRunsTheCommand) {
+    TempDir tmp;
+    int code = -1;
+    const std::string command = "touch '" + (tmp / "ran") + "'";
+    EXPECT_EQ(slm_system(0, command.c_str(), "/nonexistent/dir", SLM_WAIT_DIRECT, &code), 0);
+    EXPECT_EQ(code, 9) << "the child kills itself";
+    EXPECT_FALSE(std::filesystem::exists(tmp / "ran"));
+    EXPECT_EQ(
+        slm_system(0, "/nonexistent/program arg", nullptr, SLM_WAIT_DIRECT | SLM_NO_SHELL, &code),
+        0);
+    EXPECT_EQ(code, 9);
+}
+
+TEST_F(SlmSystemTest, RunsWithoutTheShell) {
+    TempDir tmp;
+    const std::string target = tmp / "$(not expanded)";
+    const std::string command = "/usr/bin/touch '" + target + "'";
+    int code = -1;
+    EXPECT_EQ(slm_system(0, command.c_str(), nullptr, SLM_WAIT_DIRECT | SLM_NO_SHELL, &code), 1);
+    EXPECT_EQ(code, 0);
+    EXPECT_TRUE(std::filesystem::exists(target));
+}
+
+TEST_F(SlmSystemTest, DetachedChildStartsItsOwnSessionAndIsNotWaitedFor) {
+    TempDir tmp;
+    const std::string report = tmp / "session";
+    // Field 6 of /proc/<pid>/stat is the session id.
+    const std::string command = "sleep 0.2; cut -d' ' -f6 /proc/$$/stat > '" + report +
+                                ".tmp'; echo $$ >> '" + report + ".tmp'; mv '" + report +
+                                ".tmp' '" + report + "'";
+    int code = -7;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(slm_system(0, command.c_str(), nullptr, SLM_DETACH_PROCESS, &code), 1);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 150ms) << "returns at once";
+    EXPECT_EQ(code, -7) << "no exit code for a detached child";
+    for (int i = 0; i < 1000 && !std::filesystem::exists(report); ++i)
+        std::this_thread::sleep_for(10ms);
+    const std::string text = readFile(report).value_or("? ?");
+    const size_t split = text.find('\n');
+    ASSERT_NE(split, std::string::npos) << text;
+    EXPECT_EQ(text.substr(0, split), text.substr(split + 1, text.size() - split - 2));
+}
+
+TEST_F(SlmSystemTest, ShutdownDisablesAndKillsChildrenNobodyWaitsFor) {
+    slm_child record{};
+    char *const argv[] = {const_cast<char *>("sleep"), const_cast<char *>("30"), nullptr};
+    const int pid = slm_popen(argv, nullptr, nullptr, &record, 0);
+    ASSERT_GT(pid, 0);
     slm_system_shutdown();
+    EXPECT_TRUE(processGone(pid));
     int code = -1;
     EXPECT_EQ(slm_system(0, "exit 0", nullptr, SLM_WAIT_DIRECT, &code), 0);
     EXPECT_EQ(code, -1);
-    ASSERT_EQ(slm_system_init(), 0);  // leave the layer usable for other tests
+    EXPECT_EQ(slm_child_exited(), -1);
+    slm_pclose(-1, -1, &record, &code, 0);
+    EXPECT_EQ(code, -1) << "disabled: pclose leaves the code alone";
+    ASSERT_EQ(slm_system_init(), 0) << "the layer can be started again";
+    EXPECT_EQ(slm_system(0, "exit 4", nullptr, SLM_WAIT_DIRECT, &code), 1);
+    EXPECT_EQ(code, 4);
+}
+
+TEST_F(SlmSystemTest, PopenRoundTripThroughBothPipes) {
+    char *const argv[] = {const_cast<char *>("sh"), const_cast<char *>("-c"),
+                          const_cast<char *>("tr a-z A-Z; echo err >&2; exit 3"), nullptr};
+    slm_child record{};
+    int in = -1, out = -1;
+    const int pid = slm_popen(argv, &in, &out, &record, SLM_WAIT_DIRECT);
+    ASSERT_GT(pid, 0);
+    EXPECT_EQ(record.pid, pid);
+    ASSERT_EQ(write(in, "hello\n", 6), 6);
+    close(in);
+    std::string got;
+    char chunk[64];
+    for (ssize_t n; (n = read(out, chunk, sizeof chunk)) > 0;)
+        got.append(chunk, n);
+    EXPECT_EQ(got, "HELLO\nerr\n");
+    int code = -1;
+    EXPECT_EQ(slm_pclose(-1, out, &record, &code, SLM_WAIT_DIRECT), 0);
+    EXPECT_EQ(code, 3);
+    EXPECT_EQ(record.done, 1);
+    EXPECT_EQ(record.abnormal, 0);
+}
+
+TEST_F(SlmSystemTest, PopenWithoutPipesGetsNullStreams) {
+    TempDir tmp;
+    const std::string script = "cat; readlink /proc/$$/fd/1 | cat > '" + (tmp / "out") + "'";
+    char *const argv[] = {const_cast<char *>("sh"), const_cast<char *>("-c"),
+                          const_cast<char *>(script.c_str()), nullptr};
+    slm_child record{};
+    ASSERT_GT(slm_popen(argv, nullptr, nullptr, &record, SLM_WAIT_DIRECT), 0);
+    int code = -1;
+    slm_pclose(-1, -1, &record, &code, SLM_WAIT_DIRECT);
+    EXPECT_EQ(code, 0) << "cat ends at once on /dev/null";
+    EXPECT_EQ(readFile(tmp / "out").value_or(""), "/dev/null\n");
+}
+
+TEST_F(SlmSystemTest, PopenOfAMissingProgramEndsAbnormally) {
+    char *const argv[] = {const_cast<char *>("no-such-program-here"), nullptr};
+    slm_child record{};
+    ASSERT_GT(slm_popen(argv, nullptr, nullptr, &record, SLM_WAIT_DIRECT), 0);
+    int code = -1;
+    slm_pclose(-1, -1, &record, &code, SLM_WAIT_DIRECT);
+    EXPECT_EQ(code, 9);
+    EXPECT_EQ(record.abnormal, 1);
+    EXPECT_EQ(slm_popen(argv, nullptr, nullptr, nullptr, 0), 0) << "no record";
+}
+
+TEST_F(SlmSystemTest, ReaperCompletesWaitersOnTheCondition) {
+    std::atomic<bool> stop{false};
+    std::thread reaper([&] {
+        while (!stop) {
+            slm_child_exited();
+            std::this_thread::sleep_for(2ms);
+        }
+    });
+    const struct {
+        const char *command;
+        int result;
+        int code;
+    } cases[] = {{"exit 6", 1, 6}, {"kill -15 $$", 0, 15}};
+    for (const auto &c : cases) {
+        int code = -1;
+        EXPECT_EQ(slm_system(0, c.command, nullptr, 0, &code), c.result) << c.command;
+        EXPECT_EQ(code, c.code) << c.command;
+    }
+    char *const argv[] = {const_cast<char *>("true"), nullptr};
+    slm_child record{};
+    ASSERT_GT(slm_popen(argv, nullptr, nullptr, &record, 0), 0);
+    int code = -1;
+    slm_pclose(-1, -1, &record, &code, 0);
+    EXPECT_EQ(code, 0);
+    stop = true;
+    reaper.join();
+}
+
+TEST(SlmHandleChildStatusTest, InterpretsSyntheticStatusWords) {
+    const struct {
+        int status;
+        int done, abnormal, code;
+    } cases[] = {
+        {0x0000, 1, 0, 0},    // exit 0
+        {0x3A00, 1, 0, 58},   // exit 58
+        {0xFF00, 1, 0, 255},  // exit 255
+        {0x000F, 1, 1, 15},   // signal 15
+        {0x0089, 1, 1, 9},    // signal 9 with a core dump
+        {0x007F, 1, 1, 127},  // the special stopped value
+        {0x010F, 1, 1, -1},   // a signal with bits 8 to 15 set
+    };
+    for (const auto &c : cases) {
+        slm_child record{};
+        record.pid = impossiblePid();
+        slm_handle_child_status(&record, c.status);
+        EXPECT_EQ(record.done, c.done) << std::hex << c.status;
+        EXPECT_EQ(record.abnormal, c.abnormal) << std::hex << c.status;
+        EXPECT_EQ(record.code, c.code) << std::hex << c.status;
+    }
+}
+
+TEST(SlmHandleChildStatusTest, StoppedChildIsKilledUnlessKeptStopped) {
+    for (const unsigned int flags : {0u, SLM_KEEP_STOPPED}) {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            pause();
+            _exit(0);
+        }
+        slm_child record{};
+        record.pid = pid;
+        record.flags = flags;
+        slm_handle_child_status(&record, 0x137F);  // stopped by SIGSTOP
+        EXPECT_EQ(record.done, 0);
+        int status = 0;
+        if (flags & SLM_KEEP_STOPPED) {
+            std::this_thread::sleep_for(50ms);
+            EXPECT_EQ(waitpid(pid, &status, WNOHANG), 0) << "left alone";
+            kill(pid, SIGKILL);
+        }
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+    }
+}
+
+TEST(SlmSystemDirectWaitTest, EndsWhenNoStatusCanBeHad) {
+    // With SIGCHLD ignored the kernel reaps children itself: the wait on the
+    // pid fails, and the call must end instead of looping for ever.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            signal(SIGCHLD, SIG_IGN);
+            slm_system_init();
+            int code = 0;
+            const int result = slm_system(0, "exit 3", nullptr, SLM_WAIT_DIRECT, &code);
+            std::exit(result == 0 && code == -1 ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+TEST(SlmSplitCommandTest, SplitsIntoWords) {
+    const struct {
+        const char *command;
+        std::vector<std::string> words;
+    } cases[] = {
+        {"a 'b c' \"d e\" f", {"a", "b c", "d e", "f"}},
+        {"  lead  between\ttabs", {"lead", "between", "tabs"}},
+        {"trailing  ", {"trailing", ""}},
+        {"'unclosed quote", {"unclosed quote"}},
+        {"a'b c'd", {"a", "b c", "d"}},
+        {"'$HOME' \"`x`\"", {"$HOME", "`x`"}},
+        {"''", {""}},
+        {"", {}},
+    };
+    for (const auto &c : cases) {
+        std::string text = c.command;
+        char *words[SLM_MAX_WORDS + 1];
+        const int count = slmSplitCommand(text.data(), words);
+        std::vector<std::string> got(words, words + count);
+        EXPECT_EQ(got, c.words) << c.command;
+        EXPECT_EQ(words[count], nullptr);
+    }
+    std::string many;
+    for (int i = 0; i < 150; ++i)
+        many += "w ";
+    char *words[SLM_MAX_WORDS + 1];
+    EXPECT_EQ(slmSplitCommand(many.data(), words), SLM_MAX_WORDS);
+    EXPECT_EQ(words[SLM_MAX_WORDS], nullptr);
+}
+
+TEST_F(SlmSystemTest, ProcessQueries) {
+    char *const argv[] = {const_cast<char *>("sleep"), const_cast<char *>("30"), nullptr};
+    slm_child record{};
+    const int pid = slm_popen(argv, nullptr, nullptr, &record, SLM_WAIT_DIRECT);
+    ASSERT_GT(pid, 0);
+    char buffer[128];
+    EXPECT_EQ(cmdlineAfterExec(pid, buffer, sizeof buffer, "sleep"), 8);
+    EXPECT_STREQ(buffer, "sleep 30");
+    EXPECT_EQ(slm_get_process_cmdline(pid, buffer, 8), -1) << "does not fit";
+    EXPECT_EQ(slm_check_process(pid), 0);
+    EXPECT_EQ(slm_stop_process(pid), 0);
+    int code = -1;
+    slm_pclose(-1, -1, &record, &code, SLM_WAIT_DIRECT);
+    EXPECT_EQ(code, 15);
+    EXPECT_EQ(slm_check_process(impossiblePid()), -1);
+    EXPECT_EQ(slm_stop_process(impossiblePid()), -1);
+    EXPECT_EQ(slm_get_process_cmdline(impossiblePid(), buffer, sizeof buffer), -1);
+    EXPECT_EQ(slm_check_process(1), 0) << "exists even if it may not be signalled";
+
+    // Cut to the 79 characters the platform's record held.
+    const std::string longArg(200, 'x');
+    char *const longArgv[] = {const_cast<char *>("sh"), const_cast<char *>("-c"),
+                              const_cast<char *>("sleep 30"), const_cast<char *>(longArg.c_str()),
+                              nullptr};
+    const int longPid = slm_popen(longArgv, nullptr, nullptr, &record, SLM_WAIT_DIRECT);
+    EXPECT_EQ(cmdlineAfterExec(longPid, buffer, sizeof buffer, "sh -c"), 79);
+    EXPECT_EQ(std::string(buffer), ("sh -c sleep 30 " + longArg).substr(0, 79));
+    slm_stop_process(longPid);
+    slm_pclose(-1, -1, &record, &code, SLM_WAIT_DIRECT);
+
+    // An ended child not yet collected has no command line: its name serves.
+    char *const trueArgv[] = {const_cast<char *>("true"), nullptr};
+    const int zombie = slm_popen(trueArgv, nullptr, nullptr, &record, SLM_WAIT_DIRECT);
+    const std::string stat = "/proc/" + std::to_string(zombie) + "/stat";
+    for (int i = 0; i < 1000 && readFile(stat).value_or("").find(") Z ") == std::string::npos; ++i)
+        std::this_thread::sleep_for(5ms);
+    EXPECT_EQ(slm_get_process_cmdline(zombie, buffer, sizeof buffer), 4);
+    EXPECT_STREQ(buffer, "true");
+    slm_pclose(-1, -1, &record, &code, SLM_WAIT_DIRECT);
+}
+
+TEST(EnvironmentTest, SetGetAndLength) {
+    EXPECT_EQ(set_env_var("SLM_TEST_VAR", "value"), 0);
+    char buffer[16] = "untouched";
+    EXPECT_EQ(get_env_var("SLM_TEST_VAR", buffer, sizeof buffer), 0);
+    EXPECT_STREQ(buffer, "value");
+    EXPECT_EQ(get_env_var("SLM_TEST_VAR", buffer, 4), 0);
+    EXPECT_STREQ(buffer, "val");
+    int length = -1;
+    EXPECT_EQ(get_env_var_len("SLM_TEST_VAR", &length), 0);
+    EXPECT_EQ(length, 5);
+
+    std::strcpy(buffer, "untouched");
+    EXPECT_EQ(get_env_var("SLM_UNSET_VAR", buffer, sizeof buffer), 0);
+    EXPECT_STREQ(buffer, "untouched");
+    EXPECT_EQ(get_env_var_len("SLM_UNSET_VAR", &length), 0);
+    EXPECT_EQ(length, 0);
+
+    EXPECT_EQ(set_env_var(nullptr, "x"), 1);
+    EXPECT_EQ(set_env_var("x", nullptr), 1);
+    EXPECT_EQ(get_env_var(nullptr, buffer, sizeof buffer), 1);
+    EXPECT_EQ(get_env_var_len("x", nullptr), 1);
 }
 
 }  // namespace

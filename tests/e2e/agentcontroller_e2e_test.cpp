@@ -69,6 +69,7 @@ public:
         std::filesystem::remove_all(work_ / "etc.seed");
         std::filesystem::remove(errPath());
         std::filesystem::remove(callsPath());
+        std::filesystem::remove(callsPath() + ".env");
         std::filesystem::create_directories(work_ / "sbin");
         for (const auto &[name, how] : setup.agent) {
             const bool rcOnly = name.find(".-") != std::string::npos;
@@ -509,6 +510,15 @@ TEST_F(ControllerE2E, BaseDirectoryFallsBackToUsrSbin) {
                  std::nullopt,
                  kStart};
     check(*this, c, runController(c.args, c.setup), errPath(), callsPath());
+}
+
+TEST_F(ControllerE2E, ChildrenGetAnEmptyLibraryPath) {
+    Scene scene{{{"vrxagent.sh", "0"}}};
+    const Case c{
+        "LD_LIBRARY_PATH", {"@ERR@", "start", "-i", "-p"}, scene, kStarted, "", 0, std::nullopt,
+        kStart + kPlugin};
+    check(*this, c, runController(c.args, c.setup), errPath(), callsPath());
+    EXPECT_EQ(readFile(callsPath() + ".env").value_or(""), "[]\n[]\n");
 }
 
 TEST_F(ControllerE2E, StartupHygiene) {
