@@ -1,0 +1,28 @@
+/*
+ * The toolkit's memory primitives. Every string or record the toolkit hands
+ * to a caller is allocated here and released with OxsMemoryFree.
+ * All of them accept null and zero sizes.
+ */
+#ifndef OXS_MEMORY_H
+#define OXS_MEMORY_H
+
+#include <stddef.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Null for size 0 or when the allocation fails. */
+void *OxsMemoryMalloc(size_t size);
+/* Zeroed memory; null when either argument is 0 or the allocation fails. */
+void *OxsMemoryCalloc(size_t count, size_t size);
+/* Null for size 0, and then p is left as it was (not freed). */
+void *OxsMemoryRealloc(void *p, size_t size);
+/* A null p is ignored. */
+void OxsMemoryFree(void *p);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* OXS_MEMORY_H */

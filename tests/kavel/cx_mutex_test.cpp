@@ -1,0 +1,260 @@
+// The mutex, and the semaphore lock across real processes. Every test uses
+// a key private to this run and removes its set at the end.
+#include <gtest/gtest.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/ipc.h>
+#include <sys/sem.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "CxMutex.h"
+#include "test_support.h"
+
+namespace {
+
+using vrxtest::TempDir;
+
+bool ok(const CxPlatformErr &e) { return e.kind == CX_PLATFORM_ERR_OK && e.code == 0; }
+
+// A key no other run uses, with its set removed when the test ends.
+class PrivateKey {
+public:
+    explicit PrivateKey(int salt)
+        : key_(static_cast<int32_t>(0x4B000000 ^ (getpid() << 6) ^ salt)) {
+        remove();
+    }
+    ~PrivateKey() { remove(); }
+    int32_t key() const { return key_; }
+    int value() const { return semctl(semget(key_, 1, 0), 0, GETVAL); }
+
+private:
+    void remove() const {
+        const int id = semget(key_, 1, 0);
+        if (id >= 0) semctl(id, 0, IPC_RMID);
+    }
+    int32_t key_;
+};
+
+// A child process that holds the lock until told to let go.
+class Holder {
+public:
+    explicit Holder(int32_t key) {
+        if (pipe(toChild_) != 0 || pipe(fromChild_) != 0) std::abort();
+        pid_ = fork();
+        if (pid_ == 0) {
+            CxSem sem = -1;
+            char c = ok(CxSemOpen(&sem, key)) && ok(CxSemLock(&sem)) ? 'L' : 'E';
+            if (write(fromChild_[1], &c, 1) != 1) _exit(2);
+            if (read(toChild_[0], &c, 1) != 1) _exit(3);
+            _exit(ok(CxSemUnlock(&sem)) ? 0 : 4);
+        }
+        char c = 0;
+        locked_ = read(fromChild_[0], &c, 1) == 1 && c == 'L';
+    }
+    ~Holder() {
+        for (int fd : {toChild_[0], toChild_[1], fromChild_[0], fromChild_[1]})
+            close(fd);
+        if (pid_ > 0) waitpid(pid_, nullptr, 0);
+    }
+    bool locked() const { return locked_; }
+    void release() {
+        const char c = 'R';
+        if (write(toChild_[1], &c, 1) != 1) std::abort();
+    }
+    void kill9() { kill(pid_, SIGKILL); }
+    int wait() {
+        int status = 0;
+        waitpid(pid_, &status, 0);
+        pid_ = -1;
+        return status;
+    }
+
+private:
+    int toChild_[2] = {-1, -1};
+    int fromChild_[2] = {-1, -1};
+    pid_t pid_ = -1;
+    bool locked_ = false;
+};
+
+TEST(CxMutexTest, LifecycleAndNullHandles) {
+    CxMutex mutex = nullptr;
+    ASSERT_TRUE(ok(CxMutexCreate(&mutex)));
+    EXPECT_TRUE(ok(CxMutexLock(&mutex)));
+    EXPECT_TRUE(ok(CxMutexUnlock(&mutex)));
+    EXPECT_TRUE(ok(CxMutexDestroy(&mutex)));
+    EXPECT_EQ(mutex, nullptr);
+
+    const struct {
+        const char *call;
+        CxPlatformErr result;
+    } cases[] = {
+        {"Create(null)", CxMutexCreate(nullptr)},
+        {"Lock(null mutex)", CxMutexLock(&mutex)},
+        {"Unlock(null mutex)", CxMutexUnlock(&mutex)},
+        {"Destroy(null mutex)", CxMutexDestroy(&mutex)},
+        {"Destroy(null)", CxMutexDestroy(nullptr)},
+        {"Lock(null)", CxMutexLock(nullptr)},
+        {"SemOpen(null)", CxSemOpen(nullptr, 1)},
+        {"SemLock(null)", CxSemLock(nullptr)},
+        {"SemUnlock(null)", CxSemUnlock(nullptr)},
+        {"SemClose(null)", CxSemClose(nullptr)},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(c.result.kind, CX_PLATFORM_ERR_PLATFORM) << c.call;
+        EXPECT_EQ(c.result.code, EINVAL) << c.call;
+    }
+}
+
+TEST(CxSemTest, CreatorAndAttacherShareOneSet) {
+    PrivateKey key(1);
+    CxSem sem = -1;
+    ASSERT_TRUE(ok(CxSemOpen(&sem, key.key())));
+    EXPECT_EQ(key.value(), 1) << "created free";
+    int ids[2];
+    ASSERT_EQ(pipe(ids), 0);
+    if (fork() == 0) {
+        CxSem other = -1;
+        const int32_t id = ok(CxSemOpen(&other, key.key())) ? other : -2;
+        _exit(write(ids[1], &id, sizeof id) == sizeof id ? 0 : 1);
+    }
+    int32_t childId = -3;
+    ASSERT_EQ(read(ids[0], &childId, sizeof childId), static_cast<ssize_t>(sizeof childId));
+    wait(nullptr);
+    close(ids[0]);
+    close(ids[1]);
+    EXPECT_EQ(childId, sem);
+
+    const CxSem id = sem;
+    EXPECT_TRUE(ok(CxSemClose(&sem)));
+    EXPECT_EQ(sem, -1);
+    EXPECT_EQ(semget(key.key(), 1, 0), id) << "the set outlives its users";
+    CxSem again = -1;
+    EXPECT_TRUE(ok(CxSemOpen(&again, key.key()))) << "a later opener attaches at once";
+    EXPECT_EQ(again, id);
+}
+
+TEST(CxSemTest, ProcessesIncrementASharedCounterExactly) {
+    PrivateKey key(2);
+    TempDir tmp;
+    const std::string counter = tmp / "counter";
+    vrxtest::writeFile(counter, "0");
+    constexpr int kProcesses = 4;
+    constexpr int kRounds = 250;
+    std::vector<pid_t> children;
+    for (int p = 0; p < kProcesses; ++p) {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            // All open at once: one creates, the others attach and wait.
+            CxSem sem = -1;
+            if (!ok(CxSemOpen(&sem, key.key()))) _exit(1);
+            for (int i = 0; i < kRounds; ++i) {
+                if (!ok(CxSemLock(&sem))) _exit(2);
+                FILE *f = std::fopen(counter.c_str(), "r+");
+                long value = 0;
+                if (f == nullptr || std::fscanf(f, "%ld", &value) != 1) _exit(3);
+                std::rewind(f);
+                std::fprintf(f, "%ld", value + 1);
+                std::fclose(f);
+                if (!ok(CxSemUnlock(&sem))) _exit(4);
+            }
+            _exit(0);
+        }
+        children.push_back(pid);
+    }
+    for (pid_t pid : children) {
+        int status = -1;
+        waitpid(pid, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    }
+    EXPECT_EQ(vrxtest::readFile(counter).value_or(""), std::to_string(kProcesses * kRounds));
+    EXPECT_EQ(key.value(), 1);
+}
+
+TEST(CxSemTest, AHolderKilledWithSigkillReleasesTheLock) {
+    PrivateKey key(3);
+    Holder holder(key.key());
+    ASSERT_TRUE(holder.locked());
+    EXPECT_EQ(key.value(), 0);
+    holder.kill9();
+    holder.wait();
+    EXPECT_EQ(key.value(), 1) << "the undo gave it back";
+    CxSem sem = -1;
+    ASSERT_TRUE(ok(CxSemOpen(&sem, key.key())));
+    EXPECT_TRUE(ok(CxSemLock(&sem)));
+    EXPECT_TRUE(ok(CxSemUnlock(&sem)));
+}
+
+std::atomic<int> interruptions{0};
+void countInterruption(int) { ++interruptions; }
+
+TEST(CxSemTest, AnInterruptedLockIsRetried) {
+    PrivateKey key(4);
+    Holder holder(key.key());
+    ASSERT_TRUE(holder.locked());
+
+    struct sigaction action {};
+    action.sa_handler = countInterruption;  // no SA_RESTART: semop fails with EINTR
+    sigemptyset(&action.sa_mask);
+    struct sigaction previous {};
+    sigaction(SIGUSR1, &action, &previous);
+
+    CxSem sem = -1;
+    ASSERT_TRUE(ok(CxSemOpen(&sem, key.key())));
+    std::atomic<bool> done{false};
+    CxPlatformErr result{};
+    std::thread locker([&] {
+        result = CxSemLock(&sem);
+        done = true;
+    });
+    // Interrupt the blocked semop, then let the holder go.
+    for (int i = 0; i < 500 && semctl(sem, 0, GETNCNT) < 1; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    pthread_kill(locker.native_handle(), SIGUSR1);
+    for (int i = 0; i < 500 && interruptions == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    holder.release();
+    locker.join();
+    sigaction(SIGUSR1, &previous, nullptr);
+    EXPECT_GE(interruptions, 1);
+    EXPECT_TRUE(ok(result)) << result.kind << " " << result.code;
+    EXPECT_TRUE(ok(CxSemUnlock(&sem)));
+    EXPECT_EQ(holder.wait(), 0);
+}
+
+TEST(CxSemTest, ASetNobodyOperatedOnTimesOut) {
+    PrivateKey key(5);
+    // Made directly, as a creator that died before initialising would leave it.
+    const int id = semget(key.key(), 1, IPC_CREAT | IPC_EXCL | 0666);
+    ASSERT_GE(id, 0);
+    CxSem sem = -1;
+    const CxPlatformErr result = CxSemOpen(&sem, key.key());
+    EXPECT_EQ(result.kind, CX_PLATFORM_ERR_PLATFORM);
+    EXPECT_EQ(result.code, ETIME);
+    EXPECT_EQ(sem, id) << "the identifier stays stored";
+}
+
+TEST(CxSemTest, ACreatorThatExitsBeforeLockingLeavesAUsableSet) {
+    PrivateKey key(6);
+    if (fork() == 0) {
+        CxSem sem = -1;
+        _exit(ok(CxSemOpen(&sem, key.key())) ? 0 : 1);
+    }
+    int status = -1;
+    wait(&status);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    CxSem sem = -1;
+    EXPECT_TRUE(ok(CxSemOpen(&sem, key.key())));
+    EXPECT_TRUE(ok(CxSemLock(&sem)));
+    EXPECT_TRUE(ok(CxSemUnlock(&sem)));
+}
+
+}  // namespace
