@@ -9,6 +9,7 @@ install(TARGETS zil kavel slmagent EXPORT vrxagentTargets
         INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(DIRECTORY kavel/include/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
         FILES_MATCHING PATTERN "*.h" PATTERN "private" EXCLUDE)
+install(FILES libmsg/include/zil.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(EXPORT vrxagentTargets NAMESPACE vrxagent::
         DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/vrxagent)
 

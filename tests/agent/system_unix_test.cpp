@@ -370,14 +370,15 @@ TEST_F(SlmSystemTest, ProcessQueries) {
     EXPECT_EQ(slm_get_process_cmdline(impossiblePid(), buffer, sizeof buffer), -1);
     EXPECT_EQ(slm_check_process(1), 0) << "exists even if it may not be signalled";
 
-    // Cut to the 79 characters the platform's record held.
+    // Cut to the 79 characters the platform's record held. (The shell stays:
+    // it has a command after sleep, so it does not exec it in its place.)
     const std::string longArg(200, 'x');
     char *const longArgv[] = {const_cast<char *>("sh"), const_cast<char *>("-c"),
-                              const_cast<char *>("sleep 30"), const_cast<char *>(longArg.c_str()),
+                              const_cast<char *>("sleep 30; :"), const_cast<char *>(longArg.c_str()),
                               nullptr};
     const int longPid = slm_popen(longArgv, nullptr, nullptr, &record, SLM_WAIT_DIRECT);
     EXPECT_EQ(cmdlineAfterExec(longPid, buffer, sizeof buffer, "sh -c"), 79);
-    EXPECT_EQ(std::string(buffer), ("sh -c sleep 30 " + longArg).substr(0, 79));
+    EXPECT_EQ(std::string(buffer), ("sh -c sleep 30; : " + longArg).substr(0, 79));
     slm_stop_process(longPid);
     slm_pclose(-1, -1, &record, &code, SLM_WAIT_DIRECT);
 

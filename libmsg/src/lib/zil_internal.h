@@ -1,0 +1,28 @@
+// The library's internal interface: state shared by its modules, and the
+// hooks its tests use.
+#ifndef ZIL_INTERNAL_H
+#define ZIL_INTERNAL_H
+
+#include <cstddef>
+
+#include "zil.h"
+
+namespace zil {
+
+// The handle a conversion uses: the given one, or the default codeset
+// (initialising the library first when needed).
+uc_ch_t *resolveHandle(uc_ch_t *handle);
+
+// Normalises a codeset name: upper case, "DOS"/"WIN"/"OS" to the operating
+// system's codeset, a leading "NUV" dropped, only letters and digits kept.
+// 0, or 1 for a size of 0.
+int normalizeName(const char *name, char *output, size_t size);
+
+// Where the operating system's codeset name comes from (nl_langinfo by
+// default); tests substitute their own. Null restores the default.
+using LanginfoSource = const char *(*)();
+void setLanginfoSource(LanginfoSource source);
+
+}  // namespace zil
+
+#endif  // ZIL_INTERNAL_H

@@ -1,0 +1,47 @@
+// Table validation at load.
+//
+// Table names come from configuration files and the environment, so a
+// corrupt or hostile file must be refused here rather than read out of
+// bounds later. Families whose layout this library does not know yet are
+// refused too; unknown family numbers are converted byte for byte and use
+// no mapping array.
+
+#include "zil_table.h"
+
+namespace zil {
+namespace {
+
+bool nameTerminated(const unsigned char *table) {
+    return std::memchr(table + kNameOffset, '\0', ZIL_CS_NAME_SIZE) != nullptr;
+}
+
+// Single-byte families: every from-Unicode row is 256 result bytes.
+bool singleByteRowsFit(const unsigned char *table, size_t size) {
+    const size_t area = readU32(table, kAreaOffset);
+    if (area > size) return false;
+    for (size_t high = 0; high < 256; ++high) {
+        const size_t row = rowOffset(table, readU16(table, kFromRowsOffset + 2 * high));
+        if (row > size || size - row < 256) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool zilValidateTable(const unsigned char *table, size_t size) {
+    if (table == nullptr || !hasTableMagic(table, size) || !nameTerminated(table)) return false;
+    switch (tableKind(table)) {
+        case ZIL_KIND_ASCII_SBCS:
+        case ZIL_KIND_EBCDIC_SBCS:
+            return singleByteRowsFit(table, size);
+        case ZIL_KIND_ASCII_DBCS:
+        case ZIL_KIND_ASCII_MBCS:
+        case ZIL_KIND_EBCDIC_DBCS:
+        case ZIL_KIND_GB18030:
+            return false;  // layouts not supported by this build
+        default:
+            return true;
+    }
+}
+
+}  // namespace zil

@@ -1,0 +1,72 @@
+// Layout of a codeset table file, and reading it safely.
+//
+// All values are little-endian and may sit at odd offsets, so they are read
+// through memcpy. A table is validated once when it is loaded
+// (zilValidateTable): every offset a conversion of its family can follow is
+// checked against the file size then, so the conversions themselves index
+// without bounds checks.
+#ifndef ZIL_TABLE_H
+#define ZIL_TABLE_H
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "zil.h"
+
+namespace zil {
+
+// Header fields.
+constexpr size_t kAreaOffset = 0;         // 4: offset of the secondary mapping area
+constexpr size_t kMagicOffset = 8;        // 3: "ucv"
+constexpr size_t kNameOffset = 16;        // up to 32, NUL-terminated
+constexpr size_t kGbHeaderOffset = 38;    // 2: GB18030 sub-header (family 10)
+constexpr size_t kKindOffset = 48;        // 2: conversion family
+constexpr size_t kSchemeOffset = 50;      // 2: encoding scheme
+constexpr size_t kSubstUniOffset = 58;    // 2: the Unicode value that maps to the substitution byte
+constexpr size_t kSubstByteOffset = 60;   // 1: the codeset's substitution byte
+constexpr size_t kFromRowsOffset = 224;   // 256 x 2: from-Unicode row per high byte
+constexpr size_t kToUnicodeOffset = 736;  // 256 x 2: to-Unicode value per first byte
+constexpr size_t kByteInfoOffset = 1248;  // 256 x 1: length or type per first byte
+constexpr size_t kMinTableSize = 1760;
+constexpr uint16_t kSchemeEbcdicSbcs = 0x1100;
+constexpr uint16_t kUnmapped = 0xFFFF;
+constexpr char kMagic[3] = {'u', 'c', 'v'};
+
+inline uint16_t readU16(const unsigned char *table, size_t offset) {
+    uint16_t value;
+    std::memcpy(&value, table + offset, sizeof value);
+    if constexpr (std::endian::native == std::endian::big) value = __builtin_bswap16(value);
+    return value;
+}
+
+inline uint32_t readU32(const unsigned char *table, size_t offset) {
+    uint32_t value;
+    std::memcpy(&value, table + offset, sizeof value);
+    if constexpr (std::endian::native == std::endian::big) value = __builtin_bswap32(value);
+    return value;
+}
+
+// The byte offset a row value designates: area + 4 x row.
+inline size_t rowOffset(const unsigned char *table, uint16_t row) {
+    return readU32(table, kAreaOffset) + 4 * static_cast<size_t>(row);
+}
+
+// Whether a file of `size` bytes is a table rather than an alias file.
+inline bool hasTableMagic(const unsigned char *data, size_t size) {
+    return size >= kMinTableSize && std::memcmp(data + kMagicOffset, kMagic, 3) == 0;
+}
+
+// The family a table's header declares.
+inline uint16_t tableKind(const unsigned char *table) {
+    return readU16(table, kSchemeOffset) == kSchemeEbcdicSbcs ? ZIL_KIND_EBCDIC_SBCS
+                                                              : readU16(table, kKindOffset);
+}
+
+// Whether every offset the table's family uses lies inside it.
+bool zilValidateTable(const unsigned char *table, size_t size);
+
+}  // namespace zil
+
+#endif  // ZIL_TABLE_H

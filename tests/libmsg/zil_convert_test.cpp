@@ -1,0 +1,263 @@
+#include <random>
+#include <string>
+#include <vector>
+
+#include "zil_test_env.h"
+
+namespace {
+
+using ziltest::ZilTest;
+using U16 = std::vector<zil_ucs2_t>;
+
+class ZilConvertTest : public ZilTest {
+protected:
+    void SetUp() override {
+        ZilTest::SetUp();
+        latin1_ = zil_cs_new("ISO88591");
+        ebcdic_ = zil_cs_new("IBM1047");
+        ASSERT_NE(latin1_, nullptr);
+        ASSERT_NE(ebcdic_, nullptr);
+    }
+    void TearDown() override {
+        zil_cs_free(latin1_);
+        zil_cs_free(ebcdic_);
+        ZilTest::TearDown();
+    }
+
+    // One restartable conversion with the given room; what was written,
+    // the result, and how much input is left.
+    struct Out {
+        int result;
+        std::string bytes;
+        size_t inputLeft;
+    };
+    static Out fromUtf8(uc_ch_t *h, const std::string &in, size_t room = 64) {
+        std::string out(room, '\0');
+        const char *p = in.data();
+        size_t inLen = in.size(), outLen = room;
+        char *o = out.data();
+        const int r = zil_from_utf8_r(h, &p, &inLen, &o, &outLen);
+        out.resize(room - outLen);
+        return {r, out, inLen};
+    }
+    static Out toUtf8(uc_ch_t *h, const std::string &in, size_t room = 64) {
+        std::string out(room, '\0');
+        const char *p = in.data();
+        size_t inLen = in.size(), outLen = room;
+        char *o = out.data();
+        const int r = zil_to_utf8_r(h, &p, &inLen, &o, &outLen);
+        out.resize(room - outLen);
+        return {r, out, inLen};
+    }
+
+    uc_ch_t *latin1_ = nullptr;
+    uc_ch_t *ebcdic_ = nullptr;
+};
+
+TEST_F(ZilConvertTest, Utf8DecodingIntoSingleByteCodesets) {
+    const struct {
+        const char *what;
+        std::string input;
+        std::string latin1;
+        int substitutions;
+        int result;
+    } cases[] = {
+        {"ASCII", "plain", "plain", 0, 0},
+        {"two-byte", "caf\xC3\xA9", "caf\xE9", 0, 0},
+        {"unmappable", "\xC4\x80", "?", 1, 0},
+        {"the substitution byte's own character", "\x1A", "\x1A", 0, 0},
+        {"stray continuation", "\x80", "?", 1, 0},
+        {"lead without its continuation keeps what follows",
+         "\xC3"
+         "A",
+         "?A", 1, 0},
+        {"overlong two-byte", "\xC0\x80", "??", 2, 0},
+        {"overlong three-byte", "\xE0\x80\x80", "???", 3, 0},
+        {"four-byte character is one substitution", "a\xF0\x9F\x98\x80z", "a?z", 1, 0},
+        {"encoded surrogate", "\xED\xA0\x80", "???", 3, 0},
+        {"beyond U+10FFFF", "\xF4\x90\x80\x80", "????", 4, 0},
+        {"cut after the lead", "ab\xC3", "ab", 0, 2},
+        {"cut inside a three-byte", "ab\xE2\x82", "ab", 0, 2},
+        {"cut but already invalid",
+         "ab\xE2"
+         "A",
+         "ab?A", 1, 0},
+    };
+    for (const auto &c : cases) {
+        latin1_->subst_count = 0;
+        const Out out = fromUtf8(latin1_, c.input);
+        EXPECT_EQ(out.bytes, c.latin1) << c.what;
+        EXPECT_EQ(latin1_->subst_count, c.substitutions) << c.what;
+        EXPECT_EQ(out.result, c.result) << c.what;
+        if (c.result == ZIL_CONV_INCOMPLETE) {
+            EXPECT_EQ(out.inputLeft, c.input.size() - c.latin1.size()) << c.what;
+        }
+    }
+}
+
+TEST_F(ZilConvertTest, WholeCharactersOnly) {
+    // U+00E9 needs two bytes: with one byte of room nothing is written.
+    const Out full = toUtf8(latin1_, "\xE9", 1);
+    EXPECT_EQ(full.result, ZIL_CONV_OUTPUT_FULL);
+    EXPECT_EQ(full.bytes, "");
+    EXPECT_EQ(full.inputLeft, 1u);
+    const Out fits = toUtf8(latin1_, "a\xE9", 2);
+    EXPECT_EQ(fits.bytes, "a");
+    EXPECT_EQ(fits.inputLeft, 1u);
+    // Input at its end with no room: done, not full.
+    EXPECT_EQ(toUtf8(latin1_, "", 0).result, ZIL_CONV_DONE);
+}
+
+TEST_F(ZilConvertTest, EbcdicSingleByte) {
+    const struct {
+        std::string ebcdic;
+        std::string utf8;
+    } roundTrips[] = {{"\xC1\x81\xF0", "Aa0"}, {"\x25", "\n"}, {"\x40", " "}, {"\x51", "\xC3\xA9"}};
+    for (const auto &c : roundTrips) {
+        EXPECT_EQ(toUtf8(ebcdic_, c.ebcdic).bytes, c.utf8);
+        EXPECT_EQ(fromUtf8(ebcdic_, c.utf8).bytes, c.ebcdic);
+    }
+    EXPECT_EQ(toUtf8(ebcdic_, "\x15").bytes, "\n") << "NL reads as line feed";
+    EXPECT_EQ(fromUtf8(ebcdic_, "\xC2\x85").bytes, "\x15") << "U+0085 still has its byte";
+    ebcdic_->subst_count = 0;
+    EXPECT_EQ(fromUtf8(ebcdic_, "\xC4\x80\x1A").bytes, "\x6F\x3F");
+    EXPECT_EQ(ebcdic_->subst_count, 1) << "U+001A maps to the substitution byte legitimately";
+}
+
+TEST_F(ZilConvertTest, Ucs2AndSurrogates) {
+    uc_ch_t *utf8 = zil_cs_new("UTF-8");
+    U16 units(8);
+    EXPECT_EQ(zil_to_ucs2(utf8, "\xF0\x90\x80\x80", 4, units.data(), 8, nullptr), 2);
+    EXPECT_EQ(units[0], 0xD800);
+    EXPECT_EQ(units[1], 0xDC00);
+    char bytes[16];
+    const zil_ucs2_t pair[] = {0xD800, 0xDC00};
+    EXPECT_EQ(zil_from_ucs2(utf8, pair, 2, bytes, sizeof bytes, nullptr), 4);
+    EXPECT_EQ(std::string(bytes, 4), "\xF0\x90\x80\x80");
+
+    utf8_cs->subst_count = 0;
+    const zil_ucs2_t broken[] = {0xD800, 'A', 0xDC00, 'B'};
+    EXPECT_EQ(zil_from_ucs2(utf8, broken, 4, bytes, sizeof bytes, nullptr), 3);
+    EXPECT_EQ(std::string(bytes, 3), "??B");
+    EXPECT_EQ(utf8_cs->subst_count, 2);
+
+    // A high surrogate at the end of the input waits for its partner.
+    const zil_ucs2_t *p = pair;
+    size_t inLen = 1, outLen = sizeof bytes;
+    char *o = bytes;
+    EXPECT_EQ(zil_from_ucs2_r(utf8, &p, &inLen, &o, &outLen), ZIL_CONV_INCOMPLETE);
+    EXPECT_EQ(inLen, 1u);
+
+    // The pair needs both units of room.
+    const char *in = "\xF0\x90\x80\x80";
+    size_t left = 4, room = 1;
+    zil_ucs2_t *u = units.data();
+    EXPECT_EQ(zil_to_ucs2_r(utf8, &in, &left, &u, &room), ZIL_CONV_OUTPUT_FULL);
+    EXPECT_EQ(left, 4u);
+
+    // The byte copy: bytes are their own values, and only values to 0xFF fit.
+    os_cs->subst_count = 0;
+    const zil_ucs2_t wide[] = {'a', 0xE9, 0x100};
+    EXPECT_EQ(zil_from_ucs2(os_cs, wide, 3, bytes, sizeof bytes, nullptr), 3);
+    EXPECT_EQ(std::string(bytes, 3), "a\xE9?");
+    EXPECT_EQ(os_cs->subst_count, 1);
+    EXPECT_EQ(zil_to_ucs2(os_cs, "\xFF", 1, units.data(), 8, nullptr), 1);
+    EXPECT_EQ(units[0], 0xFF);
+}
+
+TEST_F(ZilConvertTest, StringOperations) {
+    char out[10];
+    EXPECT_EQ(zil_to_utf8(latin1_, "abc", -1, out, 10, nullptr), 4);
+    EXPECT_EQ(std::string(out, 4), std::string("abc\0", 4));
+    EXPECT_EQ(zil_to_utf8(latin1_, "abc", -1, out, 0, nullptr), 0);
+    // The terminator always fits; a character that does not is cut.
+    EXPECT_EQ(zil_to_utf8(latin1_, "a\xE9", -1, out, 3, nullptr), 2);
+    EXPECT_STREQ(out, "a");
+    EXPECT_EQ(zil_to_utf8(latin1_, "a\xE9", 2, out, 10, nullptr), 3) << "no terminator";
+    EXPECT_EQ(zil_from_utf8(latin1_, "\xC3\xA9t\xC3\xA9", -1, out, 10, nullptr), 4);
+    EXPECT_STREQ(out, "\xE9t\xE9");
+
+    zil_ucs2_t units[8];
+    EXPECT_EQ(zil_to_ucs2(ebcdic_, "\xC1\xC2", -1, units, 8, nullptr), 3);
+    EXPECT_EQ(units[0], 'A');
+    EXPECT_EQ(units[2], 0);
+    const zil_ucs2_t ab[] = {'A', 'B', 0};
+    EXPECT_EQ(zil_from_ucs2(ebcdic_, ab, -1, out, 10, nullptr), 3);
+    EXPECT_STREQ(out, "\xC1\xC2");
+
+    // A null handle is the default codeset.
+    zil_set_def_cs(latin1_);
+    EXPECT_EQ(zil_to_utf8(nullptr, "\xE9", -1, out, 10, nullptr), 3);
+    EXPECT_STREQ(out, "\xC3\xA9");
+    zil_set_def_cs(nullptr);
+}
+
+TEST_F(ZilConvertTest, AllocatingOperations) {
+    int length = -1;
+    char *utf8 = zil_tou_alloc(latin1_, "\xE9\xE8", -1, &length);
+    ASSERT_NE(utf8, nullptr);
+    EXPECT_EQ(length, 5);
+    EXPECT_STREQ(utf8, "\xC3\xA9\xC3\xA8");
+    char *back = zil_fromu_alloc(latin1_, utf8, 4, &length);
+    EXPECT_EQ(length, 2);
+    EXPECT_EQ(std::string(back, 2), "\xE9\xE8");
+    zil_free(utf8);
+    zil_free(back);
+    char *empty = zil_tou_alloc(latin1_, nullptr, -1, &length);
+    EXPECT_EQ(length, 1);
+    zil_free(empty);
+}
+
+// Feeding input and output in random pieces gives the bytes of one call.
+TEST_F(ZilConvertTest, ChunkedConversionMatchesOneShot) {
+    std::mt19937 random(12345);
+    std::string utf8;
+    for (int i = 0; i < 4000; ++i) {
+        const int pick = static_cast<int>(random() % 10);
+        if (pick < 7)
+            utf8 += static_cast<char>('a' + random() % 26);
+        else if (pick < 9)
+            utf8 += "\xC3\xA9";
+        else
+            utf8 += "\xE2\x82\xAC";  // the euro sign, in CP1252 and ISO885915
+    }
+    for (const char *name : {"ISO88591", "ISO885915", "CP1252", "IBM1047", "IBM037", "UTF8"}) {
+        uc_ch_t *h = zil_cs_new(name);
+        ASSERT_NE(h, nullptr) << name;
+        std::string whole(utf8.size() * 2, '\0');
+        h->subst_count = 0;
+        const int n = zil_from_utf8(h, utf8.data(), static_cast<int>(utf8.size()), whole.data(),
+                                    static_cast<int>(whole.size()), nullptr);
+        whole.resize(static_cast<size_t>(n));
+        const int substitutions = h->subst_count;
+
+        for (int round = 0; round < 20; ++round) {
+            h->subst_count = 0;
+            std::string chunked;
+            size_t pos = 0;
+            std::string pending;  // bytes of a character cut by a piece's end
+            while (pos < utf8.size() || !pending.empty()) {
+                const size_t take = std::min<size_t>(1 + random() % 7, utf8.size() - pos);
+                std::string piece = pending + utf8.substr(pos, take);
+                pos += take;
+                const char *p = piece.data();
+                size_t left = piece.size();
+                int result;
+                do {
+                    char out[5];
+                    char *o = out;
+                    size_t room = 1 + random() % 4;
+                    result = zil_from_utf8_r(h, &p, &left, &o, &room);
+                    chunked.append(out, static_cast<size_t>(o - out));
+                } while (result == ZIL_CONV_OUTPUT_FULL);
+                pending.assign(p, left);
+                if (pos == utf8.size() && result == ZIL_CONV_INCOMPLETE) break;
+            }
+            EXPECT_EQ(chunked, whole) << name << " round " << round;
+            EXPECT_EQ(h->subst_count, substitutions) << name;
+        }
+        zil_cs_free(h);
+    }
+}
+
+}  // namespace

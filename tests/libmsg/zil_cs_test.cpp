@@ -1,0 +1,251 @@
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+#include "test_support.h"
+#include "zil_test_env.h"
+
+namespace {
+
+using vrxtest::readFile;
+using vrxtest::TempDir;
+using vrxtest::writeFile;
+using ziltest::ZilTest;
+
+const std::string kTables = std::string(ZIL_TEST_BUILD_DIR) + "/codeset/";
+
+std::string table(const std::string &name) { return readFile(kTables + name).value(); }
+
+std::string nameOf(uc_ch_t *handle) { return handle != nullptr ? handle->name : "<null>"; }
+
+class ZilStateTest : public ZilTest {};
+
+TEST_F(ZilStateTest, NormalisesNames) {
+    zil::setLanginfoSource([] { return "ANSI_X3.4-1968"; });
+    const struct {
+        const char *name;
+        size_t size;
+        const char *expected;
+    } cases[] = {
+        {"iso8859-1", 128, "ISO88591"},
+        {"NUV-1047", 128, "1047"},
+        {"utf-8", 128, "UTF8"},
+        {"dos", 128, "ANSIX341968"},
+        {"WIN", 128, "ANSIX341968"},
+        {"OS", 128, "ANSIX341968"},
+        {"Os2", 128, "OS2"},
+        {"nuv", 128, ""},
+        {"a b_c.d\xC3\xA9", 128, "ABCD"},
+        {"iso8859-1", 4, "ISO"},
+        {"", 128, ""},
+    };
+    for (const auto &c : cases) {
+        char output[128];
+        EXPECT_EQ(zil::normalizeName(c.name, output, c.size), 0) << c.name;
+        EXPECT_STREQ(output, c.expected) << c.name;
+    }
+    char untouched[4] = "xyz";
+    EXPECT_EQ(zil::normalizeName("abc", untouched, 0), 1);
+    EXPECT_STREQ(untouched, "xyz");
+
+    zil::setLanginfoSource([] { return ""; });
+    char os[32];
+    zil_os_cs_name(os, sizeof os);
+    EXPECT_STREQ(os, "ISO88591") << "an empty platform answer means ISO 8859-1";
+}
+
+TEST_F(ZilStateTest, SearchesTheDirectoriesInOrder) {
+    TempDir tmp;
+    const std::string zildir = tmp / "zildir", bindir = tmp / "prod/bin", cwd = tmp / "cwd";
+    writeFile(zildir + "/codeset/ZZTEST", table("ISO88591"));
+    writeFile(zildir + "/ZZTEST", table("CP1252"));
+    writeFile(tmp / "prod/generic/codeset/ZZTEST", table("IBM037"));
+    writeFile(cwd + "/ZZTEST", table("IBM1047"));
+    std::filesystem::create_directories(bindir);
+    setenv("ZILDIR", zildir.c_str(), 1);
+    setenv("BINDIR", bindir.c_str(), 1);
+    const auto previous = std::filesystem::current_path();
+    std::filesystem::current_path(cwd);
+
+    const char *expected[] = {"ISO88591", "CP1252", "IBM037", "IBM1047"};
+    const std::string removed[] = {zildir + "/codeset/ZZTEST", zildir + "/ZZTEST",
+                                   tmp / "prod/generic/codeset/ZZTEST", cwd + "/ZZTEST"};
+    for (int i = 0; i < 4; ++i) {
+        uc_ch_t *handle = zil_cs_new("zztest");
+        EXPECT_EQ(nameOf(handle), expected[i]) << "step " << i;
+        zil_cs_free(handle);
+        std::filesystem::remove(removed[i]);
+    }
+    EXPECT_EQ(zil_cs_new("ZZTEST"), nullptr);
+    std::filesystem::current_path(previous);
+}
+
+TEST_F(ZilStateTest, FollowsAliasFiles) {
+    TempDir tmp;
+    setenv("ZILDIR", tmp.path().c_str(), 1);
+    const std::string dir = tmp / "codeset/";
+    writeFile(dir + "ISO88591", table("ISO88591"));
+    writeFile(dir + "ONESTEP", "ISO88591\n");
+    writeFile(dir + "SPACED", " \tISO 8859 1\r\n");
+    // Chains: A1 -> A2 -> ... -> ISO88591.
+    for (int i = 1; i <= 5; ++i)
+        writeFile(dir + "CHAIN" + std::to_string(i),
+                  i == 5 ? std::string("ISO88591") : "CHAIN" + std::to_string(i + 1));
+    writeFile(dir + "LOOP", "LOOP");
+    writeFile(dir + "DANGLING", "NOSUCHTABLE");
+    // Right magic, one byte short of a table: an alias naming the file
+    // "ISO88591ucv" (blanks and control characters dropped).
+    std::string shortFile = "ISO88591ucv";
+    shortFile.resize(1759, ' ');
+    writeFile(dir + "SHORT", shortFile);
+    writeFile(dir + "ISO88591ucv", table("CP1252"));
+
+    const struct {
+        const char *name;
+        const char *expected;
+    } cases[] = {
+        {"onestep", "ISO88591"}, {"spaced", "ISO88591"}, {"chain2", "ISO88591"},
+        {"chain1", "<null>"},  // five alias steps, the table would be the sixth file
+        {"loop", "<null>"},      {"dangling", "<null>"}, {"short", "CP1252"},
+    };
+    for (const auto &c : cases) {
+        uc_ch_t *handle = zil_cs_new(c.name);
+        EXPECT_EQ(nameOf(handle), c.expected) << c.name;
+        zil_cs_free(handle);
+    }
+    // A path names its file directly, and aliases stay in its directory.
+    uc_ch_t *byPath = zil_cs_new((dir + "ONESTEP").c_str());
+    EXPECT_EQ(nameOf(byPath), "ISO88591");
+    zil_cs_free(byPath);
+}
+
+TEST_F(ZilStateTest, RefusesDamagedTables) {
+    TempDir tmp;
+    setenv("ZILDIR", tmp.path().c_str(), 1);
+    const std::string good = table("ISO88591");
+    std::string rowOutside = good;
+    rowOutside[224] = '\xFF';  // row value 0x..FF: far beyond the file
+    rowOutside[225] = '\x7F';
+    std::string areaOutside = good;
+    areaOutside[3] = '\x7F';
+    std::string unterminated = good;
+    for (int i = 16; i < 48; ++i)
+        unterminated[i] = 'N';
+    std::string laterFamily = good;
+    laterFamily[48] = 2;  // a layout this build cannot read
+    std::string truncated = good.substr(0, 1800);
+    const struct {
+        const char *file;
+        const std::string &content;
+    } cases[] = {
+        {"ROWOUT", rowOutside},   {"AREAOUT", areaOutside}, {"NONUL", unterminated},
+        {"FAMILY2", laterFamily}, {"TRUNCATED", truncated},
+    };
+    for (const auto &c : cases) {
+        writeFile(tmp / "codeset/" + c.file, c.content);
+        EXPECT_EQ(zil_cs_new(c.file), nullptr) << c.file;
+    }
+    std::string unknownFamily = good;
+    unknownFamily[48] = 77;
+    writeFile(tmp / "codeset/FAMILY77", unknownFamily);
+    uc_ch_t *handle = zil_cs_new("FAMILY77");
+    ASSERT_NE(handle, nullptr) << "unknown families convert byte for byte";
+    EXPECT_EQ(handle->kind, 77);
+    zil_cs_free(handle);
+}
+
+TEST_F(ZilStateTest, InitialisesFromTheEnvironment) {
+    const struct {
+        const char *zilCodeset;  // null: unset
+        const char *langinfo;    // null: the platform's, under LC_ALL=C
+        const char *defaultName;
+        const char *osName;
+    } cases[] = {
+        {"nuv-1047", nullptr, "IBM1047", "OS"},
+        {nullptr, nullptr, "OS", "OS"},  // ANSI_X3.4-1968 has no table: byte copy
+        {"", "", "ISO88591", "ISO88591"},
+        {"NOSUCH", "ISO-8859-15", "OS", "ISO885915"},
+        {nullptr, "UTF-8", "UTF8", "UTF8"},
+    };
+    for (const auto &c : cases) {
+        zil_uninit();
+        if (c.zilCodeset != nullptr)
+            setenv("ZIL_CODESET", c.zilCodeset, 1);
+        else
+            unsetenv("ZIL_CODESET");
+        static const char *langinfo;
+        langinfo = c.langinfo;
+        zil::setLanginfoSource(c.langinfo != nullptr ? +[] { return langinfo; } : nullptr);
+        EXPECT_EQ(zil_init(), 0);
+        EXPECT_EQ(nameOf(zil_get_def_cs()), c.defaultName) << (c.zilCodeset ? c.zilCodeset : "-");
+        char os[64];
+        zil_os_cs_name(os, sizeof os);
+        uc_ch_t *osHandle = zil_cs_new(os);
+        EXPECT_EQ(osHandle != nullptr ? nameOf(osHandle) : "OS", c.osName);
+        zil_cs_free(osHandle);
+    }
+}
+
+TEST_F(ZilStateTest, HandleLifecycle) {
+    uc_ch_t *utf8 = zil_cs_new("utf-8");
+    EXPECT_EQ(utf8, utf8_cs);
+    EXPECT_EQ(zil_cs_free(utf8), 0);
+    EXPECT_STREQ(utf8_cs->name, "UTF8") << "the shared handle survives a free";
+    uint32_t size = 99;
+    EXPECT_EQ(zil_cs_table(utf8_cs, &size), nullptr);
+    EXPECT_EQ(size, 0u);
+
+    uc_ch_t *internal = zil_cs_new("INTERNAL37");
+    ASSERT_NE(internal, nullptr);
+    EXPECT_EQ(internal->kind, ZIL_KIND_OS);
+    EXPECT_STREQ(internal->name, "");
+    zil_cs_free(internal);
+
+    uc_ch_t *handle = zil_cs_new("ISO88591");
+    ASSERT_NE(handle, nullptr);
+    handle->subst_count = 5;
+    uc_ch_t *dup = zil_dup_handle(handle);
+    EXPECT_EQ(dup->table, handle->table);
+    EXPECT_EQ(dup->shared, 1);
+    EXPECT_EQ(dup->subst_count, 0);
+    EXPECT_EQ(zil_cs_table(dup, &size), handle->table);
+    EXPECT_EQ(size, handle->table_size);
+    zil_cs_free(dup);  // must not free the shared table
+    EXPECT_STREQ(zil_get_cs_name(handle), "ISO88591");
+
+    zil_set_def_cs(handle);
+    EXPECT_EQ(zil_get_def_cs(), handle);
+    EXPECT_STREQ(zil_get_cs_name(nullptr), "ISO88591");
+    zil_cs_free(handle);
+    EXPECT_EQ(zil_get_def_cs(), os_cs) << "freeing the default falls back to the byte copy";
+}
+
+TEST_F(ZilStateTest, UninitLeavesTheCallersDefaultAlone) {
+    setenv("ZIL_CODESET", "IBM037", 1);
+    zil_init();
+    uc_ch_t *mine = zil_cs_new("CP1252");
+    zil_set_def_cs(mine);
+    zil_uninit();  // frees the IBM037 handle it opened, not mine
+    EXPECT_STREQ(mine->name, "CP1252");
+    EXPECT_EQ(zil_cs_free(mine), 0);
+    EXPECT_EQ(zil_get_def_cs()->kind, ZIL_KIND_EBCDIC_SBCS) << "a new init opens IBM037 again";
+}
+
+TEST_F(ZilStateTest, EnvironmentSetters) {
+    EXPECT_STREQ(zil_get_nlspath(), "");
+    EXPECT_EQ(zil_prepend_nlspath("/a/%N"), 0);
+    EXPECT_STREQ(zil_get_nlspath(), "/a/%N:");
+    EXPECT_EQ(zil_prepend_nlspath("/b/%N"), 0);
+    EXPECT_STREQ(zil_get_nlspath(), "/b/%N:/a/%N:");
+    EXPECT_EQ(zil_set_nlspath("/c/%L/%N"), 0);
+    EXPECT_STREQ(std::getenv("NLSPATH"), "/c/%L/%N");
+    EXPECT_EQ(zil_set_dir("/opt/zil"), 0);
+    EXPECT_STREQ(zil_get_dir(), "/opt/zil");
+    zil_init();
+    zil_uninit();
+    EXPECT_STREQ(zil_get_nlspath(), "");
+    EXPECT_STREQ(zil_get_dir(), "");
+}
+
+}  // namespace

@@ -1,0 +1,149 @@
+// Every shipped table against glibc's iconv, the source it was made from:
+// every byte into UTF-8 and UCS-2, every BMP character back from both, with
+// the substitutions counted. The one intended difference: EBCDIC byte 0x15
+// (NL) reads as line feed.
+#include <iconv.h>
+
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "zil_test_env.h"
+
+namespace {
+
+using ziltest::ZilTest;
+
+struct Shipped {
+    std::string file, iconvName;
+    int family;
+};
+
+std::vector<Shipped> manifest() {
+    std::vector<Shipped> list;
+    std::ifstream in(ZIL_TEST_MANIFEST);
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty() || line[0] == '#') continue;
+        std::istringstream fields(line);
+        Shipped s;
+        std::string name;
+        fields >> s.file >> name >> s.family >> s.iconvName;
+        list.push_back(s);
+    }
+    return list;
+}
+
+// iconv of one character; -1 when it has no mapping.
+long iconvOne(iconv_t cd, const void *in, size_t inSize) {
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    char inBuf[8], outBuf[8];
+    std::memcpy(inBuf, in, inSize);
+    char *ip = inBuf, *op = outBuf;
+    size_t inLeft = inSize, outLeft = sizeof outBuf;
+    if (iconv(cd, &ip, &inLeft, &op, &outLeft) == static_cast<size_t>(-1)) return -1;
+    const size_t produced = sizeof outBuf - outLeft;
+    if (produced == 4) {
+        uint32_t v;
+        std::memcpy(&v, outBuf, 4);
+        return v;
+    }
+    return produced == 1 ? static_cast<unsigned char>(outBuf[0]) : -1;
+}
+
+std::string utf8Of(uint32_t v) {
+    std::string s;
+    if (v < 0x80)
+        s += static_cast<char>(v);
+    else if (v < 0x800) {
+        s += static_cast<char>(0xC0 | (v >> 6));
+        s += static_cast<char>(0x80 | (v & 0x3F));
+    } else {
+        s += static_cast<char>(0xE0 | (v >> 12));
+        s += static_cast<char>(0x80 | ((v >> 6) & 0x3F));
+        s += static_cast<char>(0x80 | (v & 0x3F));
+    }
+    return s;
+}
+
+class ZilIconvDiffTest : public ZilTest {};
+
+TEST_F(ZilIconvDiffTest, EveryShippedTableMatchesIconv) {
+    const auto shipped = manifest();
+    ASSERT_FALSE(shipped.empty());
+    for (const Shipped &s : shipped) {
+        SCOPED_TRACE(s.file);
+        uc_ch_t *h = zil_cs_new(s.file.c_str());
+        ASSERT_NE(h, nullptr);
+        iconv_t toU = iconv_open("UTF-32LE", s.iconvName.c_str());
+        iconv_t fromU = iconv_open(s.iconvName.c_str(), "UTF-32LE");
+        ASSERT_NE(toU, reinterpret_cast<iconv_t>(-1));
+        const bool ebcdic = s.family == ZIL_KIND_EBCDIC_SBCS;
+        const char subst = ebcdic ? '\x6F' : '?';
+
+        // Every byte, into UTF-8 and UCS-2.
+        std::string allBytes;
+        std::string expectedUtf8;
+        std::vector<zil_ucs2_t> expectedUcs2;
+        int expectedSubst = 0;
+        for (int b = 0; b < 256; ++b) {
+            allBytes += static_cast<char>(b);
+            const char byte = static_cast<char>(b);
+            long v = iconvOne(toU, &byte, 1);
+            if (ebcdic && b == 0x15) v = 0x0A;
+            if (v < 0) {
+                ++expectedSubst;
+                v = '?';
+            }
+            expectedUtf8 += utf8Of(static_cast<uint32_t>(v));
+            expectedUcs2.push_back(static_cast<zil_ucs2_t>(v));
+        }
+        std::string utf8(1024, '\0');
+        h->subst_count = 0;
+        utf8.resize(
+            static_cast<size_t>(zil_to_utf8(h, allBytes.data(), 256, utf8.data(), 1024, nullptr)));
+        EXPECT_EQ(utf8, expectedUtf8);
+        EXPECT_EQ(h->subst_count, expectedSubst);
+        std::vector<zil_ucs2_t> ucs2(256);
+        EXPECT_EQ(zil_to_ucs2(h, allBytes.data(), 256, ucs2.data(), 256, nullptr), 256);
+        EXPECT_EQ(ucs2, expectedUcs2);
+
+        // Every BMP character but the surrogates, from UTF-8 and from UCS-2.
+        std::string allUtf8;
+        std::vector<zil_ucs2_t> allUnits;
+        std::string expectedBytes;
+        expectedSubst = 0;
+        for (uint32_t v = 0; v < 0x10000; ++v) {
+            if (v >= 0xD800 && v <= 0xDFFF) continue;
+            allUtf8 += utf8Of(v);
+            allUnits.push_back(static_cast<zil_ucs2_t>(v));
+            const long b = v == 0xFFFF ? -1 : iconvOne(fromU, &v, 4);
+            if (b < 0) {
+                ++expectedSubst;
+                expectedBytes += subst;
+            } else {
+                expectedBytes += static_cast<char>(b);
+            }
+        }
+        std::string bytes(allUnits.size(), '\0');
+        h->subst_count = 0;
+        EXPECT_EQ(zil_from_utf8(h, allUtf8.data(), static_cast<int>(allUtf8.size()), bytes.data(),
+                                static_cast<int>(bytes.size()), nullptr),
+                  static_cast<int>(bytes.size()));
+        EXPECT_EQ(bytes == expectedBytes, true);
+        EXPECT_EQ(static_cast<int>(h->subst_count), expectedSubst & 0xFFFF);
+        h->subst_count = 0;
+        std::string fromUnits(allUnits.size(), '\0');
+        zil_from_ucs2(h, allUnits.data(), static_cast<int>(allUnits.size()), fromUnits.data(),
+                      static_cast<int>(fromUnits.size()), nullptr);
+        EXPECT_EQ(fromUnits == expectedBytes, true);
+        EXPECT_EQ(static_cast<int>(h->subst_count), expectedSubst & 0xFFFF);
+
+        iconv_close(toU);
+        iconv_close(fromU);
+        zil_cs_free(h);
+    }
+}
+
+}  // namespace

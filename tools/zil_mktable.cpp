@@ -1,0 +1,261 @@
+// zil_mktable: builds the codeset table files the zil library loads, from
+// the mappings of glibc's iconv (part of the C library, so nothing is added
+// to the product's dependencies).
+//
+//   zil_mktable tables MANIFEST OUTDIR     one table per manifest line, and
+//                                          its alias files
+//   zil_mktable ebcdic OUT.cpp             the library's built-in EBCDIC tables
+//
+// A table is written only when it keeps the rules the library relies on:
+// ASCII bytes map to themselves in ASCII-based families, every row is
+// addressable with a 16-bit row value, the name fits its 32-byte field.
+// Whatever breaks a rule stops the build with a message.
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr uint16_t kUnmapped = 0xFFFF;
+constexpr size_t kFromRows = 224, kToUnicode = 736, kByteInfo = 1248, kArea = 1504;
+
+[[noreturn]] void fail(const std::string &message) {
+    std::fprintf(stderr, "zil_mktable: %s\n", message.c_str());
+    std::exit(1);
+}
+
+struct Codeset {
+    std::string file, name, iconvName;
+    int family = 0;
+    uint8_t substByte = 0;
+    uint16_t substUnicode = 0;
+    uint16_t scheme = 0;
+    std::vector<std::string> aliases;
+};
+
+// Converts bytes with iconv; false when the input has no mapping.
+bool convert(iconv_t cd, const std::string &input, std::string &output) {
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    char in[16], out[16];
+    std::memcpy(in, input.data(), input.size());
+    char *inp = in, *outp = out;
+    size_t inLeft = input.size(), outLeft = sizeof out;
+    if (iconv(cd, &inp, &inLeft, &outp, &outLeft) == static_cast<size_t>(-1) || inLeft != 0)
+        return false;
+    output.assign(out, sizeof out - outLeft);
+    return true;
+}
+
+struct Mapping {
+    uint16_t toUnicode[256];
+    std::vector<int> fromUnicode;  // per BMP value: the byte, or -1
+};
+
+Mapping readMapping(const std::string &iconvName) {
+    iconv_t to = iconv_open("UTF-32LE", iconvName.c_str());
+    iconv_t from = iconv_open(iconvName.c_str(), "UTF-32LE");
+    if (to == reinterpret_cast<iconv_t>(-1) || from == reinterpret_cast<iconv_t>(-1))
+        fail("iconv does not know " + iconvName);
+    Mapping m;
+    for (int b = 0; b < 256; ++b) {
+        std::string out;
+        m.toUnicode[b] = kUnmapped;
+        if (convert(to, std::string(1, static_cast<char>(b)), out) && out.size() == 4) {
+            uint32_t value;
+            std::memcpy(&value, out.data(), 4);
+            if (value >= 0xFFFF) fail(iconvName + ": byte maps outside the BMP");
+            m.toUnicode[b] = static_cast<uint16_t>(value);
+        }
+    }
+    m.fromUnicode.assign(0x10000, -1);
+    for (uint32_t value = 0; value < 0xFFFF; ++value) {
+        if (value >= 0xD800 && value <= 0xDFFF) continue;
+        std::string in(4, '\0'), out;
+        std::memcpy(in.data(), &value, 4);
+        if (convert(from, in, out) && out.size() == 1)
+            m.fromUnicode[value] = static_cast<uint8_t>(out[0]);
+    }
+    iconv_close(to);
+    iconv_close(from);
+    return m;
+}
+
+void put16(std::vector<uint8_t> &t, size_t at, uint16_t v) {
+    t[at] = static_cast<uint8_t>(v);
+    t[at + 1] = static_cast<uint8_t>(v >> 8);
+}
+
+void put32(std::vector<uint8_t> &t, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        t[at + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+bool normalizedName(const std::string &name) {
+    if (name.empty()) return false;
+    for (char c : name)
+        if (!((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) return false;
+    return true;
+}
+
+std::vector<uint8_t> buildSingleByteTable(const Codeset &cs) {
+    const Mapping m = readMapping(cs.iconvName);
+    if (cs.family == 1) {
+        for (int b = 0; b < 0x80; ++b)
+            if (m.toUnicode[b] != b || m.fromUnicode[b] != b)
+                fail(cs.file + ": ASCII bytes must map to themselves in family 1");
+    }
+    if (m.fromUnicode[cs.substUnicode] != cs.substByte)
+        fail(cs.file + ": the substitution byte's own character does not map to it");
+
+    std::vector<uint8_t> table(kArea, 0);
+    // Rows of result bytes per high byte; identical rows are stored once.
+    std::map<std::vector<uint8_t>, uint16_t> rows;
+    std::vector<uint8_t> area;
+    for (int high = 0; high < 256; ++high) {
+        std::vector<uint8_t> row(256, cs.substByte);
+        for (int low = 0; low < 256; ++low) {
+            const int byte = high * 256 + low < 0xFFFF ? m.fromUnicode[high * 256 + low] : -1;
+            if (byte >= 0) row[low] = static_cast<uint8_t>(byte);
+        }
+        auto found = rows.find(row);
+        if (found == rows.end()) {
+            const size_t rowValue = area.size() / 4;
+            if (rowValue > 0xFFFF) fail(cs.file + ": rows beyond 16-bit addressing");
+            found = rows.emplace(row, static_cast<uint16_t>(rowValue)).first;
+            area.insert(area.end(), row.begin(), row.end());
+        }
+        put16(table, kFromRows + 2 * high, found->second);
+    }
+    for (int b = 0; b < 256; ++b) {
+        put16(table, kToUnicode + 2 * b, m.toUnicode[b]);
+        table[kByteInfo + b] = 1;
+    }
+    put32(table, 0, kArea);
+    table.insert(table.end(), area.begin(), area.end());
+    while (table.size() < 1760)
+        table.push_back(0);
+    return table;
+}
+
+void writeTable(const Codeset &cs, const std::string &outDir) {
+    if (cs.family != 1 && cs.family != 8) fail(cs.file + ": family not supported yet");
+    if (cs.name.size() >= 32) fail(cs.file + ": name does not fit 32 bytes");
+    if (!normalizedName(cs.file)) fail(cs.file + ": file names are normalised codeset names");
+    std::vector<uint8_t> table = buildSingleByteTable(cs);
+    std::memcpy(&table[8], "ucv", 3);
+    std::memcpy(&table[16], cs.name.c_str(), cs.name.size() + 1);
+    put16(table, 48, static_cast<uint16_t>(cs.family));
+    put16(table, 50, cs.scheme);
+    put16(table, 58, cs.substUnicode);
+    table[60] = cs.substByte;
+
+    std::ofstream(outDir + "/" + cs.file, std::ios::binary)
+        .write(reinterpret_cast<const char *>(table.data()),
+               static_cast<std::streamsize>(table.size()));
+    for (const std::string &alias : cs.aliases) {
+        if (!normalizedName(alias)) fail(alias + ": aliases are normalised codeset names");
+        std::ofstream(outDir + "/" + alias, std::ios::binary) << cs.file << "\n";
+    }
+}
+
+std::vector<Codeset> readManifest(const std::string &path) {
+    std::ifstream in(path);
+    if (!in) fail("cannot read " + path);
+    std::vector<Codeset> list;
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty() || line[0] == '#') continue;
+        std::istringstream fields(line);
+        Codeset cs;
+        std::string family, subst, substUni, scheme, aliases;
+        if (!(fields >> cs.file >> cs.name >> family >> cs.iconvName >> subst >> substUni >>
+              scheme))
+            fail("bad manifest line: " + line);
+        fields >> aliases;
+        cs.family = std::stoi(family);
+        cs.substByte = static_cast<uint8_t>(std::stoul(subst, nullptr, 0));
+        cs.substUnicode = static_cast<uint16_t>(std::stoul(substUni, nullptr, 0));
+        cs.scheme = static_cast<uint16_t>(std::stoul(scheme, nullptr, 0));
+        std::istringstream names(aliases);
+        for (std::string alias; std::getline(names, alias, ',');)
+            if (!alias.empty()) cs.aliases.push_back(alias);
+        list.push_back(cs);
+    }
+    return list;
+}
+
+// The built-in EBCDIC tables: code page 1047, with 0x15 read as line feed;
+// a byte is invariant when every shipped EBCDIC page maps it alike.
+void writeEbcdicSource(const std::string &outPath) {
+    const Mapping cp1047 = readMapping("IBM1047");
+    const Mapping cp037 = readMapping("IBM037");
+    uint16_t ebToUcs[256];
+    unsigned char invariantEb[256], invariantUcs[256] = {}, ucsToEb[256] = {};
+    for (int b = 0; b < 256; ++b) {
+        ebToUcs[b] = b == 0x15 ? 0x000A : cp1047.toUnicode[b];
+        invariantEb[b] = cp1047.toUnicode[b] == cp037.toUnicode[b] ? 1 : 0;
+    }
+    for (int u = 0; u < 256; ++u) {
+        ucsToEb[u] = u == 0x0A ? 0x25
+                               : static_cast<unsigned char>(
+                                     cp1047.fromUnicode[u] < 0 ? 0x6F : cp1047.fromUnicode[u]);
+    }
+    for (int b = 0; b < 256; ++b)
+        if (invariantEb[b] && ebToUcs[b] < 256 && ucsToEb[ebToUcs[b]] == b)
+            invariantUcs[ebToUcs[b]] = 1;
+
+    std::ofstream out(outPath);
+    out << "// Built-in EBCDIC tables of the zil library.\n"
+           "// GENERATED by `zil_mktable ebcdic` from glibc's IBM1047 and IBM037; do not edit.\n"
+           "// Regenerate: build the project, then run\n"
+           "//   build/default/tools/zil_mktable ebcdic libmsg/src/lib/zil_ebcdic_tables.cpp\n"
+           "// and clang-format the result.\n\n"
+           "#include \"zil_ebcdic.h\"\n\nextern \"C\" {\n\n";
+    const auto array = [&out](const char *type, const char *name, auto value, bool hex) {
+        out << "const " << type << " " << name << "[256] = {";
+        for (int i = 0; i < 256; ++i) {
+            if (i % 16 == 0) out << "\n   ";
+            char text[16];
+            std::snprintf(text, sizeof text, hex ? " 0x%04X," : " %d,",
+                          static_cast<unsigned>(value(i)));
+            out << text;
+        }
+        out << "\n};\n\n";
+    };
+    array(
+        "unsigned char", "invar_eb_to_ucs", [&](int i) { return invariantEb[i]; }, false);
+    array(
+        "uint16_t", "def_eb_to_ucs", [&](int i) { return ebToUcs[i]; }, true);
+    array(
+        "unsigned char", "invar_ucs_to_eb", [&](int i) { return invariantUcs[i]; }, false);
+    array(
+        "unsigned char", "def_ucs_to_eb", [&](int i) { return ucsToEb[i]; }, true);
+    out << "}  // extern \"C\"\n";
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    const std::string mode = argc > 1 ? argv[1] : "";
+    if (mode == "tables" && argc == 4) {
+        for (const Codeset &cs : readManifest(argv[2]))
+            writeTable(cs, argv[3]);
+        return 0;
+    }
+    if (mode == "ebcdic" && argc == 3) {
+        writeEbcdicSource(argv[2]);
+        return 0;
+    }
+    std::fprintf(stderr,
+                 "usage: zil_mktable tables MANIFEST OUTDIR | zil_mktable ebcdic OUT.cpp\n");
+    return 2;
+}
