@@ -119,13 +119,13 @@ std::vector<uint8_t> buildSingleByteTable(const Codeset &cs) {
 
     std::vector<uint8_t> table(kArea, 0);
     // Rows of result bytes per high byte; identical rows are stored once.
-    std::map<std::vector<uint8_t>, uint16_t> rows;
+    std::map<std::string, uint16_t> rows;
     std::vector<uint8_t> area;
     for (int high = 0; high < 256; ++high) {
-        std::vector<uint8_t> row(256, cs.substByte);
+        std::string row(256, static_cast<char>(cs.substByte));
         for (int low = 0; low < 256; ++low) {
             const int byte = high * 256 + low < 0xFFFF ? m.fromUnicode[high * 256 + low] : -1;
-            if (byte >= 0) row[low] = static_cast<uint8_t>(byte);
+            if (byte >= 0) row[low] = static_cast<char>(byte);
         }
         auto found = rows.find(row);
         if (found == rows.end()) {

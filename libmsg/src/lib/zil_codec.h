@@ -228,6 +228,10 @@ struct Ucs2Encoder {
 // operating system's byte copy.
 const FamilyOps &familyOps(uint16_t kind);
 
+// The single-byte families' per-byte results, derived at load.
+size_t sbcsDerivedSize();
+void buildSbcsDerived(uint16_t kind, const unsigned char *table, unsigned char *derived);
+
 extern const FamilyOps kAsciiSbcsOps;
 extern const FamilyOps kEbcdicSbcsOps;
 extern const FamilyOps kUtf8Ops;

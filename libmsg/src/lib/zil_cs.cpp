@@ -117,9 +117,14 @@ unsigned char *loadTable(const std::string &directory, const std::string &name, 
         if (hasTableMagic(data, content.size())) {
             if (content.size() > UINT32_MAX || !zilValidateTable(data, content.size()))
                 return nullptr;
-            auto *table = static_cast<unsigned char *>(std::malloc(content.size()));
+            const size_t derived = derivedSize(tableKind(data));
+            const size_t allocation =
+                derived == 0 ? content.size() : derivedOffset(content.size()) + derived;
+            auto *table = static_cast<unsigned char *>(std::malloc(allocation));
             if (table == nullptr) return nullptr;
             std::memcpy(table, content.data(), content.size());
+            if (derived != 0)
+                buildDerived(tableKind(data), table, table + derivedOffset(content.size()));
             size = static_cast<uint32_t>(content.size());
             return table;
         }

@@ -4,6 +4,13 @@
 // codeset's substitution byte in a row means "no mapping" unless the source
 // character is the one that legitimately maps to it. EBCDIC invariant
 // characters use the built-in tables whatever the code page.
+//
+// Into Unicode, every byte has one fixed result, so the results are
+// derived once at load (the UTF-8 bytes with their length, the UCS-2 unit,
+// whether it is a substitution) and the hot loops are a lookup and a store
+// per byte, with no branch on the character.
+
+#include <algorithm>
 
 #include "zil_codec.h"
 #include "zil_ebcdic.h"
@@ -98,31 +105,140 @@ struct EbcdicSbcsEncoder {
     }
 };
 
-template <class Decoder>
+// Per byte: the UTF-8 bytes in the low three bytes and their count in the
+// top byte; the UCS-2 unit; 1 when the byte has no mapping (its results
+// are then "?"). Per character below U+0800 (one- and two-byte UTF-8): the
+// byte it becomes, and 1 when that is a substitution.
+constexpr uint32_t kLowRange = 0x800;
+struct SbcsDerived {
+    uint32_t utf8[256];
+    uint16_t ucs2[256];
+    uint8_t substituted[256];
+    uint8_t fromLow[kLowRange];
+    uint8_t fromLowSubstituted[kLowRange];
+};
+
+const SbcsDerived &derivedOf(const uc_ch_t *h) {
+    return *reinterpret_cast<const SbcsDerived *>(h->table + derivedOffset(h->table_size));
+}
+
 int sbcsToUtf8(uc_ch_t *h, const uint8_t **in, const uint8_t *inEnd, uint8_t **out,
                uint8_t *outEnd) {
     if (resetOnNull(*in, h->to_state)) return ZIL_CONV_DONE;
-    Decoder decoder{SbcsTable(h)};
-    Utf8Encoder encoder{h};
-    return runConversion(decoder, encoder, in, inEnd, out, outEnd);
+    const SbcsDerived &d = derivedOf(h);
+    const uint8_t *p = *in;
+    uint8_t *o = *out;
+    unsigned substituted = 0;
+    // Four bytes of room: store the whole word, advance by the length.
+    while (p < inEnd && outEnd - o >= 4) {
+        const uint32_t entry = d.utf8[*p];
+        substituted += d.substituted[*p++];
+        std::memcpy(o, &entry, 4);
+        o += entry >> 24;
+    }
+    int result = ZIL_CONV_DONE;
+    for (; p < inEnd; ++p) {
+        const uint32_t entry = d.utf8[*p];
+        const size_t length = entry >> 24;
+        if (static_cast<size_t>(outEnd - o) < length) {
+            result = ZIL_CONV_OUTPUT_FULL;
+            break;
+        }
+        std::memcpy(o, &entry, length);
+        o += length;
+        substituted += d.substituted[*p];
+    }
+    h->subst_count = static_cast<uint16_t>(h->subst_count + substituted);
+    *in = p;
+    *out = o;
+    return result;
 }
 
-template <class Decoder>
 int sbcsToUcs2(uc_ch_t *h, const uint8_t **in, const uint8_t *inEnd, uint16_t **out,
                uint16_t *outEnd) {
     if (resetOnNull(*in, h->to_state)) return ZIL_CONV_DONE;
-    Decoder decoder{SbcsTable(h)};
-    Ucs2Encoder encoder{h};
-    return runConversion(decoder, encoder, in, inEnd, out, outEnd);
+    const SbcsDerived &d = derivedOf(h);
+    const uint8_t *p = *in;
+    uint16_t *o = *out;
+    const size_t n = std::min(static_cast<size_t>(inEnd - p), static_cast<size_t>(outEnd - o));
+    unsigned substituted = 0;
+    for (size_t i = 0; i < n; ++i) {
+        o[i] = d.ucs2[p[i]];
+        substituted += d.substituted[p[i]];
+    }
+    h->subst_count = static_cast<uint16_t>(h->subst_count + substituted);
+    *in = p + n;
+    *out = o + n;
+    return p + n < inEnd ? ZIL_CONV_OUTPUT_FULL : ZIL_CONV_DONE;
 }
 
+template <class Decoder, class Encoder>
+void deriveWith(const Decoder &decoder, const Encoder &encoder, SbcsDerived &d) {
+    for (uint32_t value = 0; value < kLowRange; ++value) {
+        const uint16_t before = encoder.handle->subst_count;
+        uint8_t *o = &d.fromLow[value];
+        encoder.encode(value, o, o + 1);
+        d.fromLowSubstituted[value] = encoder.handle->subst_count != before ? 1 : 0;
+    }
+    for (int b = 0; b < 256; ++b) {
+        const uint8_t byte = static_cast<uint8_t>(b);
+        const uint8_t *p = &byte;
+        uint32_t value = 0;
+        decoder.decode(p, p + 1, value);
+        d.substituted[b] = value == kInvalid ? 1 : 0;
+        if (value == kInvalid) value = '?';
+        d.ucs2[b] = static_cast<uint16_t>(value);
+        uint8_t bytes[4] = {};
+        uint8_t *o = bytes;
+        uc_ch_t scratch{};
+        Utf8Encoder{&scratch}.encode(value, o, bytes + 4);
+        const uint32_t length = static_cast<uint32_t>(o - bytes);
+        d.utf8[b] = bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (length << 24);
+    }
+}
+
+// One- and two-byte characters go through the derived table; anything
+// else through the general decoder and encoder, one character at a time.
 template <class Encoder>
 int sbcsFromUtf8(uc_ch_t *h, const uint8_t **in, const uint8_t *inEnd, uint8_t **out,
                  uint8_t *outEnd) {
     if (resetOnNull(*in, h->from_state)) return ZIL_CONV_DONE;
+    const SbcsDerived &d = derivedOf(h);
     Utf8Decoder decoder;
     Encoder encoder{h, SbcsTable(h)};
-    return runConversion(decoder, encoder, in, inEnd, out, outEnd);
+    const uint8_t *p = *in;
+    uint8_t *o = *out;
+    unsigned substituted = 0;
+    int result = ZIL_CONV_DONE;
+    while (p < inEnd) {
+        if (o >= outEnd) {
+            result = ZIL_CONV_OUTPUT_FULL;
+            break;
+        }
+        const uint8_t lead = *p;
+        if (lead < 0x80) {
+            *o++ = d.fromLow[lead];
+            ++p;
+            continue;
+        }
+        if (lead >= 0xC2 && lead <= 0xDF && inEnd - p >= 2 && (p[1] & 0xC0) == 0x80) {
+            const uint32_t value = ((lead & 0x1Fu) << 6) | (p[1] & 0x3Fu);
+            *o++ = d.fromLow[value];
+            substituted += d.fromLowSubstituted[value];
+            p += 2;
+            continue;
+        }
+        uint32_t value = 0;
+        if (decoder.decode(p, inEnd, value) == Step::Incomplete) {
+            result = ZIL_CONV_INCOMPLETE;
+            break;
+        }
+        encoder.encode(value, o, outEnd);  // one byte: always fits
+    }
+    h->subst_count = static_cast<uint16_t>(h->subst_count + substituted);
+    *in = p;
+    *out = o;
+    return result;
 }
 
 template <class Encoder>
@@ -136,9 +252,22 @@ int sbcsFromUcs2(uc_ch_t *h, const uint16_t **in, const uint16_t *inEnd, uint8_t
 
 }  // namespace
 
-const FamilyOps kAsciiSbcsOps = {sbcsToUtf8<AsciiSbcsDecoder>, sbcsFromUtf8<AsciiSbcsEncoder>,
-                                 sbcsToUcs2<AsciiSbcsDecoder>, sbcsFromUcs2<AsciiSbcsEncoder>};
-const FamilyOps kEbcdicSbcsOps = {sbcsToUtf8<EbcdicSbcsDecoder>, sbcsFromUtf8<EbcdicSbcsEncoder>,
-                                  sbcsToUcs2<EbcdicSbcsDecoder>, sbcsFromUcs2<EbcdicSbcsEncoder>};
+size_t sbcsDerivedSize() { return sizeof(SbcsDerived); }
+
+void buildSbcsDerived(uint16_t kind, const unsigned char *table, unsigned char *derived) {
+    uc_ch_t handle{};
+    handle.table = table;
+    const SbcsTable t(&handle);
+    auto &d = *reinterpret_cast<SbcsDerived *>(derived);
+    if (kind == ZIL_KIND_EBCDIC_SBCS)
+        deriveWith(EbcdicSbcsDecoder{t}, EbcdicSbcsEncoder{&handle, t}, d);
+    else
+        deriveWith(AsciiSbcsDecoder{t}, AsciiSbcsEncoder{&handle, t}, d);
+}
+
+const FamilyOps kAsciiSbcsOps = {sbcsToUtf8, sbcsFromUtf8<AsciiSbcsEncoder>, sbcsToUcs2,
+                                 sbcsFromUcs2<AsciiSbcsEncoder>};
+const FamilyOps kEbcdicSbcsOps = {sbcsToUtf8, sbcsFromUtf8<EbcdicSbcsEncoder>, sbcsToUcs2,
+                                  sbcsFromUcs2<EbcdicSbcsEncoder>};
 
 }  // namespace zil

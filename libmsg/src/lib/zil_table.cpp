@@ -8,6 +8,8 @@
 
 #include "zil_table.h"
 
+#include "zil_codec.h"
+
 namespace zil {
 namespace {
 
@@ -42,6 +44,15 @@ bool zilValidateTable(const unsigned char *table, size_t size) {
         default:
             return true;
     }
+}
+
+size_t derivedSize(uint16_t kind) {
+    return kind == ZIL_KIND_ASCII_SBCS || kind == ZIL_KIND_EBCDIC_SBCS ? sbcsDerivedSize() : 0;
+}
+
+void buildDerived(uint16_t kind, const unsigned char *table, unsigned char *derived) {
+    if (kind == ZIL_KIND_ASCII_SBCS || kind == ZIL_KIND_EBCDIC_SBCS)
+        buildSbcsDerived(kind, table, derived);
 }
 
 }  // namespace zil

@@ -67,6 +67,13 @@ inline uint16_t tableKind(const unsigned char *table) {
 // Whether every offset the table's family uses lies inside it.
 bool zilValidateTable(const unsigned char *table, size_t size);
 
+// Data derived from a table once at load, kept in the same allocation right
+// after the file image (at derivedOffset), so duplicates of a handle share
+// it. Families that derive nothing have a size of 0.
+inline size_t derivedOffset(size_t tableSize) { return (tableSize + 7) & ~size_t{7}; }
+size_t derivedSize(uint16_t kind);
+void buildDerived(uint16_t kind, const unsigned char *table, unsigned char *derived);
+
 }  // namespace zil
 
 #endif  // ZIL_TABLE_H
