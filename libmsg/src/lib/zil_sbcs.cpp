@@ -49,7 +49,6 @@ struct SbcsTable {
 };
 
 struct AsciiSbcsDecoder {
-    static constexpr bool kAsciiTransparent = true;
     SbcsTable table;
 
     Step decode(const uint8_t *&p, const uint8_t *, uint32_t &value) const {
@@ -60,7 +59,6 @@ struct AsciiSbcsDecoder {
 };
 
 struct AsciiSbcsEncoder {
-    static constexpr bool kAsciiTransparent = true;
     uc_ch_t *handle;
     SbcsTable table;
 
