@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 #include "zil.h"
 
@@ -43,6 +44,23 @@ struct FamilyOps {
 // them without decoding when the decoder and the encoder both say so.
 template <class T>
 concept AsciiTransparent = T::kAsciiTransparent;
+
+// Resets one direction's shift state for a null input pointer; true when
+// the call was such a reset.
+inline bool resetOnNull(const void *input, unsigned char &state) {
+    if (input != nullptr) return false;
+    state = 0;
+    return true;
+}
+
+// Codecs that need the handle take it; the others are built empty.
+template <class Codec>
+Codec makeCodec(uc_ch_t *h) {
+    if constexpr (std::is_constructible_v<Codec, uc_ch_t *>)
+        return Codec(h);
+    else
+        return Codec{};
+}
 
 template <class In, class Out, class Decoder, class Encoder>
 inline int runConversion(Decoder &decoder, Encoder &encoder, const In **input, const In *inEnd,
@@ -164,6 +182,7 @@ struct Ucs2PairDecoder {
 struct Utf8Encoder {
     static constexpr bool kAsciiTransparent = true;
     uc_ch_t *handle;
+    explicit Utf8Encoder(uc_ch_t *h) : handle(h) {}
 
     bool encode(uint32_t value, uint8_t *&o, uint8_t *end) const {
         if (value < 0x80) {
@@ -204,6 +223,7 @@ struct Utf8Encoder {
 struct Ucs2Encoder {
     static constexpr bool kAsciiTransparent = true;
     uc_ch_t *handle;
+    explicit Ucs2Encoder(uc_ch_t *h) : handle(h) {}
 
     bool encode(uint32_t value, uint16_t *&o, uint16_t *end) const {
         if (value == kInvalid) {
@@ -224,6 +244,17 @@ struct Ucs2Encoder {
     }
 };
 
+// A family direction made of a decoder and an encoder, each built from the
+// handle (or from nothing); `State` is the direction's shift state, reset
+// by a null input.
+template <class Decoder, class Encoder, unsigned char uc_ch_t::*State, class In, class Out>
+int convertWith(uc_ch_t *h, const In **in, const In *inEnd, Out **out, Out *outEnd) {
+    if (resetOnNull(*in, h->*State)) return ZIL_CONV_DONE;
+    Decoder decoder = makeCodec<Decoder>(h);
+    Encoder encoder = makeCodec<Encoder>(h);
+    return runConversion(decoder, encoder, in, inEnd, out, outEnd);
+}
+
 // The families this build knows, by kind; anything else converts as the
 // operating system's byte copy.
 const FamilyOps &familyOps(uint16_t kind);
@@ -236,14 +267,6 @@ extern const FamilyOps kAsciiSbcsOps;
 extern const FamilyOps kEbcdicSbcsOps;
 extern const FamilyOps kUtf8Ops;
 extern const FamilyOps kOsOps;
-
-// Resets one direction's shift state for a null input pointer; true when
-// the call was such a reset.
-inline bool resetOnNull(const void *input, unsigned char &state) {
-    if (input != nullptr) return false;
-    state = 0;
-    return true;
-}
 
 }  // namespace zil
 

@@ -24,6 +24,7 @@ struct ByteDecoder {
 struct ByteEncoder {
     static constexpr bool kAsciiTransparent = true;
     uc_ch_t *handle;
+    explicit ByteEncoder(uc_ch_t *h) : handle(h) {}
     bool encode(uint32_t value, uint8_t *&o, uint8_t *) const {
         if (value <= 0xFF) {
             *o++ = static_cast<uint8_t>(value);
@@ -34,37 +35,6 @@ struct ByteEncoder {
         return true;
     }
 };
-
-int utf8ToUtf8(uc_ch_t *h, const uint8_t **in, const uint8_t *inEnd, uint8_t **out,
-               uint8_t *outEnd) {
-    if (*in == nullptr) return ZIL_CONV_DONE;  // no state
-    Utf8Decoder decoder;
-    Utf8Encoder encoder{h};
-    return runConversion(decoder, encoder, in, inEnd, out, outEnd);
-}
-
-int utf8ToUcs2(uc_ch_t *h, const uint8_t **in, const uint8_t *inEnd, uint16_t **out,
-               uint16_t *outEnd) {
-    if (*in == nullptr) return ZIL_CONV_DONE;
-    Utf8Decoder decoder;
-    Ucs2Encoder encoder{h};
-    return runConversion(decoder, encoder, in, inEnd, out, outEnd);
-}
-
-int utf8FromUcs2(uc_ch_t *h, const uint16_t **in, const uint16_t *inEnd, uint8_t **out,
-                 uint8_t *outEnd) {
-    if (*in == nullptr) return ZIL_CONV_DONE;
-    Ucs2PairDecoder decoder;
-    Utf8Encoder encoder{h};
-    return runConversion(decoder, encoder, in, inEnd, out, outEnd);
-}
-
-int osToUtf8(uc_ch_t *h, const uint8_t **in, const uint8_t *inEnd, uint8_t **out, uint8_t *outEnd) {
-    if (resetOnNull(*in, h->to_state)) return ZIL_CONV_DONE;
-    ByteDecoder decoder;
-    Utf8Encoder encoder{h};
-    return runConversion(decoder, encoder, in, inEnd, out, outEnd);
-}
 
 // UTF-8 into the operating system's codeset is a plain byte copy.
 int osFromUtf8(uc_ch_t *h, const uint8_t **in, const uint8_t *inEnd, uint8_t **out,
@@ -77,22 +47,6 @@ int osFromUtf8(uc_ch_t *h, const uint8_t **in, const uint8_t *inEnd, uint8_t **o
     *in += n;
     *out += n;
     return n < inputLeft ? ZIL_CONV_OUTPUT_FULL : ZIL_CONV_DONE;
-}
-
-int osToUcs2(uc_ch_t *h, const uint8_t **in, const uint8_t *inEnd, uint16_t **out,
-             uint16_t *outEnd) {
-    if (resetOnNull(*in, h->to_state)) return ZIL_CONV_DONE;
-    ByteDecoder decoder;
-    Ucs2Encoder encoder{h};
-    return runConversion(decoder, encoder, in, inEnd, out, outEnd);
-}
-
-int osFromUcs2(uc_ch_t *h, const uint16_t **in, const uint16_t *inEnd, uint8_t **out,
-               uint8_t *outEnd) {
-    if (resetOnNull(*in, h->from_state)) return ZIL_CONV_DONE;
-    Ucs2UnitDecoder decoder;
-    ByteEncoder encoder{h};
-    return runConversion(decoder, encoder, in, inEnd, out, outEnd);
 }
 
 template <class In, class Out, class Fn>
@@ -183,8 +137,16 @@ char *allocating(Convert convert, int factor, const char *input, int inputLength
 
 }  // namespace
 
-const FamilyOps kUtf8Ops = {utf8ToUtf8, utf8ToUtf8, utf8ToUcs2, utf8FromUcs2};
-const FamilyOps kOsOps = {osToUtf8, osFromUtf8, osToUcs2, osFromUcs2};
+constexpr auto to = &uc_ch_t::to_state;
+constexpr auto from = &uc_ch_t::from_state;
+
+// UTF-8 has no state; its functions reset to_state, which stays 0.
+const FamilyOps kUtf8Ops = {
+    convertWith<Utf8Decoder, Utf8Encoder, to>, convertWith<Utf8Decoder, Utf8Encoder, to>,
+    convertWith<Utf8Decoder, Ucs2Encoder, to>, convertWith<Ucs2PairDecoder, Utf8Encoder, to>};
+const FamilyOps kOsOps = {convertWith<ByteDecoder, Utf8Encoder, to>, osFromUtf8,
+                          convertWith<ByteDecoder, Ucs2Encoder, to>,
+                          convertWith<Ucs2UnitDecoder, ByteEncoder, from>};
 
 const FamilyOps &familyOps(uint16_t kind) {
     switch (kind) {

@@ -61,6 +61,7 @@ struct AsciiSbcsDecoder {
 struct AsciiSbcsEncoder {
     uc_ch_t *handle;
     SbcsTable table;
+    explicit AsciiSbcsEncoder(uc_ch_t *h) : handle(h), table(h) {}
 
     bool encode(uint32_t value, uint8_t *&o, uint8_t *) const {
         int byte = value < 0x80 ? static_cast<int>(value) : -1;
@@ -87,6 +88,7 @@ struct EbcdicSbcsDecoder {
 struct EbcdicSbcsEncoder {
     uc_ch_t *handle;
     SbcsTable table;
+    explicit EbcdicSbcsEncoder(uc_ch_t *h) : handle(h), table(h) {}
 
     bool encode(uint32_t value, uint8_t *&o, uint8_t *) const {
         int byte = -1;
@@ -189,7 +191,7 @@ void deriveWith(const Decoder &decoder, const Encoder &encoder, SbcsDerived &d) 
         uint8_t bytes[4] = {};
         uint8_t *o = bytes;
         uc_ch_t scratch{};
-        Utf8Encoder{&scratch}.encode(value, o, bytes + 4);
+        Utf8Encoder(&scratch).encode(value, o, bytes + 4);
         const uint32_t length = static_cast<uint32_t>(o - bytes);
         d.utf8[b] = bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (length << 24);
     }
@@ -203,7 +205,7 @@ int sbcsFromUtf8(uc_ch_t *h, const uint8_t **in, const uint8_t *inEnd, uint8_t *
     if (resetOnNull(*in, h->from_state)) return ZIL_CONV_DONE;
     const SbcsDerived &d = derivedOf(h);
     Utf8Decoder decoder;
-    Encoder encoder{h, SbcsTable(h)};
+    Encoder encoder(h);
     const uint8_t *p = *in;
     uint8_t *o = *out;
     unsigned substituted = 0;
@@ -239,15 +241,6 @@ int sbcsFromUtf8(uc_ch_t *h, const uint8_t **in, const uint8_t *inEnd, uint8_t *
     return result;
 }
 
-template <class Encoder>
-int sbcsFromUcs2(uc_ch_t *h, const uint16_t **in, const uint16_t *inEnd, uint8_t **out,
-                 uint8_t *outEnd) {
-    if (resetOnNull(*in, h->from_state)) return ZIL_CONV_DONE;
-    Ucs2UnitDecoder decoder;
-    Encoder encoder{h, SbcsTable(h)};
-    return runConversion(decoder, encoder, in, inEnd, out, outEnd);
-}
-
 }  // namespace
 
 size_t sbcsDerivedSize() { return sizeof(SbcsDerived); }
@@ -258,14 +251,16 @@ void buildSbcsDerived(uint16_t kind, const unsigned char *table, unsigned char *
     const SbcsTable t(&handle);
     auto &d = *reinterpret_cast<SbcsDerived *>(derived);
     if (kind == ZIL_KIND_EBCDIC_SBCS)
-        deriveWith(EbcdicSbcsDecoder{t}, EbcdicSbcsEncoder{&handle, t}, d);
+        deriveWith(EbcdicSbcsDecoder{t}, EbcdicSbcsEncoder(&handle), d);
     else
-        deriveWith(AsciiSbcsDecoder{t}, AsciiSbcsEncoder{&handle, t}, d);
+        deriveWith(AsciiSbcsDecoder{t}, AsciiSbcsEncoder(&handle), d);
 }
 
-const FamilyOps kAsciiSbcsOps = {sbcsToUtf8, sbcsFromUtf8<AsciiSbcsEncoder>, sbcsToUcs2,
-                                 sbcsFromUcs2<AsciiSbcsEncoder>};
-const FamilyOps kEbcdicSbcsOps = {sbcsToUtf8, sbcsFromUtf8<EbcdicSbcsEncoder>, sbcsToUcs2,
-                                  sbcsFromUcs2<EbcdicSbcsEncoder>};
+const FamilyOps kAsciiSbcsOps = {
+    sbcsToUtf8, sbcsFromUtf8<AsciiSbcsEncoder>, sbcsToUcs2,
+    convertWith<Ucs2UnitDecoder, AsciiSbcsEncoder, &uc_ch_t::from_state>};
+const FamilyOps kEbcdicSbcsOps = {
+    sbcsToUtf8, sbcsFromUtf8<EbcdicSbcsEncoder>, sbcsToUcs2,
+    convertWith<Ucs2UnitDecoder, EbcdicSbcsEncoder, &uc_ch_t::from_state>};
 
 }  // namespace zil
