@@ -1,0 +1,158 @@
+// Files and file names.
+
+#include "CxFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+CxPlatformErr fromErrno() { return cxPlatformFail(errno); }
+
+// The name as the system gets it, or ENAMETOOLONG / EINVAL.
+struct LocalName {
+    char text[CX_FILE_NAME_SIZE];
+    int error = 0;
+    explicit LocalName(const char *name) {
+        if (name == nullptr)
+            error = EINVAL;
+        else if (!CxFileNameLocalize(name, text, sizeof text))
+            error = ENAMETOOLONG;
+    }
+};
+
+CxPlatformErr openWith(CxFile *file, const char *name, int flags, int mode) {
+    if (file == nullptr) return cxPlatformFail(EINVAL);
+    const LocalName local(name);
+    if (local.error != 0) {
+        *file = -1;
+        return cxPlatformFail(local.error);
+    }
+    *file = open(local.text, flags | O_CLOEXEC, mode);
+    return *file < 0 ? fromErrno() : cxPlatformOk();
+}
+
+}  // namespace
+
+extern "C" {
+
+int CxFileNameLocalize(const char *name, char *buffer, int size) {
+    if (name == nullptr || buffer == nullptr || size <= 0) return 0;
+    const size_t length = std::strlen(name);
+    if (length >= static_cast<size_t>(size)) return 0;
+    for (size_t i = 0; i <= length; ++i)
+        buffer[i] = name[i] == '\\' ? '/' : name[i];
+    return 1;
+}
+
+int CxFileNameGetNative(const char *name, char *buffer, int size) {
+    return CxFileNameLocalize(name, buffer, size);
+}
+
+CxPlatformErr CxFileOpen(CxFile *file, const char *name, int flags) {
+    return openWith(file, name, flags, 0600);
+}
+
+CxPlatformErr CxFileOpenMode(CxFile *file, const char *name, int flags, int mode) {
+    return openWith(file, name, flags, mode);
+}
+
+CxPlatformErr CxFileRead(CxFile *file, void *buffer, size_t size, int32_t *count) {
+    if (file == nullptr || buffer == nullptr || count == nullptr) return cxPlatformFail(EINVAL);
+    ssize_t got;
+    do
+        got = read(*file, buffer, size > INT32_MAX ? INT32_MAX : size);
+    while (got < 0 && errno == EINTR);
+    *count = static_cast<int32_t>(got);
+    return got < 0 ? fromErrno() : cxPlatformOk();
+}
+
+CxPlatformErr CxFileWrite(CxFile *file, const void *data, size_t size, int32_t *count) {
+    if (file == nullptr || data == nullptr || count == nullptr) return cxPlatformFail(EINVAL);
+    ssize_t written;
+    do
+        written = write(*file, data, size > INT32_MAX ? INT32_MAX : size);
+    while (written < 0 && errno == EINTR);
+    *count = static_cast<int32_t>(written);
+    return written < 0 ? fromErrno() : cxPlatformOk();
+}
+
+CxPlatformErr CxFileSeek(CxFile *file, int64_t offset, int whence) {
+    if (file == nullptr) return cxPlatformFail(EINVAL);
+    return lseek(*file, offset, whence) < 0 ? fromErrno() : cxPlatformOk();
+}
+
+CxPlatformErr CxFileTrunc(CxFile *file) {
+    if (file == nullptr) return cxPlatformFail(EINVAL);
+    CxPlatformErr result = cxPlatformOk();
+    if (lseek(*file, 0, SEEK_SET) < 0) result = fromErrno();
+    if (ftruncate(*file, 0) != 0) result = fromErrno();
+    struct stat info {};
+    if (fstat(*file, &info) != 0)
+        result = fromErrno();
+    else if (info.st_size != 0)
+        result = cxPlatformFail(EINVAL);
+    return result;
+}
+
+CxPlatformErr CxFileGetSize(CxFile *file, uint64_t *size) {
+    if (file == nullptr || size == nullptr) return cxPlatformFail(EINVAL);
+    struct stat info {};
+    if (fstat(*file, &info) != 0) return fromErrno();
+    *size = static_cast<uint64_t>(info.st_size);
+    return cxPlatformOk();
+}
+
+CxPlatformErr CxFileFlush(CxFile *file) {
+    if (file == nullptr) return cxPlatformFail(EINVAL);
+    return fsync(*file) != 0 ? fromErrno() : cxPlatformOk();
+}
+
+CxPlatformErr CxFileClose(CxFile *file) {
+    if (file == nullptr) return cxPlatformFail(EINVAL);
+    const int fd = *file;
+    *file = -1;
+    return close(fd) != 0 ? fromErrno() : cxPlatformOk();
+}
+
+CxPlatformErr CxFileNameGetSize(const char *name, uint64_t *size) {
+    if (name == nullptr || size == nullptr) return cxPlatformFail(EINVAL);
+    struct stat info {};
+    if (stat(name, &info) != 0) return fromErrno();
+    *size = static_cast<uint64_t>(info.st_size);
+    return cxPlatformOk();
+}
+
+CxPlatformErr CxFileNameRemove(const char *name) {
+    const LocalName local(name);
+    if (local.error != 0) return cxPlatformFail(local.error);
+    return std::remove(local.text) != 0 ? fromErrno() : cxPlatformOk();
+}
+
+CxPlatformErr CxFileNameRename(const char *oldName, const char *newName) {
+    const LocalName from(oldName), to(newName);
+    if (from.error != 0) return cxPlatformFail(from.error);
+    if (to.error != 0) return cxPlatformFail(to.error);
+    return std::rename(from.text, to.text) != 0 ? fromErrno() : cxPlatformOk();
+}
+
+CxPlatformErr CxFileNameGetInfo(CxFileInfo *info, const char *name) {
+    if (info == nullptr || name == nullptr || *name == '\0') return cxPlatformFail(EINVAL);
+    const LocalName local(name);
+    if (local.error != 0) return cxPlatformFail(local.error);
+    struct stat status {};
+    if (stat(local.text, &status) != 0) return fromErrno();
+    info->size = static_cast<uint64_t>(status.st_size);
+    info->ctime = status.st_ctime;
+    info->mtime = status.st_mtime;
+    info->atime = status.st_atime;
+    return cxPlatformOk();
+}
+
+}  // extern "C"

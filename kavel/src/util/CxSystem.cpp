@@ -1,0 +1,104 @@
+// Clock, host name and the internal trace.
+//
+// The host name is qualified with getaddrinfo(AI_CANONNAME), which is
+// thread-safe, rather than gethostbyname. The name and the look-up are
+// replaceable so tests do not depend on this machine's network set-up.
+
+#include <netdb.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "CxProcess.h"
+
+namespace {
+
+int platformHostName(char *buffer, size_t size) {
+    if (gethostname(buffer, size) != 0) return -1;
+    // A name that filled the buffer may have been cut: not a name.
+    return std::memchr(buffer, '\0', size) != nullptr ? 0 : -1;
+}
+
+bool platformResolve(const char *shortName, char *canonical, size_t size) {
+    addrinfo hints{};
+    hints.ai_flags = AI_CANONNAME;
+    addrinfo *answer = nullptr;
+    if (getaddrinfo(shortName, nullptr, &hints, &answer) != 0 || answer == nullptr) return false;
+    bool found = false;
+    if (answer->ai_canonname != nullptr && std::strlen(answer->ai_canonname) < size) {
+        std::strcpy(canonical, answer->ai_canonname);
+        found = true;
+    }
+    freeaddrinfo(answer);
+    return found;
+}
+
+CxHostNameSource hostNameSource = platformHostName;
+CxHostResolver hostResolver = platformResolve;
+
+void trace(const char *prefix, const char *format, va_list args) {
+    std::fprintf(stderr, "%*s%s", CX_INTERNAL_TRACE_INDENT, "", prefix);
+    std::vfprintf(stderr, format, args);
+    std::fflush(stderr);
+}
+
+}  // namespace
+
+void cxSetHostNameServices(CxHostNameSource source, CxHostResolver resolver) {
+    hostNameSource = source != nullptr ? source : platformHostName;
+    hostResolver = resolver != nullptr ? resolver : platformResolve;
+}
+
+extern "C" {
+
+int32_t CX_INTERNAL_TRACE_INDENT = 0;
+
+int64_t CxSystemGetTimestamp(void) {
+    timeval now{};
+    gettimeofday(&now, nullptr);
+    return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_usec / 1000;
+}
+
+CxPlatformErr CxSystemGetFQHostname(char *buffer, size_t size) {
+    if (buffer == nullptr || size == 0) return cxPlatformFail(EINVAL);
+    buffer[0] = '\0';
+    if (hostNameSource(buffer, size) != 0) {
+        buffer[0] = '\0';
+        return cxPlatformFail(ENOSYS);
+    }
+    if (std::strchr(buffer, '.') != nullptr) return cxPlatformOk();
+    char canonical[1025];
+    if (!hostResolver(buffer, canonical, sizeof canonical)) return cxPlatformFail(ENOSYS);
+    if (std::strchr(canonical, '.') != nullptr && std::strlen(canonical) < size)
+        std::strcpy(buffer, canonical);
+    return cxPlatformOk();
+}
+
+void cxIntlTraceEnter(const char *format, ...) {
+    va_list args;
+    va_start(args, format);
+    trace("ENTER ", format, args);
+    va_end(args);
+    CX_INTERNAL_TRACE_INDENT += 3;
+}
+
+void cxIntlTraceLeave(const char *format, ...) {
+    CX_INTERNAL_TRACE_INDENT -= 3;
+    va_list args;
+    va_start(args, format);
+    trace("LEAVE ", format, args);
+    va_end(args);
+}
+
+void cxIntlTracePoint(const char *format, ...) {
+    va_list args;
+    va_start(args, format);
+    trace("... ", format, args);
+    va_end(args);
+}
+
+}  // extern "C"
