@@ -114,6 +114,98 @@ char *zil_tou_alloc(uc_ch_t *handle, const char *input, int inputLength, int *re
 char *zil_fromu_alloc(uc_ch_t *handle, const char *input, int inputLength, int *resultLength);
 void zil_free(void *memory);
 
+/* Locale names. Canonical locales are a two-letter language and an
+ * optional territory ("en", "en_US"). All return 0 but zil_setlocale. */
+int zil_canonical_loc(const char *name, char *output, size_t size);
+int zil_canonical_lang(const char *name, char *output, size_t size);
+int zil_os_lang_name(char *output, size_t size);
+/* Sets the category's locale, trying operating-system names for the
+ * canonical form when the platform refuses the name itself; returns the
+ * name that took effect ("C" when none did). A null name only queries. */
+const char *zil_setlocale(int category, const char *locale);
+/* A new 32-byte buffer with the canonical locale; released by zil_loc_free. */
+char *zil_loc_new(const char *name);
+int zil_loc_free(char *locale);
+
+/* Character classes of 16-bit Unicode values. */
+typedef struct UniCharType {
+    uint16_t attributes; /* class bits (ZIL_CT_*) */
+    uint8_t type1;       /* general category */
+    uint8_t type2;
+    uint16_t extended; /* the upper half of the class bits */
+    uint16_t value;    /* decimal digit value */
+} UniCharType;
+
+#define ZIL_CT_UPPER 0x0001
+#define ZIL_CT_LOWER 0x0002
+#define ZIL_CT_DIGIT 0x0004
+#define ZIL_CT_SPACE 0x0008
+#define ZIL_CT_PUNCT 0x0010
+#define ZIL_CT_CNTRL 0x0020
+#define ZIL_CT_BLANK 0x0040
+#define ZIL_CT_XDIGIT 0x0080
+#define ZIL_CT_ALPHA 0x0100
+#define ZIL_CT_ALNUM 0x0200
+#define ZIL_CT_GRAPH 0x0400
+#define ZIL_CT_PRINT 0x0800
+
+const UniCharType *uniQueryCharType(zil_ucs2_t ch);
+int uniQueryChar(zil_ucs2_t ch, uint32_t query);
+int zil_iswupper(zil_ucs2_t ch);
+int zil_iswlower(zil_ucs2_t ch);
+int zil_iswdigit(zil_ucs2_t ch);
+int zil_iswspace(zil_ucs2_t ch);
+int zil_iswpunct(zil_ucs2_t ch);
+int zil_iswcntrl(zil_ucs2_t ch);
+int zil_iswblank(zil_ucs2_t ch);
+int zil_iswxdigit(zil_ucs2_t ch);
+int zil_iswalpha(zil_ucs2_t ch);
+int zil_iswalnum(zil_ucs2_t ch);
+int zil_iswgraph(zil_ucs2_t ch);
+int zil_iswprint(zil_ucs2_t ch);
+
+/* Wide strings: 16-bit units ended by a zero unit, with the semantics of
+ * the standard functions of the same names. */
+size_t zil_wcslen(const zil_ucs2_t *s);
+size_t zil_wcsnlen(const zil_ucs2_t *s, size_t n);
+zil_ucs2_t *zil_wcscat(zil_ucs2_t *dst, const zil_ucs2_t *src);
+zil_ucs2_t *zil_wcsncat(zil_ucs2_t *dst, const zil_ucs2_t *src, size_t n);
+zil_ucs2_t *zil_wcscpy(zil_ucs2_t *dst, const zil_ucs2_t *src);
+zil_ucs2_t *zil_wcsncpy(zil_ucs2_t *dst, const zil_ucs2_t *src, size_t n);
+zil_ucs2_t *zil_wcschr(const zil_ucs2_t *s, zil_ucs2_t ch);
+zil_ucs2_t *zil_wcsrchr(const zil_ucs2_t *s, zil_ucs2_t ch);
+int zil_wcsncmp(const zil_ucs2_t *a, const zil_ucs2_t *b, size_t n);
+size_t zil_wcsspn(const zil_ucs2_t *s, const zil_ucs2_t *set);
+size_t zil_wcscspn(const zil_ucs2_t *s, const zil_ucs2_t *set);
+zil_ucs2_t *zil_wcspbrk(const zil_ucs2_t *s, const zil_ucs2_t *set);
+zil_ucs2_t *zil_wcswcs(const zil_ucs2_t *haystack, const zil_ucs2_t *needle);
+zil_ucs2_t *zil_wcstok(zil_ucs2_t *s, const zil_ucs2_t *delimiters, zil_ucs2_t **saved);
+
+/* Multibyte characters in a handle's codeset (null: the default). */
+int zil_mbtowc(uc_ch_t *cs, zil_ucs2_t *wc, const char *s, size_t n);
+int zil_mbtowc32(uc_ch_t *cs, uint32_t *wc, const char *s, size_t n);
+int zil_wctomb(uc_ch_t *cs, char *out, zil_ucs2_t wc);
+int zil_mblen(uc_ch_t *cs, const char *s, size_t n);
+long zil_mbstowcs(uc_ch_t *cs, zil_ucs2_t *out, const char *s, size_t n);
+long zil_wcstombs(uc_ch_t *cs, char *out, const zil_ucs2_t *wcs, size_t n);
+int zil_mbsbtype(uc_ch_t *cs, const char *s, size_t n);
+int zil_ismbs1st(uc_ch_t *cs, const char *start, const char *p);
+
+/* Whole-text conversions into *buffer when it is given and set (the caller
+ * guarantees the size), else into a new buffer (stored through `buffer`
+ * when given) to release with zil_free. Sizes: 2, 3 and 4 bytes per input
+ * byte, plus 1. */
+char *zil_u2s(uc_ch_t *cs, const char *utf8, char **buffer);
+char *zil_s2u(uc_ch_t *cs, const char *text, char **buffer);
+char *zil_strconv(uc_ch_t *from, uc_ch_t *to, const char *text, char **buffer);
+/* The handle's substitution count, which is reset to 0. */
+int zil_check_subs(uc_ch_t *cs);
+
+struct tm;
+/* strftime and strptime with format and text in the handle's codeset. */
+size_t zil_strftime(uc_ch_t *cs, char *out, size_t size, const char *format, const struct tm *time);
+char *zil_strptime(uc_ch_t *cs, const char *text, const char *format, struct tm *time);
+
 #ifdef __cplusplus
 }
 #endif

@@ -189,6 +189,11 @@ int normalizeName(const char *name, char *output, size_t size) {
     return 0;
 }
 
+uc_ch_t *osLocaleHandle() {
+    zil_init();
+    return os_loc_cs;
+}
+
 void setLanginfoSource(LanginfoSource source) {
     langinfoSource = source != nullptr ? source : platformLanginfo;
 }

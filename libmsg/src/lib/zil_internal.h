@@ -23,6 +23,14 @@ int normalizeName(const char *name, char *output, size_t size);
 using LanginfoSource = const char *(*)();
 void setLanginfoSource(LanginfoSource source);
 
+// Whether the platform accepts a locale name for a category (setlocale by
+// default, which also sets it); tests substitute their own. Null restores.
+using LocaleAcceptor = bool (*)(int category, const char *name);
+void setLocaleAcceptor(LocaleAcceptor accepts);
+
+// The codeset of the operating system's locale, as zil_init found it.
+uc_ch_t *osLocaleHandle();
+
 }  // namespace zil
 
 #endif  // ZIL_INTERNAL_H
