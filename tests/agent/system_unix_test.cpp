@@ -374,8 +374,8 @@ TEST_F(SlmSystemTest, ProcessQueries) {
     // it has a command after sleep, so it does not exec it in its place.)
     const std::string longArg(200, 'x');
     char *const longArgv[] = {const_cast<char *>("sh"), const_cast<char *>("-c"),
-                              const_cast<char *>("sleep 30; :"), const_cast<char *>(longArg.c_str()),
-                              nullptr};
+                              const_cast<char *>("sleep 30; :"),
+                              const_cast<char *>(longArg.c_str()), nullptr};
     const int longPid = slm_popen(longArgv, nullptr, nullptr, &record, SLM_WAIT_DIRECT);
     EXPECT_EQ(cmdlineAfterExec(longPid, buffer, sizeof buffer, "sh -c"), 79);
     EXPECT_EQ(std::string(buffer), ("sh -c sleep 30; : " + longArg).substr(0, 79));
