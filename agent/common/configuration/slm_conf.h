@@ -1,9 +1,23 @@
 /*
  * The agent's configuration: 36 keys read from a configuration file,
  * validated, queried and rewritten in place.
+ *
+ * File syntax: one "key = value" per line, split at the first "=", both
+ * sides trimmed of white space; "#" starts a comment; keys are compared
+ * exactly; a later line for a key replaces an earlier value; an empty value
+ * keeps what the key had.
+ *
+ * Rewrites never lose the file: the new contents are written to a
+ * temporary file beside it, synced, given the original's mode and owner,
+ * and renamed over it.
  */
 #ifndef SLM_CONF_H
 #define SLM_CONF_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "mutex.h"
 
 #ifdef __cplusplus
 extern "C" {
@@ -50,15 +64,78 @@ enum {
     SLM_CONF_KEY_COUNT = 36
 };
 
-/* 1 success, -2 the key locks could not be created. */
-int slm_conf_init(const char *tempDir);
+/* Where parse and print messages go: write(context, text, length, 0). */
+typedef struct slm_conf_sink {
+    void *context;
+    void (*write)(void *context, const char *text, size_t length, int zero);
+} slm_conf_sink;
 
-/* 1 all valid, -12 some defaults used, -2 critical error or not initialised,
+struct slm_conf_entry;
+/* Decides whether a value read during a reload is accepted: 1, or -7. */
+typedef int (*slm_conf_callback)(const char *key, const char *value, slm_conf_sink *sink,
+                                 slm_conf_sink *sink2, struct slm_conf_entry *table);
+
+typedef struct slm_conf_entry {
+    const char *name;
+    char *value; /* owned; null when absent */
+    slm_conf_callback callback;
+    const char *comment;
+    uint8_t critical;
+    int32_t type; /* 0 always checked; 1 / 2: only for that communication_type */
+    slm_mutex *lock;
+} slm_conf_entry;
+
+extern slm_conf_entry tagValues[SLM_CONF_KEY_COUNT];
+
+int default_cb_func(const char *key, const char *value, slm_conf_sink *sink, slm_conf_sink *sink2,
+                    slm_conf_entry *table);
+int reload_cb_func(const char *key, const char *value, slm_conf_sink *sink, slm_conf_sink *sink2,
+                   slm_conf_entry *table);
+
+/* Key checks (Part of the key table's rules). */
+int isValidValue(int key, int mode);
+void setDefaultValue(int key);
+int isMissingValue(int key);
+int isCriticalValue(int key);
+int parameterType(int key);
+/* 1, -12 (a default was used or an optional key has no value) or -2. */
+int absoluteCheckValue(int key, int mode);
+/* As absoluteCheckValue, or -13 when the key does not apply. */
+int checkValue(int key, int mode);
+int isKeyReloadable(int key);
+int isReloadableAndOptional(int key);
+int acceptReloadableVal(const char *value, int key);
+int discardAllButUnsupported(const char *text);
+int isAbsolutePath(const char *text);
+int checkInteger(const char *text, long *out);
+int checkID64(const char *text, uint64_t *out);
+int checkRange(int64_t value, int64_t low, int64_t high);
+void slm_conf_make_1_0_compatible(void);
+
+/* 1 success, -2 the locks could not be created. */
+int slm_conf_init(const char *tempDir);
+/* 1 all valid, -12 defaults used, -2 critical error or not initialised,
  * -14 no communication_type, -1 the file cannot be opened. */
 int loadConfFile(const char *path, int reload, int mode);
+/* The code of the last line: 1, -10, -5, -4, -6, -7 (or -2). */
+int parseBuffer(const char *buffer, int reload, slm_conf_sink *sink);
+int reload_parm(int key, int reload, const char *value, slm_conf_sink *sink);
+int checkConf(int mode);
 
 /* 1 copied; -6 no value (buffer emptied); -4 bad key; -2 not initialised. */
 int getConfigurationValue(int key, char *buffer, int length);
+int getConfigurationKey(int key, char *buffer, int length);
+/* 1; -2, -3, -4, or -8 for a value holding a line end. */
+int setConfigurationValue(int key, const char *value);
+int slm_modify_param_in_file(int key, const char *value);
+int slm_add_param_to_file(int key, const char *value);
+int registerCallback(int key, const char *value, slm_conf_callback callback);
+void deleteConfigurationVariables(void);
+void printConfig(slm_conf_sink *sink);
+/* The key number, or 37 for an unknown name. */
+int keyFromString(const char *text);
+/* Trims leading and trailing white space in place; returns text. */
+char *trimString(char *text);
 
 #ifdef __cplusplus
 }
