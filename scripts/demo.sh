@@ -4,8 +4,9 @@
 # by hand, then a failing start so the error-code file is written.
 #
 # Everything happens in a private mount namespace (tests/e2e/agent_ns.sh):
-# the sample agent of examples/agent appears as /usr/sbin, /var is a scratch
-# tmpfs, and nothing on this machine changes. Needs root for the namespace.
+# /etc is an overlay (the demo writes /etc/vrxagent.ini there), /var is a
+# scratch tmpfs, and nothing on this machine changes. Needs root for the
+# namespace.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -18,7 +19,7 @@ if [ "${1:-}" != "--inside" ]; then
   vrx_build default >/dev/null
   work=$(mktemp -d)
   trap 'rm -rf "$work"' EXIT
-  cp -a examples/agent "$work/sbin"
+  cp -a examples/agent "$work/agent"
   tests/e2e/agent_ns.sh "$work" -- "$root/scripts/demo.sh" --inside "$work"
   exit
 fi
@@ -40,13 +41,23 @@ run() {
   if [ -f "$errfile" ]; then echo "  error-code file holds: $(cat "$errfile")"; else echo "  error-code file: not written"; fi
 }
 
-# A fresh host: no ini file (the overlay hides any the real /etc has), and
-# the usual folders in the scratch /var.
-rm -f /etc/vrxagent.ini
+# A fresh host with the agent installed: its ini file names the base
+# directory (the sample agent from examples/agent), and the usual folders
+# in the scratch /var.
+cat > /etc/vrxagent.ini <<INI
+communication_type = 2
+agentid = 0123
+division = Demo
+organization = NUV
+trace_level = MIN
+trace_size = 1048576
+tcpip_port = 9510
+msglog_size = 1048576
+agent_base_dir = $work/agent
+INI
 mkdir -p /var/log /var/run
 
-echo "The sample agent is in /usr/sbin (from examples/agent); /etc/vrxagent.ini is absent,"
-echo "so the controller uses /usr/sbin/ as the agent's base directory."
+echo "/etc/vrxagent.ini names the agent's base directory: $work/agent"
 run "$errfile" start -i -p
 run "$errfile" stop -u
 echo
@@ -55,9 +66,11 @@ sed 's/^/  /' /var/log/vrxagent-example.log
 
 echo
 echo "Now the start script fails with exit code 58 (security-kit prerequisite missing):"
-printf '#!/bin/sh\nexit 58\n' > /usr/sbin/vrxagent.sh
+printf '#!/bin/sh\nexit 58\n' > "$work/agent/vrxagent.sh"
 run "$errfile" start -i
 echo
-echo "Tracing: the controller's trace goes to <common log dir>/QAG/logs/install/trace/"
+echo "The common log directory record the controller made: /etc/nuv/zemlor/common/cfg/log.properties"
+echo "  $(cat /etc/nuv/zemlor/common/cfg/log.properties)"
+echo "Tracing: the controller's trace goes to /var/nuv/zemlor/common/QAG/logs/install/trace/"
 echo "traceAgentController.log once the logging toolkit is in place; this build has no"
 echo "toolkit yet, so tracing is silent."

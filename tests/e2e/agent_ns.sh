@@ -3,7 +3,7 @@
 # the agent installed, without changing the real host:
 #   /etc      an overlay on the host's /etc; writes land in WORK/etc.upper,
 #             and WORK/etc.seed (when present) is copied in first
-#   /var      an empty tmpfs
+#   /var      an empty tmpfs, or WORK/var when that folder exists
 #   /usr/sbin WORK/sbin, when that folder exists (the fake agent lives there)
 #
 #   agent_ns.sh WORK -- COMMAND [ARG...]
@@ -36,7 +36,11 @@ mount -t overlay overlay \
 if [ -d "$work/etc.seed" ]; then
   cp -a "$work/etc.seed/." /etc/ || die "cannot seed /etc"
 fi
-mount -t tmpfs -o mode=0755 tmpfs /var || die "cannot mount a tmpfs on /var"
+if [ -d "$work/var" ]; then
+  mount --bind "$work/var" /var || die "cannot bind $work/var on /var"
+else
+  mount -t tmpfs -o mode=0755 tmpfs /var || die "cannot mount a tmpfs on /var"
+fi
 if [ -d "$work/sbin" ]; then
   mount --bind "$work/sbin" /usr/sbin || die "cannot bind $work/sbin on /usr/sbin"
 fi

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <map>
@@ -41,6 +42,9 @@ struct Scene {
     std::optional<std::string> ini;         // /etc/vrxagent.ini
     bool closeStdout = false;
     bool ignoreSigchld = false;
+    bool keepVar = false;  // /var is WORK/var, kept for inspection
+    // Fake agent files at another base directory (WORK/<agentDir>/...).
+    std::string agentDir;
 };
 
 class ControllerE2E : public ::testing::Test {
@@ -67,21 +71,26 @@ public:
     void prepare(const Scene &setup) {
         std::filesystem::remove_all(work_ / "sbin");
         std::filesystem::remove_all(work_ / "etc.seed");
+        std::filesystem::remove_all(work_ / "etc.upper");
+        std::filesystem::remove_all(work_ / "var");
+        if (setup.keepVar) std::filesystem::create_directories(work_ / "var");
         std::filesystem::remove(errPath());
         std::filesystem::remove(callsPath());
         std::filesystem::remove(callsPath() + ".env");
         std::filesystem::create_directories(work_ / "sbin");
+        const std::string home =
+            setup.agentDir.empty() ? work_ / "sbin/" : work_ / setup.agentDir + "/";
         for (const auto &[name, how] : setup.agent) {
             const bool rcOnly = name.find(".-") != std::string::npos;
             if (!rcOnly) {
-                const std::filesystem::path target = work_ / "sbin/" + name;
+                const std::filesystem::path target = home + name;
                 std::filesystem::create_directories(target.parent_path());
                 std::filesystem::copy_file(kFakeAgent, target);
             }
-            if (!how.empty()) writeFile(work_ / "sbin/" + name + ".rc", how);
+            if (!how.empty()) writeFile(home + name + ".rc", how);
         }
         if (setup.oldErrFile) writeFile(errPath(), *setup.oldErrFile);
-        if (setup.ini) writeFile(work_ / "etc.seed/vrxagent.ini", *setup.ini);
+        if (setup.ini) writeFile(work_ / "etc.seed/vrxagent.ini", expand(*setup.ini));
     }
 
     Outcome runRaw(const std::vector<std::string> &command, const Scene &setup) {
@@ -519,6 +528,69 @@ TEST_F(ControllerE2E, ChildrenGetAnEmptyLibraryPath) {
         kStart + kPlugin};
     check(*this, c, runController(c.args, c.setup), errPath(), callsPath());
     EXPECT_EQ(readFile(callsPath() + ".env").value_or(""), "[]\n[]\n");
+}
+
+const std::string kCompleteIni =
+    "communication_type = 2\n"
+    "agentid=0123\n"
+    "division=Finance\n"
+    "organization=NUV\n"
+    "trace_level=MIN\n"
+    "trace_size=1048576\n"
+    "tcpip_port=9510\n"
+    "msglog_size=1048576\n";
+
+TEST_F(ControllerE2E, BaseDirectoryFromTheIniFile) {
+    // Blanks around the value and a "/../" step: the agent in WORK/agent dir/.
+    Scene scene{{{"vrxagent.sh", "0"}, {"vrxagent", "5"}}};
+    scene.agentDir = "agent dir";
+    scene.ini = kCompleteIni + "agent_base_dir =   @WORK@/agent dir/bin/..  \n";
+    const Case start{
+        "ini base directory", {"@ERR@", "start", "-i"},           scene, kStarted, "", 0,
+        std::nullopt,         "@WORK@/agent dir/vrxagent.sh -g\n"};
+    Outcome run = runController(start.args, start.setup);
+    check(*this,
+          Case{start.name, start.args, start.setup, start.out, start.err, start.status,
+               start.errFile, expand(start.calls)},
+          run, errPath(), callsPath());
+
+    // A missing ini, or one holding only agent_base_dir: /usr/sbin/.
+    Scene onlyBase{{{"vrxagent", "5"}}};
+    onlyBase.ini = "agent_base_dir=@WORK@/agent dir\n";
+    const Case fallback{"incomplete ini",
+                        {"@ERR@", "stop", "-u"},
+                        onlyBase,
+                        "vrxagent successfully stopped",
+                        "",
+                        0,
+                        std::nullopt,
+                        kStop};
+    check(*this, fallback, runController(fallback.args, fallback.setup), errPath(), callsPath());
+}
+
+TEST_F(ControllerE2E, CreatesTheCommonLogDirectory) {
+    Scene scene{{{"vrxagent", "5"}}};
+    scene.keepVar = true;
+    const Case c{"log directory",
+                 {"@ERR@", "stop", "-u"},
+                 scene,
+                 "vrxagent successfully stopped",
+                 "",
+                 0,
+                 std::nullopt,
+                 kStop};
+    check(*this, c, runController(c.args, c.setup), errPath(), callsPath());
+    const std::string record = work_ / "etc.upper/nuv/zemlor/common/cfg/log.properties";
+    EXPECT_EQ(readFile(record).value_or("<none>"), "zemlor_common_dir=/var/nuv/zemlor/common");
+    struct stat info {};
+    ASSERT_EQ(stat(record.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    for (const char *sub : {"logs/agent/trace", "logs/agent/message", "logs/install/trace",
+                            "ffdc/agent", "scripts/agent"}) {
+        const std::string dir = work_ / "var/nuv/zemlor/common/QAG/" + sub;
+        ASSERT_EQ(stat(dir.c_str(), &info), 0) << sub;
+        EXPECT_EQ(info.st_mode & 0777, 0771u) << sub;
+    }
 }
 
 TEST_F(ControllerE2E, StartupHygiene) {

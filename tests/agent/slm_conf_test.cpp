@@ -1,0 +1,290 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "slm_conf.h"
+#include "test_support.h"
+
+namespace {
+
+using vrxtest::readFile;
+using vrxtest::TempDir;
+using vrxtest::writeFile;
+
+// Collects what the configuration writes to a sink.
+struct Collected {
+    std::string text;
+    slm_conf_sink sink{this, [](void *context, const char *t, size_t n, int) {
+                           static_cast<Collected *>(context)->text.append(t, n);
+                       }};
+};
+
+const char *const kComplete =
+    "communication_type = 2\n"
+    "agentid=0123\n"
+    "division=Finance\n"
+    "organization=NUV\n"
+    "trace_level=MIN\n"
+    "trace_size=1048576\n"
+    "tcpip_port=9510\n"
+    "msglog_size=1048576\n"
+    "agent_base_dir=/opt/agent\n";
+
+class SlmConfTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(slm_conf_init("/tmp/ovka"), 1);
+        deleteConfigurationVariables();
+    }
+    void TearDown() override { deleteConfigurationVariables(); }
+
+    std::string value(int key) {
+        char buffer[256];
+        return getConfigurationValue(key, buffer, sizeof buffer) == 1 ? buffer : "<absent>";
+    }
+    int load(const std::string &content, int mode = 0) {
+        writeFile(file(), content);
+        return loadConfFile(file().c_str(), 0, mode);
+    }
+    std::string file() const { return tmp_ / "vrxagent.ini"; }
+
+    TempDir tmp_;
+};
+
+TEST_F(SlmConfTest, ParsesLines) {
+    const struct {
+        const char *line;
+        int code;
+        int key;
+        const char *stored;
+        const char *message;
+    } cases[] = {
+        {"agent_base_dir=/opt/agent", 1, agent_base_dir, "/opt/agent",
+         "Parameter 'agent_base_dir' successfully set to requested value '/opt/agent'\n"},
+        {"  agent_base_dir   =   /opt/x y  \r", 1, agent_base_dir, "/opt/x y", nullptr},
+        {"userdata1=a=b", 1, userdata1, "a=b", nullptr},  // "=" inside a value
+        {"# trace_level=MIN", -10, trace_level, "<absent>", nullptr},
+        {"", -10, trace_level, "<absent>", nullptr},
+        {"no separator here", -5, trace_level, "<absent>",
+         "Missing separator in expression 'no separator here'\n"
+         "Missing separator in expression 'no separator here'\n"},
+        {"Trace_Level=MIN", -4, trace_level, "<absent>",
+         "Cannot find valid configuration parameter in expression 'Trace_Level=MIN'\n"
+         "Cannot find valid configuration parameter in expression 'Trace_Level=MIN'\n"},
+        {"trace_level=", -6, trace_level, "<absent>",
+         "Missing value for parameter 'trace_level' in expression 'trace_level='\n"
+         "Missing value for parameter '' in expression 'trace_level='\n"},
+    };
+    for (const auto &c : cases) {
+        deleteConfigurationVariables();
+        Collected out;
+        EXPECT_EQ(parseBuffer(c.line, 0, &out.sink), c.code) << c.line;
+        EXPECT_EQ(value(c.key), c.stored) << c.line;
+        if (c.message != nullptr) {
+            EXPECT_EQ(out.text, c.message) << c.line;
+        }
+    }
+}
+
+TEST_F(SlmConfTest, LoadingKeepsTheLastValueAndIgnoresEmptyOnes) {
+    EXPECT_EQ(load(std::string(kComplete) + "agent_base_dir=/second\nagent_base_dir=\n"
+                                            "bogus line\nunknown=1\n"),
+              -12);
+    EXPECT_EQ(value(agent_base_dir), "/second");
+    EXPECT_EQ(value(security_level), "0") << "type 2 forces it";
+    EXPECT_EQ(value(trace_files), "6") << "defaulted";
+    EXPECT_EQ(value(agent_temp_dir), "/tmp/ovka");
+    EXPECT_EQ(value(userdata2), "");
+    EXPECT_EQ(loadConfFile((tmp_ / "missing").c_str(), 0, 0), -1);
+}
+
+TEST_F(SlmConfTest, CheckConfPerMode) {
+    const struct {
+        std::string content;
+        int mode;
+        int result;
+    } cases[] = {
+        {"agent_base_dir=/opt\n", 0, -14},
+        {"communication_type=x\n", 0, -2},
+        {"communication_type=3\n", 0, -2},
+        {kComplete, 0, -12},                              // optional keys took defaults
+        {std::string(kComplete) + "agentid=\n", 0, -12},  // empty: keeps 0123
+        {std::string(kComplete) + "agentid=12a\n", 0, -2},
+        {std::string(kComplete) + "trace_size=65535\n", 0, -2},
+        {std::string(kComplete) + "trace_files=0\n", 0, -12},
+        {std::string(kComplete) + "communication_type=1\n", 0, -2},  // server, port, ... missing
+    };
+    for (const auto &c : cases) {
+        deleteConfigurationVariables();
+        EXPECT_EQ(load(c.content, c.mode), c.result) << c.content;
+    }
+    deleteConfigurationVariables();
+    load(std::string(kComplete) + "trace_files=0\n");
+    EXPECT_EQ(value(trace_files), "6");
+
+    // Every key present and valid: 1.
+    std::string full = kComplete;
+    for (const char *line : {"tag=t",
+                             "security_level=0",
+                             "secure_port=443",
+                             "proxy=none",
+                             "proxy_port=3128",
+                             "trace_files=3",
+                             "driver_conf_file=d",
+                             "msglog_files=2",
+                             "zemlor_common_dir=/z",
+                             "apx_agent_conf_file=a",
+                             "max_cache_size=100",
+                             "unknown_files_enabled=n",
+                             "agent_temp_dir=/t",
+                             "usage_file_lines_threshold=500",
+                             "apx_registry_users=u",
+                             "scan_exclude_dirs=/s",
+                             "assume_auto_fs=local",
+                             "userdata1=1",
+                             "userdata2=2",
+                             "userdata3=3"})
+        full += std::string(line) + "\n";
+    deleteConfigurationVariables();
+    EXPECT_EQ(load(full), 1);
+}
+
+TEST_F(SlmConfTest, KeyValidation) {
+    const struct {
+        int key;
+        const char *value;  // null: absent
+        int mode;
+        int result;
+        const char *after;
+    } cases[] = {
+        {agentid, "007", 0, 1, "007"},
+        {agentid, "", 0, -2, ""},
+        {agentid, "12a", 0, -2, "12a"},
+        {agentid, "0", 0, 1, "0"},
+        {trace_size, "65535", 0, -2, "65535"},
+        {trace_size, "65536", 0, 1, "65536"},
+        {trace_size, "16777216", 0, 1, "16777216"},
+        {max_cache_size, nullptr, 0, -12, "2097152"},
+        {userdata2, nullptr, 0, 1, ""},  // 27 to 35: quietly defaulted
+        {usage_file_lines_threshold, nullptr, 0, 1, "400"},
+        {usage_file_lines_threshold, "99", 0, -12, "400"},
+        {security_level, "2", 1, 1, "2"},
+        {security_level, "4", 2, 1, "4"},
+        {security_level, "3", 1, -12, "0"},
+        {tag, nullptr, 0, -12, "<absent>"},  // optional, no default
+        {agent_temp_dir, "relative", 0, -12, "/tmp/ovka"},
+        {assume_auto_fs, "remote", 0, 1, "remote"},
+        {trace_level, "max", 0, -2, "max"},
+    };
+    for (const auto &c : cases) {
+        deleteConfigurationVariables();
+        if (c.value != nullptr) registerCallback(c.key, c.value, default_cb_func);
+        EXPECT_EQ(absoluteCheckValue(c.key, c.mode), c.result)
+            << c.key << " " << (c.value ? c.value : "-");
+        EXPECT_EQ(value(c.key), c.after) << c.key;
+    }
+    // Types 1 and 2 apply only to their communication type (in mode 0).
+    deleteConfigurationVariables();
+    registerCallback(communication_type, "2", default_cb_func);
+    registerCallback(port, "0", default_cb_func);
+    EXPECT_EQ(checkValue(port, 0), -13);
+    EXPECT_EQ(checkValue(port, 1), -2) << "other modes always check";
+    registerCallback(communication_type, "1", default_cb_func);
+    EXPECT_EQ(checkValue(port, 0), -2);
+    EXPECT_EQ(checkValue(usage_file_lines_threshold, 0), -13);
+
+    long number = -1;
+    EXPECT_EQ(checkInteger("", &number), 1) << "an empty text is the integer 0";
+    EXPECT_EQ(number, 0);
+    EXPECT_EQ(checkInteger(" -5", &number), 1);
+    EXPECT_EQ(checkInteger("5 ", &number), 0);
+    EXPECT_EQ(keyFromString("agent_base_dir"), agent_base_dir);
+    EXPECT_EQ(keyFromString("nonsense"), 37);
+    EXPECT_EQ(isKeyReloadable(trace_level), 1);
+    EXPECT_EQ(isKeyReloadable(agent_base_dir), 0);
+    EXPECT_EQ(acceptReloadableVal("70000", trace_size), 1);
+    EXPECT_EQ(acceptReloadableVal("7", trace_size), 0);
+    EXPECT_EQ(acceptReloadableVal("x", agent_base_dir), 0);
+    EXPECT_EQ(discardAllButUnsupported("userdata9"), 2);
+}
+
+TEST_F(SlmConfTest, RewritesInPlaceWithoutLosingTheFile) {
+    const struct {
+        std::string before;
+        int key;
+        const char *value;
+        int result;
+        std::string after;
+    } cases[] = {
+        {"x=1\ntrace_size=1048576\ny=2\n", trace_size, "65536", 1,
+         "x=1\ntrace_size= 65536 \ny=2\n"},
+        {"x=1\ntrace_size=65536\ny=2\n", trace_size, "1048576", 1,
+         "x=1\ntrace_size= 1048576\ny=2\n"},
+        {"trace_size=1\r\nz=3\r\n", trace_size, "70000", 1, "trace_size= 70000\r\nz=3\r\n"},
+        // The last line for the key is the one loading keeps.
+        {"trace_size=1\ntrace_size=2\n", trace_size, "3", 1, "trace_size=1\ntrace_size= 3\n"},
+        {"x=1\n", agentid, "42", 1, "x=1\n\n\n\n# Agent Identifier\nagentid = 42\n"},
+        {"", tag, "T", 1, "\n\n\n# Node TAG\ntag = T\n"},
+        {"x=1\n", trace_size, "1\nagent_base_dir=/evil", -8, "x=1\n"},
+    };
+    for (const auto &c : cases) {
+        writeFile(file(), c.before, 0640);
+        loadConfFile(file().c_str(), 0, 0);
+        EXPECT_EQ(setConfigurationValue(c.key, c.value), c.result) << c.before;
+        EXPECT_EQ(readFile(file()).value_or("<gone>"), c.after) << c.before;
+        struct stat info {};
+        stat(file().c_str(), &info);
+        EXPECT_EQ(info.st_mode & 0777, 0640u) << "the original's mode";
+        if (c.result == 1) {
+            EXPECT_EQ(value(c.key), c.value);
+        }
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tmp_.path()),
+                            std::filesystem::directory_iterator()),
+              1)
+        << "no temporary file left behind";
+
+    // Through a symbolic link: the target is replaced, the link stays.
+    writeFile(tmp_ / "real.ini", "trace_size=1\n");
+    std::filesystem::create_symlink(tmp_ / "real.ini", tmp_ / "link.ini");
+    loadConfFile((tmp_ / "link.ini").c_str(), 0, 0);
+    EXPECT_EQ(setConfigurationValue(trace_size, "9"), 1);
+    EXPECT_TRUE(std::filesystem::is_symlink(tmp_ / "link.ini"));
+    EXPECT_EQ(readFile(tmp_ / "real.ini").value_or(""), "trace_size= 9\n");
+}
+
+TEST_F(SlmConfTest, PrintsTheConfiguration) {
+    load(kComplete);
+    Collected out;
+    printConfig(&out.sink);
+    EXPECT_EQ(out.text.rfind("# VRX Agent Configuration\n\ncommunication_type=2\n\n\n# Agent "
+                             "Identifier\nagentid=0123\n",
+                             0),
+              0u)
+        << out.text;
+    EXPECT_NE(out.text.find("\ntag=<nil>\n"), std::string::npos);
+    EXPECT_NE(out.text.find("# Enable specific node detection algorithm to support Sun DSD "
+                            "machines\ndsd_enabled=<nil>\n"),
+              std::string::npos);
+}
+
+TEST_F(SlmConfTest, TrimmingKeepsTheBytesBetween) {
+    const struct {
+        std::string in, out;
+    } cases[] = {{"  a b  ", "a b"},
+                 {"\t\r\n", ""},
+                 {"x\xF0\x9F\x98\x80y ", "x\xF0\x9F\x98\x80y"},
+                 {" \xFF\xFE ", "\xFF\xFE"},
+                 {"", ""}};
+    for (const auto &c : cases) {
+        std::string text = c.in;
+        trimString(text.data());
+        EXPECT_EQ(std::string(text.c_str()), c.out);
+    }
+}
+
+}  // namespace
