@@ -10,6 +10,7 @@
 
 #include "CxPrintUtil.h"
 
+#include <algorithm>
 #include <charconv>
 #include <climits>
 #include <clocale>
@@ -405,6 +406,46 @@ bool roundHalfUp(char *digits, size_t keep, char dropped) {
     return true;
 }
 
+// "f" for a double below 1e34 when the decision is clear: P + 1 correctly
+// rounded fraction digits whose last one is not 5 round half up to the same
+// P digits as the 34-digit expansion does. A last digit of 5 (a possible
+// tie) and everything else take the general path. False: not handled.
+template <class IntegerDigits>
+bool fixedFastPath(Out &out, long double value, int32_t P, bool alt, Locale &locale,
+                   IntegerDigits integerDigits) {
+    const double d = static_cast<double>(value);
+    if (static_cast<long double>(d) != value || d >= 1e34 || P > 60) return false;
+    char text[128];
+    char *const begin = text + 1;  // room for a carry digit
+    char *end = std::to_chars(begin, text + sizeof text, d, std::chars_format::fixed, P + 1).ptr;
+    if (end[-1] == '5') return false;
+    const bool up = end[-1] > '5';
+    --end;  // drop the extra digit
+    char *point = std::find(begin, end, '.');
+    char *first = begin;
+    if (up) {
+        char *q = end;
+        for (;;) {
+            if (q == first) {
+                *--first = '1';
+                break;
+            }
+            --q;
+            if (*q == '.') continue;
+            if (*q != '9') {
+                ++*q;
+                break;
+            }
+            *q = '0';
+        }
+    }
+    locale.load();
+    integerDigits(first, static_cast<size_t>(point - first));
+    if (P > 0 || alt) out.bytes(locale.point, std::strlen(locale.point));
+    if (P > 0) out.bytes(point + 1, static_cast<size_t>(end - point - 1));
+    return true;
+}
+
 bool emitDouble(Out &out, const CxPrintfItem &it, const CxPrintfArg &arg, int32_t width,
                 int32_t precision, Locale &locale) {
     if (arg.type != 30 && arg.type != 31) return false;
@@ -465,6 +506,9 @@ bool emitDouble(Out &out, const CxPrintfItem &it, const CxPrintfArg &arg, int32_
         const int n = P > 32 ? kMaxDigits : P + 1;
         significantDigits(value, n, d, decpt);
         exponentForm(P, conv, false);
+    } else if ((conv == 'f' || conv == 'F') &&
+               fixedFastPath(out, value, P, alt, locale, integerDigits)) {
+        // done: see fixedFastPath
     } else if (conv == 'f' || conv == 'F') {
         // The 34 significant digits placed around the point: the integer
         // digits, then P fraction digits and one more, rounded half up on it.

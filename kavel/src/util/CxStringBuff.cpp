@@ -29,7 +29,9 @@ int decimalInto(char *out, uint64_t magnitude) {
 }
 
 bool appendBytes(CxStringBuff *buffer, const char *bytes, size_t n) {
-    if (!cxStringBuffHasCapacity(buffer, n)) return false;
+    const bool room = buffer != nullptr && buffer->data != nullptr &&
+                      static_cast<uint64_t>(buffer->length) + n + 1 <= buffer->capacity;
+    if (!room && !cxStringBuffHasCapacity(buffer, n)) return false;
     std::memcpy(buffer->data + buffer->length, bytes, n);
     buffer->length += static_cast<uint32_t>(n);
     buffer->data[buffer->length] = '\0';
