@@ -16,16 +16,11 @@
 
 namespace {
 
+using vrxtest::modeOf;
 using vrxtest::readFile;
 using vrxtest::TempDir;
 using vrxtest::writeFile;
 namespace fs = std::filesystem;
-
-mode_t modeOf(const std::string &path) {
-    struct stat info {};
-    stat(path.c_str(), &info);
-    return info.st_mode & 07777;
-}
 
 TEST(SlmFileTest, Copy) {
     TempDir tmp;

@@ -51,6 +51,13 @@ inline std::optional<std::string> readFile(const std::string &path) {
     return text.str();
 }
 
+// The permission bits of a path (0 when it cannot be examined).
+inline mode_t modeOf(const std::string &path) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0) return 0;
+    return info.st_mode & 07777;
+}
+
 }  // namespace vrxtest
 
 #endif  // VRX_TEST_SUPPORT_H
