@@ -5,6 +5,7 @@
 #include <benchmark/benchmark.h>
 #include <iconv.h>
 
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -39,9 +40,12 @@ const std::string &utf8Text() {
 struct Codeset {
     const char *zilName;
     const char *iconvName;
+    bool cjk = false;
 };
-const Codeset kCodesets[] = {
-    {"ISO88591", "ISO-8859-1"}, {"CP1252", "CP1252"}, {"IBM1047", "IBM1047"}};
+const Codeset kCodesets[] = {{"ISO88591", "ISO-8859-1"}, {"CP1252", "CP1252"},
+                             {"IBM1047", "IBM1047"},     {"SJIS", "CP932", true},
+                             {"GBK", "GBK", true},       {"BIG5", "BIG5", true},
+                             {"EUCKR", "EUC-KR", true}};
 
 uc_ch_t *openHandle(const Codeset &cs) {
     static bool dirSet = false;
@@ -52,9 +56,38 @@ uc_ch_t *openHandle(const Codeset &cs) {
     return zil_cs_new(cs.zilName);
 }
 
+// About 60 % CJK characters the codeset maps, the rest ASCII letters.
+std::string cjkText(uc_ch_t *h) {
+    std::mt19937 random(11);
+    std::string t;
+    while (t.size() < 4 << 20) {
+        if (random() % 10 < 6) {
+            const unsigned cp = 0x4E00 + random() % 0x5000;
+            const char u[4] = {static_cast<char>(0xE0 | (cp >> 12)),
+                               static_cast<char>(0x80 | ((cp >> 6) & 0x3F)),
+                               static_cast<char>(0x80 | (cp & 0x3F)), 0};
+            char local[4];
+            h->subst_count = 0;
+            if (zil_from_utf8(h, u, 3, local, sizeof local, nullptr) == 2 && h->subst_count == 0)
+                t += u;
+        } else {
+            t += static_cast<char>('a' + random() % 26);
+        }
+    }
+    return t;
+}
+
+const std::string &sampleUtf8(uc_ch_t *h, const Codeset &cs) {
+    static std::map<std::string, std::string> cache;
+    if (!cs.cjk) return utf8Text();
+    auto found = cache.find(cs.zilName);
+    if (found == cache.end()) found = cache.emplace(cs.zilName, cjkText(h)).first;
+    return found->second;
+}
+
 // The text in the codeset, made with our converter.
-std::string localText(uc_ch_t *h) {
-    const std::string &u = utf8Text();
+std::string localText(uc_ch_t *h, const Codeset &cs) {
+    const std::string &u = sampleUtf8(h, cs);
     std::string out(u.size(), '\0');
     out.resize(
         static_cast<size_t>(zil_from_utf8(h, u.data(), static_cast<int>(u.size()), out.data(),
@@ -64,7 +97,7 @@ std::string localText(uc_ch_t *h) {
 
 void BM_ZilToUtf8(benchmark::State &state, Codeset cs) {
     uc_ch_t *h = openHandle(cs);
-    const std::string in = localText(h);
+    const std::string in = localText(h, cs);
     std::string out(in.size() * 3, '\0');
     for (auto _ : state)
         benchmark::DoNotOptimize(zil_to_utf8(h, in.data(), static_cast<int>(in.size()), out.data(),
@@ -75,7 +108,7 @@ void BM_ZilToUtf8(benchmark::State &state, Codeset cs) {
 
 void BM_ZilFromUtf8(benchmark::State &state, Codeset cs) {
     uc_ch_t *h = openHandle(cs);
-    const std::string &in = utf8Text();
+    const std::string &in = sampleUtf8(h, cs);
     std::string out(in.size(), '\0');
     for (auto _ : state)
         benchmark::DoNotOptimize(zil_from_utf8(h, in.data(), static_cast<int>(in.size()),
@@ -86,7 +119,7 @@ void BM_ZilFromUtf8(benchmark::State &state, Codeset cs) {
 
 void BM_ZilToUcs2(benchmark::State &state, Codeset cs) {
     uc_ch_t *h = openHandle(cs);
-    const std::string in = localText(h);
+    const std::string in = localText(h, cs);
     std::vector<zil_ucs2_t> out(in.size());
     for (auto _ : state)
         benchmark::DoNotOptimize(zil_to_ucs2(h, in.data(), static_cast<int>(in.size()), out.data(),
@@ -112,15 +145,17 @@ void runIconv(benchmark::State &state, const char *to, const char *from, const s
 
 void BM_IconvToUtf8(benchmark::State &state, Codeset cs) {
     uc_ch_t *h = openHandle(cs);
-    runIconv(state, "UTF-8", cs.iconvName, localText(h), 3);
+    runIconv(state, "UTF-8", cs.iconvName, localText(h, cs), 3);
     zil_cs_free(h);
 }
 void BM_IconvFromUtf8(benchmark::State &state, Codeset cs) {
-    runIconv(state, cs.iconvName, "UTF-8", utf8Text(), 1);
+    uc_ch_t *h = openHandle(cs);
+    runIconv(state, cs.iconvName, "UTF-8", sampleUtf8(h, cs), 1);
+    zil_cs_free(h);
 }
 void BM_IconvToUcs2(benchmark::State &state, Codeset cs) {
     uc_ch_t *h = openHandle(cs);
-    runIconv(state, "UCS-2LE", cs.iconvName, localText(h), 2);
+    runIconv(state, "UCS-2LE", cs.iconvName, localText(h, cs), 2);
     zil_cs_free(h);
 }
 
@@ -143,11 +178,13 @@ void runIcu(benchmark::State &state, const char *to, const char *from, const std
 }
 void BM_IcuToUtf8(benchmark::State &state, Codeset cs) {
     uc_ch_t *h = openHandle(cs);
-    runIcu(state, "UTF-8", cs.iconvName, localText(h), 3);
+    runIcu(state, "UTF-8", cs.iconvName, localText(h, cs), 3);
     zil_cs_free(h);
 }
 void BM_IcuFromUtf8(benchmark::State &state, Codeset cs) {
-    runIcu(state, cs.iconvName, "UTF-8", utf8Text(), 1);
+    uc_ch_t *h = openHandle(cs);
+    runIcu(state, cs.iconvName, "UTF-8", sampleUtf8(h, cs), 1);
+    zil_cs_free(h);
 }
 #endif
 

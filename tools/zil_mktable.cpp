@@ -147,11 +147,106 @@ std::vector<uint8_t> buildSingleByteTable(const Codeset &cs) {
     return table;
 }
 
+// Places 512-byte rows in the area, identical rows once; the row value
+// (offset / 4) must fit 16 bits.
+struct RowArea {
+    std::string bytes;
+    std::map<std::string, uint16_t> rows;
+    const std::string &file;
+    explicit RowArea(const std::string &f) : file(f) {}
+    uint16_t place(const std::vector<uint16_t> &values) {
+        std::string row(values.size() * 2, '\0');
+        for (size_t i = 0; i < values.size(); ++i) {
+            row[2 * i] = static_cast<char>(values[i] & 0xFF);
+            row[2 * i + 1] = static_cast<char>(values[i] >> 8);
+        }
+        auto found = rows.find(row);
+        if (found != rows.end()) return found->second;
+        const size_t value = bytes.size() / 4;
+        if (value > 0xFFFF) fail(file + ": rows beyond 16-bit addressing");
+        bytes += row;
+        return rows.emplace(row, static_cast<uint16_t>(value)).first->second;
+    }
+};
+
+// Family 2: byte types (1 single, 2 lead), a to-Unicode row for the single
+// bytes (entry 0 of the array at 736) and one per lead byte, and a
+// from-Unicode row per high byte whose results below 256 are single bytes.
+std::vector<uint8_t> buildDoubleByteTable(const Codeset &cs) {
+    iconv_t to = iconv_open("UTF-32LE", cs.iconvName.c_str());
+    iconv_t from = iconv_open(cs.iconvName.c_str(), "UTF-32LE");
+    if (to == reinterpret_cast<iconv_t>(-1) || from == reinterpret_cast<iconv_t>(-1))
+        fail("iconv does not know " + cs.iconvName);
+    const auto decode = [&](const std::string &in, uint32_t &value, bool &incomplete) {
+        iconv(to, nullptr, nullptr, nullptr, nullptr);
+        char inBuf[4], outBuf[16];
+        std::memcpy(inBuf, in.data(), in.size());
+        char *ip = inBuf, *op = outBuf;
+        size_t inLeft = in.size(), outLeft = sizeof outBuf;
+        const size_t rc = iconv(to, &ip, &inLeft, &op, &outLeft);
+        incomplete = rc == static_cast<size_t>(-1) && errno == EINVAL;
+        if (rc == static_cast<size_t>(-1) || inLeft != 0 || sizeof outBuf - outLeft != 4)
+            return false;
+        std::memcpy(&value, outBuf, 4);
+        return value < 0xFFFF;
+    };
+    std::vector<uint8_t> table(kArea, 0);
+    std::vector<uint16_t> singles(256, kUnmapped);
+    bool lead[256] = {};
+    for (int b = 0; b < 256; ++b) {
+        uint32_t value = 0;
+        bool incomplete = false;
+        if (decode(std::string(1, static_cast<char>(b)), value, incomplete))
+            singles[b] = static_cast<uint16_t>(value);
+        else
+            lead[b] = incomplete && b >= 0x80;
+        if (b < 0x80 && singles[b] != b)
+            fail(cs.file + ": ASCII bytes must map to themselves in family 2");
+        table[kByteInfo + b] = lead[b] ? 2 : 1;
+    }
+    RowArea area(cs.file);
+    put16(table, kToUnicode, area.place(singles));
+    for (int b = 0x80; b < 256; ++b) {
+        if (!lead[b]) continue;
+        std::vector<uint16_t> row(256, kUnmapped);
+        for (int t = 0; t < 256; ++t) {
+            uint32_t value = 0;
+            bool incomplete = false;
+            if (decode(std::string{static_cast<char>(b), static_cast<char>(t)}, value, incomplete))
+                row[t] = static_cast<uint16_t>(value);
+        }
+        put16(table, kToUnicode + 2 * b, area.place(row));
+    }
+    for (int high = 0; high < 256; ++high) {
+        std::vector<uint16_t> row(256, kUnmapped);
+        for (int low = 0; low < 256; ++low) {
+            const uint32_t value = static_cast<uint32_t>(high * 256 + low);
+            if (value == 0xFFFF || (value >= 0xD800 && value <= 0xDFFF)) continue;
+            std::string in(4, '\0'), out;
+            std::memcpy(in.data(), &value, 4);
+            if (!convert(from, in, out)) continue;
+            if (out.size() == 1)
+                row[low] = static_cast<uint8_t>(out[0]);
+            else if (out.size() == 2)
+                row[low] = static_cast<uint16_t>(static_cast<uint8_t>(out[0]) << 8 |
+                                                 static_cast<uint8_t>(out[1]));
+        }
+        put16(table, kFromRows + 2 * high, area.place(row));
+    }
+    iconv_close(to);
+    iconv_close(from);
+    put32(table, 0, kArea);
+    table.insert(table.end(), area.bytes.begin(), area.bytes.end());
+    return table;
+}
+
 void writeTable(const Codeset &cs, const std::string &outDir) {
-    if (cs.family != 1 && cs.family != 8) fail(cs.file + ": family not supported yet");
+    if (cs.family != 1 && cs.family != 2 && cs.family != 8)
+        fail(cs.file + ": family not supported yet");
     if (cs.name.size() >= 32) fail(cs.file + ": name does not fit 32 bytes");
     if (!normalizedName(cs.file)) fail(cs.file + ": file names are normalised codeset names");
-    std::vector<uint8_t> table = buildSingleByteTable(cs);
+    std::vector<uint8_t> table =
+        cs.family == 2 ? buildDoubleByteTable(cs) : buildSingleByteTable(cs);
     std::memcpy(&table[8], "ucv", 3);
     std::memcpy(&table[16], cs.name.c_str(), cs.name.size() + 1);
     put16(table, 48, static_cast<uint16_t>(cs.family));

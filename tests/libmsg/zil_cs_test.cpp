@@ -133,14 +133,14 @@ TEST_F(ZilStateTest, RefusesDamagedTables) {
     for (int i = 16; i < 48; ++i)
         unterminated[i] = 'N';
     std::string laterFamily = good;
-    laterFamily[48] = 2;  // a layout this build cannot read
+    laterFamily[48] = 3;  // a layout this build cannot read
     std::string truncated = good.substr(0, 1800);
     const struct {
         const char *file;
         const std::string &content;
     } cases[] = {
         {"ROWOUT", rowOutside},   {"AREAOUT", areaOutside}, {"NONUL", unterminated},
-        {"FAMILY2", laterFamily}, {"TRUNCATED", truncated},
+        {"FAMILY3", laterFamily}, {"TRUNCATED", truncated},
     };
     for (const auto &c : cases) {
         writeFile(tmp / "codeset/" + c.file, c.content);

@@ -264,6 +264,9 @@ size_t sbcsDerivedSize();
 void buildSbcsDerived(uint16_t kind, const unsigned char *table, unsigned char *derived);
 
 extern const FamilyOps kAsciiSbcsOps;
+extern const FamilyOps kAsciiDbcsOps;
+// Whether every row a family-2 table can use lies inside it.
+bool dbcsRowsFit(const unsigned char *table, size_t size);
 extern const FamilyOps kEbcdicSbcsOps;
 extern const FamilyOps kUtf8Ops;
 extern const FamilyOps kOsOps;

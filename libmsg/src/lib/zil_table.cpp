@@ -37,6 +37,7 @@ bool zilValidateTable(const unsigned char *table, size_t size) {
         case ZIL_KIND_EBCDIC_SBCS:
             return singleByteRowsFit(table, size);
         case ZIL_KIND_ASCII_DBCS:
+            return dbcsRowsFit(table, size);
         case ZIL_KIND_ASCII_MBCS:
         case ZIL_KIND_EBCDIC_DBCS:
         case ZIL_KIND_GB18030:

@@ -1,0 +1,116 @@
+// The double-byte family: lead bytes, cut input, restarts inside a
+// character, the multibyte functions, and tables that lie.
+#include <random>
+#include <string>
+
+#include "test_support.h"
+#include "zil_test_env.h"
+
+namespace {
+
+using ziltest::ZilTest;
+
+// Japanese, Chinese and Korean text with ASCII between.
+const std::string kSample =
+    "agent \xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E text \xE4\xB8\xAD\xE6\x96\x87 "
+    "\xED\x95\x9C\xEA\xB5\xAD\xEC\x96\xB4 end";
+
+class ZilDbcsTest : public ZilTest {};
+
+TEST_F(ZilDbcsTest, LeadBytesAndCutInput) {
+    uc_ch_t *sjis = zil_cs_new("shift-jis");
+    ASSERT_NE(sjis, nullptr);
+    EXPECT_EQ(sjis->kind, ZIL_KIND_ASCII_DBCS);
+    char out[32];
+    // 0x93 0xFA is U+65E5; 0x5C stays a backslash; 0xB1 is a half-width katakana.
+    EXPECT_EQ(std::string(out, zil_to_utf8(sjis, "\x93\xFA\x5C\xB1", 4, out, sizeof out, nullptr)),
+              "\xE6\x97\xA5\\\xEF\xBD\xB1");
+    const char *p = "a\x93";
+    size_t left = 2, room = sizeof out;
+    char *o = out;
+    EXPECT_EQ(zil_to_utf8_r(sjis, &p, &left, &o, &room), ZIL_CONV_INCOMPLETE);
+    EXPECT_EQ(left, 1u) << "the lead byte stays";
+    // Two-byte results need two bytes of room.
+    const char *u = "\xE6\x97\xA5";
+    left = 3;
+    room = 1;
+    o = out;
+    EXPECT_EQ(zil_from_utf8_r(sjis, &u, &left, &o, &room), ZIL_CONV_OUTPUT_FULL);
+    EXPECT_EQ(left, 3u);
+
+    zil_ucs2_t wc = 0;
+    EXPECT_EQ(zil_mbtowc(sjis, &wc, "\x93\xFA", 2), 2);
+    EXPECT_EQ(wc, 0x65E5);
+    EXPECT_EQ(zil_mbtowc(sjis, &wc, "\x93", 1), -1);
+    char bytes[4];
+    EXPECT_EQ(zil_wctomb(sjis, bytes, 0x65E5), 2);
+    EXPECT_EQ(std::string(bytes, 2), "\x93\xFA");
+    const char *text =
+        "a\x93\xFA"
+        "b";
+    const int roles[] = {0, 1, 2, 0};
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(zil_mbsbtype(sjis, text, static_cast<size_t>(i)), roles[i]) << i;
+    zil_cs_free(sjis);
+}
+
+TEST_F(ZilDbcsTest, ChunkedConversionMatchesOneShot) {
+    std::mt19937 random(7);
+    for (const char *name : {"SJIS", "GBK", "BIG5", "EUCKR"}) {
+        uc_ch_t *h = zil_cs_new(name);
+        ASSERT_NE(h, nullptr) << name;
+        std::string local(kSample.size() * 2, '\0');
+        local.resize(static_cast<size_t>(
+            zil_from_utf8(h, kSample.data(), static_cast<int>(kSample.size()), local.data(),
+                          static_cast<int>(local.size()), nullptr)));
+        std::string whole(local.size() * 3, '\0');
+        whole.resize(static_cast<size_t>(zil_to_utf8(h, local.data(),
+                                                     static_cast<int>(local.size()), whole.data(),
+                                                     static_cast<int>(whole.size()), nullptr)));
+        for (int round = 0; round < 30; ++round) {
+            std::string chunked, pending;
+            size_t pos = 0;
+            while (pos < local.size()) {
+                const size_t take = std::min<size_t>(1 + random() % 3, local.size() - pos);
+                std::string piece = pending + local.substr(pos, take);
+                pos += take;
+                const char *p = piece.data();
+                size_t left = piece.size();
+                int result;
+                do {
+                    char out[4];
+                    char *o = out;
+                    size_t room = 1 + random() % 4;
+                    result = zil_to_utf8_r(h, &p, &left, &o, &room);
+                    chunked.append(out, static_cast<size_t>(o - out));
+                } while (result == ZIL_CONV_OUTPUT_FULL);
+                pending.assign(p, left);
+            }
+            EXPECT_EQ(chunked, whole) << name << " round " << round;
+        }
+        zil_cs_free(h);
+    }
+}
+
+TEST_F(ZilDbcsTest, RefusesTablesWhoseRowsLieOutside) {
+    const std::string good =
+        vrxtest::readFile(std::string(ZIL_TEST_BUILD_DIR) + "/codeset/SJIS").value();
+    vrxtest::TempDir tmp;
+    setenv("ZILDIR", tmp.path().c_str(), 1);
+    std::string badLead = good;
+    badLead[736 + 2 * 0x93] = '\xFF';  // the row of lead byte 0x93
+    badLead[736 + 2 * 0x93 + 1] = '\xFF';
+    std::string badFrom = good;
+    badFrom[224 + 2 * 0x65] = '\xF0';
+    badFrom[224 + 2 * 0x65 + 1] = '\xFF';
+    vrxtest::writeFile(tmp / "codeset/BADLEAD", badLead);
+    vrxtest::writeFile(tmp / "codeset/BADFROM", badFrom);
+    vrxtest::writeFile(tmp / "codeset/GOOD", good);
+    EXPECT_EQ(zil_cs_new("BADLEAD"), nullptr);
+    EXPECT_EQ(zil_cs_new("BADFROM"), nullptr);
+    uc_ch_t *h = zil_cs_new("GOOD");
+    EXPECT_NE(h, nullptr);
+    zil_cs_free(h);
+}
+
+}  // namespace
