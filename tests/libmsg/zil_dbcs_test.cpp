@@ -114,3 +114,127 @@ TEST_F(ZilDbcsTest, RefusesTablesWhoseRowsLieOutside) {
 }
 
 }  // namespace
+
+namespace {
+
+class ZilEbcdicDbcsTest : public ziltest::ZilTest {};
+
+TEST_F(ZilEbcdicDbcsTest, ShiftStates) {
+    uc_ch_t *h = zil_cs_new("IBM939");
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(h->kind, ZIL_KIND_EBCDIC_DBCS);
+    char out[32];
+    // 0x45 0x41 is U+4E00; after the shift-in, 0xC1 is "A".
+    EXPECT_EQ(std::string(out, zil_to_utf8(h, "\x0E\x45\x41\x0F\xC1", 5, out, sizeof out, nullptr)),
+              "\xE4\xB8\x80"
+              "A");
+    // Into the codeset: the pair opens a run, "A" closes it, the flush closes a run left open.
+    EXPECT_EQ(std::string(out, zil_from_utf8(h,
+                                             "\xE4\xB8\x80"
+                                             "A\xE4\xB8\x80",
+                                             7, out, sizeof out, nullptr)),
+              "\x0E\x45\x41\x0F\xC1\x0E\x45\x41\x0F");
+    // Restartable: "A" right after a double-byte character writes 0x0F then 0xC1.
+    h->from_state = 0;
+    const char *p = "\xE4\xB8\x80";
+    size_t left = 3, room = sizeof out;
+    char *o = out;
+    zil_from_utf8_r(h, &p, &left, &o, &room);
+    p = "A";
+    left = 1;
+    zil_from_utf8_r(h, &p, &left, &o, &room);
+    EXPECT_EQ(std::string(out, static_cast<size_t>(o - out)), "\x0E\x45\x41\x0F\xC1");
+    // An unmappable character inside a run is a single-byte 0x6F after a shift-in.
+    h->subst_count = 0;
+    EXPECT_EQ(std::string(out, zil_from_utf8(h, "\xE4\xB8\x80\xF0\x9F\x98\x80", 7, out, sizeof out,
+                                             nullptr)),
+              "\x0E\x45\x41\x0F\x6F");
+    EXPECT_EQ(h->subst_count, 1);
+    // The shift byte and the character fit together or not at all.
+    h->from_state = 0;
+    p = "\xE4\xB8\x80";
+    left = 3;
+    room = 2;
+    o = out;
+    EXPECT_EQ(zil_from_utf8_r(h, &p, &left, &o, &room), ZIL_CONV_OUTPUT_FULL);
+    EXPECT_EQ(left, 3u);
+    EXPECT_EQ(h->from_state, 0);
+    // A pair cut by the end of the input waits.
+    p = "\x0E\x45";
+    left = 2;
+    room = sizeof out;
+    o = out;
+    h->to_state = 0;
+    EXPECT_EQ(zil_to_utf8_r(h, &p, &left, &o, &room), ZIL_CONV_INCOMPLETE);
+    EXPECT_EQ(left, 1u) << "the shift-out is consumed, the lead byte stays";
+    EXPECT_EQ(zil_mbtowc(h, nullptr, nullptr, 0), 1) << "stateful";
+    zil_cs_free(h);
+}
+
+TEST_F(ZilEbcdicDbcsTest, ChunkedConversionAcrossShiftRuns) {
+    uc_ch_t *h = zil_cs_new("IBM939");
+    std::string utf8;
+    for (int i = 0; i < 300; ++i)
+        utf8 += i % 3 == 0 ? "ab " : "\xE4\xB8\x80\xE6\x97\xA5";
+    std::string whole(utf8.size() * 2, '\0');
+    whole.resize(
+        static_cast<size_t>(zil_from_utf8(h, utf8.data(), static_cast<int>(utf8.size()),
+                                          whole.data(), static_cast<int>(whole.size()), nullptr)));
+    std::mt19937 random(3);
+    for (int round = 0; round < 30; ++round) {
+        // Into the codeset in pieces, then the flush.
+        h->from_state = 0;
+        std::string chunked, pending;
+        size_t pos = 0;
+        while (pos < utf8.size()) {
+            const size_t take = std::min<size_t>(1 + random() % 4, utf8.size() - pos);
+            std::string piece = pending + utf8.substr(pos, take);
+            pos += take;
+            const char *p = piece.data();
+            size_t left = piece.size();
+            int result;
+            do {
+                char out[5];
+                char *o = out;
+                size_t room = 1 + random() % 4;
+                result = zil_from_utf8_r(h, &p, &left, &o, &room);
+                chunked.append(out, static_cast<size_t>(o - out));
+            } while (result == ZIL_CONV_OUTPUT_FULL);
+            pending.assign(p, left);
+        }
+        char tail[2];
+        char *o = tail;
+        size_t room = sizeof tail;
+        const char *none = nullptr;
+        size_t zero = 0;
+        zil_from_utf8_r(h, &none, &zero, &o, &room);
+        chunked.append(tail, static_cast<size_t>(o - tail));
+        ASSERT_EQ(chunked, whole) << round;
+
+        // And back, split inside shift runs and pairs.
+        h->to_state = 0;
+        std::string back;
+        pending.clear();
+        pos = 0;
+        while (pos < whole.size()) {
+            const size_t take = std::min<size_t>(1 + random() % 3, whole.size() - pos);
+            std::string piece = pending + whole.substr(pos, take);
+            pos += take;
+            const char *p = piece.data();
+            size_t left = piece.size();
+            int result;
+            do {
+                char out[4];
+                char *q = out;
+                size_t space = 1 + random() % 4;
+                result = zil_to_utf8_r(h, &p, &left, &q, &space);
+                back.append(out, static_cast<size_t>(q - out));
+            } while (result == ZIL_CONV_OUTPUT_FULL);
+            pending.assign(p, left);
+        }
+        ASSERT_EQ(back, utf8) << round;
+    }
+    zil_cs_free(h);
+}
+
+}  // namespace

@@ -140,15 +140,77 @@ void checkDoubleByte(uc_ch_t *h, const Shipped &s) {
     iconv_close(fromU);
 }
 
+// EBCDIC double-byte tables: every single byte, every pair after a
+// shift-out, and every BMP character back (iconv flushed, so a double-byte
+// result ends with its shift-in like ours). 0x15 reads as line feed.
+void checkEbcdicDoubleByte(uc_ch_t *h, const Shipped &s) {
+    iconv_t toU = iconv_open("UTF-32LE", s.iconvName.c_str());
+    iconv_t fromU = iconv_open(s.iconvName.c_str(), "UTF-32LE");
+    ASSERT_NE(toU, reinterpret_cast<iconv_t>(-1));
+    char out[16];
+    int mapped = 0;
+    for (int b = 0; b < 256; ++b) {
+        if (b == 0x0E || b == 0x0F) continue;
+        const std::string one(1, static_cast<char>(b));
+        long v = iconvDecode(toU, one);
+        if (b == 0x15) v = 0x0A;
+        if (v < 0 || v >= 0xFFFF) continue;
+        ASSERT_EQ(std::string(out, zil_to_utf8(h, one.data(), 1, out, sizeof out, nullptr)),
+                  utf8Of(v))
+            << b;
+        ++mapped;
+    }
+    for (int lead = 0x40; lead < 0xFF; ++lead)
+        for (int trail = 0x40; trail < 0xFF; ++trail) {
+            const std::string code{'\x0E', static_cast<char>(lead), static_cast<char>(trail)};
+            const long w = iconvDecode(toU, code);
+            if (w < 0 || w >= 0xFFFF) continue;
+            ASSERT_EQ(std::string(out, zil_to_utf8(h, code.data(), 3, out, sizeof out, nullptr)),
+                      utf8Of(w))
+                << lead << " " << trail;
+            ++mapped;
+        }
+    EXPECT_GT(mapped, 5000);
+    int unmapped = 0;
+    h->subst_count = 0;
+    for (uint32_t v = 1; v < 0xFFFF; ++v) {
+        if (v >= 0xD800 && v <= 0xDFFF) continue;
+        iconv(fromU, nullptr, nullptr, nullptr, nullptr);
+        char in[4], expected[16];
+        std::memcpy(in, &v, 4);
+        char *ip = in, *op = expected;
+        size_t inLeft = 4, outLeft = sizeof expected;
+        std::string want;
+        if (iconv(fromU, &ip, &inLeft, &op, &outLeft) != static_cast<size_t>(-1) &&
+            iconv(fromU, nullptr, nullptr, &op, &outLeft) != static_cast<size_t>(-1)) {
+            want.assign(expected, sizeof expected - outLeft);
+        } else {
+            want = "\x6F";
+            ++unmapped;
+        }
+        const std::string u = utf8Of(v);
+        ASSERT_EQ(std::string(out, zil_from_utf8(h, u.data(), static_cast<int>(u.size()), out,
+                                                 sizeof out, nullptr)),
+                  want)
+            << std::hex << v;
+    }
+    EXPECT_EQ(static_cast<int>(h->subst_count), unmapped & 0xFFFF);
+    iconv_close(toU);
+    iconv_close(fromU);
+}
+
 TEST_F(ZilIconvDiffTest, EveryShippedTableMatchesIconv) {
     const auto shipped = manifest();
     ASSERT_FALSE(shipped.empty());
     for (const Shipped &s : shipped) {
-        if (s.family == ZIL_KIND_ASCII_DBCS) {
+        if (s.family == ZIL_KIND_ASCII_DBCS || s.family == ZIL_KIND_EBCDIC_DBCS) {
             SCOPED_TRACE(s.file);
             uc_ch_t *h = zil_cs_new(s.file.c_str());
             ASSERT_NE(h, nullptr);
-            checkDoubleByte(h, s);
+            if (s.family == ZIL_KIND_ASCII_DBCS)
+                checkDoubleByte(h, s);
+            else
+                checkEbcdicDoubleByte(h, s);
             zil_cs_free(h);
             continue;
         }

@@ -265,6 +265,8 @@ void buildSbcsDerived(uint16_t kind, const unsigned char *table, unsigned char *
 
 extern const FamilyOps kAsciiSbcsOps;
 extern const FamilyOps kAsciiDbcsOps;
+extern const FamilyOps kEbcdicDbcsOps;
+bool ebcdicDbcsRowsFit(const unsigned char *table, size_t size);
 // Whether every row a family-2 table can use lies inside it.
 bool dbcsRowsFit(const unsigned char *table, size_t size);
 extern const FamilyOps kEbcdicSbcsOps;

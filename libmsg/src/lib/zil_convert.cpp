@@ -154,6 +154,8 @@ const FamilyOps &familyOps(uint16_t kind) {
             return kAsciiSbcsOps;
         case ZIL_KIND_ASCII_DBCS:
             return kAsciiDbcsOps;
+        case ZIL_KIND_EBCDIC_DBCS:
+            return kEbcdicDbcsOps;
         case ZIL_KIND_UTF8:
             return kUtf8Ops;
         case ZIL_KIND_EBCDIC_SBCS:

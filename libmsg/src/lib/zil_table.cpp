@@ -40,6 +40,7 @@ bool zilValidateTable(const unsigned char *table, size_t size) {
             return dbcsRowsFit(table, size);
         case ZIL_KIND_ASCII_MBCS:
         case ZIL_KIND_EBCDIC_DBCS:
+            return ebcdicDbcsRowsFit(table, size);
         case ZIL_KIND_GB18030:
             return false;  // layouts not supported by this build
         default:
