@@ -246,13 +246,148 @@ std::vector<uint8_t> buildDoubleByteTable(const Codeset &cs) {
     return table;
 }
 
+// GB18030 (family 10): range records keyed by linear index (into Unicode)
+// and by code point (out of Unicode), each with a page index per 512 keys,
+// in the data area after a sub-header whose offset stands at 38. Runs of
+// consecutive results are type-2 records (base + offset); the rest type-1
+// records into a value array. A record with first key 0xFFFF ends each list.
+struct RangeBuilder {
+    std::vector<uint16_t> records, values;
+    void build(const std::vector<int32_t> &map) {  // map[key] = result or -1
+        size_t key = 0;
+        while (key < map.size()) {
+            if (map[key] < 0) {
+                ++key;
+                continue;
+            }
+            // A run of consecutive results, long enough to be worth a record.
+            size_t run = 1;
+            while (key + run < map.size() && map[key + run] == map[key] + static_cast<int32_t>(run))
+                ++run;
+            if (run >= 4) {
+                add(key, key + run - 1, 2, static_cast<uint16_t>(map[key]));
+                key += run;
+                continue;
+            }
+            // Otherwise a type-1 stretch up to the next gap or long run.
+            const size_t first = key;
+            const size_t base = values.size();
+            while (key < map.size() && map[key] >= 0) {
+                size_t ahead = 1;
+                while (key + ahead < map.size() &&
+                       map[key + ahead] == map[key] + static_cast<int32_t>(ahead))
+                    ++ahead;
+                if (ahead >= 4 && key > first) break;
+                values.push_back(static_cast<uint16_t>(map[key]));
+                ++key;
+            }
+            if (base > 0xFFFF) fail("GB18030: value array beyond 16-bit addressing");
+            add(first, key - 1, 1, static_cast<uint16_t>(base));
+        }
+        add(0xFFFF, 0xFFFF, 0, 0);  // the end
+    }
+    void add(size_t first, size_t last, uint16_t type, uint16_t base) {
+        records.insert(records.end(),
+                       {static_cast<uint16_t>(first), static_cast<uint16_t>(last), type, base});
+    }
+    // Per block of 512 keys: the first record whose last key reaches the block.
+    std::vector<uint16_t> pages() const {
+        std::vector<uint16_t> index(128, 0);
+        for (size_t block = 0; block < 128; ++block) {
+            size_t r = 0;
+            while (records[4 * r] != 0xFFFF && records[4 * r + 1] < block * 512)
+                ++r;
+            index[block] = static_cast<uint16_t>(r);
+        }
+        return index;
+    }
+};
+
+std::vector<uint8_t> buildGb18030Table(const Codeset &cs) {
+    if (cs.name.size() > 21) fail(cs.file + ": the name would overlap the sub-header offset at 38");
+    iconv_t to = iconv_open("UTF-32LE", cs.iconvName.c_str());
+    iconv_t from = iconv_open(cs.iconvName.c_str(), "UTF-32LE");
+    if (to == reinterpret_cast<iconv_t>(-1) || from == reinterpret_cast<iconv_t>(-1))
+        fail("iconv does not know " + cs.iconvName);
+    std::vector<int32_t> toMap(65535, -1), fromMap(65536, -1);
+    const auto decodeTo = [&](const std::string &bytes) -> int32_t {
+        std::string out;
+        if (!convert(to, bytes, out) || out.size() != 4) return -1;
+        uint32_t v;
+        std::memcpy(&v, out.data(), 4);
+        return v <= 0xFFFF ? static_cast<int32_t>(v) : -1;
+    };
+    for (int b1 = 0x81; b1 <= 0xFE; ++b1)
+        for (int b2 = 0x40; b2 <= 0xFE; ++b2) {
+            if (b2 == 0x7F) continue;
+            const int key = (b1 - 0x81) * 191 + (b2 - 0x3F);
+            toMap[key] = decodeTo(std::string{static_cast<char>(b1), static_cast<char>(b2)});
+        }
+    for (int offset = 0; offset + 24067 < 65535; ++offset) {
+        int rest = offset;
+        const int b4 = rest % 10 + 0x30;
+        rest /= 10;
+        const int b3 = rest % 126 + 0x81;
+        rest /= 126;
+        const int b2 = rest % 10 + 0x30;
+        const int b1 = rest / 10 + 0x81;
+        toMap[offset + 24067] = decodeTo(std::string{static_cast<char>(b1), static_cast<char>(b2),
+                                                     static_cast<char>(b3), static_cast<char>(b4)});
+    }
+    for (uint32_t v = 0x80; v <= 0xFFFF; ++v) {
+        if (v >= 0xD800 && v <= 0xDFFF) continue;
+        std::string in(4, '\0'), out;
+        std::memcpy(in.data(), &v, 4);
+        if (!convert(from, in, out)) continue;
+        const auto b = [&](size_t i) { return static_cast<int>(static_cast<uint8_t>(out[i])); };
+        if (out.size() == 2)
+            fromMap[v] = (b(0) - 0x81) * 191 + (b(1) - 0x3F);
+        else if (out.size() == 4)
+            fromMap[v] = (((b(0) - 0x81) * 10 + (b(1) - 0x30)) * 126 + (b(2) - 0x81)) * 10 +
+                         (b(3) - 0x30) + 24067;
+        if (fromMap[v] > 0xFFFF) fromMap[v] = -1;
+    }
+    iconv_close(to);
+    iconv_close(from);
+    RangeBuilder fromRanges, toRanges;
+    fromRanges.build(fromMap);
+    toRanges.build(toMap);
+    // The data area: from ranges, from pages, from values, to ranges, to pages, to values.
+    std::vector<uint16_t> data;
+    uint32_t firsts[6];
+    const std::vector<uint16_t> *parts[6] = {&fromRanges.records, nullptr, &fromRanges.values,
+                                             &toRanges.records,   nullptr, &toRanges.values};
+    const std::vector<uint16_t> fromPages = fromRanges.pages(), toPages = toRanges.pages();
+    parts[1] = &fromPages;
+    parts[4] = &toPages;
+    for (int i = 0; i < 6; ++i) {
+        firsts[i] = static_cast<uint32_t>(data.size());
+        data.insert(data.end(), parts[i]->begin(), parts[i]->end());
+    }
+    std::vector<uint8_t> table(kArea, 0);
+    for (int b = 0; b < 256; ++b)
+        table[kByteInfo + b] = 1;
+    const size_t subHeader = kArea;
+    if (subHeader > 0xFFFF) fail(cs.file + ": sub-header beyond 16-bit offset");
+    put16(table, 38, static_cast<uint16_t>(subHeader));
+    table.resize(subHeader + 32 + 2 * data.size(), 0);
+    const size_t positions[6] = {0, 4, 8, 16, 20, 24};
+    for (int i = 0; i < 6; ++i)
+        put32(table, subHeader + positions[i], firsts[i]);
+    for (size_t i = 0; i < data.size(); ++i)
+        put16(table, subHeader + 32 + 2 * i, data[i]);
+    put32(table, 0, kArea);
+    return table;
+}
+
 void writeTable(const Codeset &cs, const std::string &outDir) {
-    if (cs.family != 1 && cs.family != 2 && cs.family != 4 && cs.family != 8)
+    if (cs.family != 1 && cs.family != 2 && cs.family != 4 && cs.family != 8 && cs.family != 10)
         fail(cs.file + ": family not supported yet");
     if (cs.name.size() >= 32) fail(cs.file + ": name does not fit 32 bytes");
     if (!normalizedName(cs.file)) fail(cs.file + ": file names are normalised codeset names");
-    std::vector<uint8_t> table =
-        cs.family == 2 || cs.family == 4 ? buildDoubleByteTable(cs) : buildSingleByteTable(cs);
+    std::vector<uint8_t> table = cs.family == 10                    ? buildGb18030Table(cs)
+                                 : cs.family == 2 || cs.family == 4 ? buildDoubleByteTable(cs)
+                                                                    : buildSingleByteTable(cs);
     std::memcpy(&table[8], "ucv", 3);
     std::memcpy(&table[16], cs.name.c_str(), cs.name.size() + 1);
     put16(table, 48, static_cast<uint16_t>(cs.family));

@@ -238,3 +238,76 @@ TEST_F(ZilEbcdicDbcsTest, ChunkedConversionAcrossShiftRuns) {
 }
 
 }  // namespace
+
+namespace {
+
+class ZilGb18030Test : public ziltest::ZilTest {};
+
+TEST_F(ZilGb18030Test, CodesAndIndexes) {
+    uc_ch_t *h = zil_cs_new("gb18030");
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(h->kind, ZIL_KIND_GB18030);
+    char out[32];
+    const auto toUtf8 = [&](const std::string &in) {
+        return std::string(
+            out, zil_to_utf8(h, in.data(), static_cast<int>(in.size()), out, sizeof out, nullptr));
+    };
+    const auto fromUtf8 = [&](const std::string &in) {
+        return std::string(out, zil_from_utf8(h, in.data(), static_cast<int>(in.size()), out,
+                                              sizeof out, nullptr));
+    };
+    EXPECT_EQ(toUtf8("\x81\x40"), "\xE4\xB8\x82") << "index 1";
+    EXPECT_EQ(toUtf8("\x90\x30\x81\x30"), "\xF0\x90\x80\x80");
+    EXPECT_EQ(fromUtf8("\xF0\x90\x80\x80"), "\x90\x30\x81\x30");
+    EXPECT_EQ(fromUtf8("\xF4\x8F\xBF\xBF"), "\xE3\x32\x9A\x35");
+    zil_ucs2_t units[4];
+    EXPECT_EQ(zil_to_ucs2(h, "\x90\x30\x81\x30", 4, units, 4, nullptr), 2);
+    EXPECT_EQ(units[0], 0xD800);
+    EXPECT_EQ(units[1], 0xDC00);
+    // U+FFFF is a real GB18030 character, not a substitution.
+    h->subst_count = 0;
+    EXPECT_EQ(toUtf8("\x84\x31\xA4\x39"), "\xEF\xBF\xBF");
+    EXPECT_EQ(h->subst_count, 0);
+    // Cut input waits; a lead byte that cannot start a code keeps the byte after it.
+    const char *p = "\x81\x30";
+    size_t left = 2, room = sizeof out;
+    char *o = out;
+    EXPECT_EQ(zil_to_utf8_r(h, &p, &left, &o, &room), ZIL_CONV_INCOMPLETE);
+    EXPECT_EQ(left, 2u);
+    h->subst_count = 0;
+    EXPECT_EQ(toUtf8("\x81\n\x81\x30\x20x"), "?\n?0 x");
+    EXPECT_EQ(h->subst_count, 2);
+    EXPECT_EQ(toUtf8("\x80\xFF"
+                     "a"),
+              "??a");
+    zil_cs_free(h);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ZilGb18030TableTest, RefusesListsThatRunOutside) {
+    const std::string good =
+        vrxtest::readFile(std::string(ZIL_TEST_BUILD_DIR) + "/codeset/GB18030").value();
+    vrxtest::TempDir tmp;
+    setenv("ZILDIR", tmp.path().c_str(), 1);
+    const size_t sub = static_cast<uint8_t>(good[38]) | static_cast<uint8_t>(good[39]) << 8;
+    std::string badHeader = good;
+    badHeader[38] = '\xF0';
+    badHeader[39] = '\xFF';
+    std::string badPage = good;  // the first to-Unicode page entry points far away
+    const size_t toPages = sub + 20;
+    const uint32_t first = static_cast<uint8_t>(good[toPages]) |
+                           static_cast<uint8_t>(good[toPages + 1]) << 8 |
+                           static_cast<uint8_t>(good[toPages + 2]) << 16;
+    badPage[sub + 32 + 2 * first] = '\xFF';
+    badPage[sub + 32 + 2 * first + 1] = '\x7F';
+    vrxtest::writeFile(tmp / "codeset/BADHEADER", badHeader);
+    vrxtest::writeFile(tmp / "codeset/BADPAGE", badPage);
+    EXPECT_EQ(zil_cs_new("BADHEADER"), nullptr);
+    EXPECT_EQ(zil_cs_new("BADPAGE"), nullptr);
+    unsetenv("ZILDIR");
+}
+
+}  // namespace

@@ -266,6 +266,8 @@ void buildSbcsDerived(uint16_t kind, const unsigned char *table, unsigned char *
 extern const FamilyOps kAsciiSbcsOps;
 extern const FamilyOps kAsciiDbcsOps;
 extern const FamilyOps kEbcdicDbcsOps;
+extern const FamilyOps kGb18030Ops;
+bool gb18030Fits(const unsigned char *table, size_t size);
 bool ebcdicDbcsRowsFit(const unsigned char *table, size_t size);
 // Whether every row a family-2 table can use lies inside it.
 bool dbcsRowsFit(const unsigned char *table, size_t size);

@@ -38,11 +38,12 @@ bool zilValidateTable(const unsigned char *table, size_t size) {
             return singleByteRowsFit(table, size);
         case ZIL_KIND_ASCII_DBCS:
             return dbcsRowsFit(table, size);
-        case ZIL_KIND_ASCII_MBCS:
         case ZIL_KIND_EBCDIC_DBCS:
             return ebcdicDbcsRowsFit(table, size);
         case ZIL_KIND_GB18030:
-            return false;  // layouts not supported by this build
+            return gb18030Fits(table, size);
+        case ZIL_KIND_ASCII_MBCS:
+            return false;  // a layout this build cannot read yet
         default:
             return true;
     }
