@@ -380,12 +380,183 @@ std::vector<uint8_t> buildGb18030Table(const Codeset &cs) {
     return table;
 }
 
+// Family 3: per first byte a length (255 invalid); a one-byte character's
+// value, or the number of the node its next byte walks. A node (count,
+// first, entries) sits at area + 4 x its number. Out of Unicode, rows of
+// (prefix number, last two bytes) per high byte; a prefix record (16 bytes
+// at area + 16 x its number) holds the leading bytes. The prefix records
+// come first, so prefix 0 (no leading bytes) is the area's first record.
+std::vector<uint8_t> buildMultiByteTable(const Codeset &cs) {
+    iconv_t to = iconv_open("UTF-32LE", cs.iconvName.c_str());
+    iconv_t from = iconv_open(cs.iconvName.c_str(), "UTF-32LE");
+    if (to == reinterpret_cast<iconv_t>(-1) || from == reinterpret_cast<iconv_t>(-1))
+        fail("iconv does not know " + cs.iconvName);
+    // -1 no mapping, -2 incomplete, else the BMP value.
+    const auto decode = [&](const std::string &bytes) -> int32_t {
+        iconv(to, nullptr, nullptr, nullptr, nullptr);
+        char in[8], out[16];
+        std::memcpy(in, bytes.data(), bytes.size());
+        char *ip = in, *op = out;
+        size_t inLeft = bytes.size(), outLeft = sizeof out;
+        const size_t rc = iconv(to, &ip, &inLeft, &op, &outLeft);
+        if (rc == static_cast<size_t>(-1)) return errno == EINVAL ? -2 : -1;
+        if (inLeft != 0 || sizeof out - outLeft != 4) return -1;
+        uint32_t v;
+        std::memcpy(&v, out, 4);
+        return v < 0xFFFF ? static_cast<int32_t>(v) : -1;
+    };
+    std::vector<uint8_t> table(kArea, 0);
+    std::vector<std::vector<uint16_t>> nodes;  // each: count, first, entries
+    const auto addNode = [&](const std::vector<int32_t> &byTrail) -> uint16_t {
+        int first = 0, last = -1;
+        for (int t = 0; t < 256; ++t)
+            if (byTrail[t] >= 0) {
+                if (last < 0) first = t;
+                last = t;
+            }
+        std::vector<uint16_t> node = {static_cast<uint16_t>(last < 0 ? 0 : last - first + 1),
+                                      static_cast<uint16_t>(first)};
+        for (int t = first; t <= last; ++t)
+            node.push_back(byTrail[t] >= 0 ? static_cast<uint16_t>(byTrail[t]) : kUnmapped);
+        nodes.push_back(node);
+        return static_cast<uint16_t>(nodes.size() - 1);  // fixed up to node numbers below
+    };
+    std::vector<int> firstNode(256, -1);
+    std::vector<std::vector<int>> childNodes(
+        256);  // three-byte codes: second-level node per middle byte
+    for (int b = 0; b < 256; ++b) {
+        const int32_t one = decode(std::string(1, static_cast<char>(b)));
+        if (one >= 0) {
+            table[kByteInfo + b] = 1;
+            put16(table, kToUnicode + 2 * b, static_cast<uint16_t>(one));
+            continue;
+        }
+        if (b < 0x80) fail(cs.file + ": ASCII bytes must map to themselves in family 3");
+        table[kByteInfo + b] = 255;
+        if (one != -2) continue;
+        std::vector<int32_t> pairs(256, -1);
+        bool three = false;
+        for (int t = 0; t < 256; ++t) {
+            const int32_t v = decode(std::string{static_cast<char>(b), static_cast<char>(t)});
+            if (v >= 0) pairs[t] = v;
+            if (v == -2) three = true;
+        }
+        if (!three) {
+            table[kByteInfo + b] = 2;
+            firstNode[b] = addNode(pairs);
+            continue;
+        }
+        table[kByteInfo + b] = 3;
+        std::vector<int32_t> middles(256, -1);
+        for (int m = 0; m < 256; ++m) {
+            std::vector<int32_t> lasts(256, -1);
+            bool any = false;
+            for (int t = 0; t < 256; ++t) {
+                const int32_t v = decode(
+                    std::string{static_cast<char>(b), static_cast<char>(m), static_cast<char>(t)});
+                if (v >= 0) {
+                    lasts[t] = v;
+                    any = true;
+                }
+            }
+            if (any) middles[m] = addNode(lasts);
+        }
+        firstNode[b] = addNode(middles);  // entries are node indexes for now
+        childNodes[b].push_back(firstNode[b]);
+    }
+    // Out of Unicode: prefix records and rows.
+    std::vector<std::string> prefixes = {""};
+    std::map<std::string, uint16_t> prefixNumber = {{"", 0}};
+    std::vector<std::vector<uint16_t>> fromRows(256, std::vector<uint16_t>(512, 0));
+    for (int high = 0; high < 256; ++high) {
+        auto &row = fromRows[high];
+        for (int low = 0; low < 256; ++low) {
+            row[2 * low] = kUnmapped;
+            row[2 * low + 1] = 0;
+            const uint32_t v = static_cast<uint32_t>(high * 256 + low);
+            if (v == 0xFFFF || (v >= 0xD800 && v <= 0xDFFF)) continue;
+            std::string in(4, '\0'), out;
+            std::memcpy(in.data(), &v, 4);
+            if (!convert(from, in, out) || out.empty() || out.size() > 16) continue;
+            if (out.size() == 1) {
+                row[2 * low] = 0;
+                row[2 * low + 1] = static_cast<uint8_t>(out[0]);
+                continue;
+            }
+            const std::string lead = out.substr(0, out.size() - 2);
+            auto found = prefixNumber.find(lead);
+            if (found == prefixNumber.end()) {
+                found = prefixNumber.emplace(lead, static_cast<uint16_t>(prefixes.size())).first;
+                prefixes.push_back(lead);
+            }
+            row[2 * low] = found->second;
+            row[2 * low + 1] =
+                static_cast<uint16_t>(static_cast<uint8_t>(out[out.size() - 2]) << 8 |
+                                      static_cast<uint8_t>(out[out.size() - 1]));
+        }
+    }
+    iconv_close(to);
+    iconv_close(from);
+    // Lay out: prefix records, rows (deduplicated), nodes.
+    std::string area;
+    for (const std::string &p : prefixes) {
+        std::string record(16, '\0');
+        std::memcpy(record.data(), p.data(), p.size());
+        record[14] = static_cast<char>(p.size());
+        area += record;
+    }
+    std::map<std::vector<uint16_t>, uint16_t> placedRows;
+    for (int high = 0; high < 256; ++high) {
+        auto found = placedRows.find(fromRows[high]);
+        if (found == placedRows.end()) {
+            if (area.size() / 4 > 0xFFFF) fail(cs.file + ": rows beyond 16-bit addressing");
+            found =
+                placedRows.emplace(fromRows[high], static_cast<uint16_t>(area.size() / 4)).first;
+            for (uint16_t v : fromRows[high]) {
+                area += static_cast<char>(v & 0xFF);
+                area += static_cast<char>(v >> 8);
+            }
+        }
+        put16(table, kFromRows + 2 * high, found->second);
+    }
+    std::vector<uint16_t> nodeNumber(nodes.size());
+    for (size_t i = 0; i < nodes.size(); ++i) {
+        while (area.size() % 4 != 0)
+            area += '\0';
+        if (area.size() / 4 > 0xFFFF) fail(cs.file + ": nodes beyond 16-bit addressing");
+        nodeNumber[i] = static_cast<uint16_t>(area.size() / 4);
+        area.append(2 * nodes[i].size(), '\0');
+    }
+    // Write the nodes, turning node indexes of the three-byte trees into numbers.
+    std::vector<bool> holdsNodes(nodes.size(), false);
+    for (int b = 0; b < 256; ++b)
+        for (int index : childNodes[b])
+            holdsNodes[static_cast<size_t>(index)] = true;
+    for (size_t i = 0; i < nodes.size(); ++i) {
+        size_t at = static_cast<size_t>(nodeNumber[i]) * 4;
+        for (size_t k = 0; k < nodes[i].size(); ++k) {
+            uint16_t v = nodes[i][k];
+            if (holdsNodes[i] && k >= 2 && v != kUnmapped) v = nodeNumber[v];
+            area[at + 2 * k] = static_cast<char>(v & 0xFF);
+            area[at + 2 * k + 1] = static_cast<char>(v >> 8);
+        }
+    }
+    for (int b = 0; b < 256; ++b)
+        if (firstNode[b] >= 0)
+            put16(table, kToUnicode + 2 * b, nodeNumber[static_cast<size_t>(firstNode[b])]);
+    put32(table, 0, kArea);
+    table.insert(table.end(), area.begin(), area.end());
+    return table;
+}
+
 void writeTable(const Codeset &cs, const std::string &outDir) {
-    if (cs.family != 1 && cs.family != 2 && cs.family != 4 && cs.family != 8 && cs.family != 10)
+    if (cs.family != 1 && cs.family != 2 && cs.family != 4 && cs.family != 8 && cs.family != 10 &&
+        cs.family != 3)
         fail(cs.file + ": family not supported yet");
     if (cs.name.size() >= 32) fail(cs.file + ": name does not fit 32 bytes");
     if (!normalizedName(cs.file)) fail(cs.file + ": file names are normalised codeset names");
-    std::vector<uint8_t> table = cs.family == 10                    ? buildGb18030Table(cs)
+    std::vector<uint8_t> table = cs.family == 3                     ? buildMultiByteTable(cs)
+                                 : cs.family == 10                  ? buildGb18030Table(cs)
                                  : cs.family == 2 || cs.family == 4 ? buildDoubleByteTable(cs)
                                                                     : buildSingleByteTable(cs);
     std::memcpy(&table[8], "ucv", 3);

@@ -311,3 +311,64 @@ TEST(ZilGb18030TableTest, RefusesListsThatRunOutside) {
 }
 
 }  // namespace
+
+namespace {
+
+class ZilMbcsTest : public ziltest::ZilTest {};
+
+TEST_F(ZilMbcsTest, EucJpLengthsAndPrefixes) {
+    uc_ch_t *h = zil_cs_new("euc-jp");
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(h->kind, ZIL_KIND_ASCII_MBCS);
+    char out[32];
+    const auto toUtf8 = [&](const std::string &in) {
+        return std::string(
+            out, zil_to_utf8(h, in.data(), static_cast<int>(in.size()), out, sizeof out, nullptr));
+    };
+    const auto fromUtf8 = [&](const std::string &in) {
+        return std::string(out, zil_from_utf8(h, in.data(), static_cast<int>(in.size()), out,
+                                              sizeof out, nullptr));
+    };
+    // Two bytes (JIS X 0208), 0x8E with a half-width katakana, 0x8F with JIS X 0212.
+    const struct {
+        std::string euc, utf8;
+    } cases[] = {{"\xC6\xFC", "\xE6\x97\xA5"},
+                 {"\x8E\xB1", "\xEF\xBD\xB1"},
+                 {"\x8F\xB0\xA1", "\xE4\xB8\x82"}};
+    for (const auto &c : cases) {
+        EXPECT_EQ(toUtf8(c.euc), c.utf8);
+        EXPECT_EQ(fromUtf8(c.utf8), c.euc);
+    }
+    const char *p = "\x8F\xB0";
+    size_t left = 2, room = sizeof out;
+    char *o = out;
+    EXPECT_EQ(zil_to_utf8_r(h, &p, &left, &o, &room), ZIL_CONV_INCOMPLETE);
+    EXPECT_EQ(left, 2u);
+    // Three bytes of output or nothing.
+    p = "\xE4\xB8\x82";
+    left = 3;
+    room = 2;
+    o = out;
+    EXPECT_EQ(zil_from_utf8_r(h, &p, &left, &o, &room), ZIL_CONV_OUTPUT_FULL);
+    EXPECT_EQ(left, 3u);
+    // An unmapped trail still consumes the whole character.
+    h->subst_count = 0;
+    EXPECT_EQ(toUtf8("\xC6\x21x"), "?x");
+    EXPECT_EQ(h->subst_count, 1);
+    zil_ucs2_t wc = 0;
+    EXPECT_EQ(zil_mbtowc(h, &wc, "\x8F\xB0\xA1", 3), 3);
+    EXPECT_EQ(wc, 0x4E02);
+    EXPECT_EQ(zil_mbsbtype(h, "a\x8F\xB0\xA1", 3), 2);
+    zil_cs_free(h);
+
+    // A node tree that points outside the file is refused.
+    std::string bad = vrxtest::readFile(std::string(ZIL_TEST_BUILD_DIR) + "/codeset/EUCJP").value();
+    bad[736 + 2 * 0x8F] = '\xFF';
+    bad[736 + 2 * 0x8F + 1] = '\xFE';
+    vrxtest::TempDir tmp;
+    setenv("ZILDIR", tmp.path().c_str(), 1);
+    vrxtest::writeFile(tmp / "codeset/BADTREE", bad);
+    EXPECT_EQ(zil_cs_new("BADTREE"), nullptr);
+}
+
+}  // namespace

@@ -86,6 +86,35 @@ long iconvDecode(iconv_t cd, const std::string &bytes) {
     return v;
 }
 
+// Every BMP character from 0x80 out of Unicode, against iconv ("?" and a
+// count for what iconv cannot convert).
+void checkBackFromUnicode(uc_ch_t *h, const Shipped &s) {
+    iconv_t fromU = iconv_open(s.iconvName.c_str(), "UTF-32LE");
+    char out[16];
+    int unmapped = 0;
+    h->subst_count = 0;
+    for (uint32_t v = 0x80; v < 0xFFFF; ++v) {
+        if (v >= 0xD800 && v <= 0xDFFF) continue;
+        iconv(fromU, nullptr, nullptr, nullptr, nullptr);
+        char in[4], expected[8];
+        std::memcpy(in, &v, 4);
+        char *ip = in, *op = expected;
+        size_t inLeft = 4, outLeft = sizeof expected;
+        std::string want = "?";
+        if (iconv(fromU, &ip, &inLeft, &op, &outLeft) != static_cast<size_t>(-1))
+            want.assign(expected, sizeof expected - outLeft);
+        else
+            ++unmapped;
+        const std::string u = utf8Of(v);
+        ASSERT_EQ(std::string(out, zil_from_utf8(h, u.data(), static_cast<int>(u.size()), out,
+                                                 sizeof out, nullptr)),
+                  want)
+            << std::hex << v;
+    }
+    EXPECT_EQ(static_cast<int>(h->subst_count), unmapped & 0xFFFF);
+    iconv_close(fromU);
+}
+
 // Double-byte tables, character by character: every single byte and every
 // lead-trail pair iconv maps, and every BMP character back.
 void checkDoubleByte(uc_ch_t *h, const Shipped &s) {
@@ -115,29 +144,9 @@ void checkDoubleByte(uc_ch_t *h, const Shipped &s) {
         }
     }
     EXPECT_GT(mapped, 5000);
-    int unmapped = 0;
-    h->subst_count = 0;
-    for (uint32_t v = 0x80; v < 0xFFFF; ++v) {
-        if (v >= 0xD800 && v <= 0xDFFF) continue;
-        iconv(fromU, nullptr, nullptr, nullptr, nullptr);
-        char in[4], expected[8];
-        std::memcpy(in, &v, 4);
-        char *ip = in, *op = expected;
-        size_t inLeft = 4, outLeft = sizeof expected;
-        std::string want = "?";
-        if (iconv(fromU, &ip, &inLeft, &op, &outLeft) != static_cast<size_t>(-1))
-            want.assign(expected, sizeof expected - outLeft);
-        else
-            ++unmapped;
-        const std::string u = utf8Of(v);
-        ASSERT_EQ(std::string(out, zil_from_utf8(h, u.data(), static_cast<int>(u.size()), out,
-                                                 sizeof out, nullptr)),
-                  want)
-            << std::hex << v;
-    }
-    EXPECT_EQ(static_cast<int>(h->subst_count), unmapped & 0xFFFF);
     iconv_close(toU);
     iconv_close(fromU);
+    checkBackFromUnicode(h, s);
 }
 
 // EBCDIC double-byte tables: every single byte, every pair after a
@@ -273,12 +282,42 @@ void checkGb18030(uc_ch_t *h, const Shipped &s) {
     iconv_close(fromU);
 }
 
+// Multi-byte tables: every code of one to three bytes iconv maps, and
+// every BMP character back.
+void checkMultiByte(uc_ch_t *h, const Shipped &s) {
+    iconv_t toU = iconv_open("UTF-32LE", s.iconvName.c_str());
+    char out[16];
+    int mapped = 0;
+    const auto check = [&](const std::string &code) {
+        const long v = iconvDecode(toU, code);
+        if (v < 0 || v >= 0xFFFF) return v == -2;
+        EXPECT_EQ(std::string(out, zil_to_utf8(h, code.data(), static_cast<int>(code.size()), out,
+                                               sizeof out, nullptr)),
+                  utf8Of(static_cast<uint32_t>(v)))
+            << std::hex << static_cast<unsigned>(static_cast<uint8_t>(code[0]));
+        ++mapped;
+        return false;
+    };
+    for (int b = 0; b < 256; ++b) {
+        if (!check(std::string(1, static_cast<char>(b)))) continue;
+        for (int t = 0; t < 256; ++t) {
+            if (!check(std::string{static_cast<char>(b), static_cast<char>(t)})) continue;
+            for (int u = 0; u < 256; ++u)
+                check(
+                    std::string{static_cast<char>(b), static_cast<char>(t), static_cast<char>(u)});
+        }
+    }
+    EXPECT_GT(mapped, 10000);
+    iconv_close(toU);
+    checkBackFromUnicode(h, s);
+}
+
 TEST_F(ZilIconvDiffTest, EveryShippedTableMatchesIconv) {
     const auto shipped = manifest();
     ASSERT_FALSE(shipped.empty());
     for (const Shipped &s : shipped) {
         if (s.family == ZIL_KIND_ASCII_DBCS || s.family == ZIL_KIND_EBCDIC_DBCS ||
-            s.family == ZIL_KIND_GB18030) {
+            s.family == ZIL_KIND_GB18030 || s.family == ZIL_KIND_ASCII_MBCS) {
             SCOPED_TRACE(s.file);
             uc_ch_t *h = zil_cs_new(s.file.c_str());
             ASSERT_NE(h, nullptr);
@@ -286,6 +325,8 @@ TEST_F(ZilIconvDiffTest, EveryShippedTableMatchesIconv) {
                 checkDoubleByte(h, s);
             else if (s.family == ZIL_KIND_EBCDIC_DBCS)
                 checkEbcdicDoubleByte(h, s);
+            else if (s.family == ZIL_KIND_ASCII_MBCS)
+                checkMultiByte(h, s);
             else
                 checkGb18030(h, s);
             zil_cs_free(h);

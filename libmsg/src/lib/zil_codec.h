@@ -267,6 +267,8 @@ extern const FamilyOps kAsciiSbcsOps;
 extern const FamilyOps kAsciiDbcsOps;
 extern const FamilyOps kEbcdicDbcsOps;
 extern const FamilyOps kGb18030Ops;
+extern const FamilyOps kAsciiMbcsOps;
+bool mbcsFits(const unsigned char *table, size_t size);
 bool gb18030Fits(const unsigned char *table, size_t size);
 bool ebcdicDbcsRowsFit(const unsigned char *table, size_t size);
 // Whether every row a family-2 table can use lies inside it.

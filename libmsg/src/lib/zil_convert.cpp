@@ -158,6 +158,8 @@ const FamilyOps &familyOps(uint16_t kind) {
             return kEbcdicDbcsOps;
         case ZIL_KIND_GB18030:
             return kGb18030Ops;
+        case ZIL_KIND_ASCII_MBCS:
+            return kAsciiMbcsOps;
         case ZIL_KIND_UTF8:
             return kUtf8Ops;
         case ZIL_KIND_EBCDIC_SBCS:

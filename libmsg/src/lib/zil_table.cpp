@@ -43,7 +43,7 @@ bool zilValidateTable(const unsigned char *table, size_t size) {
         case ZIL_KIND_GB18030:
             return gb18030Fits(table, size);
         case ZIL_KIND_ASCII_MBCS:
-            return false;  // a layout this build cannot read yet
+            return mbcsFits(table, size);
         default:
             return true;
     }
