@@ -45,7 +45,8 @@ struct Codeset {
 const Codeset kCodesets[] = {{"ISO88591", "ISO-8859-1"}, {"CP1252", "CP1252"},
                              {"IBM1047", "IBM1047"},     {"SJIS", "CP932", true},
                              {"GBK", "GBK", true},       {"BIG5", "BIG5", true},
-                             {"EUCKR", "EUC-KR", true}};
+                             {"EUCKR", "EUC-KR", true},  {"EUCJP", "EUC-JP", true},
+                             {"IBM939", "IBM939", true}, {"GB18030", "GB18030", true}};
 
 uc_ch_t *openHandle(const Codeset &cs) {
     static bool dirSet = false;

@@ -56,7 +56,7 @@ TEST_F(ZilDbcsTest, LeadBytesAndCutInput) {
 
 TEST_F(ZilDbcsTest, ChunkedConversionMatchesOneShot) {
     std::mt19937 random(7);
-    for (const char *name : {"SJIS", "GBK", "BIG5", "EUCKR"}) {
+    for (const char *name : {"SJIS", "GBK", "BIG5", "EUCKR", "EUCJP", "GB18030"}) {
         uc_ch_t *h = zil_cs_new(name);
         ASSERT_NE(h, nullptr) << name;
         std::string local(kSample.size() * 2, '\0');
@@ -369,6 +369,25 @@ TEST_F(ZilMbcsTest, EucJpLengthsAndPrefixes) {
     setenv("ZILDIR", tmp.path().c_str(), 1);
     vrxtest::writeFile(tmp / "codeset/BADTREE", bad);
     EXPECT_EQ(zil_cs_new("BADTREE"), nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+// Found by fuzzing: a middle byte without a node of its own must not be
+// followed into the "no node" number.
+TEST_F(ZilMbcsTest, ThreeByteCodeWithoutAMiddleNode) {
+    uc_ch_t *h = zil_cs_new("EUCJP");
+    char out[16];
+    h->subst_count = 0;
+    EXPECT_EQ(std::string(out, zil_to_utf8(h,
+                                           "\x8F\xAC\x00"
+                                           "a",
+                                           4, out, sizeof out, nullptr)),
+              "?a");
+    EXPECT_EQ(h->subst_count, 1);
+    zil_cs_free(h);
 }
 
 }  // namespace

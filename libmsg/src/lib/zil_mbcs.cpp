@@ -45,6 +45,10 @@ struct MbcsDecoder {
         uint16_t current = readU16(t.table, kToUnicodeOffset + 2 * b);
         bool mapped = true;
         for (int i = 1; i < length && mapped; ++i) {
+            if (current == kUnmapped) {  // no node for the bytes so far
+                mapped = false;
+                break;
+            }
             const size_t at = t.node(current);
             const uint16_t count = readU16(t.table, at), first = readU16(t.table, at + 2);
             const uint8_t trail = p[i];

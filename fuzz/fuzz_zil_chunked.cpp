@@ -1,0 +1,71 @@
+// Every shipped codeset, with input and output split at points the fuzzer
+// chooses, so multibyte and shift state crosses calls: the first byte picks
+// the codeset, the next bytes the piece and room sizes, the rest is text
+// converted both out of and into the codeset.
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "zil.h"
+
+namespace {
+
+const char *const kNames[] = {"ISO88591", "CP1252", "IBM1047", "SJIS",    "GBK", "BIG5",
+                              "EUCKR",    "EUCJP",  "IBM939",  "GB18030", "UTF8"};
+
+template <class Convert>
+void inPieces(Convert convert, const std::string &text, const uint8_t *sizes, size_t count) {
+    size_t pos = 0, k = 0;
+    std::string pending;
+    while (pos < text.size()) {
+        const size_t take = std::min<size_t>(1 + sizes[k++ % count] % 7, text.size() - pos);
+        std::string piece = pending + text.substr(pos, take);
+        pos += take;
+        const char *p = piece.data();
+        size_t left = piece.size();
+        int result;
+        bool stuck = false;
+        do {
+            char out[16];
+            char *o = out;
+            // A room too small for the next character makes no progress:
+            // the next try gets the whole buffer.
+            size_t room = stuck ? sizeof out : 1 + sizes[k++ % count] % 8;
+            const size_t before = left;
+            result = convert(&p, &left, &o, &room);
+            stuck = result == ZIL_CONV_OUTPUT_FULL && o == out && left == before;
+        } while (result == ZIL_CONV_OUTPUT_FULL);
+        pending.assign(p, left);
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    if (size < 5) return 0;
+    static uc_ch_t *handles[sizeof kNames / sizeof *kNames];
+    static bool opened = false;
+    if (!opened) {
+        zil_set_dir(VRX_FUZZ_BUILD_DIR);
+        for (size_t i = 0; i < sizeof kNames / sizeof *kNames; ++i)
+            handles[i] = zil_cs_new(kNames[i]);
+        opened = true;
+    }
+    uc_ch_t *h = handles[data[0] % (sizeof kNames / sizeof *kNames)];
+    if (h == nullptr) return 0;
+    const uint8_t *sizes = data + 1;
+    const std::string text(reinterpret_cast<const char *>(data + 5), size - 5);
+    inPieces([h](const char **p, size_t *left, char **o,
+                 size_t *room) { return zil_to_utf8_r(h, p, left, o, room); },
+             text, sizes, 4);
+    inPieces([h](const char **p, size_t *left, char **o,
+                 size_t *room) { return zil_from_utf8_r(h, p, left, o, room); },
+             text, sizes, 4);
+    const char *none = nullptr;
+    size_t zero = 0, room = 4;
+    char tail[4];
+    char *o = tail;
+    zil_from_utf8_r(h, &none, &zero, &o, &room);
+    h->to_state = h->from_state = 0;
+    return 0;
+}
