@@ -67,9 +67,9 @@ std::string cjkText(uc_ch_t *h) {
             const char u[4] = {static_cast<char>(0xE0 | (cp >> 12)),
                                static_cast<char>(0x80 | ((cp >> 6) & 0x3F)),
                                static_cast<char>(0x80 | (cp & 0x3F)), 0};
-            char local[4];
+            char local[8];
             h->subst_count = 0;
-            if (zil_from_utf8(h, u, 3, local, sizeof local, nullptr) == 2 && h->subst_count == 0)
+            if (zil_from_utf8(h, u, 3, local, sizeof local, nullptr) >= 2 && h->subst_count == 0)
                 t += u;
         } else {
             t += static_cast<char>('a' + random() % 26);

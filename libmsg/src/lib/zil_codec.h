@@ -270,6 +270,8 @@ extern const FamilyOps kGb18030Ops;
 extern const FamilyOps kAsciiMbcsOps;
 bool mbcsFits(const unsigned char *table, size_t size);
 bool gb18030Fits(const unsigned char *table, size_t size);
+size_t gb18030DerivedSize();
+void buildGb18030Derived(const unsigned char *table, unsigned char *derived);
 bool ebcdicDbcsRowsFit(const unsigned char *table, size_t size);
 // Whether every row a family-2 table can use lies inside it.
 bool dbcsRowsFit(const unsigned char *table, size_t size);

@@ -4,6 +4,10 @@
 //
 // A lead byte whose next bytes cannot continue a code is one invalid byte:
 // only it is consumed, so the byte after it (often a line end) survives.
+//
+// Walking the range records per character is slow for the scattered CJK
+// mappings, so both directions are resolved once at load into direct
+// arrays kept after the file image (derived data, shared by duplicates).
 
 #include <initializer_list>
 
@@ -95,10 +99,24 @@ Lookup lookUpFrom(const Gb18030Table &t, uint32_t value) {
 
 bool between(uint8_t b, uint8_t low, uint8_t high) { return b >= low && b <= high; }
 
+constexpr uint32_t kNone = 0xFFFFFFFFu;
+constexpr uint32_t kSingleFlag = 0x80000000u;
+
+// Per linear index below 65535: the Unicode value or kNone. Per BMP value:
+// the linear index, a single byte with kSingleFlag, or kNone.
+struct Gb18030Derived {
+    uint32_t toUnicode[65535];
+    uint32_t fromUnicode[65536];
+};
+
+const Gb18030Derived &derivedOf(const uc_ch_t *h) {
+    return *reinterpret_cast<const Gb18030Derived *>(h->table + derivedOffset(h->table_size));
+}
+
 struct Gb18030Decoder {
     static constexpr bool kAsciiTransparent = true;
-    Gb18030Table t;
-    explicit Gb18030Decoder(uc_ch_t *h) : t(h->table) {}
+    const Gb18030Derived &d;
+    explicit Gb18030Decoder(uc_ch_t *h) : d(derivedOf(h)) {}
 
     Step decode(const uint8_t *&p, const uint8_t *end, uint32_t &value) const {
         const uint8_t b1 = *p;
@@ -129,9 +147,7 @@ struct Gb18030Decoder {
         }
         value = kInvalid;
         if (index < 65535) {
-            const Lookup hit = lookUpTo(t, index);
-            // A type-1 0xFFFF is "unmapped"; a type-2 U+FFFF is a real character.
-            if (hit.found && !(hit.type == 1 && hit.result == 0xFFFF)) value = hit.result;
+            if (d.toUnicode[index] != kNone) value = d.toUnicode[index];
         } else if (index >= kSupplementaryFirst && index <= kSupplementaryLast) {
             value = index - kSupplementaryShift;
         }
@@ -151,8 +167,8 @@ void fourBytes(uint32_t offset, uint8_t *o) {
 struct Gb18030Encoder {
     static constexpr bool kAsciiTransparent = true;
     uc_ch_t *handle;
-    Gb18030Table t;
-    explicit Gb18030Encoder(uc_ch_t *h) : handle(h), t(h->table) {}
+    const Gb18030Derived &d;
+    explicit Gb18030Encoder(uc_ch_t *h) : handle(h), d(derivedOf(h)) {}
 
     bool encode(uint32_t value, uint8_t *&o, uint8_t *end) const {
         uint8_t code[4];
@@ -162,16 +178,16 @@ struct Gb18030Encoder {
         } else if (value >= 0x10000 && value < 0x110000) {
             fourBytes(value + 123464, code);
             length = 4;
-        } else if (value <= 0xFFFF) {
-            const Lookup hit = lookUpFrom(t, value);
-            if (hit.found && hit.single) {
-                code[length++] = static_cast<uint8_t>(hit.result);
-            } else if (hit.found && hit.result < kFourByteStart) {
-                code[0] = static_cast<uint8_t>((hit.result - 1) / 191 + 0x81);
-                code[1] = static_cast<uint8_t>((hit.result - 1) % 191 + 0x40);
+        } else if (value <= 0xFFFF && d.fromUnicode[value] != kNone) {
+            const uint32_t r = d.fromUnicode[value];
+            if (r & kSingleFlag) {
+                code[length++] = static_cast<uint8_t>(r);
+            } else if (r < kFourByteStart) {
+                code[0] = static_cast<uint8_t>((r - 1) / 191 + 0x81);
+                code[1] = static_cast<uint8_t>((r - 1) % 191 + 0x40);
                 length = 2;
-            } else if (hit.found) {
-                fourBytes(hit.result - kFourByteStart, code);
+            } else {
+                fourBytes(r - kFourByteStart, code);
                 length = 4;
             }
         }
@@ -209,6 +225,25 @@ bool listFits(const unsigned char *table, size_t size, size_t data, uint32_t ran
 }
 
 }  // namespace
+
+size_t gb18030DerivedSize() { return sizeof(Gb18030Derived); }
+
+void buildGb18030Derived(const unsigned char *table, unsigned char *derived) {
+    const Gb18030Table t(table);
+    auto &d = *reinterpret_cast<Gb18030Derived *>(derived);
+    for (uint32_t key = 0; key < 65535; ++key) {
+        const Lookup hit = lookUpTo(t, key);
+        // A type-1 0xFFFF is "unmapped"; a type-2 U+FFFF is a real character.
+        d.toUnicode[key] =
+            hit.found && !(hit.type == 1 && hit.result == 0xFFFF) ? hit.result : kNone;
+    }
+    for (uint32_t value = 0; value < 65536; ++value) {
+        const Lookup hit = lookUpFrom(t, value);
+        d.fromUnicode[value] = !hit.found   ? kNone
+                               : hit.single ? (kSingleFlag | hit.result)
+                                            : hit.result;
+    }
+}
 
 const FamilyOps kGb18030Ops = {convertWith<Gb18030Decoder, Utf8Encoder, to>,
                                convertWith<Utf8Decoder, Gb18030Encoder, from>,

@@ -50,12 +50,15 @@ bool zilValidateTable(const unsigned char *table, size_t size) {
 }
 
 size_t derivedSize(uint16_t kind) {
-    return kind == ZIL_KIND_ASCII_SBCS || kind == ZIL_KIND_EBCDIC_SBCS ? sbcsDerivedSize() : 0;
+    if (kind == ZIL_KIND_ASCII_SBCS || kind == ZIL_KIND_EBCDIC_SBCS) return sbcsDerivedSize();
+    if (kind == ZIL_KIND_GB18030) return gb18030DerivedSize();
+    return 0;
 }
 
 void buildDerived(uint16_t kind, const unsigned char *table, unsigned char *derived) {
     if (kind == ZIL_KIND_ASCII_SBCS || kind == ZIL_KIND_EBCDIC_SBCS)
         buildSbcsDerived(kind, table, derived);
+    if (kind == ZIL_KIND_GB18030) buildGb18030Derived(table, derived);
 }
 
 }  // namespace zil
