@@ -233,27 +233,8 @@ TEST_F(ZilConvertTest, ChunkedConversionMatchesOneShot) {
 
         for (int round = 0; round < 20; ++round) {
             h->subst_count = 0;
-            std::string chunked;
-            size_t pos = 0;
-            std::string pending;  // bytes of a character cut by a piece's end
-            while (pos < utf8.size() || !pending.empty()) {
-                const size_t take = std::min<size_t>(1 + random() % 7, utf8.size() - pos);
-                std::string piece = pending + utf8.substr(pos, take);
-                pos += take;
-                const char *p = piece.data();
-                size_t left = piece.size();
-                int result;
-                do {
-                    char out[5];
-                    char *o = out;
-                    size_t room = 1 + random() % 4;
-                    result = zil_from_utf8_r(h, &p, &left, &o, &room);
-                    chunked.append(out, static_cast<size_t>(o - out));
-                } while (result == ZIL_CONV_OUTPUT_FULL);
-                pending.assign(p, left);
-                if (pos == utf8.size() && result == ZIL_CONV_INCOMPLETE) break;
-            }
-            EXPECT_EQ(chunked, whole) << name << " round " << round;
+            EXPECT_EQ(ziltest::convertInPieces(h, ziltest::Way::kFromUtf8, utf8, random, 7), whole)
+                << name << " round " << round;
             EXPECT_EQ(h->subst_count, substitutions) << name;
         }
         zil_cs_free(h);

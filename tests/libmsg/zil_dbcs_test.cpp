@@ -67,27 +67,9 @@ TEST_F(ZilDbcsTest, ChunkedConversionMatchesOneShot) {
         whole.resize(static_cast<size_t>(zil_to_utf8(h, local.data(),
                                                      static_cast<int>(local.size()), whole.data(),
                                                      static_cast<int>(whole.size()), nullptr)));
-        for (int round = 0; round < 30; ++round) {
-            std::string chunked, pending;
-            size_t pos = 0;
-            while (pos < local.size()) {
-                const size_t take = std::min<size_t>(1 + random() % 3, local.size() - pos);
-                std::string piece = pending + local.substr(pos, take);
-                pos += take;
-                const char *p = piece.data();
-                size_t left = piece.size();
-                int result;
-                do {
-                    char out[4];
-                    char *o = out;
-                    size_t room = 1 + random() % 4;
-                    result = zil_to_utf8_r(h, &p, &left, &o, &room);
-                    chunked.append(out, static_cast<size_t>(o - out));
-                } while (result == ZIL_CONV_OUTPUT_FULL);
-                pending.assign(p, left);
-            }
-            EXPECT_EQ(chunked, whole) << name << " round " << round;
-        }
+        for (int round = 0; round < 30; ++round)
+            EXPECT_EQ(ziltest::convertInPieces(h, ziltest::Way::kToUtf8, local, random, 3), whole)
+                << name << " round " << round;
         zil_cs_free(h);
     }
 }
@@ -184,24 +166,7 @@ TEST_F(ZilEbcdicDbcsTest, ChunkedConversionAcrossShiftRuns) {
     for (int round = 0; round < 30; ++round) {
         // Into the codeset in pieces, then the flush.
         h->from_state = 0;
-        std::string chunked, pending;
-        size_t pos = 0;
-        while (pos < utf8.size()) {
-            const size_t take = std::min<size_t>(1 + random() % 4, utf8.size() - pos);
-            std::string piece = pending + utf8.substr(pos, take);
-            pos += take;
-            const char *p = piece.data();
-            size_t left = piece.size();
-            int result;
-            do {
-                char out[5];
-                char *o = out;
-                size_t room = 1 + random() % 4;
-                result = zil_from_utf8_r(h, &p, &left, &o, &room);
-                chunked.append(out, static_cast<size_t>(o - out));
-            } while (result == ZIL_CONV_OUTPUT_FULL);
-            pending.assign(p, left);
-        }
+        std::string chunked = ziltest::convertInPieces(h, ziltest::Way::kFromUtf8, utf8, random, 4);
         char tail[2];
         char *o = tail;
         size_t room = sizeof tail;
@@ -213,26 +178,8 @@ TEST_F(ZilEbcdicDbcsTest, ChunkedConversionAcrossShiftRuns) {
 
         // And back, split inside shift runs and pairs.
         h->to_state = 0;
-        std::string back;
-        pending.clear();
-        pos = 0;
-        while (pos < whole.size()) {
-            const size_t take = std::min<size_t>(1 + random() % 3, whole.size() - pos);
-            std::string piece = pending + whole.substr(pos, take);
-            pos += take;
-            const char *p = piece.data();
-            size_t left = piece.size();
-            int result;
-            do {
-                char out[4];
-                char *q = out;
-                size_t space = 1 + random() % 4;
-                result = zil_to_utf8_r(h, &p, &left, &q, &space);
-                back.append(out, static_cast<size_t>(q - out));
-            } while (result == ZIL_CONV_OUTPUT_FULL);
-            pending.assign(p, left);
-        }
-        ASSERT_EQ(back, utf8) << round;
+        ASSERT_EQ(ziltest::convertInPieces(h, ziltest::Way::kToUtf8, whole, random, 3), utf8)
+            << round;
     }
     zil_cs_free(h);
 }
@@ -248,25 +195,17 @@ TEST_F(ZilGb18030Test, CodesAndIndexes) {
     ASSERT_NE(h, nullptr);
     EXPECT_EQ(h->kind, ZIL_KIND_GB18030);
     char out[32];
-    const auto toUtf8 = [&](const std::string &in) {
-        return std::string(
-            out, zil_to_utf8(h, in.data(), static_cast<int>(in.size()), out, sizeof out, nullptr));
-    };
-    const auto fromUtf8 = [&](const std::string &in) {
-        return std::string(out, zil_from_utf8(h, in.data(), static_cast<int>(in.size()), out,
-                                              sizeof out, nullptr));
-    };
-    EXPECT_EQ(toUtf8("\x81\x40"), "\xE4\xB8\x82") << "index 1";
-    EXPECT_EQ(toUtf8("\x90\x30\x81\x30"), "\xF0\x90\x80\x80");
-    EXPECT_EQ(fromUtf8("\xF0\x90\x80\x80"), "\x90\x30\x81\x30");
-    EXPECT_EQ(fromUtf8("\xF4\x8F\xBF\xBF"), "\xE3\x32\x9A\x35");
+    EXPECT_EQ(ziltest::utf8From(h, "\x81\x40"), "\xE4\xB8\x82") << "index 1";
+    EXPECT_EQ(ziltest::utf8From(h, "\x90\x30\x81\x30"), "\xF0\x90\x80\x80");
+    EXPECT_EQ(ziltest::localFrom(h, "\xF0\x90\x80\x80"), "\x90\x30\x81\x30");
+    EXPECT_EQ(ziltest::localFrom(h, "\xF4\x8F\xBF\xBF"), "\xE3\x32\x9A\x35");
     zil_ucs2_t units[4];
     EXPECT_EQ(zil_to_ucs2(h, "\x90\x30\x81\x30", 4, units, 4, nullptr), 2);
     EXPECT_EQ(units[0], 0xD800);
     EXPECT_EQ(units[1], 0xDC00);
     // U+FFFF is a real GB18030 character, not a substitution.
     h->subst_count = 0;
-    EXPECT_EQ(toUtf8("\x84\x31\xA4\x39"), "\xEF\xBF\xBF");
+    EXPECT_EQ(ziltest::utf8From(h, "\x84\x31\xA4\x39"), "\xEF\xBF\xBF");
     EXPECT_EQ(h->subst_count, 0);
     // Cut input waits; a lead byte that cannot start a code keeps the byte after it.
     const char *p = "\x81\x30";
@@ -275,10 +214,11 @@ TEST_F(ZilGb18030Test, CodesAndIndexes) {
     EXPECT_EQ(zil_to_utf8_r(h, &p, &left, &o, &room), ZIL_CONV_INCOMPLETE);
     EXPECT_EQ(left, 2u);
     h->subst_count = 0;
-    EXPECT_EQ(toUtf8("\x81\n\x81\x30\x20x"), "?\n?0 x");
+    EXPECT_EQ(ziltest::utf8From(h, "\x81\n\x81\x30\x20x"), "?\n?0 x");
     EXPECT_EQ(h->subst_count, 2);
-    EXPECT_EQ(toUtf8("\x80\xFF"
-                     "a"),
+    EXPECT_EQ(ziltest::utf8From(h,
+                                "\x80\xFF"
+                                "a"),
               "??a");
     zil_cs_free(h);
 }
@@ -321,14 +261,6 @@ TEST_F(ZilMbcsTest, EucJpLengthsAndPrefixes) {
     ASSERT_NE(h, nullptr);
     EXPECT_EQ(h->kind, ZIL_KIND_ASCII_MBCS);
     char out[32];
-    const auto toUtf8 = [&](const std::string &in) {
-        return std::string(
-            out, zil_to_utf8(h, in.data(), static_cast<int>(in.size()), out, sizeof out, nullptr));
-    };
-    const auto fromUtf8 = [&](const std::string &in) {
-        return std::string(out, zil_from_utf8(h, in.data(), static_cast<int>(in.size()), out,
-                                              sizeof out, nullptr));
-    };
     // Two bytes (JIS X 0208), 0x8E with a half-width katakana, 0x8F with JIS X 0212.
     const struct {
         std::string euc, utf8;
@@ -336,8 +268,8 @@ TEST_F(ZilMbcsTest, EucJpLengthsAndPrefixes) {
                  {"\x8E\xB1", "\xEF\xBD\xB1"},
                  {"\x8F\xB0\xA1", "\xE4\xB8\x82"}};
     for (const auto &c : cases) {
-        EXPECT_EQ(toUtf8(c.euc), c.utf8);
-        EXPECT_EQ(fromUtf8(c.utf8), c.euc);
+        EXPECT_EQ(ziltest::utf8From(h, c.euc), c.utf8);
+        EXPECT_EQ(ziltest::localFrom(h, c.utf8), c.euc);
     }
     const char *p = "\x8F\xB0";
     size_t left = 2, room = sizeof out;
@@ -353,7 +285,7 @@ TEST_F(ZilMbcsTest, EucJpLengthsAndPrefixes) {
     EXPECT_EQ(left, 3u);
     // An unmapped trail still consumes the whole character.
     h->subst_count = 0;
-    EXPECT_EQ(toUtf8("\xC6\x21x"), "?x");
+    EXPECT_EQ(ziltest::utf8From(h, "\xC6\x21x"), "?x");
     EXPECT_EQ(h->subst_count, 1);
     zil_ucs2_t wc = 0;
     EXPECT_EQ(zil_mbtowc(h, &wc, "\x8F\xB0\xA1", 3), 3);

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -54,18 +55,31 @@ long iconvOne(iconv_t cd, const void *in, size_t inSize) {
 }
 
 std::string utf8Of(uint32_t v) {
-    std::string s;
-    if (v < 0x80)
-        s += static_cast<char>(v);
-    else if (v < 0x800) {
-        s += static_cast<char>(0xC0 | (v >> 6));
-        s += static_cast<char>(0x80 | (v & 0x3F));
-    } else {
-        s += static_cast<char>(0xE0 | (v >> 12));
-        s += static_cast<char>(0x80 | ((v >> 6) & 0x3F));
-        s += static_cast<char>(0x80 | (v & 0x3F));
-    }
-    return s;
+    if (v < 0x80) return std::string(1, static_cast<char>(v));
+    if (v < 0x800)
+        return std::string{static_cast<char>(0xC0 | (v >> 6)),
+                           static_cast<char>(0x80 | (v & 0x3F))};
+    if (v < 0x10000)
+        return std::string{static_cast<char>(0xE0 | (v >> 12)),
+                           static_cast<char>(0x80 | ((v >> 6) & 0x3F)),
+                           static_cast<char>(0x80 | (v & 0x3F))};
+    return std::string{
+        static_cast<char>(0xF0 | (v >> 18)), static_cast<char>(0x80 | ((v >> 12) & 0x3F)),
+        static_cast<char>(0x80 | ((v >> 6) & 0x3F)), static_cast<char>(0x80 | (v & 0x3F))};
+}
+
+// iconv of one character out of UTF-32LE, with the shift state closed;
+// nothing when it has no mapping.
+std::optional<std::string> iconvEncode(iconv_t cd, uint32_t v) {
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    char in[4], out[16];
+    std::memcpy(in, &v, 4);
+    char *ip = in, *op = out;
+    size_t inLeft = 4, outLeft = sizeof out;
+    if (iconv(cd, &ip, &inLeft, &op, &outLeft) == static_cast<size_t>(-1) ||
+        iconv(cd, nullptr, nullptr, &op, &outLeft) == static_cast<size_t>(-1))
+        return std::nullopt;
+    return std::string(out, sizeof out - outLeft);
 }
 
 class ZilIconvDiffTest : public ZilTest {};
@@ -90,26 +104,15 @@ long iconvDecode(iconv_t cd, const std::string &bytes) {
 // count for what iconv cannot convert).
 void checkBackFromUnicode(uc_ch_t *h, const Shipped &s) {
     iconv_t fromU = iconv_open(s.iconvName.c_str(), "UTF-32LE");
-    char out[16];
     int unmapped = 0;
     h->subst_count = 0;
     for (uint32_t v = 0x80; v < 0xFFFF; ++v) {
         if (v >= 0xD800 && v <= 0xDFFF) continue;
-        iconv(fromU, nullptr, nullptr, nullptr, nullptr);
-        char in[4], expected[8];
-        std::memcpy(in, &v, 4);
-        char *ip = in, *op = expected;
-        size_t inLeft = 4, outLeft = sizeof expected;
-        std::string want = "?";
-        if (iconv(fromU, &ip, &inLeft, &op, &outLeft) != static_cast<size_t>(-1))
-            want.assign(expected, sizeof expected - outLeft);
-        else
-            ++unmapped;
+        const std::optional<std::string> encoded = iconvEncode(fromU, v);
+        if (!encoded) ++unmapped;
+        const std::string want = encoded.value_or("?");
         const std::string u = utf8Of(v);
-        ASSERT_EQ(std::string(out, zil_from_utf8(h, u.data(), static_cast<int>(u.size()), out,
-                                                 sizeof out, nullptr)),
-                  want)
-            << std::hex << v;
+        ASSERT_EQ(ziltest::localFrom(h, u), want) << std::hex << v;
     }
     EXPECT_EQ(static_cast<int>(h->subst_count), unmapped & 0xFFFF);
     iconv_close(fromU);
@@ -122,23 +125,18 @@ void checkDoubleByte(uc_ch_t *h, const Shipped &s) {
     iconv_t fromU = iconv_open(s.iconvName.c_str(), "UTF-32LE");
     ASSERT_NE(toU, reinterpret_cast<iconv_t>(-1));
     int mapped = 0;
-    char out[16];
     for (int b = 0; b < 256; ++b) {
         const std::string one(1, static_cast<char>(b));
         const long v = iconvDecode(toU, one);
         if (v >= 0 && v < 0xFFFF) {
-            ASSERT_EQ(std::string(out, zil_to_utf8(h, one.data(), 1, out, sizeof out, nullptr)),
-                      utf8Of(v))
-                << b;
+            ASSERT_EQ(ziltest::utf8From(h, one), utf8Of(v)) << b;
             ++mapped;
         } else if (v == -2) {
             for (int t = 0; t < 256; ++t) {
                 const std::string two{static_cast<char>(b), static_cast<char>(t)};
                 const long w = iconvDecode(toU, two);
                 if (w < 0 || w >= 0xFFFF) continue;
-                ASSERT_EQ(std::string(out, zil_to_utf8(h, two.data(), 2, out, sizeof out, nullptr)),
-                          utf8Of(w))
-                    << b << " " << t;
+                ASSERT_EQ(ziltest::utf8From(h, two), utf8Of(w)) << b << " " << t;
                 ++mapped;
             }
         }
@@ -156,7 +154,6 @@ void checkEbcdicDoubleByte(uc_ch_t *h, const Shipped &s) {
     iconv_t toU = iconv_open("UTF-32LE", s.iconvName.c_str());
     iconv_t fromU = iconv_open(s.iconvName.c_str(), "UTF-32LE");
     ASSERT_NE(toU, reinterpret_cast<iconv_t>(-1));
-    char out[16];
     int mapped = 0;
     for (int b = 0; b < 256; ++b) {
         if (b == 0x0E || b == 0x0F) continue;
@@ -164,9 +161,7 @@ void checkEbcdicDoubleByte(uc_ch_t *h, const Shipped &s) {
         long v = iconvDecode(toU, one);
         if (b == 0x15) v = 0x0A;
         if (v < 0 || v >= 0xFFFF) continue;
-        ASSERT_EQ(std::string(out, zil_to_utf8(h, one.data(), 1, out, sizeof out, nullptr)),
-                  utf8Of(v))
-            << b;
+        ASSERT_EQ(ziltest::utf8From(h, one), utf8Of(v)) << b;
         ++mapped;
     }
     for (int lead = 0x40; lead < 0xFF; ++lead)
@@ -174,9 +169,7 @@ void checkEbcdicDoubleByte(uc_ch_t *h, const Shipped &s) {
             const std::string code{'\x0E', static_cast<char>(lead), static_cast<char>(trail)};
             const long w = iconvDecode(toU, code);
             if (w < 0 || w >= 0xFFFF) continue;
-            ASSERT_EQ(std::string(out, zil_to_utf8(h, code.data(), 3, out, sizeof out, nullptr)),
-                      utf8Of(w))
-                << lead << " " << trail;
+            ASSERT_EQ(ziltest::utf8From(h, code), utf8Of(w)) << lead << " " << trail;
             ++mapped;
         }
     EXPECT_GT(mapped, 5000);
@@ -184,35 +177,15 @@ void checkEbcdicDoubleByte(uc_ch_t *h, const Shipped &s) {
     h->subst_count = 0;
     for (uint32_t v = 1; v < 0xFFFF; ++v) {
         if (v >= 0xD800 && v <= 0xDFFF) continue;
-        iconv(fromU, nullptr, nullptr, nullptr, nullptr);
-        char in[4], expected[16];
-        std::memcpy(in, &v, 4);
-        char *ip = in, *op = expected;
-        size_t inLeft = 4, outLeft = sizeof expected;
-        std::string want;
-        if (iconv(fromU, &ip, &inLeft, &op, &outLeft) != static_cast<size_t>(-1) &&
-            iconv(fromU, nullptr, nullptr, &op, &outLeft) != static_cast<size_t>(-1)) {
-            want.assign(expected, sizeof expected - outLeft);
-        } else {
-            want = "\x6F";
-            ++unmapped;
-        }
+        const std::optional<std::string> encoded = iconvEncode(fromU, v);
+        if (!encoded) ++unmapped;
+        const std::string want = encoded.value_or("\x6F");  // '?' in EBCDIC
         const std::string u = utf8Of(v);
-        ASSERT_EQ(std::string(out, zil_from_utf8(h, u.data(), static_cast<int>(u.size()), out,
-                                                 sizeof out, nullptr)),
-                  want)
-            << std::hex << v;
+        ASSERT_EQ(ziltest::localFrom(h, u), want) << std::hex << v;
     }
     EXPECT_EQ(static_cast<int>(h->subst_count), unmapped & 0xFFFF);
     iconv_close(toU);
     iconv_close(fromU);
-}
-
-std::string utf8Any(uint32_t v) {
-    if (v < 0x10000) return utf8Of(v);
-    return std::string{
-        static_cast<char>(0xF0 | (v >> 18)), static_cast<char>(0x80 | ((v >> 12) & 0x3F)),
-        static_cast<char>(0x80 | ((v >> 6) & 0x3F)), static_cast<char>(0x80 | (v & 0x3F))};
 }
 
 // GB18030: every two-byte code, the four-byte codes of the BMP and a sample
@@ -224,13 +197,10 @@ void checkGb18030(uc_ch_t *h, const Shipped &s) {
     iconv_t toU = iconv_open("UTF-32LE", s.iconvName.c_str());
     iconv_t fromU = iconv_open(s.iconvName.c_str(), "UTF-32LE");
     ASSERT_NE(toU, reinterpret_cast<iconv_t>(-1));
-    char out[16];
     const auto check = [&](const std::string &code) {
         const long v = iconvDecode(toU, code);
         if (v < 0 || v > 0xFFFF) return;
-        ASSERT_EQ(std::string(out, zil_to_utf8(h, code.data(), static_cast<int>(code.size()), out,
-                                               sizeof out, nullptr)),
-                  utf8Any(static_cast<uint32_t>(v)))
+        ASSERT_EQ(ziltest::utf8From(h, code), utf8Of(static_cast<uint32_t>(v)))
             << std::hex << static_cast<unsigned>(static_cast<uint8_t>(code[0]));
     };
     for (int b1 = 0x81; b1 <= 0xFE; ++b1)
@@ -248,28 +218,15 @@ void checkGb18030(uc_ch_t *h, const Shipped &s) {
     int unmapped = 0;
     h->subst_count = 0;
     const auto back = [&](uint32_t v) {
-        iconv(fromU, nullptr, nullptr, nullptr, nullptr);
-        char in[4], expected[16];
-        std::memcpy(in, &v, 4);
-        char *ip = in, *op = expected;
-        size_t inLeft = 4, outLeft = sizeof expected;
-        std::string want = "?";
-        if (iconv(fromU, &ip, &inLeft, &op, &outLeft) != static_cast<size_t>(-1))
-            want.assign(expected, sizeof expected - outLeft);
-        else
-            ++unmapped;
+        const std::optional<std::string> encoded = iconvEncode(fromU, v);
+        if (!encoded) ++unmapped;
+        const std::string want = encoded.value_or("?");
         if (v > 0xFFFF && want.size() == 2) return;  // see above
-        const std::string u = utf8Any(v);
-        ASSERT_EQ(std::string(out, zil_from_utf8(h, u.data(), static_cast<int>(u.size()), out,
-                                                 sizeof out, nullptr)),
-                  want)
-            << std::hex << v;
+        const std::string u = utf8Of(v);
+        ASSERT_EQ(ziltest::localFrom(h, u), want) << std::hex << v;
         // And the code back into Unicode.
         if (want != "?") {
-            ASSERT_EQ(std::string(out, zil_to_utf8(h, want.data(), static_cast<int>(want.size()),
-                                                   out, sizeof out, nullptr)),
-                      u)
-                << std::hex << v;
+            ASSERT_EQ(ziltest::utf8From(h, want), u) << std::hex << v;
         }
     };
     for (uint32_t v = 1; v <= 0xFFFF; ++v)
@@ -286,14 +243,11 @@ void checkGb18030(uc_ch_t *h, const Shipped &s) {
 // every BMP character back.
 void checkMultiByte(uc_ch_t *h, const Shipped &s) {
     iconv_t toU = iconv_open("UTF-32LE", s.iconvName.c_str());
-    char out[16];
     int mapped = 0;
     const auto check = [&](const std::string &code) {
         const long v = iconvDecode(toU, code);
         if (v < 0 || v >= 0xFFFF) return v == -2;
-        EXPECT_EQ(std::string(out, zil_to_utf8(h, code.data(), static_cast<int>(code.size()), out,
-                                               sizeof out, nullptr)),
-                  utf8Of(static_cast<uint32_t>(v)))
+        EXPECT_EQ(ziltest::utf8From(h, code), utf8Of(static_cast<uint32_t>(v)))
             << std::hex << static_cast<unsigned>(static_cast<uint8_t>(code[0]));
         ++mapped;
         return false;

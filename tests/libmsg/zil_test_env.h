@@ -5,8 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <random>
 #include <string>
+#include <string_view>
 
 #include "zil.h"
 #include "zil_internal.h"
@@ -29,6 +32,50 @@ protected:
         unsetenv("ZILDIR");
     }
 };
+
+// One call of the one-shot conversions, for a character or a short text.
+inline std::string utf8From(uc_ch_t *h, std::string_view local) {
+    char out[64];
+    return std::string(
+        out, static_cast<size_t>(zil_to_utf8(h, local.data(), static_cast<int>(local.size()), out,
+                                             sizeof out, nullptr)));
+}
+inline std::string localFrom(uc_ch_t *h, std::string_view utf8) {
+    char out[64];
+    return std::string(
+        out, static_cast<size_t>(zil_from_utf8(h, utf8.data(), static_cast<int>(utf8.size()), out,
+                                               sizeof out, nullptr)));
+}
+
+enum class Way { kToUtf8, kFromUtf8 };
+
+// `input` through the restartable call the way a streaming caller feeds it:
+// pieces of 1..maxPiece bytes, output room of 1..4 bytes at a time, and the
+// bytes of a character cut at a piece's end carried into the next piece.
+// What is still cut when the input ends stays unconverted.
+inline std::string convertInPieces(uc_ch_t *h, Way way, const std::string &input,
+                                   std::mt19937 &random, size_t maxPiece) {
+    std::string converted, pending;
+    size_t pos = 0;
+    while (pos < input.size()) {
+        const size_t take = std::min<size_t>(1 + random() % maxPiece, input.size() - pos);
+        const std::string piece = pending + input.substr(pos, take);
+        pos += take;
+        const char *p = piece.data();
+        size_t left = piece.size();
+        int result;
+        do {
+            char out[4];
+            char *o = out;
+            size_t room = 1 + random() % 4;
+            result = way == Way::kToUtf8 ? zil_to_utf8_r(h, &p, &left, &o, &room)
+                                         : zil_from_utf8_r(h, &p, &left, &o, &room);
+            converted.append(out, static_cast<size_t>(o - out));
+        } while (result == ZIL_CONV_OUTPUT_FULL);
+        pending.assign(p, left);
+    }
+    return converted;
+}
 
 }  // namespace ziltest
 
