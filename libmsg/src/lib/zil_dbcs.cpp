@@ -13,19 +13,10 @@
 namespace zil {
 namespace {
 
-struct DbcsTable {
-    const unsigned char *table;
-    size_t area;
-    explicit DbcsTable(const uc_ch_t *h) : table(h->table), area(readU32(h->table, kAreaOffset)) {}
-    uint16_t at(uint16_t row, uint8_t index) const {
-        return readU16(table, area + 4 * static_cast<size_t>(row) + 2 * index);
-    }
-};
-
 struct DbcsDecoder {
     static constexpr bool kAsciiTransparent = true;
-    DbcsTable t;
-    explicit DbcsDecoder(uc_ch_t *h) : t(h) {}
+    RowArea t;
+    explicit DbcsDecoder(uc_ch_t *h) : t(h->table) {}
 
     Step decode(const uint8_t *&p, const uint8_t *end, uint32_t &value) const {
         const uint8_t b = *p;
@@ -49,8 +40,8 @@ struct DbcsDecoder {
 struct DbcsEncoder {
     static constexpr bool kAsciiTransparent = true;
     uc_ch_t *handle;
-    DbcsTable t;
-    explicit DbcsEncoder(uc_ch_t *h) : handle(h), t(h) {}
+    RowArea t;
+    explicit DbcsEncoder(uc_ch_t *h) : handle(h), t(h->table) {}
 
     bool encode(uint32_t value, uint8_t *&o, uint8_t *end) const {
         uint16_t result = kUnmapped;
@@ -84,12 +75,8 @@ const FamilyOps kAsciiDbcsOps = {
 
 // Every row a family-2 table can use lies inside it.
 bool dbcsRowsFit(const unsigned char *table, size_t size) {
-    const size_t area = readU32(table, kAreaOffset);
-    if (area > size) return false;
-    const auto rowFits = [&](uint16_t row) {
-        const size_t offset = area + 4 * static_cast<size_t>(row);
-        return offset <= size && size - offset >= 512;
-    };
+    const RowArea rows(table);
+    const auto rowFits = [&](uint16_t row) { return rows.fits(row, size); };
     for (size_t high = 0; high < 256; ++high)
         if (!rowFits(readU16(table, kFromRowsOffset + 2 * high))) return false;
     if (!rowFits(readU16(table, kToUnicodeOffset))) return false;

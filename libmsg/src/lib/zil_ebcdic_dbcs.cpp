@@ -19,19 +19,10 @@ constexpr uint8_t kShiftOut = 0x0E;
 constexpr uint8_t kShiftIn = 0x0F;
 constexpr uint8_t kSubstitute = 0x6F;
 
-struct Rows {
-    const unsigned char *table;
-    size_t area;
-    explicit Rows(const uc_ch_t *h) : table(h->table), area(readU32(h->table, kAreaOffset)) {}
-    uint16_t at(uint16_t row, uint8_t index) const {
-        return readU16(table, area + 4 * static_cast<size_t>(row) + 2 * index);
-    }
-};
-
 struct EbcdicDbcsDecoder {
     uc_ch_t *handle;
-    Rows rows;
-    explicit EbcdicDbcsDecoder(uc_ch_t *h) : handle(h), rows(h) {}
+    RowArea rows;
+    explicit EbcdicDbcsDecoder(uc_ch_t *h) : handle(h), rows(h->table) {}
 
     Step decode(const uint8_t *&p, const uint8_t *end, uint32_t &value) const {
         const uint8_t b = *p;
@@ -64,8 +55,8 @@ struct EbcdicDbcsDecoder {
 
 struct EbcdicDbcsEncoder {
     uc_ch_t *handle;
-    Rows rows;
-    explicit EbcdicDbcsEncoder(uc_ch_t *h) : handle(h), rows(h) {}
+    RowArea rows;
+    explicit EbcdicDbcsEncoder(uc_ch_t *h) : handle(h), rows(h->table) {}
 
     bool encode(uint32_t value, uint8_t *&o, uint8_t *end) const {
         uint16_t result = kUnmapped;
@@ -114,12 +105,8 @@ const FamilyOps kEbcdicDbcsOps = {
 
 // Every row a family-4 table can use lies inside it.
 bool ebcdicDbcsRowsFit(const unsigned char *table, size_t size) {
-    const size_t area = readU32(table, kAreaOffset);
-    if (area > size) return false;
-    const auto rowFits = [&](uint16_t row) {
-        const size_t offset = area + 4 * static_cast<size_t>(row);
-        return offset <= size && size - offset >= 512;
-    };
+    const RowArea rows(table);
+    const auto rowFits = [&](uint16_t row) { return rows.fits(row, size); };
     for (size_t i = 0; i < 256; ++i)
         if (!rowFits(readU16(table, kFromRowsOffset + 2 * i)) ||
             !rowFits(readU16(table, kToUnicodeOffset + 2 * i)))

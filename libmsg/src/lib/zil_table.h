@@ -53,6 +53,22 @@ inline size_t rowOffset(const unsigned char *table, uint16_t row) {
     return readU32(table, kAreaOffset) + 4 * static_cast<size_t>(row);
 }
 
+// The rows of the double-byte families: 256 two-byte values each, starting
+// at area + 4 x row. The area offset is read once per handle, not per byte.
+struct RowArea {
+    const unsigned char *table;
+    size_t area;
+    explicit RowArea(const unsigned char *t) : table(t), area(readU32(t, kAreaOffset)) {}
+    uint16_t at(uint16_t row, uint8_t index) const {
+        return readU16(table, area + 4 * static_cast<size_t>(row) + 2 * index);
+    }
+    // Whether the whole row lies inside a file of `size` bytes.
+    bool fits(uint16_t row, size_t size) const {
+        const size_t offset = area + 4 * static_cast<size_t>(row);
+        return area <= size && offset <= size && size - offset >= 512;
+    }
+};
+
 // Whether a file of `size` bytes is a table rather than an alias file.
 inline bool hasTableMagic(const unsigned char *data, size_t size) {
     return size >= kMinTableSize && std::memcmp(data + kMagicOffset, kMagic, 3) == 0;
