@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <climits>
+#include <csignal>
+#include <cstdint>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -165,6 +169,12 @@ TEST_F(SlmConfTest, KeyValidation) {
         {agentid, "", 0, -2, ""},
         {agentid, "12a", 0, -2, "12a"},
         {agentid, "0", 0, 1, "0"},
+        {agentid, "9223372036854775808", 0, 1, "9223372036854775808"},    // 2^63
+        {agentid, "18446744073709551615", 0, 1, "18446744073709551615"},  // 2^64 - 1
+        {agentid, "18446744073709551616", 0, -2, "18446744073709551616"},
+        {port, "65535", 0, 1, "65535"},
+        {port, "65536", 0, -2, "65536"},
+        {trace_size, "99999999999999999999", 0, -2, "99999999999999999999"},
         {trace_size, "65535", 0, -2, "65535"},
         {trace_size, "65536", 0, 1, "65536"},
         {trace_size, "16777216", 0, 1, "16777216"},
@@ -202,6 +212,11 @@ TEST_F(SlmConfTest, KeyValidation) {
     EXPECT_EQ(number, 0);
     EXPECT_EQ(checkInteger(" -5", &number), 1);
     EXPECT_EQ(checkInteger("5 ", &number), 0);
+    EXPECT_EQ(checkInteger("99999999999999999999", &number), 1) << "the range check refuses it";
+    EXPECT_EQ(number, LONG_MAX);
+    uint64_t id = 0;
+    EXPECT_EQ(checkID64("18446744073709551615", &id), 1);
+    EXPECT_EQ(id, UINT64_MAX);
     EXPECT_EQ(keyFromString("agent_base_dir"), agent_base_dir);
     EXPECT_EQ(keyFromString("nonsense"), 37);
     EXPECT_EQ(isKeyReloadable(trace_level), 1);
@@ -230,6 +245,7 @@ TEST_F(SlmConfTest, RewritesInPlaceWithoutLosingTheFile) {
         {"x=1\n", agentid, "42", 1, "x=1\n\n\n\n# Agent Identifier\nagentid = 42\n"},
         {"", tag, "T", 1, "\n\n\n# Node TAG\ntag = T\n"},
         {"x=1\n", trace_size, "1\nagent_base_dir=/evil", -8, "x=1\n"},
+        {"x=1\n", trace_size, "1\ragent_base_dir=/evil", -8, "x=1\n"},
     };
     for (const auto &c : cases) {
         writeFile(file(), c.before, 0640);
@@ -255,6 +271,47 @@ TEST_F(SlmConfTest, RewritesInPlaceWithoutLosingTheFile) {
     EXPECT_EQ(setConfigurationValue(trace_size, "9"), 1);
     EXPECT_TRUE(std::filesystem::is_symlink(tmp_ / "link.ini"));
     EXPECT_EQ(readFile(tmp_ / "real.ini").value_or(""), "trace_size= 9\n");
+}
+
+TEST_F(SlmConfTest, LongMessagesReachTheSinkWhole) {
+    const std::string value(5000, 'v');
+    Collected out;
+    EXPECT_EQ(parseBuffer(("userdata1=" + value).c_str(), 0, &out.sink), 1);
+    EXPECT_EQ(out.text,
+              "Parameter 'userdata1' successfully set to requested value '" + value + "'\n");
+}
+
+// A rewrite that cannot be completed (here the file-size limit stops it
+// part way) leaves the file exactly as it was.
+TEST_F(SlmConfTest, AFailedRewriteLeavesTheFileIntact) {
+    const std::string original = "x=1\ntrace_size=1\n" + std::string(100, '#') + "\n";
+    const struct {
+        int key;
+        std::string value;
+    } cases[] = {
+        {trace_size, std::string(200, '7')},  // longer: the rest of the file moves
+        {userdata1, std::string(200, 'u')},   // appended
+    };
+    for (const auto &c : cases) {
+        writeFile(file(), original, 0640);
+        loadConfFile(file().c_str(), 0, 0);
+        rlimit saved{};
+        getrlimit(RLIMIT_FSIZE, &saved);
+        const auto previous = signal(SIGXFSZ, SIG_IGN);
+        rlimit limited = saved;
+        limited.rlim_cur = original.size() + 50;
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+        const int result = setConfigurationValue(c.key, c.value.c_str());
+        setrlimit(RLIMIT_FSIZE, &saved);
+        signal(SIGXFSZ, previous);
+        EXPECT_EQ(result, -2) << c.key;
+        EXPECT_EQ(readFile(file()).value_or("<gone>"), original) << c.key;
+        EXPECT_EQ(value(c.key), c.key == trace_size ? "1" : "<absent>") << "the table unchanged";
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tmp_.path()),
+                            std::filesystem::directory_iterator()),
+              1)
+        << "no temporary file left behind";
 }
 
 TEST_F(SlmConfTest, PrintsTheConfiguration) {

@@ -554,6 +554,18 @@ TEST_F(ControllerE2E, BaseDirectoryFromTheIniFile) {
                start.errFile, expand(start.calls)},
           run, errPath(), callsPath());
 
+    // An agent id of 2^63 or more is a valid unsigned 64-bit id: the base
+    // directory still counts.
+    Scene bigId = scene;
+    bigId.agentDir = "agent2";
+    bigId.ini = kCompleteIni + "agentid=9223372036854775808\nagent_base_dir=@WORK@/agent2\n";
+    const Case bigIdStart{"large agent id", {"@ERR@", "start", "-i"},        bigId, kStarted, "", 0,
+                          std::nullopt,     "@WORK@/agent2/vrxagent.sh -g\n"};
+    check(*this,
+          Case{bigIdStart.name, bigIdStart.args, bigIdStart.setup, bigIdStart.out, bigIdStart.err,
+               bigIdStart.status, bigIdStart.errFile, expand(bigIdStart.calls)},
+          runController(bigIdStart.args, bigIdStart.setup), errPath(), callsPath());
+
     // A missing ini, or one holding only agent_base_dir: /usr/sbin/.
     Scene onlyBase{{{"vrxagent", "5"}}};
     onlyBase.ini = "agent_base_dir=@WORK@/agent dir\n";

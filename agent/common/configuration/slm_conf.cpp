@@ -92,37 +92,50 @@ const char *messageFor(int code) {
     }
 }
 
+// The message of a code with its texts in place of the "%s" markers, whole
+// however long the texts are.
+std::string messageText(const char *format, std::initializer_list<const std::string *> texts) {
+    std::string text;
+    auto next = texts.begin();
+    for (const char *p = format; *p != '\0'; ++p) {
+        if (p[0] == '%' && p[1] == 's' && next != texts.end()) {
+            text += **next++;
+            ++p;
+        } else {
+            text += *p;
+        }
+    }
+    return text;
+}
+
 void report(slm_conf_sink *sink, int code, const std::string &key, const std::string &value,
             const std::string &expression) {
     if (sink == nullptr || sink->write == nullptr) return;
-    char text[4096];
     const char *format = messageFor(code);
-    int n = 0;
+    std::string text;
     switch (code) {
         case -10:
         case -5:
         case -4:
-            n = std::snprintf(text, sizeof text, format, expression.c_str());
+            text = messageText(format, {&expression});
             break;
         case -9:
         case -8:
-            n = std::snprintf(text, sizeof text, format, value.c_str(), key.c_str());
+            text = messageText(format, {&value, &key});
             break;
         case -7:
-            n = std::snprintf(text, sizeof text, format, key.c_str());
+            text = messageText(format, {&key});
             break;
         case -6:
-            n = std::snprintf(text, sizeof text, format, key.c_str(), expression.c_str());
+            text = messageText(format, {&key, &expression});
             break;
         case 1:
-            n = std::snprintf(text, sizeof text, format, key.c_str(), value.c_str());
+            text = messageText(format, {&key, &value});
             break;
         default:
-            n = std::snprintf(text, sizeof text, "%s", format);
+            text = format;
     }
-    if (n > 0)
-        sink->write(sink->context, text, std::min<size_t>(static_cast<size_t>(n), sizeof text - 1),
-                    0);
+    sink->write(sink->context, text.data(), text.size(), 0);
 }
 
 std::string trimmed(std::string_view text) {
@@ -209,6 +222,65 @@ bool replaceFile(const std::string &file, const std::string &content) {
 
 bool hasLineEnd(const char *value) { return std::strpbrk(value, "\r\n") != nullptr; }
 
+// Holds the file lock; the name of the file last loaded is read only under it.
+struct FileLock {
+    FileLock() {
+        if (slm_conf_file_mtx != nullptr) lockMutex(slm_conf_file_mtx);
+    }
+    ~FileLock() {
+        if (slm_conf_file_mtx != nullptr) unlockMutex(slm_conf_file_mtx);
+    }
+    FileLock(const FileLock &) = delete;
+    FileLock &operator=(const FileLock &) = delete;
+    const char *fileName() const { return slm_conf_file_name; }
+};
+
+// Changes the key's last line in `file`: 1, -2 (unreadable or not
+// rewritten), -3 (no line for the key, or an empty file), -8 (a value that
+// would end its line).
+int modifyParamInFile(const char *file, int key, const char *value) {
+    if (!validKey(key) || value == nullptr || file == nullptr) return -2;
+    if (hasLineEnd(value)) return -8;
+    std::string content;
+    if (!readFile(file, content)) return -2;
+    if (content.empty()) return -3;
+    // The last line for the key: loading keeps the last value.
+    size_t valueStart = std::string::npos, valueEnd = 0;
+    for (size_t start = 0; start < content.size();) {
+        size_t end = content.find_first_of("\r\n", start);
+        if (end == std::string::npos) end = content.size();
+        const size_t equals = content.find('=', start);
+        if (equals != std::string::npos && equals < end &&
+            trimmed(std::string_view(content).substr(start, equals - start)) ==
+                tagValues[key].name) {
+            valueStart = equals + 1;
+            valueEnd = end;
+        }
+        start = end + 1;
+    }
+    if (valueStart == std::string::npos) return -3;
+    const size_t oldLength = valueEnd - valueStart;
+    const size_t newLength = std::strlen(value);
+    std::string replacement = std::string(" ") + value;
+    if (oldLength >= newLength + 1)
+        replacement.resize(oldLength, ' ');  // the line keeps its length
+    content.replace(valueStart, oldLength, replacement);
+    return replaceFile(file, content) ? 1 : -2;
+}
+
+// Appends the key, with its comment, to `file`: 1, -1 (unreadable), -2 (not
+// rewritten), -8.
+int addParamToFile(const char *file, int key, const char *value) {
+    if (!validKey(key) || value == nullptr || file == nullptr) return -1;
+    if (hasLineEnd(value)) return -8;
+    std::string content;
+    if (!readFile(file, content)) return -1;
+    content += "\n";
+    if (tagValues[key].comment != nullptr) content += tagValues[key].comment;
+    content += std::string(tagValues[key].name) + " = " + value + "\n";
+    return replaceFile(file, content) ? 1 : -2;
+}
+
 }  // namespace
 
 extern "C" {
@@ -266,18 +338,19 @@ int reload_cb_func(const char *, const char *, slm_conf_sink *, slm_conf_sink *,
 
 int checkInteger(const char *text, long *out) {
     if (text == nullptr) return 0;
-    errno = 0;
     char *end = nullptr;
     const long number = std::strtol(text, &end, 10);
     if (out != nullptr) *out = number;
-    return *end == '\0' && errno != ERANGE ? 1 : 0;
+    // Out of range, strtol gives LONG_MIN or LONG_MAX and the range check
+    // that follows refuses it.
+    return *end == '\0' ? 1 : 0;
 }
 
 int checkID64(const char *text, uint64_t *out) {
     if (text == nullptr) return 0;
     for (const char *c = text; *c != '\0'; ++c)
         if (*c < '0' || *c > '9') return 0;
-    const uint64_t number = static_cast<uint64_t>(aToSlmInt64(text));
+    const uint64_t number = aToSlmUInt64(text);
     if (out != nullptr) *out = number;
     return number != 0 || text[0] == '0' ? 1 : 0;
 }
@@ -627,68 +700,31 @@ int getConfigurationKey(int key, char *buffer, int length) {
 }
 
 int slm_modify_param_in_file(int key, const char *value) {
-    if (!validKey(key) || value == nullptr || slm_conf_file_name == nullptr) return -2;
-    if (hasLineEnd(value)) return -8;
-    std::string content;
-    if (!readFile(slm_conf_file_name, content)) return -2;
-    if (content.empty()) return -3;
-    // The last line for the key: loading keeps the last value.
-    size_t valueStart = std::string::npos, valueEnd = 0;
-    for (size_t start = 0; start < content.size();) {
-        size_t end = content.find_first_of("\r\n", start);
-        if (end == std::string::npos) end = content.size();
-        const size_t equals = content.find('=', start);
-        if (equals != std::string::npos && equals < end &&
-            trimmed(std::string_view(content).substr(start, equals - start)) ==
-                tagValues[key].name) {
-            valueStart = equals + 1;
-            valueEnd = end;
-        }
-        start = end + 1;
-    }
-    if (valueStart == std::string::npos) return -3;
-    const size_t oldLength = valueEnd - valueStart;
-    const size_t newLength = std::strlen(value);
-    std::string replacement = std::string(" ") + value;
-    if (oldLength >= newLength + 1)
-        replacement.resize(oldLength, ' ');  // the line keeps its length
-    content.replace(valueStart, oldLength, replacement);
-    return replaceFile(slm_conf_file_name, content) ? 1 : -2;
+    FileLock guard;
+    return modifyParamInFile(guard.fileName(), key, value);
 }
 
 int slm_add_param_to_file(int key, const char *value) {
-    if (!validKey(key) || value == nullptr || slm_conf_file_name == nullptr) return -1;
-    if (hasLineEnd(value)) return -8;
-    std::string content;
-    if (!readFile(slm_conf_file_name, content)) return -1;
-    content += "\n";
-    if (tagValues[key].comment != nullptr) content += tagValues[key].comment;
-    content += std::string(tagValues[key].name) + " = " + value + "\n";
-    return replaceFile(slm_conf_file_name, content) ? 1 : -2;
+    FileLock guard;
+    return addParamToFile(guard.fileName(), key, value);
 }
 
 int setConfigurationValue(int key, const char *value) {
-    if (!slm_conf_init_done || slm_conf_file_name == nullptr) return -2;
+    if (!slm_conf_init_done) return -2;
+    FileLock file;
+    if (file.fileName() == nullptr) return -2;
     if (key < 0 || key >= SLM_CONF_KEY_COUNT) return -4;
     if (value == nullptr) return -2;
     if (hasLineEnd(value)) return -8;
-    lockMutex(slm_conf_file_mtx);
-    int result;
-    {
-        KeyLock guard(key);
-        result = slm_modify_param_in_file(key, value);
-        if (result == -3) result = slm_add_param_to_file(key, value);
-        if (result == 1) {
-            char *copy = strdup(value);
-            if (copy == nullptr) {
-                result = -2;
-            } else {
-                std::free(tagValues[key].value);
-                tagValues[key].value = copy;
-            }
-        }
+    KeyLock guard(key);
+    int result = modifyParamInFile(file.fileName(), key, value);
+    if (result == -3) result = addParamToFile(file.fileName(), key, value);
+    if (result == 1) {
+        char *copy = strdup(value);
+        if (copy == nullptr) return -2;
+        std::free(tagValues[key].value);
+        tagValues[key].value = copy;
     }
-    unlockMutex(slm_conf_file_mtx);
     return result;
 }
 

@@ -25,6 +25,14 @@ int64_t aToSlmInt64(const char *text) {
     return error == std::errc() && stop == end && p < end ? value : 0;
 }
 
+uint64_t aToSlmUInt64(const char *text) {
+    if (text == nullptr) return 0;
+    const char *end = text + std::strlen(text);
+    uint64_t value = 0;
+    const auto [stop, error] = std::from_chars(text, end, value);
+    return error == std::errc() && stop == end ? value : 0;
+}
+
 char *slmInt64toA(char *buffer, int64_t value) {
     if (buffer == nullptr) return nullptr;
     *std::to_chars(buffer, buffer + 20, value).ptr = '\0';

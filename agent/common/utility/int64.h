@@ -13,6 +13,9 @@ extern "C" {
 /* Leading and trailing blanks, an optional sign and decimal digits; any
  * other text, or a value out of range, gives 0. */
 int64_t aToSlmInt64(const char *text);
+/* Decimal digits only, the whole text, as an unsigned 64-bit number;
+ * anything else, or a value of 2^64 or more, gives 0. */
+uint64_t aToSlmUInt64(const char *text);
 /* Decimal text into buffer (at least 21 bytes); returns buffer. */
 char *slmInt64toA(char *buffer, int64_t value);
 char *slmUInt64toA(char *buffer, uint64_t value);
