@@ -1,9 +1,14 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <thread>
 
 #include "tcd.h"
 #include "test_support.h"
@@ -76,11 +81,46 @@ TEST(CommonDirTest, CreatesTheRecordOnlyWhenItIsOursToWrite) {
     writeFile(record, shared);
     EXPECT_EQ(zemlorCommonDirAt(record, buffer, fakeSpace), 5);
     EXPECT_EQ(readFile(record).value_or(""), shared);
+    // ... also when they follow an unusable line of ours.
+    const std::string sharedAfter = "zemlor_common_dir=\nother_product=1\n";
+    writeFile(record, sharedAfter);
+    EXPECT_EQ(zemlorCommonDirAt(record, buffer, fakeSpace), 5);
+    EXPECT_EQ(readFile(record).value_or(""), sharedAfter);
     // Only an unusable line of ours: rewritten with the default.
     writeFile(record, "\n  \nzemlor_common_dir=" + std::string(600, 'x') + "\n");
     char recreated[ZEMLOR_COMMON_DIR_SIZE];
     createLogPropFileAt(record, recreated);
     EXPECT_EQ(readFile(record).value_or(""), "zemlor_common_dir=/var/nuv/zemlor/common");
+}
+
+// The record is read once: a record that changes while the directory is being
+// set up (here a pipe that yields a different record to each reader) cannot
+// make the tree land somewhere else.
+TEST(CommonDirTest, TheTreeGoesWhereTheRecordFirstSaid) {
+    TempDir tmp;
+    const std::string record = tmp / "log.properties";
+    ASSERT_EQ(mkfifo(record.c_str(), 0600), 0);
+    std::atomic<bool> finished{false};
+    std::thread writer([&] {
+        for (const std::string &directory : {tmp / "first", tmp / "second"}) {
+            int fd = -1;
+            while (fd < 0 && !finished) {
+                fd = open(record.c_str(), O_WRONLY | O_NONBLOCK);  // fails until a reader comes
+                if (fd < 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+            if (fd < 0) return;
+            const std::string text = "zemlor_common_dir=" + directory + "\n";
+            if (write(fd, text.data(), text.size()) < 0) std::abort();
+            close(fd);
+        }
+    });
+    char buffer[ZEMLOR_COMMON_DIR_SIZE];
+    EXPECT_EQ(zemlorCommonDirAt(record, buffer, fakeSpace), 0);
+    finished = true;
+    writer.join();
+    EXPECT_STREQ(buffer, (tmp / "first").c_str());
+    EXPECT_TRUE(fs::is_directory(tmp / "first/QAG/logs/install/trace"));
+    EXPECT_FALSE(fs::exists(tmp / "second"));
 }
 
 TEST(CommonDirTest, SpaceCheck) {

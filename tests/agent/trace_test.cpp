@@ -57,6 +57,24 @@ TEST_F(TraceTest, RotatesThroughNumberedCopies) {
     EXPECT_NE(readFile(base() + "-1.log").value_or("").find("\n  2 x"), std::string::npos);
 }
 
+TEST_F(TraceTest, ALiveFileThatCannotBeSetAsideIsKept) {
+    setNumFiles(3);
+    setTraceSize(65536);
+    // A non-empty directory where the first copy goes: the rename fails.
+    fs::create_directories(base() + "-1.log/in-the-way");
+    const std::string big(70000, 'x');
+    traceWrite("f", 1, 0, 0, "first %s", big.c_str());
+    traceWrite("f", 2, 0, 0, "second");
+    const std::string text = readFile(live()).value_or("");
+    EXPECT_NE(text.find("first x"), std::string::npos) << "nothing lost";
+    EXPECT_NE(text.find("second"), std::string::npos);
+    fs::remove_all(base() + "-1.log");
+    traceWrite("f", 3, 0, 0, "third");
+    EXPECT_NE(readFile(base() + "-1.log").value_or("").find("second"), std::string::npos)
+        << "the next rotation uses copy 1 again";
+    EXPECT_NE(readFile(live()).value_or("").find("third"), std::string::npos);
+}
+
 TEST_F(TraceTest, RangeGuards) {
     setNumFiles(4);
     setNumFiles(0);

@@ -45,14 +45,16 @@ bool directoryOf(const std::string &line, std::string &directory) {
 enum class RecordState { Usable, Missing, Rewritable, Foreign };
 
 // Reads the record: its directory when usable, else whether it may be
-// written anew.
+// written anew. The first line for the key decides whether the record is
+// usable; whether an unusable record is ours to rewrite depends on every
+// line, since another product's line may follow ours.
 RecordState readRecord(const std::string &record, std::string &directory) {
     struct stat info {};
     if (stat(record.c_str(), &info) != 0)
         return errno == ENOENT ? RecordState::Missing : RecordState::Foreign;
     std::ifstream in(record);
     if (!in) return RecordState::Foreign;
-    bool onlyOurs = true;
+    bool onlyOurs = true, keySeen = false;
     for (std::string line; std::getline(in, line);) {
         const std::string text = trimmedCopy(line);
         if (text.empty()) continue;
@@ -60,14 +62,10 @@ RecordState readRecord(const std::string &record, std::string &directory) {
             onlyOurs = false;
             continue;
         }
-        // The first line for the key decides.
-        return directoryOf(text, directory) ? RecordState::Usable
-               : onlyOurs                   ? RecordState::Rewritable
-                                            : RecordState::Foreign;
+        if (!keySeen && directoryOf(text, directory)) return RecordState::Usable;
+        keySeen = true;
     }
-    return in.bad()   ? RecordState::Foreign
-           : onlyOurs ? RecordState::Rewritable
-                      : RecordState::Foreign;
+    return !in.bad() && onlyOurs ? RecordState::Rewritable : RecordState::Foreign;
 }
 
 int platformStatvfs(const char *path, struct statvfs *info) { return statvfs(path, info); }
@@ -120,7 +118,9 @@ int zemlorCommonDirAt(const std::string &record, char *buffer, TcdSpaceQuery que
     std::string directory;
     const RecordState state = readRecord(record, directory);
     if (state == RecordState::Usable) {
-        openLogPropFileAt(record, buffer);
+        // The directory of this one reading: the record may change meanwhile.
+        std::memset(buffer, 0, ZEMLOR_COMMON_DIR_SIZE);
+        std::memcpy(buffer, directory.c_str(), directory.size() + 1);
     } else if (state == RecordState::Foreign) {
         return 5;
     } else if (createLogPropFileAt(record, buffer) != 0) {

@@ -164,11 +164,15 @@ int startTrace(const char *baseName) {
 }
 
 int setTraceFile(const char *baseName) {
+    // Before startTrace there is no lock and nobody else writes.
+    const bool locked = trace.lock != nullptr;
+    if (locked && !takeLock()) return -1;
     if (baseName != nullptr) {
         copyBaseName(baseName);
         openNextFile(2);
     }
     trace.enabled = trace.file != nullptr;
+    if (locked) unlockTOMutex(trace.lock);
     return 0;
 }
 

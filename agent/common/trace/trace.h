@@ -17,6 +17,8 @@ extern "C" {
 
 /* 0, or -1 when the set-up fails. A null base name opens no file. */
 int startTrace(const char *baseName);
+/* Swaps the trace file under the writer's lock: 0, or -1 when the lock
+ * cannot be had. */
 int setTraceFile(const char *baseName);
 void setTraceLevel(unsigned int level);
 void setComponentTraceLevel(unsigned int component, unsigned int level);
