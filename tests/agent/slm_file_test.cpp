@@ -169,6 +169,57 @@ TEST(SlmFileTest, UsageFilesRollOver) {
     setUsageFileLinesThreshold(400);
 }
 
+TEST(SlmFileTest, SplitsPathsForFileInformation) {
+    const struct {
+        const char *path, *directory, *base;
+    } cases[] = {{"/opt/agent/bin/x", "/opt/agent/bin", "x"},
+                 {"/vmlinuz", "/", "vmlinuz"},
+                 {"bare", "", "bare"},
+                 {"rel/x", "rel", "x"}};
+    for (const auto &c : cases) {
+        const auto [directory, base] = slmSplitPath(c.path);
+        EXPECT_EQ(directory, c.directory) << c.path;
+        EXPECT_EQ(base, c.base) << c.path;
+    }
+    TempDir tmp;
+    writeFile(tmp / "prog", "12345");
+    slm_file_info info{};
+    char directory[SLM_PATH_SIZE];
+    ASSERT_EQ(slm_ke_fill_file_info((tmp / "prog").c_str(), &info, directory, sizeof directory), 0);
+    EXPECT_STREQ(directory, tmp.path().c_str());
+    EXPECT_STREQ(info.name, "prog");
+    EXPECT_EQ(info.size, 5u);
+    EXPECT_EQ(slm_ke_fill_file_info(tmp.path().c_str(), &info, directory, sizeof directory), -1)
+        << "a directory has no file information";
+}
+
+TEST(SlmFileTest, FailedUsageRolloverChangesNothing) {
+    TempDir tmp;
+    slm_usage_file usage{};
+    const std::string first = tmp / "usage.dat.txt";
+    const std::string second = tmp / "usag_e.dat.txt";
+    std::strcpy(usage.path, first.c_str());
+    usage.fd = open(first.c_str(), O_RDWR | O_CREAT | O_APPEND, 0600);
+    ASSERT_EQ(write(usage.fd, "0123456789", 10), 10);
+    usage.currentBytes = SLM_USAGE_FILE_LIMIT;  // full: the next call rolls over
+    usage.setBytes = 1000;
+    std::filesystem::create_directory(second);  // the next file cannot be opened
+    slm_file_stream *stream = nullptr;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        EXPECT_EQ(getFileStream(&usage, &stream, 1), -3);
+        EXPECT_EQ(usage.setBytes, 1000) << "nothing counted for a rollover that failed";
+        EXPECT_STREQ(usage.path, first.c_str());
+    }
+    EXPECT_EQ(readFile(first).value_or(""), "0123456789") << "no end marker yet";
+    std::filesystem::remove(second);
+    ASSERT_EQ(getFileStream(&usage, &stream, 1), 0);
+    closeFileStream(stream);
+    EXPECT_EQ(usage.setBytes, 1000 + SLM_USAGE_FILE_LIMIT);
+    EXPECT_STREQ(usage.path, second.c_str());
+    EXPECT_EQ(readFile(first).value_or(""), "0123456789END\r\n");
+    close(usage.fd);
+}
+
 TEST(SlmFileTest, MappingWithUnalignedOffsets) {
     TempDir tmp;
     const size_t page = slm_get_page_size();

@@ -1,5 +1,6 @@
 // The child-process layer: how commands end, what children inherit, pipes,
 // the reaper, shutdown, and process and environment queries.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -184,6 +185,88 @@ TEST_F(SlmSystemTest, ShutdownDisablesAndKillsChildrenNobodyWaitsFor) {
     ASSERT_EQ(slm_system_init(), 0) << "the layer can be started again";
     EXPECT_EQ(slm_system(0, "exit 4", nullptr, SLM_WAIT_DIRECT, &code), 1);
     EXPECT_EQ(code, 4);
+}
+
+std::vector<int> signalled;
+int recordKill(int pid, int) {
+    signalled.push_back(pid);
+    return 0;
+}
+
+TEST_F(SlmSystemTest, ShutdownLeavesReapedChildrenAlone) {
+    char *const done[] = {const_cast<char *>("true"), nullptr};
+    char *const running[] = {const_cast<char *>("sleep"), const_cast<char *>("30"), nullptr};
+    slm_child reapedRecord{}, runningRecord{};
+    const pid_t reaped = slm_popen(done, nullptr, nullptr, &reapedRecord, 0);
+    const pid_t alive = slm_popen(running, nullptr, nullptr, &runningRecord, 0);
+    ASSERT_GT(reaped, 0);
+    ASSERT_GT(alive, 0);
+    siginfo_t info{};
+    ASSERT_EQ(waitid(P_PID, reaped, &info, WEXITED | WNOWAIT), 0);
+    ASSERT_EQ(slm_child_exited(), 0) << "marks the record done; its pid is free from now on";
+    signalled.clear();
+    slmSystemSetKillForTest(recordKill);
+    slm_system_shutdown();
+    slmSystemSetKillForTest(nullptr);
+    EXPECT_EQ(signalled, std::vector<int>{alive});
+    kill(alive, SIGKILL);
+    EXPECT_TRUE(processGone(alive));
+}
+
+// Moves a descriptor above the standard ones.
+int moveHigh(int fd) {
+    const int high = fcntl(fd, F_DUPFD_CLOEXEC, 10);
+    close(fd);
+    return high;
+}
+
+TEST_F(SlmSystemTest, PopenWorksWhenTheCallerHasStandardDescriptorsClosed) {
+    const struct {
+        std::vector<int> closed;
+        bool withInput;
+        const char *script;
+        std::string expected;
+    } cases[] = {
+        {{0}, true, "cat", "fed through stdin"},
+        {{0, 1, 2},
+         true,
+         "cat; echo err >&2",
+         "fed through stdin"
+         "err\n"},
+        {{0, 1}, false, "echo out; echo err >&2", "out\nerr\n"},
+    };
+    for (const auto &c : cases) {
+        int saved[3];
+        for (int fd = 0; fd < 3; ++fd)
+            saved[fd] = fcntl(fd, F_DUPFD_CLOEXEC, 10);
+        for (int fd : c.closed)
+            close(fd);
+        char *const argv[] = {const_cast<char *>("sh"), const_cast<char *>("-c"),
+                              const_cast<char *>(c.script), nullptr};
+        slm_child record{};
+        int in = -1, out = -1;
+        const int pid =
+            slm_popen(argv, c.withInput ? &in : nullptr, &out, &record, SLM_WAIT_DIRECT);
+        if (in >= 0) in = moveHigh(in);
+        if (out >= 0) out = moveHigh(out);
+        for (int fd = 0; fd < 3; ++fd) {
+            dup2(saved[fd], fd);
+            close(saved[fd]);
+        }
+        ASSERT_GT(pid, 0) << c.script;
+        if (in >= 0) {
+            ASSERT_EQ(write(in, "fed through stdin", 17), 17);
+            close(in);
+        }
+        std::string got;
+        char chunk[64];
+        for (ssize_t n; (n = read(out, chunk, sizeof chunk)) > 0;)
+            got.append(chunk, static_cast<size_t>(n));
+        int code = -1;
+        slm_pclose(-1, out, &record, &code, SLM_WAIT_DIRECT);
+        EXPECT_EQ(got, c.expected) << c.script;
+        EXPECT_EQ(code, 0) << c.script;
+    }
 }
 
 TEST_F(SlmSystemTest, PopenRoundTripThroughBothPipes) {

@@ -106,6 +106,12 @@ bool appendPath(slm_list *list, const std::string &path) {
 
 }  // namespace
 
+std::pair<std::string, std::string> slmSplitPath(const std::string &path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return {"", path};
+    return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
+}
+
 extern "C" {
 
 int slm_chmod(const char *path, mode_t mode) {
@@ -307,17 +313,22 @@ int getFileStream(slm_usage_file *usage, slm_file_stream **streamOut, int lines)
     const bool fits = usage->currentBytes + SLM_USAGE_HEADROOM < SLM_USAGE_FILE_LIMIT + 1 &&
                       usage->lines + lines <= usageLinesThreshold;
     if (!fits) {
+        // The next file is opened before the current one is closed, and the
+        // set's total changes only once the rollover is complete: a rollover
+        // that fails leaves the record as it was, ready to be tried again.
         const std::string current = usage->path;
         if (current.size() < 9) return -3;  // no place for the "_"
-        usage->setBytes += usage->currentBytes;
-        if (!writeAll(usage->fd, "END\r\n", 5)) return -3;
-        close(usage->fd);
-        usage->fd = -1;
         std::string next =
             current.substr(0, current.size() - 9) + "_" + current.substr(current.size() - 9);
         if (next.size() > 255) next.resize(255);
         const int fd = open(next.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
         if (fd < 0) return -3;
+        if (!writeAll(usage->fd, "END\r\n", 5)) {
+            close(fd);
+            return -3;
+        }
+        close(usage->fd);
+        usage->setBytes += usage->currentBytes;
         usage->fd = fd;
         std::memcpy(usage->path, next.c_str(), next.size() + 1);
         usage->currentBytes = 0;
@@ -485,10 +496,7 @@ int slm_ke_fill_file_info(const char *path, slm_file_info *info, char *directory
     if (stat(path, &status) != 0 || S_ISDIR(status.st_mode)) return -1;
     info->size = static_cast<uint64_t>(status.st_size);
     info->mtime = status.st_mtime;
-    const std::string full = path;
-    const size_t slash = full.rfind('/');
-    const std::string dir = slash == std::string::npos ? "" : full.substr(0, slash);
-    const std::string base = slash == std::string::npos ? full : full.substr(slash + 1);
+    const auto [dir, base] = slmSplitPath(path);
     if (directory != nullptr && !toUtf8(dir.c_str(), directory, size) && !dir.empty()) {
         TRACE_MIN(TRACE_LICENSE, "executable path conversion to UTF8 failed");
         return -1;

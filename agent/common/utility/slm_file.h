@@ -139,6 +139,13 @@ int slm_get_file_record_info(void);
 
 #ifdef __cplusplus
 }
+
+#include <string>
+#include <utility>
+
+/* A path's directory ("/" for a file in the root, "" for a bare name) and
+ * base name. */
+std::pair<std::string, std::string> slmSplitPath(const std::string &path);
 #endif
 
 #endif /* SLM_FILE_H */

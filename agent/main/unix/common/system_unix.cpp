@@ -54,6 +54,7 @@ char INXcfgDir[1024] = {};
 namespace {
 
 slm_list *childProcesses = nullptr;
+int (*killProcess)(int, int) = kill;
 slm_sem m{-1, -1};
 slm_cond cv{};
 bool syncCreated = false;
@@ -117,6 +118,14 @@ void nullOutputs() {
     if (devNull != 1) dup2(devNull, 1);
     if (devNull != 2) dup2(devNull, 2);
     if (devNull > 2) close(devNull);
+}
+
+// Makes `fd` the child's inheritable descriptor `target` (async-signal-safe).
+void inheritAs(int fd, int target) {
+    if (fd != target)
+        dup2(fd, target);
+    else
+        fcntl(fd, F_SETFD, 0);
 }
 
 [[noreturn]] void dieInChild() {
@@ -222,6 +231,10 @@ slm_child *systemWait(slm_child *record, unsigned int flags) {
 
 }  // namespace
 
+void slmSystemSetKillForTest(int (*killFunction)(int, int)) {
+    killProcess = killFunction != nullptr ? killFunction : kill;
+}
+
 int slmSplitCommand(char *command, char *words[]) {
     const auto isBlank = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
     const auto isQuote = [](char c) { return c == '\'' || c == '"'; };
@@ -308,7 +321,12 @@ void slm_system_shutdown(void) {
         if (!(record->flags & SLM_WAIT_DIRECT)) killed.push_back(*record);
     }
     for (const slm_child &record : killed) {
-        if (kill(record.pid, SIGKILL) != 0)
+        // A reaped child's pid may already belong to another process.
+        if (record.done == 1) {
+            listRemove(childProcesses, &record);
+            continue;
+        }
+        if (killProcess(record.pid, SIGKILL) != 0)
             TRACE_MIN(TRACE_START_STOP,
                       "slm_system_shutdown: failure killing process (pid = %d) - errno: %d",
                       static_cast<int>(record.pid), errno);
@@ -436,12 +454,13 @@ int slm_popen(char *const argv[], int *inputFdOut, int *outputFdOut, slm_child *
     }
     if (pid == 0) {
         // The pipe ends are close-on-exec; dup2 makes the standard copies
-        // inheritable.
+        // inheritable. A pipe end that is a standard descriptor already (the
+        // caller had it closed) keeps its number and loses the flag.
         const int in = input[0] >= 0 ? input[0] : open(SLM_DEV_NULL, O_RDONLY | O_CLOEXEC);
-        if (in >= 0 && in != 0) dup2(in, 0);
+        if (in >= 0) inheritAs(in, 0);
         if (output[1] >= 0) {
-            dup2(output[1], 1);
-            dup2(output[1], 2);
+            inheritAs(output[1], 1);
+            inheritAs(output[1], 2);
         } else {
             nullOutputs();
         }

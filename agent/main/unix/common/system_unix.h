@@ -94,6 +94,8 @@ int get_env_var_len(const char *name, int *lengthOut);
  * grouping, and ends `words` (SLM_MAX_WORDS + 1 entries) with null.
  * Returns the number of words. */
 int slmSplitCommand(char *command, char *words[]);
+/* Tests only: the call that shutdown signals children with (null: kill). */
+void slmSystemSetKillForTest(int (*killFunction)(int, int));
 #endif
 
 #endif /* SLM_SYSTEM_UNIX_H */
