@@ -170,6 +170,12 @@ TEST(CxFilePathTest, MkdirsNestedIdempotentAndBlocked) {
     CxInitFilePath(&p, "");
     EXPECT_EQ(CxFilePathIsDir(&p), EINVAL);
     EXPECT_EQ(CxFilePathMkdirs(nullptr, 0750), EINVAL);
+
+    // "t/u/.." did not exist when first asked, and does once "t/u" is made:
+    // a directory that appears meanwhile, as another process's would.
+    CxInitFilePath(&p, (tmp / "t/u/../../s").c_str());
+    EXPECT_EQ(CxFilePathMkdirs(&p, 0750), 0);
+    EXPECT_TRUE(std::filesystem::is_directory(tmp / "s"));
 }
 
 TEST(CxFilePathTest, ProcessesMakingTheSameTreeAllSucceed) {

@@ -230,6 +230,39 @@ TEST(CxSemTest, AnInterruptedLockIsRetried) {
     EXPECT_EQ(holder.wait(), 0);
 }
 
+TEST(CxSemTest, ALockInterruptedAtEveryTryGivesUp) {
+    PrivateKey key(7);
+    Holder holder(key.key());
+    ASSERT_TRUE(holder.locked());
+    struct sigaction action {};
+    action.sa_handler = countInterruption;  // no SA_RESTART: every wait ends with EINTR
+    sigemptyset(&action.sa_mask);
+    struct sigaction previous {};
+    sigaction(SIGUSR1, &action, &previous);
+
+    CxSem sem = -1;
+    ASSERT_TRUE(ok(CxSemOpen(&sem, key.key())));
+    std::atomic<bool> done{false};
+    CxPlatformErr result{};
+    interruptions = 0;
+    std::thread locker([&] {
+        result = CxSemLock(&sem);
+        done = true;
+    });
+    // Signals cut both the waits and the pauses between them short.
+    while (!done) {
+        pthread_kill(locker.native_handle(), SIGUSR1);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    locker.join();
+    sigaction(SIGUSR1, &previous, nullptr);
+    EXPECT_EQ(result.kind, CX_PLATFORM_ERR_PLATFORM) << "not reported as a lock";
+    EXPECT_EQ(result.code, ETIME);
+    EXPECT_EQ(key.value(), 0) << "still the holder's";
+    holder.release();
+    EXPECT_EQ(holder.wait(), 0);
+}
+
 TEST(CxSemTest, ASetNobodyOperatedOnTimesOut) {
     PrivateKey key(5);
     // Made directly, as a creator that died before initialising would leave it.

@@ -9,7 +9,9 @@
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <random>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -113,6 +115,38 @@ TEST(CxStringBuffTest, GrowthAndAppends) {
     EXPECT_EQ(CxStringBuffAppendStr(&b, nullptr), 0);
 }
 
+// Text taken from the buffer itself, appended or inserted where the buffer
+// must grow (and so move) to take it.
+TEST(CxStringBuffTest, TextFromTheSameBuffer) {
+    const std::string start(1000, 'a');
+    const std::string mixed = start.substr(0, 500) + std::string(500, 'b');
+    const struct {
+        const char *name;
+        int (*operation)(CxStringBuff *);
+        std::string expected;
+    } cases[] = {
+        {"append whole", [](CxStringBuff *b) { return CxStringBuffAppendStr(b, b->data); },
+         mixed + mixed},
+        {"append tail, counted",
+         [](CxStringBuff *b) { return CxStringBuffAppendStrN(b, b->data + 400, 600); },
+         mixed + mixed.substr(400)},
+        {"insert at the front",
+         [](CxStringBuff *b) { return CxStringBuffInsertStr(b, b->data + 500, 0); },
+         std::string(500, 'b') + mixed},
+        {"insert inside",
+         [](CxStringBuff *b) { return CxStringBuffInsertStr(b, b->data + 450, 100); },
+         mixed.substr(0, 100) + mixed.substr(450) + mixed.substr(100)},
+    };
+    for (const auto &c : cases) {
+        CxStringBuff b{};
+        CxStringBuffAppendStr(&b, mixed.c_str());
+        ASSERT_EQ(b.capacity, 1024u) << "the case must make the buffer grow";
+        EXPECT_EQ(c.operation(&b), 1) << c.name;
+        EXPECT_EQ(std::string(b.data, b.length), c.expected) << c.name;
+        CxStringBuffDiscard(&b);
+    }
+}
+
 TEST(CxPrintfTest, EdgeCases) {
     EXPECT_EQ(ours("%3$s %1$s %2$s", "a", "b", "c"), "c a b");
     EXPECT_EQ(ours("%*d", 5, 42), "   42");
@@ -156,6 +190,40 @@ TEST(CxPrintfTest, EdgeCases) {
     CxStringBuffDiscard(&b);
 }
 
+TEST(CxPrintfTest, SignedNaNsAndNullWideStrings) {
+    const double negativeNaN = std::copysign(NAN, -1.0);
+    for (const char *format : {"%f|%e|%G", "%+f|% f|%5f", "%-6f|%F|%g"})
+        EXPECT_EQ(ours(format, negativeNaN, NAN, negativeNaN),
+                  theirs(format, negativeNaN, NAN, negativeNaN))
+            << format;
+    const uint16_t *none = nullptr;
+    EXPECT_EQ(ours("%ls|%S|%s|%8ls|", none, none, static_cast<char *>(nullptr), none),
+              "(null)|(null)|(null)|  (null)|");
+}
+
+// Where a double's exact expansion has more than 34 significant digits, "f"
+// shows 34 of them, correctly rounded, then zeros: the same text whichever
+// way the digits are found.
+TEST(CxPrintfTest, FixedShowsThirtyFourSignificantDigits) {
+    const struct {
+        const char *format;
+        double value;
+        const char *expected;
+    } cases[] = {
+        {"%.60f", 0.1, "0.100000000000000005551115123125782700000000000000000000000000"},
+        {"%.40f", 1.0 / 3, "0.3333333333333333148296162562473910000000"},
+        {"%.50f", 2.0 / 3, "0.66666666666666662965923251249478200000000000000000"},
+        {"%.20f", 0.1, "0.10000000000000000555"},  // 20 digits: exact
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(ours(c.format, c.value), c.expected) << c.format << " " << c.value;
+        const std::string longFormat = std::string(c.format, std::strlen(c.format) - 1) + "Lf";
+        EXPECT_EQ(ours(c.format, c.value),
+                  ours(longFormat.c_str(), static_cast<long double>(c.value)))
+            << "a double and the same long double print alike";
+    }
+}
+
 TEST(CxPrintfTest, MalformedAndHostileFormatsFail) {
     const char *formats[] = {"%.0f", "%.05f",   "%n",        "%y",         "%",         "%ll",
                              "%2$d", "%4097$d", "%1000001d", "%.1000001d", "%1$s %1$d", "%*1$d"};
@@ -176,6 +244,10 @@ TEST(CxPrintfTest, MalformedAndHostileFormatsFail) {
     EXPECT_EQ(al.count, 3);
     EXPECT_EQ(al.entries[0].type, CX_PA_STRING) << "a later use of an index overwrites its type";
     EXPECT_EQ(al.entries[2].type, CX_PA_INT);
+    CxPrintfFreeLists(&fl, &al);
+    CxPrintfInitLists(&fl, &al);
+    EXPECT_EQ(CxPrintfProcessFmts("%4096$d", &fl, &al), 0) << "the highest position";
+    EXPECT_EQ(al.count, 4096);
     CxPrintfFreeLists(&fl, &al);
     CxPrintfInitLists(&fl, &al);
     EXPECT_EQ(CxPrintfProcessFmts("", &fl, &al), 0);
@@ -290,6 +362,11 @@ TEST(CxPrintfLocaleTest, GroupingAndDecimalPointInARealLocale) {
         }
     }
     EXPECT_EQ(ours("%'d", 1234567), "1.234.567");
+    // Every digit of a long number is grouped: 4000 digits, 1333 separators.
+    const std::string huge = ours("%'Lf", 1e3999L);
+    EXPECT_EQ(std::count(huge.begin(), huge.end(), '.'), 1333);
+    EXPECT_TRUE(std::regex_match(huge, std::regex("\\d(\\.\\d{3}){1333},0{6}")))
+        << huge.substr(0, 20);
     EXPECT_EQ(ours("%.2f", 3.5), "3,50");
     std::setlocale(LC_NUMERIC, "C");
     EXPECT_EQ(ours("%'d", 1234567), "1234567") << "no grouping in the C locale";

@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -54,8 +56,22 @@ TEST(CxProcessTest, NonBlockingWaitAndBadArguments) {
     EXPECT_TRUE(ok(CxProcessWaitFor(&pid, &status, 0x100 | 1)));
     EXPECT_EQ(status.signal, 9);
 
+    // Ids that name no single process are refused, and the child's status
+    // stays there for the wait that names it.
+    char *trueArgv[] = {const_cast<char *>("true"), nullptr};
+    int32_t child = 0;
+    ASSERT_TRUE(ok(CxProcessCreate(&child, "/bin/true", trueArgv)));
+    siginfo_t info{};
+    ASSERT_EQ(waitid(P_PID, static_cast<id_t>(child), &info, WEXITED | WNOWAIT), 0);
+    for (int32_t bad : {-1, 0, -child}) {
+        int32_t id = bad;
+        EXPECT_EQ(code(CxProcessWaitFor(&id, &status, 1)), EINVAL) << bad;
+    }
+    EXPECT_TRUE(ok(CxProcessWaitFor(&child, &status, 1)));
+    EXPECT_EQ(status.ended, 1);
+    EXPECT_EQ(status.exit_code, 0);
+
     int32_t none = -1;
-    EXPECT_EQ(code(CxProcessWaitFor(&none, &status, 1)), EINVAL);
     EXPECT_EQ(code(CxProcessCreate(&none, "", argv)), EINVAL);
     EXPECT_EQ(code(CxProcessCreate(nullptr, "/bin/true", argv)), EINVAL);
     EXPECT_EQ(code(CxProcessRelease(0)), EINVAL);
@@ -145,6 +161,7 @@ TEST(CxThreadTest, CreateJoinAndSleep) {
     CxThreadId id{};
     EXPECT_EQ(code(CxThreadCreate(&id, 16, addOne, &counter)), EINVAL) << "stack below the minimum";
     EXPECT_EQ(code(CxThreadCreate(nullptr, 0, addOne, &counter)), EINVAL);
+    EXPECT_EQ(code(CxThreadCreate(&id, 0, nullptr, &counter)), EINVAL) << "nothing to run";
     EXPECT_EQ(CxHasThreadSupport(), 1);
     EXPECT_EQ(CxThreadGetCurrentID(), static_cast<int64_t>(pthread_self()));
 

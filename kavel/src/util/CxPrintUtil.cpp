@@ -240,27 +240,25 @@ void groupedDigits(Out &out, const char *digits, size_t n, Locale &locale) {
         out.bytes(digits, n);
         return;
     }
-    // Group sizes from the right; the last size repeats; CHAR_MAX or -1 ends grouping.
-    size_t boundaries[400];
-    size_t count = 0;
-    size_t position = n;
+    // The digits before each separator, from the right: the last group size
+    // repeats; CHAR_MAX or -1 ends grouping (the rest is one group).
+    std::string groups;  // sizes of the groups from the right, as bytes
+    size_t left = n;
     const char *g = locale.grouping;
     unsigned char size = first;
-    while (count < 400) {
-        if (size == 0 || size == CHAR_MAX || static_cast<signed char>(size) < 0) break;
-        if (position <= size) break;
-        position -= size;
-        boundaries[count++] = position;
+    while (size != 0 && size != CHAR_MAX && static_cast<signed char>(size) > 0 && left > size) {
+        groups += static_cast<char>(size);
+        left -= size;
         if (g[1] != '\0') size = static_cast<unsigned char>(*++g);
     }
     const size_t sepLength = std::strlen(locale.separator);
-    size_t from = 0;
-    for (size_t i = count; i-- > 0;) {
-        out.bytes(digits + from, boundaries[i] - from);
+    out.bytes(digits, left);
+    for (size_t i = groups.size(); i-- > 0;) {
+        const auto length = static_cast<unsigned char>(groups[i]);
         out.bytes(locale.separator, sepLength);
-        from = boundaries[i];
+        out.bytes(digits + left, length);
+        left += length;
     }
-    out.bytes(digits + from, n - from);
 }
 
 bool isSignedType(uint8_t t) {
@@ -407,9 +405,10 @@ bool roundHalfUp(char *digits, size_t keep, char dropped) {
 }
 
 // "f" for a double below 1e34 when the decision is clear: P + 1 correctly
-// rounded fraction digits whose last one is not 5 round half up to the same
-// P digits as the 34-digit expansion does. A last digit of 5 (a possible
-// tie) and everything else take the general path. False: not handled.
+// rounded fraction digits, at most 34 of them significant, whose last one is
+// not 5 round half up to the same P digits as the 34-digit expansion does. A
+// last digit of 5 (a possible tie), more than 34 significant digits and
+// everything else take the general path. False: not handled.
 template <class IntegerDigits>
 bool fixedFastPath(Out &out, long double value, int32_t P, bool alt, Locale &locale,
                    IntegerDigits integerDigits) {
@@ -419,6 +418,11 @@ bool fixedFastPath(Out &out, long double value, int32_t P, bool alt, Locale &loc
     char *const begin = text + 1;  // room for a carry digit
     char *end = std::to_chars(begin, text + sizeof text, d, std::chars_format::fixed, P + 1).ptr;
     if (end[-1] == '5') return false;
+    // The general path knows 34 significant digits and zeros after them;
+    // where the exact digits run longer, its result is the one that counts.
+    const char *significant = std::find_if(begin, end, [](char c) { return c >= '1' && c <= '9'; });
+    if (end - significant - (significant < std::find(begin, end, '.') ? 1 : 0) > kMaxDigits)
+        return false;
     const bool up = end[-1] > '5';
     --end;  // drop the extra digit
     char *point = std::find(begin, end, '.');
@@ -454,7 +458,7 @@ bool emitDouble(Out &out, const CxPrintfItem &it, const CxPrintfArg &arg, int32_
     long double value = arg.value.f;
     uint32_t flags = it.flags;
     char sign = 0;
-    if (std::signbit(value) && !std::isnan(value)) {
+    if (std::signbit(value)) {  // a NaN too: C prints "-nan" for it
         sign = '-';
         value = -value;
     } else if (flags & CX_PF_PLUS) {
@@ -612,6 +616,10 @@ bool emitWide(Out &out, uc_ch_t *cs, const CxPrintfItem &it, const CxPrintfArg &
         text = single;
     } else if (arg.type == 71 && arg.value.p != nullptr) {
         text = static_cast<const uint16_t *>(arg.value.p);
+    } else if (arg.type == 71) {  // as "%s" does
+        CxPrintfArg bytes = arg;
+        bytes.type = 70;
+        return emitBytes(out, it, bytes, width, precision);
     } else {
         return false;
     }

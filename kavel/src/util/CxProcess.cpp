@@ -40,7 +40,9 @@ CxPlatformErr CxProcessCreate(int32_t *pid, const char *path, char *const argv[]
 }
 
 CxPlatformErr CxProcessWaitFor(int32_t *pid, CxProcessStatus *status, int block) {
-    if (pid == nullptr || status == nullptr || *pid == -1) return cxPlatformFail(EINVAL);
+    // 0 and negative ids name process groups or any child: a wait on them
+    // could collect another child's status and lose it.
+    if (pid == nullptr || status == nullptr || *pid <= 0) return cxPlatformFail(EINVAL);
     *status = CxProcessStatus{};
     int raw = 0;
     pid_t got;

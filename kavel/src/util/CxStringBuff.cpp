@@ -6,6 +6,7 @@
 #include "CxStringBuff.h"
 
 #include <cstring>
+#include <string>
 
 #include "OxsMemory.h"
 #include "OxsString.h"
@@ -28,11 +29,32 @@ int decimalInto(char *out, uint64_t magnitude) {
     return n;
 }
 
+// Where `bytes` lies inside the buffer's own storage, its offset there: text
+// taken from the buffer itself must be found again after the storage moves.
+bool offsetInside(const CxStringBuff *buffer, const char *bytes, size_t &offset) {
+    if (buffer->data == nullptr) return false;
+    const auto begin = reinterpret_cast<uintptr_t>(buffer->data);
+    const auto at = reinterpret_cast<uintptr_t>(bytes);
+    if (at < begin || at >= begin + buffer->capacity) return false;
+    offset = static_cast<size_t>(at - begin);
+    return true;
+}
+
+// Makes room for n more bytes, keeping `bytes` valid when it points into
+// the buffer.
+bool reserveFor(CxStringBuff *buffer, const char *&bytes, uint64_t n) {
+    size_t offset = 0;
+    const bool inside = offsetInside(buffer, bytes, offset);
+    if (!cxStringBuffHasCapacity(buffer, n)) return false;
+    if (inside) bytes = buffer->data + offset;
+    return true;
+}
+
 bool appendBytes(CxStringBuff *buffer, const char *bytes, size_t n) {
     const bool room = buffer != nullptr && buffer->data != nullptr &&
                       static_cast<uint64_t>(buffer->length) + n + 1 <= buffer->capacity;
-    if (!room && !cxStringBuffHasCapacity(buffer, n)) return false;
-    std::memcpy(buffer->data + buffer->length, bytes, n);
+    if (!room && (buffer == nullptr || !reserveFor(buffer, bytes, n))) return false;
+    std::memmove(buffer->data + buffer->length, bytes, n);
     buffer->length += static_cast<uint32_t>(n);
     buffer->data[buffer->length] = '\0';
     return true;
@@ -153,7 +175,7 @@ int CxStringBuffAppendStrN(CxStringBuff *buffer, const char *text, int32_t count
     if (buffer == nullptr || text == nullptr) return 0;
     if (count < 0) return CxStringBuffAppendStr(buffer, text);
     // Reserved for the full count even when a NUL ends the copy sooner.
-    if (!cxStringBuffHasCapacity(buffer, static_cast<uint64_t>(count))) return 0;
+    if (!reserveFor(buffer, text, static_cast<uint64_t>(count))) return 0;
     const size_t n = strnlen(text, static_cast<size_t>(count));
     return appendBytes(buffer, text, n) ? 1 : 0;
 }
@@ -176,6 +198,11 @@ int CxStringBuffAppendWStrN(uc_ch_t *cs, CxStringBuff *buffer, const uint16_t *t
 int CxStringBuffInsertStr(CxStringBuff *buffer, const char *text, uint32_t position) {
     if (buffer == nullptr || text == nullptr || position > buffer->length) return 0;
     const size_t n = std::strlen(text);
+    size_t offset = 0;
+    if (offsetInside(buffer, text, offset)) {  // the text moves as the tail makes room
+        const std::string copy(text, n);
+        return CxStringBuffInsertStr(buffer, copy.c_str(), position);
+    }
     if (!cxStringBuffHasCapacity(buffer, n)) return 0;
     std::memmove(buffer->data + position + n, buffer->data + position,
                  buffer->length - position + 1);

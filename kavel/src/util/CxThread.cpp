@@ -13,7 +13,7 @@ int CxHasThreadSupport(void) { return 1; }
 int64_t CxThreadGetCurrentID(void) { return static_cast<int64_t>(pthread_self()); }
 
 CxPlatformErr CxThreadCreate(CxThreadId *id, size_t stackSize, void *(*start)(void *), void *arg) {
-    if (id == nullptr) return cxPlatformFail(EINVAL);
+    if (id == nullptr || start == nullptr) return cxPlatformFail(EINVAL);
     pthread_attr_t attributes;
     int rc = pthread_attr_init(&attributes);
     if (rc != 0) return cxPlatformFail(rc);
