@@ -422,6 +422,7 @@ std::vector<uint8_t> buildMultiByteTable(const Codeset &cs) {
         return static_cast<uint16_t>(nodes.size() - 1);  // fixed up to node numbers below
     };
     std::vector<int> firstNode(256, -1);
+    int emptyNode = -1;  // count 0: maps no byte
     std::vector<std::vector<int>> childNodes(
         256);  // three-byte codes: second-level node per middle byte
     for (int b = 0; b < 256; ++b) {
@@ -448,6 +449,7 @@ std::vector<uint8_t> buildMultiByteTable(const Codeset &cs) {
         }
         table[kByteInfo + b] = 3;
         std::vector<int32_t> middles(256, -1);
+        int firstMiddle = -1, lastMiddle = -1;
         for (int m = 0; m < 256; ++m) {
             std::vector<int32_t> lasts(256, -1);
             bool any = false;
@@ -459,8 +461,19 @@ std::vector<uint8_t> buildMultiByteTable(const Codeset &cs) {
                     any = true;
                 }
             }
-            if (any) middles[m] = addNode(lasts);
+            if (any) {
+                middles[m] = addNode(lasts);
+                if (firstMiddle < 0) firstMiddle = m;
+                lastMiddle = m;
+            }
         }
+        // A middle byte without characters between two with them walks to
+        // the shared empty node: every entry of a middle node is a node.
+        for (int m = firstMiddle + 1; m < lastMiddle; ++m)
+            if (middles[m] < 0) {
+                if (emptyNode < 0) emptyNode = addNode(std::vector<int32_t>(256, -1));
+                middles[m] = emptyNode;
+            }
         firstNode[b] = addNode(middles);  // entries are node indexes for now
         childNodes[b].push_back(firstNode[b]);
     }

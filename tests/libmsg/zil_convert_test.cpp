@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -106,6 +107,23 @@ TEST_F(ZilConvertTest, WholeCharactersOnly) {
     EXPECT_EQ(fits.inputLeft, 1u);
     // Input at its end with no room: done, not full.
     EXPECT_EQ(toUtf8(latin1_, "", 0).result, ZIL_CONV_DONE);
+}
+
+// Unmapped bytes are counted however much room the output has: with less
+// than four bytes of room each byte goes through the careful tail of the
+// single-byte conversion.
+TEST_F(ZilConvertTest, SubstitutionsCountedWithLittleRoom) {
+    uc_ch_t *cp1252 = zil_cs_new("CP1252");
+    ASSERT_NE(cp1252, nullptr);
+    for (int room = 1; room <= 8; ++room) {
+        cp1252->subst_count = 0;
+        char out[8];
+        const int n = zil_to_utf8(cp1252, "\x81\x8D\x8F", 3, out, room, nullptr);
+        EXPECT_EQ(std::string(out, static_cast<size_t>(n)), std::string("???").substr(0, room))
+            << room;
+        EXPECT_EQ(cp1252->subst_count, std::min(room, 3)) << room;
+    }
+    zil_cs_free(cp1252);
 }
 
 TEST_F(ZilConvertTest, EbcdicSingleByte) {

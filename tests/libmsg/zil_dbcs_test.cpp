@@ -2,6 +2,7 @@
 // character, the multibyte functions, and tables that lie.
 #include <random>
 #include <string>
+#include <vector>
 
 #include "test_support.h"
 #include "zil_test_env.h"
@@ -52,6 +53,35 @@ TEST_F(ZilDbcsTest, LeadBytesAndCutInput) {
     for (int i = 0; i < 4; ++i)
         EXPECT_EQ(zil_mbsbtype(sjis, text, static_cast<size_t>(i)), roles[i]) << i;
     zil_cs_free(sjis);
+}
+
+// A byte below 0x40 never continues a character: after a lead byte it
+// makes that one "?" and is read afresh, so no line end is swallowed.
+TEST_F(ZilDbcsTest, NoByteBelow0x40IsATrail) {
+    for (const char *name : {"SJIS", "GBK", "BIG5", "EUCKR", "EUCJP"}) {
+        uc_ch_t *h = zil_cs_new(name);
+        ASSERT_NE(h, nullptr) << name;
+        int leads = 0;
+        for (int b = 0x80; b < 0x100; ++b) {
+            const uint8_t info = h->table[1248 + b];
+            const bool lead = h->kind == ZIL_KIND_ASCII_DBCS ? info == 2 : info >= 2 && info < 255;
+            if (!lead) continue;
+            ++leads;
+            for (const char low : {'\n', '\0', '0', '?'}) {
+                h->subst_count = 0;
+                const std::string code{static_cast<char>(b), low, 'x'};
+                EXPECT_EQ(ziltest::utf8From(h, code), std::string("?") + low + "x")
+                    << name << " " << b << " " << static_cast<int>(low);
+                EXPECT_EQ(h->subst_count, 1);
+            }
+        }
+        EXPECT_GT(leads, 1) << name;
+        zil_cs_free(h);
+    }
+    uc_ch_t *eucjp = zil_cs_new("EUCJP");
+    EXPECT_EQ(ziltest::utf8From(eucjp, "\x8F\xB0\n"), "?\n") << "inside a three-byte code";
+    EXPECT_EQ(ziltest::utf8From(eucjp, "\x8F\n"), "?\n") << "not incomplete";
+    zil_cs_free(eucjp);
 }
 
 TEST_F(ZilDbcsTest, ChunkedConversionMatchesOneShot) {
@@ -150,6 +180,59 @@ TEST_F(ZilEbcdicDbcsTest, ShiftStates) {
     EXPECT_EQ(zil_to_utf8_r(h, &p, &left, &o, &room), ZIL_CONV_INCOMPLETE);
     EXPECT_EQ(left, 1u) << "the shift-out is consumed, the lead byte stays";
     EXPECT_EQ(zil_mbtowc(h, nullptr, nullptr, 0), 1) << "stateful";
+    // Inside a run, 0xFF is a control byte of its own, like the bytes below 0x40.
+    EXPECT_EQ(ziltest::utf8From(h, "\x0E\x45\x41\xFF\x45\x41\x15\x0F"),
+              "\xE4\xB8\x80\xC2\x9F\xE4\xB8\x80\n");
+    zil_cs_free(h);
+}
+
+TEST_F(ZilEbcdicDbcsTest, ShiftBytesBelongToNoCharacter) {
+    uc_ch_t *h = zil_cs_new("IBM939");
+    const char *text = "\xC1\x0E\x45\x41\x0F\xC2";
+    const int roles[] = {0, -1, 1, 2, -1, 0};
+    for (size_t i = 0; i < 6; ++i)
+        EXPECT_EQ(zil_mbsbtype(h, text, i), roles[i]) << i;
+    EXPECT_EQ(zil_ismbs1st(h, text, text + 2), 1);
+    EXPECT_EQ(zil_ismbs1st(h, text, text + 1), 0) << "the shift-out";
+    // A call that finds no character leaves the shift state alone.
+    zil_ucs2_t wc = 0;
+    h->to_state = 0;
+    EXPECT_EQ(zil_mbtowc(h, &wc, "\x0E", 1), -1);
+    EXPECT_EQ(h->to_state, 0);
+    EXPECT_EQ(zil_mbtowc(h, &wc, "\x0E\x45\x41", 3), 3);
+    EXPECT_EQ(wc, 0x4E00);
+    zil_cs_free(h);
+}
+
+// The string operations end every result in single-byte mode, however little
+// room there is: a double-byte run cut by the end of the output is closed.
+TEST_F(ZilEbcdicDbcsTest, StringResultsAreAlwaysClosed) {
+    uc_ch_t *h = zil_cs_new("IBM939");
+    const std::string utf8 =
+        "a\xE4\xB8\x80\xE6\x97\xA5"
+        "b\xE4\xB8\x80";
+    const std::vector<zil_ucs2_t> ucs2 = {'a', 0x4E00, 0x65E5, 'b', 0x4E00, 0};
+    const std::string full = ziltest::localFrom(h, utf8);
+    for (int size = 1; size <= static_cast<int>(full.size()) + 1; ++size) {
+        char out[32];
+        for (int way = 0; way < 2; ++way) {
+            const int n = way == 0 ? zil_from_utf8(h, utf8.data(), static_cast<int>(utf8.size()),
+                                                   out, size, nullptr)
+                                   : zil_from_ucs2(h, ucs2.data(), 5, out, size, nullptr);
+            const std::string result(out, static_cast<size_t>(n));
+            ASSERT_LE(n, size);
+            const size_t lastShift = result.find_last_of("\x0E\x0F");
+            EXPECT_TRUE(lastShift == std::string::npos || result[lastShift] == '\x0F')
+                << "size " << size << " way " << way;
+            const std::string back = ziltest::utf8From(h, result);
+            EXPECT_EQ(utf8.compare(0, back.size(), back), 0) << "a prefix, size " << size;
+        }
+    }
+    char out[32];
+    EXPECT_EQ(zil_from_utf8(h, utf8.data(), static_cast<int>(utf8.size()), out,
+                            static_cast<int>(full.size()), nullptr),
+              static_cast<int>(full.size()))
+        << "exactly enough room needs no second try";
     zil_cs_free(h);
 }
 
@@ -283,10 +366,12 @@ TEST_F(ZilMbcsTest, EucJpLengthsAndPrefixes) {
     o = out;
     EXPECT_EQ(zil_from_utf8_r(h, &p, &left, &o, &room), ZIL_CONV_OUTPUT_FULL);
     EXPECT_EQ(left, 3u);
-    // An unmapped trail still consumes the whole character.
+    // An unmapped trail still consumes the whole character; a byte below
+    // 0x40 is no trail and is read afresh.
     h->subst_count = 0;
-    EXPECT_EQ(ziltest::utf8From(h, "\xC6\x21x"), "?x");
-    EXPECT_EQ(h->subst_count, 1);
+    EXPECT_EQ(ziltest::utf8From(h, "\xC6\x41x"), "?x");
+    EXPECT_EQ(ziltest::utf8From(h, "\xC6\x21x"), "?!x");
+    EXPECT_EQ(h->subst_count, 2);
     zil_ucs2_t wc = 0;
     EXPECT_EQ(zil_mbtowc(h, &wc, "\x8F\xB0\xA1", 3), 3);
     EXPECT_EQ(wc, 0x4E02);
@@ -307,6 +392,32 @@ TEST_F(ZilMbcsTest, EucJpLengthsAndPrefixes) {
 
 namespace {
 
+// Every entry of a three-byte code's middle node is a node in the table: a
+// middle byte without characters walks to an empty node, never to a number
+// the format does not define.
+TEST_F(ZilMbcsTest, MiddleNodesHoldOnlyNodes) {
+    uc_ch_t *h = zil_cs_new("EUCJP");
+    const auto u16 = [h](size_t at) {
+        return static_cast<uint16_t>(h->table[at] | h->table[at + 1] << 8);
+    };
+    const size_t area =
+        h->table[0] | h->table[1] << 8 | h->table[2] << 16 | static_cast<size_t>(h->table[3]) << 24;
+    int middles = 0;
+    for (int b = 0; b < 256; ++b) {
+        if (h->table[1248 + b] != 3) continue;
+        const size_t node = area + 4 * static_cast<size_t>(u16(736 + 2 * b));
+        const uint16_t count = u16(node);
+        for (uint16_t i = 0; i < count; ++i) {
+            const uint16_t next = u16(node + 4 + 2 * i);
+            ASSERT_NE(next, 0xFFFF) << b << " " << i;
+            ASSERT_LE(area + 4 * static_cast<size_t>(next) + 4, h->table_size);
+            ++middles;
+        }
+    }
+    EXPECT_GT(middles, 50);
+    zil_cs_free(h);
+}
+
 // Found by fuzzing: a middle byte without a node of its own must not be
 // followed into the "no node" number.
 TEST_F(ZilMbcsTest, ThreeByteCodeWithoutAMiddleNode) {
@@ -314,7 +425,7 @@ TEST_F(ZilMbcsTest, ThreeByteCodeWithoutAMiddleNode) {
     char out[16];
     h->subst_count = 0;
     EXPECT_EQ(std::string(out, zil_to_utf8(h,
-                                           "\x8F\xAC\x00"
+                                           "\x8F\xAC\xA1"
                                            "a",
                                            4, out, sizeof out, nullptr)),
               "?a");

@@ -105,7 +105,9 @@ TEST_F(ZilMbTest, Utf8Characters) {
 TEST_F(ZilMbTest, StringsOfCharacters) {
     uc_ch_t *latin = zil_cs_new("ISO88591");
     const std::vector<zil_ucs2_t> wide = {'c', 'a', 'f', 0xE9, 0x20AC, 0};
-    EXPECT_EQ(zil_wcstombs(latin, nullptr, wide.data(), 0), 5);
+    EXPECT_EQ(zil_wcstombs(latin, nullptr, wide.data(), 0), -1) << "the euro sign does not convert";
+    EXPECT_EQ(zil_wcstombs(latin, nullptr, wide.data() + 1, 0), -1);
+    EXPECT_EQ(zil_wcstombs(latin, nullptr, std::vector<zil_ucs2_t>{'c', 0xE9, 0}.data(), 0), 2);
     char bytes[8] = "zzzzzzz";
     zil_check_subs(latin);
     EXPECT_EQ(zil_wcstombs(latin, bytes, wide.data(), sizeof bytes), 5);
@@ -144,6 +146,53 @@ TEST_F(ZilMbTest, StringsOfCharacters) {
 }
 
 // A German locale in ISO 8859-1, made with localedef in a private folder.
+// Counting calls and single characters answer -1 for what does not convert.
+TEST_F(ZilMbTest, WhatDoesNotConvertIsMinusOne) {
+    uc_ch_t *latin = zil_cs_new("ISO88591");
+    uc_ch_t *sjis = zil_cs_new("SJIS");
+    char bytes[4];
+    EXPECT_EQ(zil_wctomb(latin, bytes, 0x20AC), -1);
+    EXPECT_EQ(zil_wctomb(latin, bytes, 0xE9), 1);
+    EXPECT_EQ(zil_check_subs(latin), 0) << "a refused character is not counted";
+    EXPECT_EQ(zil_mbstowcs(sjis, nullptr,
+                           "a\x80"
+                           "b",
+                           0),
+              -1)
+        << "0x80 is no character in SJIS";
+    EXPECT_EQ(zil_mbstowcs(sjis, nullptr,
+                           "a\x93\xFA"
+                           "b",
+                           0),
+              3);
+    zil_cs_free(latin);
+    zil_cs_free(sjis);
+}
+
+// A time text that does not fit whole is no text: cut, it could end inside
+// a character or inside a double-byte run.
+TEST_F(ZilMbTest, TimeTextsThatDoNotFitGiveNothing) {
+    setenv("LC_ALL", "C.UTF-8", 1);
+    zil_uninit();
+    setenv("ZILDIR", ZIL_TEST_BUILD_DIR, 1);
+    zil_init();
+    std::tm any{};
+    for (const char *name : {"SJIS", "IBM939"}) {
+        uc_ch_t *h = zil_cs_new(name);
+        ASSERT_NE(h, nullptr) << name;
+        const std::string format = ziltest::localFrom(h, "ab\xE6\x97\xA5");
+        char out[32];
+        EXPECT_EQ(zil_strftime(h, out, format.size(), format.c_str(), &any), 0u) << name;
+        EXPECT_EQ(zil_strftime(h, out, format.size() + 1, format.c_str(), &any), format.size())
+            << name;
+        EXPECT_EQ(std::string(out), format) << name;
+        zil_cs_free(h);
+    }
+    zil_uninit();
+    setenv("LC_ALL", "C", 1);
+    std::setlocale(LC_ALL, "C");
+}
+
 TEST_F(ZilMbTest, TimeTextsInTheLocaleCodesetAndAnother) {
     vrxtest::TempDir locales;
     const std::string command =

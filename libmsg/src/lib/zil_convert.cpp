@@ -85,15 +85,30 @@ int convertString(Fn fn, bool flush, uc_ch_t *handle, const In *input, int input
     size_t length = input == nullptr ? 0
                     : terminated     ? measure(input)
                                      : static_cast<size_t>(inputLength);
-    size_t room = static_cast<size_t>(outputSize) - (terminated ? 1 : 0);
-    const In *p = input != nullptr ? input : reinterpret_cast<const In *>("");
+    const size_t fullRoom = static_cast<size_t>(outputSize) - (terminated ? 1 : 0);
+    const In *start = input != nullptr ? input : reinterpret_cast<const In *>("");
+    const uint16_t substitutions = handle->subst_count;
     Out *o = output;
-    restartable(fn, handle, &p, &length, &o, &room);
-    if (flush) {
+    // Converts with `reserve` units held back for the closing shift; false
+    // when the shift state could not be closed in what was left.
+    const auto attempt = [&](size_t reserve) {
+        handle->*state = 0;
+        handle->subst_count = substitutions;
+        const In *p = start;
+        size_t left = length;
+        size_t room = fullRoom - reserve;
+        o = output;
+        restartable(fn, handle, &p, &left, &o, &room);
+        if (!flush) return true;
+        room += reserve;
         const In *none = nullptr;
         size_t zero = 0;
-        restartable(fn, handle, &none, &zero, &o, &room);
-    }
+        return restartable(fn, handle, &none, &zero, &o, &room) == ZIL_CONV_DONE;
+    };
+    // A text that filled the output inside a double-byte run is converted
+    // again one unit shorter, so that the result always ends in the initial
+    // shift state.
+    if (!attempt(0) && fullRoom > 0) attempt(1);
     if (terminated) *o++ = 0;
     return static_cast<int>(o - output);
 }

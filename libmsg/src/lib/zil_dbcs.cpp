@@ -2,7 +2,9 @@
 //
 // Into Unicode, the byte type decides (1 single, 2 lead, else invalid);
 // a single byte reads the single-byte row (entry 0 of the array at 736), a
-// lead byte and its trail read the lead byte's row. Out of Unicode, a row
+// lead byte and its trail read the lead byte's row. A byte below 0x40 is
+// never a trail: after a lead byte it makes the lead one invalid character
+// and is read afresh, so a line end or a delimiter is never swallowed. Out of Unicode, a row
 // per high byte gives a two-byte result, written as one byte below 256.
 // ASCII bytes are themselves (the table compiler checks it), so runs of
 // them are copied without lookups.
@@ -27,8 +29,12 @@ struct DbcsDecoder {
             ++p;
         } else if (type == 2) {
             if (end - p < 2) return Step::Incomplete;
-            result = t.at(readU16(t.table, kToUnicodeOffset + 2 * b), p[1]);
-            p += 2;
+            if (p[1] < kLowestTrail) {  // no trail: the lead byte alone is invalid
+                ++p;
+            } else {
+                result = t.at(readU16(t.table, kToUnicodeOffset + 2 * b), p[1]);
+                p += 2;
+            }
         } else {
             ++p;
         }

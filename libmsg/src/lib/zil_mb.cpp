@@ -15,6 +15,8 @@ namespace zil {
 namespace {
 
 bool stateful(const uc_ch_t *h) { return h->kind == ZIL_KIND_EBCDIC_DBCS; }
+constexpr uint8_t kShiftOut = 0x0E;
+constexpr uint8_t kShiftIn = 0x0F;
 
 bool asciiPassThrough(const uc_ch_t *h) {
     switch (h->kind) {
@@ -49,6 +51,9 @@ int firstCharacter(uc_ch_t *h, const char *s, size_t n, zil_ucs2_t *units, size_
         produced = static_cast<size_t>(o - units);
         if (produced > 0) return static_cast<int>(p - start);
     }
+    // No character: a shift byte read on the way changes nothing.
+    h->to_state = state;
+    h->subst_count = substitutions;
     return -1;
 }
 
@@ -120,7 +125,14 @@ int zil_wctomb(uc_ch_t *cs, char *out, zil_ucs2_t wc) {
     const uint16_t *p = &wc;
     uint8_t bytes[4];
     uint8_t *o = bytes;
-    if (familyOps(h->kind).fromUcs2(h, &p, &wc + 1, &o, bytes + 4) != ZIL_CONV_DONE) return -1;
+    const unsigned char state = h->from_state;
+    const uint16_t substitutions = h->subst_count;
+    if (familyOps(h->kind).fromUcs2(h, &p, &wc + 1, &o, bytes + 4) != ZIL_CONV_DONE ||
+        h->subst_count != substitutions) {  // not whole, or only as the substitute
+        h->from_state = state;
+        h->subst_count = substitutions;
+        return -1;
+    }
     std::memcpy(out, bytes, static_cast<size_t>(o - bytes));
     return static_cast<int>(o - bytes);
 }
@@ -138,14 +150,18 @@ long zil_mbstowcs(uc_ch_t *cs, zil_ucs2_t *out, const char *s, size_t n) {
     if (s == nullptr) return 0;
     const uint8_t *p = reinterpret_cast<const uint8_t *>(s);
     const uint8_t *end = p + std::strlen(s);
-    if (out == nullptr) {
+    if (out == nullptr) {  // a count: -1 for an invalid sequence
+        const uint16_t substitutions = h->subst_count;
         long count = 0;
         for (;;) {
             uint16_t chunk[256];
             uint16_t *o = chunk;
             const int result = familyOps(h->kind).toUcs2(h, &p, end, &o, chunk + 256);
             count += o - chunk;
-            if (result == ZIL_CONV_INCOMPLETE) return -1;
+            if (result == ZIL_CONV_INCOMPLETE || h->subst_count != substitutions) {
+                h->subst_count = substitutions;
+                return -1;
+            }
             if (result == ZIL_CONV_DONE) return count;
         }
     }
@@ -165,7 +181,8 @@ long zil_wcstombs(uc_ch_t *cs, char *out, const zil_ucs2_t *wcs, size_t n) {
     const uint16_t *p = wcs;
     const uint16_t *end = wcs + zil_wcslen(wcs);
     const uint16_t *none = nullptr;
-    if (out == nullptr) {
+    if (out == nullptr) {  // a count: -1 for a character that does not convert
+        const uint16_t substitutions = h->subst_count;
         long count = 0;
         int result;
         do {
@@ -173,8 +190,12 @@ long zil_wcstombs(uc_ch_t *cs, char *out, const zil_ucs2_t *wcs, size_t n) {
             uint8_t *o = chunk;
             result = convert(h, &p, end, &o, chunk + sizeof chunk);
             count += o - chunk;
-        } while (result == ZIL_CONV_OUTPUT_FULL);
-        if (result == ZIL_CONV_INCOMPLETE) return -1;
+        } while (result == ZIL_CONV_OUTPUT_FULL && h->subst_count == substitutions);
+        if (result == ZIL_CONV_INCOMPLETE || h->subst_count != substitutions) {
+            h->subst_count = substitutions;
+            h->from_state = 0;
+            return -1;
+        }
         uint8_t flush[4];
         uint8_t *o = flush;
         convert(h, &none, nullptr, &o, flush + sizeof flush);
@@ -200,6 +221,15 @@ int zil_mbsbtype(uc_ch_t *cs, const char *s, size_t n) {
     const uint16_t substitutions = h->subst_count;
     int role = -1;
     for (size_t pos = 0; pos <= n;) {
+        // A shift byte belongs to no character; it sets the mode of the
+        // characters after it.
+        const auto byte = static_cast<uint8_t>(s[pos]);
+        if (stateful(h) && byte == (h->to_state == 0 ? kShiftOut : kShiftIn)) {
+            h->to_state = h->to_state == 0 ? 1 : 0;
+            if (pos == n) break;
+            ++pos;
+            continue;
+        }
         const uint16_t before = h->subst_count;
         const int used = zil_mbtowc32(h, nullptr, s + pos, length - pos);
         // A byte that converts only to the substitution character starts no
@@ -268,9 +298,14 @@ size_t zil_strftime(uc_ch_t *cs, char *out, size_t size, const char *format,
     formatted.resize(n);
     char *back = zil_strconv(local, h, formatted.c_str(), nullptr);
     if (back == nullptr) return 0;
-    const size_t length = std::min(std::strlen(back), size - 1);
-    std::memcpy(out, back, length);
-    out[length] = '\0';
+    // As strftime: a result that does not fit whole is no result (a cut
+    // could split a character or leave a double-byte run open).
+    const size_t length = std::strlen(back);
+    if (length >= size) {
+        zil_free(back);
+        return 0;
+    }
+    std::memcpy(out, back, length + 1);
     zil_free(back);
     return length;
 }

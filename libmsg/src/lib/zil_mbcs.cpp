@@ -3,6 +3,8 @@
 // Unicode, each character has a prefix record (its leading bytes) and its
 // last two bytes.
 
+#include <algorithm>
+#include <cstddef>
 #include <set>
 #include <utility>
 
@@ -41,6 +43,14 @@ struct MbcsDecoder {
             ++p;
             return Step::Char;
         }
+        // A byte below 0x40 continues no character: the bytes before it are
+        // one invalid character, and it is read afresh.
+        const int available = static_cast<int>(std::min<ptrdiff_t>(length, end - p));
+        for (int i = 1; i < available; ++i)
+            if (p[i] < kLowestTrail) {
+                p += i;
+                return Step::Char;
+            }
         if (end - p < length) return Step::Incomplete;
         uint16_t current = readU16(t.table, kToUnicodeOffset + 2 * b);
         bool mapped = true;

@@ -32,6 +32,9 @@ constexpr size_t kByteInfoOffset = 1248;  // 256 x 1: length or type per first b
 constexpr size_t kMinTableSize = 1760;
 constexpr uint16_t kSchemeEbcdicSbcs = 0x1100;
 constexpr uint16_t kUnmapped = 0xFFFF;
+// No byte below this continues a double- or multi-byte character of the
+// ASCII-based families: such a byte after a lead byte is read afresh.
+constexpr uint8_t kLowestTrail = 0x40;
 constexpr char kMagic[3] = {'u', 'c', 'v'};
 
 inline uint16_t readU16(const unsigned char *table, size_t offset) {
