@@ -196,37 +196,61 @@ TEST(CxSemTest, AHolderKilledWithSigkillReleasesTheLock) {
 std::atomic<int> interruptions{0};
 void countInterruption(int) { ++interruptions; }
 
+// A lock attempt on a set another process holds, on a thread of its own
+// whose waits SIGUSR1 interrupts (no SA_RESTART: semop fails with EINTR).
+class InterruptedLocker {
+public:
+    explicit InterruptedLocker(int32_t key) {
+        struct sigaction action {};
+        action.sa_handler = countInterruption;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGUSR1, &action, &previous_);
+        interruptions = 0;
+        opened_ = ok(CxSemOpen(&sem_, key));
+        thread_ = std::thread([this] {
+            result_ = CxSemLock(&sem_);
+            done_ = true;
+        });
+    }
+    ~InterruptedLocker() {
+        if (thread_.joinable()) thread_.join();
+        sigaction(SIGUSR1, &previous_, nullptr);
+    }
+    bool opened() const { return opened_; }
+    bool done() const { return done_; }
+    void interrupt() { pthread_kill(thread_.native_handle(), SIGUSR1); }
+    CxPlatformErr join() {
+        thread_.join();
+        return result_;
+    }
+    CxSem &sem() { return sem_; }
+
+private:
+    struct sigaction previous_ {};
+    CxSem sem_ = -1;
+    bool opened_ = false;
+    std::atomic<bool> done_{false};
+    CxPlatformErr result_{};
+    std::thread thread_;
+};
+
 TEST(CxSemTest, AnInterruptedLockIsRetried) {
     PrivateKey key(4);
     Holder holder(key.key());
     ASSERT_TRUE(holder.locked());
-
-    struct sigaction action {};
-    action.sa_handler = countInterruption;  // no SA_RESTART: semop fails with EINTR
-    sigemptyset(&action.sa_mask);
-    struct sigaction previous {};
-    sigaction(SIGUSR1, &action, &previous);
-
-    CxSem sem = -1;
-    ASSERT_TRUE(ok(CxSemOpen(&sem, key.key())));
-    std::atomic<bool> done{false};
-    CxPlatformErr result{};
-    std::thread locker([&] {
-        result = CxSemLock(&sem);
-        done = true;
-    });
+    InterruptedLocker locker(key.key());
+    ASSERT_TRUE(locker.opened());
     // Interrupt the blocked semop, then let the holder go.
-    for (int i = 0; i < 500 && semctl(sem, 0, GETNCNT) < 1; ++i)
+    for (int i = 0; i < 500 && semctl(locker.sem(), 0, GETNCNT) < 1; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    pthread_kill(locker.native_handle(), SIGUSR1);
+    locker.interrupt();
     for (int i = 0; i < 500 && interruptions == 0; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     holder.release();
-    locker.join();
-    sigaction(SIGUSR1, &previous, nullptr);
+    const CxPlatformErr result = locker.join();
     EXPECT_GE(interruptions, 1);
     EXPECT_TRUE(ok(result)) << result.kind << " " << result.code;
-    EXPECT_TRUE(ok(CxSemUnlock(&sem)));
+    EXPECT_TRUE(ok(CxSemUnlock(&locker.sem())));
     EXPECT_EQ(holder.wait(), 0);
 }
 
@@ -234,28 +258,14 @@ TEST(CxSemTest, ALockInterruptedAtEveryTryGivesUp) {
     PrivateKey key(7);
     Holder holder(key.key());
     ASSERT_TRUE(holder.locked());
-    struct sigaction action {};
-    action.sa_handler = countInterruption;  // no SA_RESTART: every wait ends with EINTR
-    sigemptyset(&action.sa_mask);
-    struct sigaction previous {};
-    sigaction(SIGUSR1, &action, &previous);
-
-    CxSem sem = -1;
-    ASSERT_TRUE(ok(CxSemOpen(&sem, key.key())));
-    std::atomic<bool> done{false};
-    CxPlatformErr result{};
-    interruptions = 0;
-    std::thread locker([&] {
-        result = CxSemLock(&sem);
-        done = true;
-    });
+    InterruptedLocker locker(key.key());
+    ASSERT_TRUE(locker.opened());
     // Signals cut both the waits and the pauses between them short.
-    while (!done) {
-        pthread_kill(locker.native_handle(), SIGUSR1);
+    while (!locker.done()) {
+        locker.interrupt();
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    locker.join();
-    sigaction(SIGUSR1, &previous, nullptr);
+    const CxPlatformErr result = locker.join();
     EXPECT_EQ(result.kind, CX_PLATFORM_ERR_PLATFORM) << "not reported as a lock";
     EXPECT_EQ(result.code, ETIME);
     EXPECT_EQ(key.value(), 0) << "still the holder's";
