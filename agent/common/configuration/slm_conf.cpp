@@ -18,6 +18,7 @@
 #include <string_view>
 
 #include "agent_trace.h"
+#include "file_replace.h"
 #include "int64.h"
 #include "os_utils.h"
 #include "zil.h"
@@ -138,23 +139,17 @@ void report(slm_conf_sink *sink, int code, const std::string &key, const std::st
     sink->write(sink->context, text.data(), text.size(), 0);
 }
 
-std::string trimmed(std::string_view text) {
-    std::string copy(text);
-    trimString(copy.data());
-    return std::string(copy.c_str());
-}
-
 // One line: its code, reported to the sink with the key, value and line.
 int parseLine(std::string_view line, int reload, slm_conf_sink *sink) {
-    const std::string expression = trimmed(line);
+    const std::string expression = trimmedText(line);
     const size_t equals = line.find('=');
     if (equals == std::string_view::npos) {
         if (expression.empty() || expression[0] == '#') return -10;
         report(sink, -5, "", "", expression);
         return -5;
     }
-    const std::string key = trimmed(line.substr(0, equals));
-    const std::string value = trimmed(line.substr(equals + 1));
+    const std::string key = trimmedText(line.substr(0, equals));
+    const std::string value = trimmedText(line.substr(equals + 1));
     if (key.empty() || key[0] == '#') return -10;
     const int number = keyFromString(key.c_str());
     if (number >= SLM_CONF_KEY_COUNT) {
@@ -172,52 +167,6 @@ int parseLine(std::string_view line, int reload, slm_conf_sink *sink) {
     }
     report(sink, code, key, value, expression);
     return code;
-}
-
-// The file's contents, read whole.
-bool readFile(const std::string &file, std::string &content) {
-    const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    content.clear();
-    char block[8192];
-    ssize_t got;
-    while ((got = read(fd, block, sizeof block)) != 0) {
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            close(fd);
-            return false;
-        }
-        content.append(block, static_cast<size_t>(got));
-    }
-    close(fd);
-    return true;
-}
-
-// Replaces `file` with `content`: a temporary file beside the real file (a
-// symbolic link's target), synced, with the original's mode and owner,
-// renamed over it. False, with the original untouched, on any failure.
-bool replaceFile(const std::string &file, const std::string &content) {
-    char resolved[PATH_MAX];
-    const std::string target = realpath(file.c_str(), resolved) != nullptr ? resolved : file;
-    struct stat original {};
-    if (stat(target.c_str(), &original) != 0) return false;
-    std::string temporary = target + ".XXXXXX";
-    const int fd = mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0) return false;
-    bool ok = true;
-    for (size_t done = 0; ok && done < content.size();) {
-        const ssize_t written = write(fd, content.data() + done, content.size() - done);
-        if (written < 0 && errno == EINTR) continue;
-        ok = written > 0;
-        if (ok) done += static_cast<size_t>(written);
-    }
-    ok = ok && fchmod(fd, original.st_mode & 07777) == 0;
-    if (ok && geteuid() == 0) ok = fchown(fd, original.st_uid, original.st_gid) == 0;
-    ok = ok && fsync(fd) == 0;
-    ok = close(fd) == 0 && ok;
-    ok = ok && rename(temporary.c_str(), target.c_str()) == 0;
-    if (!ok) unlink(temporary.c_str());
-    return ok;
 }
 
 bool hasLineEnd(const char *value) { return std::strpbrk(value, "\r\n") != nullptr; }
@@ -242,7 +191,7 @@ int modifyParamInFile(const char *file, int key, const char *value) {
     if (!validKey(key) || value == nullptr || file == nullptr) return -2;
     if (hasLineEnd(value)) return -8;
     std::string content;
-    if (!readFile(file, content)) return -2;
+    if (!slm::readWholeFile(file, content)) return -2;
     if (content.empty()) return -3;
     // The last line for the key: loading keeps the last value.
     size_t valueStart = std::string::npos, valueEnd = 0;
@@ -251,7 +200,7 @@ int modifyParamInFile(const char *file, int key, const char *value) {
         if (end == std::string::npos) end = content.size();
         const size_t equals = content.find('=', start);
         if (equals != std::string::npos && equals < end &&
-            trimmed(std::string_view(content).substr(start, equals - start)) ==
+            trimmedText(std::string_view(content).substr(start, equals - start)) ==
                 tagValues[key].name) {
             valueStart = equals + 1;
             valueEnd = end;
@@ -265,7 +214,7 @@ int modifyParamInFile(const char *file, int key, const char *value) {
     if (oldLength >= newLength + 1)
         replacement.resize(oldLength, ' ');  // the line keeps its length
     content.replace(valueStart, oldLength, replacement);
-    return replaceFile(file, content) ? 1 : -2;
+    return slm::replaceFile(file, content) ? 1 : -2;
 }
 
 // Appends the key, with its comment, to `file`: 1, -1 (unreadable), -2 (not
@@ -274,11 +223,11 @@ int addParamToFile(const char *file, int key, const char *value) {
     if (!validKey(key) || value == nullptr || file == nullptr) return -1;
     if (hasLineEnd(value)) return -8;
     std::string content;
-    if (!readFile(file, content)) return -1;
+    if (!slm::readWholeFile(file, content)) return -1;
     content += "\n";
     if (tagValues[key].comment != nullptr) content += tagValues[key].comment;
     content += std::string(tagValues[key].name) + " = " + value + "\n";
-    return replaceFile(file, content) ? 1 : -2;
+    return slm::replaceFile(file, content) ? 1 : -2;
 }
 
 }  // namespace
@@ -553,6 +502,16 @@ char *trimString(char *text) {
     text[last - first] = '\0';
     return text;
 }
+
+}  // extern "C"
+
+std::string trimmedText(std::string_view text) {
+    std::string copy(text);
+    trimString(copy.data());
+    return std::string(copy.c_str());
+}
+
+extern "C" {
 
 int slm_conf_init(const char *tempDir) {
     slm_default_temp_dir[0] = '\0';

@@ -139,6 +139,12 @@ char *trimString(char *text);
 
 #ifdef __cplusplus
 }
+
+#include <string>
+#include <string_view>
+
+/* A trimmed copy, by trimString's rule. */
+std::string trimmedText(std::string_view text);
 #endif
 
 #endif /* SLM_CONF_H */

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "file_replace.h"
 #include "slm_conf.h"
 #include "slm_file.h"
 #include "slm_paths.h"
@@ -28,17 +29,11 @@ constexpr size_t kKeyLength = 17;
 const std::string kRecord = std::string("/") + "etc" + "/" + "nuv" + "/" + "zemlor" + "/" +
                             "common" + "/" + "cfg" + "/" + "log.properties";
 
-std::string trimmedCopy(const std::string &text) {
-    std::string copy = text;
-    trimString(copy.data());
-    return copy.c_str();
-}
-
 // The usable directory of one record line, or "" when it has none.
 bool directoryOf(const std::string &line, std::string &directory) {
     const size_t equals = line.find('=');
     if (equals == std::string::npos) return false;
-    directory = trimmedCopy(line.substr(equals + 1));
+    directory = trimmedText(line.substr(equals + 1));
     return !directory.empty() && directory.size() < ZEMLOR_COMMON_DIR_SIZE;
 }
 
@@ -56,7 +51,7 @@ RecordState readRecord(const std::string &record, std::string &directory) {
     if (!in) return RecordState::Foreign;
     bool onlyOurs = true, keySeen = false;
     for (std::string line; std::getline(in, line);) {
-        const std::string text = trimmedCopy(line);
+        const std::string text = trimmedText(line);
         if (text.empty()) continue;
         if (text.compare(0, kKeyLength, kKey) != 0) {
             onlyOurs = false;
@@ -90,16 +85,7 @@ int createLogPropFileAt(const std::string &record, char *buffer) {
     if (buffer == nullptr) return 5;
     std::string folder = record.substr(0, record.rfind('/'));
     if (!directoryExists(folder) && mkdir_p(folder.data(), 0771) == 2) return 5;
-    std::string temporary = record + ".XXXXXX";
-    const int fd = mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0) return 5;
-    const std::string text = std::string(kKey) + "=" + ZEMLOR_DEFAULT_COMMON_DIR;
-    const bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()) &&
-                         fchmod(fd, 0700) == 0 && fsync(fd) == 0;
-    if (close(fd) != 0 || !written || rename(temporary.c_str(), record.c_str()) != 0) {
-        unlink(temporary.c_str());
-        return 5;
-    }
+    if (!slm::replaceFile(record, std::string(kKey) + "=" + ZEMLOR_DEFAULT_COMMON_DIR)) return 5;
     std::strcpy(buffer, ZEMLOR_DEFAULT_COMMON_DIR);
     return slm_chmod(record.c_str(), 0700) == 0 ? 0 : 5;
 }

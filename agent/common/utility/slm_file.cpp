@@ -21,34 +21,17 @@
 #include <string_view>
 
 #include "agent_trace.h"
+#include "file_replace.h"
 #include "os_utils.h"
 #include "zil.h"
 
 namespace {
 
+using slm::readSome;
+using slm::writeAll;
+
 constexpr size_t kBlock = 2048;
 int32_t usageLinesThreshold = 400;
-
-// Writes everything, resuming after short writes and interruptions.
-bool writeAll(int fd, const void *data, size_t length) {
-    const auto *p = static_cast<const char *>(data);
-    while (length > 0) {
-        const ssize_t written = write(fd, p, length);
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return false;
-        p += written;
-        length -= static_cast<size_t>(written);
-    }
-    return true;
-}
-
-ssize_t readSome(int fd, void *buffer, size_t length) {
-    ssize_t got;
-    do
-        got = read(fd, buffer, length);
-    while (got < 0 && errno == EINTR);
-    return got;
-}
 
 bool sameFile(const struct stat &a, const struct stat &b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
@@ -194,8 +177,8 @@ int stringReplaceInFile(const char *path, const char *oldText, const char *newTe
     if (stat(path, &info) != 0) return 1;
     const int in = open(path, O_RDONLY | O_CLOEXEC);
     if (in < 0) return 2;
-    const int out = open(sibling.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (out < 0) {
+    slm::FileReplacement out(original, sibling);
+    if (!out.open()) {
         close(in);
         return 3;
     }
@@ -212,19 +195,15 @@ int stringReplaceInFile(const char *path, const char *oldText, const char *newTe
         std::string text(block, static_cast<size_t>(got));
         const size_t at = from.empty() ? std::string::npos : text.find(from);
         if (at != std::string::npos) text.replace(at, from.size(), to);
-        if (!writeAll(out, text.data(), text.size())) {
+        if (!out.write(text)) {
             result = 5;
             break;
         }
     }
     close(in);
-    if (result == 0 && fsync(out) != 0) result = 6;
-    if (close(out) != 0 && result == 0) result = 6;
-    if (result != 0) {
-        unlink(sibling.c_str());
-        return result;
-    }
-    return rename(sibling.c_str(), path) == 0 ? 0 : 9;
+    if (result != 0) return result;
+    if (!out.sync()) return 6;
+    return out.install() ? 0 : 9;
 }
 
 int slm_fremove(const char *path) {
