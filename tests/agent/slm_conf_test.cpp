@@ -43,8 +43,14 @@ protected:
     void SetUp() override {
         ASSERT_EQ(slm_conf_init("/tmp/ovka"), 1);
         deleteConfigurationVariables();
+        for (int key = 0; key < SLM_CONF_KEY_COUNT; ++key)
+            callbacks_[key] = tagValues[key].callback;
     }
-    void TearDown() override { deleteConfigurationVariables(); }
+    void TearDown() override {
+        deleteConfigurationVariables();
+        for (int key = 0; key < SLM_CONF_KEY_COUNT; ++key)  // registerCallback changes them
+            tagValues[key].callback = callbacks_[key];
+    }
 
     std::string value(int key) {
         char buffer[256];
@@ -57,6 +63,7 @@ protected:
     std::string file() const { return tmp_ / "vrxagent.ini"; }
 
     TempDir tmp_;
+    slm_conf_callback callbacks_[SLM_CONF_KEY_COUNT] = {};
 };
 
 TEST_F(SlmConfTest, ParsesLines) {
@@ -157,6 +164,82 @@ TEST_F(SlmConfTest, CheckConfPerMode) {
     EXPECT_EQ(load(full), 1);
 }
 
+// Every key against its row of the agent's key table, once: name, flags,
+// type, default, a valid and an invalid value, and the reload rules.
+TEST_F(SlmConfTest, EveryKeyFollowsItsRow) {
+    constexpr bool C = true, o = false;  // critical or not; reload accepted or refused
+    const struct {
+        const char *name;
+        bool critical;
+        int type;
+        const char *valid, *invalid;  // invalid null: every text is valid
+        const char *defaultValue;     // null: none
+        bool accepted, reloadable, reloadOptional;
+    } rows[SLM_CONF_KEY_COUNT] = {
+        {"communication_type", C, 0, "2", "3", nullptr, o, o, o},
+        {"agentid", C, 0, "007", "12a", nullptr, o, o, o},
+        {"division", C, 0, "any", nullptr, nullptr, o, o, o},
+        {"tag", o, 0, "any", nullptr, nullptr, o, o, o},
+        {"organization", C, 0, "any", nullptr, nullptr, o, o, o},
+        {"server", C, 1, "any", nullptr, nullptr, o, o, o},
+        {"port", C, 1, "65535", "0", nullptr, o, o, o},
+        {"path", C, 1, "any", nullptr, nullptr, o, o, o},
+        {"security_level", o, 1, "2", "3", "0", o, o, o},
+        {"secure_port", o, 1, "1", "65536", "443", o, o, o},
+        {"fips_enabled", C, 1, "Y", "yes", nullptr, o, o, o},
+        {"use_proxy", C, 1, "n", "x", nullptr, o, o, o},
+        {"proxy", o, 1, "any", nullptr, "none", o, o, o},
+        {"proxy_port", o, 1, "3128", "70000", "3128", o, o, o},
+        {"trace_level", C, 0, "MID", "max", nullptr, C, C, o},
+        {"trace_size", C, 0, "65536", "65535", nullptr, C, C, o},
+        {"trace_files", o, 0, "10", "0", "6", C, o, o},
+        {"tcpip_port", C, 0, "9510", "-1", nullptr, o, o, o},
+        {"driver_conf_file", o, 0, "any", nullptr, nullptr, o, o, o},
+        {"msglog_size", C, 0, "16777216", "16777217", nullptr, C, C, o},
+        {"msglog_files", o, 0, "1", "11", "6", C, o, o},
+        {"agent_base_dir", C, 0, "any", nullptr, nullptr, o, o, o},
+        {"zemlor_common_dir", o, 0, "any", nullptr, nullptr, o, o, o},
+        {"apx_agent_conf_file", o, 1, "any", nullptr, nullptr, o, o, o},
+        {"max_cache_size", o, 0, "50", "49", "2097152", o, o, o},
+        {"unknown_files_enabled", o, 0, "N", "no", "y", C, C, C},
+        {"agent_temp_dir", o, 0, "/t", "t", "/tmp/ovka", o, o, o},
+        {"usage_file_lines_threshold", o, 2, "1048576", "99", "400", C, o, C},
+        {"apx_registry_users", o, 0, "any", nullptr, "", C, o, C},
+        {"scan_exclude_dirs", o, 0, "any", nullptr, "", C, C, C},
+        {"assume_auto_fs", o, 0, "other", "nfs", "none", C, C, C},
+        {"dsd_enabled", o, 0, "y", "1", "n", C, C, C},
+        {"native_scan_enabled", o, 0, "Y", "true", "n", C, C, C},
+        {"userdata1", o, 0, "any", nullptr, "", C, C, C},
+        {"userdata2", o, 0, "any", nullptr, "", C, C, C},
+        {"userdata3", o, 0, "any", nullptr, "", C, C, C},
+    };
+    for (int key = 0; key < SLM_CONF_KEY_COUNT; ++key) {
+        const auto &row = rows[key];
+        SCOPED_TRACE(row.name);
+        EXPECT_STREQ(tagValues[key].name, row.name);
+        EXPECT_EQ(keyFromString(row.name), key);
+        EXPECT_EQ(isCriticalValue(key), row.critical ? 1 : 0);
+        EXPECT_EQ(parameterType(key), row.type);
+        EXPECT_EQ(reload_parm(key, 1, row.valid, nullptr), row.accepted ? 1 : -7);
+        EXPECT_EQ(isKeyReloadable(key), row.reloadable ? 1 : 0);
+        EXPECT_EQ(acceptReloadableVal(row.valid, key), row.reloadable ? 1 : 0);
+        EXPECT_EQ(isReloadableAndOptional(key), row.reloadOptional ? 1 : 0);
+        const slm_conf_callback callback = tagValues[key].callback;
+        registerCallback(key, row.valid, callback);
+        EXPECT_EQ(isValidValue(key, 0), 1) << row.valid;
+        if (row.invalid != nullptr) {
+            registerCallback(key, row.invalid, callback);
+            EXPECT_EQ(isValidValue(key, 0), 0) << row.invalid;
+            if (row.reloadable) {
+                EXPECT_EQ(acceptReloadableVal(row.invalid, key), 0);
+            }
+        }
+        deleteConfigurationVariables();
+        setDefaultValue(key);
+        EXPECT_EQ(value(key), row.defaultValue != nullptr ? row.defaultValue : "<absent>");
+    }
+}
+
 TEST_F(SlmConfTest, KeyValidation) {
     const struct {
         int key;
@@ -217,13 +300,9 @@ TEST_F(SlmConfTest, KeyValidation) {
     uint64_t id = 0;
     EXPECT_EQ(checkID64("18446744073709551615", &id), 1);
     EXPECT_EQ(id, UINT64_MAX);
-    EXPECT_EQ(keyFromString("agent_base_dir"), agent_base_dir);
     EXPECT_EQ(keyFromString("nonsense"), 37);
-    EXPECT_EQ(isKeyReloadable(trace_level), 1);
-    EXPECT_EQ(isKeyReloadable(agent_base_dir), 0);
-    EXPECT_EQ(acceptReloadableVal("70000", trace_size), 1);
-    EXPECT_EQ(acceptReloadableVal("7", trace_size), 0);
-    EXPECT_EQ(acceptReloadableVal("x", agent_base_dir), 0);
+    EXPECT_EQ(acceptReloadableVal("x", SLM_CONF_KEY_COUNT), 0);
+    EXPECT_EQ(acceptReloadableVal(nullptr, trace_level), 0);
     EXPECT_EQ(discardAllButUnsupported("userdata9"), 2);
 }
 

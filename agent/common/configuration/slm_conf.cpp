@@ -25,21 +25,238 @@
 
 namespace {
 
-struct KeyRule {
-    const char *defaultValue;  // null: no default (or the temporary directory for agent_temp_dir)
-};
-
 uint8_t slm_conf_init_done = 0;
 char *slm_conf_file_name = nullptr;
 slm_mutex *slm_conf_file_mtx = nullptr;
 char slm_default_temp_dir[1024] = {};
 
-// Defaults by key; agent_temp_dir takes the directory given to slm_conf_init.
-const char *const kDefaults[SLM_CONF_KEY_COUNT] = {
-    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,   nullptr, "0",
-    "443",   nullptr, nullptr, "none",  "3128",  nullptr, nullptr,   "6",     nullptr,
-    nullptr, nullptr, "6",     nullptr, nullptr, nullptr, "2097152", "y",     nullptr,
-    "400",   "",      "",      "none",  "n",     "n",     "",        "",      ""};
+// What a key's value must be.
+enum class Check {
+    Any,            // every text
+    Integer,        // a whole-text decimal integer from low to high
+    SecurityLevel,  // 0 to 2, or 1 to 4 in check mode 2
+    YesNo,          // "y", "n", "Y" or "N"
+    Words,          // one of `words`
+    AbsolutePath,   // begins with "/"
+    Id64,           // digits, an unsigned 64-bit value not zero unless written with a leading 0
+};
+
+constexpr const char *kNoWords[] = {nullptr};
+constexpr const char *kTraceLevels[] = {"MIN", "MID", "MAX", nullptr};
+constexpr const char *kFileSystems[] = {"local", "remote", "other", "none", nullptr};
+
+// Check modes of checkConf (0 to 3) as bits.
+constexpr uint8_t modes(std::initializer_list<int> list) {
+    uint8_t bits = 0;
+    for (int mode : list)
+        bits = static_cast<uint8_t>(bits | 1u << mode);
+    return bits;
+}
+
+// Every rule of one key, in one row: the key table below is the only place
+// that says what a key is.
+struct KeyRule {
+    const char *name;
+    bool critical = false;  // missing or invalid is an error, never defaulted
+    int32_t type = 0;       // 0 always checked; 1 or 2 only with that communication_type
+    Check check = Check::Any;
+    int64_t low = 0, high = 0;            // Check::Integer
+    const char *const *words = kNoWords;  // Check::Words
+    const char *defaultValue = nullptr;   // null: none (agent_temp_dir: the temporary directory)
+    bool acceptsReload = false;           // the reload callback accepts a new value
+    bool reloadable = false;              // may change while the agent runs
+    bool reloadOptional = false;          // an empty value on reload restores the default
+    bool quietDefault = false;            // missing: the default with result 1, not -12
+    uint8_t skippedIn = 0;                // check modes in which checkConf passes it over
+    bool checkedByCheckConf = true;
+    const char *comment = nullptr;  // written before the key when it is appended
+};
+
+constexpr int64_t kPortLow = 1, kPortHigh = 65535;
+constexpr int64_t kSizeLow = 65536, kSizeHigh = 16777216;
+
+const KeyRule kRules[SLM_CONF_KEY_COUNT] = {
+    {.name = "communication_type",
+     .critical = true,
+     .check = Check::Integer,
+     .low = 1,
+     .high = 2,
+     .checkedByCheckConf = false},
+    {.name = "agentid",
+     .critical = true,
+     .check = Check::Id64,
+     .comment = "\n\n# Agent Identifier\n"},
+    {.name = "division", .critical = true, .comment = "\n\n# Division Name\n"},
+    {.name = "tag", .skippedIn = modes({0, 2, 3}), .comment = "\n\n# Node TAG\n"},
+    {.name = "organization", .critical = true},
+    {.name = "server", .critical = true, .type = 1},
+    {.name = "port",
+     .critical = true,
+     .type = 1,
+     .check = Check::Integer,
+     .low = kPortLow,
+     .high = kPortHigh},
+    {.name = "path", .critical = true, .type = 1},
+    {.name = "security_level",
+     .type = 1,
+     .check = Check::SecurityLevel,
+     .low = 0,
+     .high = 2,
+     .defaultValue = "0"},
+    {.name = "secure_port",
+     .type = 1,
+     .check = Check::Integer,
+     .low = kPortLow,
+     .high = kPortHigh,
+     .defaultValue = "443"},
+    {.name = "fips_enabled",
+     .critical = true,
+     .type = 1,
+     .check = Check::YesNo,
+     .skippedIn = modes({1, 2})},
+    {.name = "use_proxy",
+     .critical = true,
+     .type = 1,
+     .check = Check::YesNo,
+     .skippedIn = modes({1})},
+    {.name = "proxy", .type = 1, .defaultValue = "none"},
+    {.name = "proxy_port",
+     .type = 1,
+     .check = Check::Integer,
+     .low = kPortLow,
+     .high = kPortHigh,
+     .defaultValue = "3128"},
+    {.name = "trace_level",
+     .critical = true,
+     .check = Check::Words,
+     .words = kTraceLevels,
+     .acceptsReload = true,
+     .reloadable = true,
+     .skippedIn = modes({1})},
+    {.name = "trace_size",
+     .critical = true,
+     .check = Check::Integer,
+     .low = kSizeLow,
+     .high = kSizeHigh,
+     .acceptsReload = true,
+     .reloadable = true},
+    {.name = "trace_files",
+     .check = Check::Integer,
+     .low = 1,
+     .high = 10,
+     .defaultValue = "6",
+     .acceptsReload = true},
+    {.name = "tcpip_port",
+     .critical = true,
+     .check = Check::Integer,
+     .low = kPortLow,
+     .high = kPortHigh,
+     .skippedIn = modes({1})},
+    {.name = "driver_conf_file", .skippedIn = modes({0, 2, 3})},
+    {.name = "msglog_size",
+     .critical = true,
+     .check = Check::Integer,
+     .low = kSizeLow,
+     .high = kSizeHigh,
+     .acceptsReload = true,
+     .reloadable = true,
+     .skippedIn = modes({1})},
+    {.name = "msglog_files",
+     .check = Check::Integer,
+     .low = 1,
+     .high = 10,
+     .defaultValue = "6",
+     .acceptsReload = true},
+    {.name = "agent_base_dir", .critical = true, .skippedIn = modes({1, 2, 3})},
+    {.name = "zemlor_common_dir"},
+    {.name = "apx_agent_conf_file", .type = 1},
+    {.name = "max_cache_size",
+     .check = Check::Integer,
+     .low = 50,
+     .high = 15728640,
+     .defaultValue = "2097152",
+     .skippedIn = modes({1, 2})},
+    {.name = "unknown_files_enabled",
+     .check = Check::YesNo,
+     .defaultValue = "y",
+     .acceptsReload = true,
+     .reloadable = true,
+     .reloadOptional = true,
+     .skippedIn = modes({1, 2})},
+    {.name = "agent_temp_dir", .check = Check::AbsolutePath, .skippedIn = modes({1, 2, 3})},
+    {.name = "usage_file_lines_threshold",
+     .type = 2,
+     .check = Check::Integer,
+     .low = 100,
+     .high = 1048576,
+     .defaultValue = "400",
+     .acceptsReload = true,
+     .reloadOptional = true,
+     .quietDefault = true,
+     .skippedIn = modes({1, 2})},
+    {.name = "apx_registry_users",
+     .defaultValue = "",
+     .acceptsReload = true,
+     .reloadOptional = true,
+     .quietDefault = true,
+     .skippedIn = modes({1, 2})},
+    {.name = "scan_exclude_dirs",
+     .defaultValue = "",
+     .acceptsReload = true,
+     .reloadable = true,
+     .reloadOptional = true,
+     .quietDefault = true,
+     .skippedIn = modes({1, 3})},
+    {.name = "assume_auto_fs",
+     .check = Check::Words,
+     .words = kFileSystems,
+     .defaultValue = "none",
+     .acceptsReload = true,
+     .reloadable = true,
+     .reloadOptional = true,
+     .quietDefault = true,
+     .skippedIn = modes({1, 2})},
+    {.name = "dsd_enabled",
+     .check = Check::YesNo,
+     .defaultValue = "n",
+     .acceptsReload = true,
+     .reloadable = true,
+     .reloadOptional = true,
+     .quietDefault = true,
+     .checkedByCheckConf = false,
+     .comment = "# Enable specific node detection algorithm to support Sun DSD machines\n"},
+    {.name = "native_scan_enabled",
+     .check = Check::YesNo,
+     .defaultValue = "n",
+     .acceptsReload = true,
+     .reloadable = true,
+     .reloadOptional = true,
+     .quietDefault = true,
+     .checkedByCheckConf = false,
+     .comment = "# Enable/disable native scan feature (overrides setting received thru "
+                "DownloadParameters)\n"},
+    {.name = "userdata1",
+     .defaultValue = "",
+     .acceptsReload = true,
+     .reloadable = true,
+     .reloadOptional = true,
+     .quietDefault = true,
+     .skippedIn = modes({1, 2, 3})},
+    {.name = "userdata2",
+     .defaultValue = "",
+     .acceptsReload = true,
+     .reloadable = true,
+     .reloadOptional = true,
+     .quietDefault = true,
+     .skippedIn = modes({1, 2, 3})},
+    {.name = "userdata3",
+     .defaultValue = "",
+     .acceptsReload = true,
+     .reloadable = true,
+     .reloadOptional = true,
+     .quietDefault = true,
+     .skippedIn = modes({1, 2, 3})},
+};
 
 bool validKey(int key) { return key >= 0 && key < SLM_CONF_KEY_COUNT; }
 
@@ -49,17 +266,42 @@ struct KeyLock {
     slm_mutex *lock;
 };
 
-bool oneOf(const char *value, std::initializer_list<const char *> allowed) {
-    for (const char *a : allowed)
-        if (std::strcmp(value, a) == 0) return true;
+bool oneOf(const char *value, const char *const *words) {
+    for (; *words != nullptr; ++words)
+        if (std::strcmp(value, *words) == 0) return true;
     return false;
 }
 
-bool yesNo(const char *value) { return oneOf(value, {"y", "n", "Y", "N"}); }
-
-bool integerIn(const char *value, long low, long high) {
+bool integerIn(const char *value, int64_t low, int64_t high) {
     long number = 0;
     return checkInteger(value, &number) && checkRange(number, low, high);
+}
+
+bool satisfies(const KeyRule &rule, const char *value, int mode) {
+    static constexpr const char *kYesNo[] = {"y", "n", "Y", "N", nullptr};
+    switch (rule.check) {
+        case Check::Any:
+            return true;
+        case Check::Integer:
+            return integerIn(value, rule.low, rule.high);
+        case Check::SecurityLevel:
+            return mode == 2 ? integerIn(value, 1, 4) : integerIn(value, rule.low, rule.high);
+        case Check::YesNo:
+            return oneOf(value, kYesNo);
+        case Check::Words:
+            return oneOf(value, rule.words);
+        case Check::AbsolutePath:
+            return isAbsolutePath(value) == 1;
+        case Check::Id64:
+            return checkID64(value, nullptr) == 1;
+    }
+    return false;
+}
+
+constexpr slm_conf_entry entryFor(const KeyRule &rule) {
+    return {rule.name,    nullptr,       rule.acceptsReload ? reload_cb_func : default_cb_func,
+            rule.comment, rule.critical, rule.type,
+            nullptr};
 }
 
 // Replaces a key's value with a copy (null clears it).
@@ -73,18 +315,18 @@ bool isSpace(zil_ucs2_t ch) { return zil_iswspace(ch) != 0; }
 
 const char *messageFor(int code) {
     switch (code) {
-        case -10:
-        case -5:
+        case SLM_CONF_COMMENT:
+        case SLM_CONF_NO_SEPARATOR:
             return "Missing separator in expression '%s'\n";
-        case -9:
+        case SLM_CONF_OUT_OF_RANGE:
             return "Value '%s' is out of range for parameter '%s'\n";
-        case -8:
+        case SLM_CONF_INVALID_VALUE:
             return "Value '%s' is not valid for parameter '%s'\n";
-        case -7:
+        case SLM_CONF_NOT_RELOADABLE:
             return "Parameter '%s' is not reloadable\n";
-        case -6:
+        case SLM_CONF_NO_VALUE:
             return "Missing value for parameter '%s' in expression '%s'\n";
-        case -4:
+        case SLM_CONF_UNKNOWN_KEY:
             return "Cannot find valid configuration parameter in expression '%s'\n";
         case 1:
             return "Parameter '%s' successfully set to requested value '%s'\n";
@@ -115,19 +357,19 @@ void report(slm_conf_sink *sink, int code, const std::string &key, const std::st
     const char *format = messageFor(code);
     std::string text;
     switch (code) {
-        case -10:
-        case -5:
-        case -4:
+        case SLM_CONF_COMMENT:
+        case SLM_CONF_NO_SEPARATOR:
+        case SLM_CONF_UNKNOWN_KEY:
             text = messageText(format, {&expression});
             break;
-        case -9:
-        case -8:
+        case SLM_CONF_OUT_OF_RANGE:
+        case SLM_CONF_INVALID_VALUE:
             text = messageText(format, {&value, &key});
             break;
-        case -7:
+        case SLM_CONF_NOT_RELOADABLE:
             text = messageText(format, {&key});
             break;
-        case -6:
+        case SLM_CONF_NO_VALUE:
             text = messageText(format, {&key, &expression});
             break;
         case 1:
@@ -144,21 +386,21 @@ int parseLine(std::string_view line, int reload, slm_conf_sink *sink) {
     const std::string expression = trimmedText(line);
     const size_t equals = line.find('=');
     if (equals == std::string_view::npos) {
-        if (expression.empty() || expression[0] == '#') return -10;
-        report(sink, -5, "", "", expression);
-        return -5;
+        if (expression.empty() || expression[0] == '#') return SLM_CONF_COMMENT;
+        report(sink, SLM_CONF_NO_SEPARATOR, "", "", expression);
+        return SLM_CONF_NO_SEPARATOR;
     }
     const std::string key = trimmedText(line.substr(0, equals));
     const std::string value = trimmedText(line.substr(equals + 1));
-    if (key.empty() || key[0] == '#') return -10;
+    if (key.empty() || key[0] == '#') return SLM_CONF_COMMENT;
     const int number = keyFromString(key.c_str());
     if (number >= SLM_CONF_KEY_COUNT) {
-        report(sink, -4, key, value, expression);
-        return -4;
+        report(sink, SLM_CONF_UNKNOWN_KEY, key, value, expression);
+        return SLM_CONF_UNKNOWN_KEY;
     }
     int code;
     if (value.empty()) {
-        code = -6;
+        code = SLM_CONF_NO_VALUE;
         if (reload == 1 && isReloadableAndOptional(number)) setDefaultValue(number);
     } else {
         KeyLock guard(number);
@@ -188,11 +430,11 @@ struct FileLock {
 // rewritten), -3 (no line for the key, or an empty file), -8 (a value that
 // would end its line).
 int modifyParamInFile(const char *file, int key, const char *value) {
-    if (!validKey(key) || value == nullptr || file == nullptr) return -2;
-    if (hasLineEnd(value)) return -8;
+    if (!validKey(key) || value == nullptr || file == nullptr) return SLM_CONF_ERROR;
+    if (hasLineEnd(value)) return SLM_CONF_INVALID_VALUE;
     std::string content;
-    if (!slm::readWholeFile(file, content)) return -2;
-    if (content.empty()) return -3;
+    if (!slm::readWholeFile(file, content)) return SLM_CONF_ERROR;
+    if (content.empty()) return SLM_CONF_NO_LINE;
     // The last line for the key: loading keeps the last value.
     size_t valueStart = std::string::npos, valueEnd = 0;
     for (size_t start = 0; start < content.size();) {
@@ -207,78 +449,51 @@ int modifyParamInFile(const char *file, int key, const char *value) {
         }
         start = end + 1;
     }
-    if (valueStart == std::string::npos) return -3;
+    if (valueStart == std::string::npos) return SLM_CONF_NO_LINE;
     const size_t oldLength = valueEnd - valueStart;
     const size_t newLength = std::strlen(value);
     std::string replacement = std::string(" ") + value;
     if (oldLength >= newLength + 1)
         replacement.resize(oldLength, ' ');  // the line keeps its length
     content.replace(valueStart, oldLength, replacement);
-    return slm::replaceFile(file, content) ? 1 : -2;
+    return slm::replaceFile(file, content) ? SLM_CONF_OK : SLM_CONF_ERROR;
 }
 
 // Appends the key, with its comment, to `file`: 1, -1 (unreadable), -2 (not
 // rewritten), -8.
 int addParamToFile(const char *file, int key, const char *value) {
-    if (!validKey(key) || value == nullptr || file == nullptr) return -1;
-    if (hasLineEnd(value)) return -8;
+    if (!validKey(key) || value == nullptr || file == nullptr) return SLM_CONF_NO_FILE;
+    if (hasLineEnd(value)) return SLM_CONF_INVALID_VALUE;
     std::string content;
-    if (!slm::readWholeFile(file, content)) return -1;
+    if (!slm::readWholeFile(file, content)) return SLM_CONF_NO_FILE;
     content += "\n";
     if (tagValues[key].comment != nullptr) content += tagValues[key].comment;
     content += std::string(tagValues[key].name) + " = " + value + "\n";
-    return slm::replaceFile(file, content) ? 1 : -2;
+    return slm::replaceFile(file, content) ? SLM_CONF_OK : SLM_CONF_ERROR;
 }
 
 }  // namespace
 
 extern "C" {
 
+// Made from the key rules, in key order.
+#define SLM_CONF_ENTRY(key) entryFor(kRules[key])
 slm_conf_entry tagValues[SLM_CONF_KEY_COUNT] = {
-    {"communication_type", nullptr, default_cb_func, nullptr, 1, 0, nullptr},
-    {"agentid", nullptr, default_cb_func, "\n\n# Agent Identifier\n", 1, 0, nullptr},
-    {"division", nullptr, default_cb_func, "\n\n# Division Name\n", 1, 0, nullptr},
-    {"tag", nullptr, default_cb_func, "\n\n# Node TAG\n", 0, 0, nullptr},
-    {"organization", nullptr, default_cb_func, nullptr, 1, 0, nullptr},
-    {"server", nullptr, default_cb_func, nullptr, 1, 1, nullptr},
-    {"port", nullptr, default_cb_func, nullptr, 1, 1, nullptr},
-    {"path", nullptr, default_cb_func, nullptr, 1, 1, nullptr},
-    {"security_level", nullptr, default_cb_func, nullptr, 0, 1, nullptr},
-    {"secure_port", nullptr, default_cb_func, nullptr, 0, 1, nullptr},
-    {"fips_enabled", nullptr, default_cb_func, nullptr, 1, 1, nullptr},
-    {"use_proxy", nullptr, default_cb_func, nullptr, 1, 1, nullptr},
-    {"proxy", nullptr, default_cb_func, nullptr, 0, 1, nullptr},
-    {"proxy_port", nullptr, default_cb_func, nullptr, 0, 1, nullptr},
-    {"trace_level", nullptr, reload_cb_func, nullptr, 1, 0, nullptr},
-    {"trace_size", nullptr, reload_cb_func, nullptr, 1, 0, nullptr},
-    {"trace_files", nullptr, reload_cb_func, nullptr, 0, 0, nullptr},
-    {"tcpip_port", nullptr, default_cb_func, nullptr, 1, 0, nullptr},
-    {"driver_conf_file", nullptr, default_cb_func, nullptr, 0, 0, nullptr},
-    {"msglog_size", nullptr, reload_cb_func, nullptr, 1, 0, nullptr},
-    {"msglog_files", nullptr, reload_cb_func, nullptr, 0, 0, nullptr},
-    {"agent_base_dir", nullptr, default_cb_func, nullptr, 1, 0, nullptr},
-    {"zemlor_common_dir", nullptr, default_cb_func, nullptr, 0, 0, nullptr},
-    {"apx_agent_conf_file", nullptr, default_cb_func, nullptr, 0, 1, nullptr},
-    {"max_cache_size", nullptr, default_cb_func, nullptr, 0, 0, nullptr},
-    {"unknown_files_enabled", nullptr, reload_cb_func, nullptr, 0, 0, nullptr},
-    {"agent_temp_dir", nullptr, default_cb_func, nullptr, 0, 0, nullptr},
-    {"usage_file_lines_threshold", nullptr, reload_cb_func, nullptr, 0, 2, nullptr},
-    {"apx_registry_users", nullptr, reload_cb_func, nullptr, 0, 0, nullptr},
-    {"scan_exclude_dirs", nullptr, reload_cb_func, nullptr, 0, 0, nullptr},
-    {"assume_auto_fs", nullptr, reload_cb_func, nullptr, 0, 0, nullptr},
-    {"dsd_enabled", nullptr, reload_cb_func,
-     "# Enable specific node detection algorithm to support Sun DSD machines\n", 0, 0, nullptr},
-    {"native_scan_enabled", nullptr, reload_cb_func,
-     "# Enable/disable native scan feature (overrides setting received thru DownloadParameters)\n",
-     0, 0, nullptr},
-    {"userdata1", nullptr, reload_cb_func, nullptr, 0, 0, nullptr},
-    {"userdata2", nullptr, reload_cb_func, nullptr, 0, 0, nullptr},
-    {"userdata3", nullptr, reload_cb_func, nullptr, 0, 0, nullptr},
+    SLM_CONF_ENTRY(0),  SLM_CONF_ENTRY(1),  SLM_CONF_ENTRY(2),  SLM_CONF_ENTRY(3),
+    SLM_CONF_ENTRY(4),  SLM_CONF_ENTRY(5),  SLM_CONF_ENTRY(6),  SLM_CONF_ENTRY(7),
+    SLM_CONF_ENTRY(8),  SLM_CONF_ENTRY(9),  SLM_CONF_ENTRY(10), SLM_CONF_ENTRY(11),
+    SLM_CONF_ENTRY(12), SLM_CONF_ENTRY(13), SLM_CONF_ENTRY(14), SLM_CONF_ENTRY(15),
+    SLM_CONF_ENTRY(16), SLM_CONF_ENTRY(17), SLM_CONF_ENTRY(18), SLM_CONF_ENTRY(19),
+    SLM_CONF_ENTRY(20), SLM_CONF_ENTRY(21), SLM_CONF_ENTRY(22), SLM_CONF_ENTRY(23),
+    SLM_CONF_ENTRY(24), SLM_CONF_ENTRY(25), SLM_CONF_ENTRY(26), SLM_CONF_ENTRY(27),
+    SLM_CONF_ENTRY(28), SLM_CONF_ENTRY(29), SLM_CONF_ENTRY(30), SLM_CONF_ENTRY(31),
+    SLM_CONF_ENTRY(32), SLM_CONF_ENTRY(33), SLM_CONF_ENTRY(34), SLM_CONF_ENTRY(35),
 };
+#undef SLM_CONF_ENTRY
 
 int default_cb_func(const char *, const char *, slm_conf_sink *, slm_conf_sink *,
                     slm_conf_entry *) {
-    return -7;
+    return SLM_CONF_NOT_RELOADABLE;
 }
 
 int reload_cb_func(const char *, const char *, slm_conf_sink *, slm_conf_sink *, slm_conf_entry *) {
@@ -311,51 +526,13 @@ int checkRange(int64_t value, int64_t low, int64_t high) {
 int isAbsolutePath(const char *text) { return text != nullptr && text[0] == '/' ? 1 : 0; }
 
 int isValidValue(int key, int mode) {
-    if (!validKey(key)) return 0;
-    const char *v = tagValues[key].value;
-    if (v == nullptr) return 0;
-    switch (key) {
-        case communication_type:
-            return integerIn(v, 1, 2);
-        case agentid:
-            return checkID64(v, nullptr);
-        case port:
-        case secure_port:
-        case proxy_port:
-        case tcpip_port:
-            return integerIn(v, 1, 65535);
-        case security_level:
-            return mode == 2 ? integerIn(v, 1, 4) : integerIn(v, 0, 2);
-        case fips_enabled:
-        case use_proxy:
-        case unknown_files_enabled:
-        case dsd_enabled:
-        case native_scan_enabled:
-            return yesNo(v);
-        case trace_level:
-            return oneOf(v, {"MIN", "MID", "MAX"});
-        case trace_size:
-        case msglog_size:
-            return integerIn(v, 65536, 16777216);
-        case trace_files:
-        case msglog_files:
-            return integerIn(v, 1, 10);
-        case max_cache_size:
-            return integerIn(v, 50, 15728640);
-        case agent_temp_dir:
-            return isAbsolutePath(v);
-        case usage_file_lines_threshold:
-            return integerIn(v, 100, 1048576);
-        case assume_auto_fs:
-            return oneOf(v, {"local", "remote", "other", "none"});
-        default:
-            return 1;  // any text
-    }
+    if (!validKey(key) || tagValues[key].value == nullptr) return 0;
+    return satisfies(kRules[key], tagValues[key].value, mode) ? 1 : 0;
 }
 
 void setDefaultValue(int key) {
     if (!validKey(key)) return;
-    const char *value = key == agent_temp_dir ? slm_default_temp_dir : kDefaults[key];
+    const char *value = key == agent_temp_dir ? slm_default_temp_dir : kRules[key].defaultValue;
     if (value == nullptr) return;
     KeyLock guard(key);
     char *copy = strdup(value);
@@ -369,94 +546,48 @@ int isCriticalValue(int key) { return validKey(key) && tagValues[key].critical ?
 int parameterType(int key) { return validKey(key) ? tagValues[key].type : -1; }
 
 int absoluteCheckValue(int key, int mode) {
-    if (!validKey(key)) return -2;
+    if (!validKey(key)) return SLM_CONF_ERROR;
     const bool missing = isMissingValue(key);
     if (!missing && isValidValue(key, mode)) return 1;
-    if (isCriticalValue(key)) return -2;
+    if (isCriticalValue(key)) return SLM_CONF_ERROR;
     setDefaultValue(key);
-    if (missing && key >= usage_file_lines_threshold) return 1;  // 27 to 35: quietly
-    return -12;
+    if (missing && kRules[key].quietDefault) return 1;
+    return SLM_CONF_DEFAULTED;
 }
 
 int checkValue(int key, int mode) {
-    if (!validKey(key)) return -13;
+    if (!validKey(key)) return SLM_CONF_NOT_APPLICABLE;
     long type = 0;
     const int kind = parameterType(key);
     if (kind == 0) return absoluteCheckValue(key, mode);
-    if (kind != 1 && kind != 2) return -13;
+    if (kind != 1 && kind != 2) return SLM_CONF_NOT_APPLICABLE;
     checkInteger(tagValues[communication_type].value, &type);
     if (mode != 0 || type == kind) return absoluteCheckValue(key, mode);
-    return -13;
+    return SLM_CONF_NOT_APPLICABLE;
 }
 
 int isKeyReloadable(int key) {
-    switch (key) {
-        case 14:
-        case 15:
-        case 19:
-        case 25:
-        case 29:
-        case 30:
-        case 31:
-        case 32:
-        case 33:
-        case 34:
-        case 35:
-            return 1;
-        default:
-            TRACE_MIN(TRACE_CORE, "the passed key %d is not reloadable.", key);
-            return 0;
-    }
+    if (validKey(key) && kRules[key].reloadable) return 1;
+    TRACE_MIN(TRACE_CORE, "the passed key %d is not reloadable.", key);
+    return 0;
 }
 
-int isReloadableAndOptional(int key) {
-    switch (key) {
-        case 25:
-        case 27:
-        case 28:
-        case 29:
-        case 30:
-        case 31:
-        case 32:
-        case 33:
-        case 34:
-        case 35:
-            return 1;
-        default:
-            return 0;
-    }
-}
+int isReloadableAndOptional(int key) { return validKey(key) && kRules[key].reloadOptional ? 1 : 0; }
 
 int acceptReloadableVal(const char *value, int key) {
     if (value == nullptr) {
         TRACE_MIN(TRACE_CORE, "the passed value for the key %d is null.", key);
         return 0;
     }
-    if (key >= SLM_CONF_KEY_COUNT || key < 0) {
+    if (!validKey(key)) {
         TRACE_MIN(TRACE_CORE, "the passed key %d is not a possible configuration key.", key);
         return 0;
     }
-    switch (key) {
-        case trace_level:
-            return oneOf(value, {"MIN", "MID", "MAX"});
-        case trace_size:
-        case msglog_size:
-            return integerIn(value, 65536, 16777216);
-        case unknown_files_enabled:
-        case dsd_enabled:
-        case native_scan_enabled:
-            return yesNo(value);
-        case assume_auto_fs:
-            return oneOf(value, {"local", "remote", "other", "none"});
-        case scan_exclude_dirs:
-        case userdata1:
-        case userdata2:
-        case userdata3:
-            return 1;
-        default:
-            TRACE_MIN(TRACE_CORE, "the passed key %d is not reloadable.", key);
-            return 0;
+    if (!kRules[key].reloadable) {
+        TRACE_MIN(TRACE_CORE, "the passed key %d is not reloadable.", key);
+        return 0;
     }
+    return satisfies(kRules[key], value, 0) ? 1 : 0;
 }
 
 int discardAllButUnsupported(const char *text) {
@@ -518,10 +649,10 @@ int slm_conf_init(const char *tempDir) {
     if (slm_conf_file_mtx == nullptr) {
         for (slm_conf_entry &entry : tagValues) {
             if (entry.lock == nullptr) entry.lock = createMutex();
-            if (entry.lock == nullptr) return -2;
+            if (entry.lock == nullptr) return SLM_CONF_ERROR;
         }
         slm_conf_file_mtx = createMutex();
-        if (slm_conf_file_mtx == nullptr) return -2;
+        if (slm_conf_file_mtx == nullptr) return SLM_CONF_ERROR;
     }
     if (tempDir != nullptr) {
         std::strncpy(slm_default_temp_dir, tempDir, sizeof slm_default_temp_dir - 1);
@@ -532,15 +663,15 @@ int slm_conf_init(const char *tempDir) {
 }
 
 int reload_parm(int key, int reload, const char *value, slm_conf_sink *sink) {
-    if (!validKey(key)) return -4;
+    if (!validKey(key)) return SLM_CONF_UNKNOWN_KEY;
     if (reload != 1 || tagValues[key].callback == nullptr) return 1;
     return tagValues[key].callback(tagValues[key].name, value, sink, sink, tagValues);
 }
 
 int parseBuffer(const char *buffer, int reload, slm_conf_sink *sink) {
     const std::string_view text = buffer != nullptr ? buffer : "";
-    if (!slm_conf_init_done) return text.empty() ? -10 : -2;
-    int code = -10;
+    if (!slm_conf_init_done) return text.empty() ? SLM_CONF_COMMENT : SLM_CONF_ERROR;
+    int code = SLM_CONF_COMMENT;
     size_t start = 0;
     while (start < text.size()) {
         size_t end = text.find('\n', start);
@@ -558,58 +689,50 @@ int checkConf(int mode) {
         long number = 0;
         if (type == nullptr) {
             TRACE_MIN(TRACE_CORE, "Critical error, missing communication_type");
-            return -14;
+            return SLM_CONF_NO_COMMUNICATION_TYPE;
         }
         if (!checkInteger(type, &number)) {
             TRACE_MIN(TRACE_CORE, "Critical error, communication_type not integer");
-            return -2;
+            return SLM_CONF_ERROR;
         }
         if (number != 1 && number != 2) {
             TRACE_MIN(TRACE_CORE, "Critical error, communication_type out of range");
-            return -2;
+            return SLM_CONF_ERROR;
         }
         if (number == 2) {
             KeyLock guard(security_level);
             storeValue(security_level, "0");
         }
     }
-    static const int skipped[4][17] = {
-        {3, 18, -1},
-        {10, 11, 14, 17, 19, 21, 24, 25, 26, 27, 28, 29, 30, 33, 34, 35, -1},
-        {3, 10, 18, 21, 24, 25, 26, 27, 28, 30, 33, 34, 35, -1},
-        {3, 18, 21, 26, 29, 33, 34, 35, -1}};
     bool critical = false, defaulted = false;
     for (int key = 1; key < SLM_CONF_KEY_COUNT; ++key) {
-        if (key == dsd_enabled || key == native_scan_enabled) continue;
-        bool skip = false;
-        if (mode >= 0 && mode <= 3)
-            for (const int *k = skipped[mode]; *k >= 0; ++k)
-                skip = skip || *k == key;
-        if (skip) continue;
+        const KeyRule &rule = kRules[key];
+        if (!rule.checkedByCheckConf) continue;
+        if (mode >= 0 && mode <= 3 && (rule.skippedIn & modes({mode})) != 0) continue;
         const int result = checkValue(key, mode);
-        if (result == -2) {
+        if (result == SLM_CONF_ERROR) {
             TRACE_MIN(TRACE_CORE, "Critical error loading attribute %d", key);
             critical = true;
-        } else if (result == -12) {
+        } else if (result == SLM_CONF_DEFAULTED) {
             TRACE_MIN(TRACE_CORE, "Failed loading attribute %d value. Using default", key);
             defaulted = true;
         }
     }
-    return critical ? -2 : defaulted ? -12 : 1;
+    return critical ? SLM_CONF_ERROR : defaulted ? SLM_CONF_DEFAULTED : SLM_CONF_OK;
 }
 
 int loadConfFile(const char *path, int reload, int mode) {
     if (!slm_conf_init_done) {
         TRACE_MAX(TRACE_CORE, "loadConfFile: the access to the file has not been initialized.");
-        return -2;
+        return SLM_CONF_ERROR;
     }
-    if (path == nullptr) return -1;
+    if (path == nullptr) return SLM_CONF_NO_FILE;
     lockMutex(slm_conf_file_mtx);
     FILE *file = std::fopen(path, "re");
     if (file == nullptr) {
         unlockMutex(slm_conf_file_mtx);
         TRACE_MAX(TRACE_CORE, "loadConfFile: the configuration file not found.");
-        return -1;
+        return SLM_CONF_NO_FILE;
     }
     TRACE_MAX(TRACE_CORE,
               "loadConfFile: starts reading and parsing the configuration file buffer.");
@@ -624,7 +747,7 @@ int loadConfFile(const char *path, int reload, int mode) {
     if (name == nullptr) {
         unlockMutex(slm_conf_file_mtx);
         TRACE_MAX(TRACE_CORE, "loadConfFile: error allocating the configuration file name.");
-        return -2;
+        return SLM_CONF_ERROR;
     }
     std::free(slm_conf_file_name);
     slm_conf_file_name = name;
@@ -635,14 +758,14 @@ int loadConfFile(const char *path, int reload, int mode) {
 }
 
 int getConfigurationValue(int key, char *buffer, int length) {
-    if (!slm_conf_init_done) return -2;
-    if (key < 0 || key >= SLM_CONF_KEY_COUNT) return -4;
-    if (buffer == nullptr || length <= 0) return -4;
+    if (!slm_conf_init_done) return SLM_CONF_ERROR;
+    if (key < 0 || key >= SLM_CONF_KEY_COUNT) return SLM_CONF_UNKNOWN_KEY;
+    if (buffer == nullptr || length <= 0) return SLM_CONF_UNKNOWN_KEY;
     KeyLock guard(key);
     const char *value = tagValues[key].value;
     if (value == nullptr) {
         buffer[0] = '\0';
-        return -6;
+        return SLM_CONF_NO_VALUE;
     }
     std::strncpy(buffer, value, static_cast<size_t>(length));
     buffer[length - 1] = '\0';
@@ -650,8 +773,9 @@ int getConfigurationValue(int key, char *buffer, int length) {
 }
 
 int getConfigurationKey(int key, char *buffer, int length) {
-    if (!slm_conf_init_done) return -2;
-    if (key < 0 || key >= SLM_CONF_KEY_COUNT || buffer == nullptr || length <= 0) return -4;
+    if (!slm_conf_init_done) return SLM_CONF_ERROR;
+    if (key < 0 || key >= SLM_CONF_KEY_COUNT || buffer == nullptr || length <= 0)
+        return SLM_CONF_UNKNOWN_KEY;
     KeyLock guard(key);
     std::strncpy(buffer, tagValues[key].name, static_cast<size_t>(length));
     buffer[length - 1] = '\0';
@@ -669,18 +793,18 @@ int slm_add_param_to_file(int key, const char *value) {
 }
 
 int setConfigurationValue(int key, const char *value) {
-    if (!slm_conf_init_done) return -2;
+    if (!slm_conf_init_done) return SLM_CONF_ERROR;
     FileLock file;
-    if (file.fileName() == nullptr) return -2;
-    if (key < 0 || key >= SLM_CONF_KEY_COUNT) return -4;
-    if (value == nullptr) return -2;
-    if (hasLineEnd(value)) return -8;
+    if (file.fileName() == nullptr) return SLM_CONF_ERROR;
+    if (key < 0 || key >= SLM_CONF_KEY_COUNT) return SLM_CONF_UNKNOWN_KEY;
+    if (value == nullptr) return SLM_CONF_ERROR;
+    if (hasLineEnd(value)) return SLM_CONF_INVALID_VALUE;
     KeyLock guard(key);
     int result = modifyParamInFile(file.fileName(), key, value);
-    if (result == -3) result = addParamToFile(file.fileName(), key, value);
+    if (result == SLM_CONF_NO_LINE) result = addParamToFile(file.fileName(), key, value);
     if (result == 1) {
         char *copy = strdup(value);
-        if (copy == nullptr) return -2;
+        if (copy == nullptr) return SLM_CONF_ERROR;
         std::free(tagValues[key].value);
         tagValues[key].value = copy;
     }
@@ -688,8 +812,8 @@ int setConfigurationValue(int key, const char *value) {
 }
 
 int registerCallback(int key, const char *value, slm_conf_callback callback) {
-    if (!slm_conf_init_done) return -2;
-    if (key < 0 || key >= SLM_CONF_KEY_COUNT) return -4;
+    if (!slm_conf_init_done) return SLM_CONF_ERROR;
+    if (key < 0 || key >= SLM_CONF_KEY_COUNT) return SLM_CONF_UNKNOWN_KEY;
     KeyLock guard(key);
     storeValue(key, value);
     tagValues[key].callback = callback;

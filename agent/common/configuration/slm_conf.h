@@ -64,6 +64,25 @@ enum {
     SLM_CONF_KEY_COUNT = 36
 };
 
+/* Results of the configuration functions (each function says which it
+ * gives). */
+enum {
+    SLM_CONF_OK = 1,
+    SLM_CONF_NO_FILE = -1,      /* the file cannot be opened or read */
+    SLM_CONF_ERROR = -2,        /* critical error, not initialised, or not rewritten */
+    SLM_CONF_NO_LINE = -3,      /* the file has no line for the key */
+    SLM_CONF_UNKNOWN_KEY = -4,  /* no such key (or a bad argument) */
+    SLM_CONF_NO_SEPARATOR = -5, /* a line without "=" */
+    SLM_CONF_NO_VALUE = -6,     /* a key without a value */
+    SLM_CONF_NOT_RELOADABLE = -7,
+    SLM_CONF_INVALID_VALUE = -8, /* also a value that would end its line */
+    SLM_CONF_OUT_OF_RANGE = -9,
+    SLM_CONF_COMMENT = -10,   /* a comment or blank line */
+    SLM_CONF_DEFAULTED = -12, /* a default replaced a value, or an optional key has none */
+    SLM_CONF_NOT_APPLICABLE = -13,
+    SLM_CONF_NO_COMMUNICATION_TYPE = -14
+};
+
 /* Where parse and print messages go: write(context, text, length, 0). */
 typedef struct slm_conf_sink {
     void *context;
