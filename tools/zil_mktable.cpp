@@ -56,37 +56,71 @@ bool convert(iconv_t cd, const std::string &input, std::string &output) {
     return true;
 }
 
+// One codeset's two directions through iconv.
+class IconvPair {
+public:
+    static constexpr int64_t kNoMapping = -1;
+    static constexpr int64_t kIncomplete = -2;  // the bytes start a longer character
+
+    explicit IconvPair(const std::string &name)
+        : to_(iconv_open("UTF-32LE", name.c_str())), from_(iconv_open(name.c_str(), "UTF-32LE")) {
+        if (to_ == kClosed || from_ == kClosed) fail("iconv does not know " + name);
+    }
+    ~IconvPair() {
+        iconv_close(to_);
+        iconv_close(from_);
+    }
+    IconvPair(const IconvPair &) = delete;
+    IconvPair &operator=(const IconvPair &) = delete;
+
+    // The code point of one character's bytes, kNoMapping or kIncomplete.
+    int64_t decode(const std::string &bytes) const {
+        iconv(to_, nullptr, nullptr, nullptr, nullptr);
+        char in[16], out[16];
+        std::memcpy(in, bytes.data(), bytes.size());
+        char *ip = in, *op = out;
+        size_t inLeft = bytes.size(), outLeft = sizeof out;
+        if (iconv(to_, &ip, &inLeft, &op, &outLeft) == static_cast<size_t>(-1))
+            return errno == EINVAL ? kIncomplete : kNoMapping;
+        if (inLeft != 0 || sizeof out - outLeft != 4) return kNoMapping;
+        uint32_t value;
+        std::memcpy(&value, out, 4);
+        return value;
+    }
+    // The bytes of a code point; false when it has no mapping.
+    bool encode(uint32_t value, std::string &bytes) const {
+        std::string in(4, '\0');
+        std::memcpy(in.data(), &value, 4);
+        return convert(from_, in, bytes);
+    }
+
+private:
+    static inline const iconv_t kClosed = reinterpret_cast<iconv_t>(-1);
+    iconv_t to_, from_;
+};
+
 struct Mapping {
     uint16_t toUnicode[256];
     std::vector<int> fromUnicode;  // per BMP value: the byte, or -1
 };
 
 Mapping readMapping(const std::string &iconvName) {
-    iconv_t to = iconv_open("UTF-32LE", iconvName.c_str());
-    iconv_t from = iconv_open(iconvName.c_str(), "UTF-32LE");
-    if (to == reinterpret_cast<iconv_t>(-1) || from == reinterpret_cast<iconv_t>(-1))
-        fail("iconv does not know " + iconvName);
+    const IconvPair iconvPair(iconvName);
     Mapping m;
     for (int b = 0; b < 256; ++b) {
-        std::string out;
+        const int64_t value = iconvPair.decode(std::string(1, static_cast<char>(b)));
         m.toUnicode[b] = kUnmapped;
-        if (convert(to, std::string(1, static_cast<char>(b)), out) && out.size() == 4) {
-            uint32_t value;
-            std::memcpy(&value, out.data(), 4);
-            if (value >= 0xFFFF) fail(iconvName + ": byte maps outside the BMP");
-            m.toUnicode[b] = static_cast<uint16_t>(value);
-        }
+        if (value < 0) continue;
+        if (value >= 0xFFFF) fail(iconvName + ": byte maps outside the BMP");
+        m.toUnicode[b] = static_cast<uint16_t>(value);
     }
     m.fromUnicode.assign(0x10000, -1);
     for (uint32_t value = 0; value < 0xFFFF; ++value) {
         if (value >= 0xD800 && value <= 0xDFFF) continue;
-        std::string in(4, '\0'), out;
-        std::memcpy(in.data(), &value, 4);
-        if (convert(from, in, out) && out.size() == 1)
+        std::string out;
+        if (iconvPair.encode(value, out) && out.size() == 1)
             m.fromUnicode[value] = static_cast<uint8_t>(out[0]);
     }
-    iconv_close(to);
-    iconv_close(from);
     return m;
 }
 
@@ -147,7 +181,7 @@ std::vector<uint8_t> buildSingleByteTable(const Codeset &cs) {
     return table;
 }
 
-// Places 512-byte rows in the area, identical rows once; the row value
+// Places rows in the area, identical rows once; the row value
 // (offset / 4) must fit 16 bits.
 struct RowArea {
     std::string bytes;
@@ -176,22 +210,15 @@ struct RowArea {
 // 0xFE may lead a pair there.
 std::vector<uint8_t> buildDoubleByteTable(const Codeset &cs) {
     const bool ebcdic = cs.family == 4;
-    iconv_t to = iconv_open("UTF-32LE", cs.iconvName.c_str());
-    iconv_t from = iconv_open(cs.iconvName.c_str(), "UTF-32LE");
-    if (to == reinterpret_cast<iconv_t>(-1) || from == reinterpret_cast<iconv_t>(-1))
-        fail("iconv does not know " + cs.iconvName);
+    const IconvPair iconvPair(cs.iconvName);
+    // A BMP value below 0xFFFF, else nothing; `incomplete` when the bytes
+    // start a longer character.
     const auto decode = [&](const std::string &in, uint32_t &value, bool &incomplete) {
-        iconv(to, nullptr, nullptr, nullptr, nullptr);
-        char inBuf[4], outBuf[16];
-        std::memcpy(inBuf, in.data(), in.size());
-        char *ip = inBuf, *op = outBuf;
-        size_t inLeft = in.size(), outLeft = sizeof outBuf;
-        const size_t rc = iconv(to, &ip, &inLeft, &op, &outLeft);
-        incomplete = rc == static_cast<size_t>(-1) && errno == EINVAL;
-        if (rc == static_cast<size_t>(-1) || inLeft != 0 || sizeof outBuf - outLeft != 4)
-            return false;
-        std::memcpy(&value, outBuf, 4);
-        return value < 0xFFFF;
+        const int64_t v = iconvPair.decode(in);
+        incomplete = v == IconvPair::kIncomplete;
+        if (v < 0 || v >= 0xFFFF) return false;
+        value = static_cast<uint32_t>(v);
+        return true;
     };
     std::vector<uint8_t> table(kArea, 0);
     std::vector<uint16_t> singles(256, kUnmapped);
@@ -227,9 +254,8 @@ std::vector<uint8_t> buildDoubleByteTable(const Codeset &cs) {
         for (int low = 0; low < 256; ++low) {
             const uint32_t value = static_cast<uint32_t>(high * 256 + low);
             if (value == 0xFFFF || (value >= 0xD800 && value <= 0xDFFF)) continue;
-            std::string in(4, '\0'), out;
-            std::memcpy(in.data(), &value, 4);
-            if (!convert(from, in, out)) continue;
+            std::string out;
+            if (!iconvPair.encode(value, out)) continue;
             if (ebcdic && !out.empty() && out[0] == '\x0E') out.erase(0, 1);
             if (out.size() == 1)
                 row[low] = static_cast<uint8_t>(out[0]);
@@ -239,8 +265,6 @@ std::vector<uint8_t> buildDoubleByteTable(const Codeset &cs) {
         }
         put16(table, kFromRows + 2 * high, area.place(row));
     }
-    iconv_close(to);
-    iconv_close(from);
     put32(table, 0, kArea);
     table.insert(table.end(), area.bytes.begin(), area.bytes.end());
     return table;
@@ -305,17 +329,11 @@ struct RangeBuilder {
 
 std::vector<uint8_t> buildGb18030Table(const Codeset &cs) {
     if (cs.name.size() > 21) fail(cs.file + ": the name would overlap the sub-header offset at 38");
-    iconv_t to = iconv_open("UTF-32LE", cs.iconvName.c_str());
-    iconv_t from = iconv_open(cs.iconvName.c_str(), "UTF-32LE");
-    if (to == reinterpret_cast<iconv_t>(-1) || from == reinterpret_cast<iconv_t>(-1))
-        fail("iconv does not know " + cs.iconvName);
+    const IconvPair iconvPair(cs.iconvName);
     std::vector<int32_t> toMap(65535, -1), fromMap(65536, -1);
     const auto decodeTo = [&](const std::string &bytes) -> int32_t {
-        std::string out;
-        if (!convert(to, bytes, out) || out.size() != 4) return -1;
-        uint32_t v;
-        std::memcpy(&v, out.data(), 4);
-        return v <= 0xFFFF ? static_cast<int32_t>(v) : -1;
+        const int64_t v = iconvPair.decode(bytes);
+        return v >= 0 && v <= 0xFFFF ? static_cast<int32_t>(v) : -1;
     };
     for (int b1 = 0x81; b1 <= 0xFE; ++b1)
         for (int b2 = 0x40; b2 <= 0xFE; ++b2) {
@@ -336,9 +354,8 @@ std::vector<uint8_t> buildGb18030Table(const Codeset &cs) {
     }
     for (uint32_t v = 0x80; v <= 0xFFFF; ++v) {
         if (v >= 0xD800 && v <= 0xDFFF) continue;
-        std::string in(4, '\0'), out;
-        std::memcpy(in.data(), &v, 4);
-        if (!convert(from, in, out)) continue;
+        std::string out;
+        if (!iconvPair.encode(v, out)) continue;
         const auto b = [&](size_t i) { return static_cast<int>(static_cast<uint8_t>(out[i])); };
         if (out.size() == 2)
             fromMap[v] = (b(0) - 0x81) * 191 + (b(1) - 0x3F);
@@ -347,8 +364,6 @@ std::vector<uint8_t> buildGb18030Table(const Codeset &cs) {
                          (b(3) - 0x30) + 24067;
         if (fromMap[v] > 0xFFFF) fromMap[v] = -1;
     }
-    iconv_close(to);
-    iconv_close(from);
     RangeBuilder fromRanges, toRanges;
     fromRanges.build(fromMap);
     toRanges.build(toMap);
@@ -386,28 +401,29 @@ std::vector<uint8_t> buildGb18030Table(const Codeset &cs) {
 // (prefix number, last two bytes) per high byte; a prefix record (16 bytes
 // at area + 16 x its number) holds the leading bytes. The prefix records
 // come first, so prefix 0 (no leading bytes) is the area's first record.
-std::vector<uint8_t> buildMultiByteTable(const Codeset &cs) {
-    iconv_t to = iconv_open("UTF-32LE", cs.iconvName.c_str());
-    iconv_t from = iconv_open(cs.iconvName.c_str(), "UTF-32LE");
-    if (to == reinterpret_cast<iconv_t>(-1) || from == reinterpret_cast<iconv_t>(-1))
-        fail("iconv does not know " + cs.iconvName);
+class MultiByteBuilder {
+public:
+    MultiByteBuilder(const Codeset &cs) : cs_(cs), iconv_(cs.iconvName), table_(kArea, 0) {}
+
+    std::vector<uint8_t> build() {
+        for (int b = 0; b < 256; ++b)
+            decodeFirstByte(b);
+        for (int high = 0; high < 256; ++high)
+            encodeRow(high);
+        layOut();
+        return table_;
+    }
+
+private:
     // -1 no mapping, -2 incomplete, else the BMP value.
-    const auto decode = [&](const std::string &bytes) -> int32_t {
-        iconv(to, nullptr, nullptr, nullptr, nullptr);
-        char in[8], out[16];
-        std::memcpy(in, bytes.data(), bytes.size());
-        char *ip = in, *op = out;
-        size_t inLeft = bytes.size(), outLeft = sizeof out;
-        const size_t rc = iconv(to, &ip, &inLeft, &op, &outLeft);
-        if (rc == static_cast<size_t>(-1)) return errno == EINVAL ? -2 : -1;
-        if (inLeft != 0 || sizeof out - outLeft != 4) return -1;
-        uint32_t v;
-        std::memcpy(&v, out, 4);
-        return v < 0xFFFF ? static_cast<int32_t>(v) : -1;
-    };
-    std::vector<uint8_t> table(kArea, 0);
-    std::vector<std::vector<uint16_t>> nodes;  // each: count, first, entries
-    const auto addNode = [&](const std::vector<int32_t> &byTrail) -> uint16_t {
+    int32_t decode(const std::string &bytes) const {
+        const int64_t v = iconv_.decode(bytes);
+        if (v == IconvPair::kIncomplete) return -2;
+        return v >= 0 && v < 0xFFFF ? static_cast<int32_t>(v) : -1;
+    }
+
+    // A node: count, first, the entries from first on; -1 entries map nothing.
+    int addNode(const std::vector<int32_t> &byTrail) {
         int first = 0, last = -1;
         for (int t = 0; t < 256; ++t)
             if (byTrail[t] >= 0) {
@@ -418,23 +434,21 @@ std::vector<uint8_t> buildMultiByteTable(const Codeset &cs) {
                                       static_cast<uint16_t>(first)};
         for (int t = first; t <= last; ++t)
             node.push_back(byTrail[t] >= 0 ? static_cast<uint16_t>(byTrail[t]) : kUnmapped);
-        nodes.push_back(node);
-        return static_cast<uint16_t>(nodes.size() - 1);  // fixed up to node numbers below
-    };
-    std::vector<int> firstNode(256, -1);
-    int emptyNode = -1;  // count 0: maps no byte
-    std::vector<std::vector<int>> childNodes(
-        256);  // three-byte codes: second-level node per middle byte
-    for (int b = 0; b < 256; ++b) {
+        nodes_.push_back(node);
+        return static_cast<int>(nodes_.size() - 1);  // an index, numbered in layOut
+    }
+
+    // The character lengths a first byte starts, and its node tree.
+    void decodeFirstByte(int b) {
         const int32_t one = decode(std::string(1, static_cast<char>(b)));
         if (one >= 0) {
-            table[kByteInfo + b] = 1;
-            put16(table, kToUnicode + 2 * b, static_cast<uint16_t>(one));
-            continue;
+            table_[kByteInfo + b] = 1;
+            put16(table_, kToUnicode + 2 * b, static_cast<uint16_t>(one));
+            return;
         }
-        if (b < 0x80) fail(cs.file + ": ASCII bytes must map to themselves in family 3");
-        table[kByteInfo + b] = 255;
-        if (one != -2) continue;
+        if (b < 0x80) fail(cs_.file + ": ASCII bytes must map to themselves in family 3");
+        table_[kByteInfo + b] = 255;
+        if (one != -2) return;
         std::vector<int32_t> pairs(256, -1);
         bool three = false;
         for (int t = 0; t < 256; ++t) {
@@ -443,11 +457,19 @@ std::vector<uint8_t> buildMultiByteTable(const Codeset &cs) {
             if (v == -2) three = true;
         }
         if (!three) {
-            table[kByteInfo + b] = 2;
-            firstNode[b] = addNode(pairs);
-            continue;
+            table_[kByteInfo + b] = 2;
+            firstNode_[b] = addNode(pairs);
+            return;
         }
-        table[kByteInfo + b] = 3;
+        table_[kByteInfo + b] = 3;
+        firstNode_[b] = addNode(middleNodes(b));
+        middleNodeIndexes_.push_back(firstNode_[b]);
+    }
+
+    // For a three-byte lead: per middle byte the index of its node of last
+    // bytes. A middle byte without characters between two with them walks to
+    // the shared empty node: every entry of a middle node is a node.
+    std::vector<int32_t> middleNodes(int b) {
         std::vector<int32_t> middles(256, -1);
         int firstMiddle = -1, lastMiddle = -1;
         for (int m = 0; m < 256; ++m) {
@@ -461,46 +483,40 @@ std::vector<uint8_t> buildMultiByteTable(const Codeset &cs) {
                     any = true;
                 }
             }
-            if (any) {
-                middles[m] = addNode(lasts);
-                if (firstMiddle < 0) firstMiddle = m;
-                lastMiddle = m;
-            }
+            if (!any) continue;
+            middles[m] = addNode(lasts);
+            if (firstMiddle < 0) firstMiddle = m;
+            lastMiddle = m;
         }
-        // A middle byte without characters between two with them walks to
-        // the shared empty node: every entry of a middle node is a node.
         for (int m = firstMiddle + 1; m < lastMiddle; ++m)
             if (middles[m] < 0) {
-                if (emptyNode < 0) emptyNode = addNode(std::vector<int32_t>(256, -1));
-                middles[m] = emptyNode;
+                if (emptyNode_ < 0) emptyNode_ = addNode(std::vector<int32_t>(256, -1));
+                middles[m] = emptyNode_;
             }
-        firstNode[b] = addNode(middles);  // entries are node indexes for now
-        childNodes[b].push_back(firstNode[b]);
+        return middles;
     }
-    // Out of Unicode: prefix records and rows.
-    std::vector<std::string> prefixes = {""};
-    std::map<std::string, uint16_t> prefixNumber = {{"", 0}};
-    std::vector<std::vector<uint16_t>> fromRows(256, std::vector<uint16_t>(512, 0));
-    for (int high = 0; high < 256; ++high) {
-        auto &row = fromRows[high];
+
+    // Out of Unicode, one high byte: per low byte a prefix number and the
+    // last two bytes (a single byte: prefix 0 and its value).
+    void encodeRow(int high) {
+        auto &row = fromRows_[high];
+        row.assign(512, 0);
         for (int low = 0; low < 256; ++low) {
             row[2 * low] = kUnmapped;
-            row[2 * low + 1] = 0;
             const uint32_t v = static_cast<uint32_t>(high * 256 + low);
             if (v == 0xFFFF || (v >= 0xD800 && v <= 0xDFFF)) continue;
-            std::string in(4, '\0'), out;
-            std::memcpy(in.data(), &v, 4);
-            if (!convert(from, in, out) || out.empty() || out.size() > 16) continue;
+            std::string out;
+            if (!iconv_.encode(v, out) || out.empty() || out.size() > 16) continue;
             if (out.size() == 1) {
                 row[2 * low] = 0;
                 row[2 * low + 1] = static_cast<uint8_t>(out[0]);
                 continue;
             }
             const std::string lead = out.substr(0, out.size() - 2);
-            auto found = prefixNumber.find(lead);
-            if (found == prefixNumber.end()) {
-                found = prefixNumber.emplace(lead, static_cast<uint16_t>(prefixes.size())).first;
-                prefixes.push_back(lead);
+            auto found = prefixNumber_.find(lead);
+            if (found == prefixNumber_.end()) {
+                found = prefixNumber_.emplace(lead, static_cast<uint16_t>(prefixes_.size())).first;
+                prefixes_.push_back(lead);
             }
             row[2 * low] = found->second;
             row[2 * low + 1] =
@@ -508,59 +524,59 @@ std::vector<uint8_t> buildMultiByteTable(const Codeset &cs) {
                                       static_cast<uint8_t>(out[out.size() - 1]));
         }
     }
-    iconv_close(to);
-    iconv_close(from);
-    // Lay out: prefix records, rows (deduplicated), nodes.
-    std::string area;
-    for (const std::string &p : prefixes) {
-        std::string record(16, '\0');
-        std::memcpy(record.data(), p.data(), p.size());
-        record[14] = static_cast<char>(p.size());
-        area += record;
-    }
-    std::map<std::vector<uint16_t>, uint16_t> placedRows;
-    for (int high = 0; high < 256; ++high) {
-        auto found = placedRows.find(fromRows[high]);
-        if (found == placedRows.end()) {
-            if (area.size() / 4 > 0xFFFF) fail(cs.file + ": rows beyond 16-bit addressing");
-            found =
-                placedRows.emplace(fromRows[high], static_cast<uint16_t>(area.size() / 4)).first;
-            for (uint16_t v : fromRows[high]) {
-                area += static_cast<char>(v & 0xFF);
-                area += static_cast<char>(v >> 8);
+
+    // The area: prefix records, rows (identical ones once), nodes.
+    void layOut() {
+        RowArea area(cs_.file);
+        for (const std::string &p : prefixes_) {
+            std::string record(16, '\0');
+            std::memcpy(record.data(), p.data(), p.size());
+            record[14] = static_cast<char>(p.size());
+            area.bytes += record;
+        }
+        for (int high = 0; high < 256; ++high)
+            put16(table_, kFromRows + 2 * high, area.place(fromRows_[high]));
+        std::vector<uint16_t> nodeNumber(nodes_.size());
+        for (size_t i = 0; i < nodes_.size(); ++i) {
+            while (area.bytes.size() % 4 != 0)
+                area.bytes += '\0';
+            if (area.bytes.size() / 4 > 0xFFFF) fail(cs_.file + ": nodes beyond 16-bit addressing");
+            nodeNumber[i] = static_cast<uint16_t>(area.bytes.size() / 4);
+            area.bytes.append(2 * nodes_[i].size(), '\0');
+        }
+        // Middle nodes hold node indexes: they become node numbers.
+        std::vector<bool> holdsNodes(nodes_.size(), false);
+        for (int index : middleNodeIndexes_)
+            holdsNodes[static_cast<size_t>(index)] = true;
+        for (size_t i = 0; i < nodes_.size(); ++i) {
+            const size_t at = static_cast<size_t>(nodeNumber[i]) * 4;
+            for (size_t k = 0; k < nodes_[i].size(); ++k) {
+                uint16_t v = nodes_[i][k];
+                if (holdsNodes[i] && k >= 2 && v != kUnmapped) v = nodeNumber[v];
+                area.bytes[at + 2 * k] = static_cast<char>(v & 0xFF);
+                area.bytes[at + 2 * k + 1] = static_cast<char>(v >> 8);
             }
         }
-        put16(table, kFromRows + 2 * high, found->second);
+        for (int b = 0; b < 256; ++b)
+            if (firstNode_[b] >= 0)
+                put16(table_, kToUnicode + 2 * b, nodeNumber[static_cast<size_t>(firstNode_[b])]);
+        put32(table_, 0, kArea);
+        table_.insert(table_.end(), area.bytes.begin(), area.bytes.end());
     }
-    std::vector<uint16_t> nodeNumber(nodes.size());
-    for (size_t i = 0; i < nodes.size(); ++i) {
-        while (area.size() % 4 != 0)
-            area += '\0';
-        if (area.size() / 4 > 0xFFFF) fail(cs.file + ": nodes beyond 16-bit addressing");
-        nodeNumber[i] = static_cast<uint16_t>(area.size() / 4);
-        area.append(2 * nodes[i].size(), '\0');
-    }
-    // Write the nodes, turning node indexes of the three-byte trees into numbers.
-    std::vector<bool> holdsNodes(nodes.size(), false);
-    for (int b = 0; b < 256; ++b)
-        for (int index : childNodes[b])
-            holdsNodes[static_cast<size_t>(index)] = true;
-    for (size_t i = 0; i < nodes.size(); ++i) {
-        size_t at = static_cast<size_t>(nodeNumber[i]) * 4;
-        for (size_t k = 0; k < nodes[i].size(); ++k) {
-            uint16_t v = nodes[i][k];
-            if (holdsNodes[i] && k >= 2 && v != kUnmapped) v = nodeNumber[v];
-            area[at + 2 * k] = static_cast<char>(v & 0xFF);
-            area[at + 2 * k + 1] = static_cast<char>(v >> 8);
-        }
-    }
-    for (int b = 0; b < 256; ++b)
-        if (firstNode[b] >= 0)
-            put16(table, kToUnicode + 2 * b, nodeNumber[static_cast<size_t>(firstNode[b])]);
-    put32(table, 0, kArea);
-    table.insert(table.end(), area.begin(), area.end());
-    return table;
-}
+
+    const Codeset &cs_;
+    const IconvPair iconv_;
+    std::vector<uint8_t> table_;
+    std::vector<std::vector<uint16_t>> nodes_;
+    std::vector<int> firstNode_ = std::vector<int>(256, -1);
+    std::vector<int> middleNodeIndexes_;
+    int emptyNode_ = -1;
+    std::vector<std::string> prefixes_ = {""};  // prefix 0: no leading bytes
+    std::map<std::string, uint16_t> prefixNumber_ = {{"", 0}};
+    std::vector<std::vector<uint16_t>> fromRows_ = std::vector<std::vector<uint16_t>>(256);
+};
+
+std::vector<uint8_t> buildMultiByteTable(const Codeset &cs) { return MultiByteBuilder(cs).build(); }
 
 void writeTable(const Codeset &cs, const std::string &outDir) {
     if (cs.family != 1 && cs.family != 2 && cs.family != 4 && cs.family != 8 && cs.family != 10 &&

@@ -34,6 +34,21 @@ extern "C" {
 #define CX_PF_ALT 0x10
 #define CX_PF_GROUP 0x20
 
+/* Length modifiers ("lengthCode" of a conversion). */
+enum {
+    CX_PL_NONE = 0,
+    CX_PL_L = 10,   /* l */
+    CX_PL_LL = 11,  /* ll */
+    CX_PL_LD = 12,  /* L */
+    CX_PL_H = 20,   /* h */
+    CX_PL_HH = 21,  /* hh */
+    CX_PL_I64 = 30, /* I64 */
+    CX_PL_J = 40,   /* j */
+    CX_PL_Q = 50,   /* q */
+    CX_PL_T = 60,   /* t */
+    CX_PL_Z = 70    /* z, Z */
+};
+
 /* Argument types. */
 enum {
     CX_PA_NONE = 0,

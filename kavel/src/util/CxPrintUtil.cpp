@@ -61,27 +61,28 @@ int32_t readNumber(const char *&p) {
     return value > kMaxNumber ? -1 : static_cast<int32_t>(value);
 }
 
+// The argument type of a conversion with a length modifier.
 uint8_t typeFor(char conv, int32_t length) {
     const auto column = [length](uint8_t none, uint8_t h, uint8_t hh, uint8_t l, uint8_t ll,
                                  uint8_t j, uint8_t t, uint8_t z, uint8_t L) -> uint8_t {
         switch (length) {
-            case 20:
+            case CX_PL_H:
                 return h;
-            case 21:
+            case CX_PL_HH:
                 return hh;
-            case 10:
+            case CX_PL_L:
                 return l;
-            case 11:
-            case 30:
-            case 50:
+            case CX_PL_LL:
+            case CX_PL_I64:
+            case CX_PL_Q:
                 return ll;
-            case 40:
+            case CX_PL_J:
                 return j;
-            case 60:
+            case CX_PL_T:
                 return t;
-            case 70:
+            case CX_PL_Z:
                 return z;
-            case 12:
+            case CX_PL_LD:
                 return L;
             default:
                 return none;
@@ -89,12 +90,14 @@ uint8_t typeFor(char conv, int32_t length) {
     };
     switch (conv) {
         case 'd':
-            return column(10, 11, 40, 12, 13, 14, 90, 80, 10);
+            return column(CX_PA_INT, CX_PA_SHORT, CX_PA_SCHAR, CX_PA_LONG, CX_PA_LLONG,
+                          CX_PA_INTMAX, CX_PA_PTRDIFF, CX_PA_SSIZE, CX_PA_INT);
         case 'u':
         case 'o':
         case 'x':
         case 'X':
-            return column(20, 21, 41, 22, 23, 24, 90, 81, 20);
+            return column(CX_PA_UINT, CX_PA_USHORT, CX_PA_UCHAR, CX_PA_ULONG, CX_PA_ULLONG,
+                          CX_PA_UINTMAX, CX_PA_PTRDIFF, CX_PA_SIZE, CX_PA_UINT);
         case 'e':
         case 'E':
         case 'f':
@@ -103,25 +106,25 @@ uint8_t typeFor(char conv, int32_t length) {
         case 'G':
         case 'a':
         case 'A':
-            return length == 12 ? 31 : 30;
+            return length == CX_PL_LD ? CX_PA_LDOUBLE : CX_PA_DOUBLE;
         case 'c':
-            return length == 10 ? 42 : 10;
+            return length == CX_PL_L ? CX_PA_WCHAR : CX_PA_INT;
         case 'C':
-            return 42;
+            return CX_PA_WCHAR;
         case 's':
-            return length == 10 ? 71 : 70;
+            return length == CX_PL_L ? CX_PA_WSTRING : CX_PA_STRING;
         case 'S':
-            return 71;
+            return CX_PA_WSTRING;
         case 'p':
-            return 50;
+            return CX_PA_POINTER;
         case 'n':
-            return length == 20                   ? 61
-                   : length == 21                 ? 70
-                   : length == 10 || length == 50 ? 62
-                   : length == 11 || length == 30 ? 63
-                                                  : 60;
+            return length == CX_PL_H                           ? CX_PA_NPTR_SHORT
+                   : length == CX_PL_HH                        ? CX_PA_STRING
+                   : length == CX_PL_L || length == CX_PL_Q    ? CX_PA_NPTR_LONG
+                   : length == CX_PL_LL || length == CX_PL_I64 ? CX_PA_NPTR_LLONG
+                                                               : CX_PA_NPTR;
         default:
-            return 0;
+            return CX_PA_NONE;
     }
 }
 
@@ -156,6 +159,134 @@ bool readStarArg(const char *&p, CxPrintfFormatList *fl, int32_t &arg) {
     }
     arg = fl->nextArg++;
     return true;
+}
+
+// Plain text up to the next "%", or "%%" as one "%": one text item.
+bool parseText(const char *&p, CxPrintfFormatList *fl) {
+    CxPrintfItem item{};
+    item.kind = 1;
+    if (*p == '%') {
+        item.textStart = item.textEnd = p + 1;
+        p += 2;
+    } else {
+        item.textStart = p;
+        while (*p != '\0' && *p != '%')
+            ++p;
+        item.textEnd = p - 1;
+    }
+    return addItem(fl, item);
+}
+
+// "N$" after the "%": the argument's position (1 up), or 0 when there is none.
+bool parsePosition(const char *&p, CxPrintfFormatList *fl, int32_t &position) {
+    position = 0;
+    const char *q = p;
+    if (!isDigit19(*q)) return true;
+    const int32_t n = readNumber(q);
+    if (*q != '$') return true;  // a width, read again later
+    if (n < 1 || n > kMaxPosition) return false;
+    position = n;
+    fl->positional = 1;
+    p = q + 1;
+    return true;
+}
+
+uint32_t parseFlags(const char *&p) {
+    uint32_t flags = 0;
+    for (;; ++p) {
+        switch (*p) {
+            case '-':
+                flags |= CX_PF_MINUS;
+                break;
+            case '0':
+                flags |= CX_PF_ZERO;
+                break;
+            case '+':
+                flags |= CX_PF_PLUS;
+                break;
+            case ' ':
+                flags |= CX_PF_BLANK;
+                break;
+            case '#':
+                flags |= CX_PF_ALT;
+                break;
+            case '\'':
+                flags |= CX_PF_GROUP;
+                break;
+            default:
+                return flags;
+        }
+    }
+}
+
+// A width or precision: digits, or "*" with its argument. A "0" is no
+// number and stays for the conversion character.
+bool parseNumberOrStar(const char *&p, CxPrintfFormatList *fl, CxPrintfArgList *al, int32_t &number,
+                       int32_t &arg) {
+    if (*p == '*') {
+        ++p;
+        return readStarArg(p, fl, arg) && typeArg(al, arg, CX_PA_INT);
+    }
+    if (isDigit19(*p)) {
+        number = readNumber(p);
+        return number >= 0;
+    }
+    return true;
+}
+
+int32_t parseLength(const char *&p) {
+    const auto take = [&p](size_t n, int32_t code) {
+        p += n;
+        return code;
+    };
+    switch (*p) {
+        case 'h':
+            return p[1] == 'h' ? take(2, CX_PL_HH) : take(1, CX_PL_H);
+        case 'l':
+            return p[1] == 'l' ? take(2, CX_PL_LL) : take(1, CX_PL_L);
+        case 'L':
+            return take(1, CX_PL_LD);
+        case 'j':
+            return take(1, CX_PL_J);
+        case 'q':
+            return take(1, CX_PL_Q);
+        case 't':
+            return take(1, CX_PL_T);
+        case 'z':
+        case 'Z':
+            return take(1, CX_PL_Z);
+        case 'I':  // "I" alone is no modifier
+            return p[1] == '6' && p[2] == '4' ? take(3, CX_PL_I64) : CX_PL_NONE;
+        default:
+            return CX_PL_NONE;
+    }
+}
+
+// One conversion, from its "%": position, flags, width, precision, length
+// modifier and conversion character, in that order.
+bool parseConversion(const char *&p, CxPrintfFormatList *fl, CxPrintfArgList *al) {
+    CxPrintfItem item{};
+    item.argIndex = item.widthArg = item.width = item.precArg = item.precision = -1;
+    item.convChar = '?';
+    ++p;
+    int32_t position = 0;
+    if (!parsePosition(p, fl, position)) return false;
+    item.flags = parseFlags(p);
+    if (!parseNumberOrStar(p, fl, al, item.width, item.widthArg)) return false;
+    if (*p == '.') {
+        ++p;
+        if (!parseNumberOrStar(p, fl, al, item.precision, item.precArg)) return false;
+    }
+    item.lengthCode = parseLength(p);
+    char conv = *p;
+    if (conv == 'i') conv = 'd';
+    const uint8_t type = conv != '\0' ? typeFor(conv, item.lengthCode) : uint8_t{CX_PA_NONE};
+    if (type == CX_PA_NONE) return false;
+    ++p;
+    item.convChar = conv;
+    item.argType = type;
+    item.argIndex = position > 0 ? position - 1 : fl->nextArg++;
+    return typeArg(al, item.argIndex, type) && addItem(fl, item);
 }
 
 // --- emitting ---
@@ -262,19 +393,21 @@ void groupedDigits(Out &out, const char *digits, size_t n, Locale &locale) {
 }
 
 bool isSignedType(uint8_t t) {
-    return t == 10 || t == 11 || t == 12 || t == 13 || t == 14 || t == 40 || t == 80 || t == 90;
+    return t == CX_PA_INT || t == CX_PA_SHORT || t == CX_PA_LONG || t == CX_PA_LLONG ||
+           t == CX_PA_INTMAX || t == CX_PA_SCHAR || t == CX_PA_SSIZE || t == CX_PA_PTRDIFF;
 }
 bool isUnsignedType(uint8_t t) {
-    return t == 20 || t == 21 || t == 22 || t == 23 || t == 24 || t == 41 || t == 81 || t == 90;
+    return t == CX_PA_UINT || t == CX_PA_USHORT || t == CX_PA_ULONG || t == CX_PA_ULLONG ||
+           t == CX_PA_UINTMAX || t == CX_PA_UCHAR || t == CX_PA_SIZE || t == CX_PA_PTRDIFF;
 }
 
 int64_t narrowSigned(int64_t v, uint8_t t) {
     switch (t) {
-        case 10:
+        case CX_PA_INT:
             return static_cast<int32_t>(v);
-        case 11:
+        case CX_PA_SHORT:
             return static_cast<int16_t>(v);
-        case 40:
+        case CX_PA_SCHAR:
             return static_cast<int8_t>(v);
         default:
             return v;
@@ -283,11 +416,11 @@ int64_t narrowSigned(int64_t v, uint8_t t) {
 
 uint64_t narrowUnsigned(int64_t v, uint8_t t) {
     switch (t) {
-        case 20:
+        case CX_PA_UINT:
             return static_cast<uint32_t>(v);
-        case 21:
+        case CX_PA_USHORT:
             return static_cast<uint16_t>(v);
-        case 41:
+        case CX_PA_UCHAR:
             return static_cast<uint8_t>(v);
         default:
             return static_cast<uint64_t>(v);
@@ -300,7 +433,7 @@ bool emitInteger(Out &out, const CxPrintfItem &it, const CxPrintfArg &arg, int32
     uint64_t magnitude = 0;
     bool negative = false;
     if (conv == 'p') {
-        if (arg.type != 50) return false;
+        if (arg.type != CX_PA_POINTER) return false;
         magnitude = reinterpret_cast<uintptr_t>(arg.value.p);
     } else if (conv == 'd') {
         if (!isSignedType(arg.type)) return false;
@@ -404,14 +537,54 @@ bool roundHalfUp(char *digits, size_t keep, char dropped) {
     return true;
 }
 
+// What the floating forms share: the output, the locale's point, the "#"
+// flag and whether the integer digits are grouped.
+struct FloatContext {
+    Out &out;
+    Locale &locale;
+    bool alt;
+    bool group;
+
+    void point() const { out.bytes(locale.point, std::strlen(locale.point)); }
+    void integerDigits(const char *digits, size_t n) const {
+        if (group)
+            groupedDigits(out, digits, n, locale);
+        else
+            out.bytes(digits, n);
+    }
+};
+
+// "d.ddde+XX" from the digits in d (at least fractionDigits + 1 of them,
+// padded with zeros); `trim` drops trailing fraction zeros ("g" without "#").
+void exponentForm(const FloatContext &c, const char *d, int exponent, int fractionDigits,
+                  char letter, bool trim) {
+    const int available = std::min(fractionDigits, kMaxDigits - 1);
+    int shown = available;
+    if (trim)
+        while (shown > 0 && d[shown] == '0')
+            --shown;
+    c.out.bytes(d, 1);
+    if ((trim ? shown > 0 : fractionDigits > 0) || c.alt) c.point();
+    c.out.bytes(d + 1, static_cast<size_t>(shown));
+    if (!trim && fractionDigits > available)
+        c.out.repeat('0', static_cast<size_t>(fractionDigits - available));
+    exponentText(c.out, letter, exponent);
+}
+
+// "e", "E": P + 1 significant digits (34 at most), then zeros.
+void emitExponent(const FloatContext &c, long double value, int32_t P, char letter) {
+    char d[kMaxDigits + 2];
+    int decpt = 0;
+    significantDigits(value, P > 32 ? kMaxDigits : P + 1, d, decpt);
+    exponentForm(c, d, value == 0 ? 0 : decpt - 1, P, letter, false);
+}
+
 // "f" for a double below 1e34 when the decision is clear: P + 1 correctly
 // rounded fraction digits, at most 34 of them significant, whose last one is
 // not 5 round half up to the same P digits as the 34-digit expansion does. A
 // last digit of 5 (a possible tie), more than 34 significant digits and
 // everything else take the general path. False: not handled.
-template <class IntegerDigits>
-bool fixedFastPath(Out &out, long double value, int32_t P, bool alt, Locale &locale,
-                   IntegerDigits integerDigits) {
+bool fixedFastPath(const FloatContext &c, long double value, int32_t P) {
     const double d = static_cast<double>(value);
     if (static_cast<long double>(d) != value || d >= 1e34 || P > 60) return false;
     char text[128];
@@ -420,12 +593,12 @@ bool fixedFastPath(Out &out, long double value, int32_t P, bool alt, Locale &loc
     if (end[-1] == '5') return false;
     // The general path knows 34 significant digits and zeros after them;
     // where the exact digits run longer, its result is the one that counts.
-    const char *significant = std::find_if(begin, end, [](char c) { return c >= '1' && c <= '9'; });
-    if (end - significant - (significant < std::find(begin, end, '.') ? 1 : 0) > kMaxDigits)
-        return false;
+    const char *point = std::find(begin, end, '.');
+    const char *significant =
+        std::find_if(begin, end, [](char ch) { return ch >= '1' && ch <= '9'; });
+    if (end - significant - (significant < point ? 1 : 0) > kMaxDigits) return false;
     const bool up = end[-1] > '5';
     --end;  // drop the extra digit
-    char *point = std::find(begin, end, '.');
     char *first = begin;
     if (up) {
         char *q = end;
@@ -443,20 +616,97 @@ bool fixedFastPath(Out &out, long double value, int32_t P, bool alt, Locale &loc
             *q = '0';
         }
     }
-    locale.load();
-    integerDigits(first, static_cast<size_t>(point - first));
-    if (P > 0 || alt) out.bytes(locale.point, std::strlen(locale.point));
-    if (P > 0) out.bytes(point + 1, static_cast<size_t>(end - point - 1));
+    c.integerDigits(first, static_cast<size_t>(point - first));
+    if (P > 0 || c.alt) c.point();
+    if (P > 0) c.out.bytes(point + 1, static_cast<size_t>(end - point - 1));
     return true;
+}
+
+// "f", "F": the 34 significant digits placed around the point: the integer
+// digits, then P fraction digits and one more, rounded half up on it.
+void emitFixed(const FloatContext &c, long double value, int32_t P) {
+    if (fixedFastPath(c, value, P)) return;
+    char d[kMaxDigits + 2];
+    int decpt = 0;
+    significantDigits(value, kMaxDigits, d, decpt);
+    const size_t intLength = decpt > 0 ? static_cast<size_t>(decpt) : 1;
+    const size_t total = intLength + static_cast<size_t>(P) + 1;
+    char stack[512];
+    std::string heap;
+    char *num = stack + 1;  // room for a carry digit in front
+    if (total + 1 > sizeof stack) {
+        heap.assign(total + 1, '0');
+        num = heap.data() + 1;
+    }
+    const auto digitAt = [&](int64_t index) {
+        return index >= 0 && index < kMaxDigits ? d[index] : '0';
+    };
+    for (size_t i = 0; i < intLength; ++i)
+        num[i] = decpt > 0 ? digitAt(static_cast<int64_t>(i)) : '0';
+    for (int64_t j = 0; j <= P; ++j)
+        num[intLength + static_cast<size_t>(j)] = digitAt(decpt + j);
+    size_t intDigits = intLength;
+    if (roundHalfUp(num, intLength + static_cast<size_t>(P),
+                    num[intLength + static_cast<size_t>(P)])) {
+        --num;
+        num[0] = '1';
+        ++intDigits;
+    }
+    c.integerDigits(num, intDigits);
+    if (P > 0 || c.alt) c.point();
+    c.out.bytes(num + intDigits, static_cast<size_t>(P));
+}
+
+// "g", "G": P significant digits, in the exponent form for very large or
+// small values, else around the point; without "#" trailing fraction zeros
+// go.
+void emitGeneral(const FloatContext &c, long double value, int32_t P, char letter) {
+    if (P == 0) P = 1;
+    const int n = P > 33 ? kMaxDigits : P;
+    char d[kMaxDigits + 2];
+    int decpt = 0;
+    significantDigits(value, n, d, decpt);
+    for (int i = n; i < kMaxDigits + 1; ++i)
+        d[i] = '0';
+    if (value != 0 && (decpt > P || decpt <= -4)) {
+        exponentForm(c, d, decpt - 1, P - 1, letter, !c.alt);
+        return;
+    }
+    const auto digitAt = [&](int64_t i) { return i < n ? d[i] : '0'; };
+    int64_t fractionDigits = decpt <= 0 ? P : P - decpt;
+    const int64_t leading = decpt <= 0 ? -decpt : 0;
+    if (!c.alt) {  // drop trailing zeros of the fraction
+        const int64_t firstFrac = decpt <= 0 ? 0 : decpt;
+        int64_t lastSignificant = P - 1;
+        while (lastSignificant >= firstFrac && digitAt(lastSignificant) == '0')
+            --lastSignificant;
+        fractionDigits = lastSignificant - firstFrac + 1;
+    }
+    if (decpt <= 0) {
+        c.out.bytes("0", 1);
+    } else {
+        const int64_t k = std::min<int64_t>(decpt, n);
+        c.integerDigits(d, static_cast<size_t>(k));
+        c.out.repeat('0', static_cast<size_t>(decpt - k));
+    }
+    if (fractionDigits <= 0 && !c.alt) return;
+    c.point();
+    if (fractionDigits <= 0) return;
+    c.out.repeat('0', static_cast<size_t>(leading));
+    const int64_t from = decpt <= 0 ? 0 : decpt;
+    for (int64_t i = 0; i < fractionDigits; ++i) {
+        const char ch = digitAt(from + i);
+        c.out.bytes(&ch, 1);
+    }
 }
 
 bool emitDouble(Out &out, const CxPrintfItem &it, const CxPrintfArg &arg, int32_t width,
                 int32_t precision, Locale &locale) {
-    if (arg.type != 30 && arg.type != 31) return false;
+    if (arg.type != CX_PA_DOUBLE && arg.type != CX_PA_LDOUBLE) return false;
     const char conv = it.convChar;
     const bool upper = conv == 'E' || conv == 'F' || conv == 'G' || conv == 'A';
     long double value = arg.value.f;
-    uint32_t flags = it.flags;
+    const uint32_t flags = it.flags;
     char sign = 0;
     if (std::signbit(value)) {  // a NaN too: C prints "-nan" for it
         sign = '-';
@@ -474,116 +724,25 @@ bool emitDouble(Out &out, const CxPrintfItem &it, const CxPrintfArg &arg, int32_
         pad(out, start, width, flags, signLength, false);
         return out.ok;
     }
-    if (conv == 'a' || conv == 'A') {  // no digits for these
-        pad(out, start, width, flags, signLength, true);
-        return out.ok;
-    }
     locale.load();
-    const size_t pointLength = std::strlen(locale.point);
-    int32_t P = precision < 0 ? 6 : precision;
-    const bool alt = (flags & CX_PF_ALT) != 0;
-    char d[kMaxDigits + 2];
-    int decpt = 0;
-
-    const auto exponentForm = [&](int fractionDigits, char letter, bool trim) {
-        // d holds at least fractionDigits + 1 digits (padded with zeros).
-        const int available = std::min(fractionDigits, kMaxDigits - 1);
-        int shown = available;
-        if (trim)
-            while (shown > 0 && d[shown] == '0')
-                --shown;
-        out.bytes(d, 1);
-        if ((trim ? shown > 0 : fractionDigits > 0) || alt) out.bytes(locale.point, pointLength);
-        out.bytes(d + 1, static_cast<size_t>(shown));
-        if (!trim && fractionDigits > available)
-            out.repeat('0', static_cast<size_t>(fractionDigits - available));
-        exponentText(out, letter, value == 0 ? 0 : decpt - 1);
-    };
-    const auto integerDigits = [&](const char *digits, size_t n) {
-        if ((flags & CX_PF_GROUP) && conv != 'F')
-            groupedDigits(out, digits, n, locale);
-        else
-            out.bytes(digits, n);
-    };
-
-    if (conv == 'e' || conv == 'E') {
-        const int n = P > 32 ? kMaxDigits : P + 1;
-        significantDigits(value, n, d, decpt);
-        exponentForm(P, conv, false);
-    } else if ((conv == 'f' || conv == 'F') &&
-               fixedFastPath(out, value, P, alt, locale, integerDigits)) {
-        // done: see fixedFastPath
-    } else if (conv == 'f' || conv == 'F') {
-        // The 34 significant digits placed around the point: the integer
-        // digits, then P fraction digits and one more, rounded half up on it.
-        significantDigits(value, kMaxDigits, d, decpt);
-        const size_t intLength = decpt > 0 ? static_cast<size_t>(decpt) : 1;
-        const size_t total = intLength + static_cast<size_t>(P) + 1;
-        char stack[512];
-        std::string heap;
-        char *num = stack + 1;  // room for a carry digit in front
-        if (total + 1 > sizeof stack) {
-            heap.assign(total + 1, '0');
-            num = heap.data() + 1;
-        }
-        const auto digitAt = [&](int64_t index) {
-            return index >= 0 && index < kMaxDigits ? d[index] : '0';
-        };
-        for (size_t i = 0; i < intLength; ++i)
-            num[i] = decpt > 0 ? digitAt(static_cast<int64_t>(i)) : '0';
-        for (int64_t j = 0; j <= P; ++j)
-            num[intLength + static_cast<size_t>(j)] = digitAt(decpt + j);
-        size_t intDigits = intLength;
-        if (roundHalfUp(num, intLength + static_cast<size_t>(P),
-                        num[intLength + static_cast<size_t>(P)])) {
-            --num;
-            num[0] = '1';
-            ++intDigits;
-        }
-        integerDigits(num, intDigits);
-        if (P > 0 || alt) out.bytes(locale.point, pointLength);
-        out.bytes(num + intDigits, static_cast<size_t>(P));
-    } else {  // g, G
-        if (P == 0) P = 1;
-        const int n = P > 33 ? kMaxDigits : P;
-        significantDigits(value, n, d, decpt);
-        for (int i = n; i < kMaxDigits + 1; ++i)
-            d[i] = '0';
-        if (value != 0 && (decpt > P || decpt <= -4)) {
-            exponentForm(P - 1, conv == 'g' ? 'e' : 'E', !alt);
-        } else {
-            // Fixed form: the P significant digits around the point.
-            const auto digitAt = [&](int64_t i) { return i < n ? d[i] : '0'; };
-            int64_t fractionDigits = decpt <= 0 ? P : P - decpt;
-            const int64_t leading = decpt <= 0 ? -decpt : 0;
-            if (!alt) {  // drop trailing zeros of the fraction
-                const int64_t firstFrac = decpt <= 0 ? 0 : decpt;
-                int64_t lastSignificant = P - 1;
-                while (lastSignificant >= firstFrac && digitAt(lastSignificant) == '0')
-                    --lastSignificant;
-                fractionDigits = lastSignificant - firstFrac + 1;
-            }
-            if (decpt <= 0) {
-                out.bytes("0", 1);
-            } else {
-                char intDigits[kMaxDigits + 1];
-                const int64_t k = std::min<int64_t>(decpt, n);
-                std::memcpy(intDigits, d, static_cast<size_t>(k));
-                integerDigits(intDigits, static_cast<size_t>(k));
-                out.repeat('0', static_cast<size_t>(decpt - k));
-            }
-            if (fractionDigits > 0 || alt) {
-                out.bytes(locale.point, pointLength);
-                if (fractionDigits > 0) {
-                    out.repeat('0', static_cast<size_t>(leading));
-                    const int64_t from = decpt <= 0 ? 0 : decpt;
-                    for (int64_t i = 0; i < fractionDigits; ++i) {
-                        const char c = digitAt(from + i);
-                        out.bytes(&c, 1);
-                    }
-                }
-            }
-        }
+    const FloatContext c{out, locale, (flags & CX_PF_ALT) != 0,
+                         (flags & CX_PF_GROUP) != 0 && conv != 'F'};
+    const int32_t P = precision < 0 ? 6 : precision;
+    switch (conv) {
+        case 'e':
+        case 'E':
+            emitExponent(c, value, P, conv);
+            break;
+        case 'f':
+        case 'F':
+            emitFixed(c, value, P);
+            break;
+        case 'g':
+        case 'G':
+            emitGeneral(c, value, P, conv == 'g' ? 'e' : 'E');
+            break;
+        default:  // "a", "A": no digits
+            break;
     }
     pad(out, start, width, flags, signLength, true);
     return out.ok;
@@ -597,7 +756,7 @@ bool emitBytes(Out &out, const CxPrintfItem &it, const CxPrintfArg &arg, int32_t
         const char c = static_cast<char>(arg.value.i);
         out.bytes(&c, 1);
     } else {
-        if (arg.type != 70) return false;
+        if (arg.type != CX_PA_STRING) return false;
         const char *text =
             arg.value.p != nullptr ? static_cast<const char *>(arg.value.p) : "(null)";
         out.bytes(text, precision >= 0 ? strnlen(text, static_cast<size_t>(precision))
@@ -611,14 +770,14 @@ bool emitWide(Out &out, uc_ch_t *cs, const CxPrintfItem &it, const CxPrintfArg &
               int32_t precision) {
     uint16_t single[2] = {0, 0};
     const uint16_t *text;
-    if (arg.type == 42) {
+    if (arg.type == CX_PA_WCHAR) {
         single[0] = static_cast<uint16_t>(arg.value.i);
         text = single;
-    } else if (arg.type == 71 && arg.value.p != nullptr) {
+    } else if (arg.type == CX_PA_WSTRING && arg.value.p != nullptr) {
         text = static_cast<const uint16_t *>(arg.value.p);
-    } else if (arg.type == 71) {  // as "%s" does
+    } else if (arg.type == CX_PA_WSTRING) {  // as "%s" does
         CxPrintfArg bytes = arg;
-        bytes.type = 70;
+        bytes.type = CX_PA_STRING;
         return emitBytes(out, it, bytes, width, precision);
     } else {
         return false;
@@ -630,7 +789,7 @@ bool emitWide(Out &out, uc_ch_t *cs, const CxPrintfItem &it, const CxPrintfArg &
 }
 
 int32_t intArg(const CxPrintfArgList *al, int32_t index, bool &ok) {
-    if (index < 0 || index >= al->count || al->entries[index].type != 10) {
+    if (index < 0 || index >= al->count || al->entries[index].type != CX_PA_INT) {
         ok = false;
         return 0;
     }
@@ -664,131 +823,9 @@ void CxPrintfFreeLists(CxPrintfFormatList *fl, CxPrintfArgList *al) {
 
 int CxPrintfProcessFmts(const char *format, CxPrintfFormatList *fl, CxPrintfArgList *al) {
     if (fl == nullptr || al == nullptr || format == nullptr) return 0;
-    const char *p = format;
-    while (*p != '\0') {
-        CxPrintfItem item{};
-        item.argIndex = item.widthArg = item.width = item.precArg = item.precision = -1;
-        item.convChar = '?';
-        if (*p != '%' || p[1] == '%') {
-            item.kind = 1;
-            if (*p == '%') {  // "%%": a single "%"
-                item.textStart = item.textEnd = p + 1;
-                p += 2;
-            } else {
-                item.textStart = p;
-                while (*p != '\0' && *p != '%')
-                    ++p;
-                item.textEnd = p - 1;
-            }
-            if (!addItem(fl, item)) return 1;
-            continue;
-        }
-        ++p;
-        int32_t position = 0;
-        {
-            const char *q = p;
-            if (isDigit19(*q)) {
-                const int32_t n = readNumber(q);
-                if (*q == '$') {
-                    if (n < 1 || n > kMaxPosition) return 1;
-                    position = n;
-                    fl->positional = 1;
-                    p = q + 1;
-                }
-            }
-        }
-        for (;; ++p) {
-            const char c = *p;
-            if (c == '-')
-                item.flags |= CX_PF_MINUS;
-            else if (c == '0')
-                item.flags |= CX_PF_ZERO;
-            else if (c == '+')
-                item.flags |= CX_PF_PLUS;
-            else if (c == ' ')
-                item.flags |= CX_PF_BLANK;
-            else if (c == '#')
-                item.flags |= CX_PF_ALT;
-            else if (c == '\'')
-                item.flags |= CX_PF_GROUP;
-            else
-                break;
-        }
-        if (*p == '*') {
-            ++p;
-            if (!readStarArg(p, fl, item.widthArg) || !typeArg(al, item.widthArg, 10)) return 1;
-        } else if (isDigit19(*p)) {
-            item.width = readNumber(p);
-            if (item.width < 0) return 1;
-        }
-        if (*p == '.') {
-            ++p;
-            if (*p == '*') {
-                ++p;
-                if (!readStarArg(p, fl, item.precArg) || !typeArg(al, item.precArg, 10)) return 1;
-            } else if (isDigit19(*p)) {
-                item.precision = readNumber(p);
-                if (item.precision < 0) return 1;
-            }
-        }
-        switch (*p) {
-            case 'h':
-                if (p[1] == 'h') {
-                    item.lengthCode = 21;
-                    p += 2;
-                } else {
-                    item.lengthCode = 20;
-                    ++p;
-                }
-                break;
-            case 'l':
-                if (p[1] == 'l') {
-                    item.lengthCode = 11;
-                    p += 2;
-                } else {
-                    item.lengthCode = 10;
-                    ++p;
-                }
-                break;
-            case 'L':
-                item.lengthCode = 12;
-                ++p;
-                break;
-            case 'j':
-                item.lengthCode = 40;
-                ++p;
-                break;
-            case 'q':
-                item.lengthCode = 50;
-                ++p;
-                break;
-            case 't':
-                item.lengthCode = 60;
-                ++p;
-                break;
-            case 'z':
-            case 'Z':
-                item.lengthCode = 70;
-                ++p;
-                break;
-            case 'I':
-                if (p[1] == '6' && p[2] == '4') {
-                    item.lengthCode = 30;
-                    p += 3;
-                }
-                break;
-            default:
-                break;
-        }
-        char conv = *p;
-        if (conv == 'i') conv = 'd';
-        const uint8_t type = conv != '\0' ? typeFor(conv, item.lengthCode) : 0;
-        if (type == 0) return 1;
-        ++p;
-        item.convChar = conv;
-        item.argType = type;
-        item.argIndex = position > 0 ? position - 1 : fl->nextArg++;
-        if (!typeArg(al, item.argIndex, type) || !addItem(fl, item)) return 1;
+    for (const char *p = format; *p != '\0';) {
+        const bool ok = *p != '%' || p[1] == '%' ? parseText(p, fl) : parseConversion(p, fl, al);
+        if (!ok) return 1;
     }
     return 0;
 }
@@ -798,47 +835,47 @@ void cxPrintfCollectArgs(va_list *args, CxPrintfArgList *al, int *error) {
     for (int32_t i = 0; i < al->count; ++i) {
         CxPrintfArg &a = al->entries[i];
         switch (a.type) {
-            case 10:
-            case 11:
-            case 40:
+            case CX_PA_INT:
+            case CX_PA_SHORT:
+            case CX_PA_SCHAR:
                 a.value.i = va_arg(*args, int);
                 break;
-            case 20:
-            case 21:
-            case 41:
-            case 42:
+            case CX_PA_UINT:
+            case CX_PA_USHORT:
+            case CX_PA_UCHAR:
+            case CX_PA_WCHAR:
                 a.value.i = va_arg(*args, unsigned int);
                 break;
-            case 12:
-            case 80:
-            case 90:
+            case CX_PA_LONG:
+            case CX_PA_SSIZE:
+            case CX_PA_PTRDIFF:
                 a.value.i = va_arg(*args, long);
                 break;
-            case 22:
-            case 81:
+            case CX_PA_ULONG:
+            case CX_PA_SIZE:
                 a.value.i = static_cast<int64_t>(va_arg(*args, unsigned long));
                 break;
-            case 13:
-            case 14:
+            case CX_PA_LLONG:
+            case CX_PA_INTMAX:
                 a.value.i = va_arg(*args, long long);
                 break;
-            case 23:
-            case 24:
+            case CX_PA_ULLONG:
+            case CX_PA_UINTMAX:
                 a.value.i = static_cast<int64_t>(va_arg(*args, unsigned long long));
                 break;
-            case 30:
+            case CX_PA_DOUBLE:
                 a.value.f = va_arg(*args, double);
                 break;
-            case 31:
+            case CX_PA_LDOUBLE:
                 a.value.f = va_arg(*args, long double);
                 break;
-            case 50:
-            case 60:
-            case 61:
-            case 62:
-            case 63:
-            case 70:
-            case 71:
+            case CX_PA_POINTER:
+            case CX_PA_NPTR:
+            case CX_PA_NPTR_SHORT:
+            case CX_PA_NPTR_LONG:
+            case CX_PA_NPTR_LLONG:
+            case CX_PA_STRING:
+            case CX_PA_WSTRING:
                 a.value.p = va_arg(*args, const void *);
                 break;
             default:  // an index no conversion typed: nothing further can be read
@@ -897,8 +934,8 @@ int cxPrintfEmitAll(uc_ch_t *cs, CxStringBuff *buffer, const CxPrintfFormatList 
                     break;
                 case 'c':
                 case 's':
-                    ok = it.lengthCode == 10 ? emitWide(out, cs, item, arg, width, precision)
-                                             : emitBytes(out, item, arg, width, precision);
+                    ok = it.lengthCode == CX_PL_L ? emitWide(out, cs, item, arg, width, precision)
+                                                  : emitBytes(out, item, arg, width, precision);
                     break;
                 case 'C':
                 case 'S':
