@@ -36,11 +36,13 @@ bool copyOut(const char *text, char *buffer, int size) {
     return true;
 }
 
+// A fixed directory into the caller's buffer; one that does not fit whole
+// is refused (1, buffer emptied), never cut into another path.
 int fixedDir(const char *value, char *buffer, int size) {
-    if (buffer != nullptr && size > 0) {
-        std::memset(buffer, 0, static_cast<size_t>(size));
-        std::strncpy(buffer, value, static_cast<size_t>(size) - 1);
-    }
+    if (buffer == nullptr || size <= 0) return 1;
+    std::memset(buffer, 0, static_cast<size_t>(size));
+    if (std::strlen(value) >= static_cast<size_t>(size)) return 1;
+    std::strcpy(buffer, value);
     return 0;
 }
 

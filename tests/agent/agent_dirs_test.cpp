@@ -54,10 +54,10 @@ TEST(ResolvePathTest, LongPathsAreResolvedWhole) {
     EXPECT_STREQ(buffer.c_str(), (prefix + "/r").c_str());
 }
 
-TEST(AgentDirsTest, FixedDirectoriesNeverOverflow) {
-    char small[5];
-    EXPECT_EQ(getOldServiceDir(small, sizeof small), 0);
-    EXPECT_STREQ(small, "/usr");
+TEST(AgentDirsTest, FixedDirectoriesAreWholeOrRefused) {
+    char small[10];  // one short of "/usr/sbin/" and its terminator
+    EXPECT_EQ(getOldServiceDir(small, sizeof small), 1);
+    EXPECT_STREQ(small, "") << "never a shorter path";
     char full[64];
     getOldServiceDir(full, sizeof full);
     EXPECT_STREQ(full, "/usr/sbin/");

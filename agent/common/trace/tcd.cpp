@@ -26,8 +26,6 @@ namespace {
 
 constexpr const char *kKey = "zemlor_common_dir";
 constexpr size_t kKeyLength = 17;
-const std::string kRecord = std::string("/") + "etc" + "/" + "nuv" + "/" + "zemlor" + "/" +
-                            "common" + "/" + "cfg" + "/" + "log.properties";
 
 // The usable directory of one record line, or "" when it has none.
 bool directoryOf(const std::string &line, std::string &directory) {
@@ -118,9 +116,11 @@ int zemlorCommonDirAt(const std::string &record, char *buffer, TcdSpaceQuery que
 
 extern "C" {
 
-int ZemlorCommonDir(char *buffer) { return zemlorCommonDirAt(kRecord, buffer, platformStatvfs); }
-int OpenLogPropFile(char *buffer) { return openLogPropFileAt(kRecord, buffer); }
-int CreateLogPropFile(char *buffer) { return createLogPropFileAt(kRecord, buffer); }
+int ZemlorCommonDir(char *buffer) {
+    return zemlorCommonDirAt(SLM_COMMON_LOG_RECORD, buffer, platformStatvfs);
+}
+int OpenLogPropFile(char *buffer) { return openLogPropFileAt(SLM_COMMON_LOG_RECORD, buffer); }
+int CreateLogPropFile(char *buffer) { return createLogPropFileAt(SLM_COMMON_LOG_RECORD, buffer); }
 int CheckCommonSpace(const char *directory) {
     return checkCommonSpaceWith(directory, platformStatvfs);
 }

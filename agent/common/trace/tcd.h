@@ -13,13 +13,14 @@
 
 #include <sys/types.h>
 
+#include "slm_paths.h" /* ZEMLOR_DEFAULT_COMMON_DIR */
+
 #ifdef __cplusplus
 extern "C" {
 #endif
 
 /* Size of the buffer the functions below fill (511 characters at most). */
 #define ZEMLOR_COMMON_DIR_SIZE 512
-#define ZEMLOR_DEFAULT_COMMON_DIR "/var/nuv/zemlor/common"
 #define ZEMLOR_MIN_FREE_BYTES 31457280
 
 /* 0 success; 2 a directory cannot be created; 5 the record cannot be read,

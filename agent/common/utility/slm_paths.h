@@ -16,6 +16,11 @@
 #define SLM_OLD_BASE_DIR "/var/ovka/"
 #define SLM_ROOT_DIR "/"
 
+/* The common log directory of the products on the host: its record, and the
+ * directory a new record names. */
+#define SLM_COMMON_LOG_RECORD "/etc/nuv/zemlor/common/cfg/log.properties"
+#define ZEMLOR_DEFAULT_COMMON_DIR "/var/nuv/zemlor/common"
+
 #define SLM_SHELL_PATH "/bin/sh"
 #define SLM_DEV_NULL "/dev/null"
 
