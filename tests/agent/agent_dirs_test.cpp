@@ -1,3 +1,5 @@
+// The agent's directories: "/.." steps resolved in place, fixed directories
+// whole or refused, and the ini file that names the base directory.
 #include <gtest/gtest.h>
 
 #include <string>

@@ -1,3 +1,5 @@
+// The arena and list containers: slot sizes, reuse of freed slots, block
+// growth, order and byte-for-byte comparison.
 #include <gtest/gtest.h>
 
 #include <cstdint>

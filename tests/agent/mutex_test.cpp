@@ -1,3 +1,5 @@
+// The agent's locks: the plain mutex, the timed lock's deadline, pipe
+// semaphores and the condition that must never lose a waiter.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>

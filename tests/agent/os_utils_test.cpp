@@ -1,3 +1,5 @@
+// Operating-system utilities: symbolic links (loops, lengths), user and
+// group names, and the codeset set-up.
 #include <gtest/gtest.h>
 #include <unistd.h>
 

@@ -1,3 +1,5 @@
+// The agent's file utilities: copies, in-place replacement, streams, usage
+// files that roll over without losing count, mappings and directories.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/mman.h>

@@ -1,3 +1,5 @@
+// The standalone trace writer: the record layout, numbered rotation that
+// loses nothing, range guards and the lock with its timeout.
 #include <gtest/gtest.h>
 
 #include <filesystem>

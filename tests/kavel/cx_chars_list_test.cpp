@@ -1,3 +1,4 @@
+// Character classes independent of the locale, and list capacity growth.
 #include <gtest/gtest.h>
 
 #include <climits>

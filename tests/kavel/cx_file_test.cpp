@@ -1,3 +1,5 @@
+// Files, paths and directories of the runtime layer: the file cycle and its
+// error numbers, parents, directory trees made concurrently, listings.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -1,3 +1,5 @@
+// The string buffer and the printf engine: growth, self-appends, the edge
+// cases of every conversion, and differential runs against snprintf.
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Processes, threads, the clock and host name of the runtime layer.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>

@@ -1,3 +1,4 @@
+// The property list: replacement, removal order, growth and iteration.
 #include <gtest/gtest.h>
 
 #include <map>

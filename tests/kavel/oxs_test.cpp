@@ -1,3 +1,4 @@
+// The null-tolerant memory and string primitives.
 #include <gtest/gtest.h>
 
 #include <cstdint>

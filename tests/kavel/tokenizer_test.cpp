@@ -1,3 +1,4 @@
+// The two tokenisers: quotes, delimiters and iterators that stay ended.
 #include <gtest/gtest.h>
 
 #include <string>

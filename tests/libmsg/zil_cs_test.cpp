@@ -1,3 +1,5 @@
+// Library state and codeset handles: name normalisation, the table search
+// path, aliases, damaged tables refused, and the environment read at start.
 #include <unistd.h>
 
 #include <filesystem>

@@ -37,21 +37,20 @@ std::vector<Shipped> manifest() {
     return list;
 }
 
-// iconv of one character; -1 when it has no mapping.
-long iconvOne(iconv_t cd, const void *in, size_t inSize) {
+// iconv of a byte sequence into one character: its value, -1 when it has no
+// mapping, -2 when the sequence is incomplete.
+long iconvDecode(iconv_t cd, const std::string &bytes) {
     iconv(cd, nullptr, nullptr, nullptr, nullptr);
-    char inBuf[8], outBuf[8];
-    std::memcpy(inBuf, in, inSize);
-    char *ip = inBuf, *op = outBuf;
-    size_t inLeft = inSize, outLeft = sizeof outBuf;
-    if (iconv(cd, &ip, &inLeft, &op, &outLeft) == static_cast<size_t>(-1)) return -1;
-    const size_t produced = sizeof outBuf - outLeft;
-    if (produced == 4) {
-        uint32_t v;
-        std::memcpy(&v, outBuf, 4);
-        return v;
-    }
-    return produced == 1 ? static_cast<unsigned char>(outBuf[0]) : -1;
+    char in[8], out[16];
+    std::memcpy(in, bytes.data(), bytes.size());
+    char *ip = in, *op = out;
+    size_t inLeft = bytes.size(), outLeft = sizeof out;
+    const size_t rc = iconv(cd, &ip, &inLeft, &op, &outLeft);
+    if (rc == static_cast<size_t>(-1)) return errno == EINVAL ? -2 : -1;
+    if (inLeft != 0 || sizeof out - outLeft != 4) return -1;
+    uint32_t v;
+    std::memcpy(&v, out, 4);
+    return v;
 }
 
 std::string utf8Of(uint32_t v) {
@@ -83,22 +82,6 @@ std::optional<std::string> iconvEncode(iconv_t cd, uint32_t v) {
 }
 
 class ZilIconvDiffTest : public ZilTest {};
-
-// iconv of a byte sequence into one character: its value, -1 when it has no
-// mapping, -2 when the sequence is incomplete.
-long iconvDecode(iconv_t cd, const std::string &bytes) {
-    iconv(cd, nullptr, nullptr, nullptr, nullptr);
-    char in[8], out[16];
-    std::memcpy(in, bytes.data(), bytes.size());
-    char *ip = in, *op = out;
-    size_t inLeft = bytes.size(), outLeft = sizeof out;
-    const size_t rc = iconv(cd, &ip, &inLeft, &op, &outLeft);
-    if (rc == static_cast<size_t>(-1)) return errno == EINVAL ? -2 : -1;
-    if (inLeft != 0 || sizeof out - outLeft != 4) return -1;
-    uint32_t v;
-    std::memcpy(&v, out, 4);
-    return v;
-}
 
 // What a code iconv does not map reads as: one "?" for the bytes before
 // the first byte below 0x40 after the lead (all of them when there is none),
@@ -324,8 +307,7 @@ TEST_F(ZilIconvDiffTest, EveryShippedTableMatchesIconv) {
         int expectedSubst = 0;
         for (int b = 0; b < 256; ++b) {
             allBytes += static_cast<char>(b);
-            const char byte = static_cast<char>(b);
-            long v = iconvOne(toU, &byte, 1);
+            long v = iconvDecode(toU, std::string(1, static_cast<char>(b)));
             if (ebcdic && b == 0x15) v = 0x0A;
             if (v < 0) {
                 ++expectedSubst;
@@ -353,12 +335,12 @@ TEST_F(ZilIconvDiffTest, EveryShippedTableMatchesIconv) {
             if (v >= 0xD800 && v <= 0xDFFF) continue;
             allUtf8 += utf8Of(v);
             allUnits.push_back(static_cast<zil_ucs2_t>(v));
-            const long b = v == 0xFFFF ? -1 : iconvOne(fromU, &v, 4);
-            if (b < 0) {
+            const std::optional<std::string> b = v == 0xFFFF ? std::nullopt : iconvEncode(fromU, v);
+            if (!b || b->size() != 1) {
                 ++expectedSubst;
                 expectedBytes += subst;
             } else {
-                expectedBytes += static_cast<char>(b);
+                expectedBytes += *b;
             }
         }
         std::string bytes(allUnits.size(), '\0');

@@ -1,3 +1,4 @@
+// Locale names: canonical forms, languages and the operating system's names.
 #include <clocale>
 #include <set>
 #include <string>

@@ -1,3 +1,5 @@
+// Multibyte and wide characters, whole texts and time texts in a handle's
+// codeset, and what each answers for what does not convert.
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>

@@ -50,6 +50,16 @@ bool reserveFor(CxStringBuff *buffer, const char *&bytes, uint64_t n) {
     return true;
 }
 
+// A signed value's decimal text with `minus` before a negative one.
+int signedDecimalInto(char *out, int64_t value, char minus) {
+    // The magnitude as unsigned: negating INT64_MIN would overflow.
+    const uint64_t magnitude =
+        value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+    int n = 0;
+    if (value < 0) out[n++] = minus;
+    return n + decimalInto(out + n, magnitude);
+}
+
 bool appendBytes(CxStringBuff *buffer, const char *bytes, size_t n) {
     const bool room = buffer != nullptr && buffer->data != nullptr &&
                       static_cast<uint64_t>(buffer->length) + n + 1 <= buffer->capacity;
@@ -139,12 +149,7 @@ int CxStringBuffAppendInt32(CxStringBuff *buffer, int32_t value) {
 
 int CxStringBuffAppendInt64(CxStringBuff *buffer, int64_t value) {
     char text[24];
-    int n = 0;
-    // The magnitude as unsigned: negating INT64_MIN would overflow.
-    const uint64_t magnitude =
-        value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
-    if (value < 0) text[n++] = '-';
-    n += decimalInto(text + n, magnitude);
+    const int n = signedDecimalInto(text, value, '-');
     return appendBytes(buffer, text, static_cast<size_t>(n)) ? 1 : 0;
 }
 
@@ -156,14 +161,10 @@ int CxStringBuffAppendUInt64(CxStringBuff *buffer, uint64_t value) {
 
 int CxStringBuffAppendEBCDICInt64(CxStringBuff *buffer, int64_t value) {
     char text[24];
-    int n = 0;
-    const uint64_t magnitude =
-        value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
-    if (value < 0) text[n++] = '\x60';
-    const int digits = decimalInto(text + n, magnitude);
-    for (int i = n; i < n + digits; ++i)
-        text[i] = static_cast<char>(0xF0 + (text[i] - '0'));
-    return appendBytes(buffer, text, static_cast<size_t>(n + digits)) ? 1 : 0;
+    const int n = signedDecimalInto(text, value, '\x60');  // EBCDIC minus
+    for (int i = value < 0 ? 1 : 0; i < n; ++i)
+        text[i] = static_cast<char>(0xF0 + (text[i] - '0'));  // EBCDIC digits
+    return appendBytes(buffer, text, static_cast<size_t>(n)) ? 1 : 0;
 }
 
 int CxStringBuffAppendStr(CxStringBuff *buffer, const char *text) {
