@@ -9,11 +9,14 @@
 
 extern "C" {
 
-void KvlLogDebugMin(KvlObject *, const char *, const char *, int, const char *, ...) {}
-void KvlLogDebugMid(KvlObject *, const char *, const char *, int, const char *, ...) {}
-void KvlLogDebugMax(KvlObject *, const char *, const char *, int, const char *, ...) {}
-void KvlLogDebugMinVA(KvlObject *, const char *, const char *, int, const char *, va_list) {}
-void KvlLogDebugMidVA(KvlObject *, const char *, const char *, int, const char *, va_list) {}
-void KvlLogDebugMaxVA(KvlObject *, const char *, const char *, int, const char *, va_list) {}
+void KvlLogDebugMin(KvlObject *, const char *, const char *, int, const char *, ...) noexcept {}
+void KvlLogDebugMid(KvlObject *, const char *, const char *, int, const char *, ...) noexcept {}
+void KvlLogDebugMax(KvlObject *, const char *, const char *, int, const char *, ...) noexcept {}
+void KvlLogDebugMinVA(KvlObject *, const char *, const char *, int, const char *,
+                      va_list) noexcept {}
+void KvlLogDebugMidVA(KvlObject *, const char *, const char *, int, const char *,
+                      va_list) noexcept {}
+void KvlLogDebugMaxVA(KvlObject *, const char *, const char *, int, const char *,
+                      va_list) noexcept {}
 
 }  // extern "C"

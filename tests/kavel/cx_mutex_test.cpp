@@ -1,5 +1,6 @@
-// The mutex, and the semaphore lock across real processes. Every test uses
-// a key private to this run and removes its set at the end.
+// The mutex, the semaphore lock across real processes, and the toolkit's API
+// mutex shared by threads. Every semaphore test uses a key private to this
+// run and removes its set at the end.
 #include <gtest/gtest.h>
 #include <pthread.h>
 #include <signal.h>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "CxMutex.h"
+#include "kavel.h"
 #include "test_support.h"
 
 namespace {
@@ -298,6 +300,33 @@ TEST(CxSemTest, ACreatorThatExitsBeforeLockingLeavesAUsableSet) {
     EXPECT_TRUE(ok(CxSemOpen(&sem, key.key())));
     EXPECT_TRUE(ok(CxSemLock(&sem)));
     EXPECT_TRUE(ok(CxSemUnlock(&sem)));
+}
+
+}  // namespace
+
+namespace {
+
+// The containers' public functions serialise on the API mutex: threads
+// putting into one map lose nothing (and, under ThreadSanitizer, race on
+// nothing).
+TEST(KvlApiMutexTest, ThreadsShareOneMap) {
+    KvlStringToStringMap *map = KvlAllocStringToStringMap();
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([map, t] {
+            for (int i = 0; i < 500; ++i) {
+                const std::string key = std::to_string(t) + "." + std::to_string(i);
+                KvlStringToStringMapPut(map, key.c_str(), "v");
+            }
+        });
+    for (auto &thread : threads)
+        thread.join();
+    int entries = 0;
+    for (auto it = KvlStringToStringMapIterator(map); it != nullptr;
+         it = KvlStringToStringMapIterNext(it))
+        ++entries;
+    EXPECT_EQ(entries, 2000);
+    KvlFreeStringToStringMap(map);
 }
 
 }  // namespace

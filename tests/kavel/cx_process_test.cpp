@@ -11,6 +11,7 @@
 #include <string>
 
 #include "CxProcess.h"
+#include "toolkit_test.h"
 
 namespace {
 
@@ -107,7 +108,7 @@ bool fakeResolve(const char *, char *canonical, size_t size) {
 }
 
 TEST(CxSystemTest, FullyQualifiedHostName) {
-    cxSetHostNameServices(fakeHostName, fakeResolve);
+    vrxtest::HostNameGuard fake(fakeHostName, fakeResolve);
     const struct {
         const char *shortName;
         const char *canonical;  // null: no answer
@@ -134,7 +135,6 @@ TEST(CxSystemTest, FullyQualifiedHostName) {
         EXPECT_EQ(resolverCalled, c.lookedUp) << c.shortName;
     }
     EXPECT_EQ(code(CxSystemGetFQHostname(nullptr, 10)), EINVAL);
-    cxSetHostNameServices(nullptr, nullptr);
 }
 
 TEST(CxSystemTest, TimestampIsMillisecondsSinceTheEpoch) {
@@ -144,6 +144,11 @@ TEST(CxSystemTest, TimestampIsMillisecondsSinceTheEpoch) {
     const int64_t stamp = CxSystemGetTimestamp();
     EXPECT_GE(stamp, before - 1);
     EXPECT_LT(stamp, before + 60000);
+    {
+        vrxtest::ClockGuard fixed([] { return int64_t{1234567}; });
+        EXPECT_EQ(CxSystemGetTimestamp(), 1234567);
+    }
+    EXPECT_GE(CxSystemGetTimestamp(), stamp) << "the guard restores the system clock";
 }
 
 void *addOne(void *arg) {

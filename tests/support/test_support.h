@@ -1,10 +1,15 @@
 // Helpers shared by the tests: a private temporary directory removed at the
-// end, and whole-file read and write.
+// end, whole-file read and write, guards that restore what a test changes
+// (environment, working directory, umask), and capture of what the code
+// under test prints on standard output and standard error.
 #ifndef VRX_TEST_SUPPORT_H
 #define VRX_TEST_SUPPORT_H
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -57,6 +62,98 @@ inline mode_t modeOf(const std::string &path) {
     if (stat(path.c_str(), &info) != 0) return 0;
     return info.st_mode & 07777;
 }
+
+// Sets (or, with null, unsets) an environment variable for a scope.
+class EnvGuard {
+public:
+    EnvGuard(const char *name, const char *value) : name_(name) {
+        const char *old = std::getenv(name);
+        if (old != nullptr) old_ = old;
+        if (value != nullptr)
+            setenv(name, value, 1);
+        else
+            unsetenv(name);
+    }
+    ~EnvGuard() {
+        if (old_)
+            setenv(name_.c_str(), old_->c_str(), 1);
+        else
+            unsetenv(name_.c_str());
+    }
+    EnvGuard(const EnvGuard &) = delete;
+    EnvGuard &operator=(const EnvGuard &) = delete;
+
+private:
+    std::string name_;
+    std::optional<std::string> old_;
+};
+
+// Works in a fresh temporary directory for a scope, so no file left in the
+// caller's working directory is found and nothing is left behind.
+class CwdGuard {
+public:
+    CwdGuard() {
+        char old[4096];
+        if (getcwd(old, sizeof old) == nullptr || chdir(dir_.path().c_str()) != 0) std::abort();
+        old_ = old;
+    }
+    ~CwdGuard() {
+        if (chdir(old_.c_str()) != 0) std::abort();
+    }
+    CwdGuard(const CwdGuard &) = delete;
+    CwdGuard &operator=(const CwdGuard &) = delete;
+    const TempDir &dir() const { return dir_; }
+
+private:
+    TempDir dir_;
+    std::string old_;
+};
+
+class UmaskGuard {
+public:
+    explicit UmaskGuard(mode_t mask) : old_(umask(mask)) {}
+    ~UmaskGuard() { umask(old_); }
+    UmaskGuard(const UmaskGuard &) = delete;
+    UmaskGuard &operator=(const UmaskGuard &) = delete;
+
+private:
+    mode_t old_;
+};
+
+// What is written to a standard descriptor (1 or 2) during its lifetime,
+// C stdio included: stdio is flushed on both sides of the capture.
+class OutputCapture {
+public:
+    explicit OutputCapture(int fd) : fd_(fd) {
+        std::fflush(nullptr);
+        saved_ = dup(fd);
+        const int file = open(file_.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        if (saved_ < 0 || file < 0 || dup2(file, fd) < 0) std::abort();
+        close(file);
+    }
+    ~OutputCapture() { restore(); }
+    OutputCapture(const OutputCapture &) = delete;
+    OutputCapture &operator=(const OutputCapture &) = delete;
+
+    // Ends the capture (once) and returns everything captured.
+    std::string text() {
+        restore();
+        return readFile(file_).value_or("");
+    }
+
+private:
+    void restore() {
+        if (saved_ < 0) return;
+        std::fflush(nullptr);
+        dup2(saved_, fd_);
+        close(saved_);
+        saved_ = -1;
+    }
+    int fd_;
+    int saved_ = -1;
+    TempDir dir_;
+    std::string file_ = dir_ / "captured";
+};
 
 }  // namespace vrxtest
 

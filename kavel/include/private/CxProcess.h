@@ -65,6 +65,10 @@ void cxIntlTracePoint(const char *format, ...);
 using CxHostNameSource = int (*)(char *buffer, size_t size);
 using CxHostResolver = bool (*)(const char *shortName, char *canonical, size_t size);
 void cxSetHostNameServices(CxHostNameSource source, CxHostResolver resolver);
+/* Test hook for the clock: what CxSystemGetTimestamp reads (the system's
+ * time by default; null restores). */
+using CxClockSource = int64_t (*)();
+void cxSetClockSource(CxClockSource source);
 #endif
 
 #endif /* CX_PROCESS_H */

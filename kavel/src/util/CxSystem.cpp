@@ -37,6 +37,13 @@ bool platformResolve(const char *shortName, char *canonical, size_t size) {
     return found;
 }
 
+int64_t platformClock() {
+    timeval now{};
+    gettimeofday(&now, nullptr);
+    return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_usec / 1000;
+}
+
+CxClockSource clockSource = platformClock;
 CxHostNameSource hostNameSource = platformHostName;
 CxHostResolver hostResolver = platformResolve;
 
@@ -48,6 +55,10 @@ void trace(const char *prefix, const char *format, va_list args) {
 
 }  // namespace
 
+void cxSetClockSource(CxClockSource source) {
+    clockSource = source != nullptr ? source : platformClock;
+}
+
 void cxSetHostNameServices(CxHostNameSource source, CxHostResolver resolver) {
     hostNameSource = source != nullptr ? source : platformHostName;
     hostResolver = resolver != nullptr ? resolver : platformResolve;
@@ -57,11 +68,7 @@ extern "C" {
 
 int32_t CX_INTERNAL_TRACE_INDENT = 0;
 
-int64_t CxSystemGetTimestamp(void) {
-    timeval now{};
-    gettimeofday(&now, nullptr);
-    return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_usec / 1000;
-}
+int64_t CxSystemGetTimestamp(void) { return clockSource(); }
 
 CxPlatformErr CxSystemGetFQHostname(char *buffer, size_t size) {
     if (buffer == nullptr || size == 0) return cxPlatformFail(EINVAL);

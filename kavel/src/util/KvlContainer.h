@@ -1,0 +1,469 @@
+// The one implementation behind the toolkit's eight containers.
+//
+// A map, a group and a list are each one template over a value-traits type
+// that says how the member takes a value in, hands it out, disposes of it
+// and compares it:
+//
+//   struct Traits {
+//       using In = ...;        // what Put, Add and Append take
+//       using Out = ...;       // what Get and IterGet hand out
+//       using Stored = ...;    // what a link holds
+//       using Borrowed = ...;  // what the lists' GetIndex lends
+//       static constexpr bool kNullAllowed;  // a null value may be stored
+//       static bool takeIn(In, Stored &);    // false: memory short
+//       static Out handOut(Stored);          // a copy, an acquired reference or the pointer
+//       static In asIn(Stored);              // to take a stored value in again (copies)
+//       static void dispose(Stored);
+//       static bool equal(Stored, In);       // groups and lists
+//   };
+//
+// The public C functions of a member are stamped out by one macro
+// (KVL_DEFINE_MAP, KVL_DEFINE_GROUP, KVL_DEFINE_LIST): the internal kvlIntl
+// twin calls the template, the public form takes the API mutex around it.
+// Links are doubly linked in insertion order with their fields in the
+// system's order; nothing here allocates on lookup or iteration. Every
+// allocation is nothrow: memory shortage is a 0 or null result with the
+// container as it was.
+#ifndef KVL_CONTAINER_H
+#define KVL_CONTAINER_H
+
+#include <cstdint>
+#include <cstdlib>
+#include <new>
+
+#include "KvlContainers.h"
+#include "KvlToolkit.h"
+#include "OxsMemory.h"
+#include "OxsString.h"
+
+namespace kvl {
+
+// Unlinks `link` from its container (head and tail kept right).
+template <class Header, class Link>
+void detach(Header *owner, Link *link) noexcept {
+    if (link->prev != nullptr) link->prev->next = link->next;
+    if (link->next != nullptr) link->next->prev = link->prev;
+    if (owner->head == link) owner->head = link->next;
+    if (owner->tail == link) owner->tail = link->prev;
+}
+
+template <class Header, class Link>
+void linkAtTail(Header *owner, Link *link) noexcept {
+    link->owner = owner;
+    link->prev = owner->tail;
+    link->next = nullptr;
+    if (owner->tail != nullptr)
+        owner->tail->next = link;
+    else
+        owner->head = link;
+    owner->tail = link;
+}
+
+template <class Traits, class Header, class Link>
+struct MapCore {
+    using In = typename Traits::In;
+    using Out = typename Traits::Out;
+    using Stored = typename Traits::Stored;
+
+    static Header *alloc() noexcept { return new (std::nothrow) Header{}; }
+
+    static Link *getNode(Header *map, const char *key) noexcept {
+        if (map == nullptr || key == nullptr) return nullptr;
+        for (Link *link = map->head; link != nullptr; link = link->next)
+            if (OxsStringCmp(link->key, key) == 0) return link;
+        return nullptr;
+    }
+
+    static void remNode(Header *map, Link *link) noexcept {
+        if (map == nullptr || link == nullptr || link->owner != map) return;
+        detach(map, link);
+        OxsMemoryFree(link->key);
+        Traits::dispose(link->value);
+        delete link;
+    }
+
+    static int put(Header *map, const char *key, In value) noexcept {
+        if (map == nullptr || key == nullptr) return 0;
+        if (!Traits::kNullAllowed && value == nullptr) return 0;
+        Stored stored{};
+        if (!Traits::takeIn(value, stored)) return 0;
+        if (Link *link = getNode(map, key)) {  // the key keeps its place
+            Traits::dispose(link->value);
+            link->value = stored;
+            return 1;
+        }
+        Link *link = new (std::nothrow) Link{};
+        char *copy = OxsStringDup(key);
+        if (link == nullptr || copy == nullptr) {
+            delete link;
+            OxsMemoryFree(copy);
+            Traits::dispose(stored);
+            return 0;
+        }
+        link->key = copy;
+        link->value = stored;
+        linkAtTail(map, link);
+        return 1;
+    }
+
+    static Out get(Header *map, const char *key) noexcept {
+        Link *link = getNode(map, key);
+        return link != nullptr ? Traits::handOut(link->value) : Out{};
+    }
+    static void rem(Header *map, const char *key) noexcept { remNode(map, getNode(map, key)); }
+    static int hasKey(Header *map, const char *key) noexcept {
+        return getNode(map, key) != nullptr ? 1 : 0;
+    }
+
+    static void free(Header *map) noexcept {
+        if (map == nullptr) return;
+        while (map->head != nullptr)
+            remNode(map, map->head);
+        delete map;
+    }
+
+    // Each entry put again; a failure part way leaves the entries put so far.
+    static Header *copy(Header *map) noexcept {
+        if (map == nullptr) return nullptr;
+        Header *copied = alloc();
+        if (copied == nullptr) return nullptr;
+        for (Link *link = map->head; link != nullptr; link = link->next)
+            put(copied, link->key, Traits::asIn(link->value));
+        return copied;
+    }
+
+    static Link *iterator(Header *map) noexcept { return map != nullptr ? map->head : nullptr; }
+    static int iterHasNext(Link *iter) noexcept { return iter != nullptr ? 1 : 0; }
+    static char *iterGetKey(Link *iter) noexcept {
+        return iter != nullptr ? OxsStringDup(iter->key) : nullptr;
+    }
+    static Out iterGetVal(Link *iter) noexcept {
+        return iter != nullptr ? Traits::handOut(iter->value) : Out{};
+    }
+    static Link *iterNext(Link *iter) noexcept { return iter != nullptr ? iter->next : nullptr; }
+};
+
+// What groups and lists share: lookup by value, removal, iteration.
+template <class Traits, class Header, class Link>
+struct SequenceCore {
+    using In = typename Traits::In;
+    using Out = typename Traits::Out;
+    using Stored = typename Traits::Stored;
+
+    static Header *alloc() noexcept { return new (std::nothrow) Header{}; }
+
+    static Link *getLink(Header *owner, In value) noexcept {
+        if (owner == nullptr || value == nullptr) return nullptr;
+        for (Link *link = owner->head; link != nullptr; link = link->next)
+            if (Traits::equal(link->value, value)) return link;
+        return nullptr;
+    }
+
+    // Unlinks and disposes of a link of `owner`; false for anyone else's.
+    static bool remLink(Header *owner, Link *link) noexcept {
+        if (owner == nullptr || link == nullptr || link->owner != owner) return false;
+        detach(owner, link);
+        Traits::dispose(link->value);
+        delete link;
+        return true;
+    }
+
+    // Takes the value in and links it at the tail.
+    static bool append(Header *owner, In value) noexcept {
+        Stored stored{};
+        if (!Traits::takeIn(value, stored)) return false;
+        Link *link = new (std::nothrow) Link{};
+        if (link == nullptr) {
+            Traits::dispose(stored);
+            return false;
+        }
+        link->value = stored;
+        linkAtTail(owner, link);
+        return true;
+    }
+
+    static void free(Header *owner) noexcept {
+        if (owner == nullptr) return;
+        while (owner->head != nullptr)
+            remLink(owner, owner->head);
+        delete owner;
+    }
+
+    static Link *iterator(Header *owner) noexcept {
+        return owner != nullptr ? owner->head : nullptr;
+    }
+    static int iterHasNext(Link *iter) noexcept { return iter != nullptr ? 1 : 0; }
+    static Out iterGet(Link *iter) noexcept {
+        return iter != nullptr ? Traits::handOut(iter->value) : Out{};
+    }
+    static Link *iterNext(Link *iter) noexcept { return iter != nullptr ? iter->next : nullptr; }
+};
+
+template <class Traits, class Header, class Link>
+struct GroupCore : SequenceCore<Traits, Header, Link> {
+    using Base = SequenceCore<Traits, Header, Link>;
+    using typename Base::In;
+
+    static int add(Header *group, In value) noexcept {
+        if (group == nullptr || value == nullptr || Base::getLink(group, value) != nullptr)
+            return 0;
+        return Base::append(group, value) ? 1 : 0;
+    }
+    static int rem(Header *group, In value) noexcept {
+        return Base::remLink(group, Base::getLink(group, value)) ? 1 : 0;
+    }
+    static Link *iterRem(Link *iter) noexcept {
+        if (iter == nullptr) return nullptr;
+        Link *next = iter->next;
+        return Base::remLink(iter->owner, iter) ? next : nullptr;
+    }
+};
+
+template <class Traits, class Header, class Link>
+struct ListCore : SequenceCore<Traits, Header, Link> {
+    using Base = SequenceCore<Traits, Header, Link>;
+    using typename Base::In;
+    using Stored = typename Traits::Stored;
+
+    static int append(Header *list, In value) noexcept {
+        if (list == nullptr || value == nullptr || !Base::append(list, value)) return 0;
+        ++list->count;
+        return 1;
+    }
+    static void remLink(Header *list, Link *link) noexcept {
+        if (Base::remLink(list, link)) --list->count;
+    }
+    static Link *iterRem(Link *iter) noexcept {
+        if (iter == nullptr) return nullptr;
+        Link *next = iter->next;
+        Header *list = iter->owner;
+        if (!Base::remLink(list, iter)) return nullptr;
+        --list->count;
+        return next;
+    }
+    static Header *copy(Header *list) noexcept {
+        if (list == nullptr) return nullptr;
+        Header *copied = Base::alloc();
+        if (copied == nullptr) return nullptr;
+        for (Link *link = list->head; link != nullptr; link = link->next)
+            append(copied, Traits::asIn(link->value));
+        return copied;
+    }
+    static typename Traits::Borrowed getIndex(Header *list, int32_t index) noexcept {
+        if (list == nullptr || index < 0 || static_cast<uint32_t>(index) >= list->count)
+            return nullptr;
+        Link *link = list->head;
+        for (int32_t i = 0; i < index && link != nullptr; ++i)
+            link = link->next;
+        return link != nullptr ? link->value : nullptr;
+    }
+    // The values move among the links; the links keep their places.
+    static void sort(Header *list, KvlCompareFn compare) noexcept {
+        if (list == nullptr || compare == nullptr || list->count == 0) return;
+        auto *values = static_cast<Stored *>(std::malloc(sizeof(Stored) * list->count));
+        if (values == nullptr) return;
+        size_t n = 0;
+        for (Link *link = list->head; link != nullptr && n < list->count; link = link->next)
+            values[n++] = link->value;
+        std::qsort(values, n, sizeof(Stored), compare);
+        n = 0;
+        for (Link *link = list->head; link != nullptr && n < list->count; link = link->next)
+            link->value = values[n++];
+        std::free(values);
+    }
+};
+
+}  // namespace kvl
+
+// The records of a member, in the system's field order.
+#define KVL_MAP_RECORDS(Name, Traits) \
+    struct Kvl##Name##Link {          \
+        Kvl##Name##Link *next;        \
+        Kvl##Name##Link *prev;        \
+        char *key;                    \
+        Traits::Stored value;         \
+        Kvl##Name *owner;             \
+    };                                \
+    struct Kvl##Name {                \
+        Kvl##Name##Link *head;        \
+        Kvl##Name##Link *tail;        \
+    };
+
+#define KVL_SEQUENCE_RECORDS(Name, Traits, ...) \
+    struct Kvl##Name##Link {                    \
+        Kvl##Name##Link *next;                  \
+        Kvl##Name##Link *prev;                  \
+        Traits::Stored value;                   \
+        Kvl##Name *owner;                       \
+    };                                          \
+    struct Kvl##Name {                          \
+        Kvl##Name##Link *head;                  \
+        Kvl##Name##Link *tail;                  \
+        __VA_ARGS__                             \
+    };
+
+// A public function: the internal twin under the API mutex.
+#define KVL_LOCKED(none, call)  \
+    {                           \
+        KvlApiLock lock;        \
+        if (!lock) return none; \
+        return call;            \
+    }
+
+#define KVL_DEFINE_MAP(Name, Traits)                                                               \
+    KVL_MAP_RECORDS(Name, Traits)                                                                  \
+    using Kvl##Name##Core = kvl::MapCore<Traits, Kvl##Name, Kvl##Name##Link>;                      \
+    extern "C" {                                                                                   \
+    Kvl##Name *kvlIntlAlloc##Name(void) noexcept { return Kvl##Name##Core::alloc(); }              \
+    Kvl##Name *kvlIntlCopy##Name(Kvl##Name *m) noexcept { return Kvl##Name##Core::copy(m); }       \
+    void kvlIntlFree##Name(Kvl##Name *m) noexcept { Kvl##Name##Core::free(m); }                    \
+    int kvlIntl##Name##Put(Kvl##Name *m, const char *k, Traits::In v) noexcept {                   \
+        return Kvl##Name##Core::put(m, k, v);                                                      \
+    }                                                                                              \
+    Traits::Out kvlIntl##Name##Get(Kvl##Name *m, const char *k) noexcept {                         \
+        return Kvl##Name##Core::get(m, k);                                                         \
+    }                                                                                              \
+    void kvlIntl##Name##Rem(Kvl##Name *m, const char *k) noexcept { Kvl##Name##Core::rem(m, k); }  \
+    int kvlIntl##Name##HasKey(Kvl##Name *m, const char *k) noexcept {                              \
+        return Kvl##Name##Core::hasKey(m, k);                                                      \
+    }                                                                                              \
+    Kvl##Name##Iter kvlIntl##Name##Iterator(Kvl##Name *m) noexcept {                               \
+        return Kvl##Name##Core::iterator(m);                                                       \
+    }                                                                                              \
+    int kvlIntl##Name##IterHasNext(Kvl##Name##Iter i) noexcept {                                   \
+        return Kvl##Name##Core::iterHasNext(i);                                                    \
+    }                                                                                              \
+    char *kvlIntl##Name##IterGetKey(Kvl##Name##Iter i) noexcept {                                  \
+        return Kvl##Name##Core::iterGetKey(i);                                                     \
+    }                                                                                              \
+    Traits::Out kvlIntl##Name##IterGetVal(Kvl##Name##Iter i) noexcept {                            \
+        return Kvl##Name##Core::iterGetVal(i);                                                     \
+    }                                                                                              \
+    Kvl##Name##Iter kvlIntl##Name##IterNext(Kvl##Name##Iter i) noexcept {                          \
+        return Kvl##Name##Core::iterNext(i);                                                       \
+    }                                                                                              \
+    Kvl##Name##Iter kvlIntl##Name##GetNode(Kvl##Name *m, const char *k) noexcept {                 \
+        return Kvl##Name##Core::getNode(m, k);                                                     \
+    }                                                                                              \
+    void kvlIntl##Name##RemNode(Kvl##Name *m, Kvl##Name##Iter l) noexcept {                        \
+        Kvl##Name##Core::remNode(m, l);                                                            \
+    }                                                                                              \
+    Kvl##Name *KvlAlloc##Name(void) noexcept KVL_LOCKED(nullptr, kvlIntlAlloc##Name()) Kvl         \
+        ##Name *KvlCopy##Name(Kvl##Name *m) noexcept                                               \
+        KVL_LOCKED(nullptr, kvlIntlCopy##Name(m)) void KvlFree##Name(Kvl##Name *m) noexcept        \
+        KVL_LOCKED(, kvlIntlFree##Name(m)) int Kvl##Name                                           \
+        ##Put(Kvl##Name *m, const char *k, Traits::In v) noexcept                                  \
+        KVL_LOCKED(0, kvlIntl##Name##Put(m, k, v)) Traits::Out Kvl##Name                           \
+        ##Get(Kvl##Name *m, const char *k) noexcept                                                \
+        KVL_LOCKED(Traits::Out{}, kvlIntl##Name##Get(m, k)) void Kvl##Name                         \
+        ##Rem(Kvl##Name *m, const char *k) noexcept KVL_LOCKED(, kvlIntl##Name##Rem(m, k)) int Kvl \
+        ##Name##HasKey(Kvl##Name *m, const char *k) noexcept                                       \
+        KVL_LOCKED(0, kvlIntl##Name##HasKey(m, k)) Kvl##Name##Iter Kvl##Name                       \
+        ##Iterator(Kvl##Name *m) noexcept KVL_LOCKED(nullptr, kvlIntl##Name##Iterator(m)) int Kvl  \
+        ##Name##IterHasNext(Kvl##Name##Iter i) noexcept                                            \
+        KVL_LOCKED(0, kvlIntl##Name##IterHasNext(i)) char *Kvl##Name                               \
+        ##IterGetKey(Kvl##Name##Iter i) noexcept                                                   \
+        KVL_LOCKED(nullptr, kvlIntl##Name##IterGetKey(i)) Traits::Out Kvl##Name                    \
+        ##IterGetVal(Kvl##Name##Iter i) noexcept                                                   \
+        KVL_LOCKED(Traits::Out{}, kvlIntl##Name##IterGetVal(i)) Kvl##Name##Iter Kvl##Name          \
+        ##IterNext(Kvl##Name##Iter i) noexcept KVL_LOCKED(nullptr, kvlIntl##Name##IterNext(i))     \
+    }
+
+#define KVL_DEFINE_GROUP(Name, Traits)                                                             \
+    KVL_SEQUENCE_RECORDS(Name, Traits)                                                             \
+    using Kvl##Name##Core = kvl::GroupCore<Traits, Kvl##Name, Kvl##Name##Link>;                    \
+    extern "C" {                                                                                   \
+    Kvl##Name *kvlIntlAlloc##Name(void) noexcept { return Kvl##Name##Core::alloc(); }              \
+    void kvlIntlFree##Name(Kvl##Name *g) noexcept { Kvl##Name##Core::free(g); }                    \
+    int kvlIntl##Name##Add(Kvl##Name *g, Traits::In v) noexcept {                                  \
+        return Kvl##Name##Core::add(g, v);                                                         \
+    }                                                                                              \
+    int kvlIntl##Name##Rem(Kvl##Name *g, Traits::In v) noexcept {                                  \
+        return Kvl##Name##Core::rem(g, v);                                                         \
+    }                                                                                              \
+    Kvl##Name##Iter kvlIntl##Name##Iterator(Kvl##Name *g) noexcept {                               \
+        return Kvl##Name##Core::iterator(g);                                                       \
+    }                                                                                              \
+    int kvlIntl##Name##IterHasNext(Kvl##Name##Iter i) noexcept {                                   \
+        return Kvl##Name##Core::iterHasNext(i);                                                    \
+    }                                                                                              \
+    Traits::Out kvlIntl##Name##IterGet(Kvl##Name##Iter i) noexcept {                               \
+        return Kvl##Name##Core::iterGet(i);                                                        \
+    }                                                                                              \
+    Kvl##Name##Iter kvlIntl##Name##IterNext(Kvl##Name##Iter i) noexcept {                          \
+        return Kvl##Name##Core::iterNext(i);                                                       \
+    }                                                                                              \
+    Kvl##Name##Iter kvlIntl##Name##IterRem(Kvl##Name##Iter i) noexcept {                           \
+        return Kvl##Name##Core::iterRem(i);                                                        \
+    }                                                                                              \
+    Kvl##Name##Iter Kvl##Name##GetLink(Kvl##Name *g, Traits::In v) noexcept {                      \
+        return Kvl##Name##Core::getLink(g, v);                                                     \
+    }                                                                                              \
+    Kvl##Name *KvlAlloc##Name(void) noexcept                                                       \
+        KVL_LOCKED(nullptr, kvlIntlAlloc##Name()) void KvlFree##Name(Kvl##Name *g) noexcept        \
+        KVL_LOCKED(, kvlIntlFree##Name(g)) int Kvl##Name##Add(Kvl##Name *g, Traits::In v) noexcept \
+        KVL_LOCKED(0, kvlIntl##Name##Add(g, v)) int Kvl##Name                                      \
+        ##Rem(Kvl##Name *g, Traits::In v) noexcept KVL_LOCKED(0, kvlIntl##Name##Rem(g, v)) Kvl     \
+        ##Name##Iter Kvl##Name##Iterator(Kvl##Name *g) noexcept                                    \
+        KVL_LOCKED(nullptr, kvlIntl##Name##Iterator(g)) int Kvl##Name                              \
+        ##IterHasNext(Kvl##Name##Iter i) noexcept                                                  \
+        KVL_LOCKED(0, kvlIntl##Name##IterHasNext(i)) Traits::Out Kvl##Name                         \
+        ##IterGet(Kvl##Name##Iter i) noexcept                                                      \
+        KVL_LOCKED(Traits::Out{}, kvlIntl##Name##IterGet(i)) Kvl##Name##Iter Kvl##Name             \
+        ##IterNext(Kvl##Name##Iter i) noexcept KVL_LOCKED(nullptr, kvlIntl##Name##IterNext(i)) Kvl \
+        ##Name##Iter Kvl##Name##IterRem(Kvl##Name##Iter i) noexcept                                \
+        KVL_LOCKED(nullptr, kvlIntl##Name##IterRem(i))                                             \
+    }
+
+#define KVL_DEFINE_LIST(Name, Traits)                                                              \
+    KVL_SEQUENCE_RECORDS(Name, Traits, uint32_t count;)                                            \
+    using Kvl##Name##Core = kvl::ListCore<Traits, Kvl##Name, Kvl##Name##Link>;                     \
+    extern "C" {                                                                                   \
+    Kvl##Name *kvlIntlAlloc##Name(void) noexcept { return Kvl##Name##Core::alloc(); }              \
+    void kvlIntlFree##Name(Kvl##Name *l) noexcept { Kvl##Name##Core::free(l); }                    \
+    Kvl##Name *kvlIntlCopy##Name(Kvl##Name *l) noexcept { return Kvl##Name##Core::copy(l); }       \
+    int kvlIntl##Name##Append(Kvl##Name *l, Traits::In v) noexcept {                               \
+        return Kvl##Name##Core::append(l, v);                                                      \
+    }                                                                                              \
+    Kvl##Name##Iter kvlIntl##Name##Iterator(Kvl##Name *l) noexcept {                               \
+        return Kvl##Name##Core::iterator(l);                                                       \
+    }                                                                                              \
+    int kvlIntl##Name##IterHasNext(Kvl##Name##Iter i) noexcept {                                   \
+        return Kvl##Name##Core::iterHasNext(i);                                                    \
+    }                                                                                              \
+    Traits::Out kvlIntl##Name##IterGet(Kvl##Name##Iter i) noexcept {                               \
+        return Kvl##Name##Core::iterGet(i);                                                        \
+    }                                                                                              \
+    Kvl##Name##Iter kvlIntl##Name##IterNext(Kvl##Name##Iter i) noexcept {                          \
+        return Kvl##Name##Core::iterNext(i);                                                       \
+    }                                                                                              \
+    Kvl##Name##Iter kvlIntl##Name##IterRem(Kvl##Name##Iter i) noexcept {                           \
+        return Kvl##Name##Core::iterRem(i);                                                        \
+    }                                                                                              \
+    Kvl##Name##Iter Kvl##Name##GetLink(Kvl##Name *l, Traits::In v) noexcept {                      \
+        return Kvl##Name##Core::getLink(l, v);                                                     \
+    }                                                                                              \
+    Traits::Borrowed Kvl##Name##GetIndex(Kvl##Name *l, int32_t index) noexcept {                   \
+        return Kvl##Name##Core::getIndex(l, index);                                                \
+    }                                                                                              \
+    void Kvl##Name##RemLink(Kvl##Name *l, Kvl##Name##Iter link) noexcept {                         \
+        Kvl##Name##Core::remLink(l, link);                                                         \
+    }                                                                                              \
+    void KvlSort##Name(Kvl##Name *l, KvlCompareFn compare) noexcept                                \
+        KVL_LOCKED(, Kvl##Name##Core::sort(l, compare)) Kvl##Name *KvlAlloc##Name(void) noexcept   \
+        KVL_LOCKED(nullptr, kvlIntlAlloc##Name()) void KvlFree##Name(Kvl##Name *l) noexcept        \
+        KVL_LOCKED(, kvlIntlFree##Name(l)) Kvl##Name *KvlCopy##Name(Kvl##Name *l) noexcept         \
+        KVL_LOCKED(nullptr, kvlIntlCopy##Name(l)) int Kvl##Name                                    \
+        ##Append(Kvl##Name *l, Traits::In v) noexcept                                              \
+        KVL_LOCKED(0, kvlIntl##Name##Append(l, v)) Kvl##Name##Iter Kvl##Name                       \
+        ##Iterator(Kvl##Name *l) noexcept KVL_LOCKED(nullptr, kvlIntl##Name##Iterator(l)) int Kvl  \
+        ##Name##IterHasNext(Kvl##Name##Iter i) noexcept                                            \
+        KVL_LOCKED(0, kvlIntl##Name##IterHasNext(i)) Traits::Out Kvl##Name                         \
+        ##IterGet(Kvl##Name##Iter i) noexcept                                                      \
+        KVL_LOCKED(Traits::Out{}, kvlIntl##Name##IterGet(i)) Kvl##Name##Iter Kvl##Name             \
+        ##IterNext(Kvl##Name##Iter i) noexcept KVL_LOCKED(nullptr, kvlIntl##Name##IterNext(i)) Kvl \
+        ##Name##Iter Kvl##Name##IterRem(Kvl##Name##Iter i) noexcept                                \
+        KVL_LOCKED(nullptr, kvlIntl##Name##IterRem(i))                                             \
+    }
+
+#endif  // KVL_CONTAINER_H

@@ -1,0 +1,48 @@
+// The containers whose values are strings or borrowed class definitions.
+// The members holding objects, configurations and message parameters are
+// stamped out next to the records they hold.
+
+#include "KvlContainer.h"
+
+namespace {
+
+// A private copy in, a new copy out (a null value stays null).
+struct StringValue {
+    using In = const char *;
+    using Out = char *;
+    using Stored = char *;
+    using Borrowed = const char *;
+    static constexpr bool kNullAllowed = true;
+    static bool takeIn(In value, Stored &stored) noexcept {
+        stored = OxsStringDup(value);
+        return value == nullptr || stored != nullptr;
+    }
+    static Out handOut(Stored stored) noexcept { return OxsStringDup(stored); }
+    static In asIn(Stored stored) noexcept { return stored; }
+    static void dispose(Stored stored) noexcept { OxsMemoryFree(stored); }
+    static bool equal(Stored stored, In value) noexcept { return OxsStringCmp(stored, value) == 0; }
+};
+
+// The registry's class definitions: shared, never copied or freed here.
+struct BorrowedClass {
+    using In = KvlObjClass *;
+    using Out = KvlObjClass *;
+    using Stored = KvlObjClass *;
+    using Borrowed = KvlObjClass *;
+    static constexpr bool kNullAllowed = false;
+    static bool takeIn(In value, Stored &stored) noexcept {
+        stored = value;
+        return true;
+    }
+    static Out handOut(Stored stored) noexcept { return stored; }
+    static In asIn(Stored stored) noexcept { return stored; }
+    static void dispose(Stored) noexcept {}
+    static bool equal(Stored stored, In value) noexcept { return stored == value; }
+};
+
+}  // namespace
+
+KVL_DEFINE_MAP(StringToStringMap, StringValue)
+KVL_DEFINE_MAP(StringToObjClassMap, BorrowedClass)
+KVL_DEFINE_GROUP(StringGroup, StringValue)
+KVL_DEFINE_LIST(StringList, StringValue)

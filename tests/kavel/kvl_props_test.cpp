@@ -1,0 +1,148 @@
+// Typed properties: what each getter accepts, clamps and refuses, and what
+// each setter writes, the same in a comma-decimal locale as in C.UTF-8.
+#include <clocale>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+#include <string>
+
+#include "KvlContainers.h"
+#include "OxsMemory.h"
+#include "toolkit_test.h"
+
+namespace {
+
+class KvlPropsTest : public vrxtest::ToolkitTest {
+protected:
+    // Runs `check` in C.UTF-8 and in de_DE.UTF-8 (comma decimal point).
+    template <class Check>
+    void inEveryLocale(Check check) {
+        vrxtest::TempDir locales;
+        const std::string command =
+            "localedef -i de_DE -f UTF-8 '" + (locales / "de_DE.UTF-8") + "' >/dev/null 2>&1";
+        ASSERT_EQ(std::system(command.c_str()), 0) << "localedef (package locales) is needed";
+        vrxtest::EnvGuard path("LOCPATH", locales.path().c_str());
+        for (const char *locale : {"C.UTF-8", "de_DE.UTF-8"}) {
+            ASSERT_NE(std::setlocale(LC_ALL, locale), nullptr) << locale;
+            SCOPED_TRACE(locale);
+            check();
+        }
+        std::setlocale(LC_ALL, "C.UTF-8");
+    }
+    // Reads `text` (null: no such property) with `get`.
+    template <class T>
+    std::pair<T, int> read(T (*get)(KvlStringToStringMap *, const char *, unsigned char *),
+                           const char *text) {
+        KvlStringToStringMap *map = kvlIntlAllocStringToStringMap();
+        if (text != nullptr) KvlSetMapProp(map, "p", text);
+        unsigned char ok = 9;
+        const T value = get(map, "p", &ok);
+        kvlIntlFreeStringToStringMap(map);
+        return {value, ok};
+    }
+};
+
+constexpr float kInf = std::numeric_limits<float>::infinity();
+
+TEST_F(KvlPropsTest, GettersAcceptClampAndRefuse) {
+    inEveryLocale([&] {
+        const struct {
+            const char *text;
+            int value, ok;
+        } bools[] = {{"TRUE", 1, 1},  {"False", 0, 1}, {"yes", 0, 0},  {"1", 0, 0},
+                     {"true ", 0, 0}, {"", 0, 0},      {nullptr, 0, 0}};
+        for (const auto &c : bools)
+            EXPECT_EQ(read(KvlGetMapPropBool, c.text), std::make_pair(c.value, c.ok))
+                << (c.text ? c.text : "<missing>");
+        const struct {
+            const char *text;
+            char value;
+            int ok;
+        } chars[] = {{"xyz", 'x', 1}, {"", 0, 1}, {nullptr, 0, 0}};
+        for (const auto &c : chars)
+            EXPECT_EQ(read(KvlGetMapPropChar, c.text), std::make_pair(c.value, c.ok));
+        const struct {
+            const char *text;
+            int64_t asInt, asLong;
+            int ok;
+        } integers[] = {
+            {" 12abc", 12, 12, 1},
+            {"+7", 7, 7, 1},
+            {"-42", -42, -42, 1},
+            {"abc", 0, 0, 0},
+            {"", 0, 0, 0},
+            {"-", 0, 0, 0},
+            {"5000000000", INT32_MAX, 5000000000, 1},  // clamped as int
+            {"-5000000000", INT32_MIN, -5000000000, 1},
+            {"99999999999999999999", INT32_MAX, INT64_MAX, 1},
+            {"1.9", 1, 1, 1},
+            {nullptr, 0, 0, 0},
+        };
+        for (const auto &c : integers) {
+            const char *shown = c.text ? c.text : "<missing>";
+            EXPECT_EQ(read(KvlGetMapPropInt, c.text),
+                      std::make_pair(static_cast<int32_t>(c.asInt), c.ok))
+                << shown;
+            EXPECT_EQ(read(KvlGetMapPropLong, c.text), std::make_pair(c.asLong, c.ok)) << shown;
+        }
+        const struct {
+            const char *text;
+            double value;
+            int ok;
+        } reals[] = {{"0.75", 0.75, 1}, {" -1.5e3x", -1500, 1}, {"1,5", 1, 1}, {"x", 0, 0},
+                     {"", 0, 0},        {nullptr, 0, 0}};
+        for (const auto &c : reals) {
+            const char *shown = c.text ? c.text : "<missing>";
+            EXPECT_EQ(read(KvlGetMapPropDouble, c.text), std::make_pair(c.value, c.ok)) << shown;
+            EXPECT_EQ(read(KvlGetMapPropFloat, c.text),
+                      std::make_pair(static_cast<float>(c.value), c.ok))
+                << shown;
+        }
+        EXPECT_EQ(read(KvlGetMapPropFloat, "1e39"), std::make_pair(kInf, 1)) << "overflow";
+    });
+}
+
+TEST_F(KvlPropsTest, SettersWriteWhatGettersReadBack) {
+    inEveryLocale([&] {
+        KvlStringToStringMap *map = kvlIntlAllocStringToStringMap();
+        const auto text = [map] {
+            char *value = KvlGetMapProp(map, "p", nullptr);
+            std::string copy = value != nullptr ? value : "<null>";
+            OxsMemoryFree(value);
+            return copy;
+        };
+        unsigned char ok = 0;
+        KvlSetMapPropBool(map, "p", 1);
+        EXPECT_EQ(text(), "true");
+        KvlSetMapPropBool(map, "p", 2);
+        EXPECT_EQ(text(), "false") << "only 1 is true";
+        KvlSetMapPropChar(map, "p", 0);
+        EXPECT_EQ(text(), "");
+        EXPECT_EQ(KvlGetMapPropChar(map, "p", &ok), 0);
+        EXPECT_EQ(ok, 1);
+        KvlSetMapPropInt(map, "p", -42);
+        EXPECT_EQ(text(), "-42");
+        KvlSetMapPropLong(map, "p", 5000000000);
+        EXPECT_EQ(text(), "5000000000");
+        EXPECT_EQ(KvlGetMapPropLong(map, "p", &ok), 5000000000);
+        KvlSetMapPropFloat(map, "p", 0.1f);
+        EXPECT_EQ(text(), "0.100000");
+        KvlSetMapPropFloat(map, "p", 1.5f);
+        EXPECT_EQ(text(), "1.500000");
+        EXPECT_EQ(KvlGetMapPropFloat(map, "p", &ok), 1.5f);
+        KvlSetMapPropDouble(map, "p", 0.25);
+        EXPECT_EQ(text(), "0.250000");
+        KvlSetMapPropDouble(map, "p", -1e300);
+        EXPECT_EQ(KvlGetMapPropDouble(map, "p", &ok), -1e300);
+        unsigned char found = 9;
+        EXPECT_EQ(KvlGetMapProp(map, "missing", &found), nullptr);
+        EXPECT_EQ(found, 0);
+        kvlIntlFreeStringToStringMap(map);
+    });
+    KvlSetMapPropInt(nullptr, "p", 1);  // a null map: nothing
+    unsigned char ok = 9;
+    EXPECT_EQ(KvlGetMapPropInt(nullptr, "p", &ok), 0);
+    EXPECT_EQ(ok, 0);
+}
+
+}  // namespace

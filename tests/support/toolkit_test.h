@@ -1,0 +1,109 @@
+// What the toolkit's tests share: a fixture that applies the toolkit's test
+// rules at once, guards for the runtime layer's clock and host-name seams,
+// and the store the recording handler writes into.
+//
+// The rules: no NLSPATH (the toolkit's texts come from its built-in
+// tables), the working directory a fresh temporary directory (so no stray
+// "kvlmsg.cat" is found there), LC_ALL=C.UTF-8, umask 022 and an explicit
+// time zone, whatever the machine running the tests has.
+#ifndef VRX_TOOLKIT_TEST_H
+#define VRX_TOOLKIT_TEST_H
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cstdint>
+#include <ctime>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "CxProcess.h"
+#include "test_support.h"
+
+namespace vrxtest {
+
+class ToolkitTest : public ::testing::Test {
+protected:
+    ToolkitTest() { applyLocale(); }
+    ~ToolkitTest() override {
+        std::setlocale(LC_ALL, "C");
+        tzset();
+    }
+
+private:
+    static void applyLocale() {
+        std::setlocale(LC_ALL, "C.UTF-8");
+        tzset();
+    }
+    EnvGuard nlspath_{"NLSPATH", nullptr};
+    EnvGuard codeset_{"ZIL_CODESET", nullptr};
+    EnvGuard lcAll_{"LC_ALL", "C.UTF-8"};
+    EnvGuard tz_{"TZ", "UTC0"};
+    UmaskGuard umask_{022};
+    CwdGuard cwd_;
+};
+
+// Makes the runtime layer's clock read `source` for a scope.
+class ClockGuard {
+public:
+    explicit ClockGuard(CxClockSource source) { cxSetClockSource(source); }
+    ~ClockGuard() { cxSetClockSource(nullptr); }
+    ClockGuard(const ClockGuard &) = delete;
+    ClockGuard &operator=(const ClockGuard &) = delete;
+};
+
+// Makes the host name come from `source` and `resolver` for a scope.
+class HostNameGuard {
+public:
+    HostNameGuard(CxHostNameSource source, CxHostResolver resolver) {
+        cxSetHostNameServices(source, resolver);
+    }
+    ~HostNameGuard() { cxSetHostNameServices(nullptr, nullptr); }
+    HostNameGuard(const HostNameGuard &) = delete;
+    HostNameGuard &operator=(const HostNameGuard &) = delete;
+};
+
+// One event as a recording handler received it.
+struct RecordedEvent {
+    int level = 0;
+    bool isMessage = false;  // a catalog message rather than a plain text
+    std::string catalog;
+    int set = 0;
+    int key = 0;
+    std::string boundText;
+    std::string messageId;
+    std::map<std::string, std::string> properties;
+    std::string handlerName;
+};
+
+// Where recording handlers put what they receive, in delivery order; safe
+// to use from several threads.
+class RecordingStore {
+public:
+    static RecordingStore &instance() {
+        static RecordingStore store;
+        return store;
+    }
+    void add(RecordedEvent event) {
+        std::lock_guard<std::mutex> guard(mutex_);
+        events_.push_back(std::move(event));
+    }
+    void clear() {
+        std::lock_guard<std::mutex> guard(mutex_);
+        events_.clear();
+    }
+    std::vector<RecordedEvent> snapshot() const {
+        std::lock_guard<std::mutex> guard(mutex_);
+        return events_;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<RecordedEvent> events_;
+};
+
+}  // namespace vrxtest
+
+#endif  // VRX_TOOLKIT_TEST_H
