@@ -128,12 +128,58 @@ typedef int (*KvlCompareFn)(const void *a, const void *b); /* pointers to value 
     Borrowed Kvl##Name##GetIndex(Kvl##Name *list, int32_t index) KVL_NOEXCEPT;  \
     void Kvl##Name##RemLink(Kvl##Name *list, Kvl##Name##Iter link) KVL_NOEXCEPT;
 
+/* A translatable message: catalog, set, key, a default text that is also
+ * the format, and typed parameters. */
+typedef struct KvlI18Msg KvlI18Msg;
+/* A typed message parameter (type KVL_ARG_BOOLEAN to KVL_ARG_STRING). */
+typedef struct KvlParm KvlParm;
+
 /* Strings are copied in and handed out as copies; class definitions are
- * borrowed pointers, never freed by the caller. */
+ * borrowed pointers, never freed by the caller; parameters are deep copies
+ * (free with KvlFreeParm), GetIndex lends the list's own. */
 KVL_DECLARE_MAP(StringToStringMap, const char *, char *)
 KVL_DECLARE_MAP(StringToObjClassMap, KvlObjClass *, KvlObjClass *)
 KVL_DECLARE_GROUP(StringGroup, const char *, char *)
 KVL_DECLARE_LIST(StringList, const char *, char *, const char *)
+KVL_DECLARE_LIST(ParmList, KvlParm *, KvlParm *, KvlParm *)
+
+/* ---- Messages -----------------------------------------------------------
+ *
+ * Binding a message looks its text up in its catalog (UTF-8), falls back to
+ * the default text, and formats it with the parameters; a format the
+ * parameters do not fit (too few of them, or one of the wrong kind for its
+ * conversion: a "%s" of a number) leaves the default text unformatted.
+ * Each parameter goes to the formatter with its own type, so a long prints
+ * whole under "%d"; integers under "%u", "%o" or "%x" count as unsigned of
+ * their width. Strings handed out are freed with OxsMemoryFree.
+ */
+KvlI18Msg *KvlAllocI18Msg(const char *catalog, int32_t set, int32_t key,
+                          const char *text) KVL_NOEXCEPT;
+KvlI18Msg *KvlCopyI18Msg(KvlI18Msg *message) KVL_NOEXCEPT;
+void KvlFreeI18Msg(KvlI18Msg *message) KVL_NOEXCEPT;
+/* 1 when the parameter was appended, else 0. */
+int KvlAddI18MsgParmBool(KvlI18Msg *message, int value) KVL_NOEXCEPT;
+int KvlAddI18MsgParmChar(KvlI18Msg *message, char value) KVL_NOEXCEPT;
+int KvlAddI18MsgParmInt(KvlI18Msg *message, int32_t value) KVL_NOEXCEPT;
+int KvlAddI18MsgParmLong(KvlI18Msg *message, int64_t value) KVL_NOEXCEPT;
+int KvlAddI18MsgParmFloat(KvlI18Msg *message, float value) KVL_NOEXCEPT;
+int KvlAddI18MsgParmDouble(KvlI18Msg *message, double value) KVL_NOEXCEPT;
+int KvlAddI18MsgParmString(KvlI18Msg *message, const char *value) KVL_NOEXCEPT;
+char *KvlBindI18Msg(KvlI18Msg *message) KVL_NOEXCEPT;
+/* These four take no lock: the caller owns the message. */
+void KvlSetI18MsgCat(KvlI18Msg *message, const char *catalog) KVL_NOEXCEPT;
+void KvlSetI18MsgSet(KvlI18Msg *message, int32_t set) KVL_NOEXCEPT;
+void KvlSetI18MsgKey(KvlI18Msg *message, int32_t key) KVL_NOEXCEPT;
+void KvlSetI18MsgTxt(KvlI18Msg *message, const char *text) KVL_NOEXCEPT;
+
+/* Parameters (no lock). KvlCmpParms: 1 when both are null, or of the same
+ * type with equal values; else 0. */
+KvlParm *KvlCopyParm(const KvlParm *parm) KVL_NOEXCEPT;
+void KvlFreeParm(KvlParm *parm) KVL_NOEXCEPT;
+int KvlCmpParms(const KvlParm *a, const KvlParm *b) KVL_NOEXCEPT;
+/* The parameters formatted with a printf-style format; null when the
+ * format is malformed or the parameters do not fit it. */
+char *KvlAprintf(const char *format, KvlParmList *parms) KVL_NOEXCEPT;
 
 /* ---- Typed properties ---------------------------------------------------
  *
@@ -167,6 +213,9 @@ void KvlSetMapPropInt(KvlStringToStringMap *map, const char *name, int32_t value
 void KvlSetMapPropLong(KvlStringToStringMap *map, const char *name, int64_t value) KVL_NOEXCEPT;
 void KvlSetMapPropFloat(KvlStringToStringMap *map, const char *name, float value) KVL_NOEXCEPT;
 void KvlSetMapPropDouble(KvlStringToStringMap *map, const char *name, double value) KVL_NOEXCEPT;
+
+/* 1 when the logger would accept an event of that level, else 0. No lock. */
+int KvlIsLoggable(KvlObject *logger, int32_t level) KVL_NOEXCEPT;
 
 /* Debug calls: the event carries the source file, function and line. */
 void KvlLogDebugMin(KvlObject *logger, const char *srcFile, const char *srcFunction, int srcLine,

@@ -201,6 +201,19 @@ char *zil_strconv(uc_ch_t *from, uc_ch_t *to, const char *text, char **buffer);
 /* The handle's substitution count, which is reset to 0. */
 int zil_check_subs(uc_ch_t *cs);
 
+/* Message catalogs: a catalog found by name through NLSPATH for a locale
+ * (null: the process's), the text of a message in a codeset (the UTF-8
+ * handle: the catalog's own text; null: the local codeset) or the
+ * caller's default text, and the catalog given back. */
+typedef struct zil_catalog *zil_catd;
+zil_catd zil_catopen(const char *name, int flags, const char *locale);
+const char *zil_catgets(zil_catd catalog, int set, int message, const char *defaultText,
+                        uc_ch_t *cs);
+/* 0, or -1 when the catalog is null or not open. */
+int zil_catclose(zil_catd catalog);
+/* Empties the catalog cache and releases the catalog: 0, or -1 for null. */
+int zil_catclose_fully(zil_catd catalog);
+
 struct tm;
 /* strftime and strptime with format and text in the handle's codeset. */
 size_t zil_strftime(uc_ch_t *cs, char *out, size_t size, const char *format, const struct tm *time);

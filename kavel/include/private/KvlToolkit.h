@@ -1,6 +1,6 @@
 /*
  * The toolkit's spine, as far as it exists: the API mutex every public
- * toolkit function takes.
+ * toolkit function takes, and the way the toolkit reports its own problems.
  *
  * One process-wide, non-recursive mutex serialises the public functions;
  * their internal twins (kvlIntl*) assume it is held and never take it. It is
@@ -17,12 +17,34 @@
 extern "C" {
 #endif
 
+#include <stdarg.h>
+#include <stdint.h>
+
+#include "kavel.h"
+
 /* 1 when the caller now holds the API mutex, 0 on failure. */
 int kvlAPIMutexLock(void);
 void kvlAPIMutexUnlock(void);
 
+/* The toolkit's error logger while the toolkit is open, else null. */
+KvlObject *kvlToolkitLogger(void) KVL_NOEXCEPT;
+
+/* A toolkit problem: message `key` of catalog "kvlmsg" (kvlIntlLogVA) or
+ * "kffdcmsg" (kffdcIntlLogVA), set 1, with its default text and a typed
+ * argument list ended by 0, logged at `level` through the error logger when
+ * that accepts the level. Callers hold the API mutex. */
+void kvlIntlLogVA(int32_t level, int32_t key, const char *defaultText, ...) KVL_NOEXCEPT;
+void kffdcIntlLogVA(int32_t level, int32_t key, const char *defaultText, ...) KVL_NOEXCEPT;
+void kvlToolkitLogV(const char *catalog, int32_t level, int32_t key, const char *defaultText,
+                    va_list args) KVL_NOEXCEPT;
+
 #ifdef __cplusplus
 }
+
+/* Test hook: told of every toolkit message raised, whether or not a logger
+ * takes it (null: nobody). */
+using KvlToolkitMsgObserver = void (*)(const char *catalog, int32_t key, int32_t level);
+void kvlSetToolkitMsgObserver(KvlToolkitMsgObserver observer);
 
 /* Holds the API mutex for a scope; false when it could not be taken (the
  * caller then does nothing and returns its "none" value). */

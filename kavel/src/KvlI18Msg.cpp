@@ -1,0 +1,406 @@
+// Messages and parameters.
+//
+// A message is bound by formatting its catalog text (or default text) with
+// its parameters through the runtime layer's printf engine. The format is
+// text from outside (a catalog found through NLSPATH), so nothing here
+// trusts it: every parameter reaches the engine with the type that follows
+// from its own type, and the engine refuses a conversion of the wrong kind
+// (a "%s" of a number) instead of reading memory it was not given; binding
+// then falls back to the default text. An integer under an unsigned
+// conversion ("%o", "%x", "%u") is handed over as the unsigned type of its
+// width, as C reinterprets it.
+
+#include <cstring>
+#include <string>
+
+#include "CxPrintUtil.h"
+#include "CxStringBuff.h"
+#include "KvlContainer.h"
+#include "KvlMessage.h"
+#include "KvlToolkit.h"
+#include "OxsMemory.h"
+#include "OxsString.h"
+
+namespace {
+
+struct ParmValue {
+    using In = KvlParm *;
+    using Out = KvlParm *;
+    using Stored = KvlParm *;
+    using Borrowed = KvlParm *;
+    static constexpr bool kNullAllowed = false;
+    static bool takeIn(In value, Stored &stored) noexcept {
+        stored = KvlCopyParm(value);
+        return stored != nullptr;
+    }
+    static Out handOut(Stored stored) noexcept { return KvlCopyParm(stored); }
+    static In asIn(Stored stored) noexcept { return stored; }
+    static void dispose(Stored stored) noexcept { KvlFreeParm(stored); }
+    static bool equal(Stored stored, In value) noexcept { return KvlCmpParms(stored, value) == 1; }
+};
+
+uc_ch_t *utf8Handle = nullptr;                           // KVL_CS_UTF8
+uc_ch_t *otherHandles[3] = {nullptr, nullptr, nullptr};  // unused slots of the same kind
+
+bool isUnsignedArg(uint8_t type) {
+    switch (type) {
+        case CX_PA_UINT:
+        case CX_PA_USHORT:
+        case CX_PA_ULONG:
+        case CX_PA_ULLONG:
+        case CX_PA_UINTMAX:
+        case CX_PA_UCHAR:
+        case CX_PA_SIZE:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// The engine's argument for a parameter; `asUnsigned` when its conversion
+// is unsigned. False for a parameter of no known type.
+bool toArgument(const KvlParm &parm, bool asUnsigned, CxPrintfArg &arg) {
+    switch (parm.type) {
+        case KVL_ARG_BOOLEAN:
+            arg.type = asUnsigned ? CX_PA_UINT : CX_PA_INT;
+            arg.value.i = static_cast<signed char>(parm.value.b);
+            return true;
+        case KVL_ARG_CHAR:
+            arg.type = asUnsigned ? CX_PA_UINT : CX_PA_INT;
+            arg.value.i = static_cast<signed char>(parm.value.c);
+            return true;
+        case KVL_ARG_INT:
+            arg.type = asUnsigned ? CX_PA_UINT : CX_PA_INT;
+            arg.value.i = parm.value.i;
+            return true;
+        case KVL_ARG_LONG:
+            arg.type = asUnsigned ? CX_PA_ULONG : CX_PA_LONG;
+            arg.value.i = parm.value.l;
+            return true;
+        case KVL_ARG_FLOAT:
+            arg.type = CX_PA_LDOUBLE;
+            arg.value.f = parm.value.f;
+            return true;
+        case KVL_ARG_DOUBLE:
+            arg.type = CX_PA_LDOUBLE;
+            arg.value.f = parm.value.d;
+            return true;
+        case KVL_ARG_STRING:
+            arg.type = CX_PA_STRING;
+            arg.value.p = parm.value.s;
+            return true;
+        default:
+            return false;
+    }
+}
+
+int addParm(KvlI18Msg *message, const KvlParm &parm) {
+    KvlParmList *list = kvlGetI18MsgParmList(message);
+    return list != nullptr ? kvlIntlParmListAppend(list, const_cast<KvlParm *>(&parm)) : 0;
+}
+
+void replaceText(char *&field, const char *text) {
+    char *copy = OxsStringDup(text);
+    if (text != nullptr && copy == nullptr) return;  // memory short: the old text stays
+    OxsMemoryFree(field);
+    field = copy;
+}
+
+}  // namespace
+
+KVL_DEFINE_LIST(ParmList, ParmValue)
+
+extern "C" {
+
+KvlParm *KvlCopyParm(const KvlParm *parm) noexcept {
+    if (parm == nullptr) return nullptr;
+    auto *copy = static_cast<KvlParm *>(OxsMemoryCalloc(1, sizeof(KvlParm)));
+    if (copy == nullptr) return nullptr;
+    copy->type = parm->type;
+    if (parm->type == KVL_ARG_STRING) {
+        copy->value.s = OxsStringDup(parm->value.s);
+        if (parm->value.s != nullptr && copy->value.s == nullptr) {
+            OxsMemoryFree(copy);
+            return nullptr;
+        }
+    } else if (parm->type >= KVL_ARG_BOOLEAN && parm->type < KVL_ARG_STRING) {
+        copy->value = parm->value;
+    }
+    return copy;
+}
+
+void KvlFreeParm(KvlParm *parm) noexcept {
+    if (parm == nullptr) return;
+    if (parm->type == KVL_ARG_STRING) OxsMemoryFree(parm->value.s);
+    OxsMemoryFree(parm);
+}
+
+int KvlCmpParms(const KvlParm *a, const KvlParm *b) noexcept {
+    if (a == nullptr || b == nullptr) return a == b ? 1 : 0;
+    if (a->type != b->type) return 0;
+    switch (a->type) {
+        case KVL_ARG_BOOLEAN:
+            return a->value.b == b->value.b ? 1 : 0;
+        case KVL_ARG_CHAR:
+            return a->value.c == b->value.c ? 1 : 0;
+        case KVL_ARG_INT:
+            return a->value.i == b->value.i ? 1 : 0;
+        case KVL_ARG_LONG:
+            return a->value.l == b->value.l ? 1 : 0;
+        case KVL_ARG_FLOAT:
+            return a->value.f == b->value.f ? 1 : 0;
+        case KVL_ARG_DOUBLE:
+            return a->value.d == b->value.d ? 1 : 0;
+        case KVL_ARG_STRING:
+            return OxsStringCmp(a->value.s, b->value.s) == 0 ? 1 : 0;
+        default:
+            return 0;
+    }
+}
+
+char *KvlAprintf(const char *format, KvlParmList *parms) noexcept {
+    if (format == nullptr) return nullptr;
+    CxPrintfFormatList formats;
+    CxPrintfArgList args;
+    CxPrintfInitLists(&formats, &args);
+    bool ok = CxPrintfProcessFmts(format, &formats, &args) == 0;
+    for (int32_t i = 0; ok && i < args.count; ++i) {
+        const KvlParm *parm = KvlParmListGetIndex(parms, i);  // too few parameters: null
+        ok = parm != nullptr &&
+             toArgument(*parm, isUnsignedArg(args.entries[i].type), args.entries[i]);
+    }
+    char *text = nullptr;
+    if (ok) {
+        CxStringBuff buffer{};
+        int error = 0;
+        cxPrintfEmitAll(nullptr, &buffer, &formats, &args, &error);
+        if (error == 0 && cxStringBuffHasCapacity(&buffer, 0)) text = CxStringBuffTakeStr(&buffer);
+        CxStringBuffDiscard(&buffer);
+    }
+    CxPrintfFreeLists(&formats, &args);
+    return text;
+}
+
+KvlI18Msg *kvlIntlAllocI18Msg(const char *catalog, int32_t set, int32_t key,
+                              const char *text) noexcept {
+    auto *message = static_cast<KvlI18Msg *>(OxsMemoryCalloc(1, sizeof(KvlI18Msg)));
+    if (message == nullptr) return nullptr;
+    message->catalog = OxsStringDup(catalog);
+    message->text = OxsStringDup(text);
+    message->set = set;
+    message->key = key;
+    if ((catalog != nullptr && message->catalog == nullptr) ||
+        (text != nullptr && message->text == nullptr)) {
+        kvlIntlFreeI18Msg(message);
+        return nullptr;
+    }
+    return message;
+}
+
+KvlI18Msg *kvlIntlCopyI18Msg(KvlI18Msg *message) noexcept {
+    if (message == nullptr) return nullptr;
+    KvlI18Msg *copy =
+        kvlIntlAllocI18Msg(message->catalog, message->set, message->key, message->text);
+    if (copy == nullptr) return nullptr;
+    copy->locale = message->locale;
+    if (message->parms != nullptr) {
+        copy->parms = kvlIntlCopyParmList(message->parms);
+        if (copy->parms == nullptr) {
+            kvlIntlFreeI18Msg(copy);
+            return nullptr;
+        }
+    }
+    return copy;
+}
+
+void kvlIntlFreeI18Msg(KvlI18Msg *message) noexcept {
+    if (message == nullptr) return;
+    OxsMemoryFree(message->catalog);
+    OxsMemoryFree(message->text);
+    kvlIntlFreeParmList(message->parms);
+    OxsMemoryFree(message);
+}
+
+KvlParmList *kvlGetI18MsgParmList(KvlI18Msg *message) noexcept {
+    if (message == nullptr) return nullptr;
+    if (message->parms == nullptr) message->parms = kvlIntlAllocParmList();
+    return message->parms;
+}
+
+void kvlSetI18MsgLocale(KvlI18Msg *message, const char *locale) noexcept {
+    if (message != nullptr) message->locale = locale;
+}
+
+int kvlIntlAddI18MsgParmBool(KvlI18Msg *message, int value) noexcept {
+    KvlParm parm{KVL_ARG_BOOLEAN, {}};
+    parm.value.b = static_cast<unsigned char>(value);
+    return addParm(message, parm);
+}
+int kvlIntlAddI18MsgParmChar(KvlI18Msg *message, char value) noexcept {
+    KvlParm parm{KVL_ARG_CHAR, {}};
+    parm.value.c = value;
+    return addParm(message, parm);
+}
+int kvlIntlAddI18MsgParmInt(KvlI18Msg *message, int32_t value) noexcept {
+    KvlParm parm{KVL_ARG_INT, {}};
+    parm.value.i = value;
+    return addParm(message, parm);
+}
+int kvlIntlAddI18MsgParmLong(KvlI18Msg *message, int64_t value) noexcept {
+    KvlParm parm{KVL_ARG_LONG, {}};
+    parm.value.l = value;
+    return addParm(message, parm);
+}
+int kvlIntlAddI18MsgParmFloat(KvlI18Msg *message, float value) noexcept {
+    KvlParm parm{KVL_ARG_FLOAT, {}};
+    parm.value.f = value;
+    return addParm(message, parm);
+}
+int kvlIntlAddI18MsgParmDouble(KvlI18Msg *message, double value) noexcept {
+    KvlParm parm{KVL_ARG_DOUBLE, {}};
+    parm.value.d = value;
+    return addParm(message, parm);
+}
+int kvlIntlAddI18MsgParmString(KvlI18Msg *message, const char *value) noexcept {
+    if (value == nullptr) return 0;
+    KvlParm parm{KVL_ARG_STRING, {}};
+    parm.value.s = const_cast<char *>(value);  // copied by the list
+    return addParm(message, parm);
+}
+
+char *kvlIntlBindI18Msg(KvlI18Msg *message) noexcept {
+    if (message == nullptr) return nullptr;
+    char *formatted;
+    if (message->catalog != nullptr) {
+        zil_catd catalog = zil_catopen(message->catalog, 0, message->locale);
+        const char *text =
+            zil_catgets(catalog, message->set, message->key, message->text, utf8Handle);
+        formatted = KvlAprintf(text, message->parms);
+        zil_catclose(catalog);
+    } else {
+        formatted = KvlAprintf(message->text, message->parms);
+    }
+    return formatted != nullptr ? formatted : OxsStringDup(message->text);
+}
+
+KvlI18Msg *KvlAllocI18Msg(const char *catalog, int32_t set, int32_t key, const char *text) noexcept
+    KVL_LOCKED(nullptr,
+               kvlIntlAllocI18Msg(catalog, set, key,
+                                  text)) KvlI18Msg *KvlCopyI18Msg(KvlI18Msg *message) noexcept
+    KVL_LOCKED(nullptr, kvlIntlCopyI18Msg(message)) void KvlFreeI18Msg(KvlI18Msg *message) noexcept
+    KVL_LOCKED(, kvlIntlFreeI18Msg(message)) int KvlAddI18MsgParmBool(KvlI18Msg *message,
+                                                                      int value) noexcept
+    KVL_LOCKED(0, kvlIntlAddI18MsgParmBool(message,
+                                           value)) int KvlAddI18MsgParmChar(KvlI18Msg *message,
+                                                                            char value) noexcept
+    KVL_LOCKED(0, kvlIntlAddI18MsgParmChar(message,
+                                           value)) int KvlAddI18MsgParmInt(KvlI18Msg *message,
+                                                                           int32_t value) noexcept
+    KVL_LOCKED(0, kvlIntlAddI18MsgParmInt(message,
+                                          value)) int KvlAddI18MsgParmLong(KvlI18Msg *message,
+                                                                           int64_t value) noexcept
+    KVL_LOCKED(0, kvlIntlAddI18MsgParmLong(message,
+                                           value)) int KvlAddI18MsgParmFloat(KvlI18Msg *message,
+                                                                             float value) noexcept
+    KVL_LOCKED(0, kvlIntlAddI18MsgParmFloat(message, value)) int KvlAddI18MsgParmDouble(
+        KvlI18Msg *message, double value) noexcept
+    KVL_LOCKED(0, kvlIntlAddI18MsgParmDouble(message, value)) int KvlAddI18MsgParmString(
+        KvlI18Msg *message, const char *value) noexcept
+    KVL_LOCKED(0,
+               kvlIntlAddI18MsgParmString(message,
+                                          value)) char *KvlBindI18Msg(KvlI18Msg *message) noexcept
+    KVL_LOCKED(nullptr, kvlIntlBindI18Msg(message))
+
+        void KvlSetI18MsgCat(KvlI18Msg *message, const char *catalog) noexcept {
+    if (message != nullptr) replaceText(message->catalog, catalog);
+}
+void KvlSetI18MsgSet(KvlI18Msg *message, int32_t set) noexcept {
+    if (message != nullptr) message->set = set;
+}
+void KvlSetI18MsgKey(KvlI18Msg *message, int32_t key) noexcept {
+    if (message != nullptr) message->key = key;
+}
+void KvlSetI18MsgTxt(KvlI18Msg *message, const char *text) noexcept {
+    if (message != nullptr) replaceText(message->text, text);
+}
+
+char *kvlParmToUTF8Str(const char *format, const KvlParm *parm) noexcept {
+    if (parm == nullptr) return nullptr;
+    if (format == nullptr) {
+        switch (parm->type) {
+            case KVL_ARG_BOOLEAN:  // "%c" of 1 or 0 would be a control character
+                return OxsStringDup(parm->value.b == 1 ? "true" : "false");
+            case KVL_ARG_INT:
+                format = "%d";
+                break;
+            case KVL_ARG_LONG:
+                format = "%ld";
+                break;
+            case KVL_ARG_FLOAT:
+            case KVL_ARG_DOUBLE:
+                format = "%f";
+                break;
+            case KVL_ARG_CHAR:
+                format = "%c";
+                break;
+            case KVL_ARG_STRING:
+                format = "%s";
+                break;
+            default:
+                return nullptr;
+        }
+    }
+    KvlParmList *one = kvlIntlAllocParmList();
+    if (one == nullptr || kvlIntlParmListAppend(one, const_cast<KvlParm *>(parm)) == 0) {
+        kvlIntlFreeParmList(one);
+        return nullptr;
+    }
+    char *text = KvlAprintf(format, one);
+    kvlIntlFreeParmList(one);
+    return text;
+}
+
+char *kvlParmToLocalStr(const char *format, const KvlParm *parm) noexcept {
+    return kvlParmToUTF8Str(format, parm);
+}
+
+void kvlI18InitZil(void) noexcept {
+    zil_init();
+    if (utf8Handle == nullptr) utf8Handle = zil_cs_new("UTF8");
+}
+
+void kvlI18UninitZil(void) noexcept {
+    for (uc_ch_t *&handle : otherHandles) {
+        zil_cs_free(handle);
+        handle = nullptr;
+    }
+    zil_cs_free(utf8Handle);
+    utf8Handle = nullptr;
+    zil_uninit();
+}
+
+uc_ch_t *kvlI18Utf8Codeset(void) noexcept { return utf8Handle; }
+
+int kvlI18PrintUTF8AsLocal(FILE *stream, const char *text) noexcept {
+    if (stream == nullptr || text == nullptr) return 0;
+    const char *in = text;
+    size_t left = std::strlen(text);
+    bool written = true;
+    char buffer[4095];
+    for (bool flushing = false;;) {
+        char *out = buffer;
+        size_t room = sizeof buffer;
+        const char *none = nullptr;  // a null input closes the shift state
+        size_t nothing = 0;
+        const int result = flushing ? zil_from_utf8_r(nullptr, &none, &nothing, &out, &room)
+                                    : zil_from_utf8_r(nullptr, &in, &left, &out, &room);
+        const size_t produced = static_cast<size_t>(out - buffer);
+        if (produced > 0 && std::fwrite(buffer, 1, produced, stream) != produced) written = false;
+        if (result == ZIL_CONV_OUTPUT_FULL) continue;  // the next piece
+        if (flushing) break;
+        flushing = true;  // close a shift state the text left open
+    }
+    return written ? 1 : 0;
+}
+
+}  // extern "C"
