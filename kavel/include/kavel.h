@@ -52,6 +52,10 @@ extern "C" {
 typedef struct KvlObject KvlObject;
 /* A class definition: kind, name, description and operations. */
 typedef struct KvlObjClass KvlObjClass;
+/* A named property set that configures the object of the same name. */
+typedef struct KvlObjCfg KvlObjCfg;
+/* What a logging call hands to its logger. */
+typedef struct KvlEvent KvlEvent;
 
 /* ---- Containers ---------------------------------------------------------
  *
@@ -142,6 +146,23 @@ KVL_DECLARE_MAP(StringToObjClassMap, KvlObjClass *, KvlObjClass *)
 KVL_DECLARE_GROUP(StringGroup, const char *, char *)
 KVL_DECLARE_LIST(StringList, const char *, char *, const char *)
 KVL_DECLARE_LIST(ParmList, KvlParm *, KvlParm *, KvlParm *)
+/* Objects and configurations are acquired in and handed out acquired. */
+KVL_DECLARE_MAP(StringToObjMap, KvlObject *, KvlObject *)
+KVL_DECLARE_MAP(StringToObjCfgMap, KvlObjCfg *, KvlObjCfg *)
+KVL_DECLARE_GROUP(ListenerGroup, KvlObject *, KvlObject *)
+
+/* The class names of each kind, in the order the classes were added. */
+KvlStringGroupIter KvlGetLoggerClasses(void) KVL_NOEXCEPT;
+KvlStringGroupIter KvlGetFilterClasses(void) KVL_NOEXCEPT;
+KvlStringGroupIter KvlGetHandlerClasses(void) KVL_NOEXCEPT;
+KvlStringGroupIter KvlGetFormatterClasses(void) KVL_NOEXCEPT;
+/* An object's listeners (null when it has none). */
+KvlListenerGroupIter KvlGetListeners(KvlObject *object) KVL_NOEXCEPT;
+/* The names of a configuration's children, of the registered
+ * configurations, and a configuration's own properties in order. */
+KvlStringGroupIter KvlObjCfgChildrenNames(KvlObjCfg *cfg) KVL_NOEXCEPT;
+KvlStringGroupIter KvlLogMgrConfigNames(void) KVL_NOEXCEPT;
+KvlStringToStringMapIter KvlObjCfgProperties(KvlObjCfg *cfg) KVL_NOEXCEPT;
 
 /* ---- Messages -----------------------------------------------------------
  *
@@ -213,6 +234,140 @@ void KvlSetMapPropInt(KvlStringToStringMap *map, const char *name, int32_t value
 void KvlSetMapPropLong(KvlStringToStringMap *map, const char *name, int64_t value) KVL_NOEXCEPT;
 void KvlSetMapPropFloat(KvlStringToStringMap *map, const char *name, float value) KVL_NOEXCEPT;
 void KvlSetMapPropDouble(KvlStringToStringMap *map, const char *name, double value) KVL_NOEXCEPT;
+
+/* ---- The toolkit ---------------------------------------------------------
+ *
+ * Open reads an optional properties file and makes the error logger
+ * "kavel.errorLogger" with its console; close frees every object and class.
+ * While the toolkit is closed, logging calls return at once; classes,
+ * containers and objects still work. An object a caller still holds at
+ * close is detached: it does nothing more, and the caller's last release
+ * frees it.
+ */
+#define KVL_KIND_LOGGER 101
+#define KVL_KIND_FILTER 102
+#define KVL_KIND_HANDLER 103
+#define KVL_KIND_FORMATTER 104
+
+/* Class operations. FProcess, FOpen and FClose return the handler (callers
+ * ignore it); FFormat, FGetHeader, FGetTrailer and FBindMsg return a new
+ * string. */
+typedef void *(*KvlFAllocVars)(void);
+typedef void (*KvlFFreeVars)(void *vars);
+typedef void (*KvlFCfgChange)(KvlObject *object, const char *name);
+typedef void (*KvlFLog)(KvlObject *object, KvlEvent *event);
+typedef int (*KvlFIsLoggable)(KvlObject *object, KvlEvent *event);
+typedef KvlObject *(*KvlFProcess)(KvlObject *object, KvlEvent *event);
+typedef KvlObject *(*KvlFOpen)(KvlObject *handler);
+typedef KvlObject *(*KvlFClose)(KvlObject *handler);
+typedef char *(*KvlFFormat)(KvlObject *formatter, KvlEvent *event);
+typedef char *(*KvlFGetHeader)(KvlObject *formatter);
+typedef char *(*KvlFGetTrailer)(KvlObject *formatter);
+typedef char *(*KvlFBindMsg)(KvlI18Msg *message);
+
+/* 1 when the toolkit is open on return, else 0. */
+int KvlOpenToolkit(const char *propertiesFile) KVL_NOEXCEPT;
+void KvlCloseToolkit(void) KVL_NOEXCEPT;
+
+/* Adding a class: a name already taken (by any kind) is ignored; the
+ * description is copied; null operations take the kind's defaults. */
+void KvlAddLoggerClass(const char *name, KvlI18Msg *description, KvlFAllocVars allocVars,
+                       KvlFFreeVars freeVars, KvlFCfgChange cfgChange, KvlFLog log) KVL_NOEXCEPT;
+void KvlAddFilterClass(const char *name, KvlI18Msg *description, KvlFAllocVars allocVars,
+                       KvlFFreeVars freeVars, KvlFCfgChange cfgChange, KvlFProcess process,
+                       KvlFIsLoggable isLoggable, KvlFLog log) KVL_NOEXCEPT;
+void KvlAddHandlerClass(const char *name, KvlI18Msg *description, KvlFAllocVars allocVars,
+                        KvlFFreeVars freeVars, KvlFCfgChange cfgChange, KvlFProcess process,
+                        KvlFOpen open, KvlFClose close) KVL_NOEXCEPT;
+void KvlAddFormatterClass(const char *name, KvlI18Msg *description, KvlFAllocVars allocVars,
+                          KvlFFreeVars freeVars, KvlFCfgChange cfgChange, KvlFFormat format,
+                          KvlFGetHeader getHeader, KvlFGetTrailer getTrailer,
+                          KvlFBindMsg bindMsg) KVL_NOEXCEPT;
+
+/* ---- Objects ------------------------------------------------------------
+ *
+ * Objects are named and counted; every handle handed out carries one
+ * reference for the receiver to release. An object lives while something
+ * besides the toolkit's registry holds it: releasing the last outside
+ * reference destroys it.
+ */
+/* The object of that name, created (with its configuration applied) when
+ * there is none; className null: any existing class, or the configured one. */
+KvlObject *KvlGetObject(const char *name, const char *className) KVL_NOEXCEPT;
+KvlObject *KvlAcquireObject(KvlObject *object) KVL_NOEXCEPT;
+void KvlReleaseObject(KvlObject *object) KVL_NOEXCEPT;
+char *KvlGetObjectName(KvlObject *object) KVL_NOEXCEPT;
+char *KvlGetObjectDesc(KvlObject *object) KVL_NOEXCEPT;
+int KvlAreObjectsEqual(KvlObject *a, KvlObject *b) KVL_NOEXCEPT;
+int KvlIsObjectEnabled(KvlObject *object) KVL_NOEXCEPT;
+void KvlSetObjectEnabled(KvlObject *object, int enabled) KVL_NOEXCEPT;
+int KvlIsLoggableByFilter(KvlObject *filter, KvlEvent *event) KVL_NOEXCEPT;
+int KvlAddListener(KvlObject *object, KvlObject *listener) KVL_NOEXCEPT;
+int KvlRemListener(KvlObject *object, KvlObject *listener) KVL_NOEXCEPT;
+/* Opens or closes a handler's destination. */
+void KvlHandlerOpen(KvlObject *handler) KVL_NOEXCEPT;
+void KvlHandlerClose(KvlObject *handler) KVL_NOEXCEPT;
+
+/* Object properties: set ones reach the object's class at once. */
+char *KvlGetObjProp(KvlObject *object, const char *name, unsigned char *found) KVL_NOEXCEPT;
+int KvlGetObjPropBool(KvlObject *object, const char *name, unsigned char *ok) KVL_NOEXCEPT;
+int32_t KvlGetObjPropInt(KvlObject *object, const char *name, unsigned char *ok) KVL_NOEXCEPT;
+int64_t KvlGetObjPropLong(KvlObject *object, const char *name, unsigned char *ok) KVL_NOEXCEPT;
+float KvlGetObjPropFloat(KvlObject *object, const char *name, unsigned char *ok) KVL_NOEXCEPT;
+double KvlGetObjPropDouble(KvlObject *object, const char *name, unsigned char *ok) KVL_NOEXCEPT;
+void KvlSetObjProp(KvlObject *object, const char *name, const char *value) KVL_NOEXCEPT;
+void KvlSetObjPropBool(KvlObject *object, const char *name, int value) KVL_NOEXCEPT;
+void KvlSetObjPropInt(KvlObject *object, const char *name, int32_t value) KVL_NOEXCEPT;
+void KvlSetObjPropLong(KvlObject *object, const char *name, int64_t value) KVL_NOEXCEPT;
+void KvlSetObjPropFloat(KvlObject *object, const char *name, float value) KVL_NOEXCEPT;
+void KvlSetObjPropDouble(KvlObject *object, const char *name, double value) KVL_NOEXCEPT;
+
+/* ---- Configurations and the log manager ----------------------------------
+ *
+ * A configuration collects the properties of the object of its name before
+ * the object exists; the log manager keeps them by name, finds a dotted
+ * name's parent ("a.b" under "a"), and applies a configuration, ancestors
+ * first, when its object is created. Properties are looked up through the
+ * recorded parents.
+ */
+KvlObjCfg *KvlAllocObjCfg(const char *name) KVL_NOEXCEPT;
+KvlObjCfg *KvlAcquireObjCfg(KvlObjCfg *cfg) KVL_NOEXCEPT;
+void KvlReleaseObjCfg(KvlObjCfg *cfg) KVL_NOEXCEPT;
+char *KvlObjCfgGetName(KvlObjCfg *cfg) KVL_NOEXCEPT;
+int KvlObjCfgIsFromFile(KvlObjCfg *cfg) KVL_NOEXCEPT;
+void KvlObjCfgSetFromFile(KvlObjCfg *cfg, int fromFile) KVL_NOEXCEPT;
+KvlObjCfg *KvlObjCfgGetParent(KvlObjCfg *cfg) KVL_NOEXCEPT;
+void KvlObjCfgSetParent(KvlObjCfg *cfg, KvlObjCfg *parent) KVL_NOEXCEPT;
+void KvlObjCfgAddChild(KvlObjCfg *parent, KvlObjCfg *child) KVL_NOEXCEPT;
+void KvlObjCfgRemChild(KvlObjCfg *parent, KvlObjCfg *child) KVL_NOEXCEPT;
+char *KvlGetObjCfgProp(KvlObjCfg *cfg, const char *name, unsigned char *found) KVL_NOEXCEPT;
+char *KvlGetInheritedObjCfgProp(KvlObjCfg *cfg, const char *name,
+                                unsigned char *found) KVL_NOEXCEPT;
+int KvlGetObjCfgPropBool(KvlObjCfg *cfg, const char *name, unsigned char *ok) KVL_NOEXCEPT;
+int32_t KvlGetObjCfgPropInt(KvlObjCfg *cfg, const char *name, unsigned char *ok) KVL_NOEXCEPT;
+int64_t KvlGetObjCfgPropLong(KvlObjCfg *cfg, const char *name, unsigned char *ok) KVL_NOEXCEPT;
+float KvlGetObjCfgPropFloat(KvlObjCfg *cfg, const char *name, unsigned char *ok) KVL_NOEXCEPT;
+double KvlGetObjCfgPropDouble(KvlObjCfg *cfg, const char *name, unsigned char *ok) KVL_NOEXCEPT;
+void KvlSetObjCfgProp(KvlObjCfg *cfg, const char *name, const char *value) KVL_NOEXCEPT;
+void KvlSetObjCfgPropBool(KvlObjCfg *cfg, const char *name, int value) KVL_NOEXCEPT;
+void KvlSetObjCfgPropInt(KvlObjCfg *cfg, const char *name, int32_t value) KVL_NOEXCEPT;
+void KvlSetObjCfgPropLong(KvlObjCfg *cfg, const char *name, int64_t value) KVL_NOEXCEPT;
+void KvlSetObjCfgPropFloat(KvlObjCfg *cfg, const char *name, float value) KVL_NOEXCEPT;
+void KvlSetObjCfgPropDouble(KvlObjCfg *cfg, const char *name, double value) KVL_NOEXCEPT;
+
+void KvlLogMgrAddCfg(KvlObjCfg *cfg) KVL_NOEXCEPT;
+void KvlLogMgrRemCfg(KvlObjCfg *cfg) KVL_NOEXCEPT;
+void KvlLogMgrUpdateCfg(KvlObjCfg *cfg) KVL_NOEXCEPT;
+/* The registered configuration (acquired), created and registered when
+ * there is none; null for null or "/". */
+KvlObjCfg *KvlLogMgrGetCfg(const char *name) KVL_NOEXCEPT;
+int KvlLogMgrHasCfg(const char *name) KVL_NOEXCEPT;
+int KvlLogMgrApplyCfg(KvlObject *object, const char *name) KVL_NOEXCEPT;
+
+/* Levels from text: a leading integer, else the first of FATAL, ERROR,
+ * WARN, INFO, DEBUG_MIN, MIN, DEBUG_MID, MID, DEBUG_MAX, MAX, ALL, OFF that
+ * starts the text (any case); else -9999. */
+int32_t KvlGetLevelFromString(const char *text) KVL_NOEXCEPT;
 
 /* 1 when the logger would accept an event of that level, else 0. No lock. */
 int KvlIsLoggable(KvlObject *logger, int32_t level) KVL_NOEXCEPT;

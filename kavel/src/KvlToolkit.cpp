@@ -1,23 +1,239 @@
-// The toolkit's spine: the API mutex and the toolkit's own messages.
-// Opening and closing the toolkit and the class and instance registries
-// join it here.
+// The toolkit's spine: the API mutex, opening and closing, the class
+// registry, the instance registry and the toolkit's own messages.
+//
+// The class registry is made on first use (at open, or by the first
+// add-class call, which the agent makes before opening) and always starts
+// with the ten built-in classes, so a later class can never replace one.
+// Closing detaches every object a caller may still hold (see
+// kvlDetachObject) before the registry lets go of them, and reports nothing
+// on the way: the error logger is dropped first.
 
 #include "KvlToolkit.h"
 
 #include <pthread.h>
 
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "KvlClasses.h"
 #include "KvlLogging.h"
 #include "KvlMsgTables.h"
+#include "KvlObject.h"
+#include "OxsMemory.h"
+#include "OxsString.h"
 
 namespace {
-
-KvlToolkitMsgObserver messageObserver = nullptr;
 
 #ifdef NDEBUG
 pthread_mutex_t apiMutex = PTHREAD_MUTEX_INITIALIZER;
 #else
 pthread_mutex_t apiMutex = PTHREAD_ERRORCHECK_MUTEX_INITIALIZER_NP;
 #endif
+
+KvlToolkitMsgObserver messageObserver = nullptr;
+
+std::atomic<bool> toolkitOpen{false};  // KVL_TK_ISOPEN
+KvlObject *errorLogger = nullptr;      // KVL_TK_ERROR_LOG
+KvlStringToObjClassMap *classes = nullptr;
+KvlStringGroup *classNames[4] = {nullptr, nullptr, nullptr, nullptr};  // by kind - 101
+KvlStringToObjMap *instances = nullptr;
+
+constexpr const char *kErrorLoggerName = "kavel.errorLogger";
+constexpr const char *kConsoleName = "kavel.defaultConsole";
+constexpr const char *kDefaultFormatterName = "kavel.defaultFormatter";
+
+// Prints a toolkit message on standard error in the local codeset (for the
+// times no error logger can take it).
+void printOnStderr(int32_t key, const char *parameter) {
+    KvlI18Msg *message = kvlIntlAllocI18Msg(KVL_MSG_CATALOG, KVL_MSG_SET, key,
+                                            kvlMsgTableText(KVL_MSG_CATALOG, key));
+    if (parameter != nullptr) kvlIntlAddI18MsgParmString(message, parameter);
+    char *text = kvlIntlBindI18Msg(message);
+    if (text != nullptr) {
+        kvlI18PrintUTF8AsLocal(stderr, text);
+        kvlI18PrintUTF8AsLocal(stderr, "\n");
+        std::fflush(stderr);
+    }
+    OxsMemoryFree(text);
+    kvlIntlFreeI18Msg(message);
+}
+
+// One built-in class: its kind, name, description key (0: none) and
+// operations.
+struct BuiltIn {
+    int32_t kind;
+    const char *name;
+    int32_t descriptionKey;
+    KvlFAllocVars allocVars = nullptr;
+    KvlFFreeVars freeVars = nullptr;
+    KvlFCfgChange cfgChange = nullptr;
+    KvlFLog log = nullptr;
+    KvlFProcess process = nullptr;
+    KvlFIsLoggable isLoggable = nullptr;
+    KvlFOpen open = nullptr;
+    KvlFClose close = nullptr;
+    KvlFFormat format = nullptr;
+    KvlFGetHeader getHeader = nullptr;
+    KvlFGetTrailer getTrailer = nullptr;
+};
+
+const BuiltIn kBuiltIns[] = {
+    {KVL_KIND_LOGGER, "kvl_basiclogger", 100, nullptr, nullptr, KvlBasicLoggerFCfgChange,
+     KvlBasicObjectFLog},
+    {KVL_KIND_LOGGER, "kvl_pdlogger", 101, KvlPDLoggerFAllocVars, KvlPDLoggerFFreeVars,
+     KvlPDLoggerFCfgChange, KvlPDLoggerFLog},
+    {KVL_KIND_FILTER, "kvl_levelfilter", 110, nullptr, nullptr, KvlLevelFilterFCfgChange,
+     KvlBasicObjectFLog, KvlBasicFilterFProcess, KvlLevelFilterFIsLoggable},
+    {KVL_KIND_FILTER, "kvl_msgidfilter", 0, KvlMsgIdFilterFAllocVars, KvlMsgIdFilterFFreeVars,
+     KvlMsgIdFilterFCfgChange, KvlBasicObjectFLog, KvlBasicFilterFProcess,
+     KvlMsgIdFilterFIsLoggable},
+    {KVL_KIND_HANDLER, "kvl_consolehandler", 120, KvlConsoleHandlerFAllocVars,
+     KvlConsoleHandlerFFreeVars, KvlBasicHandlerFCfgChange, nullptr, KvlConsoleHandlerFProcess,
+     nullptr, KvlConsoleHandlerFOpen, KvlConsoleHandlerFClose},
+    {KVL_KIND_HANDLER, "kvl_filehandler", 121, KvlFileHandlerFAllocVars, KvlFileHandlerFFreeVars,
+     KvlFileHandlerFCfgChange, nullptr, KvlFileHandlerFProcess, nullptr, KvlFileHandlerFOpen,
+     KvlFileHandlerFClose},
+    {KVL_KIND_HANDLER, "kvl_multiproc_filehandler", 0, KvlFileHandlerFAllocVars,
+     KvlFileHandlerFFreeVars, KvlFileHandlerFCfgChange, nullptr, KvlMultiProcFileHandlerFProcess,
+     nullptr, KvlMultiProcFileHandlerFOpen, KvlMultiProcFileHandlerFClose},
+    {KVL_KIND_FORMATTER, "kvl_basicformatter", 130, nullptr, nullptr, KvlBasicFormatterFCfgChange,
+     nullptr, nullptr, nullptr, nullptr, nullptr, KvlBasicFormatterFFormat,
+     KvlBasicFormatterFGetHeader, KvlBasicFormatterFGetTrailer},
+    {KVL_KIND_FORMATTER, "kvl_xmlformatter", 131, KvlPDXMLFormatterFAllocVars,
+     KvlPDXMLFormatterFFreeVars, KvlPDXMLFormatterFCfgChange, nullptr, nullptr, nullptr, nullptr,
+     nullptr, KvlPDXMLFormatterFFormat, KvlPDXMLFormatterFGetHeader, KvlPDXMLFormatterFGetTrailer},
+    {KVL_KIND_FORMATTER, "kvl_zemtraceformatter", 0, nullptr, nullptr, nullptr, nullptr, nullptr,
+     nullptr, nullptr, nullptr, KvlZemTraceFormatterFFormat},
+};
+
+void addBuiltIn(const BuiltIn &b) {
+    KvlI18Msg *description =
+        b.descriptionKey != 0
+            ? kvlIntlAllocI18Msg(KVL_MSG_CATALOG, KVL_MSG_SET, b.descriptionKey,
+                                 kvlMsgTableText(KVL_MSG_CATALOG, b.descriptionKey))
+            : nullptr;
+    switch (b.kind) {
+        case KVL_KIND_LOGGER:
+            kvlIntlAddLoggerClass(b.name, description, b.allocVars, b.freeVars, b.cfgChange, b.log);
+            break;
+        case KVL_KIND_FILTER:
+            kvlIntlAddFilterClass(b.name, description, b.allocVars, b.freeVars, b.cfgChange,
+                                  b.process, b.isLoggable, b.log);
+            break;
+        case KVL_KIND_HANDLER:
+            kvlIntlAddHandlerClass(b.name, description, b.allocVars, b.freeVars, b.cfgChange,
+                                   b.process, b.open, b.close);
+            break;
+        default:
+            kvlIntlAddFormatterClass(b.name, description, b.allocVars, b.freeVars, b.cfgChange,
+                                     b.format, b.getHeader, b.getTrailer, nullptr);
+    }
+    kvlIntlFreeI18Msg(description);
+}
+
+// A new class definition; null (nothing added) for a null or taken name,
+// or when memory is short (KVLBC0020E).
+KvlObjClass *newClass(int32_t kind, const char *name, KvlI18Msg *description,
+                      KvlFAllocVars allocVars, KvlFFreeVars freeVars, KvlFCfgChange cfgChange) {
+    kvlToolkitInitObjClasses();  // first: a built-in name must be taken already
+    if (name == nullptr || kvlToolkitGetClassDef(name) != nullptr) return nullptr;
+    auto *klass = static_cast<KvlObjClass *>(OxsMemoryCalloc(1, sizeof(KvlObjClass)));
+    char *copy = OxsStringDup(name);
+    KvlI18Msg *desc = kvlIntlCopyI18Msg(description);
+    if (klass == nullptr || copy == nullptr || (description != nullptr && desc == nullptr)) {
+        OxsMemoryFree(klass);
+        OxsMemoryFree(copy);
+        kvlIntlFreeI18Msg(desc);
+        kvlIntlLogVA(KVL_LEVEL_ERROR, 20, kvlMsgTableText(KVL_MSG_CATALOG, 20), KVL_ARG_END);
+        return nullptr;
+    }
+    klass->kind = kind;
+    klass->name = copy;
+    klass->description = desc;
+    klass->allocVars = allocVars;
+    klass->freeVars = freeVars;
+    klass->cfgChange = cfgChange;
+    return klass;
+}
+
+void registerClass(KvlObjClass *klass) {
+    if (klass == nullptr) return;
+    if (classes == nullptr || kvlIntlStringToObjClassMapPut(classes, klass->name, klass) == 0) {
+        kvlIntlFreeI18Msg(klass->description);
+        OxsMemoryFree(klass->name);
+        OxsMemoryFree(klass);
+        return;
+    }
+    kvlIntlStringGroupAdd(kvlToolkitFetchClassnames(klass->kind), klass->name);
+}
+
+void freeClasses() {
+    for (auto it = kvlIntlStringToObjClassMapIterator(classes); it != nullptr;
+         it = kvlIntlStringToObjClassMapIterNext(it)) {
+        KvlObjClass *klass = kvlIntlStringToObjClassMapIterGetVal(it);
+        kvlIntlFreeI18Msg(klass->description);
+        OxsMemoryFree(klass->name);
+        OxsMemoryFree(klass);
+    }
+    kvlIntlFreeStringToObjClassMap(classes);
+    classes = nullptr;
+    for (KvlStringGroup *&group : classNames) {
+        kvlIntlFreeStringGroup(group);
+        group = nullptr;
+    }
+}
+
+// Detaches every registered object, then lets the registry go. Detaching
+// releases listeners and formatters, which may destroy other objects and
+// change the registry: the walk starts over after each.
+void emptyInstances() {
+    for (bool restart = true; restart;) {
+        restart = false;
+        for (auto it = kvlIntlStringToObjMapIterator(instances); it != nullptr;
+             it = kvlIntlStringToObjMapIterNext(it)) {
+            KvlObject *object = kvlIntlStringToObjMapIterGetVal(it);  // acquired
+            const bool attached = object->klass != nullptr;
+            kvlDetachObject(object);
+            kvlIntlReleaseObject(object);
+            if (attached) {
+                restart = true;
+                break;
+            }
+        }
+    }
+    kvlIntlFreeStringToObjMap(instances);
+    instances = nullptr;
+}
+
+void updateAllGates() {
+    for (auto it = kvlIntlStringToObjMapIterator(instances); it != nullptr;
+         it = kvlIntlStringToObjMapIterNext(it)) {
+        KvlObject *object = kvlIntlStringToObjMapIterGetVal(it);
+        kvlUpdateObjectGate(object);
+        kvlIntlReleaseObject(object);  // registered objects are held elsewhere too
+    }
+}
+
+// Step 5 of opening: the error logger, with the default console and
+// formatter when the logger is new.
+KvlObject *makeErrorLogger() {
+    KvlObject *logger = kvlToolkitGetObjInstance(kErrorLoggerName);
+    if (logger != nullptr) return logger;
+    logger = kvlIntlGetObject(kErrorLoggerName, "kvl_basiclogger");
+    if (logger == nullptr) return nullptr;
+    KvlObject *console = kvlToolkitGetObjInstance(kConsoleName);
+    if (console == nullptr) {
+        console = kvlIntlGetObject(kConsoleName, "kvl_consolehandler");
+        KvlObject *formatter = kvlIntlGetObject(kDefaultFormatterName, "kvl_basicformatter");
+        kvlIntlHandlerSetFormatter(console, formatter);
+        kvlIntlReleaseObject(formatter);
+    }
+    kvlIntlAddListener(logger, console);
+    kvlIntlReleaseObject(console);
+    return logger;
+}
 
 }  // namespace
 
@@ -27,8 +243,175 @@ int kvlAPIMutexLock(void) { return pthread_mutex_lock(&apiMutex) == 0 ? 1 : 0; }
 
 void kvlAPIMutexUnlock(void) { pthread_mutex_unlock(&apiMutex); }
 
-// TEMPORARY STAND-IN until the toolkit opens: the closed toolkit's answer.
-KvlObject *kvlToolkitLogger(void) noexcept { return nullptr; }
+int kvlToolkitIsOpen(void) noexcept { return toolkitOpen.load(std::memory_order_relaxed) ? 1 : 0; }
+
+KvlObject *kvlToolkitLogger(void) noexcept { return kvlToolkitIsOpen() ? errorLogger : nullptr; }
+
+int KvlOpenToolkit(const char *propertiesFile) noexcept {
+    {
+        KvlApiLock lock;
+        if (!lock) return 0;
+        if (kvlToolkitIsOpen()) return 1;
+        kvlI18InitZil();
+        kvlInitLogMgr();
+        kvlToolkitInitObjClasses();
+        if (propertiesFile == nullptr || KvlLogMgrReadProps(propertiesFile) == 1) {
+            errorLogger = makeErrorLogger();
+            toolkitOpen = true;
+            updateAllGates();
+            return 1;
+        }
+        printOnStderr(51, propertiesFile);
+    }
+    KvlCloseToolkit();
+    return 0;
+}
+
+void KvlCloseToolkit(void) noexcept {
+    KvlApiLock lock;
+    if (!lock) return;
+    toolkitOpen = false;
+    KvlObject *logger = errorLogger;  // first, so teardown reports go nowhere
+    errorLogger = nullptr;
+    kvlIntlReleaseObject(logger);
+    kvlCloseLogMgr();
+    emptyInstances();
+    freeClasses();
+    kvlI18UninitZil();
+}
+
+void kvlToolkitInitObjClasses(void) noexcept {
+    if (classes != nullptr) return;
+    classes = kvlIntlAllocStringToObjClassMap();
+    if (classes == nullptr) {
+        printOnStderr(50, nullptr);
+        return;
+    }
+    for (KvlStringGroup *&group : classNames)
+        group = kvlIntlAllocStringGroup();
+    for (const BuiltIn &builtIn : kBuiltIns)
+        addBuiltIn(builtIn);
+}
+
+KvlObjClass *kvlToolkitGetClassDef(const char *name) noexcept {
+    return kvlIntlStringToObjClassMapGet(classes, name);
+}
+
+KvlStringGroup *kvlToolkitFetchClassnames(int32_t kind) noexcept {
+    return kind >= KVL_KIND_LOGGER && kind <= KVL_KIND_FORMATTER
+               ? classNames[kind - KVL_KIND_LOGGER]
+               : nullptr;
+}
+
+void kvlIntlAddLoggerClass(const char *name, KvlI18Msg *description, KvlFAllocVars allocVars,
+                           KvlFFreeVars freeVars, KvlFCfgChange cfgChange, KvlFLog log) noexcept {
+    KvlObjClass *klass =
+        newClass(KVL_KIND_LOGGER, name, description, allocVars, freeVars, cfgChange);
+    if (klass == nullptr) return;
+    klass->log = log != nullptr ? log : KvlBasicObjectFLog;
+    registerClass(klass);
+}
+
+void kvlIntlAddFilterClass(const char *name, KvlI18Msg *description, KvlFAllocVars allocVars,
+                           KvlFFreeVars freeVars, KvlFCfgChange cfgChange, KvlFProcess process,
+                           KvlFIsLoggable isLoggable, KvlFLog log) noexcept {
+    KvlObjClass *klass =
+        newClass(KVL_KIND_FILTER, name, description, allocVars, freeVars, cfgChange);
+    if (klass == nullptr) return;
+    klass->process = process != nullptr ? process : KvlBasicFilterFProcess;
+    klass->isLoggable = isLoggable != nullptr ? isLoggable : KvlLevelFilterFIsLoggable;
+    klass->log = log != nullptr ? log : KvlBasicObjectFLog;
+    registerClass(klass);
+}
+
+void kvlIntlAddHandlerClass(const char *name, KvlI18Msg *description, KvlFAllocVars allocVars,
+                            KvlFFreeVars freeVars, KvlFCfgChange cfgChange, KvlFProcess process,
+                            KvlFOpen open, KvlFClose close) noexcept {
+    KvlObjClass *klass =
+        newClass(KVL_KIND_HANDLER, name, description, allocVars, freeVars, cfgChange);
+    if (klass == nullptr) return;
+    klass->process = process != nullptr ? process : KvlBasicHandlerFProcess;
+    klass->open = open != nullptr ? open : KvlBasicHandlerFOpen;
+    klass->close = close != nullptr ? close : KvlBasicHandlerFClose;
+    registerClass(klass);
+}
+
+void kvlIntlAddFormatterClass(const char *name, KvlI18Msg *description, KvlFAllocVars allocVars,
+                              KvlFFreeVars freeVars, KvlFCfgChange cfgChange, KvlFFormat format,
+                              KvlFGetHeader getHeader, KvlFGetTrailer getTrailer,
+                              KvlFBindMsg bindMsg) noexcept {
+    KvlObjClass *klass =
+        newClass(KVL_KIND_FORMATTER, name, description, allocVars, freeVars, cfgChange);
+    if (klass == nullptr) return;
+    klass->format = format != nullptr ? format : KvlBasicFormatterFFormat;
+    klass->getHeader = getHeader != nullptr ? getHeader : KvlBasicFormatterFGetHeader;
+    klass->getTrailer = getTrailer != nullptr ? getTrailer : KvlBasicFormatterFGetTrailer;
+    klass->bindMsg = bindMsg != nullptr ? bindMsg : kvlIntlBindI18Msg;
+    registerClass(klass);
+}
+
+void KvlAddLoggerClass(const char *name, KvlI18Msg *description, KvlFAllocVars allocVars,
+                       KvlFFreeVars freeVars, KvlFCfgChange cfgChange, KvlFLog log) noexcept
+    KVL_LOCKED(, kvlIntlAddLoggerClass(name, description, allocVars, freeVars, cfgChange,
+                                       log)) void KvlAddFilterClass(const char *name,
+                                                                    KvlI18Msg *description,
+                                                                    KvlFAllocVars allocVars,
+                                                                    KvlFFreeVars freeVars,
+                                                                    KvlFCfgChange cfgChange,
+                                                                    KvlFProcess process,
+                                                                    KvlFIsLoggable isLoggable,
+                                                                    KvlFLog log) noexcept
+    KVL_LOCKED(, kvlIntlAddFilterClass(
+                     name, description, allocVars, freeVars, cfgChange, process, isLoggable,
+                     log)) void KvlAddHandlerClass(const char *name, KvlI18Msg *description,
+                                                   KvlFAllocVars allocVars, KvlFFreeVars freeVars,
+                                                   KvlFCfgChange cfgChange, KvlFProcess process,
+                                                   KvlFOpen open, KvlFClose close) noexcept
+    KVL_LOCKED(, kvlIntlAddHandlerClass(
+                     name, description, allocVars, freeVars, cfgChange, process, open,
+                     close)) void KvlAddFormatterClass(const char *name, KvlI18Msg *description,
+                                                       KvlFAllocVars allocVars,
+                                                       KvlFFreeVars freeVars,
+                                                       KvlFCfgChange cfgChange, KvlFFormat format,
+                                                       KvlFGetHeader getHeader,
+                                                       KvlFGetTrailer getTrailer,
+                                                       KvlFBindMsg bindMsg) noexcept
+    KVL_LOCKED(, kvlIntlAddFormatterClass(name, description, allocVars, freeVars, cfgChange, format,
+                                          getHeader, getTrailer, bindMsg))
+
+        static KvlStringGroupIter classesOf(int32_t kind) noexcept {
+    KvlApiLock lock;
+    if (!lock) return nullptr;
+    kvlToolkitInitObjClasses();
+    return kvlIntlStringGroupIterator(kvlToolkitFetchClassnames(kind));
+}
+KvlStringGroupIter KvlGetLoggerClasses(void) noexcept { return classesOf(KVL_KIND_LOGGER); }
+KvlStringGroupIter KvlGetFilterClasses(void) noexcept { return classesOf(KVL_KIND_FILTER); }
+KvlStringGroupIter KvlGetHandlerClasses(void) noexcept { return classesOf(KVL_KIND_HANDLER); }
+KvlStringGroupIter KvlGetFormatterClasses(void) noexcept { return classesOf(KVL_KIND_FORMATTER); }
+
+void kvlToolkitAddObjInstance(const char *name, KvlObject *object) noexcept {
+    if (name == nullptr || object == nullptr) return;
+    if (instances == nullptr) instances = kvlIntlAllocStringToObjMap();
+    kvlIntlStringToObjMapPut(instances, name, object);
+}
+
+KvlObject *kvlToolkitGetObjInstance(const char *name) noexcept {
+    return kvlIntlStringToObjMapGet(instances, name);
+}
+
+void kvlToolkitRemObjInstance(const char *name) noexcept {
+    kvlIntlStringToObjMapRem(instances, name);
+}
+
+void KvlReportPlatformErr(CxPlatformErr status) noexcept {
+    if (status.kind != CX_PLATFORM_ERR_PLATFORM) return;
+    char local[512];
+    const char *text = strerror_r(status.code, local, sizeof local);  // the GNU variant
+    char utf8[512];
+    zil_to_utf8(nullptr, text, -1, utf8, sizeof utf8, nullptr);
+    kvlIntlLogVA(KVL_LEVEL_WARN, 0, utf8, KVL_ARG_END);
+}
 
 void kvlToolkitLogV(const char *catalog, int32_t level, int32_t key, const char *defaultText,
                     va_list args) noexcept {

@@ -330,3 +330,38 @@ TEST(KvlApiMutexTest, ThreadsShareOneMap) {
 }
 
 }  // namespace
+
+namespace {
+
+// Threads getting, configuring and releasing shared and private objects
+// while another closes and reopens the toolkit: handles held across a close
+// are detached, never freed under their holder.
+TEST(KvlApiMutexTest, ObjectsSurviveCloseAndReopenUnderThreads) {
+    ASSERT_EQ(KvlOpenToolkit(nullptr), 1);
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> workers;
+    for (int t = 0; t < 3; ++t)
+        workers.emplace_back([t, &stop] {
+            for (int i = 0; !stop && i < 2000; ++i) {
+                KvlObject *shared = KvlGetObject("shared", "kvl_basiclogger");
+                KvlSetObjProp(shared, "level", i % 2 ? "INFO" : "WARN");
+                KvlIsLoggable(shared, KVL_LEVEL_ERROR);
+                const std::string own = "own." + std::to_string(t) + "." + std::to_string(i);
+                KvlObject *mine = KvlGetObject(own.c_str(), "kvl_filehandler");
+                KvlAddListener(shared, mine);
+                KvlReleaseObject(mine);
+                KvlReleaseObject(shared);
+            }
+        });
+    for (int round = 0; round < 20; ++round) {
+        KvlCloseToolkit();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        KvlOpenToolkit(nullptr);
+    }
+    stop = true;
+    for (auto &worker : workers)
+        worker.join();
+    KvlCloseToolkit();
+}
+
+}  // namespace

@@ -1,6 +1,7 @@
 // What the toolkit's tests share: a fixture that applies the toolkit's test
 // rules at once, guards for the runtime layer's clock and host-name seams,
-// and the store the recording handler writes into.
+// the recording handler class and its store, and the toolkit messages a
+// test raised.
 //
 // The rules: no NLSPATH (the toolkit's texts come from its built-in
 // tables), the working directory a fresh temporary directory (so no stray
@@ -20,6 +21,9 @@
 #include <vector>
 
 #include "CxProcess.h"
+#include "KvlObject.h"
+#include "KvlToolkit.h"
+#include "kavel.h"
 #include "test_support.h"
 
 namespace vrxtest {
@@ -102,6 +106,49 @@ public:
 private:
     mutable std::mutex mutex_;
     std::vector<RecordedEvent> events_;
+};
+
+// The recording handler class, "test_recordinghandler": each event it is
+// given is put into the RecordingStore with the handler's name. Adding it
+// again (after a close) is harmless.
+inline KvlObject *recordEvent(KvlObject *handler, KvlEvent *) noexcept {
+    RecordedEvent event;
+    if (handler != nullptr && handler->name != nullptr) event.handlerName = handler->name;
+    RecordingStore::instance().add(std::move(event));
+    return handler;
+}
+inline void addRecordingHandlerClass() {
+    KvlAddHandlerClass("test_recordinghandler", nullptr, nullptr, nullptr, nullptr, recordEvent,
+                       nullptr, nullptr);
+}
+
+// The toolkit messages raised while it lives, as (catalog, key) pairs.
+class RaisedMessages {
+public:
+    RaisedMessages() {
+        raised().clear();
+        kvlSetToolkitMsgObserver(observe);
+    }
+    ~RaisedMessages() { kvlSetToolkitMsgObserver(nullptr); }
+    RaisedMessages(const RaisedMessages &) = delete;
+    RaisedMessages &operator=(const RaisedMessages &) = delete;
+    // The keys raised from "kvlmsg" since the last call.
+    std::vector<int32_t> take() {
+        std::vector<int32_t> keys;
+        for (const auto &[catalog, key] : raised())
+            if (catalog == "kvlmsg") keys.push_back(key);
+        raised().clear();
+        return keys;
+    }
+
+private:
+    static std::vector<std::pair<std::string, int32_t>> &raised() {
+        static std::vector<std::pair<std::string, int32_t>> list;
+        return list;
+    }
+    static void observe(const char *catalog, int32_t key, int32_t) {
+        raised().emplace_back(catalog != nullptr ? catalog : "", key);
+    }
 };
 
 }  // namespace vrxtest

@@ -61,6 +61,15 @@ public:
 private:
     bool locked_;
 };
+
+/* The body of a public function: its internal twin under the API mutex,
+ * or `none` when the mutex cannot be had. */
+#define KVL_LOCKED(none, call)  \
+    {                           \
+        KvlApiLock lock;        \
+        if (!lock) return none; \
+        return call;            \
+    }
 #endif
 
 #endif /* KVL_TOOLKIT_H */

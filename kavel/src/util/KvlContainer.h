@@ -302,14 +302,6 @@ struct ListCore : SequenceCore<Traits, Header, Link> {
         __VA_ARGS__                             \
     };
 
-// A public function: the internal twin under the API mutex.
-#define KVL_LOCKED(none, call)  \
-    {                           \
-        KvlApiLock lock;        \
-        if (!lock) return none; \
-        return call;            \
-    }
-
 #define KVL_DEFINE_MAP(Name, Traits)                                                               \
     KVL_MAP_RECORDS(Name, Traits)                                                                  \
     using Kvl##Name##Core = kvl::MapCore<Traits, Kvl##Name, Kvl##Name##Link>;                      \

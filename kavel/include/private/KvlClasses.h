@@ -1,0 +1,67 @@
+/*
+ * The operations of the toolkit's built-in classes, each in the module of
+ * its class (several are stand-ins until that module is built; they say so).
+ */
+#ifndef KVL_CLASSES_H
+#define KVL_CLASSES_H
+
+#include "kavel.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Loggers. */
+void KvlBasicLoggerFCfgChange(KvlObject *logger, const char *name) KVL_NOEXCEPT;
+void *KvlPDLoggerFAllocVars(void) KVL_NOEXCEPT;
+void KvlPDLoggerFFreeVars(void *vars) KVL_NOEXCEPT;
+void KvlPDLoggerFCfgChange(KvlObject *logger, const char *name) KVL_NOEXCEPT;
+void KvlPDLoggerFLog(KvlObject *logger, KvlEvent *event) KVL_NOEXCEPT;
+
+/* Filters. */
+KvlObject *KvlBasicFilterFProcess(KvlObject *filter, KvlEvent *event) KVL_NOEXCEPT;
+void KvlLevelFilterFCfgChange(KvlObject *filter, const char *name) KVL_NOEXCEPT;
+int KvlLevelFilterFIsLoggable(KvlObject *filter, KvlEvent *event) KVL_NOEXCEPT;
+void *KvlMsgIdFilterFAllocVars(void) KVL_NOEXCEPT;
+void KvlMsgIdFilterFFreeVars(void *vars) KVL_NOEXCEPT;
+void KvlMsgIdFilterFCfgChange(KvlObject *filter, const char *name) KVL_NOEXCEPT;
+int KvlMsgIdFilterFIsLoggable(KvlObject *filter, KvlEvent *event) KVL_NOEXCEPT;
+
+/* Handlers. */
+void KvlBasicHandlerFCfgChange(KvlObject *handler, const char *name) KVL_NOEXCEPT;
+KvlObject *KvlBasicHandlerFProcess(KvlObject *handler, KvlEvent *event) KVL_NOEXCEPT;
+KvlObject *KvlBasicHandlerFOpen(KvlObject *handler) KVL_NOEXCEPT;
+KvlObject *KvlBasicHandlerFClose(KvlObject *handler) KVL_NOEXCEPT;
+void *KvlConsoleHandlerFAllocVars(void) KVL_NOEXCEPT;
+void KvlConsoleHandlerFFreeVars(void *vars) KVL_NOEXCEPT;
+KvlObject *KvlConsoleHandlerFProcess(KvlObject *handler, KvlEvent *event) KVL_NOEXCEPT;
+KvlObject *KvlConsoleHandlerFOpen(KvlObject *handler) KVL_NOEXCEPT;
+KvlObject *KvlConsoleHandlerFClose(KvlObject *handler) KVL_NOEXCEPT;
+void *KvlFileHandlerFAllocVars(void) KVL_NOEXCEPT;
+void KvlFileHandlerFFreeVars(void *vars) KVL_NOEXCEPT;
+void KvlFileHandlerFCfgChange(KvlObject *handler, const char *name) KVL_NOEXCEPT;
+KvlObject *KvlFileHandlerFProcess(KvlObject *handler, KvlEvent *event) KVL_NOEXCEPT;
+KvlObject *KvlFileHandlerFOpen(KvlObject *handler) KVL_NOEXCEPT;
+KvlObject *KvlFileHandlerFClose(KvlObject *handler) KVL_NOEXCEPT;
+KvlObject *KvlMultiProcFileHandlerFProcess(KvlObject *handler, KvlEvent *event) KVL_NOEXCEPT;
+KvlObject *KvlMultiProcFileHandlerFOpen(KvlObject *handler) KVL_NOEXCEPT;
+KvlObject *KvlMultiProcFileHandlerFClose(KvlObject *handler) KVL_NOEXCEPT;
+
+/* Formatters. */
+void KvlBasicFormatterFCfgChange(KvlObject *formatter, const char *name) KVL_NOEXCEPT;
+char *KvlBasicFormatterFFormat(KvlObject *formatter, KvlEvent *event) KVL_NOEXCEPT;
+char *KvlBasicFormatterFGetHeader(KvlObject *formatter) KVL_NOEXCEPT;
+char *KvlBasicFormatterFGetTrailer(KvlObject *formatter) KVL_NOEXCEPT;
+void *KvlPDXMLFormatterFAllocVars(void) KVL_NOEXCEPT;
+void KvlPDXMLFormatterFFreeVars(void *vars) KVL_NOEXCEPT;
+void KvlPDXMLFormatterFCfgChange(KvlObject *formatter, const char *name) KVL_NOEXCEPT;
+char *KvlPDXMLFormatterFFormat(KvlObject *formatter, KvlEvent *event) KVL_NOEXCEPT;
+char *KvlPDXMLFormatterFGetHeader(KvlObject *formatter) KVL_NOEXCEPT;
+char *KvlPDXMLFormatterFGetTrailer(KvlObject *formatter) KVL_NOEXCEPT;
+char *KvlZemTraceFormatterFFormat(KvlObject *formatter, KvlEvent *event) KVL_NOEXCEPT;
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* KVL_CLASSES_H */

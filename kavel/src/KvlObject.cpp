@@ -1,0 +1,415 @@
+// Objects: creation by name, reference counts, properties, listeners, and
+// the two operations every class builds on (passing an event to the
+// listeners, and the properties common to all objects).
+//
+// The registry holds one reference to every live object; an object is
+// destroyed when a release leaves only that one. At close an object a
+// caller still holds is detached instead (kvlDetachObject): it keeps its
+// name and properties until the caller's last release frees it, and every
+// other operation on it does nothing.
+//
+// Listener cycles ("h1" listening to "h2" listening to "h1") cannot loop:
+// the objects an event is passing through on this thread are remembered,
+// and an object already on the path is skipped.
+
+#include <cstring>
+#include <string_view>
+#include <vector>
+
+#include "CxStringTok.h"
+#include "KvlClasses.h"
+#include "KvlContainer.h"
+#include "KvlMsgTables.h"
+#include "KvlObject.h"
+#include "KvlToolkit.h"
+#include "OxsMemory.h"
+#include "OxsString.h"
+
+namespace {
+
+// Objects held by reference: acquired in, handed out acquired.
+struct ObjectValue {
+    using In = KvlObject *;
+    using Out = KvlObject *;
+    using Stored = KvlObject *;
+    using Borrowed = KvlObject *;
+    static constexpr bool kNullAllowed = false;
+    static bool takeIn(In value, Stored &stored) noexcept {
+        stored = kvlIntlAcquireObject(value);
+        return true;
+    }
+    static Out handOut(Stored stored) noexcept { return kvlIntlAcquireObject(stored); }
+    static In asIn(Stored stored) noexcept { return stored; }
+    static void dispose(Stored stored) noexcept { kvlIntlReleaseObject(stored); }
+    static bool equal(Stored stored, In value) noexcept { return stored == value; }
+};
+
+constexpr const char *kDefaultFormatterName = "kavel.defaultFormatter";
+constexpr int32_t kLoggerLevel = KVL_LEVEL_DEBUG_MIN;
+
+thread_local std::vector<KvlObject *> deliveryPath;  // objects an event is passing through
+
+bool isLoggerOrFilter(const KvlObject *object) {
+    return object->klass != nullptr &&
+           (object->klass->kind == KVL_KIND_LOGGER || object->klass->kind == KVL_KIND_FILTER);
+}
+
+bool hasListeners(const KvlObject *object) {
+    return object->klass != nullptr && object->klass->kind != KVL_KIND_FORMATTER;
+}
+
+void logName(int32_t key, const char *a, const char *b = nullptr, const char *c = nullptr) {
+    const char *text = kvlMsgTableText(KVL_MSG_CATALOG, key);
+    if (c != nullptr)
+        kvlIntlLogVA(KVL_LEVEL_ERROR, key, text, KVL_ARG_STRING, a, KVL_ARG_STRING, b,
+                     KVL_ARG_STRING, c, KVL_ARG_END);
+    else if (b != nullptr)
+        kvlIntlLogVA(KVL_LEVEL_ERROR, key, text, KVL_ARG_STRING, a, KVL_ARG_STRING, b, KVL_ARG_END);
+    else
+        kvlIntlLogVA(KVL_LEVEL_ERROR, key, text, KVL_ARG_STRING, a, KVL_ARG_END);
+}
+
+// The class of a new object: the one named, or the configured one.
+KvlObjClass *classForNew(const char *name, const char *className) {
+    if (className != nullptr) {
+        KvlObjClass *klass = kvlToolkitGetClassDef(className);
+        if (klass == nullptr) logName(62, className, name);
+        return klass;
+    }
+    KvlObjCfg *cfg = kvlIntlLogMgrGetCfg(name);
+    unsigned char found = 0;
+    char *configured = kvlIntlGetInheritedObjCfgProp(cfg, "className", &found);
+    KvlObjClass *klass = nullptr;
+    if (found == 1) {
+        klass = kvlToolkitGetClassDef(configured);
+        if (klass == nullptr) logName(62, configured != nullptr ? configured : "", name);
+    } else {
+        logName(63, name);
+    }
+    kvlIntlReleaseObjCfg(cfg);
+    OxsMemoryFree(configured);
+    return klass;
+}
+
+KvlObject *newObject(const char *name, KvlObjClass *klass) {
+    auto *object = new (std::nothrow) KvlObject{};
+    char *copy = OxsStringDup(name);
+    if (object == nullptr || copy == nullptr) {
+        delete object;
+        OxsMemoryFree(copy);
+        kvlIntlLogVA(KVL_LEVEL_ERROR, 20, kvlMsgTableText(KVL_MSG_CATALOG, 20), KVL_ARG_END);
+        return nullptr;
+    }
+    object->klass = klass;
+    object->name = copy;
+    object->enabled = 1;
+    object->level = klass->kind == KVL_KIND_LOGGER ? kLoggerLevel : 0;
+    object->gate = KVL_GATE_CLOSED;
+    object->vars = klass->allocVars != nullptr ? klass->allocVars() : nullptr;
+    if (klass->kind == KVL_KIND_HANDLER) {
+        KvlObject *formatter = kvlIntlGetObject(kDefaultFormatterName, "kvl_basicformatter");
+        object->formatter = formatter;  // the handler keeps this reference
+    }
+    return object;
+}
+
+// Frees what a destroyed or detached object still owns, and the record.
+void freeRecord(KvlObject *object) {
+    kvlIntlFreeStringToStringMap(object->properties);
+    OxsMemoryFree(object->name);
+    OxsMemoryFree(object->separator);
+    OxsMemoryFree(object->dateTimeFormat);
+    if (object->locale != nullptr) zil_loc_free(object->locale);
+    delete object;
+}
+
+// The parts that belong to the object's class and links: handler closed,
+// listeners and formatter released, variables freed.
+void releaseParts(KvlObject *object) {
+    KvlObjClass *klass = object->klass;
+    if (klass->kind == KVL_KIND_HANDLER && klass->close != nullptr) klass->close(object);
+    KvlListenerGroup *listeners = object->listeners;
+    object->listeners = nullptr;
+    kvlIntlFreeListenerGroup(listeners);
+    if (klass->freeVars != nullptr && object->vars != nullptr) klass->freeVars(object->vars);
+    object->vars = nullptr;
+    KvlObject *formatter = object->formatter;
+    object->formatter = nullptr;
+    kvlIntlReleaseObject(formatter);
+}
+
+// "listenerNames": the listeners named, in order, replace the current ones.
+void applyListenerNames(KvlObject *object) {
+    KvlListenerGroup *old = object->listeners;
+    object->listeners = nullptr;
+    kvlIntlFreeListenerGroup(old);
+    char *names = kvlIntlGetObjProp(object, "listenerNames", nullptr);
+    if (names == nullptr) return;
+    for (CxStringTokIter tokens = CxStringTokIterator(names, " \t\r\n\f\v", 0);
+         CxStringTokIterHasNext(&tokens); CxStringTokIterNext(&tokens)) {
+        char *name = CxStringTokIterGet(&tokens);
+        KvlObject *listener = kvlIntlGetObject(name, nullptr);
+        if (listener != nullptr) kvlIntlAddListener(object, listener);
+        kvlIntlReleaseObject(listener);
+        OxsMemoryFree(name);
+    }
+    OxsMemoryFree(names);
+}
+
+// The class's description, made when the class has none.
+KvlI18Msg *descriptionOf(KvlObject *object) {
+    KvlObjClass *klass = object->klass;
+    if (klass->description == nullptr)
+        klass->description = kvlIntlAllocI18Msg(nullptr, 0, 0, nullptr);
+    return klass->description;
+}
+
+bool wordIs(const char *value, const char *word) { return OxsStringICmp(value, word) == 0; }
+
+}  // namespace
+
+KVL_DEFINE_MAP(StringToObjMap, ObjectValue)
+KVL_DEFINE_GROUP(ListenerGroup, ObjectValue)
+
+extern "C" {
+
+void kvlUpdateObjectGate(KvlObject *object) noexcept {
+    if (object == nullptr) return;
+    const bool open = kvlToolkitIsOpen() == 1 && object->enabled == 1 && object->klass != nullptr &&
+                      isLoggerOrFilter(object);
+    object->gate.store(open ? object->level : KVL_GATE_CLOSED, std::memory_order_relaxed);
+}
+
+void kvlSetObjectLevel(KvlObject *object, int32_t level) noexcept {
+    if (object == nullptr || object->klass == nullptr || !isLoggerOrFilter(object)) return;
+    object->level = level;
+    kvlUpdateObjectGate(object);
+}
+
+KvlObject *kvlIntlGetObject(const char *name, const char *className) noexcept {
+    if (name == nullptr) return nullptr;
+    if (KvlObject *found = kvlToolkitGetObjInstance(name)) {
+        if (found->klass == nullptr) {
+            logName(60, name);
+            kvlIntlReleaseObject(found);
+            return nullptr;
+        }
+        if (className == nullptr || std::strcmp(className, found->klass->name) == 0) return found;
+        logName(61, name, found->klass->name, className);
+        kvlIntlReleaseObject(found);
+        return nullptr;
+    }
+    KvlObjClass *klass = classForNew(name, className);
+    if (klass == nullptr) return nullptr;
+    KvlObject *object = newObject(name, klass);
+    if (object == nullptr) return nullptr;
+    kvlToolkitAddObjInstance(name, object);  // count 1
+    kvlUpdateObjectGate(object);
+    kvlIntlAcquireObject(object);  // the caller's: count 2
+    kvlIntlLogMgrApplyCfg(object, name);
+    return object;
+}
+
+KvlObject *kvlIntlAcquireObject(KvlObject *object) noexcept {
+    if (object != nullptr) ++object->refCount;
+    return object;
+}
+
+void kvlIntlReleaseObject(KvlObject *object) noexcept {
+    if (object == nullptr || object->refCount == 0) return;
+    --object->refCount;
+    if (object->klass == nullptr) {  // detached: freed with its last reference
+        if (object->refCount == 0) freeRecord(object);
+        return;
+    }
+    if (object->refCount != 1) return;
+    // Only the registry's reference is left: destroy. Leaving the registry
+    // releases that reference too (down to 0, which destroys nothing).
+    kvlToolkitRemObjInstance(object->name);
+    releaseParts(object);
+    freeRecord(object);
+}
+
+void kvlDetachObject(KvlObject *object) noexcept {
+    if (object == nullptr || object->klass == nullptr) return;
+    releaseParts(object);
+    object->klass = nullptr;
+    object->gate.store(KVL_GATE_CLOSED, std::memory_order_relaxed);
+}
+
+KvlListenerGroup *kvlFetchListenerGroup(KvlObject *object, int create) noexcept {
+    if (object == nullptr || !hasListeners(object)) return nullptr;
+    if (object->listeners == nullptr && create == 1)
+        object->listeners = kvlIntlAllocListenerGroup();
+    return object->listeners;
+}
+
+int kvlIntlAddListener(KvlObject *object, KvlObject *listener) noexcept {
+    if (listener == nullptr || listener->klass == nullptr) return 0;
+    return kvlIntlListenerGroupAdd(kvlFetchListenerGroup(object, 1), listener);
+}
+
+int kvlIntlRemListener(KvlObject *object, KvlObject *listener) noexcept {
+    return kvlIntlListenerGroupRem(kvlFetchListenerGroup(object, 0), listener);
+}
+
+void kvlNotifyObjCfgChange(KvlObject *object, const char *name) noexcept {
+    if (object != nullptr && object->klass != nullptr && object->klass->cfgChange != nullptr)
+        object->klass->cfgChange(object, name);
+}
+
+void kvlIntlSetObjProp(KvlObject *object, const char *name, const char *value) noexcept {
+    if (object == nullptr || object->klass == nullptr || name == nullptr) return;
+    if (object->properties == nullptr) object->properties = kvlIntlAllocStringToStringMap();
+    if (kvlIntlStringToStringMapPut(object->properties, name, value) == 1)
+        kvlNotifyObjCfgChange(object, name);
+}
+
+char *kvlIntlGetObjProp(KvlObject *object, const char *name, unsigned char *found) noexcept {
+    return KvlGetMapProp(object != nullptr ? object->properties : nullptr, name, found);
+}
+
+void kvlIntlSetObjectEnabled(KvlObject *object, int enabled) noexcept {
+    if (object == nullptr || object->klass == nullptr) return;
+    object->enabled = static_cast<unsigned char>(enabled);
+    kvlUpdateObjectGate(object);
+}
+
+void KvlBasicObjectFLog(KvlObject *object, KvlEvent *event) noexcept {
+    if (object == nullptr || object->klass == nullptr || object->enabled != 1) return;
+    if (object->listeners == nullptr || object->listeners->head == nullptr) {
+        if (object->klass->kind == KVL_KIND_LOGGER) logName(1, object->name);
+        return;
+    }
+    for (KvlObject *onPath : deliveryPath)
+        if (onPath == object) return;  // a listener cycle: the event has been here
+    // The listeners as they are now, each held for the delivery: a listener
+    // may change the set while it handles the event.
+    constexpr size_t kInline = 8;
+    KvlObject *inlineListeners[kInline];
+    std::vector<KvlObject *> moreListeners;
+    size_t count = 0;
+    for (auto *link = object->listeners->head; link != nullptr; link = link->next, ++count) {
+        KvlObject *listener = kvlIntlAcquireObject(link->value);
+        if (count < kInline)
+            inlineListeners[count] = listener;
+        else
+            moreListeners.push_back(listener);
+    }
+    deliveryPath.push_back(object);
+    for (size_t i = 0; i < count; ++i) {
+        KvlObject *listener = i < kInline ? inlineListeners[i] : moreListeners[i - kInline];
+        const KvlObjClass *klass = listener->klass;
+        if (klass != nullptr && klass->process != nullptr &&
+            (klass->kind == KVL_KIND_FILTER || klass->kind == KVL_KIND_HANDLER))
+            klass->process(listener, event);
+    }
+    deliveryPath.pop_back();
+    for (size_t i = 0; i < count; ++i)
+        kvlIntlReleaseObject(i < kInline ? inlineListeners[i] : moreListeners[i - kInline]);
+}
+
+void KvlBasicObjectFCfgChange(KvlObject *object, const char *name) noexcept {
+    if (object == nullptr || object->klass == nullptr || name == nullptr) return;
+    const std::string_view property = name;
+    if (property == "listenerNames") {
+        applyListenerNames(object);
+        return;
+    }
+    const bool description = property == "description" || property == "descriptionFile" ||
+                             property == "descriptionSet" || property == "descriptionKey";
+    if (!description && property != "logging") return;
+    char *value = kvlIntlGetObjProp(object, name, nullptr);
+    if (property == "logging") {
+        if (wordIs(value, "on") || wordIs(value, "true")) kvlIntlSetObjectEnabled(object, 1);
+        if (wordIs(value, "off") || wordIs(value, "false")) kvlIntlSetObjectEnabled(object, 0);
+    } else if (KvlI18Msg *message = descriptionOf(object)) {
+        if (property == "description") KvlSetI18MsgTxt(message, value);
+        if (property == "descriptionFile") KvlSetI18MsgCat(message, value);
+        if (property == "descriptionSet")
+            KvlSetI18MsgSet(message, kvlPropStrToInt32(value, nullptr));
+        if (property == "descriptionKey")
+            KvlSetI18MsgKey(message, kvlPropStrToInt32(value, nullptr));
+    }
+    OxsMemoryFree(value);
+}
+
+KvlObject *KvlGetObject(const char *name, const char *className) noexcept
+    KVL_LOCKED(nullptr,
+               kvlIntlGetObject(name,
+                                className)) KvlObject *KvlAcquireObject(KvlObject *object) noexcept
+    KVL_LOCKED(nullptr,
+               kvlIntlAcquireObject(object)) void KvlReleaseObject(KvlObject *object) noexcept
+    KVL_LOCKED(, kvlIntlReleaseObject(object))
+
+        char *KvlGetObjectName(KvlObject *object) noexcept
+    KVL_LOCKED(nullptr, object != nullptr ? OxsStringDup(object->name) : nullptr)
+
+        char *KvlGetObjectDesc(KvlObject *object) noexcept {
+    KvlApiLock lock;
+    if (!lock || object == nullptr || object->klass == nullptr) return nullptr;
+    return kvlIntlBindI18Msg(object->klass->description);
+}
+
+int KvlAreObjectsEqual(KvlObject *a, KvlObject *b) noexcept { return a == b ? 1 : 0; }
+
+int KvlIsObjectEnabled(KvlObject *object) noexcept
+    KVL_LOCKED(0, object != nullptr && object->klass != nullptr
+                      ? object->enabled
+                      : 0) void KvlSetObjectEnabled(KvlObject *object, int enabled) noexcept
+    KVL_LOCKED(, kvlIntlSetObjectEnabled(object, enabled & 0xFF))
+
+        int KvlIsLoggableByFilter(KvlObject *filter, KvlEvent *event) noexcept {
+    KvlApiLock lock;
+    if (!lock || filter == nullptr || filter->klass == nullptr ||
+        filter->klass->kind != KVL_KIND_FILTER || filter->klass->isLoggable == nullptr)
+        return 0;
+    return filter->klass->isLoggable(filter, event);
+}
+
+int KvlAddListener(KvlObject *object, KvlObject *listener) noexcept
+    KVL_LOCKED(0, kvlIntlAddListener(object,
+                                     listener)) int KvlRemListener(KvlObject *object,
+                                                                   KvlObject *listener) noexcept
+    KVL_LOCKED(0, kvlIntlRemListener(object, listener)) KvlListenerGroupIter
+    KvlGetListeners(KvlObject *object) noexcept
+    KVL_LOCKED(nullptr, kvlIntlListenerGroupIterator(kvlFetchListenerGroup(object, 0)))
+
+        char *KvlGetObjProp(KvlObject *object, const char *name, unsigned char *found) noexcept
+    KVL_LOCKED(nullptr, kvlIntlGetObjProp(object, name, found))
+
+#define KVL_OBJ_GETTER(Type, Name, Convert)                                                     \
+    Type KvlGetObjProp##Name(KvlObject *object, const char *name, unsigned char *ok) noexcept { \
+        KvlApiLock lock;                                                                        \
+        if (ok != nullptr) *ok = 0;                                                             \
+        if (!lock) return Type{};                                                               \
+        return KvlGetMapProp##Name(object != nullptr ? object->properties : nullptr, name, ok); \
+    }
+        KVL_OBJ_GETTER(int, Bool, kvlPropStrToBool) KVL_OBJ_GETTER(int32_t, Int, kvlPropStrToInt32)
+            KVL_OBJ_GETTER(int64_t, Long, kvlPropStrToInt64)
+                KVL_OBJ_GETTER(float, Float, kvlPropStrToFloat32)
+                    KVL_OBJ_GETTER(double, Double, kvlPropStrToFloat64)
+#undef KVL_OBJ_GETTER
+
+                        void KvlSetObjProp(KvlObject *object, const char *name,
+                                           const char *value) noexcept
+    KVL_LOCKED(, kvlIntlSetObjProp(object, name, value))
+
+// The typed setters write the text form into a scratch map, then set it
+// as text, so the class is told exactly as for a text property.
+#define KVL_OBJ_SETTER(Type, Name)                                                       \
+    void KvlSetObjProp##Name(KvlObject *object, const char *name, Type value) noexcept { \
+        KvlApiLock lock;                                                                 \
+        if (!lock) return;                                                               \
+        KvlStringToStringMap *scratch = kvlIntlAllocStringToStringMap();                 \
+        KvlSetMapProp##Name(scratch, "v", value);                                        \
+        char *text = KvlGetMapProp(scratch, "v", nullptr);                               \
+        if (text != nullptr) kvlIntlSetObjProp(object, name, text);                      \
+        OxsMemoryFree(text);                                                             \
+        kvlIntlFreeStringToStringMap(scratch);                                           \
+    }
+        KVL_OBJ_SETTER(int, Bool) KVL_OBJ_SETTER(int32_t, Int) KVL_OBJ_SETTER(int64_t, Long)
+            KVL_OBJ_SETTER(float, Float) KVL_OBJ_SETTER(double, Double)
+#undef KVL_OBJ_SETTER
+
+}  // extern "C"
