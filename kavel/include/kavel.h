@@ -369,8 +369,136 @@ int KvlLogMgrApplyCfg(KvlObject *object, const char *name) KVL_NOEXCEPT;
  * starts the text (any case); else -9999. */
 int32_t KvlGetLevelFromString(const char *text) KVL_NOEXCEPT;
 
-/* 1 when the logger would accept an event of that level, else 0. No lock. */
+/* 1 when the logger would accept an event of that level, else 0. No lock:
+ * it reads the logger's gate (below). */
 int KvlIsLoggable(KvlObject *logger, int32_t level) KVL_NOEXCEPT;
+
+/* ---- Logging calls --------------------------------------------------------
+ *
+ * Message calls (catalog, set, key, default text) and debug calls (source
+ * file, function, line, format) end with a typed list: a marker before each
+ * value (KVL_ARG_*), a level value setting the event's level, 201 with a
+ * name for an event property, and 0 at the end. Values are passed as C
+ * passes them: 501, 502 and 506 as int, 503 as long, 504 and 505 as
+ * double, 507 and names as const char *. A disabled call returns before
+ * reading its list. The VA twins take a va_list holding the same list.
+ */
+void KvlLogMsg(KvlObject *logger, const char *catalog, int32_t set, int32_t key,
+               const char *defaultText, ...) KVL_NOEXCEPT;
+void KvlLogInfo(KvlObject *logger, const char *catalog, int32_t set, int32_t key,
+                const char *defaultText, ...) KVL_NOEXCEPT;
+void KvlLogWarn(KvlObject *logger, const char *catalog, int32_t set, int32_t key,
+                const char *defaultText, ...) KVL_NOEXCEPT;
+void KvlLogError(KvlObject *logger, const char *catalog, int32_t set, int32_t key,
+                 const char *defaultText, ...) KVL_NOEXCEPT;
+void KvlLogFatal(KvlObject *logger, const char *catalog, int32_t set, int32_t key,
+                 const char *defaultText, ...) KVL_NOEXCEPT;
+void KvlLogText(KvlObject *logger, const char *format, ...) KVL_NOEXCEPT;
+void KvlLogMsgVA(KvlObject *logger, const char *catalog, int32_t set, int32_t key,
+                 const char *defaultText, va_list args) KVL_NOEXCEPT;
+void KvlLogInfoVA(KvlObject *logger, const char *catalog, int32_t set, int32_t key,
+                  const char *defaultText, va_list args) KVL_NOEXCEPT;
+void KvlLogWarnVA(KvlObject *logger, const char *catalog, int32_t set, int32_t key,
+                  const char *defaultText, va_list args) KVL_NOEXCEPT;
+void KvlLogErrorVA(KvlObject *logger, const char *catalog, int32_t set, int32_t key,
+                   const char *defaultText, va_list args) KVL_NOEXCEPT;
+void KvlLogFatalVA(KvlObject *logger, const char *catalog, int32_t set, int32_t key,
+                   const char *defaultText, va_list args) KVL_NOEXCEPT;
+void KvlLogTextVA(KvlObject *logger, const char *format, va_list args) KVL_NOEXCEPT;
+/* The logger class's FLog for an enabled logger, else null. */
+KvlFLog KvlLoggerGetFLog(KvlObject *logger) KVL_NOEXCEPT;
+
+/* ---- Events -----------------------------------------------------------------
+ *
+ * An event lives for one logging call. These take no lock: the event is
+ * the call's (class operations read it with the API mutex held).
+ */
+#define KVL_PROP_SRCFILE "kvl_prop_srcfile"
+#define KVL_PROP_SRCLINE "kvl_prop_srcline"
+#define KVL_PROP_SRCFUNCTION "kvl_prop_srcfunction"
+KvlEvent *KvlVaAllocEvent(int32_t level, const char *catalog, int32_t set, int32_t key,
+                          const char *text, va_list args) KVL_NOEXCEPT;
+void KvlFreeEvent(KvlEvent *event) KVL_NOEXCEPT;
+uint64_t KvlGetEventTime(KvlEvent *event) KVL_NOEXCEPT;
+int32_t KvlGetEventLevel(KvlEvent *event) KVL_NOEXCEPT;
+int KvlGetEventIsMessage(KvlEvent *event) KVL_NOEXCEPT;
+void KvlSetEventIsMessage(KvlEvent *event, int isMessage) KVL_NOEXCEPT;
+char *KvlGetEventMessageId(KvlEvent *event) KVL_NOEXCEPT;
+void KvlSetEventMessageId(KvlEvent *event, const char *id) KVL_NOEXCEPT;
+/* The event's message bound by `bind` (a formatter's FBindMsg). */
+char *KvlBindEventMsg(KvlEvent *event, KvlFBindMsg bind) KVL_NOEXCEPT;
+char *KvlGetEventProp(KvlEvent *event, const char *name, unsigned char *found) KVL_NOEXCEPT;
+int KvlGetEventPropBool(KvlEvent *event, const char *name, unsigned char *ok) KVL_NOEXCEPT;
+int32_t KvlGetEventPropInt(KvlEvent *event, const char *name, unsigned char *ok) KVL_NOEXCEPT;
+int64_t KvlGetEventPropLong(KvlEvent *event, const char *name, unsigned char *ok) KVL_NOEXCEPT;
+float KvlGetEventPropFloat(KvlEvent *event, const char *name, unsigned char *ok) KVL_NOEXCEPT;
+double KvlGetEventPropDouble(KvlEvent *event, const char *name, unsigned char *ok) KVL_NOEXCEPT;
+void KvlSetEventProp(KvlEvent *event, const char *name, const char *value) KVL_NOEXCEPT;
+void KvlSetEventPropBool(KvlEvent *event, const char *name, int value) KVL_NOEXCEPT;
+void KvlSetEventPropInt(KvlEvent *event, const char *name, int32_t value) KVL_NOEXCEPT;
+void KvlSetEventPropLong(KvlEvent *event, const char *name, int64_t value) KVL_NOEXCEPT;
+void KvlSetEventPropFloat(KvlEvent *event, const char *name, float value) KVL_NOEXCEPT;
+void KvlSetEventPropDouble(KvlEvent *event, const char *name, double value) KVL_NOEXCEPT;
+
+/* A new string joining the non-null strings with `separator` between them;
+ * "" when there are none; null when memory is short. */
+char *KvlStrACat(int32_t count, const char *const *strings, const char *separator) KVL_NOEXCEPT;
+
+/* ---- The gate ---------------------------------------------------------------
+ *
+ * Every logger keeps the threshold its calls test in a 32-bit gate at a
+ * fixed offset of its record: the level while the toolkit is open and the
+ * logger enabled, KVL_GATE_SHUT otherwise. Reading it inline (relaxed)
+ * makes a disabled call cost a load and a comparison; the C and C++
+ * helpers do that before calling.
+ */
+#define KVL_GATE_OFFSET 88
+#define KVL_GATE_SHUT 2147483647
+static inline int kvlGateAccepts(KvlObject *logger, int32_t level) {
+    if (logger == 0) return 0;
+    const int32_t gate = __atomic_load_n((const int32_t *)((const char *)logger + KVL_GATE_OFFSET),
+                                         __ATOMIC_RELAXED);
+    return gate != KVL_GATE_SHUT &&
+           (level >= gate || level == KVL_LEVEL_NONE || gate == KVL_LEVEL_NONE);
+}
+
+/* C helpers: typed entries and gate-testing calls that add the closing 0.
+ *   KVL_DEBUG_MIN(logger, "copied %s in %d ms", KVL_STR(path), KVL_INT(ms));
+ */
+#define KVL_BOOL(x) KVL_ARG_BOOLEAN, (int)(x)
+#define KVL_INT(x) KVL_ARG_INT, (int)(x)
+#define KVL_LONG(x) KVL_ARG_LONG, (long)(x)
+#define KVL_FLOAT(x) KVL_ARG_FLOAT, (double)(x)
+#define KVL_DBL(x) KVL_ARG_DOUBLE, (double)(x)
+#define KVL_CHAR(x) KVL_ARG_CHAR, (int)(x)
+#define KVL_STR(s) KVL_ARG_STRING, (const char *)(s)
+#define KVL_PROP(name) KVL_ARG_PROPERTY, (const char *)(name)
+#define KVL_DEBUG_CALL_(call, level, logger, format, ...)                                        \
+    do {                                                                                         \
+        KvlObject *kvl_logger_ = (logger);                                                       \
+        if (kvlGateAccepts(kvl_logger_, level))                                                  \
+            call(kvl_logger_, __FILE__, __func__, __LINE__, format, ##__VA_ARGS__, KVL_ARG_END); \
+    } while (0)
+#define KVL_DEBUG_MIN(logger, format, ...) \
+    KVL_DEBUG_CALL_(KvlLogDebugMin, KVL_LEVEL_DEBUG_MIN, logger, format, ##__VA_ARGS__)
+#define KVL_DEBUG_MID(logger, format, ...) \
+    KVL_DEBUG_CALL_(KvlLogDebugMid, KVL_LEVEL_DEBUG_MID, logger, format, ##__VA_ARGS__)
+#define KVL_DEBUG_MAX(logger, format, ...) \
+    KVL_DEBUG_CALL_(KvlLogDebugMax, KVL_LEVEL_DEBUG_MAX, logger, format, ##__VA_ARGS__)
+#define KVL_MESSAGE_CALL_(call, level, logger, catalog, set, key, text, ...)        \
+    do {                                                                            \
+        KvlObject *kvl_logger_ = (logger);                                          \
+        if (kvlGateAccepts(kvl_logger_, level))                                     \
+            call(kvl_logger_, catalog, set, key, text, ##__VA_ARGS__, KVL_ARG_END); \
+    } while (0)
+#define KVL_LOG_INFO(logger, catalog, set, key, text, ...) \
+    KVL_MESSAGE_CALL_(KvlLogInfo, KVL_LEVEL_INFO, logger, catalog, set, key, text, ##__VA_ARGS__)
+#define KVL_LOG_WARN(logger, catalog, set, key, text, ...) \
+    KVL_MESSAGE_CALL_(KvlLogWarn, KVL_LEVEL_WARN, logger, catalog, set, key, text, ##__VA_ARGS__)
+#define KVL_LOG_ERROR(logger, catalog, set, key, text, ...) \
+    KVL_MESSAGE_CALL_(KvlLogError, KVL_LEVEL_ERROR, logger, catalog, set, key, text, ##__VA_ARGS__)
+#define KVL_LOG_FATAL(logger, catalog, set, key, text, ...) \
+    KVL_MESSAGE_CALL_(KvlLogFatal, KVL_LEVEL_FATAL, logger, catalog, set, key, text, ##__VA_ARGS__)
 
 /* Debug calls: the event carries the source file, function and line. */
 void KvlLogDebugMin(KvlObject *logger, const char *srcFile, const char *srcFunction, int srcLine,

@@ -44,9 +44,9 @@ constexpr const char *kErrorLoggerName = "kavel.errorLogger";
 constexpr const char *kConsoleName = "kavel.defaultConsole";
 constexpr const char *kDefaultFormatterName = "kavel.defaultFormatter";
 
-// Prints a toolkit message on standard error in the local codeset (for the
-// times no error logger can take it).
-void printOnStderr(int32_t key, const char *parameter) {
+}  // namespace
+
+void kvlToolkitPrintOnStderr(int32_t key, const char *parameter) noexcept {
     KvlI18Msg *message = kvlIntlAllocI18Msg(KVL_MSG_CATALOG, KVL_MSG_SET, key,
                                             kvlMsgTableText(KVL_MSG_CATALOG, key));
     if (parameter != nullptr) kvlIntlAddI18MsgParmString(message, parameter);
@@ -59,6 +59,8 @@ void printOnStderr(int32_t key, const char *parameter) {
     OxsMemoryFree(text);
     kvlIntlFreeI18Msg(message);
 }
+
+namespace {
 
 // One built-in class: its kind, name, description key (0: none) and
 // operations.
@@ -261,7 +263,7 @@ int KvlOpenToolkit(const char *propertiesFile) noexcept {
             updateAllGates();
             return 1;
         }
-        printOnStderr(51, propertiesFile);
+        kvlToolkitPrintOnStderr(51, propertiesFile);
     }
     KvlCloseToolkit();
     return 0;
@@ -284,7 +286,7 @@ void kvlToolkitInitObjClasses(void) noexcept {
     if (classes != nullptr) return;
     classes = kvlIntlAllocStringToObjClassMap();
     if (classes == nullptr) {
-        printOnStderr(50, nullptr);
+        kvlToolkitPrintOnStderr(50, nullptr);
         return;
     }
     for (KvlStringGroup *&group : classNames)

@@ -10,7 +10,7 @@
 
 namespace {
 
-using slm_trace_detail::typedList;
+using kvl::detail::typedList;
 
 TEST(TypedListTest, MarkersFollowTheArgumentTypes) {
     const std::string text = "owned";

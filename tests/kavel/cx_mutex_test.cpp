@@ -20,6 +20,7 @@
 #include "CxMutex.h"
 #include "kavel.h"
 #include "test_support.h"
+#include "toolkit_test.h"
 
 namespace {
 
@@ -362,6 +363,44 @@ TEST(KvlApiMutexTest, ObjectsSurviveCloseAndReopenUnderThreads) {
     for (auto &worker : workers)
         worker.join();
     KvlCloseToolkit();
+}
+
+}  // namespace
+
+namespace {
+
+// Four threads logging while another changes the logger's level, its
+// "logging" switch and its listeners: the gate is read without the mutex,
+// everything else happens under it.
+TEST(KvlApiMutexTest, LoggingWhileTheLoggerChanges) {
+    vrxtest::addRecordingHandlerClass();
+    ASSERT_EQ(KvlOpenToolkit(nullptr), 1);
+    KvlObject *logger = KvlGetObject("busy", "kvl_basiclogger");
+    KvlObject *recorder = KvlGetObject("busy.recorder", "test_recordinghandler");
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([logger, &stop] {
+            while (!stop) {
+                KvlLogError(logger, nullptr, 0, 0, "%d", KVL_INT(1), KVL_ARG_END);
+                KVL_DEBUG_MIN(logger, "debug %s", KVL_STR("x"));
+            }
+        });
+    for (int i = 0; i < 300; ++i) {
+        KvlSetObjProp(logger, "level", i % 2 ? "ERROR" : "ALL");
+        KvlSetObjProp(logger, "logging", i % 3 ? "on" : "off");
+        if (i % 2)
+            KvlAddListener(logger, recorder);
+        else
+            KvlRemListener(logger, recorder);
+    }
+    stop = true;
+    for (auto &thread : threads)
+        thread.join();
+    KvlReleaseObject(recorder);
+    KvlReleaseObject(logger);
+    KvlCloseToolkit();
+    vrxtest::RecordingStore::instance().clear();
 }
 
 }  // namespace

@@ -21,8 +21,10 @@
 #include <vector>
 
 #include "CxProcess.h"
+#include "KvlLogging.h"
 #include "KvlObject.h"
 #include "KvlToolkit.h"
+#include "OxsMemory.h"
 #include "kavel.h"
 #include "test_support.h"
 
@@ -111,10 +113,30 @@ private:
 // The recording handler class, "test_recordinghandler": each event it is
 // given is put into the RecordingStore with the handler's name. Adding it
 // again (after a close) is harmless.
-inline KvlObject *recordEvent(KvlObject *handler, KvlEvent *) noexcept {
-    RecordedEvent event;
-    if (handler != nullptr && handler->name != nullptr) event.handlerName = handler->name;
-    RecordingStore::instance().add(std::move(event));
+inline KvlObject *recordEvent(KvlObject *handler, KvlEvent *event) noexcept {
+    RecordedEvent recorded;
+    if (handler != nullptr && handler->name != nullptr) recorded.handlerName = handler->name;
+    if (event != nullptr) {
+        recorded.level = event->level;
+        recorded.isMessage = event->isMessage == 1;
+        const KvlI18Msg *message = event->message;
+        if (message != nullptr && message->catalog != nullptr) recorded.catalog = message->catalog;
+        recorded.set = message != nullptr ? message->set : 0;
+        recorded.key = message != nullptr ? message->key : 0;
+        char *bound = kvlIntlBindI18Msg(event->message);
+        if (bound != nullptr) recorded.boundText = bound;
+        OxsMemoryFree(bound);
+        if (event->messageId != nullptr) recorded.messageId = event->messageId;
+        for (auto it = kvlIntlStringToStringMapIterator(event->properties); it != nullptr;
+             it = kvlIntlStringToStringMapIterNext(it)) {
+            char *key = kvlIntlStringToStringMapIterGetKey(it);
+            char *value = kvlIntlStringToStringMapIterGetVal(it);
+            recorded.properties[key] = value != nullptr ? value : "";
+            OxsMemoryFree(key);
+            OxsMemoryFree(value);
+        }
+    }
+    RecordingStore::instance().add(std::move(recorded));
     return handler;
 }
 inline void addRecordingHandlerClass() {

@@ -40,6 +40,10 @@ int CxPropListRemove(CxPropList *list, const char *key);
 int CxPropListHasKey(const CxPropList *list, const char *key);
 /* Frees everything; the list is empty (and usable) again. */
 void CxPropListDiscard(CxPropList *list);
+/* Reads a properties file into the list (a later key replaces an earlier
+ * value): 1, or 0 for a null list or a file that cannot be read whole.
+ * Defined beside the toolkit's properties reader. */
+int CxPropListRead(const char *path, CxPropList *list);
 
 CxPropListIter CxPropListIterator(CxPropList *list);
 int CxPropListIterHasNext(const CxPropListIter *it);

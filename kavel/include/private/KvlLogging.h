@@ -7,16 +7,37 @@
 #include <stdarg.h>
 #include <stdint.h>
 
+#include "KvlContainers.h"
+#include "KvlMessage.h"
 #include "kavel.h"
 
 #ifdef __cplusplus
 extern "C" {
 #endif
 
+/* The event record, fields in the system's order. */
+struct KvlEvent {
+    unsigned char isMessage;
+    uint64_t time; /* milliseconds since the epoch */
+    int32_t level;
+    KvlI18Msg *message;               /* owned */
+    char *messageId;                  /* owned, or null */
+    const char *locale;               /* not owned */
+    KvlStringToStringMap *properties; /* owned, made on the first property */
+};
+
 /* Logs a catalog message with its default text and the typed argument
  * list `args` (ended by 0) on the logger at `level`. */
 void kvlLogMessageEntry(KvlObject *logger, int32_t level, const char *catalog, int32_t set,
                         int32_t key, const char *defaultText, va_list args) KVL_NOEXCEPT;
+/* Logs a debug or text event: the format and its typed list, with the
+ * source file and line (both only with a file) and function as properties. */
+void kvlLogDebugEntry(KvlObject *logger, int32_t level, const char *sourceFile,
+                      const char *sourceFunction, int sourceLine, const char *format,
+                      va_list args) KVL_NOEXCEPT;
+KvlFLog kvlIntlLoggerGetFLog(KvlObject *logger) KVL_NOEXCEPT;
+const char *kvlGetEventLocale(KvlEvent *event) KVL_NOEXCEPT;
+void kvlSetEventLocale(KvlEvent *event, const char *locale) KVL_NOEXCEPT;
 
 #ifdef __cplusplus
 }

@@ -44,7 +44,7 @@ struct KvlObjClass {
 };
 
 /* The gate's "accept nothing". */
-constexpr int32_t KVL_GATE_CLOSED = INT32_MAX;
+constexpr int32_t KVL_GATE_CLOSED = KVL_GATE_SHUT;
 
 struct KvlObject {
     KvlObjClass *klass; /* null once detached at close */
@@ -144,8 +144,12 @@ int kvlLogMgrAddCfgFromFile(const char *cfgName, const char *propName,
                             const char *value) KVL_NOEXCEPT;
 void kvlInitLogMgr(void) KVL_NOEXCEPT;
 void kvlCloseLogMgr(void) KVL_NOEXCEPT;
-/* Reads a properties file into the log manager: 1, or 0 when it cannot. */
+/* Reads a properties file into the log manager: 1, or 0 when it cannot. It
+ * takes no lock: only opening calls it, with the API mutex held. */
 int KvlLogMgrReadProps(const char *fileName) KVL_NOEXCEPT;
+/* Reads a properties file into `list`, or into the log manager when it is
+ * null: 1 when the whole file was read. */
+int kvlDoReadProps(const char *path, struct CxPropList *list) KVL_NOEXCEPT;
 
 /* Handlers (the handler base): the formatter slot. */
 void kvlIntlHandlerSetFormatter(KvlObject *handler, KvlObject *formatter) KVL_NOEXCEPT;

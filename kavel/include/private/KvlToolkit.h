@@ -35,6 +35,10 @@ KvlObject *kvlToolkitLogger(void) KVL_NOEXCEPT;
  * that accepts the level. Callers hold the API mutex. */
 void kvlIntlLogVA(int32_t level, int32_t key, const char *defaultText, ...) KVL_NOEXCEPT;
 void kffdcIntlLogVA(int32_t level, int32_t key, const char *defaultText, ...) KVL_NOEXCEPT;
+/* Prints message `key` of "kvlmsg" (with one string parameter, or none) on
+ * standard error in the local codeset, with a line end: for the times no
+ * error logger can take it. */
+void kvlToolkitPrintOnStderr(int32_t key, const char *parameter) KVL_NOEXCEPT;
 void kvlToolkitLogV(const char *catalog, int32_t level, int32_t key, const char *defaultText,
                     va_list args) KVL_NOEXCEPT;
 
