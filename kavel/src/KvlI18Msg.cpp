@@ -28,7 +28,7 @@ struct ParmValue {
     using Out = KvlParm *;
     using Stored = KvlParm *;
     using Borrowed = KvlParm *;
-    static constexpr bool kNullAllowed = false;
+    [[maybe_unused]] static constexpr bool kNullAllowed = false;
     static bool takeIn(In value, Stored &stored) noexcept {
         stored = KvlCopyParm(value);
         return stored != nullptr;
@@ -284,34 +284,27 @@ char *kvlIntlBindI18Msg(KvlI18Msg *message) noexcept {
 }
 
 KvlI18Msg *KvlAllocI18Msg(const char *catalog, int32_t set, int32_t key, const char *text) noexcept
-    KVL_LOCKED(nullptr,
-               kvlIntlAllocI18Msg(catalog, set, key,
-                                  text)) KvlI18Msg *KvlCopyI18Msg(KvlI18Msg *message) noexcept
-    KVL_LOCKED(nullptr, kvlIntlCopyI18Msg(message)) void KvlFreeI18Msg(KvlI18Msg *message) noexcept
-    KVL_LOCKED(, kvlIntlFreeI18Msg(message)) int KvlAddI18MsgParmBool(KvlI18Msg *message,
-                                                                      int value) noexcept
-    KVL_LOCKED(0, kvlIntlAddI18MsgParmBool(message,
-                                           value)) int KvlAddI18MsgParmChar(KvlI18Msg *message,
-                                                                            char value) noexcept
-    KVL_LOCKED(0, kvlIntlAddI18MsgParmChar(message,
-                                           value)) int KvlAddI18MsgParmInt(KvlI18Msg *message,
-                                                                           int32_t value) noexcept
-    KVL_LOCKED(0, kvlIntlAddI18MsgParmInt(message,
-                                          value)) int KvlAddI18MsgParmLong(KvlI18Msg *message,
-                                                                           int64_t value) noexcept
-    KVL_LOCKED(0, kvlIntlAddI18MsgParmLong(message,
-                                           value)) int KvlAddI18MsgParmFloat(KvlI18Msg *message,
-                                                                             float value) noexcept
-    KVL_LOCKED(0, kvlIntlAddI18MsgParmFloat(message, value)) int KvlAddI18MsgParmDouble(
-        KvlI18Msg *message, double value) noexcept
-    KVL_LOCKED(0, kvlIntlAddI18MsgParmDouble(message, value)) int KvlAddI18MsgParmString(
-        KvlI18Msg *message, const char *value) noexcept
-    KVL_LOCKED(0,
-               kvlIntlAddI18MsgParmString(message,
-                                          value)) char *KvlBindI18Msg(KvlI18Msg *message) noexcept
-    KVL_LOCKED(nullptr, kvlIntlBindI18Msg(message))
+    KVL_LOCKED(nullptr, kvlIntlAllocI18Msg(catalog, set, key, text))
+KvlI18Msg *KvlCopyI18Msg(KvlI18Msg *message) noexcept
+    KVL_LOCKED(nullptr, kvlIntlCopyI18Msg(message))
+void KvlFreeI18Msg(KvlI18Msg *message) noexcept KVL_LOCKED(, kvlIntlFreeI18Msg(message))
+int KvlAddI18MsgParmBool(KvlI18Msg *message, int value) noexcept
+    KVL_LOCKED(0, kvlIntlAddI18MsgParmBool(message, value))
+int KvlAddI18MsgParmChar(KvlI18Msg *message, char value) noexcept
+    KVL_LOCKED(0, kvlIntlAddI18MsgParmChar(message, value))
+int KvlAddI18MsgParmInt(KvlI18Msg *message, int32_t value) noexcept
+    KVL_LOCKED(0, kvlIntlAddI18MsgParmInt(message, value))
+int KvlAddI18MsgParmLong(KvlI18Msg *message, int64_t value) noexcept
+    KVL_LOCKED(0, kvlIntlAddI18MsgParmLong(message, value))
+int KvlAddI18MsgParmFloat(KvlI18Msg *message, float value) noexcept
+    KVL_LOCKED(0, kvlIntlAddI18MsgParmFloat(message, value))
+int KvlAddI18MsgParmDouble(KvlI18Msg *message, double value) noexcept
+    KVL_LOCKED(0, kvlIntlAddI18MsgParmDouble(message, value))
+int KvlAddI18MsgParmString(KvlI18Msg *message, const char *value) noexcept
+    KVL_LOCKED(0, kvlIntlAddI18MsgParmString(message, value))
+char *KvlBindI18Msg(KvlI18Msg *message) noexcept KVL_LOCKED(nullptr, kvlIntlBindI18Msg(message))
 
-        void KvlSetI18MsgCat(KvlI18Msg *message, const char *catalog) noexcept {
+void KvlSetI18MsgCat(KvlI18Msg *message, const char *catalog) noexcept {
     if (message != nullptr) replaceText(message->catalog, catalog);
 }
 void KvlSetI18MsgSet(KvlI18Msg *message, int32_t set) noexcept {

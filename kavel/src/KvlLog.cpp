@@ -114,8 +114,8 @@ KvlFLog kvlIntlLoggerGetFLog(KvlObject *logger) noexcept {
 KvlFLog KvlLoggerGetFLog(KvlObject *logger) noexcept
     KVL_LOCKED(nullptr, kvlIntlLoggerGetFLog(logger))
 
-        void kvlLogMessageEntry(KvlObject *logger, int32_t level, const char *catalog, int32_t set,
-                                int32_t key, const char *defaultText, va_list args) noexcept {
+void kvlLogMessageEntry(KvlObject *logger, int32_t level, const char *catalog, int32_t set,
+                        int32_t key, const char *defaultText, va_list args) noexcept {
     const KvlFLog log = kvlIntlLoggerGetFLog(logger);
     if (log == nullptr) return;
     KvlEvent *event = KvlVaAllocEvent(level, catalog, set, key, defaultText, args);

@@ -22,7 +22,7 @@ struct ConfigurationValue {
     using Out = KvlObjCfg *;
     using Stored = KvlObjCfg *;
     using Borrowed = KvlObjCfg *;
-    static constexpr bool kNullAllowed = false;
+    [[maybe_unused]] static constexpr bool kNullAllowed = false;
     static bool takeIn(In value, Stored &stored) noexcept {
         stored = kvlIntlAcquireObjCfg(value);
         return true;
@@ -247,24 +247,21 @@ void kvlCloseLogMgr(void) noexcept {
     managerReady = false;
 }
 
-KvlObjCfg *KvlAllocObjCfg(const char *name) noexcept
-    KVL_LOCKED(nullptr,
-               kvlIntlAllocObjCfg(name)) KvlObjCfg *KvlAcquireObjCfg(KvlObjCfg *cfg) noexcept
-    KVL_LOCKED(nullptr, kvlIntlAcquireObjCfg(cfg)) void KvlReleaseObjCfg(KvlObjCfg *cfg) noexcept
-    KVL_LOCKED(, kvlIntlReleaseObjCfg(cfg)) char *KvlObjCfgGetName(KvlObjCfg *cfg) noexcept
-    KVL_LOCKED(nullptr, cfg != nullptr ? OxsStringDup(cfg->name)
-                                       : nullptr) int KvlObjCfgIsFromFile(KvlObjCfg *cfg) noexcept
-    KVL_LOCKED(0, cfg != nullptr
-                      ? cfg->fromFile
-                      : 0) void KvlObjCfgSetFromFile(KvlObjCfg *cfg, int fromFile) noexcept {
+KvlObjCfg *KvlAllocObjCfg(const char *name) noexcept KVL_LOCKED(nullptr, kvlIntlAllocObjCfg(name))
+KvlObjCfg *KvlAcquireObjCfg(KvlObjCfg *cfg) noexcept KVL_LOCKED(nullptr, kvlIntlAcquireObjCfg(cfg))
+void KvlReleaseObjCfg(KvlObjCfg *cfg) noexcept KVL_LOCKED(, kvlIntlReleaseObjCfg(cfg))
+char *KvlObjCfgGetName(KvlObjCfg *cfg) noexcept
+    KVL_LOCKED(nullptr, cfg != nullptr ? OxsStringDup(cfg->name) : nullptr)
+int KvlObjCfgIsFromFile(KvlObjCfg *cfg) noexcept KVL_LOCKED(0, cfg != nullptr ? cfg->fromFile : 0)
+void KvlObjCfgSetFromFile(KvlObjCfg *cfg, int fromFile) noexcept {
     KvlApiLock lock;
     if (lock && cfg != nullptr) cfg->fromFile = static_cast<unsigned char>(fromFile);
 }
 KvlObjCfg *KvlObjCfgGetParent(KvlObjCfg *cfg) noexcept KVL_LOCKED(nullptr, recordedParent(cfg))
 
-    // Records the parent's name; a different name recorded earlier is replaced
-    // (a configuration moved to another parent must not keep the old name).
-    void KvlObjCfgSetParent(KvlObjCfg *cfg, KvlObjCfg *parent) noexcept {
+// Records the parent's name; a different name recorded earlier is replaced
+// (a configuration moved to another parent must not keep the old name).
+void KvlObjCfgSetParent(KvlObjCfg *cfg, KvlObjCfg *parent) noexcept {
     if (cfg == nullptr || parent == nullptr || OxsStringCmp(cfg->parentName, parent->name) == 0)
         return;
     char *copy = OxsStringDup(parent->name);
@@ -283,10 +280,10 @@ void KvlObjCfgRemChild(KvlObjCfg *parent, KvlObjCfg *child) noexcept {
         kvlIntlStringGroupRem(parent->children, child->name);
 }
 KvlStringGroupIter KvlObjCfgChildrenNames(KvlObjCfg *cfg) noexcept
-    KVL_LOCKED(nullptr, kvlIntlStringGroupIterator(cfg != nullptr ? cfg->children : nullptr)) char
-        *KvlGetInheritedObjCfgProp(KvlObjCfg *cfg, const char *name, unsigned char *found) noexcept
-    KVL_LOCKED(nullptr, kvlIntlGetInheritedObjCfgProp(cfg, name, found)) char *KvlGetObjCfgProp(
-        KvlObjCfg *cfg, const char *name, unsigned char *found) noexcept {
+    KVL_LOCKED(nullptr, kvlIntlStringGroupIterator(cfg != nullptr ? cfg->children : nullptr))
+char *KvlGetInheritedObjCfgProp(KvlObjCfg *cfg, const char *name, unsigned char *found) noexcept
+    KVL_LOCKED(nullptr, kvlIntlGetInheritedObjCfgProp(cfg, name, found))
+char *KvlGetObjCfgProp(KvlObjCfg *cfg, const char *name, unsigned char *found) noexcept {
     return KvlGetInheritedObjCfgProp(cfg, name, found);
 }
 
@@ -313,17 +310,18 @@ void KvlSetObjCfgProp(KvlObjCfg *cfg, const char *name, const char *value) noexc
         if (cfg->properties == nullptr) cfg->properties = kvlIntlAllocStringToStringMap(); \
         KvlSetMapProp##Name(cfg->properties, name, value);                                 \
     }
-        KVL_CFG_SETTER(int, Bool) KVL_CFG_SETTER(int32_t, Int) KVL_CFG_SETTER(int64_t, Long)
-            KVL_CFG_SETTER(float, Float) KVL_CFG_SETTER(double, Double)
+KVL_CFG_SETTER(int, Bool)
+KVL_CFG_SETTER(int32_t, Int) KVL_CFG_SETTER(int64_t, Long) KVL_CFG_SETTER(float, Float)
+    KVL_CFG_SETTER(double, Double)
 #undef KVL_CFG_SETTER
 
-                KvlStringToStringMapIter KvlObjCfgProperties(KvlObjCfg *cfg) noexcept
+        KvlStringToStringMapIter KvlObjCfgProperties(KvlObjCfg *cfg) noexcept
     KVL_LOCKED(nullptr,
                kvlIntlStringToStringMapIterator(cfg != nullptr ? cfg->properties : nullptr))
 
-        void KvlLogMgrAddCfg(KvlObjCfg *cfg) noexcept
-    KVL_LOCKED(, kvlIntlLogMgrAddCfg(cfg)) void KvlLogMgrRemCfg(KvlObjCfg *cfg) noexcept
-    KVL_LOCKED(, kvlIntlLogMgrRemCfg(cfg)) void KvlLogMgrUpdateCfg(KvlObjCfg *cfg) noexcept {
+void KvlLogMgrAddCfg(KvlObjCfg *cfg) noexcept KVL_LOCKED(, kvlIntlLogMgrAddCfg(cfg))
+void KvlLogMgrRemCfg(KvlObjCfg *cfg) noexcept KVL_LOCKED(, kvlIntlLogMgrRemCfg(cfg))
+void KvlLogMgrUpdateCfg(KvlObjCfg *cfg) noexcept {
     KvlApiLock lock;
     if (!lock || cfg == nullptr || kvlIntlLogMgrHasCfg(cfg->name) == 0) return;
     kvlIntlAcquireObjCfg(cfg);
@@ -331,11 +329,11 @@ void KvlSetObjCfgProp(KvlObjCfg *cfg, const char *name, const char *value) noexc
     kvlIntlLogMgrAddCfg(cfg);
     kvlIntlReleaseObjCfg(cfg);
 }
-KvlObjCfg *KvlLogMgrGetCfg(const char *name) noexcept
-    KVL_LOCKED(nullptr, kvlIntlLogMgrGetCfg(name)) int KvlLogMgrHasCfg(const char *name) noexcept
-    KVL_LOCKED(0, kvlIntlLogMgrHasCfg(name)) KvlStringGroupIter KvlLogMgrConfigNames(void) noexcept
-    KVL_LOCKED(nullptr, kvlIntlStringGroupIterator(configNames)) int KvlLogMgrApplyCfg(
-        KvlObject *object, const char *name) noexcept
+KvlObjCfg *KvlLogMgrGetCfg(const char *name) noexcept KVL_LOCKED(nullptr, kvlIntlLogMgrGetCfg(name))
+int KvlLogMgrHasCfg(const char *name) noexcept KVL_LOCKED(0, kvlIntlLogMgrHasCfg(name))
+KvlStringGroupIter KvlLogMgrConfigNames(void) noexcept
+    KVL_LOCKED(nullptr, kvlIntlStringGroupIterator(configNames))
+int KvlLogMgrApplyCfg(KvlObject *object, const char *name) noexcept
     KVL_LOCKED(0, kvlIntlLogMgrApplyCfg(object, name))
 
 }  // extern "C"

@@ -33,7 +33,7 @@ struct ObjectValue {
     using Out = KvlObject *;
     using Stored = KvlObject *;
     using Borrowed = KvlObject *;
-    static constexpr bool kNullAllowed = false;
+    [[maybe_unused]] static constexpr bool kNullAllowed = false;
     static bool takeIn(In value, Stored &stored) noexcept {
         stored = kvlIntlAcquireObject(value);
         return true;
@@ -335,17 +335,15 @@ void KvlBasicObjectFCfgChange(KvlObject *object, const char *name) noexcept {
 }
 
 KvlObject *KvlGetObject(const char *name, const char *className) noexcept
-    KVL_LOCKED(nullptr,
-               kvlIntlGetObject(name,
-                                className)) KvlObject *KvlAcquireObject(KvlObject *object) noexcept
-    KVL_LOCKED(nullptr,
-               kvlIntlAcquireObject(object)) void KvlReleaseObject(KvlObject *object) noexcept
-    KVL_LOCKED(, kvlIntlReleaseObject(object))
+    KVL_LOCKED(nullptr, kvlIntlGetObject(name, className))
+KvlObject *KvlAcquireObject(KvlObject *object) noexcept
+    KVL_LOCKED(nullptr, kvlIntlAcquireObject(object))
+void KvlReleaseObject(KvlObject *object) noexcept KVL_LOCKED(, kvlIntlReleaseObject(object))
 
-        char *KvlGetObjectName(KvlObject *object) noexcept
+char *KvlGetObjectName(KvlObject *object) noexcept
     KVL_LOCKED(nullptr, object != nullptr ? OxsStringDup(object->name) : nullptr)
 
-        char *KvlGetObjectDesc(KvlObject *object) noexcept {
+char *KvlGetObjectDesc(KvlObject *object) noexcept {
     KvlApiLock lock;
     if (!lock || object == nullptr || object->klass == nullptr) return nullptr;
     return kvlIntlBindI18Msg(object->klass->description);
@@ -354,12 +352,11 @@ KvlObject *KvlGetObject(const char *name, const char *className) noexcept
 int KvlAreObjectsEqual(KvlObject *a, KvlObject *b) noexcept { return a == b ? 1 : 0; }
 
 int KvlIsObjectEnabled(KvlObject *object) noexcept
-    KVL_LOCKED(0, object != nullptr && object->klass != nullptr
-                      ? object->enabled
-                      : 0) void KvlSetObjectEnabled(KvlObject *object, int enabled) noexcept
+    KVL_LOCKED(0, object != nullptr && object->klass != nullptr ? object->enabled : 0)
+void KvlSetObjectEnabled(KvlObject *object, int enabled) noexcept
     KVL_LOCKED(, kvlIntlSetObjectEnabled(object, enabled & 0xFF))
 
-        int KvlIsLoggableByFilter(KvlObject *filter, KvlEvent *event) noexcept {
+int KvlIsLoggableByFilter(KvlObject *filter, KvlEvent *event) noexcept {
     KvlApiLock lock;
     if (!lock || filter == nullptr || filter->klass == nullptr ||
         filter->klass->kind != KVL_KIND_FILTER || filter->klass->isLoggable == nullptr)
@@ -368,14 +365,13 @@ int KvlIsObjectEnabled(KvlObject *object) noexcept
 }
 
 int KvlAddListener(KvlObject *object, KvlObject *listener) noexcept
-    KVL_LOCKED(0, kvlIntlAddListener(object,
-                                     listener)) int KvlRemListener(KvlObject *object,
-                                                                   KvlObject *listener) noexcept
-    KVL_LOCKED(0, kvlIntlRemListener(object, listener)) KvlListenerGroupIter
-    KvlGetListeners(KvlObject *object) noexcept
+    KVL_LOCKED(0, kvlIntlAddListener(object, listener))
+int KvlRemListener(KvlObject *object, KvlObject *listener) noexcept
+    KVL_LOCKED(0, kvlIntlRemListener(object, listener))
+KvlListenerGroupIter KvlGetListeners(KvlObject *object) noexcept
     KVL_LOCKED(nullptr, kvlIntlListenerGroupIterator(kvlFetchListenerGroup(object, 0)))
 
-        char *KvlGetObjProp(KvlObject *object, const char *name, unsigned char *found) noexcept
+char *KvlGetObjProp(KvlObject *object, const char *name, unsigned char *found) noexcept
     KVL_LOCKED(nullptr, kvlIntlGetObjProp(object, name, found))
 
 #define KVL_OBJ_GETTER(Type, Name, Convert)                                                     \
@@ -385,14 +381,13 @@ int KvlAddListener(KvlObject *object, KvlObject *listener) noexcept
         if (!lock) return Type{};                                                               \
         return KvlGetMapProp##Name(object != nullptr ? object->properties : nullptr, name, ok); \
     }
-        KVL_OBJ_GETTER(int, Bool, kvlPropStrToBool) KVL_OBJ_GETTER(int32_t, Int, kvlPropStrToInt32)
-            KVL_OBJ_GETTER(int64_t, Long, kvlPropStrToInt64)
-                KVL_OBJ_GETTER(float, Float, kvlPropStrToFloat32)
-                    KVL_OBJ_GETTER(double, Double, kvlPropStrToFloat64)
+KVL_OBJ_GETTER(int, Bool, kvlPropStrToBool)
+KVL_OBJ_GETTER(int32_t, Int, kvlPropStrToInt32) KVL_OBJ_GETTER(int64_t, Long, kvlPropStrToInt64)
+    KVL_OBJ_GETTER(float, Float, kvlPropStrToFloat32)
+        KVL_OBJ_GETTER(double, Double, kvlPropStrToFloat64)
 #undef KVL_OBJ_GETTER
 
-                        void KvlSetObjProp(KvlObject *object, const char *name,
-                                           const char *value) noexcept
+            void KvlSetObjProp(KvlObject *object, const char *name, const char *value) noexcept
     KVL_LOCKED(, kvlIntlSetObjProp(object, name, value))
 
 // The typed setters write the text form into a scratch map, then set it
@@ -408,8 +403,9 @@ int KvlAddListener(KvlObject *object, KvlObject *listener) noexcept
         OxsMemoryFree(text);                                                             \
         kvlIntlFreeStringToStringMap(scratch);                                           \
     }
-        KVL_OBJ_SETTER(int, Bool) KVL_OBJ_SETTER(int32_t, Int) KVL_OBJ_SETTER(int64_t, Long)
-            KVL_OBJ_SETTER(float, Float) KVL_OBJ_SETTER(double, Double)
+KVL_OBJ_SETTER(int, Bool)
+KVL_OBJ_SETTER(int32_t, Int) KVL_OBJ_SETTER(int64_t, Long) KVL_OBJ_SETTER(float, Float)
+    KVL_OBJ_SETTER(double, Double)
 #undef KVL_OBJ_SETTER
 
 }  // extern "C"

@@ -354,34 +354,25 @@ void kvlIntlAddFormatterClass(const char *name, KvlI18Msg *description, KvlFAllo
 
 void KvlAddLoggerClass(const char *name, KvlI18Msg *description, KvlFAllocVars allocVars,
                        KvlFFreeVars freeVars, KvlFCfgChange cfgChange, KvlFLog log) noexcept
-    KVL_LOCKED(, kvlIntlAddLoggerClass(name, description, allocVars, freeVars, cfgChange,
-                                       log)) void KvlAddFilterClass(const char *name,
-                                                                    KvlI18Msg *description,
-                                                                    KvlFAllocVars allocVars,
-                                                                    KvlFFreeVars freeVars,
-                                                                    KvlFCfgChange cfgChange,
-                                                                    KvlFProcess process,
-                                                                    KvlFIsLoggable isLoggable,
-                                                                    KvlFLog log) noexcept
-    KVL_LOCKED(, kvlIntlAddFilterClass(
-                     name, description, allocVars, freeVars, cfgChange, process, isLoggable,
-                     log)) void KvlAddHandlerClass(const char *name, KvlI18Msg *description,
-                                                   KvlFAllocVars allocVars, KvlFFreeVars freeVars,
-                                                   KvlFCfgChange cfgChange, KvlFProcess process,
-                                                   KvlFOpen open, KvlFClose close) noexcept
-    KVL_LOCKED(, kvlIntlAddHandlerClass(
-                     name, description, allocVars, freeVars, cfgChange, process, open,
-                     close)) void KvlAddFormatterClass(const char *name, KvlI18Msg *description,
-                                                       KvlFAllocVars allocVars,
-                                                       KvlFFreeVars freeVars,
-                                                       KvlFCfgChange cfgChange, KvlFFormat format,
-                                                       KvlFGetHeader getHeader,
-                                                       KvlFGetTrailer getTrailer,
-                                                       KvlFBindMsg bindMsg) noexcept
+    KVL_LOCKED(, kvlIntlAddLoggerClass(name, description, allocVars, freeVars, cfgChange, log))
+void KvlAddFilterClass(const char *name, KvlI18Msg *description, KvlFAllocVars allocVars,
+                       KvlFFreeVars freeVars, KvlFCfgChange cfgChange, KvlFProcess process,
+                       KvlFIsLoggable isLoggable, KvlFLog log) noexcept
+    KVL_LOCKED(, kvlIntlAddFilterClass(name, description, allocVars, freeVars, cfgChange, process,
+                                       isLoggable, log))
+void KvlAddHandlerClass(const char *name, KvlI18Msg *description, KvlFAllocVars allocVars,
+                        KvlFFreeVars freeVars, KvlFCfgChange cfgChange, KvlFProcess process,
+                        KvlFOpen open, KvlFClose close) noexcept
+    KVL_LOCKED(, kvlIntlAddHandlerClass(name, description, allocVars, freeVars, cfgChange, process,
+                                        open, close))
+void KvlAddFormatterClass(const char *name, KvlI18Msg *description, KvlFAllocVars allocVars,
+                          KvlFFreeVars freeVars, KvlFCfgChange cfgChange, KvlFFormat format,
+                          KvlFGetHeader getHeader, KvlFGetTrailer getTrailer,
+                          KvlFBindMsg bindMsg) noexcept
     KVL_LOCKED(, kvlIntlAddFormatterClass(name, description, allocVars, freeVars, cfgChange, format,
                                           getHeader, getTrailer, bindMsg))
 
-        static KvlStringGroupIter classesOf(int32_t kind) noexcept {
+static KvlStringGroupIter classesOf(int32_t kind) noexcept {
     KvlApiLock lock;
     if (!lock) return nullptr;
     kvlToolkitInitObjClasses();

@@ -12,7 +12,7 @@ struct StringValue {
     using Out = char *;
     using Stored = char *;
     using Borrowed = const char *;
-    static constexpr bool kNullAllowed = true;
+    [[maybe_unused]] static constexpr bool kNullAllowed = true;
     static bool takeIn(In value, Stored &stored) noexcept {
         stored = OxsStringDup(value);
         return value == nullptr || stored != nullptr;
@@ -29,7 +29,7 @@ struct BorrowedClass {
     using Out = KvlObjClass *;
     using Stored = KvlObjClass *;
     using Borrowed = KvlObjClass *;
-    static constexpr bool kNullAllowed = false;
+    [[maybe_unused]] static constexpr bool kNullAllowed = false;
     static bool takeIn(In value, Stored &stored) noexcept {
         stored = value;
         return true;
