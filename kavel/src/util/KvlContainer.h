@@ -302,160 +302,86 @@ struct ListCore : SequenceCore<Traits, Header, Link> {
         __VA_ARGS__                             \
     };
 
-#define KVL_DEFINE_MAP(Name, Traits)                                                               \
-    KVL_MAP_RECORDS(Name, Traits)                                                                  \
-    using Kvl##Name##Core = kvl::MapCore<Traits, Kvl##Name, Kvl##Name##Link>;                      \
-    extern "C" {                                                                                   \
-    Kvl##Name *kvlIntlAlloc##Name(void) noexcept { return Kvl##Name##Core::alloc(); }              \
-    Kvl##Name *kvlIntlCopy##Name(Kvl##Name *m) noexcept { return Kvl##Name##Core::copy(m); }       \
-    void kvlIntlFree##Name(Kvl##Name *m) noexcept { Kvl##Name##Core::free(m); }                    \
-    int kvlIntl##Name##Put(Kvl##Name *m, const char *k, Traits::In v) noexcept {                   \
-        return Kvl##Name##Core::put(m, k, v);                                                      \
-    }                                                                                              \
-    Traits::Out kvlIntl##Name##Get(Kvl##Name *m, const char *k) noexcept {                         \
-        return Kvl##Name##Core::get(m, k);                                                         \
-    }                                                                                              \
-    void kvlIntl##Name##Rem(Kvl##Name *m, const char *k) noexcept { Kvl##Name##Core::rem(m, k); }  \
-    int kvlIntl##Name##HasKey(Kvl##Name *m, const char *k) noexcept {                              \
-        return Kvl##Name##Core::hasKey(m, k);                                                      \
-    }                                                                                              \
-    Kvl##Name##Iter kvlIntl##Name##Iterator(Kvl##Name *m) noexcept {                               \
-        return Kvl##Name##Core::iterator(m);                                                       \
-    }                                                                                              \
-    int kvlIntl##Name##IterHasNext(Kvl##Name##Iter i) noexcept {                                   \
-        return Kvl##Name##Core::iterHasNext(i);                                                    \
-    }                                                                                              \
-    char *kvlIntl##Name##IterGetKey(Kvl##Name##Iter i) noexcept {                                  \
-        return Kvl##Name##Core::iterGetKey(i);                                                     \
-    }                                                                                              \
-    Traits::Out kvlIntl##Name##IterGetVal(Kvl##Name##Iter i) noexcept {                            \
-        return Kvl##Name##Core::iterGetVal(i);                                                     \
-    }                                                                                              \
-    Kvl##Name##Iter kvlIntl##Name##IterNext(Kvl##Name##Iter i) noexcept {                          \
-        return Kvl##Name##Core::iterNext(i);                                                       \
-    }                                                                                              \
-    Kvl##Name##Iter kvlIntl##Name##GetNode(Kvl##Name *m, const char *k) noexcept {                 \
-        return Kvl##Name##Core::getNode(m, k);                                                     \
-    }                                                                                              \
-    void kvlIntl##Name##RemNode(Kvl##Name *m, Kvl##Name##Iter l) noexcept {                        \
-        Kvl##Name##Core::remNode(m, l);                                                            \
-    }                                                                                              \
-    Kvl##Name *KvlAlloc##Name(void) noexcept KVL_LOCKED(nullptr, kvlIntlAlloc##Name()) Kvl         \
-        ##Name *KvlCopy##Name(Kvl##Name *m) noexcept                                               \
-        KVL_LOCKED(nullptr, kvlIntlCopy##Name(m)) void KvlFree##Name(Kvl##Name *m) noexcept        \
-        KVL_LOCKED(, kvlIntlFree##Name(m)) int Kvl##Name                                           \
-        ##Put(Kvl##Name *m, const char *k, Traits::In v) noexcept                                  \
-        KVL_LOCKED(0, kvlIntl##Name##Put(m, k, v)) Traits::Out Kvl##Name                           \
-        ##Get(Kvl##Name *m, const char *k) noexcept                                                \
-        KVL_LOCKED(Traits::Out{}, kvlIntl##Name##Get(m, k)) void Kvl##Name                         \
-        ##Rem(Kvl##Name *m, const char *k) noexcept KVL_LOCKED(, kvlIntl##Name##Rem(m, k)) int Kvl \
-        ##Name##HasKey(Kvl##Name *m, const char *k) noexcept                                       \
-        KVL_LOCKED(0, kvlIntl##Name##HasKey(m, k)) Kvl##Name##Iter Kvl##Name                       \
-        ##Iterator(Kvl##Name *m) noexcept KVL_LOCKED(nullptr, kvlIntl##Name##Iterator(m)) int Kvl  \
-        ##Name##IterHasNext(Kvl##Name##Iter i) noexcept                                            \
-        KVL_LOCKED(0, kvlIntl##Name##IterHasNext(i)) char *Kvl##Name                               \
-        ##IterGetKey(Kvl##Name##Iter i) noexcept                                                   \
-        KVL_LOCKED(nullptr, kvlIntl##Name##IterGetKey(i)) Traits::Out Kvl##Name                    \
-        ##IterGetVal(Kvl##Name##Iter i) noexcept                                                   \
-        KVL_LOCKED(Traits::Out{}, kvlIntl##Name##IterGetVal(i)) Kvl##Name##Iter Kvl##Name          \
-        ##IterNext(Kvl##Name##Iter i) noexcept KVL_LOCKED(nullptr, kvlIntl##Name##IterNext(i))     \
+// One operation of a member: the internal kvlIntl twin calls the template
+// core, the public form runs the twin under the API mutex (`none` when the
+// mutex cannot be had). Hand-formatted: clang-format cannot lay out
+// function definitions made by macros.
+// clang-format off
+#define KVL_CONTAINER_OP(Ret, none, Op, Params, Args, call)                  \
+    Ret kvlIntl##Op Params noexcept { return call Args; }                     \
+    Ret Kvl##Op Params noexcept KVL_LOCKED(none, kvlIntl##Op Args)
+
+// What every member has: make, free, and walking it in order.
+#define KVL_CONTAINER_COMMON_OPS(Name, Traits, Core)                                                \
+    KVL_CONTAINER_OP(Kvl##Name *, nullptr, Alloc##Name, (void), (), Core::alloc)                    \
+    KVL_CONTAINER_OP(void, , Free##Name, (Kvl##Name *c), (c), Core::free)                           \
+    KVL_CONTAINER_OP(Kvl##Name##Iter, nullptr, Name##Iterator, (Kvl##Name *c), (c), Core::iterator) \
+    KVL_CONTAINER_OP(int, 0, Name##IterHasNext, (Kvl##Name##Iter i), (i), Core::iterHasNext)        \
+    KVL_CONTAINER_OP(Kvl##Name##Iter, nullptr, Name##IterNext, (Kvl##Name##Iter i), (i), Core::iterNext)
+
+#define KVL_DEFINE_MAP(Name, Traits)                                                                 \
+    KVL_MAP_RECORDS(Name, Traits)                                                                    \
+    using Kvl##Name##Core = kvl::MapCore<Traits, Kvl##Name, Kvl##Name##Link>;                        \
+    extern "C" {                                                                                     \
+    KVL_CONTAINER_COMMON_OPS(Name, Traits, Kvl##Name##Core)                                          \
+    KVL_CONTAINER_OP(Kvl##Name *, nullptr, Copy##Name, (Kvl##Name *m), (m), Kvl##Name##Core::copy)   \
+    KVL_CONTAINER_OP(int, 0, Name##Put, (Kvl##Name *m, const char *k, Traits::In v), (m, k, v),     \
+                     Kvl##Name##Core::put)                                                           \
+    KVL_CONTAINER_OP(Traits::Out, Traits::Out{}, Name##Get, (Kvl##Name *m, const char *k), (m, k),  \
+                     Kvl##Name##Core::get)                                                           \
+    KVL_CONTAINER_OP(void, , Name##Rem, (Kvl##Name *m, const char *k), (m, k), Kvl##Name##Core::rem) \
+    KVL_CONTAINER_OP(int, 0, Name##HasKey, (Kvl##Name *m, const char *k), (m, k),                    \
+                     Kvl##Name##Core::hasKey)                                                        \
+    KVL_CONTAINER_OP(char *, nullptr, Name##IterGetKey, (Kvl##Name##Iter i), (i),                    \
+                     Kvl##Name##Core::iterGetKey)                                                    \
+    KVL_CONTAINER_OP(Traits::Out, Traits::Out{}, Name##IterGetVal, (Kvl##Name##Iter i), (i),         \
+                     Kvl##Name##Core::iterGetVal)                                                    \
+    Kvl##Name##Iter kvlIntl##Name##GetNode(Kvl##Name *m, const char *k) noexcept {                   \
+        return Kvl##Name##Core::getNode(m, k);                                                       \
+    }                                                                                                \
+    void kvlIntl##Name##RemNode(Kvl##Name *m, Kvl##Name##Iter l) noexcept {                          \
+        Kvl##Name##Core::remNode(m, l);                                                              \
+    }                                                                                                \
     }
 
-#define KVL_DEFINE_GROUP(Name, Traits)                                                             \
-    KVL_SEQUENCE_RECORDS(Name, Traits)                                                             \
-    using Kvl##Name##Core = kvl::GroupCore<Traits, Kvl##Name, Kvl##Name##Link>;                    \
-    extern "C" {                                                                                   \
-    Kvl##Name *kvlIntlAlloc##Name(void) noexcept { return Kvl##Name##Core::alloc(); }              \
-    void kvlIntlFree##Name(Kvl##Name *g) noexcept { Kvl##Name##Core::free(g); }                    \
-    int kvlIntl##Name##Add(Kvl##Name *g, Traits::In v) noexcept {                                  \
-        return Kvl##Name##Core::add(g, v);                                                         \
-    }                                                                                              \
-    int kvlIntl##Name##Rem(Kvl##Name *g, Traits::In v) noexcept {                                  \
-        return Kvl##Name##Core::rem(g, v);                                                         \
-    }                                                                                              \
-    Kvl##Name##Iter kvlIntl##Name##Iterator(Kvl##Name *g) noexcept {                               \
-        return Kvl##Name##Core::iterator(g);                                                       \
-    }                                                                                              \
-    int kvlIntl##Name##IterHasNext(Kvl##Name##Iter i) noexcept {                                   \
-        return Kvl##Name##Core::iterHasNext(i);                                                    \
-    }                                                                                              \
-    Traits::Out kvlIntl##Name##IterGet(Kvl##Name##Iter i) noexcept {                               \
-        return Kvl##Name##Core::iterGet(i);                                                        \
-    }                                                                                              \
-    Kvl##Name##Iter kvlIntl##Name##IterNext(Kvl##Name##Iter i) noexcept {                          \
-        return Kvl##Name##Core::iterNext(i);                                                       \
-    }                                                                                              \
-    Kvl##Name##Iter kvlIntl##Name##IterRem(Kvl##Name##Iter i) noexcept {                           \
-        return Kvl##Name##Core::iterRem(i);                                                        \
-    }                                                                                              \
-    Kvl##Name##Iter Kvl##Name##GetLink(Kvl##Name *g, Traits::In v) noexcept {                      \
-        return Kvl##Name##Core::getLink(g, v);                                                     \
-    }                                                                                              \
-    Kvl##Name *KvlAlloc##Name(void) noexcept                                                       \
-        KVL_LOCKED(nullptr, kvlIntlAlloc##Name()) void KvlFree##Name(Kvl##Name *g) noexcept        \
-        KVL_LOCKED(, kvlIntlFree##Name(g)) int Kvl##Name##Add(Kvl##Name *g, Traits::In v) noexcept \
-        KVL_LOCKED(0, kvlIntl##Name##Add(g, v)) int Kvl##Name                                      \
-        ##Rem(Kvl##Name *g, Traits::In v) noexcept KVL_LOCKED(0, kvlIntl##Name##Rem(g, v)) Kvl     \
-        ##Name##Iter Kvl##Name##Iterator(Kvl##Name *g) noexcept                                    \
-        KVL_LOCKED(nullptr, kvlIntl##Name##Iterator(g)) int Kvl##Name                              \
-        ##IterHasNext(Kvl##Name##Iter i) noexcept                                                  \
-        KVL_LOCKED(0, kvlIntl##Name##IterHasNext(i)) Traits::Out Kvl##Name                         \
-        ##IterGet(Kvl##Name##Iter i) noexcept                                                      \
-        KVL_LOCKED(Traits::Out{}, kvlIntl##Name##IterGet(i)) Kvl##Name##Iter Kvl##Name             \
-        ##IterNext(Kvl##Name##Iter i) noexcept KVL_LOCKED(nullptr, kvlIntl##Name##IterNext(i)) Kvl \
-        ##Name##Iter Kvl##Name##IterRem(Kvl##Name##Iter i) noexcept                                \
-        KVL_LOCKED(nullptr, kvlIntl##Name##IterRem(i))                                             \
+// Groups and lists share their walk: an iterator hands out values and can
+// remove the link it stands on, and GetLink finds a value without the lock.
+#define KVL_SEQUENCE_OPS(Name, Traits)                                                               \
+    KVL_CONTAINER_COMMON_OPS(Name, Traits, Kvl##Name##Core)                                          \
+    KVL_CONTAINER_OP(Traits::Out, Traits::Out{}, Name##IterGet, (Kvl##Name##Iter i), (i),            \
+                     Kvl##Name##Core::iterGet)                                                       \
+    KVL_CONTAINER_OP(Kvl##Name##Iter, nullptr, Name##IterRem, (Kvl##Name##Iter i), (i),             \
+                     Kvl##Name##Core::iterRem)                                                       \
+    Kvl##Name##Iter Kvl##Name##GetLink(Kvl##Name *c, Traits::In v) noexcept {                        \
+        return Kvl##Name##Core::getLink(c, v);                                                       \
     }
 
-#define KVL_DEFINE_LIST(Name, Traits)                                                              \
-    KVL_SEQUENCE_RECORDS(Name, Traits, uint32_t count;)                                            \
-    using Kvl##Name##Core = kvl::ListCore<Traits, Kvl##Name, Kvl##Name##Link>;                     \
-    extern "C" {                                                                                   \
-    Kvl##Name *kvlIntlAlloc##Name(void) noexcept { return Kvl##Name##Core::alloc(); }              \
-    void kvlIntlFree##Name(Kvl##Name *l) noexcept { Kvl##Name##Core::free(l); }                    \
-    Kvl##Name *kvlIntlCopy##Name(Kvl##Name *l) noexcept { return Kvl##Name##Core::copy(l); }       \
-    int kvlIntl##Name##Append(Kvl##Name *l, Traits::In v) noexcept {                               \
-        return Kvl##Name##Core::append(l, v);                                                      \
-    }                                                                                              \
-    Kvl##Name##Iter kvlIntl##Name##Iterator(Kvl##Name *l) noexcept {                               \
-        return Kvl##Name##Core::iterator(l);                                                       \
-    }                                                                                              \
-    int kvlIntl##Name##IterHasNext(Kvl##Name##Iter i) noexcept {                                   \
-        return Kvl##Name##Core::iterHasNext(i);                                                    \
-    }                                                                                              \
-    Traits::Out kvlIntl##Name##IterGet(Kvl##Name##Iter i) noexcept {                               \
-        return Kvl##Name##Core::iterGet(i);                                                        \
-    }                                                                                              \
-    Kvl##Name##Iter kvlIntl##Name##IterNext(Kvl##Name##Iter i) noexcept {                          \
-        return Kvl##Name##Core::iterNext(i);                                                       \
-    }                                                                                              \
-    Kvl##Name##Iter kvlIntl##Name##IterRem(Kvl##Name##Iter i) noexcept {                           \
-        return Kvl##Name##Core::iterRem(i);                                                        \
-    }                                                                                              \
-    Kvl##Name##Iter Kvl##Name##GetLink(Kvl##Name *l, Traits::In v) noexcept {                      \
-        return Kvl##Name##Core::getLink(l, v);                                                     \
-    }                                                                                              \
-    Traits::Borrowed Kvl##Name##GetIndex(Kvl##Name *l, int32_t index) noexcept {                   \
-        return Kvl##Name##Core::getIndex(l, index);                                                \
-    }                                                                                              \
-    void Kvl##Name##RemLink(Kvl##Name *l, Kvl##Name##Iter link) noexcept {                         \
-        Kvl##Name##Core::remLink(l, link);                                                         \
-    }                                                                                              \
-    void KvlSort##Name(Kvl##Name *l, KvlCompareFn compare) noexcept                                \
-        KVL_LOCKED(, Kvl##Name##Core::sort(l, compare)) Kvl##Name *KvlAlloc##Name(void) noexcept   \
-        KVL_LOCKED(nullptr, kvlIntlAlloc##Name()) void KvlFree##Name(Kvl##Name *l) noexcept        \
-        KVL_LOCKED(, kvlIntlFree##Name(l)) Kvl##Name *KvlCopy##Name(Kvl##Name *l) noexcept         \
-        KVL_LOCKED(nullptr, kvlIntlCopy##Name(l)) int Kvl##Name                                    \
-        ##Append(Kvl##Name *l, Traits::In v) noexcept                                              \
-        KVL_LOCKED(0, kvlIntl##Name##Append(l, v)) Kvl##Name##Iter Kvl##Name                       \
-        ##Iterator(Kvl##Name *l) noexcept KVL_LOCKED(nullptr, kvlIntl##Name##Iterator(l)) int Kvl  \
-        ##Name##IterHasNext(Kvl##Name##Iter i) noexcept                                            \
-        KVL_LOCKED(0, kvlIntl##Name##IterHasNext(i)) Traits::Out Kvl##Name                         \
-        ##IterGet(Kvl##Name##Iter i) noexcept                                                      \
-        KVL_LOCKED(Traits::Out{}, kvlIntl##Name##IterGet(i)) Kvl##Name##Iter Kvl##Name             \
-        ##IterNext(Kvl##Name##Iter i) noexcept KVL_LOCKED(nullptr, kvlIntl##Name##IterNext(i)) Kvl \
-        ##Name##Iter Kvl##Name##IterRem(Kvl##Name##Iter i) noexcept                                \
-        KVL_LOCKED(nullptr, kvlIntl##Name##IterRem(i))                                             \
+#define KVL_DEFINE_GROUP(Name, Traits)                                                               \
+    KVL_SEQUENCE_RECORDS(Name, Traits)                                                               \
+    using Kvl##Name##Core = kvl::GroupCore<Traits, Kvl##Name, Kvl##Name##Link>;                      \
+    extern "C" {                                                                                     \
+    KVL_SEQUENCE_OPS(Name, Traits)                                                                   \
+    KVL_CONTAINER_OP(int, 0, Name##Add, (Kvl##Name *g, Traits::In v), (g, v), Kvl##Name##Core::add) \
+    KVL_CONTAINER_OP(int, 0, Name##Rem, (Kvl##Name *g, Traits::In v), (g, v), Kvl##Name##Core::rem) \
     }
+
+#define KVL_DEFINE_LIST(Name, Traits)                                                                \
+    KVL_SEQUENCE_RECORDS(Name, Traits, uint32_t count;)                                              \
+    using Kvl##Name##Core = kvl::ListCore<Traits, Kvl##Name, Kvl##Name##Link>;                       \
+    extern "C" {                                                                                     \
+    KVL_SEQUENCE_OPS(Name, Traits)                                                                   \
+    KVL_CONTAINER_OP(Kvl##Name *, nullptr, Copy##Name, (Kvl##Name *l), (l), Kvl##Name##Core::copy)   \
+    KVL_CONTAINER_OP(int, 0, Name##Append, (Kvl##Name *l, Traits::In v), (l, v),                     \
+                     Kvl##Name##Core::append)                                                        \
+    Traits::Borrowed Kvl##Name##GetIndex(Kvl##Name *l, int32_t index) noexcept {                     \
+        return Kvl##Name##Core::getIndex(l, index);                                                  \
+    }                                                                                                \
+    void Kvl##Name##RemLink(Kvl##Name *l, Kvl##Name##Iter link) noexcept {                           \
+        Kvl##Name##Core::remLink(l, link);                                                           \
+    }                                                                                                \
+    void KvlSort##Name(Kvl##Name *l, KvlCompareFn compare) noexcept                                  \
+        KVL_LOCKED(, Kvl##Name##Core::sort(l, compare))                                              \
+    }
+// clang-format on
 
 #endif  // KVL_CONTAINER_H
