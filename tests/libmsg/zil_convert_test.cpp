@@ -229,34 +229,56 @@ TEST_F(ZilConvertTest, AllocatingOperations) {
     zil_free(empty);
 }
 
-// Feeding input and output in random pieces gives the bytes of one call.
+// Feeding input and output in random pieces gives the bytes of one call, in
+// both directions, for every shipped codeset: characters cut at a piece's
+// end, shift runs of the EBCDIC double-byte codeset split anywhere (closed
+// by the final flush), substitutions counted once.
 TEST_F(ZilConvertTest, ChunkedConversionMatchesOneShot) {
     std::mt19937 random(12345);
+    const char *const pieces[] = {"a",
+                                  "Z",
+                                  " ",
+                                  "\xC3\xA9" /* é */,
+                                  "\xE2\x82\xAC" /* € */,
+                                  "\xE4\xB8\x80" /* 一 */,
+                                  "\xE6\x97\xA5" /* 日 */,
+                                  "\xED\x95\x9C" /* 한 */,
+                                  "\xF0\x90\x80\x80" /* U+10000 */};
     std::string utf8;
-    for (int i = 0; i < 4000; ++i) {
-        const int pick = static_cast<int>(random() % 10);
-        if (pick < 7)
-            utf8 += static_cast<char>('a' + random() % 26);
-        else if (pick < 9)
-            utf8 += "\xC3\xA9";
-        else
-            utf8 += "\xE2\x82\xAC";  // the euro sign, in CP1252 and ISO885915
-    }
-    for (const char *name : {"ISO88591", "ISO885915", "CP1252", "IBM1047", "IBM037", "UTF8"}) {
+    for (int i = 0; i < 3000; ++i)
+        utf8 += pieces[random() % std::size(pieces)];
+    utf8 += "\xE6\x97\xA5";  // ends inside a double-byte run: the flush must close it
+    for (const char *name : {"ISO88591", "ISO885915", "CP1252", "IBM1047", "IBM037", "UTF8", "SJIS",
+                             "GBK", "BIG5", "EUCKR", "IBM939", "GB18030", "EUCJP"}) {
         uc_ch_t *h = zil_cs_new(name);
         ASSERT_NE(h, nullptr) << name;
-        std::string whole(utf8.size() * 2, '\0');
+        std::string local(utf8.size() * 2, '\0');
         h->subst_count = 0;
-        const int n = zil_from_utf8(h, utf8.data(), static_cast<int>(utf8.size()), whole.data(),
-                                    static_cast<int>(whole.size()), nullptr);
-        whole.resize(static_cast<size_t>(n));
+        local.resize(static_cast<size_t>(zil_from_utf8(h, utf8.data(),
+                                                       static_cast<int>(utf8.size()), local.data(),
+                                                       static_cast<int>(local.size()), nullptr)));
         const int substitutions = h->subst_count;
-
-        for (int round = 0; round < 20; ++round) {
+        std::string back(local.size() * 4, '\0');
+        back.resize(
+            static_cast<size_t>(zil_to_utf8(h, local.data(), static_cast<int>(local.size()),
+                                            back.data(), static_cast<int>(back.size()), nullptr)));
+        for (int round = 0; round < 10; ++round) {
+            h->from_state = 0;
+            h->to_state = 0;
             h->subst_count = 0;
-            EXPECT_EQ(ziltest::convertInPieces(h, ziltest::Way::kFromUtf8, utf8, random, 7), whole)
-                << name << " round " << round;
+            std::string chunked =
+                ziltest::convertInPieces(h, ziltest::Way::kFromUtf8, utf8, random, 7);
+            char tail[4];
+            char *o = tail;
+            size_t room = sizeof tail;
+            const char *none = nullptr;
+            size_t zero = 0;
+            zil_from_utf8_r(h, &none, &zero, &o, &room);
+            chunked.append(tail, static_cast<size_t>(o - tail));
+            EXPECT_EQ(chunked, local) << name << " round " << round;
             EXPECT_EQ(h->subst_count, substitutions) << name;
+            EXPECT_EQ(ziltest::convertInPieces(h, ziltest::Way::kToUtf8, local, random, 5), back)
+                << name << " round " << round;
         }
         zil_cs_free(h);
     }
