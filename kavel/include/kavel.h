@@ -307,6 +307,17 @@ int KvlRemListener(KvlObject *object, KvlObject *listener) KVL_NOEXCEPT;
 /* Opens or closes a handler's destination. */
 void KvlHandlerOpen(KvlObject *handler) KVL_NOEXCEPT;
 void KvlHandlerClose(KvlObject *handler) KVL_NOEXCEPT;
+/* A handler's formatter: Get hands out an acquired reference (or null); Set
+ * binds another (null: none). The texts are the formatter's, for the
+ * caller to free with OxsMemoryFree; null when the object is no handler,
+ * has no formatter, or the formatter's class lacks the operation. */
+KvlObject *KvlHandlerGetFormatter(KvlObject *handler) KVL_NOEXCEPT;
+void KvlHandlerSetFormatter(KvlObject *handler, KvlObject *formatter) KVL_NOEXCEPT;
+char *KvlHandlerGetFmtHeader(KvlObject *handler) KVL_NOEXCEPT;
+char *KvlHandlerGetFmtTrailer(KvlObject *handler) KVL_NOEXCEPT;
+char *KvlHandlerDoFmt(KvlObject *handler, KvlEvent *event) KVL_NOEXCEPT;
+/* The basic formatter's time stamp of `milliseconds` since the epoch. */
+char *KvlBasicFormatterFormatDate(KvlObject *formatter, uint64_t milliseconds) KVL_NOEXCEPT;
 
 /* Object properties: set ones reach the object's class at once. */
 char *KvlGetObjProp(KvlObject *object, const char *name, unsigned char *found) KVL_NOEXCEPT;

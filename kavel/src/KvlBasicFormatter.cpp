@@ -1,18 +1,221 @@
-// The basic formatter ("kvl_basicformatter").
+// The basic formatter ("kvl_basicformatter"): one line per record, the
+// time stamp, the source and origin properties the event carries and the
+// bound message text, joined by the separator (one blank by default).
 //
-// TEMPORARY STAND-IN: records are not formatted yet (no text, no header, no
-// trailer); the common properties apply.
+// The built-in time stamp is "%Y-%m-%d %H:%M:%S" of the local time, the
+// milliseconds and the zone offset of the event's own date, taken from the
+// broken-down time's tm_gmtoff (so half-hour zones, half-hour daylight
+// saving and offsets between -1 h and 0 come out right), with the sign
+// written explicitly. Breaking a time down costs a lock and a zone lookup,
+// so each thread keeps the last second's text and reuses it while records
+// arrive within that second; a zone change (the toolkit calls tzset when it
+// opens) makes every thread's copy stale.
+//
+// A "dateTimeFormat" goes through the codeset library's strftime in the
+// local codeset; a result that does not fit 128 bytes is made again in a
+// larger area (doubling up to 4096 bytes) and is otherwise left empty,
+// then converted to UTF-8 whole.
+
+#include <atomic>
+#include <charconv>
+#include <cstring>
+#include <ctime>
+#include <string_view>
 
 #include "KvlClasses.h"
+#include "KvlFormat.h"
+#include "KvlLogging.h"
 #include "KvlObject.h"
+#include "OxsMemory.h"
+#include "OxsString.h"
+#include "zil.h"
+
+namespace {
+
+std::atomic<uint64_t> zoneGeneration{0};
+
+struct SecondCache {
+    int64_t seconds = INT64_MIN;
+    uint64_t generation = UINT64_MAX;
+    char local[32] = {};  // "%Y-%m-%d %H:%M:%S"
+    size_t localLength = 0;
+    char zone[8] = {};  // "+hh:mm"
+};
+
+void fillSecond(SecondCache &cache, int64_t seconds) {
+    const time_t t = static_cast<time_t>(seconds);
+    struct tm broken {};
+    cache.seconds = seconds;
+    cache.generation = zoneGeneration.load(std::memory_order_relaxed);
+    if (localtime_r(&t, &broken) == nullptr) {
+        cache.localLength = 0;
+        std::memcpy(cache.zone, "+00:00", 7);
+        return;
+    }
+    cache.localLength =
+        std::strftime(cache.local, sizeof cache.local, "%Y-%m-%d %H:%M:%S", &broken);
+    const long offset = broken.tm_gmtoff;
+    const long magnitude = offset < 0 ? -offset : offset;
+    const long hours = magnitude / 3600 % 100, minutes = magnitude % 3600 / 60;
+    cache.zone[0] = offset < 0 ? '-' : '+';
+    cache.zone[1] = static_cast<char>('0' + hours / 10);
+    cache.zone[2] = static_cast<char>('0' + hours % 10);
+    cache.zone[3] = ':';
+    cache.zone[4] = static_cast<char>('0' + minutes / 10);
+    cache.zone[5] = static_cast<char>('0' + minutes % 10);
+    cache.zone[6] = '\0';
+}
+
+void appendBuiltInDate(uint64_t milliseconds, std::string &out) {
+    thread_local SecondCache cache;
+    const int64_t seconds = static_cast<int64_t>(milliseconds / 1000);
+    if (cache.seconds != seconds ||
+        cache.generation != zoneGeneration.load(std::memory_order_relaxed))
+        fillSecond(cache, seconds);
+    const unsigned ms = static_cast<unsigned>(milliseconds % 1000);
+    out.append(cache.local, cache.localLength);
+    const char fraction[4] = {'.', static_cast<char>('0' + ms / 100),
+                              static_cast<char>('0' + ms / 10 % 10),
+                              static_cast<char>('0' + ms % 10)};
+    out.append(fraction, 4);
+    out.append(cache.zone, 6);
+}
+
+void appendFormattedDate(const char *format, uint64_t milliseconds, std::string &out) {
+    const time_t t = static_cast<time_t>(milliseconds / 1000);
+    struct tm broken {};
+    if (localtime_r(&t, &broken) == nullptr) return;
+    std::string local;
+    size_t length = 0;
+    for (size_t size = 128; size <= 4096 && length == 0; size *= 2) {
+        local.assign(size, '\0');
+        length = zil_strftime(nullptr, local.data(), size, format, &broken);
+    }
+    if (length == 0) return;
+    std::string utf8(4 * length + 4, '\0');
+    const int written = zil_to_utf8(nullptr, local.data(), static_cast<int>(length), utf8.data(),
+                                    static_cast<int>(utf8.size()), nullptr);
+    if (written > 0) out.append(utf8.data(), static_cast<size_t>(written));
+}
+
+// Replaces a formatter string field with the property's value (null when
+// the property is unset).
+void storeProperty(KvlObject *formatter, const char *name, char *&field) {
+    unsigned char found = 0;
+    char *value = kvlIntlGetObjProp(formatter, name, &found);
+    OxsMemoryFree(field);
+    field = found != 0 ? value : nullptr;
+    if (found == 0) OxsMemoryFree(value);
+}
+
+bool isFormatter(KvlObject *object) {
+    return object != nullptr && object->klass != nullptr &&
+           object->klass->kind == KVL_KIND_FORMATTER;
+}
+
+// Appends the value of an event property the event has, then the separator.
+void appendProperty(KvlEvent *event, const char *name, std::string_view separator,
+                    std::string &out) {
+    unsigned char found = 0;
+    char *value = KvlGetEventProp(event, name, &found);
+    if (found != 0 && value != nullptr) {
+        out += value;
+        out += separator;
+    }
+    OxsMemoryFree(value);
+}
+
+}  // namespace
+
+namespace kvl {
+
+void appendDate(KvlObject *formatter, uint64_t milliseconds, std::string &out) {
+    if (formatter != nullptr && formatter->dateTimeFormat != nullptr)
+        appendFormattedDate(formatter->dateTimeFormat, milliseconds, out);
+    else
+        appendBuiltInDate(milliseconds, out);
+}
+
+std::string &recordBuffer() {
+    thread_local std::string buffer;
+    buffer.clear();
+    return buffer;
+}
+
+char *handOut(const std::string &text) {
+    char *copy = static_cast<char *>(OxsMemoryMalloc(text.size() + 1));
+    if (copy != nullptr) std::memcpy(copy, text.c_str(), text.size() + 1);
+    return copy;
+}
+
+void appendDecimal(std::string &out, int64_t value) {
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    out.append(digits, static_cast<size_t>(end - digits));
+}
+
+void appendDecimal(std::string &out, uint64_t value) {
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    out.append(digits, static_cast<size_t>(end - digits));
+}
+
+}  // namespace kvl
 
 extern "C" {
 
+void kvlDateZoneChanged(void) noexcept { zoneGeneration.fetch_add(1, std::memory_order_relaxed); }
+
 void KvlBasicFormatterFCfgChange(KvlObject *formatter, const char *name) noexcept {
-    KvlBasicObjectFCfgChange(formatter, name);
+    if (formatter == nullptr || name == nullptr) return;
+    const std::string_view property = name;
+    if (property == "separator") {
+        storeProperty(formatter, name, formatter->separator);
+    } else if (property == "dateTimeFormat") {
+        storeProperty(formatter, name, formatter->dateTimeFormat);
+    } else if (property == "locale") {
+        char *value = kvlIntlGetObjProp(formatter, name, nullptr);
+        if (formatter->locale != nullptr) zil_loc_free(formatter->locale);
+        formatter->locale = value != nullptr ? zil_loc_new(value) : nullptr;
+        OxsMemoryFree(value);
+    } else {
+        KvlBasicObjectFCfgChange(formatter, name);
+    }
 }
-char *KvlBasicFormatterFFormat(KvlObject *, KvlEvent *) noexcept { return nullptr; }
+
+char *KvlBasicFormatterFFormat(KvlObject *formatter, KvlEvent *event) noexcept {
+    if (event == nullptr || !isFormatter(formatter) || formatter->klass->bindMsg == nullptr)
+        return nullptr;
+    const std::string_view separator =
+        formatter->separator != nullptr ? std::string_view(formatter->separator) : " ";
+    std::string &record = kvl::recordBuffer();
+    kvl::appendDate(formatter, KvlGetEventTime(event), record);
+    record += separator;
+    appendProperty(event, KVL_PROP_SRCFILE, separator, record);
+    appendProperty(event, KVL_PROP_SRCFUNCTION, separator, record);
+    unsigned char hasLine = 0;
+    const int32_t line = KvlGetEventPropInt(event, KVL_PROP_SRCLINE, &hasLine);
+    if (hasLine != 0) {
+        kvl::appendDecimal(record, static_cast<int64_t>(line));
+        record += separator;
+    }
+    for (const char *origin : {"organization", "product", "component", "client", "server"})
+        appendProperty(event, origin, separator, record);
+    if (formatter->locale != nullptr) kvlSetEventLocale(event, formatter->locale);
+    char *text = KvlBindEventMsg(event, formatter->klass->bindMsg);
+    if (text != nullptr) record += text;
+    OxsMemoryFree(text);
+    record += '\n';
+    return kvl::handOut(record);
+}
+
 char *KvlBasicFormatterFGetHeader(KvlObject *) noexcept { return nullptr; }
 char *KvlBasicFormatterFGetTrailer(KvlObject *) noexcept { return nullptr; }
+
+char *KvlBasicFormatterFormatDate(KvlObject *formatter, uint64_t milliseconds) noexcept {
+    std::string &date = kvl::recordBuffer();
+    kvl::appendDate(formatter, milliseconds, date);
+    return kvl::handOut(date);
+}
 
 }  // extern "C"

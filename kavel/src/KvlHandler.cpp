@@ -2,7 +2,10 @@
 // class starts from.
 //
 // The basic process, open and close do nothing; a handler class replaces
-// them. The formatter slot holds one reference.
+// them. The formatter slot holds one reference. Every text operation
+// yields null unless the handler is a handler, its formatter a formatter,
+// and the formatter's class has the operation: a handler without a
+// formatter writes nothing and has no header or trailer.
 
 #include <string_view>
 
@@ -13,16 +16,63 @@
 
 extern "C" {
 
+static bool isKind(const KvlObject *object, int32_t kind) {
+    return object != nullptr && object->klass != nullptr && object->klass->kind == kind;
+}
+
+// The handler's formatter when both are what they claim to be.
+static KvlObject *formatterOf(KvlObject *handler) {
+    if (!isKind(handler, KVL_KIND_HANDLER)) return nullptr;
+    KvlObject *formatter = handler->formatter;
+    return isKind(formatter, KVL_KIND_FORMATTER) ? formatter : nullptr;
+}
+
+KvlObject *kvlIntlHandlerGetFormatter(KvlObject *handler) noexcept {
+    return kvlIntlAcquireObject(formatterOf(handler));
+}
+
+// The new formatter is acquired before the old one is released: handing in
+// the formatter already bound, through a borrowed handle, must not destroy
+// it between the two.
 void kvlIntlHandlerSetFormatter(KvlObject *handler, KvlObject *formatter) noexcept {
-    if (handler == nullptr || handler->klass == nullptr || handler->klass->kind != KVL_KIND_HANDLER)
-        return;
-    if (formatter != nullptr &&
-        (formatter->klass == nullptr || formatter->klass->kind != KVL_KIND_FORMATTER))
-        return;
+    if (!isKind(handler, KVL_KIND_HANDLER)) return;
+    if (formatter != nullptr && !isKind(formatter, KVL_KIND_FORMATTER)) return;
     KvlObject *old = handler->formatter;
     handler->formatter = kvlIntlAcquireObject(formatter);
     kvlIntlReleaseObject(old);
 }
+
+char *kvlIntlHandlerGetFmtHeader(KvlObject *handler) noexcept {
+    KvlObject *formatter = formatterOf(handler);
+    return formatter != nullptr && formatter->klass->getHeader != nullptr
+               ? formatter->klass->getHeader(formatter)
+               : nullptr;
+}
+
+char *kvlIntlHandlerGetFmtTrailer(KvlObject *handler) noexcept {
+    KvlObject *formatter = formatterOf(handler);
+    return formatter != nullptr && formatter->klass->getTrailer != nullptr
+               ? formatter->klass->getTrailer(formatter)
+               : nullptr;
+}
+
+char *kvlIntlHandlerDoFmt(KvlObject *handler, KvlEvent *event) noexcept {
+    KvlObject *formatter = formatterOf(handler);
+    return formatter != nullptr && formatter->klass->format != nullptr && event != nullptr
+               ? formatter->klass->format(formatter, event)
+               : nullptr;
+}
+
+KvlObject *KvlHandlerGetFormatter(KvlObject *handler) noexcept
+    KVL_LOCKED(nullptr, kvlIntlHandlerGetFormatter(handler))
+void KvlHandlerSetFormatter(KvlObject *handler, KvlObject *formatter) noexcept
+    KVL_LOCKED(, kvlIntlHandlerSetFormatter(handler, formatter))
+char *KvlHandlerGetFmtHeader(KvlObject *handler) noexcept
+    KVL_LOCKED(nullptr, kvlIntlHandlerGetFmtHeader(handler))
+char *KvlHandlerGetFmtTrailer(KvlObject *handler) noexcept
+    KVL_LOCKED(nullptr, kvlIntlHandlerGetFmtTrailer(handler))
+char *KvlHandlerDoFmt(KvlObject *handler, KvlEvent *event) noexcept
+    KVL_LOCKED(nullptr, kvlIntlHandlerDoFmt(handler, event))
 
 // "formatterName": the formatter of that name (got or created with its
 // configured class) becomes the handler's.
@@ -46,9 +96,7 @@ KvlObject *KvlBasicHandlerFClose(KvlObject *handler) noexcept { return handler; 
 
 static void callSlot(KvlObject *handler, bool open) noexcept {
     KvlApiLock lock;
-    if (!lock || handler == nullptr || handler->klass == nullptr ||
-        handler->klass->kind != KVL_KIND_HANDLER)
-        return;
+    if (!lock || !isKind(handler, KVL_KIND_HANDLER)) return;
     if (open && handler->klass->open != nullptr) handler->klass->open(handler);
     if (!open && handler->klass->close != nullptr) handler->klass->close(handler);
 }

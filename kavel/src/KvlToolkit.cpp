@@ -16,8 +16,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 
 #include "KvlClasses.h"
+#include "KvlFormat.h"
 #include "KvlLogging.h"
 #include "KvlMsgTables.h"
 #include "KvlObject.h"
@@ -254,6 +256,8 @@ int KvlOpenToolkit(const char *propertiesFile) noexcept {
         KvlApiLock lock;
         if (!lock) return 0;
         if (kvlToolkitIsOpen()) return 1;
+        tzset();  // localtime_r never reads TZ again; records use the zone of this open
+        kvlDateZoneChanged();
         kvlI18InitZil();
         kvlInitLogMgr();
         kvlToolkitInitObjClasses();

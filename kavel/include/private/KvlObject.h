@@ -151,8 +151,12 @@ int KvlLogMgrReadProps(const char *fileName) KVL_NOEXCEPT;
  * null: 1 when the whole file was read. */
 int kvlDoReadProps(const char *path, struct CxPropList *list) KVL_NOEXCEPT;
 
-/* Handlers (the handler base): the formatter slot. */
+/* Handlers (the handler base): the formatter slot and its texts. */
+KvlObject *kvlIntlHandlerGetFormatter(KvlObject *handler) KVL_NOEXCEPT;
 void kvlIntlHandlerSetFormatter(KvlObject *handler, KvlObject *formatter) KVL_NOEXCEPT;
+char *kvlIntlHandlerGetFmtHeader(KvlObject *handler) KVL_NOEXCEPT;
+char *kvlIntlHandlerGetFmtTrailer(KvlObject *handler) KVL_NOEXCEPT;
+char *kvlIntlHandlerDoFmt(KvlObject *handler, KvlEvent *event) KVL_NOEXCEPT;
 
 #ifdef __cplusplus
 }

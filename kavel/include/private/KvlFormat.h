@@ -1,0 +1,37 @@
+/*
+ * What the built-in formatters share: the time stamp of a record and the
+ * copy of a finished record into the toolkit's memory. C++ only; the
+ * formatters build their text in a reused per-thread buffer and allocate
+ * once, for the text they hand out.
+ */
+#ifndef KVL_FORMAT_H
+#define KVL_FORMAT_H
+
+#include <cstdint>
+#include <string>
+
+#include "kavel.h"
+
+namespace kvl {
+
+// Appends the basic formatter's time stamp of `milliseconds` since the
+// epoch: the formatter's "dateTimeFormat" when it has one, else the
+// built-in "2024-03-05 09:04:07.045+02:00".
+void appendDate(KvlObject *formatter, uint64_t milliseconds, std::string &out);
+
+// The per-thread buffer a formatter builds its record in, emptied.
+std::string &recordBuffer();
+
+// A copy of `text` in toolkit memory (free with OxsMemoryFree), or null.
+char *handOut(const std::string &text);
+
+// Appends the decimal text of a number.
+void appendDecimal(std::string &out, int64_t value);
+void appendDecimal(std::string &out, uint64_t value);
+
+}  // namespace kvl
+
+/* Makes the built-in time stamps read the zone again (after tzset). */
+extern "C" void kvlDateZoneChanged(void) noexcept;
+
+#endif /* KVL_FORMAT_H */
