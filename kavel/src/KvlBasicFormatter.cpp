@@ -116,13 +116,10 @@ bool isFormatter(KvlObject *object) {
 // Appends the value of an event property the event has, then the separator.
 void appendProperty(KvlEvent *event, const char *name, std::string_view separator,
                     std::string &out) {
-    unsigned char found = 0;
-    char *value = KvlGetEventProp(event, name, &found);
-    if (found != 0 && value != nullptr) {
+    if (const char *value = kvl::eventText(event, name)) {
         out += value;
         out += separator;
     }
-    OxsMemoryFree(value);
 }
 
 }  // namespace
@@ -134,6 +131,18 @@ void appendDate(KvlObject *formatter, uint64_t milliseconds, std::string &out) {
         appendFormattedDate(formatter->dateTimeFormat, milliseconds, out);
     else
         appendBuiltInDate(milliseconds, out);
+}
+
+const char *eventText(KvlEvent *event, const char *name) {
+    return event != nullptr ? kvlIntlStringToStringMapPeek(event->properties, name) : nullptr;
+}
+
+bool eventInteger(KvlEvent *event, const char *name, int64_t &value) {
+    const char *text = eventText(event, name);
+    if (text == nullptr) return false;
+    const char *end = text + std::strlen(text);
+    const auto [stop, error] = std::from_chars(text, end, value);
+    return error == std::errc{} && stop == end;
 }
 
 std::string &recordBuffer() {
@@ -193,10 +202,8 @@ char *KvlBasicFormatterFFormat(KvlObject *formatter, KvlEvent *event) noexcept {
     record += separator;
     appendProperty(event, KVL_PROP_SRCFILE, separator, record);
     appendProperty(event, KVL_PROP_SRCFUNCTION, separator, record);
-    unsigned char hasLine = 0;
-    const int32_t line = KvlGetEventPropInt(event, KVL_PROP_SRCLINE, &hasLine);
-    if (hasLine != 0) {
-        kvl::appendDecimal(record, static_cast<int64_t>(line));
+    if (int64_t line = 0; kvl::eventInteger(event, KVL_PROP_SRCLINE, line)) {
+        kvl::appendDecimal(record, line);
         record += separator;
     }
     for (const char *origin : {"organization", "product", "component", "client", "server"})

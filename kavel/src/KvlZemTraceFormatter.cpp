@@ -44,54 +44,35 @@ const char *levelWord(int32_t level) {
     }
 }
 
-// A string property of the event, owned by the caller (null when absent).
-struct OwnedProp {
-    char *text = nullptr;
-    OwnedProp(KvlEvent *event, const char *name) {
-        unsigned char found = 0;
-        text = KvlGetEventProp(event, name, &found);
-        if (found == 0) {
-            OxsMemoryFree(text);
-            text = nullptr;
-        }
-    }
-    ~OwnedProp() { OxsMemoryFree(text); }
-    OwnedProp(const OwnedProp &) = delete;
-    OwnedProp &operator=(const OwnedProp &) = delete;
-};
-
 void appendHost(KvlEvent *event, std::string &line) {
-    const OwnedProp server(event, "server");
-    if (server.text == nullptr) return;
-    line.append(server.text, std::strcspn(server.text, "."));
+    if (const char *server = kvl::eventText(event, "server"))
+        line.append(server, std::strcspn(server, "."));
 }
 
 void appendIds(KvlEvent *event, std::string &line) {
-    unsigned char hasProcess = 0, hasThread = 0;
-    const int64_t process = KvlGetEventPropLong(event, "processId", &hasProcess);
-    const int64_t thread = KvlGetEventPropLong(event, "threadId", &hasThread);
-    if (hasProcess != 0) {
+    int64_t process = 0, thread = 0;
+    const bool hasProcess = kvl::eventInteger(event, "processId", process);
+    const bool hasThread = kvl::eventInteger(event, "threadId", thread);
+    if (hasProcess) {
         line += 'p';
         kvl::appendDecimal(line, static_cast<uint64_t>(process));
     }
-    if (hasProcess != 0 && hasThread != 0) line += ':';
-    if (hasThread != 0) {
+    if (hasProcess && hasThread) line += ':';
+    if (hasThread) {
         line += 't';
         kvl::appendDecimal(line, static_cast<uint64_t>(thread));
     }
 }
 
 void appendSource(KvlEvent *event, std::string &line) {
-    const OwnedProp file(event, KVL_PROP_SRCFILE);
-    const OwnedProp function(event, KVL_PROP_SRCFUNCTION);
-    if (file.text != nullptr) line += file.text;
-    if (file.text != nullptr && function.text != nullptr) line += ':';
-    if (function.text != nullptr) line += function.text;
-    unsigned char hasLine = 0;
-    const int32_t number = KvlGetEventPropInt(event, KVL_PROP_SRCLINE, &hasLine);
-    if (hasLine != 0) {
+    const char *file = kvl::eventText(event, KVL_PROP_SRCFILE);
+    const char *function = kvl::eventText(event, KVL_PROP_SRCFUNCTION);
+    if (file != nullptr) line += file;
+    if (file != nullptr && function != nullptr) line += ':';
+    if (function != nullptr) line += function;
+    if (int64_t number = 0; kvl::eventInteger(event, KVL_PROP_SRCLINE, number)) {
         line += '(';
-        kvl::appendDecimal(line, static_cast<int64_t>(number));
+        kvl::appendDecimal(line, number);
         line += ')';
     }
 }

@@ -25,6 +25,12 @@ std::string &recordBuffer();
 // A copy of `text` in toolkit memory (free with OxsMemoryFree), or null.
 char *handOut(const std::string &text);
 
+// An event property's own text (borrowed: no copy), or null when absent.
+const char *eventText(KvlEvent *event, const char *name);
+// An event property read as a decimal integer; false when absent or not
+// a number.
+bool eventInteger(KvlEvent *event, const char *name, int64_t &value);
+
 // Appends the decimal text of a number.
 void appendDecimal(std::string &out, int64_t value);
 void appendDecimal(std::string &out, uint64_t value);

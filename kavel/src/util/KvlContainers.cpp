@@ -43,6 +43,12 @@ struct BorrowedClass {
 }  // namespace
 
 KVL_DEFINE_MAP(StringToStringMap, StringValue)
+
+extern "C" const char *kvlIntlStringToStringMapPeek(KvlStringToStringMap *map,
+                                                    const char *key) noexcept {
+    KvlStringToStringMapLink *link = KvlStringToStringMapCore::getNode(map, key);
+    return link != nullptr ? link->value : nullptr;
+}
 KVL_DEFINE_MAP(StringToObjClassMap, BorrowedClass)
 KVL_DEFINE_GROUP(StringGroup, StringValue)
 KVL_DEFINE_LIST(StringList, StringValue)
