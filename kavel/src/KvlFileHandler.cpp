@@ -1,22 +1,496 @@
-// The file handler ("kvl_filehandler") and the multi-process file handler
-// ("kvl_multiproc_filehandler"), which shares its variables and properties.
+// The file handler ("kvl_filehandler"): formatted records appended to a
+// log file, with a bounded set of numbered backups rolled by size.
 //
-// TEMPORARY STAND-IN: log files are not written yet; the handlers take
-// events and write nothing. Their common properties (formatter, logging,
-// listeners) apply.
+// File n of the set is directory/base[n][.extension]; 0 is the active
+// file, 1 the newest backup. Every record first checks, with one stat of
+// the name, that the active file is still the file the handler has open
+// (same device and inode): a log deleted or moved by someone else is
+// recreated at the very next record, never written while unlinked. That
+// stat's size is also the size the rollover test reads, and a successful
+// write advances it by the bytes written, so a record costs one stat and
+// one write. The rollover test happens before the write: a record is never
+// split, and a file exceeds "maxFileSize" by at most one record (and its
+// header). The size is compared as an unsigned 64-bit number, so a
+// negative "maxFileSize" never rolls over.
+//
+// A record is written whole or not at all: a short write is continued, and
+// a write that still fails cuts the file back to its size before the
+// record, so half a record never glues itself to the next one.
+//
+// Names are taken apart in their last component only (a dot or digit in a
+// directory name is not an extension or a backup number), and a name that
+// does not fit the runtime's 255 bytes is refused and reported, never cut.
+//
+// The multi-process handler ("kvl_multiproc_filehandler") shares the
+// private record and the properties; its own process, open and close are
+// a TEMPORARY STAND-IN that writes nothing.
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+#include <string_view>
+
+#include "CxChars.h"
+#include "CxFile.h"
+#include "CxMutex.h"
+#include "CxStringBuff.h"
 #include "KvlClasses.h"
+#include "KvlMsgTables.h"
+#include "KvlObject.h"
+#include "KvlToolkit.h"
+#include "OxsMemory.h"
+#include "OxsString.h"
+#include "zil.h"
+
+namespace {
+
+// The private record, fields in the system's order; the identity of the
+// open file comes last.
+struct FileVars {
+    CxFile file = -1;
+    unsigned char isOpen = 0;
+    uint64_t currentSize = 0;
+    int32_t maxFileSize = 1048576;
+    int32_t maxFiles = 3;
+    char *fileName = nullptr;
+    char *directory = nullptr;
+    char *baseName = nullptr;
+    char *extension = nullptr;
+    int32_t baseNumber = 0;
+    uc_ch_t *encoding = nullptr;
+    int32_t filePermission = 0744;
+    int32_t dirPermission = 0771;
+    unsigned char appending = 1;
+    unsigned char semReady = 0;
+    int32_t semKey = 31821;
+    CxSem semaphore = -1;
+    unsigned char logInternalErrs = 1;
+    dev_t device = 0;
+    ino_t inode = 0;
+};
+
+constexpr size_t kNameLimit = CX_FILE_NAME_SIZE - 1;  // 255 bytes
+
+FileVars *varsOf(KvlObject *handler) {
+    return handler != nullptr ? static_cast<FileVars *>(handler->vars) : nullptr;
+}
+
+void replace(char *&field, const char *value) {
+    OxsMemoryFree(field);
+    field = value != nullptr ? OxsStringDup(value) : nullptr;
+}
+
+// A toolkit message about this handler, when it reports its own problems.
+template <class... Args>
+void report(const FileVars &vars, int32_t level, int32_t key, Args... args) {
+    if (vars.logInternalErrs == 1)
+        kvlIntlLogVA(level, key, kvlMsgTableText(KVL_MSG_CATALOG, key), args..., KVL_ARG_END);
+}
+
+void reportTooLong(const FileVars &vars) {
+    report(vars, KVL_LEVEL_ERROR, 31, KVL_ARG_STRING, "fileName", KVL_ARG_INT,
+           static_cast<int>(kNameLimit));
+}
+
+// The name of file `number` of the set, or "" when it does not fit.
+std::string setMember(const FileVars &vars, int32_t number) {
+    if (vars.directory == nullptr || vars.baseName == nullptr) return {};
+    std::string name = vars.directory;
+    name += '/';
+    name += vars.baseName;
+    if (number != 0) name += std::to_string(number);
+    if (vars.extension != nullptr) (name += '.') += vars.extension;
+    return name.size() <= kNameLimit ? name : std::string();
+}
+
+void closeDescriptor(FileVars &vars) {
+    if (vars.file >= 0) KvlReportPlatformErr(CxFileClose(&vars.file));
+    vars.file = -1;
+    vars.isOpen = 0;
+}
+
+// Writes `size` bytes whole; on failure the file is cut back to the size it
+// had before and the error reported. True when written.
+bool writeWhole(FileVars &vars, const char *data, size_t size) {
+    size_t done = 0;
+    while (done < size) {
+        int32_t count = 0;
+        const CxPlatformErr status = CxFileWrite(&vars.file, data + done, size - done, &count);
+        if (status.kind == CX_PLATFORM_ERR_OK && count > 0) {
+            done += static_cast<size_t>(count);
+            continue;
+        }
+        if (done > 0 && ftruncate(vars.file, static_cast<off_t>(vars.currentSize)) != 0)
+            KvlReportPlatformErr(cxPlatformFail(errno));
+        KvlReportPlatformErr(status.kind == CX_PLATFORM_ERR_OK ? cxPlatformFail(EIO) : status);
+        return false;
+    }
+    vars.currentSize += size;
+    return true;
+}
+
+// Writes a formatter text (header, record or trailer) in the handler's
+// encoding and frees it.
+void writeText(FileVars &vars, char *text) {
+    if (text == nullptr) return;
+    if (vars.encoding == nullptr) {
+        writeWhole(vars, text, std::strlen(text));
+    } else {
+        CxStringBuff buffer{};
+        if (CxStringBuffAppendStr(&buffer, text) == 1 &&
+            CxStringBuffChangeFromUTF8(vars.encoding, &buffer) == 1)
+            writeWhole(vars, buffer.data, buffer.length);
+        CxStringBuffDiscard(&buffer);
+    }
+    OxsMemoryFree(text);
+}
+
+// Opens the active file with the configured flags and records its
+// identity and size. True when open.
+bool openActive(FileVars &vars) {
+    const int flags = O_CREAT | O_RDWR | (vars.appending == 1 ? O_APPEND : O_TRUNC);
+    const CxPlatformErr status =
+        CxFileOpenMode(&vars.file, vars.fileName, flags, vars.filePermission & 07777);
+    struct stat info {};
+    if (status.kind != CX_PLATFORM_ERR_OK || fstat(vars.file, &info) != 0) {
+        KvlReportPlatformErr(status.kind != CX_PLATFORM_ERR_OK ? status : cxPlatformFail(errno));
+        closeDescriptor(vars);
+        return false;
+    }
+    vars.device = info.st_dev;
+    vars.inode = info.st_ino;
+    vars.currentSize = static_cast<uint64_t>(info.st_size);
+    return true;
+}
+
+// An empty file is never rolled over: with "maxFileSize" 0 the file made by
+// one rollover would otherwise be rolled at once, its empty content
+// pushing the previous record out of the newest backup.
+bool rolloverDue(const FileVars &vars) {
+    return vars.maxFiles > 1 && vars.currentSize > 0 &&
+           vars.currentSize >= static_cast<uint64_t>(static_cast<int64_t>(vars.maxFileSize));
+}
+
+// The open file is still the active file and small enough: nothing to do.
+// Otherwise it is closed (and rolled over when full).
+bool stillCurrent(KvlObject *handler, FileVars &vars) {
+    struct stat info {};
+    if (stat(vars.fileName, &info) == 0 && S_ISREG(info.st_mode) && info.st_dev == vars.device &&
+        info.st_ino == vars.inode) {
+        vars.currentSize = static_cast<uint64_t>(info.st_size);
+        if (!rolloverDue(vars)) return true;
+        KvlFileHandlerFClose(handler);
+        kvlFileHandlerDoRollover(handler);
+        vars.currentSize = 0;
+        return false;
+    }
+    KvlFileHandlerFClose(handler);
+    return false;
+}
+
+void makeDirectories(FileVars &vars) {
+    if (vars.directory == nullptr || *vars.directory == '\0') return;
+    CxFilePath path{};
+    if (CxInitFilePath(&path, vars.directory) != 1 ||
+        CxFilePathMkdirs(&path, vars.dirPermission & 07777) != 0)
+        report(vars, KVL_LEVEL_ERROR, 32, KVL_ARG_STRING, "fileName", KVL_ARG_STRING,
+               vars.directory);
+}
+
+// "%4o": up to four octal digits.
+bool parsePermission(const char *text, int32_t &mode) {
+    unsigned value = 0;
+    if (text == nullptr || std::sscanf(text, "%4o", &value) != 1) return false;
+    mode = static_cast<int32_t>(value);
+    return true;
+}
+
+// The property's value, or null when absent (freed by the caller).
+char *property(KvlObject *handler, const char *name) {
+    unsigned char found = 0;
+    char *value = kvlIntlGetObjProp(handler, name, &found);
+    if (found == 0) {
+        OxsMemoryFree(value);
+        return nullptr;
+    }
+    return value;
+}
+
+void configureName(KvlObject *handler, FileVars &vars) {
+    char *value = property(handler, "fileName");
+    if (value == nullptr) {
+        report(vars, KVL_LEVEL_ERROR, 30, KVL_ARG_STRING, "fileName");
+        return;
+    }
+    std::string name = value;
+    OxsMemoryFree(value);
+    const int digit = kvlFHTrailingBaseDigit(name.c_str());
+    if (digit >= 0) {  // "trace1.log" -> "trace1_.log": a configured number is no backup number
+        const size_t cut = static_cast<size_t>(digit) + 1;
+        std::string marked(name, 0, cut);
+        marked += '_';
+        marked.append(name, cut, std::string::npos);
+        name.swap(marked);
+    }
+    // A refused name leaves no active file: records are dropped rather than
+    // written into the file of an earlier name.
+    OxsMemoryFree(vars.fileName);
+    vars.fileName = nullptr;
+    if (kvlFHGetFileNameParts(name.c_str(), handler) != 1) return;
+    kvlSetFileNameParts(&vars.fileName, vars.directory, vars.baseName, vars.baseNumber,
+                        vars.extension);
+}
+
+// Integer and boolean properties: `absent` when the property is unset; a
+// value that does not parse keeps the previous setting.
+void configureInt(KvlObject *handler, const char *name, int32_t absent, int32_t &field) {
+    char *value = property(handler, name);
+    unsigned char ok = 0;
+    const int32_t parsed = kvlPropStrToInt32(value, &ok);
+    if (value == nullptr)
+        field = absent;
+    else if (ok == 1)
+        field = parsed;
+    OxsMemoryFree(value);
+}
+
+void configureBool(KvlObject *handler, const char *name, unsigned char &field) {
+    char *value = property(handler, name);
+    unsigned char ok = 0;
+    const int parsed = kvlPropStrToBool(value, &ok);
+    if (value == nullptr)
+        field = 1;
+    else if (ok == 1)
+        field = static_cast<unsigned char>(parsed);
+    OxsMemoryFree(value);
+}
+
+void configurePermission(KvlObject *handler, FileVars &vars, const char *name, int32_t &field) {
+    char *value = property(handler, name);
+    if (value == nullptr) return;
+    KvlFileHandlerFClose(handler);
+    if (!parsePermission(value, field))
+        report(vars, KVL_LEVEL_WARN, 74, KVL_ARG_STRING, value, KVL_ARG_STRING, handler->name);
+    OxsMemoryFree(value);
+}
+
+void configureEncoding(KvlObject *handler, FileVars &vars) {
+    if (vars.encoding != nullptr) zil_cs_free(vars.encoding);
+    vars.encoding = nullptr;
+    char *value = property(handler, "fileEncoding");
+    if (value != nullptr) {
+        vars.encoding = zil_cs_new(value);
+        if (vars.encoding == nullptr) report(vars, KVL_LEVEL_WARN, 36, KVL_ARG_STRING, value);
+    }
+    OxsMemoryFree(value);
+}
+
+// Removes or renames one member of the set; a missing file is no error.
+void shiftMember(const FileVars &vars, int32_t from, int32_t to) {
+    const std::string source = setMember(vars, from);
+    const std::string target = to >= 0 ? setMember(vars, to) : std::string();
+    if (source.empty() || (to >= 0 && target.empty())) {
+        KvlReportPlatformErr(cxPlatformFail(ENAMETOOLONG));
+        return;
+    }
+    const CxPlatformErr status = to < 0 ? CxFileNameRemove(source.c_str())
+                                        : CxFileNameRename(source.c_str(), target.c_str());
+    if (status.kind == CX_PLATFORM_ERR_PLATFORM && status.code != ENOENT)
+        KvlReportPlatformErr(status);
+}
+
+}  // namespace
 
 extern "C" {
 
-void *KvlFileHandlerFAllocVars(void) noexcept { return nullptr; }
-void KvlFileHandlerFFreeVars(void *) noexcept {}
-void KvlFileHandlerFCfgChange(KvlObject *handler, const char *name) noexcept {
-    KvlBasicHandlerFCfgChange(handler, name);
+int kvlFHTrailingBaseDigit(const char *name) noexcept {
+    if (name == nullptr) return -1;
+    const std::string_view text = name;
+    const size_t slash = text.rfind('/');
+    const size_t start = slash == std::string_view::npos ? 0 : slash + 1;
+    const size_t dot = text.rfind('.');
+    const size_t end = dot == std::string_view::npos || dot < start ? text.size() : dot;
+    if (end == start || CxIsLocalDigit(static_cast<unsigned char>(text[end - 1])) == 0) return -1;
+    return static_cast<int>(end - 1);
 }
-KvlObject *KvlFileHandlerFProcess(KvlObject *handler, KvlEvent *) noexcept { return handler; }
-KvlObject *KvlFileHandlerFOpen(KvlObject *handler) noexcept { return handler; }
-KvlObject *KvlFileHandlerFClose(KvlObject *handler) noexcept { return handler; }
+
+void kvlGetNativePath(const char *name, char *out) noexcept {
+    if (name == nullptr || out == nullptr) return;
+    for (; *name != '\0'; ++name, ++out)
+        *out = *name == '\\' ? '/' : *name;
+    *out = '\0';
+}
+
+int kvlFHGetFileNameParts(const char *name, KvlObject *handler) noexcept {
+    FileVars *vars = varsOf(handler);
+    if (vars == nullptr) return 0;
+    replace(vars->directory, nullptr);
+    replace(vars->baseName, nullptr);
+    replace(vars->extension, nullptr);
+    vars->baseNumber = 0;
+    if (name == nullptr) {
+        report(*vars, KVL_LEVEL_ERROR, 30, KVL_ARG_STRING, "fileName");
+        return 0;
+    }
+    if (std::strlen(name) > kNameLimit) {
+        reportTooLong(*vars);
+        return 0;
+    }
+    char native[CX_FILE_NAME_SIZE];
+    kvlGetNativePath(name, native);
+    std::string text = native;
+    const size_t slash = text.rfind('/');
+    const size_t start = slash == std::string::npos ? 0 : slash + 1;
+    const size_t dot = text.rfind('.');
+    if (dot != std::string::npos && dot >= start) {
+        replace(vars->extension, text.c_str() + dot + 1);
+        text.resize(dot);
+    }
+    size_t digits = text.size();
+    while (digits > start && CxIsLocalDigit(static_cast<unsigned char>(text[digits - 1])) != 0)
+        --digits;
+    if (digits < text.size()) {
+        const long number = std::strtol(text.c_str() + digits, nullptr, 10);
+        vars->baseNumber = static_cast<int32_t>(number > INT32_MAX ? INT32_MAX : number);
+        text.resize(digits);
+    }
+    replace(vars->baseName, text.c_str() + start);
+    if (slash != std::string::npos) {
+        text.resize(slash);  // "/x": the root, written as "" before the separator
+        replace(vars->directory, text.c_str());
+        return 1;
+    }
+    char cwd[CX_FILE_NAME_SIZE];
+    if (getcwd(cwd, sizeof cwd) == nullptr) {
+        KvlReportPlatformErr(cxPlatformFail(errno));
+        return 0;
+    }
+    replace(vars->directory, cwd);
+    return 1;
+}
+
+int kvlSetFileNameParts(char **name, const char *directory, const char *base, int32_t number,
+                        const char *extension) noexcept {
+    if (name == nullptr || base == nullptr || directory == nullptr) return 0;
+    std::string built = directory;
+    (built += '/') += base;
+    if (number != 0) built += std::to_string(number);
+    if (extension != nullptr) (built += '.') += extension;
+    if (built.size() > kNameLimit) {
+        KvlReportPlatformErr(cxPlatformFail(ENAMETOOLONG));
+        return 0;
+    }
+    *name = OxsStringDup(built.c_str());
+    return *name != nullptr ? 1 : 0;
+}
+
+void kvlFileHandlerDoRollover(KvlObject *handler) noexcept {
+    FileVars *vars = varsOf(handler);
+    if (vars == nullptr || vars->maxFiles < 2) return;
+    shiftMember(*vars, vars->maxFiles - 1, -1);
+    for (int32_t i = vars->maxFiles - 2; i >= 0; --i)
+        shiftMember(*vars, i, i + 1);
+}
+
+void kvlFileHandlerCfgPerms(KvlObject *handler) noexcept {
+    if (FileVars *vars = varsOf(handler))
+        configurePermission(handler, *vars, "filePermission", vars->filePermission);
+}
+
+void kvlFileHandlerCfgDirPerms(KvlObject *handler) noexcept {
+    if (FileVars *vars = varsOf(handler))
+        configurePermission(handler, *vars, "dirPermission", vars->dirPermission);
+}
+
+void *KvlFileHandlerFAllocVars(void) noexcept {
+    auto *vars = new (std::nothrow) FileVars{};
+    if (vars == nullptr) return nullptr;
+    char cwd[CX_FILE_NAME_SIZE];
+    if (getcwd(cwd, sizeof cwd) != nullptr) {
+        vars->directory = OxsStringDup(cwd);
+        vars->baseName = OxsStringDup("default");
+        vars->extension = OxsStringDup("log");
+        kvlSetFileNameParts(&vars->fileName, vars->directory, vars->baseName, 0, vars->extension);
+    }
+    return vars;
+}
+
+void KvlFileHandlerFFreeVars(void *record) noexcept {
+    auto *vars = static_cast<FileVars *>(record);
+    if (vars == nullptr) return;
+    if (vars->isOpen == 1) closeDescriptor(*vars);
+    OxsMemoryFree(vars->fileName);
+    OxsMemoryFree(vars->directory);
+    OxsMemoryFree(vars->baseName);
+    OxsMemoryFree(vars->extension);
+    if (vars->encoding != nullptr) zil_cs_free(vars->encoding);
+    delete vars;
+}
+
+void KvlFileHandlerFCfgChange(KvlObject *handler, const char *name) noexcept {
+    FileVars *vars = varsOf(handler);
+    if (vars == nullptr || name == nullptr) return KvlBasicHandlerFCfgChange(handler, name);
+    const std::string_view changed = name;
+    if (changed == "filePermission") return kvlFileHandlerCfgPerms(handler);
+    if (changed == "dirPermission") return kvlFileHandlerCfgDirPerms(handler);
+    if (changed == "logInternalErrs") return configureBool(handler, name, vars->logInternalErrs);
+    const bool ours = changed == "fileName" || changed == "maxFileSize" ||
+                      changed == "maxFileBytes" || changed == "maxFiles" ||
+                      changed == "appending" || changed == "fileEncoding" ||
+                      changed == "MPFileSemKey";
+    if (!ours) return KvlBasicHandlerFCfgChange(handler, name);
+    KvlFileHandlerFClose(handler);
+    if (changed == "fileName") configureName(handler, *vars);
+    if (changed == "maxFileSize" || changed == "maxFileBytes")
+        configureInt(handler, name, 1024, vars->maxFileSize);
+    if (changed == "maxFiles") configureInt(handler, name, 3, vars->maxFiles);
+    if (changed == "appending") configureBool(handler, name, vars->appending);
+    if (changed == "fileEncoding") configureEncoding(handler, *vars);
+    if (changed == "MPFileSemKey") configureInt(handler, name, 31821, vars->semKey);
+}
+
+KvlObject *KvlFileHandlerFOpen(KvlObject *handler) noexcept {
+    FileVars *vars = varsOf(handler);
+    if (vars == nullptr || vars->fileName == nullptr) return handler;
+    if (vars->isOpen == 1 && stillCurrent(handler, *vars)) return handler;
+    makeDirectories(*vars);
+    if (!openActive(*vars)) return handler;
+    if (rolloverDue(*vars)) {
+        vars->isOpen = 1;
+        KvlFileHandlerFClose(handler);
+        kvlFileHandlerDoRollover(handler);
+        if (!openActive(*vars)) return handler;
+    }
+    vars->isOpen = 1;
+    writeText(*vars, kvlIntlHandlerGetFmtHeader(handler));
+    return handler;
+}
+
+KvlObject *KvlFileHandlerFProcess(KvlObject *handler, KvlEvent *event) noexcept {
+    FileVars *vars = varsOf(handler);
+    if (vars == nullptr || event == nullptr || handler->enabled == 0) return handler;
+    KvlFileHandlerFOpen(handler);
+    if (vars->isOpen == 1) writeText(*vars, kvlIntlHandlerDoFmt(handler, event));
+    KvlBasicObjectFLog(handler, event);
+    return handler;
+}
+
+KvlObject *KvlFileHandlerFClose(KvlObject *handler) noexcept {
+    FileVars *vars = varsOf(handler);
+    if (vars == nullptr || vars->isOpen == 0) return handler;
+    writeText(*vars, kvlIntlHandlerGetFmtTrailer(handler));
+    closeDescriptor(*vars);
+    return handler;
+}
+
 KvlObject *KvlMultiProcFileHandlerFProcess(KvlObject *handler, KvlEvent *) noexcept {
     return handler;
 }

@@ -43,6 +43,15 @@ void KvlFileHandlerFCfgChange(KvlObject *handler, const char *name) KVL_NOEXCEPT
 KvlObject *KvlFileHandlerFProcess(KvlObject *handler, KvlEvent *event) KVL_NOEXCEPT;
 KvlObject *KvlFileHandlerFOpen(KvlObject *handler) KVL_NOEXCEPT;
 KvlObject *KvlFileHandlerFClose(KvlObject *handler) KVL_NOEXCEPT;
+/* The file handlers' name and rollover steps. */
+int kvlFHTrailingBaseDigit(const char *name) KVL_NOEXCEPT;
+void kvlGetNativePath(const char *name, char *out) KVL_NOEXCEPT;
+int kvlFHGetFileNameParts(const char *name, KvlObject *handler) KVL_NOEXCEPT;
+int kvlSetFileNameParts(char **name, const char *directory, const char *base, int32_t number,
+                        const char *extension) KVL_NOEXCEPT;
+void kvlFileHandlerDoRollover(KvlObject *handler) KVL_NOEXCEPT;
+void kvlFileHandlerCfgPerms(KvlObject *handler) KVL_NOEXCEPT;
+void kvlFileHandlerCfgDirPerms(KvlObject *handler) KVL_NOEXCEPT;
 KvlObject *KvlMultiProcFileHandlerFProcess(KvlObject *handler, KvlEvent *event) KVL_NOEXCEPT;
 KvlObject *KvlMultiProcFileHandlerFOpen(KvlObject *handler) KVL_NOEXCEPT;
 KvlObject *KvlMultiProcFileHandlerFClose(KvlObject *handler) KVL_NOEXCEPT;

@@ -1,0 +1,227 @@
+// The file handler: rollover by size without splitting a record, the names
+// of the set (only the last component is taken apart), sizes that never or
+// always roll, creation modes, truncating opens, a deleted log recreated
+// at the next record, output codesets, refused names, and a record that
+// cannot be written whole leaving the file as it was.
+#include <sys/resource.h>
+
+#include <csignal>
+#include <cstdarg>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "KvlClasses.h"
+#include "OxsString.h"
+#include "toolkit_test.h"
+
+namespace {
+
+using vrxtest::modeOf;
+using vrxtest::RaisedMessages;
+using vrxtest::readFile;
+using vrxtest::writeFile;
+namespace fs = std::filesystem;
+
+struct Prop {
+    const char *name;
+    std::string value;
+};
+
+// Records are the bound text and a line feed; the framed variant adds a
+// header and a trailer.
+char *plainFormat(KvlObject *, KvlEvent *event) noexcept {
+    char *bound = KvlBindEventMsg(event, kvlIntlBindI18Msg);
+    const std::string text = std::string(bound != nullptr ? bound : "") + "\n";
+    OxsMemoryFree(bound);
+    return OxsStringDup(text.c_str());
+}
+char *header(KvlObject *) noexcept { return OxsStringDup("H\n"); }
+char *trailer(KvlObject *) noexcept { return OxsStringDup("T\n"); }
+
+class KvlFileHandlerTest : public vrxtest::ToolkitTest {
+protected:
+    KvlFileHandlerTest() {
+        KvlOpenToolkit(nullptr);
+        KvlAddFormatterClass("test_plain", nullptr, nullptr, nullptr, nullptr, plainFormat, nullptr,
+                             nullptr, kvlIntlBindI18Msg);
+        KvlAddFormatterClass("test_framed", nullptr, nullptr, nullptr, nullptr, plainFormat, header,
+                             trailer, kvlIntlBindI18Msg);
+        logger_ = KvlGetObject("app", "kvl_basiclogger");
+        KvlSetObjProp(logger_, "level", "ALL");
+    }
+    ~KvlFileHandlerTest() override {
+        KvlReleaseObject(handler_);
+        KvlReleaseObject(logger_);
+        for (KvlObject *formatter : formatters_)
+            KvlReleaseObject(formatter);
+        KvlCloseToolkit();
+    }
+    // A file handler fed by the logger, with a formatter of `formatterClass`.
+    void makeHandler(const std::vector<Prop> &props, const char *formatterClass = "test_plain") {
+        const std::string name = "app.file" + std::to_string(count_++);
+        const std::string formatter = name + ".format";
+        formatters_.push_back(KvlGetObject(formatter.c_str(), formatterClass));
+        if (handler_ != nullptr) {
+            KvlRemListener(logger_, handler_);
+            KvlHandlerClose(handler_);
+            KvlReleaseObject(handler_);
+        }
+        handler_ = KvlGetObject(name.c_str(), "kvl_filehandler");
+        KvlSetObjProp(handler_, "formatterName", formatter.c_str());
+        for (const Prop &p : props)
+            KvlSetObjProp(handler_, p.name, p.value.c_str());
+        KvlAddListener(logger_, handler_);
+    }
+    void log(const std::string &text) {
+        KvlLogText(logger_, "%s", KVL_ARG_STRING, text.c_str(), KVL_ARG_END);
+    }
+    static std::string read(const std::string &name) {
+        return readFile(name).value_or("<missing>");
+    }
+    // "rec-NN" padded to 29 characters: 30 bytes with the line feed.
+    static std::string record(int n) {
+        std::string text = "rec-" + std::to_string(100 + n).substr(1);
+        text.resize(29, '.');
+        return text;
+    }
+    static std::string records(int first, int last) {
+        std::string text;
+        for (int n = first; n <= last; ++n)
+            text += record(n) + "\n";
+        return text;
+    }
+
+    KvlObject *logger_ = nullptr;
+    KvlObject *handler_ = nullptr;
+    std::vector<KvlObject *> formatters_;
+    int count_ = 0;
+};
+
+TEST_F(KvlFileHandlerTest, RollsOverWholeRecordsAndDropsTheOldest) {
+    makeHandler({{"fileName", "logs/trace.log"}, {"maxFileSize", "100"}, {"maxFiles", "3"}});
+    for (int n = 1; n <= 13; ++n)
+        log(record(n));
+    // 100 bytes are reached after the fourth record of a file: the fifth
+    // goes into a fresh one.
+    EXPECT_EQ(read("logs/trace.log"), records(13, 13));
+    EXPECT_EQ(read("logs/trace1.log"), records(9, 12));
+    EXPECT_EQ(read("logs/trace2.log"), records(5, 8));
+    EXPECT_FALSE(fs::exists("logs/trace3.log"));
+}
+
+// maxFileSize 0 with two files rolls before every record: the active file
+// holds the last record, file 1 the one before.
+TEST_F(KvlFileHandlerTest, NamesOfTheSet) {
+    const struct {
+        const char *fileName;
+        const char *active;
+        const char *backup;
+    } cases[] = {
+        {"msg2.log", "msg2_.log", "msg2_1.log"},
+        {"trace", "trace", "trace1"},
+        {"logs.d/trace", "logs.d/trace", "logs.d/trace1"},
+        {"v1.2/trace", "v1.2/trace", "v1.2/trace1"},
+        {"v1.2/msg7", "v1.2/msg7_", "v1.2/msg7_1"},
+        {"sub\\dir\\x.log", "sub/dir/x.log", "sub/dir/x1.log"},
+    };
+    for (const auto &c : cases) {
+        makeHandler({{"fileName", c.fileName}, {"maxFileSize", "0"}, {"maxFiles", "2"}});
+        log("first");
+        log("second");
+        EXPECT_EQ(read(c.active), "second\n") << c.fileName;
+        EXPECT_EQ(read(c.backup), "first\n") << c.fileName;
+    }
+}
+
+TEST_F(KvlFileHandlerTest, SizesThatNeverRollOver) {
+    const struct {
+        const char *name;
+        const char *maxFiles;
+        const char *maxFileSize;
+    } cases[] = {{"one.log", "1", "10"}, {"none.log", "0", "10"}, {"negative.log", "3", "-1"}};
+    for (const auto &c : cases) {
+        const std::string name = c.name;
+        makeHandler({{"fileName", name}, {"maxFiles", c.maxFiles}, {"maxFileSize", c.maxFileSize}});
+        for (int n = 1; n <= 5; ++n)
+            log(record(n));
+        EXPECT_EQ(read(name), records(1, 5)) << name;
+    }
+}
+
+TEST_F(KvlFileHandlerTest, CreationModes) {
+    RaisedMessages raised;
+    makeHandler({{"fileName", "a.log"}, {"filePermission", "0640"}});
+    log("x");
+    EXPECT_EQ(modeOf("a.log"), 0640u);
+    makeHandler({{"fileName", "b.log"}, {"filePermission", "rw"}});
+    EXPECT_EQ(raised.take(), std::vector<int32_t>{74});
+    log("x");
+    EXPECT_EQ(modeOf("b.log"), 0744u) << "the default, under umask 022";
+}
+
+TEST_F(KvlFileHandlerTest, AppendingFalseTruncatesAtEveryOpen) {
+    writeFile((fs::current_path() / "t.log").string(), "old content\n");
+    makeHandler({{"fileName", "t.log"}, {"appending", "false"}});
+    log("one");
+    EXPECT_EQ(read("t.log"), "one\n");
+    KvlSetObjProp(handler_, "maxFiles", "3");  // closes; the next record reopens
+    log("two");
+    EXPECT_EQ(read("t.log"), "two\n");
+}
+
+TEST_F(KvlFileHandlerTest, ADeletedOrMovedLogIsRecreatedWithItsHeader) {
+    makeHandler({{"fileName", "d.log"}}, "test_framed");
+    log("one");
+    fs::remove("d.log");
+    log("two");
+    EXPECT_EQ(read("d.log"), "H\ntwo\n");
+    // Moved away and replaced by another file of the same name, as a log
+    // rotator does: the next record goes to the file the name now means.
+    fs::rename("d.log", "moved.log");
+    writeFile((fs::current_path() / "d.log").string(), "new\n");
+    log("three");
+    EXPECT_EQ(read("d.log"), "new\nH\nthree\n");
+    EXPECT_EQ(read("moved.log"), "H\ntwo\nT\n");
+}
+
+TEST_F(KvlFileHandlerTest, OutputCodesets) {
+    vrxtest::EnvGuard tables("ZILDIR", VRX_TEST_BUILD_DIR);
+    RaisedMessages raised;
+    makeHandler({{"fileName", "u.log"}, {"fileEncoding", "NOSUCH"}});
+    EXPECT_EQ(raised.take(), std::vector<int32_t>{36});
+    log("caf\xC3\xA9");
+    EXPECT_EQ(read("u.log"), "caf\xC3\xA9\n");
+    makeHandler({{"fileName", "l.log"}, {"fileEncoding", "ISO88591"}});
+    log("caf\xC3\xA9");
+    EXPECT_EQ(read("l.log"), "caf\xE9\n");
+}
+
+TEST_F(KvlFileHandlerTest, NamesThatDoNotFitAreRefused) {
+    RaisedMessages raised;
+    makeHandler({{"fileName", std::string(256, 'n')}});
+    EXPECT_EQ(raised.take(), std::vector<int32_t>{31});
+    log("x");
+    EXPECT_EQ(std::distance(fs::directory_iterator("."), fs::directory_iterator()), 0)
+        << "nothing written, not even a cut name";
+}
+
+// A record the file cannot take whole is not written at all: the file is
+// cut back to the records before it, and later records that fit go on.
+TEST_F(KvlFileHandlerTest, ARecordThatCannotBeWrittenWholeLeavesNoPart) {
+    makeHandler({{"fileName", "w.log"}});
+    log(record(1));
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    const auto previous = signal(SIGXFSZ, SIG_IGN);
+    rlimit limited = saved;
+    limited.rlim_cur = 45;  // room for half of the next record
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    log(record(2));
+    setrlimit(RLIMIT_FSIZE, &saved);
+    signal(SIGXFSZ, previous);
+    log(record(3));
+    EXPECT_EQ(read("w.log"), record(1) + "\n" + record(3) + "\n");
+}
+
+}  // namespace
