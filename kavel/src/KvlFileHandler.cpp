@@ -21,9 +21,17 @@
 // directory name is not an extension or a backup number), and a name that
 // does not fit the runtime's 255 bytes is refused and reported, never cut.
 //
-// The multi-process handler ("kvl_multiproc_filehandler") shares the
-// private record and the properties; its own process, open and close are
-// a TEMPORARY STAND-IN that writes nothing.
+// The multi-process file handler ("kvl_multiproc_filehandler") shares the
+// private record, the properties and the names. Several processes append
+// to the same active file; a System V semaphore ("MPFileSemKey") makes the
+// size check, the rollover and the write of one record one critical
+// section, and a holder's death releases it. The active file is never
+// renamed (other processes hold it open): its content is copied into a
+// temporary file beside file 1, the backups shift, the temporary is
+// renamed onto file 1, and only then is the active file truncated. A
+// roller that finds file 1 equal to the active file finishes a rollover
+// someone was killed in by truncating only, so a writer killed at any step
+// loses and duplicates nothing. No header or trailer; always appending.
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -307,6 +315,85 @@ void shiftMember(const FileVars &vars, int32_t from, int32_t to) {
         KvlReportPlatformErr(status);
 }
 
+// Whether file 1 already holds exactly the active file's content.
+bool sameContent(CxFile active, const std::string &backup) {
+    struct stat activeInfo {
+    }, backupInfo{};
+    if (fstat(active, &activeInfo) != 0 || stat(backup.c_str(), &backupInfo) != 0 ||
+        !S_ISREG(backupInfo.st_mode) || activeInfo.st_size != backupInfo.st_size ||
+        activeInfo.st_size == 0)
+        return false;
+    CxFile other = -1;
+    if (CxFileOpen(&other, backup.c_str(), O_RDONLY).kind != CX_PLATFORM_ERR_OK) return false;
+    bool same = true;
+    char a[8192], b[8192];
+    for (off_t offset = 0; same && offset < activeInfo.st_size;) {
+        const ssize_t got = pread(active, a, sizeof a, offset);
+        same = got > 0 && pread(other, b, static_cast<size_t>(got), offset) == got &&
+               std::memcmp(a, b, static_cast<size_t>(got)) == 0;
+        offset += got > 0 ? got : 0;
+    }
+    CxFileClose(&other);
+    return same;
+}
+
+struct CopyResult {
+    bool readFailed = false;
+    bool writeFailed = false;
+};
+
+// Writes all of `data` to `file`; false on failure.
+bool writeAllTo(CxFile file, const char *data, size_t size) {
+    while (size > 0) {
+        int32_t count = 0;
+        if (CxFileWrite(&file, data, size, &count).kind != CX_PLATFORM_ERR_OK || count <= 0)
+            return false;
+        data += count;
+        size -= static_cast<size_t>(count);
+    }
+    return true;
+}
+
+// Copies the active file into a temporary beside file 1 (made empty, so no
+// stale tail), shifts the backups, then renames the temporary onto file 1.
+// Failing to make or place the temporary is the "cannot open file 1" case.
+CopyResult copyToBackup(const FileVars &vars, const std::string &backup) {
+    CopyResult result;
+    const std::string temporary = backup + ".tmp";
+    CxFile copy = -1;
+    if (temporary.size() > kNameLimit ||
+        CxFileOpenMode(&copy, temporary.c_str(), O_CREAT | O_RDWR | O_TRUNC,
+                       vars.filePermission & 07777)
+                .kind != CX_PLATFORM_ERR_OK) {
+        std::printf("ERR opening %s pre rollover\n", backup.c_str());
+        result.writeFailed = true;
+        return result;
+    }
+    char buffer[8192];
+    for (off_t offset = 0; !result.writeFailed;) {
+        const ssize_t got = pread(vars.file, buffer, sizeof buffer, offset);
+        if (got < 0) result.readFailed = true;
+        if (got <= 0) break;
+        result.writeFailed = !writeAllTo(copy, buffer, static_cast<size_t>(got));
+        offset += got;
+    }
+    if (fsync(copy) != 0) result.writeFailed = true;
+    if (CxFileClose(&copy).kind != CX_PLATFORM_ERR_OK) result.writeFailed = true;
+    if (result.readFailed || result.writeFailed) {
+        CxFileNameRemove(temporary.c_str());
+        return result;
+    }
+    shiftMember(vars, vars.maxFiles - 1, -1);
+    for (int32_t i = vars.maxFiles - 2; i >= 1; --i)
+        shiftMember(vars, i, i + 1);
+    if (CxFileNameRename(temporary.c_str(), backup.c_str()).kind != CX_PLATFORM_ERR_OK) {
+        std::printf("ERR opening %s pre rollover\n", backup.c_str());
+        CxFileNameRemove(temporary.c_str());
+        result.writeFailed = true;
+    }
+    return result;
+}
+
 }  // namespace
 
 extern "C" {
@@ -491,10 +578,102 @@ KvlObject *KvlFileHandlerFClose(KvlObject *handler) noexcept {
     return handler;
 }
 
-KvlObject *KvlMultiProcFileHandlerFProcess(KvlObject *handler, KvlEvent *) noexcept {
+int kvlMultiProcFileHandlerInitSem(void *record) noexcept {
+    auto *vars = static_cast<FileVars *>(record);
+    if (vars == nullptr) return 0;
+    if (vars->semReady == 1) return 1;
+    const CxPlatformErr status = CxSemOpen(&vars->semaphore, vars->semKey);
+    if (status.kind != CX_PLATFORM_ERR_OK) {
+        KvlReportPlatformErr(status);
+        return 0;
+    }
+    vars->semReady = 1;
+    return 1;
+}
+
+int kvlMultiProcFileHandlerLockSem(void *record) noexcept {
+    auto *vars = static_cast<FileVars *>(record);
+    const CxPlatformErr status = CxSemLock(&vars->semaphore);
+    KvlReportPlatformErr(status);
+    return status.kind == CX_PLATFORM_ERR_OK ? 1 : 0;
+}
+
+void kvlMultiProcFileHandlerUnlockSem(void *record) noexcept {
+    auto *vars = static_cast<FileVars *>(record);
+    KvlReportPlatformErr(CxSemUnlock(&vars->semaphore));
+}
+
+// Copies the active file into file 1 (unless file 1 already holds it: a
+// rollover interrupted before its truncation), then empties the active file.
+void kvlMultiProcFileHandlerRollActiveLog(void *record) noexcept {
+    auto *vars = static_cast<FileVars *>(record);
+    const std::string active = setMember(*vars, 0), backup = setMember(*vars, 1);
+    if (active.empty() || backup.empty()) {
+        KvlReportPlatformErr(cxPlatformFail(ENAMETOOLONG));
+        return;  // the record still goes into the untouched active file
+    }
+    if (!sameContent(vars->file, backup)) {
+        const CopyResult copied = copyToBackup(*vars, backup);
+        if (copied.readFailed) report(*vars, KVL_LEVEL_WARN, 72, KVL_ARG_STRING, active.c_str());
+        if (copied.writeFailed) report(*vars, KVL_LEVEL_WARN, 73, KVL_ARG_STRING, backup.c_str());
+    }
+    if (ftruncate(vars->file, 0) != 0) KvlReportPlatformErr(cxPlatformFail(errno));
+    KvlReportPlatformErr(CxFileSeek(&vars->file, 0, SEEK_SET));
+    vars->currentSize = 0;
+}
+
+// Backups shift inside the copy (between writing the temporary and renaming
+// it onto file 1), so the whole rollover is this one step.
+void kvlMultiProcFileHandlerDoRollover(void *record) noexcept {
+    kvlMultiProcFileHandlerRollActiveLog(record);
+}
+
+KvlObject *KvlMultiProcFileHandlerFOpen(KvlObject *handler) noexcept {
+    FileVars *vars = varsOf(handler);
+    if (vars == nullptr || vars->fileName == nullptr || vars->isOpen == 1) return handler;
+    if (kvlMultiProcFileHandlerInitSem(vars) != 1) return handler;
+    makeDirectories(*vars);
+    const CxPlatformErr status = CxFileOpenMode(
+        &vars->file, vars->fileName, O_CREAT | O_RDWR | O_APPEND, vars->filePermission & 07777);
+    if (status.kind != CX_PLATFORM_ERR_OK) {
+        KvlReportPlatformErr(status);
+        vars->file = -1;
+        return handler;
+    }
+    vars->isOpen = 1;
     return handler;
 }
-KvlObject *KvlMultiProcFileHandlerFOpen(KvlObject *handler) noexcept { return handler; }
-KvlObject *KvlMultiProcFileHandlerFClose(KvlObject *handler) noexcept { return handler; }
+
+// Size check, rollover and write under the semaphore; a record whose lock
+// cannot be had is dropped. An event the closed handler skips is not passed
+// on either.
+KvlObject *KvlMultiProcFileHandlerFProcess(KvlObject *handler, KvlEvent *event) noexcept {
+    FileVars *vars = varsOf(handler);
+    if (vars == nullptr || event == nullptr || handler->enabled == 0) return handler;
+    KvlMultiProcFileHandlerFOpen(handler);
+    if (vars->isOpen == 0) return handler;
+    char *text = kvlIntlHandlerDoFmt(handler, event);
+    if (text != nullptr && kvlMultiProcFileHandlerLockSem(vars) == 1) {
+        struct stat info {};
+        if (fstat(vars->file, &info) == 0)
+            vars->currentSize = static_cast<uint64_t>(info.st_size);
+        else
+            KvlReportPlatformErr(cxPlatformFail(errno));
+        if (rolloverDue(*vars)) kvlMultiProcFileHandlerDoRollover(vars);
+        writeText(*vars, text);
+        text = nullptr;  // writeText frees it
+        kvlMultiProcFileHandlerUnlockSem(vars);
+    }
+    OxsMemoryFree(text);
+    KvlBasicObjectFLog(handler, event);
+    return handler;
+}
+
+KvlObject *KvlMultiProcFileHandlerFClose(KvlObject *handler) noexcept {
+    FileVars *vars = varsOf(handler);
+    if (vars == nullptr || vars->isOpen == 0) return handler;
+    closeDescriptor(*vars);
+    return handler;
+}
 
 }  // extern "C"

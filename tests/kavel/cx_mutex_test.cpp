@@ -19,74 +19,17 @@
 
 #include "CxMutex.h"
 #include "kavel.h"
+#include "sem_holder.h"
 #include "test_support.h"
 #include "toolkit_test.h"
 
 namespace {
 
+using vrxtest::Holder;
+using vrxtest::PrivateKey;
 using vrxtest::TempDir;
 
 bool ok(const CxPlatformErr &e) { return e.kind == CX_PLATFORM_ERR_OK && e.code == 0; }
-
-// A key no other run uses, with its set removed when the test ends.
-class PrivateKey {
-public:
-    explicit PrivateKey(int salt)
-        : key_(static_cast<int32_t>(0x4B000000 ^ (getpid() << 6) ^ salt)) {
-        remove();
-    }
-    ~PrivateKey() { remove(); }
-    int32_t key() const { return key_; }
-    int value() const { return semctl(semget(key_, 1, 0), 0, GETVAL); }
-
-private:
-    void remove() const {
-        const int id = semget(key_, 1, 0);
-        if (id >= 0) semctl(id, 0, IPC_RMID);
-    }
-    int32_t key_;
-};
-
-// A child process that holds the lock until told to let go.
-class Holder {
-public:
-    explicit Holder(int32_t key) {
-        if (pipe(toChild_) != 0 || pipe(fromChild_) != 0) std::abort();
-        pid_ = fork();
-        if (pid_ == 0) {
-            CxSem sem = -1;
-            char c = ok(CxSemOpen(&sem, key)) && ok(CxSemLock(&sem)) ? 'L' : 'E';
-            if (write(fromChild_[1], &c, 1) != 1) _exit(2);
-            if (read(toChild_[0], &c, 1) != 1) _exit(3);
-            _exit(ok(CxSemUnlock(&sem)) ? 0 : 4);
-        }
-        char c = 0;
-        locked_ = read(fromChild_[0], &c, 1) == 1 && c == 'L';
-    }
-    ~Holder() {
-        for (int fd : {toChild_[0], toChild_[1], fromChild_[0], fromChild_[1]})
-            close(fd);
-        if (pid_ > 0) waitpid(pid_, nullptr, 0);
-    }
-    bool locked() const { return locked_; }
-    void release() {
-        const char c = 'R';
-        if (write(toChild_[1], &c, 1) != 1) std::abort();
-    }
-    void kill9() { kill(pid_, SIGKILL); }
-    int wait() {
-        int status = 0;
-        waitpid(pid_, &status, 0);
-        pid_ = -1;
-        return status;
-    }
-
-private:
-    int toChild_[2] = {-1, -1};
-    int fromChild_[2] = {-1, -1};
-    pid_t pid_ = -1;
-    bool locked_ = false;
-};
 
 TEST(CxMutexTest, LifecycleAndNullHandles) {
     CxMutex mutex = nullptr;

@@ -6,6 +6,7 @@
 #define VRX_TEST_SUPPORT_H
 
 #include <fcntl.h>
+#include <sys/sem.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -153,6 +154,29 @@ private:
     int saved_ = -1;
     TempDir dir_;
     std::string file_ = dir_ / "captured";
+};
+
+// A System V semaphore key no other run uses (derived from the pid and a
+// salt), with its set removed before and after the test.
+class PrivateKey {
+public:
+    explicit PrivateKey(int salt)
+        : key_(static_cast<int32_t>(0x4B000000 ^ (getpid() << 6) ^ salt)) {
+        remove();
+    }
+    ~PrivateKey() { remove(); }
+    PrivateKey(const PrivateKey &) = delete;
+    PrivateKey &operator=(const PrivateKey &) = delete;
+    int32_t key() const { return key_; }
+    int value() const { return semctl(semget(key_, 1, 0), 0, GETVAL); }
+    bool exists() const { return semget(key_, 1, 0) >= 0; }
+
+private:
+    void remove() const {
+        const int id = semget(key_, 1, 0);
+        if (id >= 0) semctl(id, 0, IPC_RMID);
+    }
+    int32_t key_;
 };
 
 }  // namespace vrxtest

@@ -52,6 +52,12 @@ int kvlSetFileNameParts(char **name, const char *directory, const char *base, in
 void kvlFileHandlerDoRollover(KvlObject *handler) KVL_NOEXCEPT;
 void kvlFileHandlerCfgPerms(KvlObject *handler) KVL_NOEXCEPT;
 void kvlFileHandlerCfgDirPerms(KvlObject *handler) KVL_NOEXCEPT;
+/* The multi-process handler's steps, on the shared private record. */
+int kvlMultiProcFileHandlerInitSem(void *record) KVL_NOEXCEPT;
+int kvlMultiProcFileHandlerLockSem(void *record) KVL_NOEXCEPT;
+void kvlMultiProcFileHandlerUnlockSem(void *record) KVL_NOEXCEPT;
+void kvlMultiProcFileHandlerDoRollover(void *record) KVL_NOEXCEPT;
+void kvlMultiProcFileHandlerRollActiveLog(void *record) KVL_NOEXCEPT;
 KvlObject *KvlMultiProcFileHandlerFProcess(KvlObject *handler, KvlEvent *event) KVL_NOEXCEPT;
 KvlObject *KvlMultiProcFileHandlerFOpen(KvlObject *handler) KVL_NOEXCEPT;
 KvlObject *KvlMultiProcFileHandlerFClose(KvlObject *handler) KVL_NOEXCEPT;

@@ -1,0 +1,210 @@
+// The multi-process file handler: processes sharing one file set under a
+// semaphore lose and interleave nothing, the active file is emptied in
+// place (never renamed), a rollover interrupted before its truncation is
+// finished without duplicating, a blocked backup is reported and its
+// content dropped, and a dead holder or another key blocks nobody.
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "KvlClasses.h"
+#include "OxsString.h"
+#include "sem_holder.h"
+#include "toolkit_test.h"
+
+namespace {
+
+using vrxtest::Holder;
+using vrxtest::OutputCapture;
+using vrxtest::PrivateKey;
+using vrxtest::RaisedMessages;
+using vrxtest::readFile;
+using vrxtest::writeFile;
+namespace fs = std::filesystem;
+
+char *plainFormat(KvlObject *, KvlEvent *event) noexcept {
+    char *bound = KvlBindEventMsg(event, kvlIntlBindI18Msg);
+    const std::string text = std::string(bound != nullptr ? bound : "") + "\n";
+    OxsMemoryFree(bound);
+    return OxsStringDup(text.c_str());
+}
+
+// An open toolkit with a logger "app" feeding a multi-process handler on
+// "x.log" in the working directory, with `key`, `maxFileSize` and `maxFiles`.
+class SharedLog {
+public:
+    SharedLog(int32_t key, int maxFileSize, int maxFiles) {
+        KvlOpenToolkit(nullptr);
+        KvlAddFormatterClass("test_plain", nullptr, nullptr, nullptr, nullptr, plainFormat, nullptr,
+                             nullptr, kvlIntlBindI18Msg);
+        formatter_ = KvlGetObject("app.plain", "test_plain");
+        logger_ = KvlGetObject("app", "kvl_basiclogger");
+        KvlSetObjProp(logger_, "level", "ALL");
+        handler_ = KvlGetObject("app.shared", "kvl_multiproc_filehandler");
+        KvlSetObjProp(handler_, "formatterName", "app.plain");
+        KvlSetObjProp(handler_, "MPFileSemKey", std::to_string(key).c_str());
+        KvlSetObjProp(handler_, "maxFileSize", std::to_string(maxFileSize).c_str());
+        KvlSetObjProp(handler_, "maxFiles", std::to_string(maxFiles).c_str());
+        KvlSetObjProp(handler_, "fileName", "x.log");
+        KvlAddListener(logger_, handler_);
+    }
+    ~SharedLog() {
+        KvlReleaseObject(handler_);
+        KvlReleaseObject(logger_);
+        KvlReleaseObject(formatter_);
+        KvlCloseToolkit();
+    }
+    void log(const std::string &text) {
+        KvlLogText(logger_, "%s", KVL_ARG_STRING, text.c_str(), KVL_ARG_END);
+    }
+
+private:
+    KvlObject *formatter_ = nullptr;
+    KvlObject *logger_ = nullptr;
+    KvlObject *handler_ = nullptr;
+};
+
+class KvlMpFileHandlerTest : public vrxtest::ToolkitTest {
+protected:
+    static std::string read(const std::string &name) {
+        return readFile(name).value_or("<missing>");
+    }
+    // "rec-NN" padded to 29 characters: 30 bytes with the line feed.
+    static std::string record(int n) {
+        std::string text = "rec-" + std::to_string(100 + n).substr(1);
+        text.resize(29, '.');
+        return text;
+    }
+    static std::string records(int first, int last) {
+        std::string text;
+        for (int n = first; n <= last; ++n)
+            text += record(n) + "\n";
+        return text;
+    }
+};
+
+TEST_F(KvlMpFileHandlerTest, TwoProcessesLoseAndInterleaveNothing) {
+    PrivateKey key(1);
+    constexpr int kRecords = 60;
+    std::vector<pid_t> writers;
+    for (int w = 0; w < 2; ++w) {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            SharedLog log(key.key(), 100, 99);
+            for (int n = 0; n < kRecords; ++n)
+                log.log("w" + std::to_string(w) + "-" + std::to_string(n));
+            _exit(0);
+        }
+        writers.push_back(pid);
+    }
+    for (pid_t pid : writers) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    // Oldest backup first, the active file last: each writer's records
+    // appear once, whole and in order; no file holds much over 100 bytes.
+    std::map<std::string, int> next;
+    for (int n = 98; n >= 0; --n) {
+        const std::string name = n == 0 ? "x.log" : "x" + std::to_string(n) + ".log";
+        if (!fs::exists(name)) continue;
+        const std::string content = read(name);
+        EXPECT_LE(content.size(), 100u + 6u) << name;
+        std::istringstream lines(content);
+        for (std::string line; std::getline(lines, line);) {
+            const std::string writer = line.substr(0, 2);
+            ASSERT_TRUE(writer == "w0" || writer == "w1") << line;
+            EXPECT_EQ(line, writer + "-" + std::to_string(next[writer]++)) << name;
+        }
+    }
+    EXPECT_EQ(next["w0"], kRecords);
+    EXPECT_EQ(next["w1"], kRecords);
+    EXPECT_EQ(key.value(), 1) << "the lock is free afterwards";
+}
+
+// The active file keeps its inode: it is emptied in place, file 1 gets its
+// old content, and with two files nothing else moves.
+TEST_F(KvlMpFileHandlerTest, RolloverEmptiesTheActiveFileInPlace) {
+    PrivateKey key(2);
+    SharedLog log(key.key(), 100, 2);
+    for (int n = 1; n <= 4; ++n)
+        log.log(record(n));
+    struct stat before {};
+    stat("x.log", &before);
+    log.log(record(5));
+    log.log(record(6));
+    struct stat after {};
+    stat("x.log", &after);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(read("x.log"), records(5, 6));
+    EXPECT_EQ(read("x1.log"), records(1, 4));
+    EXPECT_FALSE(fs::exists("x2.log"));
+    EXPECT_TRUE(key.exists()) << "the configured key names the set";
+}
+
+TEST_F(KvlMpFileHandlerTest, OneFileNeverRolls) {
+    PrivateKey key(3);
+    SharedLog log(key.key(), 10, 1);
+    for (int n = 1; n <= 5; ++n)
+        log.log(record(n));
+    EXPECT_EQ(read("x.log"), records(1, 5));
+}
+
+// A roller killed after placing file 1 but before truncating left file 1
+// equal to the active file: the next rollover only truncates.
+TEST_F(KvlMpFileHandlerTest, AnInterruptedRolloverIsFinishedWithoutDuplicates) {
+    PrivateKey key(4);
+    const std::string here = fs::current_path().string();
+    writeFile(here + "/x.log", records(1, 4));
+    writeFile(here + "/x1.log", records(1, 4));
+    SharedLog log(key.key(), 100, 3);
+    log.log(record(5));
+    EXPECT_EQ(read("x.log"), records(5, 5));
+    EXPECT_EQ(read("x1.log"), records(1, 4));
+    EXPECT_FALSE(fs::exists("x2.log")) << "nothing shifted";
+}
+
+TEST_F(KvlMpFileHandlerTest, ABlockedBackupIsReportedAndTheActiveFileStillEmptied) {
+    PrivateKey key(5);
+    fs::create_directory("x1.log");
+    writeFile(fs::current_path().string() + "/x1.log/keep", "");
+    RaisedMessages raised;
+    OutputCapture out(1);
+    {
+        SharedLog log(key.key(), 100, 2);
+        for (int n = 1; n <= 5; ++n)
+            log.log(record(n));
+    }
+    const std::string printed = out.text();
+    const std::string line =
+        "ERR opening " + fs::current_path().string() + "/x1.log pre rollover\n";
+    EXPECT_NE(printed.find(line), std::string::npos) << printed;
+    const auto keys = raised.take();
+    EXPECT_NE(std::find(keys.begin(), keys.end(), 73), keys.end());
+    EXPECT_EQ(read("x.log"), records(5, 5));
+}
+
+TEST_F(KvlMpFileHandlerTest, NeitherADeadHolderNorAnotherKeyBlocks) {
+    PrivateKey key(6), other(7);
+    Holder dead(key.key());
+    ASSERT_TRUE(dead.locked());
+    dead.kill9();
+    dead.wait();
+    Holder alive(other.key());
+    ASSERT_TRUE(alive.locked());
+    {
+        SharedLog log(key.key(), 1000, 3);
+        log.log("through");
+    }
+    EXPECT_EQ(read("x.log"), "through\n");
+    alive.release();
+    EXPECT_EQ(alive.wait(), 0);
+}
+
+}  // namespace
