@@ -18,6 +18,9 @@
 namespace {
 
 using vrxtest::modeOf;
+using vrxtest::paddedRecord;
+using vrxtest::paddedRecords;
+using vrxtest::plainFormat;
 using vrxtest::RaisedMessages;
 using vrxtest::readFile;
 using vrxtest::writeFile;
@@ -28,14 +31,6 @@ struct Prop {
     std::string value;
 };
 
-// Records are the bound text and a line feed; the framed variant adds a
-// header and a trailer.
-char *plainFormat(KvlObject *, KvlEvent *event) noexcept {
-    char *bound = KvlBindEventMsg(event, kvlIntlBindI18Msg);
-    const std::string text = std::string(bound != nullptr ? bound : "") + "\n";
-    OxsMemoryFree(bound);
-    return OxsStringDup(text.c_str());
-}
 char *header(KvlObject *) noexcept { return OxsStringDup("H\n"); }
 char *trailer(KvlObject *) noexcept { return OxsStringDup("T\n"); }
 
@@ -43,8 +38,7 @@ class KvlFileHandlerTest : public vrxtest::ToolkitTest {
 protected:
     KvlFileHandlerTest() {
         KvlOpenToolkit(nullptr);
-        KvlAddFormatterClass("test_plain", nullptr, nullptr, nullptr, nullptr, plainFormat, nullptr,
-                             nullptr, kvlIntlBindI18Msg);
+        vrxtest::addPlainFormatterClass();
         KvlAddFormatterClass("test_framed", nullptr, nullptr, nullptr, nullptr, plainFormat, header,
                              trailer, kvlIntlBindI18Msg);
         logger_ = KvlGetObject("app", "kvl_basiclogger");
@@ -79,18 +73,6 @@ protected:
     static std::string read(const std::string &name) {
         return readFile(name).value_or("<missing>");
     }
-    // "rec-NN" padded to 29 characters: 30 bytes with the line feed.
-    static std::string record(int n) {
-        std::string text = "rec-" + std::to_string(100 + n).substr(1);
-        text.resize(29, '.');
-        return text;
-    }
-    static std::string records(int first, int last) {
-        std::string text;
-        for (int n = first; n <= last; ++n)
-            text += record(n) + "\n";
-        return text;
-    }
 
     KvlObject *logger_ = nullptr;
     KvlObject *handler_ = nullptr;
@@ -101,12 +83,12 @@ protected:
 TEST_F(KvlFileHandlerTest, RollsOverWholeRecordsAndDropsTheOldest) {
     makeHandler({{"fileName", "logs/trace.log"}, {"maxFileSize", "100"}, {"maxFiles", "3"}});
     for (int n = 1; n <= 13; ++n)
-        log(record(n));
+        log(paddedRecord(n));
     // 100 bytes are reached after the fourth record of a file: the fifth
     // goes into a fresh one.
-    EXPECT_EQ(read("logs/trace.log"), records(13, 13));
-    EXPECT_EQ(read("logs/trace1.log"), records(9, 12));
-    EXPECT_EQ(read("logs/trace2.log"), records(5, 8));
+    EXPECT_EQ(read("logs/trace.log"), paddedRecords(13, 13));
+    EXPECT_EQ(read("logs/trace1.log"), paddedRecords(9, 12));
+    EXPECT_EQ(read("logs/trace2.log"), paddedRecords(5, 8));
     EXPECT_FALSE(fs::exists("logs/trace3.log"));
 }
 
@@ -144,8 +126,8 @@ TEST_F(KvlFileHandlerTest, SizesThatNeverRollOver) {
         const std::string name = c.name;
         makeHandler({{"fileName", name}, {"maxFiles", c.maxFiles}, {"maxFileSize", c.maxFileSize}});
         for (int n = 1; n <= 5; ++n)
-            log(record(n));
-        EXPECT_EQ(read(name), records(1, 5)) << name;
+            log(paddedRecord(n));
+        EXPECT_EQ(read(name), paddedRecords(1, 5)) << name;
     }
 }
 
@@ -210,18 +192,18 @@ TEST_F(KvlFileHandlerTest, NamesThatDoNotFitAreRefused) {
 // cut back to the records before it, and later records that fit go on.
 TEST_F(KvlFileHandlerTest, ARecordThatCannotBeWrittenWholeLeavesNoPart) {
     makeHandler({{"fileName", "w.log"}});
-    log(record(1));
+    log(paddedRecord(1));
     rlimit saved{};
     getrlimit(RLIMIT_FSIZE, &saved);
     const auto previous = signal(SIGXFSZ, SIG_IGN);
     rlimit limited = saved;
     limited.rlim_cur = 45;  // room for half of the next record
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
-    log(record(2));
+    log(paddedRecord(2));
     setrlimit(RLIMIT_FSIZE, &saved);
     signal(SIGXFSZ, previous);
-    log(record(3));
-    EXPECT_EQ(read("w.log"), record(1) + "\n" + record(3) + "\n");
+    log(paddedRecord(3));
+    EXPECT_EQ(read("w.log"), paddedRecord(1) + "\n" + paddedRecord(3) + "\n");
 }
 
 }  // namespace

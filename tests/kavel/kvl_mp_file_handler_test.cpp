@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "KvlClasses.h"
-#include "OxsString.h"
 #include "sem_holder.h"
 #include "toolkit_test.h"
 
@@ -22,18 +21,13 @@ namespace {
 
 using vrxtest::Holder;
 using vrxtest::OutputCapture;
+using vrxtest::paddedRecord;
+using vrxtest::paddedRecords;
 using vrxtest::PrivateKey;
 using vrxtest::RaisedMessages;
 using vrxtest::readFile;
 using vrxtest::writeFile;
 namespace fs = std::filesystem;
-
-char *plainFormat(KvlObject *, KvlEvent *event) noexcept {
-    char *bound = KvlBindEventMsg(event, kvlIntlBindI18Msg);
-    const std::string text = std::string(bound != nullptr ? bound : "") + "\n";
-    OxsMemoryFree(bound);
-    return OxsStringDup(text.c_str());
-}
 
 // An open toolkit with a logger "app" feeding a multi-process handler on
 // "x.log" in the working directory, with `key`, `maxFileSize` and `maxFiles`.
@@ -41,8 +35,7 @@ class SharedLog {
 public:
     SharedLog(int32_t key, int maxFileSize, int maxFiles) {
         KvlOpenToolkit(nullptr);
-        KvlAddFormatterClass("test_plain", nullptr, nullptr, nullptr, nullptr, plainFormat, nullptr,
-                             nullptr, kvlIntlBindI18Msg);
+        vrxtest::addPlainFormatterClass();
         formatter_ = KvlGetObject("app.plain", "test_plain");
         logger_ = KvlGetObject("app", "kvl_basiclogger");
         KvlSetObjProp(logger_, "level", "ALL");
@@ -74,18 +67,6 @@ class KvlMpFileHandlerTest : public vrxtest::ToolkitTest {
 protected:
     static std::string read(const std::string &name) {
         return readFile(name).value_or("<missing>");
-    }
-    // "rec-NN" padded to 29 characters: 30 bytes with the line feed.
-    static std::string record(int n) {
-        std::string text = "rec-" + std::to_string(100 + n).substr(1);
-        text.resize(29, '.');
-        return text;
-    }
-    static std::string records(int first, int last) {
-        std::string text;
-        for (int n = first; n <= last; ++n)
-            text += record(n) + "\n";
-        return text;
     }
 };
 
@@ -134,16 +115,16 @@ TEST_F(KvlMpFileHandlerTest, RolloverEmptiesTheActiveFileInPlace) {
     PrivateKey key(2);
     SharedLog log(key.key(), 100, 2);
     for (int n = 1; n <= 4; ++n)
-        log.log(record(n));
+        log.log(paddedRecord(n));
     struct stat before {};
     stat("x.log", &before);
-    log.log(record(5));
-    log.log(record(6));
+    log.log(paddedRecord(5));
+    log.log(paddedRecord(6));
     struct stat after {};
     stat("x.log", &after);
     EXPECT_EQ(after.st_ino, before.st_ino);
-    EXPECT_EQ(read("x.log"), records(5, 6));
-    EXPECT_EQ(read("x1.log"), records(1, 4));
+    EXPECT_EQ(read("x.log"), paddedRecords(5, 6));
+    EXPECT_EQ(read("x1.log"), paddedRecords(1, 4));
     EXPECT_FALSE(fs::exists("x2.log"));
     EXPECT_TRUE(key.exists()) << "the configured key names the set";
 }
@@ -152,8 +133,8 @@ TEST_F(KvlMpFileHandlerTest, OneFileNeverRolls) {
     PrivateKey key(3);
     SharedLog log(key.key(), 10, 1);
     for (int n = 1; n <= 5; ++n)
-        log.log(record(n));
-    EXPECT_EQ(read("x.log"), records(1, 5));
+        log.log(paddedRecord(n));
+    EXPECT_EQ(read("x.log"), paddedRecords(1, 5));
 }
 
 // A roller killed after placing file 1 but before truncating left file 1
@@ -161,12 +142,12 @@ TEST_F(KvlMpFileHandlerTest, OneFileNeverRolls) {
 TEST_F(KvlMpFileHandlerTest, AnInterruptedRolloverIsFinishedWithoutDuplicates) {
     PrivateKey key(4);
     const std::string here = fs::current_path().string();
-    writeFile(here + "/x.log", records(1, 4));
-    writeFile(here + "/x1.log", records(1, 4));
+    writeFile(here + "/x.log", paddedRecords(1, 4));
+    writeFile(here + "/x1.log", paddedRecords(1, 4));
     SharedLog log(key.key(), 100, 3);
-    log.log(record(5));
-    EXPECT_EQ(read("x.log"), records(5, 5));
-    EXPECT_EQ(read("x1.log"), records(1, 4));
+    log.log(paddedRecord(5));
+    EXPECT_EQ(read("x.log"), paddedRecords(5, 5));
+    EXPECT_EQ(read("x1.log"), paddedRecords(1, 4));
     EXPECT_FALSE(fs::exists("x2.log")) << "nothing shifted";
 }
 
@@ -179,7 +160,7 @@ TEST_F(KvlMpFileHandlerTest, ABlockedBackupIsReportedAndTheActiveFileStillEmptie
     {
         SharedLog log(key.key(), 100, 2);
         for (int n = 1; n <= 5; ++n)
-            log.log(record(n));
+            log.log(paddedRecord(n));
     }
     const std::string printed = out.text();
     const std::string line =
@@ -187,7 +168,7 @@ TEST_F(KvlMpFileHandlerTest, ABlockedBackupIsReportedAndTheActiveFileStillEmptie
     EXPECT_NE(printed.find(line), std::string::npos) << printed;
     const auto keys = raised.take();
     EXPECT_NE(std::find(keys.begin(), keys.end(), 73), keys.end());
-    EXPECT_EQ(read("x.log"), records(5, 5));
+    EXPECT_EQ(read("x.log"), paddedRecords(5, 5));
 }
 
 TEST_F(KvlMpFileHandlerTest, NeitherADeadHolderNorAnotherKeyBlocks) {

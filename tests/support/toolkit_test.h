@@ -25,6 +25,7 @@
 #include "KvlObject.h"
 #include "KvlToolkit.h"
 #include "OxsMemory.h"
+#include "OxsString.h"
 #include "kavel.h"
 #include "test_support.h"
 
@@ -142,6 +143,33 @@ inline KvlObject *recordEvent(KvlObject *handler, KvlEvent *event) noexcept {
 inline void addRecordingHandlerClass() {
     KvlAddHandlerClass("test_recordinghandler", nullptr, nullptr, nullptr, nullptr, recordEvent,
                        nullptr, nullptr);
+}
+
+// The formatter class "test_plain": a record is the bound text and a line
+// feed, so file tests can predict every byte and size.
+inline char *plainFormat(KvlObject *, KvlEvent *event) noexcept {
+    char *bound = KvlBindEventMsg(event, kvlIntlBindI18Msg);
+    const std::string text = std::string(bound != nullptr ? bound : "") + "\n";
+    OxsMemoryFree(bound);
+    return OxsStringDup(text.c_str());
+}
+inline void addPlainFormatterClass() {
+    KvlAddFormatterClass("test_plain", nullptr, nullptr, nullptr, nullptr, plainFormat, nullptr,
+                         nullptr, kvlIntlBindI18Msg);
+}
+
+// Record N of a file test: "rec-NN" padded to 30 bytes with its line feed
+// (without it when `lineFeed` is false); records(first, last) their text.
+inline std::string paddedRecord(int n, bool lineFeed = false) {
+    std::string text = "rec-" + std::to_string(100 + n).substr(1);
+    text.resize(29, '.');
+    return lineFeed ? text + "\n" : text;
+}
+inline std::string paddedRecords(int first, int last) {
+    std::string text;
+    for (int n = first; n <= last; ++n)
+        text += paddedRecord(n, true);
+    return text;
 }
 
 // The toolkit messages raised while it lives, as (catalog, key) pairs.
