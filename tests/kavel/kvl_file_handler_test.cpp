@@ -4,7 +4,11 @@
 // at the next record, output codesets, refused names, and a record that
 // cannot be written whole leaving the file as it was.
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdarg>
 #include <filesystem>
@@ -204,6 +208,33 @@ TEST_F(KvlFileHandlerTest, ARecordThatCannotBeWrittenWholeLeavesNoPart) {
     signal(SIGXFSZ, previous);
     log(paddedRecord(3));
     EXPECT_EQ(read("w.log"), paddedRecord(1) + "\n" + paddedRecord(3) + "\n");
+}
+
+// A log directory the writer may not write into (as "nobody" when the
+// tests run as root): the missing directory and the failed open are
+// reported, nothing is written, nothing crashes.
+TEST_F(KvlFileHandlerTest, AnUnwritableDirectoryIsReportedAndNothingWritten) {
+    const fs::path readOnly = fs::current_path() / "ro";
+    fs::create_directory(readOnly);
+    chmod(fs::current_path().c_str(), 0755);
+    chmod(readOnly.c_str(), 0555);
+    const std::string name = (readOnly / "sub" / "x.log").string();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(2);
+        RaisedMessages raised;
+        makeHandler({{"fileName", name}});
+        log("lost");
+        const auto keys = raised.take();
+        const bool dirReported = std::count(keys.begin(), keys.end(), 32) == 1;
+        const bool openReported = std::count(keys.begin(), keys.end(), 0) >= 1;
+        _exit(dirReported && openReported ? 0 : 1);
+    }
+    int status = -1;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: not both reported; 2: could not become nobody";
+    EXPECT_FALSE(fs::exists(readOnly / "sub"));
 }
 
 }  // namespace
