@@ -2,11 +2,15 @@
 // semaphore lose and interleave nothing, the active file is emptied in
 // place (never renamed), a rollover interrupted before its truncation is
 // finished without duplicating, a blocked backup is reported and its
-// content dropped, and a dead holder or another key blocks nobody.
+// content dropped, and a dead holder or another key blocks nobody. Both
+// file handlers on a full file system keep only whole records.
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <sstream>
@@ -186,6 +190,73 @@ TEST_F(KvlMpFileHandlerTest, NeitherADeadHolderNorAnotherKeyBlocks) {
     EXPECT_EQ(read("x.log"), "through\n");
     alive.release();
     EXPECT_EQ(alive.wait(), 0);
+}
+
+// Whether `content` is nothing but whole "rec-NN" records of `size` bytes.
+bool wholeRecords(const std::string &content, size_t size) {
+    if (content.size() % size != 0) return false;
+    for (size_t at = 0; at < content.size(); at += size)
+        if (content.compare(at, 4, "rec-") != 0 || content[at + size - 1] != '\n') return false;
+    return true;
+}
+
+// Both handlers on a 64 KiB file system (a private mount namespace; root
+// only): writing past full reports the error and leaves only whole
+// records, and writing resumes once space is freed.
+TEST_F(KvlMpFileHandlerTest, AFullFileSystemLeavesWholeRecordsAndWritingResumes) {
+    PrivateKey key(8);
+    const fs::path mount = fs::current_path() / "small";
+    fs::create_directory(mount);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (unshare(CLONE_NEWNS) != 0 ||
+            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            ::mount("tmpfs", mount.c_str(), "tmpfs", 0, "size=64k") != 0)
+            _exit(77);
+        int failures = 0;
+        for (const char *handlerClass : {"kvl_filehandler", "kvl_multiproc_filehandler"}) {
+            const std::string log = (mount / handlerClass).string() + ".log";
+            const std::string filler = (mount / "filler").string();
+            writeFile(filler, std::string(24 * 1024, 'f'));
+            KvlOpenToolkit(nullptr);
+            vrxtest::addPlainFormatterClass();
+            KvlObject *logger = KvlGetObject("app", "kvl_basiclogger");
+            KvlSetObjProp(logger, "level", "ALL");
+            KvlObject *handler = KvlGetObject("app.full", handlerClass);
+            KvlObject *formatter = KvlGetObject("app.full.plain", "test_plain");
+            KvlSetObjProp(handler, "formatterName", "app.full.plain");
+            KvlSetObjProp(handler, "MPFileSemKey", std::to_string(key.key()).c_str());
+            KvlSetObjProp(handler, "maxFiles", "1");
+            KvlSetObjProp(handler, "fileName", log.c_str());
+            KvlAddListener(logger, handler);
+            RaisedMessages raised;
+            std::string text(999, '.');
+            for (int n = 0; n < 80; ++n) {
+                text.replace(0, 6, "rec-" + std::to_string(10 + n % 90));
+                KvlLogText(logger, "%s", KVL_ARG_STRING, text.c_str(), KVL_ARG_END);
+            }
+            const auto keys = raised.take();
+            if (std::count(keys.begin(), keys.end(), 0) == 0) failures |= 1;
+            const std::string full = readFile(log).value_or("");
+            if (!wholeRecords(full, 1000)) failures |= 2;
+            fs::remove(filler);
+            KvlLogText(logger, "%s", KVL_ARG_STRING, text.c_str(), KVL_ARG_END);
+            const std::string resumed = readFile(log).value_or("");
+            if (!wholeRecords(resumed, 1000) || resumed.size() != full.size() + 1000) failures |= 4;
+            KvlReleaseObject(formatter);
+            KvlReleaseObject(handler);
+            KvlReleaseObject(logger);
+            KvlCloseToolkit();
+            fs::remove(log);
+        }
+        _exit(failures);
+    }
+    int status = -1;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no private mount namespace (needs root)";
+    EXPECT_EQ(WEXITSTATUS(status), 0)
+        << "1: no error reported; 2: a part record; 4: writing did not resume";
 }
 
 }  // namespace
