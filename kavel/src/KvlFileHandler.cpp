@@ -302,6 +302,8 @@ void configureEncoding(KvlObject *handler, FileVars &vars) {
 }
 
 // Removes or renames one member of the set; a missing file is no error.
+KvlBackupDropHook backupDropHook = nullptr;  // tests only: archive instead of remove
+
 void shiftMember(const FileVars &vars, int32_t from, int32_t to) {
     const std::string source = setMember(vars, from);
     const std::string target = to >= 0 ? setMember(vars, to) : std::string();
@@ -309,8 +311,13 @@ void shiftMember(const FileVars &vars, int32_t from, int32_t to) {
         KvlReportPlatformErr(cxPlatformFail(ENAMETOOLONG));
         return;
     }
-    const CxPlatformErr status = to < 0 ? CxFileNameRemove(source.c_str())
-                                        : CxFileNameRename(source.c_str(), target.c_str());
+    CxPlatformErr status{};
+    if (to >= 0)
+        status = CxFileNameRename(source.c_str(), target.c_str());
+    else if (backupDropHook != nullptr)
+        status = backupDropHook(source.c_str()) == 0 ? cxPlatformOk() : cxPlatformFail(errno);
+    else
+        status = CxFileNameRemove(source.c_str());
     if (status.kind == CX_PLATFORM_ERR_PLATFORM && status.code != ENOENT)
         KvlReportPlatformErr(status);
 }
@@ -397,6 +404,8 @@ CopyResult copyToBackup(const FileVars &vars, const std::string &backup) {
 }  // namespace
 
 extern "C" {
+
+void kvlSetBackupDropHookForTest(KvlBackupDropHook hook) noexcept { backupDropHook = hook; }
 
 int kvlFHTrailingBaseDigit(const char *name) noexcept {
     if (name == nullptr) return -1;

@@ -52,6 +52,10 @@ int kvlSetFileNameParts(char **name, const char *directory, const char *base, in
 void kvlFileHandlerDoRollover(KvlObject *handler) KVL_NOEXCEPT;
 void kvlFileHandlerCfgPerms(KvlObject *handler) KVL_NOEXCEPT;
 void kvlFileHandlerCfgDirPerms(KvlObject *handler) KVL_NOEXCEPT;
+/* Tests only: the oldest backup is handed to `hook` (0: done, else -1 with
+ * errno) instead of being removed, so a test can keep every record. */
+typedef int (*KvlBackupDropHook)(const char *name);
+void kvlSetBackupDropHookForTest(KvlBackupDropHook hook) KVL_NOEXCEPT;
 /* The multi-process handler's steps, on the shared private record. */
 int kvlMultiProcFileHandlerInitSem(void *record) KVL_NOEXCEPT;
 int kvlMultiProcFileHandlerLockSem(void *record) KVL_NOEXCEPT;

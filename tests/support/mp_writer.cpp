@@ -1,0 +1,72 @@
+// The multi-process writer: one process of a shared-log test. It opens the
+// toolkit, writes `count` records through a multi-process file handler
+// (4096-byte files, four in the set) and, once each logging call has
+// returned, appends the record's sequence number to its acknowledgement
+// file. Backups that would be dropped are moved into `dir`/archive under
+// a name that sorts in the order they were dropped, so a test sees every
+// record ever written.
+//
+//   kvl_mp_writer DIR KEY WRITER COUNT
+//
+// A record reads "W<writer> <sequence> <padding> <checksum>", the checksum
+// covering what comes before it; mp_record.h checks one.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <string>
+
+#include "KvlClasses.h"
+#include "mp_record.h"
+#include "toolkit_test.h"
+
+namespace {
+
+std::string archiveDir;
+
+int archive(const char *name) {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);  // the drop runs under the semaphore: ordered
+    char target[64];
+    std::snprintf(target, sizeof target, "/%020lld-%d",
+                  static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec, getpid());
+    if (rename(name, (archiveDir + target).c_str()) == 0 || errno == ENOENT) return 0;
+    return -1;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    if (argc != 5) return 2;
+    const std::string dir = argv[1];
+    const int key = std::atoi(argv[2]), writer = std::atoi(argv[3]), count = std::atoi(argv[4]);
+    archiveDir = dir + "/archive";
+    kvlSetBackupDropHookForTest(archive);
+    const std::string ackName = dir + "/ack" + std::to_string(writer);
+    const int ack = open(ackName.c_str(), O_CREAT | O_WRONLY | O_APPEND | O_CLOEXEC, 0644);
+    if (ack < 0 || KvlOpenToolkit(nullptr) != 1) return 3;
+    vrxtest::addPlainFormatterClass();
+    KvlObject *formatter = KvlGetObject("w.plain", "test_plain");
+    KvlObject *logger = KvlGetObject("w", "kvl_basiclogger");
+    KvlSetObjProp(logger, "level", "ALL");
+    KvlObject *handler = KvlGetObject("w.shared", "kvl_multiproc_filehandler");
+    KvlSetObjProp(handler, "formatterName", "w.plain");
+    KvlSetObjProp(handler, "MPFileSemKey", std::to_string(key).c_str());
+    KvlSetObjProp(handler, "maxFileSize", "4096");
+    KvlSetObjProp(handler, "maxFiles", "4");
+    KvlSetObjProp(handler, "fileName", (dir + "/x.log").c_str());
+    KvlAddListener(logger, handler);
+    for (int sequence = 0; sequence < count; ++sequence) {
+        const std::string text = vrxtest::mpRecord(writer, sequence);
+        KvlLogText(logger, "%s", KVL_ARG_STRING, text.c_str(), KVL_ARG_END);
+        if (write(ack, &sequence, sizeof sequence) != sizeof sequence) return 4;
+    }
+    KvlReleaseObject(handler);
+    KvlReleaseObject(logger);
+    KvlReleaseObject(formatter);
+    KvlCloseToolkit();
+    return 0;
+}
