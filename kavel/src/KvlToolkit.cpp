@@ -173,7 +173,10 @@ void registerClass(KvlObjClass *klass) {
     kvlIntlStringGroupAdd(kvlToolkitFetchClassnames(klass->kind), klass->name);
 }
 
+bool ffdcRegistered = false;  // the capture classes are in the class map
+
 void freeClasses() {
+    ffdcRegistered = false;
     for (auto it = kvlIntlStringToObjClassMapIterator(classes); it != nullptr;
          it = kvlIntlStringToObjClassMapIterNext(it)) {
         KvlObjClass *klass = kvlIntlStringToObjClassMapIterGetVal(it);
@@ -250,6 +253,9 @@ void kvlAPIMutexUnlock(void) { pthread_mutex_unlock(&apiMutex); }
 int kvlToolkitIsOpen(void) noexcept { return toolkitOpen.load(std::memory_order_relaxed) ? 1 : 0; }
 
 KvlObject *kvlToolkitLogger(void) noexcept { return kvlToolkitIsOpen() ? errorLogger : nullptr; }
+
+int kvlFFDCIsRegistered(void) noexcept { return ffdcRegistered ? 1 : 0; }
+void kvlFFDCSetRegistered(int registered) noexcept { ffdcRegistered = registered != 0; }
 
 int KvlOpenToolkit(const char *propertiesFile) noexcept {
     {

@@ -85,8 +85,10 @@ TEST_F(KvlSpineTest, OpenCloseAndReopen) {
     EXPECT_EQ(take(KvlGetObjectName(console->formatter)), "kavel.defaultFormatter");
     KvlReleaseObject(console);
     KvlReleaseObject(found);
+    kvlFFDCSetRegistered(1);
     KvlCloseToolkit();
     EXPECT_EQ(kvlToolkitLogger(), nullptr);
+    EXPECT_EQ(kvlFFDCIsRegistered(), 0) << "capture classes must be registered again";
     KvlCloseToolkit();  // closing a closed toolkit is harmless
     EXPECT_EQ(KvlOpenToolkit(nullptr), 1);
     EXPECT_NE(kvlToolkitLogger(), nullptr);

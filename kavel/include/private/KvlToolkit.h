@@ -26,6 +26,13 @@ extern "C" {
 int kvlAPIMutexLock(void);
 void kvlAPIMutexUnlock(void);
 
+/* Whether the first-failure data capture classes are registered. The flag
+ * is cleared whenever the class map is freed (at close), so the capture
+ * extension registers its classes again after a reopen. Callers hold the
+ * API mutex. */
+int kvlFFDCIsRegistered(void) KVL_NOEXCEPT;
+void kvlFFDCSetRegistered(int registered) KVL_NOEXCEPT;
+
 /* The toolkit's error logger while the toolkit is open, else null. */
 KvlObject *kvlToolkitLogger(void) KVL_NOEXCEPT;
 
