@@ -101,16 +101,8 @@ void appendFormattedDate(const char *format, uint64_t milliseconds, std::string 
 // Replaces a formatter string field with the property's value (null when
 // the property is unset).
 void storeProperty(KvlObject *formatter, const char *name, char *&field) {
-    unsigned char found = 0;
-    char *value = kvlIntlGetObjProp(formatter, name, &found);
     OxsMemoryFree(field);
-    field = found != 0 ? value : nullptr;
-    if (found == 0) OxsMemoryFree(value);
-}
-
-bool isFormatter(KvlObject *object) {
-    return object != nullptr && object->klass != nullptr &&
-           object->klass->kind == KVL_KIND_FORMATTER;
+    field = kvlIntlGetObjProp(formatter, name, nullptr);
 }
 
 // Appends the value of an event property the event has, then the separator.
@@ -193,7 +185,8 @@ void KvlBasicFormatterFCfgChange(KvlObject *formatter, const char *name) noexcep
 }
 
 char *KvlBasicFormatterFFormat(KvlObject *formatter, KvlEvent *event) noexcept {
-    if (event == nullptr || !isFormatter(formatter) || formatter->klass->bindMsg == nullptr)
+    if (event == nullptr || !kvlObjectIsKind(formatter, KVL_KIND_FORMATTER) ||
+        formatter->klass->bindMsg == nullptr)
         return nullptr;
     const std::string_view separator =
         formatter->separator != nullptr ? std::string_view(formatter->separator) : " ";
@@ -219,8 +212,10 @@ char *KvlBasicFormatterFFormat(KvlObject *formatter, KvlEvent *event) noexcept {
 char *KvlBasicFormatterFGetHeader(KvlObject *) noexcept { return nullptr; }
 char *KvlBasicFormatterFGetTrailer(KvlObject *) noexcept { return nullptr; }
 
+// Its own text, not the record buffer: a formatter may call it while it
+// builds a record there.
 char *KvlBasicFormatterFormatDate(KvlObject *formatter, uint64_t milliseconds) noexcept {
-    std::string &date = kvl::recordBuffer();
+    std::string date;
     kvl::appendDate(formatter, milliseconds, date);
     return kvl::handOut(date);
 }

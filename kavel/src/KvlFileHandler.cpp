@@ -103,20 +103,21 @@ void report(const FileVars &vars, int32_t level, int32_t key, Args... args) {
         kvlIntlLogVA(level, key, kvlMsgTableText(KVL_MSG_CATALOG, key), args..., KVL_ARG_END);
 }
 
-void reportTooLong(const FileVars &vars) {
-    report(vars, KVL_LEVEL_ERROR, 31, KVL_ARG_STRING, "fileName", KVL_ARG_INT,
-           static_cast<int>(kNameLimit));
+// directory/base[number][.extension], or "" when a part is missing or the
+// name does not fit.
+std::string memberName(const char *directory, const char *base, int32_t number,
+                       const char *extension) {
+    if (directory == nullptr || base == nullptr) return {};
+    std::string name = directory;
+    (name += '/') += base;
+    if (number != 0) name += std::to_string(number);
+    if (extension != nullptr) (name += '.') += extension;
+    return name.size() <= kNameLimit ? name : std::string();
 }
 
 // The name of file `number` of the set, or "" when it does not fit.
 std::string setMember(const FileVars &vars, int32_t number) {
-    if (vars.directory == nullptr || vars.baseName == nullptr) return {};
-    std::string name = vars.directory;
-    name += '/';
-    name += vars.baseName;
-    if (number != 0) name += std::to_string(number);
-    if (vars.extension != nullptr) (name += '.') += vars.extension;
-    return name.size() <= kNameLimit ? name : std::string();
+    return memberName(vars.directory, vars.baseName, number, vars.extension);
 }
 
 void closeDescriptor(FileVars &vars) {
@@ -125,20 +126,28 @@ void closeDescriptor(FileVars &vars) {
     vars.isOpen = 0;
 }
 
+// Writes `size` bytes, continuing short writes; `done` counts what was
+// written. Success, or the error that stopped it.
+CxPlatformErr writeAll(CxFile file, const char *data, size_t size, size_t &done) {
+    for (done = 0; done < size;) {
+        int32_t count = 0;
+        const CxPlatformErr status = CxFileWrite(&file, data + done, size - done, &count);
+        if (status.kind != CX_PLATFORM_ERR_OK) return status;
+        if (count <= 0) return cxPlatformFail(EIO);
+        done += static_cast<size_t>(count);
+    }
+    return cxPlatformOk();
+}
+
 // Writes `size` bytes whole; on failure the file is cut back to the size it
 // had before and the error reported. True when written.
 bool writeWhole(FileVars &vars, const char *data, size_t size) {
     size_t done = 0;
-    while (done < size) {
-        int32_t count = 0;
-        const CxPlatformErr status = CxFileWrite(&vars.file, data + done, size - done, &count);
-        if (status.kind == CX_PLATFORM_ERR_OK && count > 0) {
-            done += static_cast<size_t>(count);
-            continue;
-        }
+    const CxPlatformErr status = writeAll(vars.file, data, size, done);
+    if (status.kind != CX_PLATFORM_ERR_OK) {
         if (done > 0 && ftruncate(vars.file, static_cast<off_t>(vars.currentSize)) != 0)
             KvlReportPlatformErr(cxPlatformFail(errno));
-        KvlReportPlatformErr(status.kind == CX_PLATFORM_ERR_OK ? cxPlatformFail(EIO) : status);
+        KvlReportPlatformErr(status);
         return false;
     }
     vars.currentSize += size;
@@ -221,19 +230,8 @@ bool parsePermission(const char *text, int32_t &mode) {
     return true;
 }
 
-// The property's value, or null when absent (freed by the caller).
-char *property(KvlObject *handler, const char *name) {
-    unsigned char found = 0;
-    char *value = kvlIntlGetObjProp(handler, name, &found);
-    if (found == 0) {
-        OxsMemoryFree(value);
-        return nullptr;
-    }
-    return value;
-}
-
 void configureName(KvlObject *handler, FileVars &vars) {
-    char *value = property(handler, "fileName");
+    char *value = kvlIntlGetObjProp(handler, "fileName", nullptr);
     if (value == nullptr) {
         report(vars, KVL_LEVEL_ERROR, 30, KVL_ARG_STRING, "fileName");
         return;
@@ -260,7 +258,7 @@ void configureName(KvlObject *handler, FileVars &vars) {
 // Integer and boolean properties: `absent` when the property is unset; a
 // value that does not parse keeps the previous setting.
 void configureInt(KvlObject *handler, const char *name, int32_t absent, int32_t &field) {
-    char *value = property(handler, name);
+    char *value = kvlIntlGetObjProp(handler, name, nullptr);
     unsigned char ok = 0;
     const int32_t parsed = kvlPropStrToInt32(value, &ok);
     if (value == nullptr)
@@ -271,7 +269,7 @@ void configureInt(KvlObject *handler, const char *name, int32_t absent, int32_t 
 }
 
 void configureBool(KvlObject *handler, const char *name, unsigned char &field) {
-    char *value = property(handler, name);
+    char *value = kvlIntlGetObjProp(handler, name, nullptr);
     unsigned char ok = 0;
     const int parsed = kvlPropStrToBool(value, &ok);
     if (value == nullptr)
@@ -282,7 +280,7 @@ void configureBool(KvlObject *handler, const char *name, unsigned char &field) {
 }
 
 void configurePermission(KvlObject *handler, FileVars &vars, const char *name, int32_t &field) {
-    char *value = property(handler, name);
+    char *value = kvlIntlGetObjProp(handler, name, nullptr);
     if (value == nullptr) return;
     KvlFileHandlerFClose(handler);
     if (!parsePermission(value, field))
@@ -293,7 +291,7 @@ void configurePermission(KvlObject *handler, FileVars &vars, const char *name, i
 void configureEncoding(KvlObject *handler, FileVars &vars) {
     if (vars.encoding != nullptr) zil_cs_free(vars.encoding);
     vars.encoding = nullptr;
-    char *value = property(handler, "fileEncoding");
+    char *value = kvlIntlGetObjProp(handler, "fileEncoding", nullptr);
     if (value != nullptr) {
         vars.encoding = zil_cs_new(value);
         if (vars.encoding == nullptr) report(vars, KVL_LEVEL_WARN, 36, KVL_ARG_STRING, value);
@@ -349,18 +347,6 @@ struct CopyResult {
     bool writeFailed = false;
 };
 
-// Writes all of `data` to `file`; false on failure.
-bool writeAllTo(CxFile file, const char *data, size_t size) {
-    while (size > 0) {
-        int32_t count = 0;
-        if (CxFileWrite(&file, data, size, &count).kind != CX_PLATFORM_ERR_OK || count <= 0)
-            return false;
-        data += count;
-        size -= static_cast<size_t>(count);
-    }
-    return true;
-}
-
 // Copies the active file into a temporary beside file 1 (made empty, so no
 // stale tail), shifts the backups, then renames the temporary onto file 1.
 // Failing to make or place the temporary is the "cannot open file 1" case.
@@ -381,7 +367,9 @@ CopyResult copyToBackup(const FileVars &vars, const std::string &backup) {
         const ssize_t got = pread(vars.file, buffer, sizeof buffer, offset);
         if (got < 0) result.readFailed = true;
         if (got <= 0) break;
-        result.writeFailed = !writeAllTo(copy, buffer, static_cast<size_t>(got));
+        size_t written = 0;
+        result.writeFailed =
+            writeAll(copy, buffer, static_cast<size_t>(got), written).kind != CX_PLATFORM_ERR_OK;
         offset += got;
     }
     if (fsync(copy) != 0) result.writeFailed = true;
@@ -437,7 +425,8 @@ int kvlFHGetFileNameParts(const char *name, KvlObject *handler) noexcept {
         return 0;
     }
     if (std::strlen(name) > kNameLimit) {
-        reportTooLong(*vars);
+        report(*vars, KVL_LEVEL_ERROR, 31, KVL_ARG_STRING, "fileName", KVL_ARG_INT,
+               static_cast<int>(kNameLimit));
         return 0;
     }
     char native[CX_FILE_NAME_SIZE];
@@ -476,11 +465,8 @@ int kvlFHGetFileNameParts(const char *name, KvlObject *handler) noexcept {
 int kvlSetFileNameParts(char **name, const char *directory, const char *base, int32_t number,
                         const char *extension) noexcept {
     if (name == nullptr || base == nullptr || directory == nullptr) return 0;
-    std::string built = directory;
-    (built += '/') += base;
-    if (number != 0) built += std::to_string(number);
-    if (extension != nullptr) (built += '.') += extension;
-    if (built.size() > kNameLimit) {
+    const std::string built = memberName(directory, base, number, extension);
+    if (built.empty()) {
         KvlReportPlatformErr(cxPlatformFail(ENAMETOOLONG));
         return 0;
     }

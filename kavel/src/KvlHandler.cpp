@@ -16,15 +16,11 @@
 
 extern "C" {
 
-static bool isKind(const KvlObject *object, int32_t kind) {
-    return object != nullptr && object->klass != nullptr && object->klass->kind == kind;
-}
-
 // The handler's formatter when both are what they claim to be.
 static KvlObject *formatterOf(KvlObject *handler) {
-    if (!isKind(handler, KVL_KIND_HANDLER)) return nullptr;
+    if (!kvlObjectIsKind(handler, KVL_KIND_HANDLER)) return nullptr;
     KvlObject *formatter = handler->formatter;
-    return isKind(formatter, KVL_KIND_FORMATTER) ? formatter : nullptr;
+    return kvlObjectIsKind(formatter, KVL_KIND_FORMATTER) ? formatter : nullptr;
 }
 
 KvlObject *kvlIntlHandlerGetFormatter(KvlObject *handler) noexcept {
@@ -35,8 +31,8 @@ KvlObject *kvlIntlHandlerGetFormatter(KvlObject *handler) noexcept {
 // the formatter already bound, through a borrowed handle, must not destroy
 // it between the two.
 void kvlIntlHandlerSetFormatter(KvlObject *handler, KvlObject *formatter) noexcept {
-    if (!isKind(handler, KVL_KIND_HANDLER)) return;
-    if (formatter != nullptr && !isKind(formatter, KVL_KIND_FORMATTER)) return;
+    if (!kvlObjectIsKind(handler, KVL_KIND_HANDLER)) return;
+    if (formatter != nullptr && !kvlObjectIsKind(formatter, KVL_KIND_FORMATTER)) return;
     KvlObject *old = handler->formatter;
     handler->formatter = kvlIntlAcquireObject(formatter);
     kvlIntlReleaseObject(old);
@@ -96,7 +92,7 @@ KvlObject *KvlBasicHandlerFClose(KvlObject *handler) noexcept { return handler; 
 
 static void callSlot(KvlObject *handler, bool open) noexcept {
     KvlApiLock lock;
-    if (!lock || !isKind(handler, KVL_KIND_HANDLER)) return;
+    if (!lock || !kvlObjectIsKind(handler, KVL_KIND_HANDLER)) return;
     if (open && handler->klass->open != nullptr) handler->klass->open(handler);
     if (!open && handler->klass->close != nullptr) handler->klass->close(handler);
 }

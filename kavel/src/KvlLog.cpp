@@ -75,11 +75,9 @@ void debugCall(KvlObject *logger, int32_t level, const char *file, const char *f
 
 extern "C" {
 
+// The gate rule lives once, in the header's inline test.
 int KvlIsLoggable(KvlObject *logger, int32_t level) noexcept {
-    if (logger == nullptr) return 0;
-    const int32_t gate = logger->gate.load(std::memory_order_relaxed);
-    if (gate == KVL_GATE_CLOSED) return 0;
-    return level == KVL_LEVEL_NONE || gate == KVL_LEVEL_NONE || level >= gate ? 1 : 0;
+    return kvlGateAccepts(logger, level);
 }
 
 KVL_MESSAGE_CALL(KvlLogMsg, KVL_LEVEL_NONE)
@@ -105,9 +103,7 @@ void KvlLogTextVA(KvlObject *logger, const char *format, va_list args) noexcept 
 }
 
 KvlFLog kvlIntlLoggerGetFLog(KvlObject *logger) noexcept {
-    if (logger == nullptr || logger->klass == nullptr || logger->enabled != 1 ||
-        logger->klass->kind != KVL_KIND_LOGGER)
-        return nullptr;
+    if (!kvlObjectIsKind(logger, KVL_KIND_LOGGER) || logger->enabled != 1) return nullptr;
     return logger->klass->log;
 }
 

@@ -358,8 +358,7 @@ void KvlSetObjectEnabled(KvlObject *object, int enabled) noexcept
 
 int KvlIsLoggableByFilter(KvlObject *filter, KvlEvent *event) noexcept {
     KvlApiLock lock;
-    if (!lock || filter == nullptr || filter->klass == nullptr ||
-        filter->klass->kind != KVL_KIND_FILTER || filter->klass->isLoggable == nullptr)
+    if (!lock || !kvlObjectIsKind(filter, KVL_KIND_FILTER) || filter->klass->isLoggable == nullptr)
         return 0;
     return filter->klass->isLoggable(filter, event);
 }
@@ -382,12 +381,12 @@ char *KvlGetObjProp(KvlObject *object, const char *name, unsigned char *found) n
         return KvlGetMapProp##Name(object != nullptr ? object->properties : nullptr, name, ok); \
     }
 KVL_OBJ_GETTER(int, Bool, kvlPropStrToBool)
-KVL_OBJ_GETTER(int32_t, Int, kvlPropStrToInt32) KVL_OBJ_GETTER(int64_t, Long, kvlPropStrToInt64)
-    KVL_OBJ_GETTER(float, Float, kvlPropStrToFloat32)
-        KVL_OBJ_GETTER(double, Double, kvlPropStrToFloat64)
+KVL_OBJ_GETTER(int32_t, Int, kvlPropStrToInt32)
+KVL_OBJ_GETTER(int64_t, Long, kvlPropStrToInt64) KVL_OBJ_GETTER(float, Float, kvlPropStrToFloat32)
+    KVL_OBJ_GETTER(double, Double, kvlPropStrToFloat64)
 #undef KVL_OBJ_GETTER
 
-            void KvlSetObjProp(KvlObject *object, const char *name, const char *value) noexcept
+        void KvlSetObjProp(KvlObject *object, const char *name, const char *value) noexcept
     KVL_LOCKED(, kvlIntlSetObjProp(object, name, value))
 
 // The typed setters write the text form into a scratch map, then set it
@@ -404,8 +403,8 @@ KVL_OBJ_GETTER(int32_t, Int, kvlPropStrToInt32) KVL_OBJ_GETTER(int64_t, Long, kv
         kvlIntlFreeStringToStringMap(scratch);                                           \
     }
 KVL_OBJ_SETTER(int, Bool)
-KVL_OBJ_SETTER(int32_t, Int) KVL_OBJ_SETTER(int64_t, Long) KVL_OBJ_SETTER(float, Float)
-    KVL_OBJ_SETTER(double, Double)
+KVL_OBJ_SETTER(int32_t, Int)
+KVL_OBJ_SETTER(int64_t, Long) KVL_OBJ_SETTER(float, Float) KVL_OBJ_SETTER(double, Double)
 #undef KVL_OBJ_SETTER
 
 }  // extern "C"

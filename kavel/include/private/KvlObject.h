@@ -66,6 +66,10 @@ struct KvlObject {
     std::atomic<int32_t> gate;
 };
 
+/* Whether the object exists, is attached to its class and is of `kind`. */
+inline bool kvlObjectIsKind(const KvlObject *object, int32_t kind) {
+    return object != nullptr && object->klass != nullptr && object->klass->kind == kind;
+}
 struct KvlObjCfg {
     uint32_t refCount;
     char *name;
