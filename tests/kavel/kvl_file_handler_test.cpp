@@ -21,19 +21,16 @@
 
 namespace {
 
+using vrxtest::contentOf;
 using vrxtest::modeOf;
 using vrxtest::paddedRecord;
 using vrxtest::paddedRecords;
 using vrxtest::plainFormat;
+using vrxtest::Prop;
 using vrxtest::RaisedMessages;
 using vrxtest::readFile;
 using vrxtest::writeFile;
 namespace fs = std::filesystem;
-
-struct Prop {
-    const char *name;
-    std::string value;
-};
 
 char *header(KvlObject *) noexcept { return OxsStringDup("H\n"); }
 char *trailer(KvlObject *) noexcept { return OxsStringDup("T\n"); }
@@ -74,10 +71,6 @@ protected:
     void log(const std::string &text) {
         KvlLogText(logger_, "%s", KVL_ARG_STRING, text.c_str(), KVL_ARG_END);
     }
-    static std::string read(const std::string &name) {
-        return readFile(name).value_or("<missing>");
-    }
-
     KvlObject *logger_ = nullptr;
     KvlObject *handler_ = nullptr;
     std::vector<KvlObject *> formatters_;
@@ -90,9 +83,9 @@ TEST_F(KvlFileHandlerTest, RollsOverWholeRecordsAndDropsTheOldest) {
         log(paddedRecord(n));
     // 100 bytes are reached after the fourth record of a file: the fifth
     // goes into a fresh one.
-    EXPECT_EQ(read("logs/trace.log"), paddedRecords(13, 13));
-    EXPECT_EQ(read("logs/trace1.log"), paddedRecords(9, 12));
-    EXPECT_EQ(read("logs/trace2.log"), paddedRecords(5, 8));
+    EXPECT_EQ(contentOf("logs/trace.log"), paddedRecords(13, 13));
+    EXPECT_EQ(contentOf("logs/trace1.log"), paddedRecords(9, 12));
+    EXPECT_EQ(contentOf("logs/trace2.log"), paddedRecords(5, 8));
     EXPECT_FALSE(fs::exists("logs/trace3.log"));
 }
 
@@ -115,8 +108,8 @@ TEST_F(KvlFileHandlerTest, NamesOfTheSet) {
         makeHandler({{"fileName", c.fileName}, {"maxFileSize", "0"}, {"maxFiles", "2"}});
         log("first");
         log("second");
-        EXPECT_EQ(read(c.active), "second\n") << c.fileName;
-        EXPECT_EQ(read(c.backup), "first\n") << c.fileName;
+        EXPECT_EQ(contentOf(c.active), "second\n") << c.fileName;
+        EXPECT_EQ(contentOf(c.backup), "first\n") << c.fileName;
     }
 }
 
@@ -131,7 +124,7 @@ TEST_F(KvlFileHandlerTest, SizesThatNeverRollOver) {
         makeHandler({{"fileName", name}, {"maxFiles", c.maxFiles}, {"maxFileSize", c.maxFileSize}});
         for (int n = 1; n <= 5; ++n)
             log(paddedRecord(n));
-        EXPECT_EQ(read(name), paddedRecords(1, 5)) << name;
+        EXPECT_EQ(contentOf(name), paddedRecords(1, 5)) << name;
     }
 }
 
@@ -150,10 +143,10 @@ TEST_F(KvlFileHandlerTest, AppendingFalseTruncatesAtEveryOpen) {
     writeFile((fs::current_path() / "t.log").string(), "old content\n");
     makeHandler({{"fileName", "t.log"}, {"appending", "false"}});
     log("one");
-    EXPECT_EQ(read("t.log"), "one\n");
+    EXPECT_EQ(contentOf("t.log"), "one\n");
     KvlSetObjProp(handler_, "maxFiles", "3");  // closes; the next record reopens
     log("two");
-    EXPECT_EQ(read("t.log"), "two\n");
+    EXPECT_EQ(contentOf("t.log"), "two\n");
 }
 
 TEST_F(KvlFileHandlerTest, ADeletedOrMovedLogIsRecreatedWithItsHeader) {
@@ -161,14 +154,14 @@ TEST_F(KvlFileHandlerTest, ADeletedOrMovedLogIsRecreatedWithItsHeader) {
     log("one");
     fs::remove("d.log");
     log("two");
-    EXPECT_EQ(read("d.log"), "H\ntwo\n");
+    EXPECT_EQ(contentOf("d.log"), "H\ntwo\n");
     // Moved away and replaced by another file of the same name, as a log
     // rotator does: the next record goes to the file the name now means.
     fs::rename("d.log", "moved.log");
     writeFile((fs::current_path() / "d.log").string(), "new\n");
     log("three");
-    EXPECT_EQ(read("d.log"), "new\nH\nthree\n");
-    EXPECT_EQ(read("moved.log"), "H\ntwo\nT\n");
+    EXPECT_EQ(contentOf("d.log"), "new\nH\nthree\n");
+    EXPECT_EQ(contentOf("moved.log"), "H\ntwo\nT\n");
 }
 
 TEST_F(KvlFileHandlerTest, OutputCodesets) {
@@ -177,10 +170,10 @@ TEST_F(KvlFileHandlerTest, OutputCodesets) {
     makeHandler({{"fileName", "u.log"}, {"fileEncoding", "NOSUCH"}});
     EXPECT_EQ(raised.take(), std::vector<int32_t>{36});
     log("caf\xC3\xA9");
-    EXPECT_EQ(read("u.log"), "caf\xC3\xA9\n");
+    EXPECT_EQ(contentOf("u.log"), "caf\xC3\xA9\n");
     makeHandler({{"fileName", "l.log"}, {"fileEncoding", "ISO88591"}});
     log("caf\xC3\xA9");
-    EXPECT_EQ(read("l.log"), "caf\xE9\n");
+    EXPECT_EQ(contentOf("l.log"), "caf\xE9\n");
 }
 
 TEST_F(KvlFileHandlerTest, NamesThatDoNotFitAreRefused) {
@@ -207,7 +200,7 @@ TEST_F(KvlFileHandlerTest, ARecordThatCannotBeWrittenWholeLeavesNoPart) {
     setrlimit(RLIMIT_FSIZE, &saved);
     signal(SIGXFSZ, previous);
     log(paddedRecord(3));
-    EXPECT_EQ(read("w.log"), paddedRecord(1) + "\n" + paddedRecord(3) + "\n");
+    EXPECT_EQ(contentOf("w.log"), paddedRecord(1) + "\n" + paddedRecord(3) + "\n");
 }
 
 // A log directory the writer may not write into (as "nobody" when the

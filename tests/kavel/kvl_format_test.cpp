@@ -16,14 +16,10 @@ namespace {
 
 using vrxtest::EnvGuard;
 using vrxtest::OutputCapture;
+using vrxtest::Prop;
 
 // 2024-03-05 09:04:07.045 UTC.
 constexpr uint64_t kMarch5 = 1709629447045ull;
-
-struct Prop {
-    const char *name;
-    std::string value;
-};
 
 class KvlFormatTest : public vrxtest::ToolkitTest {
 protected:

@@ -23,6 +23,7 @@
 
 namespace {
 
+using vrxtest::contentOf;
 using vrxtest::Holder;
 using vrxtest::OutputCapture;
 using vrxtest::paddedRecord;
@@ -69,9 +70,6 @@ private:
 
 class KvlMpFileHandlerTest : public vrxtest::ToolkitTest {
 protected:
-    static std::string read(const std::string &name) {
-        return readFile(name).value_or("<missing>");
-    }
 };
 
 TEST_F(KvlMpFileHandlerTest, TwoProcessesLoseAndInterleaveNothing) {
@@ -99,7 +97,7 @@ TEST_F(KvlMpFileHandlerTest, TwoProcessesLoseAndInterleaveNothing) {
     for (int n = 98; n >= 0; --n) {
         const std::string name = n == 0 ? "x.log" : "x" + std::to_string(n) + ".log";
         if (!fs::exists(name)) continue;
-        const std::string content = read(name);
+        const std::string content = contentOf(name);
         EXPECT_LE(content.size(), 100u + 6u) << name;
         std::istringstream lines(content);
         for (std::string line; std::getline(lines, line);) {
@@ -127,8 +125,8 @@ TEST_F(KvlMpFileHandlerTest, RolloverEmptiesTheActiveFileInPlace) {
     struct stat after {};
     stat("x.log", &after);
     EXPECT_EQ(after.st_ino, before.st_ino);
-    EXPECT_EQ(read("x.log"), paddedRecords(5, 6));
-    EXPECT_EQ(read("x1.log"), paddedRecords(1, 4));
+    EXPECT_EQ(contentOf("x.log"), paddedRecords(5, 6));
+    EXPECT_EQ(contentOf("x1.log"), paddedRecords(1, 4));
     EXPECT_FALSE(fs::exists("x2.log"));
     EXPECT_TRUE(key.exists()) << "the configured key names the set";
 }
@@ -138,7 +136,7 @@ TEST_F(KvlMpFileHandlerTest, OneFileNeverRolls) {
     SharedLog log(key.key(), 10, 1);
     for (int n = 1; n <= 5; ++n)
         log.log(paddedRecord(n));
-    EXPECT_EQ(read("x.log"), paddedRecords(1, 5));
+    EXPECT_EQ(contentOf("x.log"), paddedRecords(1, 5));
 }
 
 // A roller killed after placing file 1 but before truncating left file 1
@@ -150,8 +148,8 @@ TEST_F(KvlMpFileHandlerTest, AnInterruptedRolloverIsFinishedWithoutDuplicates) {
     writeFile(here + "/x1.log", paddedRecords(1, 4));
     SharedLog log(key.key(), 100, 3);
     log.log(paddedRecord(5));
-    EXPECT_EQ(read("x.log"), paddedRecords(5, 5));
-    EXPECT_EQ(read("x1.log"), paddedRecords(1, 4));
+    EXPECT_EQ(contentOf("x.log"), paddedRecords(5, 5));
+    EXPECT_EQ(contentOf("x1.log"), paddedRecords(1, 4));
     EXPECT_FALSE(fs::exists("x2.log")) << "nothing shifted";
 }
 
@@ -172,7 +170,7 @@ TEST_F(KvlMpFileHandlerTest, ABlockedBackupIsReportedAndTheActiveFileStillEmptie
     EXPECT_NE(printed.find(line), std::string::npos) << printed;
     const auto keys = raised.take();
     EXPECT_NE(std::find(keys.begin(), keys.end(), 73), keys.end());
-    EXPECT_EQ(read("x.log"), paddedRecords(5, 5));
+    EXPECT_EQ(contentOf("x.log"), paddedRecords(5, 5));
 }
 
 TEST_F(KvlMpFileHandlerTest, NeitherADeadHolderNorAnotherKeyBlocks) {
@@ -187,7 +185,7 @@ TEST_F(KvlMpFileHandlerTest, NeitherADeadHolderNorAnotherKeyBlocks) {
         SharedLog log(key.key(), 1000, 3);
         log.log("through");
     }
-    EXPECT_EQ(read("x.log"), "through\n");
+    EXPECT_EQ(contentOf("x.log"), "through\n");
     alive.release();
     EXPECT_EQ(alive.wait(), 0);
 }

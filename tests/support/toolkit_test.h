@@ -158,6 +158,17 @@ inline void addPlainFormatterClass() {
                          nullptr, kvlIntlBindI18Msg);
 }
 
+// A property to set, by name and value.
+struct Prop {
+    const char *name;
+    std::string value;
+};
+
+// A file's content, or "<missing>".
+inline std::string contentOf(const std::string &path) {
+    return readFile(path).value_or("<missing>");
+}
+
 // Record N of a file test: "rec-NN" padded to 30 bytes with its line feed
 // (without it when `lineFeed` is false); records(first, last) their text.
 inline std::string paddedRecord(int n, bool lineFeed = false) {
