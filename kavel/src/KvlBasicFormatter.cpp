@@ -40,6 +40,7 @@ struct SecondCache {
     char local[32] = {};  // "%Y-%m-%d %H:%M:%S"
     size_t localLength = 0;
     char zone[8] = {};  // "+hh:mm"
+    bool valid = false;  // false: the second has no local time
 };
 
 void fillSecond(SecondCache &cache, int64_t seconds) {
@@ -47,11 +48,8 @@ void fillSecond(SecondCache &cache, int64_t seconds) {
     struct tm broken {};
     cache.seconds = seconds;
     cache.generation = zoneGeneration.load(std::memory_order_relaxed);
-    if (localtime_r(&t, &broken) == nullptr) {
-        cache.localLength = 0;
-        std::memcpy(cache.zone, "+00:00", 7);
-        return;
-    }
+    cache.valid = localtime_r(&t, &broken) != nullptr;
+    if (!cache.valid) return;
     cache.localLength =
         std::strftime(cache.local, sizeof cache.local, "%Y-%m-%d %H:%M:%S", &broken);
     const long offset = broken.tm_gmtoff;
@@ -66,12 +64,13 @@ void fillSecond(SecondCache &cache, int64_t seconds) {
     cache.zone[6] = '\0';
 }
 
-void appendBuiltInDate(uint64_t milliseconds, std::string &out) {
+bool appendBuiltInDate(uint64_t milliseconds, std::string &out) {
     thread_local SecondCache cache;
     const int64_t seconds = static_cast<int64_t>(milliseconds / 1000);
     if (cache.seconds != seconds ||
         cache.generation != zoneGeneration.load(std::memory_order_relaxed))
         fillSecond(cache, seconds);
+    if (!cache.valid) return false;
     const unsigned ms = static_cast<unsigned>(milliseconds % 1000);
     out.append(cache.local, cache.localLength);
     const char fraction[4] = {'.', static_cast<char>('0' + ms / 100),
@@ -79,23 +78,26 @@ void appendBuiltInDate(uint64_t milliseconds, std::string &out) {
                               static_cast<char>('0' + ms % 10)};
     out.append(fraction, 4);
     out.append(cache.zone, 6);
+    return true;
 }
 
-void appendFormattedDate(const char *format, uint64_t milliseconds, std::string &out) {
+bool appendFormattedDate(const char *format, uint64_t milliseconds, std::string &out) {
     const time_t t = static_cast<time_t>(milliseconds / 1000);
     struct tm broken {};
-    if (localtime_r(&t, &broken) == nullptr) return;
+    if (localtime_r(&t, &broken) == nullptr) return false;
     std::string local;
     size_t length = 0;
     for (size_t size = 128; size <= 4096 && length == 0; size *= 2) {
         local.assign(size, '\0');
         length = zil_strftime(nullptr, local.data(), size, format, &broken);
     }
-    if (length == 0) return;
+    if (length == 0) return true;  // an empty text, or one too long to make
     std::string utf8(4 * length + 4, '\0');
     const int written = zil_to_utf8(nullptr, local.data(), static_cast<int>(length), utf8.data(),
                                     static_cast<int>(utf8.size()), nullptr);
-    if (written > 0) out.append(utf8.data(), static_cast<size_t>(written));
+    if (written < 0) return false;
+    out.append(utf8.data(), static_cast<size_t>(written));
+    return true;
 }
 
 // Replaces a formatter string field with the property's value (null when
@@ -118,11 +120,10 @@ void appendProperty(KvlEvent *event, const char *name, std::string_view separato
 
 namespace kvl {
 
-void appendDate(KvlObject *formatter, uint64_t milliseconds, std::string &out) {
+bool appendDate(KvlObject *formatter, uint64_t milliseconds, std::string &out) {
     if (formatter != nullptr && formatter->dateTimeFormat != nullptr)
-        appendFormattedDate(formatter->dateTimeFormat, milliseconds, out);
-    else
-        appendBuiltInDate(milliseconds, out);
+        return appendFormattedDate(formatter->dateTimeFormat, milliseconds, out);
+    return appendBuiltInDate(milliseconds, out);
 }
 
 const char *eventText(KvlEvent *event, const char *name) {
@@ -216,8 +217,7 @@ char *KvlBasicFormatterFGetTrailer(KvlObject *) noexcept { return nullptr; }
 // builds a record there.
 char *KvlBasicFormatterFormatDate(KvlObject *formatter, uint64_t milliseconds) noexcept {
     std::string date;
-    kvl::appendDate(formatter, milliseconds, date);
-    return kvl::handOut(date);
+    return kvl::appendDate(formatter, milliseconds, date) ? kvl::handOut(date) : nullptr;
 }
 
 }  // extern "C"

@@ -169,7 +169,7 @@ TEST(CxThreadTest, CreateJoinAndSleep) {
     EXPECT_EQ(code(CxThreadCreate(nullptr, 0, addOne, &counter)), EINVAL);
     EXPECT_EQ(code(CxThreadCreate(&id, 0, nullptr, &counter)), EINVAL) << "nothing to run";
     EXPECT_EQ(CxHasThreadSupport(), 1);
-    EXPECT_EQ(CxThreadGetCurrentID(), static_cast<int64_t>(pthread_self()));
+    EXPECT_EQ(CxThreadGetCurrentID(), static_cast<int64_t>(gettid()));
 
     // The nearest whole second: 499 ms does not sleep, 500 ms and 1400 ms sleep one second.
     const struct {

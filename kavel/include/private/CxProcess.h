@@ -41,6 +41,9 @@ int64_t CxSystemGetTimestamp(void);
  * dot. ENOSYS when the name or the look-up fails (the short name is kept
  * after a failed look-up). */
 CxPlatformErr CxSystemGetFQHostname(char *buffer, size_t size);
+/* The same answer, asked for once per process and then repeated (a
+ * failure too, with the short name); ERANGE when it does not fit. */
+CxPlatformErr CxSystemGetFQHostnameOnce(char *buffer, size_t size);
 
 int CxHasThreadSupport(void);
 int64_t CxThreadGetCurrentID(void);

@@ -77,6 +77,13 @@ void KvlPDXMLFormatterFCfgChange(KvlObject *formatter, const char *name) KVL_NOE
 char *KvlPDXMLFormatterFFormat(KvlObject *formatter, KvlEvent *event) KVL_NOEXCEPT;
 char *KvlPDXMLFormatterFGetHeader(KvlObject *formatter) KVL_NOEXCEPT;
 char *KvlPDXMLFormatterFGetTrailer(KvlObject *formatter) KVL_NOEXCEPT;
+/* The XML record's level word ("MAX" ... "ERROR"; FATAL is "ERROR", any
+ * other value "OTHER"). */
+const char *kvlPDXMLEmitLevel(int32_t level) KVL_NOEXCEPT;
+/* Gives an event without a message id the one at the start of its bound
+ * text (bound in the formatter's locale, if any), or "" when there is
+ * none, so later readers need not bind again. */
+void kvlPDXMLFormatterCacheMessageID(KvlObject *formatter, KvlEvent *event) KVL_NOEXCEPT;
 char *KvlZemTraceFormatterFFormat(KvlObject *formatter, KvlEvent *event) KVL_NOEXCEPT;
 
 #ifdef __cplusplus

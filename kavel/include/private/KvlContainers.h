@@ -54,6 +54,10 @@ KVL_DECLARE_MAP_INTL(StringToStringMap, const char *, char *)
 /* The map's own text for the key (no copy; valid until the map changes),
  * or null. For record paths that must not allocate per field. */
 const char *kvlIntlStringToStringMapPeek(KvlStringToStringMap *map, const char *key) KVL_NOEXCEPT;
+/* The key and value of an iterator's entry, borrowed the same way (both
+ * null past the end). */
+void kvlIntlStringToStringMapIterPeek(KvlStringToStringMapIter iter, const char **key,
+                                      const char **value) KVL_NOEXCEPT;
 KVL_DECLARE_MAP_INTL(StringToObjClassMap, KvlObjClass *, KvlObjClass *)
 KVL_DECLARE_GROUP_INTL(StringGroup, const char *, char *)
 KVL_DECLARE_LIST_INTL(StringList, const char *, char *)

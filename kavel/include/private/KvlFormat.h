@@ -16,8 +16,9 @@ namespace kvl {
 
 // Appends the basic formatter's time stamp of `milliseconds` since the
 // epoch: the formatter's "dateTimeFormat" when it has one, else the
-// built-in "2024-03-05 09:04:07.045+02:00".
-void appendDate(KvlObject *formatter, uint64_t milliseconds, std::string &out);
+// built-in "2024-03-05 09:04:07.045+02:00". False, with nothing appended,
+// when the date has no local time (a value past the platform's years).
+bool appendDate(KvlObject *formatter, uint64_t milliseconds, std::string &out);
 
 // The per-thread buffer a formatter builds its record in, emptied.
 std::string &recordBuffer();

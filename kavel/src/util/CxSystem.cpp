@@ -3,6 +3,11 @@
 // The host name is qualified with getaddrinfo(AI_CANONNAME), which is
 // thread-safe, rather than gethostbyname. The name and the look-up are
 // replaceable so tests do not depend on this machine's network set-up.
+//
+// A look-up can wait on the name service for seconds, and the agent makes a
+// dozen loggers that each want the name, so the remembered form asks once
+// per process and repeats that answer, failure included; replacing the
+// services forgets it.
 
 #include <netdb.h>
 #include <sys/time.h>
@@ -12,6 +17,8 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
+#include <string>
 
 #include "CxProcess.h"
 
@@ -47,6 +54,17 @@ CxClockSource clockSource = platformClock;
 CxHostNameSource hostNameSource = platformHostName;
 CxHostResolver hostResolver = platformResolve;
 
+struct RememberedHostName {
+    std::mutex mutex;
+    bool known = false;
+    CxPlatformErr status{};
+    std::string name;
+};
+RememberedHostName &rememberedHostName() {
+    static RememberedHostName remembered;
+    return remembered;
+}
+
 void trace(const char *prefix, const char *format, va_list args) {
     std::fprintf(stderr, "%*s%s", CX_INTERNAL_TRACE_INDENT, "", prefix);
     std::vfprintf(stderr, format, args);
@@ -62,6 +80,9 @@ void cxSetClockSource(CxClockSource source) {
 void cxSetHostNameServices(CxHostNameSource source, CxHostResolver resolver) {
     hostNameSource = source != nullptr ? source : platformHostName;
     hostResolver = resolver != nullptr ? resolver : platformResolve;
+    RememberedHostName &remembered = rememberedHostName();
+    std::lock_guard<std::mutex> guard(remembered.mutex);
+    remembered.known = false;
 }
 
 extern "C" {
@@ -83,6 +104,21 @@ CxPlatformErr CxSystemGetFQHostname(char *buffer, size_t size) {
     if (std::strchr(canonical, '.') != nullptr && std::strlen(canonical) < size)
         std::strcpy(buffer, canonical);
     return cxPlatformOk();
+}
+
+CxPlatformErr CxSystemGetFQHostnameOnce(char *buffer, size_t size) {
+    if (buffer == nullptr || size == 0) return cxPlatformFail(EINVAL);
+    RememberedHostName &remembered = rememberedHostName();
+    std::lock_guard<std::mutex> guard(remembered.mutex);
+    if (!remembered.known) {
+        char name[1025];
+        remembered.status = CxSystemGetFQHostname(name, sizeof name);
+        remembered.name = name;
+        remembered.known = true;
+    }
+    if (remembered.name.size() >= size) return cxPlatformFail(ERANGE);
+    std::memcpy(buffer, remembered.name.c_str(), remembered.name.size() + 1);
+    return remembered.status;
 }
 
 void cxIntlTraceEnter(const char *format, ...) {

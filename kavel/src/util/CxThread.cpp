@@ -10,7 +10,9 @@ extern "C" {
 
 int CxHasThreadSupport(void) { return 1; }
 
-int64_t CxThreadGetCurrentID(void) { return static_cast<int64_t>(pthread_self()); }
+// The kernel's thread id, as `ps -L` and the agent's trace writer show it
+// (pthread_self is an address, useless to a reader of the logs).
+int64_t CxThreadGetCurrentID(void) { return static_cast<int64_t>(gettid()); }
 
 CxPlatformErr CxThreadCreate(CxThreadId *id, size_t stackSize, void *(*start)(void *), void *arg) {
     if (id == nullptr || start == nullptr) return cxPlatformFail(EINVAL);

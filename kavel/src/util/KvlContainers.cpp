@@ -49,6 +49,11 @@ extern "C" const char *kvlIntlStringToStringMapPeek(KvlStringToStringMap *map,
     KvlStringToStringMapLink *link = KvlStringToStringMapCore::getNode(map, key);
     return link != nullptr ? link->value : nullptr;
 }
+extern "C" void kvlIntlStringToStringMapIterPeek(KvlStringToStringMapIter iter, const char **key,
+                                                 const char **value) noexcept {
+    if (key != nullptr) *key = iter != nullptr ? iter->key : nullptr;
+    if (value != nullptr) *value = iter != nullptr ? iter->value : nullptr;
+}
 KVL_DEFINE_MAP(StringToObjClassMap, BorrowedClass)
 KVL_DEFINE_GROUP(StringGroup, StringValue)
 KVL_DEFINE_LIST(StringList, StringValue)

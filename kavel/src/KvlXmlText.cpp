@@ -1,0 +1,164 @@
+// Escaping for the XML records (see KvlXmlText.h for the rules).
+//
+// One pass per text: a byte class table per context says which bytes need
+// attention; runs of the others are copied in one append. Non-ASCII bytes
+// are checked as UTF-8 with the bounds of Unicode's well-formed sequences
+// (so overlong forms, surrogates and values past U+10FFFF fail at the byte
+// that makes them ill-formed), and each maximal ill-formed subpart becomes
+// one U+FFFD, as a converter following Unicode's recommendation does.
+
+#include "KvlXmlText.h"
+
+#include <array>
+#include <cstdint>
+
+namespace {
+
+enum ByteClass : uint8_t {
+    kPlain = 0,
+    kMarkup,     // & < > ": an entity in element text and attributes
+    kWhite,      // tab, LF, CR: a character reference in attributes
+    kForbidden,  // other C0 controls: U+FFFD
+    kBracket,    // ']': may start "]]>" inside CDATA
+    kNonAscii,   // 0x80 and above: checked as UTF-8
+};
+
+enum class Context { kText, kAttribute, kCData };
+
+using ClassTable = std::array<uint8_t, 256>;
+
+constexpr ClassTable makeTable(Context context) {
+    ClassTable table{};
+    for (int b = 0; b < 0x20; ++b)
+        table[b] = kForbidden;
+    for (int b = 0x80; b < 0x100; ++b)
+        table[b] = kNonAscii;
+    if (context == Context::kAttribute) table['\t'] = table['\n'] = table['\r'] = kWhite;
+    if (context != Context::kAttribute) table['\t'] = table['\n'] = table['\r'] = kPlain;
+    if (context == Context::kCData) {
+        table[']'] = kBracket;
+    } else {
+        table['&'] = table['<'] = table['>'] = table['"'] = kMarkup;
+    }
+    return table;
+}
+
+constexpr ClassTable kTextTable = makeTable(Context::kText);
+constexpr ClassTable kAttributeTable = makeTable(Context::kAttribute);
+constexpr ClassTable kCDataTable = makeTable(Context::kCData);
+
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+
+std::string_view entityOf(unsigned char byte) {
+    switch (byte) {
+        case '&':
+            return "&amp;";
+        case '<':
+            return "&lt;";
+        case '>':
+            return "&gt;";
+        case '"':
+            return "&quot;";
+        case '\t':
+            return "&#9;";
+        case '\n':
+            return "&#10;";
+        default:
+            return "&#13;";
+    }
+}
+
+bool isContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
+
+// The length of the well-formed sequence at `text[at]`, or 0 when it is
+// ill-formed; then `subpart` is the length of its maximal subpart (at
+// least 1) to replace.
+size_t wellFormedLength(std::string_view text, size_t at, size_t &subpart) {
+    const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[at + i]); };
+    const unsigned char lead = byte(0);
+    size_t length = 0;
+    unsigned char low = 0x80, high = 0xBF;  // bounds of the second byte
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0) low = 0xA0;
+        if (lead == 0xED) high = 0x9F;  // no surrogates
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0) low = 0x90;
+        if (lead == 0xF4) high = 0x8F;  // nothing past U+10FFFF
+    } else {
+        subpart = 1;
+        return 0;
+    }
+    size_t i = 1;
+    for (; i < length && at + i < text.size(); ++i) {
+        const unsigned char next = byte(i);
+        const bool fits = i == 1 ? next >= low && next <= high : isContinuation(next);
+        if (!fits) break;
+    }
+    if (i < length) {
+        subpart = i;
+        return 0;
+    }
+    // U+FFFE and U+FFFF are well-formed UTF-8 but no XML character.
+    if (lead == 0xEF && byte(1) == 0xBF && byte(2) >= 0xBE) {
+        subpart = 3;
+        return 0;
+    }
+    return length;
+}
+
+void append(std::string &out, std::string_view text, const ClassTable &table) {
+    size_t runStart = 0, at = 0;
+    const size_t size = text.size();
+    const auto flush = [&] { out.append(text.data() + runStart, at - runStart); };
+    while (at < size) {
+        const auto byte = static_cast<unsigned char>(text[at]);
+        const uint8_t kind = table[byte];
+        if (kind == kPlain) {
+            ++at;
+            continue;
+        }
+        if (kind == kNonAscii) {
+            size_t subpart = 0;
+            if (const size_t length = wellFormedLength(text, at, subpart); length != 0) {
+                at += length;
+                continue;
+            }
+            flush();
+            out += kReplacement;
+            at += subpart;
+        } else if (kind == kBracket) {
+            if (text.substr(at, 3) != "]]>") {
+                ++at;
+                continue;
+            }
+            at += 2;  // "]]" stays in this section, ">" opens the next
+            flush();
+            out += "]]><![CDATA[";
+        } else {
+            flush();
+            if (kind == kForbidden)
+                out += kReplacement;
+            else
+                out += entityOf(byte);
+            ++at;
+        }
+        runStart = at;
+    }
+    flush();
+}
+
+}  // namespace
+
+namespace kvl::xml {
+
+void appendText(std::string &out, std::string_view text) { append(out, text, kTextTable); }
+void appendAttribute(std::string &out, std::string_view text) {
+    append(out, text, kAttributeTable);
+}
+void appendCData(std::string &out, std::string_view text) { append(out, text, kCDataTable); }
+
+}  // namespace kvl::xml
