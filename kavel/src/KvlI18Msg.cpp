@@ -112,6 +112,11 @@ KVL_DEFINE_LIST(ParmList, ParmValue)
 
 extern "C" {
 
+const KvlParm *kvlIntlParmListIterPeek(KvlParmListIter iter) noexcept {
+    return iter != nullptr ? iter->value : nullptr;
+}
+
+
 KvlParm *KvlCopyParm(const KvlParm *parm) noexcept {
     if (parm == nullptr) return nullptr;
     auto *copy = static_cast<KvlParm *>(OxsMemoryCalloc(1, sizeof(KvlParm)));

@@ -171,7 +171,7 @@ void appendTranslation(std::string &record, const KvlI18Msg *message) {
     record += "\">";
     for (KvlParmListIter parm = kvlIntlParmListIterator(message->parms); parm != nullptr;
          parm = kvlIntlParmListIterNext(parm))
-        appendParameter(record, kvlIntlParmListIterGet(parm));
+        appendParameter(record, kvlIntlParmListIterPeek(parm));
     record += "</TranslationInfo>\n";
 }
 

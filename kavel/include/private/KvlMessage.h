@@ -42,6 +42,9 @@ struct KvlI18Msg {
 };
 
 KVL_DECLARE_LIST_INTL(ParmList, KvlParm *, KvlParm *)
+/* The iterator's parameter itself (no copy; valid until the list changes),
+ * or null past the end. */
+const KvlParm *kvlIntlParmListIterPeek(KvlParmListIter iter) KVL_NOEXCEPT;
 
 KvlI18Msg *kvlIntlAllocI18Msg(const char *catalog, int32_t set, int32_t key,
                               const char *text) KVL_NOEXCEPT;
