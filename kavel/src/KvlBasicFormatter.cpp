@@ -131,7 +131,10 @@ const char *eventText(KvlEvent *event, const char *name) {
 }
 
 bool eventInteger(KvlEvent *event, const char *name, int64_t &value) {
-    const char *text = eventText(event, name);
+    return parseInteger(eventText(event, name), value);
+}
+
+bool parseInteger(const char *text, int64_t &value) {
     if (text == nullptr) return false;
     const char *end = text + std::strlen(text);
     const auto [stop, error] = std::from_chars(text, end, value);

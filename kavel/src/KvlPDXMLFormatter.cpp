@@ -53,23 +53,74 @@ struct XmlFlags {
 
 XmlFlags *flagsOf(KvlObject *formatter) { return static_cast<XmlFlags *>(formatter->vars); }
 
-// Event properties with an element of their own: never repeated under
-// LogAttribs.
-constexpr const char *kReservedKeys[] = {"threadId",       "correlationId",   "client",
-                                         KVL_PROP_SRCFILE, KVL_PROP_SRCLINE,  KVL_PROP_SRCFUNCTION,
-                                         "server",         "serverFormat",    "product",
-                                         "component",      "productInstance", "processId"};
+// Event properties with an element of their own (never repeated under
+// LogAttribs). A record reads them in one pass over the event's properties
+// rather than with a lookup each.
+enum Field : uint8_t {
+    kSrcFile,
+    kSrcFunction,
+    kSrcLine,
+    kThreadId,
+    kProcessId,
+    kCorrelationId,
+    kClient,
+    kServer,
+    kServerFormat,
+    kProduct,
+    kComponent,
+    kProductInstance,
+    kFieldCount,
+    kNotReserved = kFieldCount,
+};
 
-bool isReserved(const char *key) {
-    for (const char *reserved : kReservedKeys)
-        if (std::strcmp(key, reserved) == 0) return true;
-    return false;
+struct ReservedKey {
+    std::string_view name;
+    Field field;
+};
+constexpr ReservedKey kReservedKeys[] = {
+    {"threadId", kThreadId},
+    {"correlationId", kCorrelationId},
+    {"client", kClient},
+    {KVL_PROP_SRCFILE, kSrcFile},
+    {KVL_PROP_SRCLINE, kSrcLine},
+    {KVL_PROP_SRCFUNCTION, kSrcFunction},
+    {"server", kServer},
+    {"serverFormat", kServerFormat},
+    {"product", kProduct},
+    {"component", kComponent},
+    {"productInstance", kProductInstance},
+    {"processId", kProcessId},
+};
+
+Field fieldOf(std::string_view key) {
+    for (const ReservedKey &reserved : kReservedKeys)
+        if (reserved.name == key) return reserved.field;
+    return kNotReserved;
 }
 
-// " <Name>" + escaped value + "</Name>\n" when the event has the property.
-void appendElement(std::string &record, KvlEvent *event, const char *property,
-                   std::string_view element) {
-    const char *value = kvl::eventText(event, property);
+struct EventFields {
+    const char *value[kFieldCount] = {};
+    bool hasAttributes = false;  // some key is not reserved
+};
+
+EventFields readFields(KvlEvent *event) {
+    EventFields fields;
+    for (KvlStringToStringMapIter entry = kvlIntlStringToStringMapIterator(event->properties);
+         entry != nullptr; entry = kvlIntlStringToStringMapIterNext(entry)) {
+        const char *key = nullptr, *value = nullptr;
+        kvlIntlStringToStringMapIterPeek(entry, &key, &value);
+        if (key == nullptr) continue;
+        const Field field = fieldOf(key);
+        if (field == kNotReserved)
+            fields.hasAttributes = true;
+        else
+            fields.value[field] = value;
+    }
+    return fields;
+}
+
+// " <Name>" + escaped value + "</Name>\n" when there is a value.
+void appendElement(std::string &record, const char *value, std::string_view element) {
     if (value == nullptr) return;
     record += " <";
     record += element;
@@ -81,21 +132,20 @@ void appendElement(std::string &record, KvlEvent *event, const char *property,
 }
 
 // The product elements whose single-flag equals `single`, in their order.
-void appendProductBlock(std::string &record, KvlEvent *event, const XmlFlags &flags,
+void appendProductBlock(std::string &record, const EventFields &fields, const XmlFlags &flags,
                         uint8_t single) {
-    if (flags.singleServer == single) {
-        if (const char *server = kvl::eventText(event, "server")) {
-            record += " <Server Format=\"";
-            kvl::xml::appendAttribute(record, kvl::eventText(event, "serverFormat"));
-            record += "\">";
-            kvl::xml::appendText(record, server);
-            record += "</Server>\n";
-        }
+    if (flags.singleServer == single && fields.value[kServer] != nullptr) {
+        record += " <Server Format=\"";
+        kvl::xml::appendAttribute(record, fields.value[kServerFormat]);
+        record += "\">";
+        kvl::xml::appendText(record, fields.value[kServer]);
+        record += "</Server>\n";
     }
-    if (flags.singleProduct == single) appendElement(record, event, "product", "ProductId");
-    if (flags.singleComponent == single) appendElement(record, event, "component", "Component");
+    if (flags.singleProduct == single) appendElement(record, fields.value[kProduct], "ProductId");
+    if (flags.singleComponent == single)
+        appendElement(record, fields.value[kComponent], "Component");
     if (flags.singleProductId == single)
-        appendElement(record, event, "productInstance", "ProductInstance");
+        appendElement(record, fields.value[kProductInstance], "ProductInstance");
 }
 
 void appendTime(std::string &record, KvlObject *formatter, uint64_t milliseconds) {
@@ -111,35 +161,33 @@ void appendTime(std::string &record, KvlObject *formatter, uint64_t milliseconds
     record += "</Time>\n";
 }
 
-void appendAttributes(std::string &record, KvlEvent *event) {
-    bool opened = false;
+void appendAttributes(std::string &record, KvlEvent *event, const EventFields &fields) {
+    if (!fields.hasAttributes) return;
+    record += " <LogAttribs>";
     for (KvlStringToStringMapIter entry = kvlIntlStringToStringMapIterator(event->properties);
          entry != nullptr; entry = kvlIntlStringToStringMapIterNext(entry)) {
         const char *key = nullptr, *value = nullptr;
         kvlIntlStringToStringMapIterPeek(entry, &key, &value);
-        if (key == nullptr || isReserved(key)) continue;
-        if (!opened) record += " <LogAttribs>";
-        opened = true;
+        if (key == nullptr || fieldOf(key) != kNotReserved) continue;
         record += "<Key>";
         kvl::xml::appendText(record, key);
         record += "</Key><Value>";
         kvl::xml::appendText(record, value);
         record += "</Value>";
     }
-    if (opened) record += "</LogAttribs>\n";
+    record += "</LogAttribs>\n";
 }
 
 // The source element, when the event has a source file.
-bool appendSource(std::string &record, KvlEvent *event) {
-    const char *file = kvl::eventText(event, KVL_PROP_SRCFILE);
-    if (file == nullptr) return false;
+bool appendSource(std::string &record, const EventFields &fields) {
+    if (fields.value[kSrcFile] == nullptr) return false;
     record += " <Source FileName=\"";
-    kvl::xml::appendAttribute(record, file);
-    if (const char *function = kvl::eventText(event, KVL_PROP_SRCFUNCTION)) {
+    kvl::xml::appendAttribute(record, fields.value[kSrcFile]);
+    if (fields.value[kSrcFunction] != nullptr) {
         record += "\" Method=\"";
-        kvl::xml::appendAttribute(record, function);
+        kvl::xml::appendAttribute(record, fields.value[kSrcFunction]);
     }
-    if (int64_t line = 0; kvl::eventInteger(event, KVL_PROP_SRCLINE, line)) {
+    if (int64_t line = 0; kvl::parseInteger(fields.value[kSrcLine], line)) {
         record += "\" Line=\"";
         kvl::appendDecimal(record, line);
     }
@@ -147,14 +195,31 @@ bool appendSource(std::string &record, KvlEvent *event) {
     return true;
 }
 
+// A parameter as its UTF-8 text (the same as kvlParmToUTF8Str gives);
+// strings and integers are written directly, without a formatting pass.
 void appendParameter(std::string &record, const KvlParm *parm) {
     record += "<Param><![CDATA[";
-    if (parm != nullptr && parm->type == KVL_ARG_STRING && parm->value.s != nullptr) {
-        kvl::xml::appendCData(record, parm->value.s);  // its own text: no copy
-    } else {
-        char *text = kvlParmToUTF8Str(nullptr, parm);
-        kvl::xml::appendCData(record, text);
-        OxsMemoryFree(text);
+    switch (parm != nullptr ? parm->type : 0) {
+        case KVL_ARG_INT:
+            kvl::appendDecimal(record, static_cast<int64_t>(parm->value.i));
+            break;
+        case KVL_ARG_LONG:
+            kvl::appendDecimal(record, parm->value.l);
+            break;
+        case KVL_ARG_BOOLEAN:
+            record += parm->value.b == 1 ? "true" : "false";
+            break;
+        case KVL_ARG_STRING:
+            if (parm->value.s != nullptr) {
+                kvl::xml::appendCData(record, parm->value.s);
+                break;
+            }
+            [[fallthrough]];
+        default: {
+            char *text = kvlParmToUTF8Str(nullptr, parm);
+            kvl::xml::appendCData(record, text);
+            OxsMemoryFree(text);
+        }
     }
     record += "]]></Param>";
 }
@@ -175,14 +240,14 @@ void appendTranslation(std::string &record, const KvlI18Msg *message) {
     record += "</TranslationInfo>\n";
 }
 
-void appendTraceOrigin(std::string &record, KvlEvent *event) {
+void appendTraceOrigin(std::string &record, const EventFields &fields) {
     int64_t id = 0;
-    if (kvl::eventInteger(event, "threadId", id)) {
+    if (kvl::parseInteger(fields.value[kThreadId], id)) {
         record += " <Thread>";
         kvl::appendDecimal(record, static_cast<uint64_t>(id));
         record += "</Thread>\n";
     }
-    if (kvl::eventInteger(event, "processId", id)) {
+    if (kvl::parseInteger(fields.value[kProcessId], id)) {
         record += " <Process>";
         kvl::appendDecimal(record, id);
         record += "</Process>\n";
@@ -197,8 +262,6 @@ const char *shownMessageId(const KvlEvent *event, const char *boundText, CxZMSID
     parsed = CxParseZMSID(boundText);
     return parsed.length > 0 ? parsed.id : "None";
 }
-
-size_t lengthOf(const char *text) { return text != nullptr ? std::strlen(text) : 0; }
 
 }  // namespace
 
@@ -279,10 +342,12 @@ char *KvlPDXMLFormatterFFormat(KvlObject *formatter, KvlEvent *event) noexcept {
                                                                       : flags.forceAsMessage == 1;
     if (formatter->locale != nullptr) kvlSetEventLocale(event, formatter->locale);
     char *text = KvlBindEventMsg(event, kvlIntlBindI18Msg);
-    record.reserve(512 + lengthOf(text) + lengthOf(event->message->text));
+    const std::string_view bound = text != nullptr ? std::string_view(text) : std::string_view();
+    record.reserve(512 + bound.size());
 
+    const EventFields fields = readFields(event);
     if (flags.firstRecord == 1) {
-        appendProductBlock(record, event, flags, 1);
+        appendProductBlock(record, fields, flags, 1);
         flags.firstRecord = 0;
     }
     const bool hasLevel = event->level != KVL_LEVEL_NONE;
@@ -303,22 +368,22 @@ char *KvlPDXMLFormatterFFormat(KvlObject *formatter, KvlEvent *event) noexcept {
         record += "<Trace>\n";
     }
     appendTime(record, formatter, event->time);
-    appendProductBlock(record, event, flags, 0);
+    appendProductBlock(record, fields, flags, 0);
     record += " <LogText><![CDATA[";
-    kvl::xml::appendCData(record, text);
+    kvl::xml::appendCData(record, bound);
     record += "]]></LogText>\n";
     OxsMemoryFree(text);
-    appendAttributes(record, event);
+    appendAttributes(record, event, fields);
     if (isMessage) {
-        appendSource(record, event);
+        appendSource(record, fields);
         appendTranslation(record, event->message);
     } else {
-        if (!appendSource(record, event))
+        if (!appendSource(record, fields))
             record += " <Source FileName=\"None\" Method=\"None\"/>\n";
-        appendTraceOrigin(record, event);
+        appendTraceOrigin(record, fields);
     }
-    appendElement(record, event, "correlationId", "CorrelationId");
-    appendElement(record, event, "client", "Principal");
+    appendElement(record, fields.value[kCorrelationId], "CorrelationId");
+    appendElement(record, fields.value[kClient], "Principal");
     record += isMessage ? "</Message>\n" : "</Trace>\n";
     return kvl::handOut(record);
 }

@@ -31,6 +31,8 @@ const char *eventText(KvlEvent *event, const char *name);
 // An event property read as a decimal integer; false when absent or not
 // a number.
 bool eventInteger(KvlEvent *event, const char *name, int64_t &value);
+// The same reading of a property's text (null: false).
+bool parseInteger(const char *text, int64_t &value);
 
 // Appends the decimal text of a number.
 void appendDecimal(std::string &out, int64_t value);

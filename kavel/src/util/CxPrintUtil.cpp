@@ -170,8 +170,7 @@ bool parseText(const char *&p, CxPrintfFormatList *fl) {
         p += 2;
     } else {
         item.textStart = p;
-        while (*p != '\0' && *p != '%')
-            ++p;
+        p = strchrnul(p, '%');  // the library's word-at-a-time search: long texts are common
         item.textEnd = p - 1;
     }
     return addItem(fl, item);
