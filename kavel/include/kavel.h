@@ -316,6 +316,37 @@ void KvlHandlerSetFormatter(KvlObject *handler, KvlObject *formatter) KVL_NOEXCE
 char *KvlHandlerGetFmtHeader(KvlObject *handler) KVL_NOEXCEPT;
 char *KvlHandlerGetFmtTrailer(KvlObject *handler) KVL_NOEXCEPT;
 char *KvlHandlerDoFmt(KvlObject *handler, KvlEvent *event) KVL_NOEXCEPT;
+/* Message-id filters: the patterns of a list text (split at blank, tab, LF
+ * and CR; empty tokens skipped); 1 when a pattern of the list matches the
+ * id; 1 when the "*"-pattern matches the text (leftmost occurrences, no
+ * backtracking; "" and "*" match everything; a null argument matches
+ * nothing). */
+KvlStringList *KvlMsgIdFilterGetStringList(const char *text) KVL_NOEXCEPT;
+int KvlMsgIdFilterMatchMsgId(KvlStringList *list, const char *id) KVL_NOEXCEPT;
+int KvlPatternMatch(const char *pattern, const char *text) KVL_NOEXCEPT;
+
+/* First-failure data capture trigger handlers ("kvl_ffdc_trigger_handler"
+ * and classes built on it). Setters apply the rules of the properties of
+ * the same meaning (a value out of range changes nothing); getters on a
+ * missing handler give 0 or null. Strings are copies for the caller to
+ * free; GetFilter hands out an acquired reference. */
+char *KvlFFDCTriggerHandlerGetBaseDir(KvlObject *handler) KVL_NOEXCEPT;
+void KvlFFDCTriggerHandlerSetBaseDir(KvlObject *handler, const char *directory) KVL_NOEXCEPT;
+int64_t KvlFFDCTriggerHandlerGetMaxDisk(KvlObject *handler) KVL_NOEXCEPT;
+void KvlFFDCTriggerHandlerSetMaxDisk(KvlObject *handler, int64_t bytes) KVL_NOEXCEPT;
+KvlObject *KvlFFDCTriggerHandlerGetFilter(KvlObject *handler) KVL_NOEXCEPT;
+void KvlFFDCTriggerHandlerSetFilter(KvlObject *handler, KvlObject *filter) KVL_NOEXCEPT;
+char *KvlFFDCTriggerHandlerGetFilterName(KvlObject *handler) KVL_NOEXCEPT;
+void KvlFFDCTriggerHandlerSetFilterName(KvlObject *handler, const char *name) KVL_NOEXCEPT;
+int64_t KvlFFDCTriggerHandlerGetInterval(KvlObject *handler) KVL_NOEXCEPT;
+void KvlFFDCTriggerHandlerSetInterval(KvlObject *handler, int64_t milliseconds) KVL_NOEXCEPT;
+char *KvlFFDCTriggerHandlerGetQuotaPolicy(KvlObject *handler) KVL_NOEXCEPT;
+void KvlFFDCTriggerHandlerSetQuotaPolicy(KvlObject *handler, const char *policy) KVL_NOEXCEPT;
+double KvlFFDCTriggerHandlerGetFirstWarning(KvlObject *handler) KVL_NOEXCEPT;
+void KvlFFDCTriggerHandlerSetFirstWarning(KvlObject *handler, double fraction) KVL_NOEXCEPT;
+double KvlFFDCTriggerHandlerGetSecondWarning(KvlObject *handler) KVL_NOEXCEPT;
+void KvlFFDCTriggerHandlerSetSecondWarning(KvlObject *handler, double fraction) KVL_NOEXCEPT;
+
 /* The basic formatter's time stamp of `milliseconds` since the epoch. */
 char *KvlBasicFormatterFormatDate(KvlObject *formatter, uint64_t milliseconds) KVL_NOEXCEPT;
 

@@ -1,35 +1,239 @@
-// Filters: the level filter ("kvl_levelfilter") and the message-id filter
-// ("kvl_msgidfilter").
+// Filters: objects between a logger and its handlers that pass an event on
+// to their own listeners only when their class's verdict is exactly 1.
 //
-// TEMPORARY STAND-IN for the verdicts: until events carry levels and
-// message ids, every filter passes every event on (a level filter without
-// a "level" property passes everything too). Passing on is real: a filter
-// forwards an event only on a verdict of exactly 1.
+// - The level filter ("kvl_levelfilter") passes events at or above its
+//   "level", events without a level, and everything at level 0 or with no
+//   readable level (-9999).
+// - The message-id filter ("kvl_msgidfilter") matches the event's message
+//   id (taken from the text through its "msgFormatter" when the event has
+//   none) against "*"-patterns: BLOCK stops matching events, PASSTHRU lets
+//   only them through. With "msgIdRepeatTime" an id that passed is
+//   suppressed for that many milliseconds of event time; a suppressed
+//   event does not move the reference.
+//
+// Patterns match left to right without backtracking: each token after the
+// first is taken at its leftmost occurrence, and the last must end the
+// text, so "*W" does not match "ABWXYZ0001W". The FFDC trigger relies on
+// exactly this behaviour, quirk included.
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <new>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "KvlClasses.h"
+#include "KvlLogging.h"
+#include "KvlMsgTables.h"
 #include "KvlObject.h"
+#include "KvlToolkit.h"
+#include "OxsMemory.h"
+#include "OxsString.h"
+
+namespace {
+
+constexpr int32_t kBlock = 1;
+constexpr int32_t kPassThru = 2;
+constexpr const char *kListSeparators = " \t\n\r";
+
+// The message-id filter's private record, fields in this order.
+struct MsgIdFilterVars {
+    int32_t mode = kBlock;
+    KvlStringList *msgIds = nullptr;
+    KvlObject *formatter = nullptr;
+    int64_t msgIdRepeatTime = 0;
+    KvlStringToStringMap *lastSeen = nullptr;
+};
+
+MsgIdFilterVars *varsOf(KvlObject *filter) {
+    return filter != nullptr ? static_cast<MsgIdFilterVars *>(filter->vars) : nullptr;
+}
+
+KvlStringList *splitList(const char *text) {
+    KvlStringList *list = kvlIntlAllocStringList();
+    if (list == nullptr || text == nullptr) return list;
+    for (std::string_view rest = text; !rest.empty();) {
+        const size_t start = rest.find_first_not_of(kListSeparators);
+        if (start == std::string_view::npos) break;
+        rest.remove_prefix(start);
+        const size_t length = std::min(rest.find_first_of(kListSeparators), rest.size());
+        const std::string token(rest.substr(0, length));
+        kvlIntlStringListAppend(list, token.c_str());
+        rest.remove_prefix(length);
+    }
+    return list;
+}
+
+int matchAny(KvlStringList *patterns, const char *id) {
+    for (KvlStringListIter it = kvlIntlStringListIterator(patterns); it != nullptr;
+         it = kvlIntlStringListIterNext(it)) {
+        char *pattern = kvlIntlStringListIterGet(it);
+        const int matched = KvlPatternMatch(pattern, id);
+        OxsMemoryFree(pattern);
+        if (matched == 1) return 1;
+    }
+    return 0;
+}
+
+// "%lld" of a text: the leading integer, or false when there is none.
+bool readLongLong(const char *text, int64_t &value) {
+    if (text == nullptr) return false;
+    char *end = nullptr;
+    errno = 0;
+    const long long parsed = std::strtoll(text, &end, 10);
+    if (end == text) return false;
+    value = parsed;
+    return true;
+}
+
+int64_t saturatingAdd(int64_t a, int64_t b) {
+    int64_t sum = 0;
+    if (__builtin_add_overflow(a, b, &sum)) return b > 0 ? INT64_MAX : INT64_MIN;
+    return sum;
+}
+
+// Whether the id passed within the repeat window before `now`; if not, it
+// is noted as passing now.
+bool suppressedRepeat(MsgIdFilterVars &vars, const char *id, int64_t now) {
+    if (vars.lastSeen == nullptr) vars.lastSeen = kvlIntlAllocStringToStringMap();
+    if (const char *seen = kvlIntlStringToStringMapPeek(vars.lastSeen, id)) {
+        int64_t last = 0;
+        if (!readLongLong(seen, last)) last = 0;
+        if (saturatingAdd(last, vars.msgIdRepeatTime) > now) return true;
+    }
+    const std::string text = std::to_string(now);
+    kvlIntlStringToStringMapPut(vars.lastSeen, id, text.c_str());
+    return false;
+}
+
+}  // namespace
 
 extern "C" {
 
 KvlObject *KvlBasicFilterFProcess(KvlObject *filter, KvlEvent *event) noexcept {
-    if (filter == nullptr || filter->klass == nullptr) return filter;
+    if (filter == nullptr || filter->enabled != 1 || !kvlObjectIsKind(filter, KVL_KIND_FILTER))
+        return filter;
     KvlObjClass *klass = filter->klass;
-    if (klass->isLoggable != nullptr && klass->isLoggable(filter, event) == 1 &&
-        klass->log != nullptr)
+    if (klass->isLoggable != nullptr && klass->log != nullptr &&
+        klass->isLoggable(filter, event) == 1)
         klass->log(filter, event);
     return filter;
 }
 
+// "level" is read as a logger reads it; the rest are common properties.
 void KvlLevelFilterFCfgChange(KvlObject *filter, const char *name) noexcept {
-    KvlBasicObjectFCfgChange(filter, name);
+    KvlBasicLoggerFCfgChange(filter, name);
 }
-int KvlLevelFilterFIsLoggable(KvlObject *, KvlEvent *) noexcept { return 1; }
 
-void *KvlMsgIdFilterFAllocVars(void) noexcept { return nullptr; }
-void KvlMsgIdFilterFFreeVars(void *) noexcept {}
-void KvlMsgIdFilterFCfgChange(KvlObject *filter, const char *name) noexcept {
-    KvlBasicObjectFCfgChange(filter, name);
+int KvlLevelFilterFIsLoggable(KvlObject *filter, KvlEvent *event) noexcept {
+    if (filter == nullptr || event == nullptr) return 0;
+    return filter->level == 0 || event->level == KVL_LEVEL_NONE || event->level >= filter->level
+               ? 1
+               : 0;
 }
-int KvlMsgIdFilterFIsLoggable(KvlObject *, KvlEvent *) noexcept { return 1; }
+
+void *KvlMsgIdFilterFAllocVars(void) noexcept {
+    void *memory = OxsMemoryMalloc(sizeof(MsgIdFilterVars));
+    if (memory == nullptr) return nullptr;
+    auto *vars = new (memory) MsgIdFilterVars{};
+    vars->msgIds = splitList("*W *I");
+    vars->formatter = kvlIntlGetObject("msgFormatter", "kvl_xmlformatter");
+    vars->lastSeen = kvlIntlAllocStringToStringMap();
+    return vars;
+}
+
+void KvlMsgIdFilterFFreeVars(void *record) noexcept {
+    auto *vars = static_cast<MsgIdFilterVars *>(record);
+    if (vars == nullptr) return;
+    kvlIntlFreeStringList(vars->msgIds);
+    kvlIntlReleaseObject(vars->formatter);
+    kvlIntlFreeStringToStringMap(vars->lastSeen);
+    OxsMemoryFree(vars);
+}
+
+void KvlMsgIdFilterFCfgChange(KvlObject *filter, const char *name) noexcept {
+    if (filter == nullptr || name == nullptr) return;
+    MsgIdFilterVars *vars = varsOf(filter);
+    const std::string_view property = name;
+    if (vars == nullptr ||
+        (property != "mode" && property != "msgIds" && property != "msgIdRepeatTime")) {
+        KvlBasicObjectFCfgChange(filter, name);
+        return;
+    }
+    char *value = kvlIntlGetObjProp(filter, name, nullptr);
+    if (value == nullptr) return;  // absent: nothing changes
+    if (property == "mode") {
+        if (OxsStringICmp(value, "BLOCK") == 0) {
+            vars->mode = kBlock;
+        } else if (OxsStringICmp(value, "PASSTHRU") == 0) {
+            vars->mode = kPassThru;
+        } else {
+            kvlIntlLogVA(KVL_LEVEL_WARN, 76, kvlMsgTableText(KVL_MSG_CATALOG, 76), KVL_ARG_STRING,
+                         filter->name, KVL_ARG_STRING, value, KVL_ARG_END);
+            vars->mode = kBlock;
+        }
+    } else if (property == "msgIds") {
+        if (KvlStringList *list = splitList(value)) {
+            kvlIntlFreeStringList(vars->msgIds);
+            vars->msgIds = list;
+        }
+    } else if (int64_t time = 0; readLongLong(value, time)) {
+        vars->msgIdRepeatTime = time;
+    }
+    OxsMemoryFree(value);
+}
+
+int KvlMsgIdFilterFIsLoggable(KvlObject *filter, KvlEvent *event) noexcept {
+    MsgIdFilterVars *vars = varsOf(filter);
+    if (vars == nullptr || event == nullptr) return 0;
+    if (event->messageId == nullptr) kvlPDXMLFormatterCacheMessageID(vars->formatter, event);
+    const char *id = event->messageId != nullptr ? event->messageId : "";
+    const bool matched = matchAny(vars->msgIds, id) == 1;
+    const bool passes = vars->mode == kPassThru ? matched : !matched;
+    if (!passes) return 0;
+    if (id[0] != '\0' && vars->msgIdRepeatTime > 0 &&
+        suppressedRepeat(*vars, id, static_cast<int64_t>(event->time)))
+        return 0;
+    return 1;
+}
+
+KvlStringList *KvlMsgIdFilterGetStringList(const char *text) noexcept
+    KVL_LOCKED(nullptr, splitList(text))
+
+int KvlMsgIdFilterMatchMsgId(KvlStringList *list, const char *id) noexcept
+    KVL_LOCKED(0, matchAny(list, id))
+
+int KvlPatternMatch(const char *pattern, const char *text) noexcept {
+    if (pattern == nullptr || text == nullptr) return 0;
+    const std::string_view whole = pattern, subject = text;
+    std::vector<std::string_view> tokens;
+    for (size_t at = 0; at <= whole.size();) {
+        const size_t star = std::min(whole.find('*', at), whole.size());
+        if (star > at) tokens.push_back(whole.substr(at, star - at));
+        at = star + 1;
+    }
+    if (tokens.empty()) return 1;  // "" or only stars
+    size_t position = 0;
+    for (size_t i = 0; i < tokens.size(); ++i) {
+        const std::string_view token = tokens[i];
+        if (i == 0 && whole.front() != '*') {
+            if (subject.substr(0, token.size()) == token &&
+                (tokens.size() > 1 || whole.size() > token.size())) {
+                position = token.size();
+                continue;
+            }
+            if (subject != token || whole != token) return 0;
+            position = token.size();
+            continue;
+        }
+        const size_t found = subject.find(token, position);
+        if (found == std::string_view::npos) return 0;
+        position = found + token.size();
+        if (i + 1 == tokens.size() && position != subject.size()) return 0;
+    }
+    return 1;
+}
 
 }  // extern "C"
