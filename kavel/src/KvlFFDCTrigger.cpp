@@ -17,6 +17,7 @@
 
 #include <dirent.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -352,7 +353,8 @@ int kvlFFDCCleanup(KvlObject *handler) noexcept {
     for (const KvlFFDCFileData &file : files) {
         if (excess <= 0) break;
         excess -= file.size;
-        if (CxFileNameRemove(file.path.c_str()).code != 0) allRemoved = false;
+        // The walk's own bytes, whole: no conversion and no length limit.
+        if (unlink(file.path.c_str()) != 0 && errno != ENOENT) allRemoved = false;
     }
     return allRemoved && excess <= 0 ? 1 : 0;
 }

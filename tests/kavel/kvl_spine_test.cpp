@@ -256,8 +256,9 @@ TEST_F(KvlSpineTest, AListenerCycleDeliversOnce) {
     KvlAddListener(f1, f2);
     KvlAddListener(f2, f1);  // a cycle
     KvlAddListener(f2, sink);
+    KvlSetObjProp(logger, "level", "ALL");
     RecordingStore::instance().clear();
-    KvlBasicObjectFLog(logger, nullptr);
+    KvlLogText(logger, "once", KVL_ARG_END);
     EXPECT_EQ(RecordingStore::instance().snapshot().size(), 1u);
     for (KvlObject *object : {logger, f1, f2, sink})
         KvlReleaseObject(object);

@@ -1,0 +1,340 @@
+// The FFDC trigger handler: which property values it accepts, its
+// messages at open, the quota policies over sparse files (exact message
+// texts with their byte counts), the repeat time across close and open,
+// the day's capture directory in two time zones, a cleanup that never
+// follows links or cuts long paths, and a trigger filter replaced while
+// the handler is open.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdarg>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "ffdc_capture.h"
+#include "toolkit_test.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using vrxtest::CaptureLog;
+using vrxtest::RecordingStore;
+
+int64_t clockNow = 0;
+int64_t testClock() { return clockNow; }
+
+// A file of `size` bytes that costs no disk (a hole), modified `age`
+// seconds before a fixed past moment.
+void sparseFile(const std::string &path, int64_t size, int age = 0) {
+    fs::create_directories(fs::path(path).parent_path());
+    const int fd = open(path.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
+    ASSERT_GE(fd, 0) << path;
+    ASSERT_EQ(ftruncate(fd, size), 0);
+    const timespec times[2] = {{1700000000 - age, 0}, {1700000000 - age, 0}};
+    futimens(fd, times);
+    close(fd);
+}
+
+class KvlFFDCTest : public vrxtest::ToolkitTest {
+protected:
+    KvlFFDCTest() {
+        KvlOpenToolkit(nullptr);
+        vrxtest::addRecordingHandlerClass();
+        vrxtest::addCaptureHandlerClasses();
+        RecordingStore::instance().clear();
+        CaptureLog::instance() = {};
+        clockNow = 1709629447045;  // 2024-03-05 09:04:07 UTC
+        KvlObject *errors = object("kavel.errorLogger", nullptr);
+        KvlAddListener(errors, object("errors.recorder", "test_recordinghandler"));
+        logger_ = object("app", "kvl_basiclogger");
+        KvlSetObjProp(logger_, "level", "ALL");
+        object("trig", "kvl_msgidfilter");  // the default: errors trigger
+    }
+    ~KvlFFDCTest() override {
+        for (KvlObject *made : objects_)
+            KvlReleaseObject(made);
+        KvlCloseToolkit();
+    }
+    KvlObject *object(const std::string &name, const char *className) {
+        KvlObject *made = KvlGetObject(name.c_str(), className);
+        objects_.push_back(made);
+        return made;
+    }
+    // A capture handler fed by the logger, triggered by "trig", with these
+    // properties.
+    KvlObject *capture(const std::vector<vrxtest::Prop> &props) {
+        KvlObject *handler = object("cap", "test_ffdc_capture");
+        KvlSetObjProp(handler, "baseDir", "ffdc");
+        KvlSetObjProp(handler, "triggerFilter", "trig");
+        for (const auto &p : props)
+            KvlSetObjProp(handler, p.name, p.value.c_str());
+        KvlAddListener(logger_, handler);
+        return handler;
+    }
+    void logError(const char *text = "KVLTT0001E boom") {
+        KvlLogError(logger_, nullptr, 0, 0, text, KVL_ARG_END);
+    }
+    // The toolkit messages raised since the last call, as "key: text".
+    static std::vector<std::string> messages() {
+        std::vector<std::string> texts;
+        for (const auto &event : RecordingStore::instance().snapshot())
+            texts.push_back(std::to_string(event.key) + ": " + event.boundText);
+        RecordingStore::instance().clear();
+        return texts;
+    }
+    static std::vector<std::string> actions() {
+        std::vector<std::string> taken = CaptureLog::instance().actions;
+        CaptureLog::instance().actions.clear();
+        return taken;
+    }
+
+    KvlObject *logger_ = nullptr;
+    vrxtest::ClockGuard clock_{testClock};
+
+private:
+    std::vector<KvlObject *> objects_;
+};
+
+TEST_F(KvlFFDCTest, PropertiesKeepOnlyAcceptedValues) {
+    const struct {
+        const char *name, *value;
+        int64_t maxDisk, interval;
+        double first, second;
+        const char *policy, *baseDir;
+    } cases[] = {
+        {"maxDiskSpace", "5000", 5000, 0, 0.75, 0.9, "QUOTA_IGNORE", nullptr},
+        {"maxDiskSpace", "0", 10485760, 0, 0.75, 0.9, "QUOTA_IGNORE", nullptr},
+        {"maxDiskSpace", "-1", 10485760, 0, 0.75, 0.9, "QUOTA_IGNORE", nullptr},
+        {"triggerRepeatTime", "60000", 10485760, 60000, 0.75, 0.9, "QUOTA_IGNORE", nullptr},
+        {"triggerRepeatTime", "0", 10485760, 0, 0.75, 0.9, "QUOTA_IGNORE", nullptr},
+        {"firstWarning", "0.5", 10485760, 0, 0.5, 0.9, "QUOTA_IGNORE", nullptr},
+        {"firstWarning", "75", 10485760, 0, 0.75, 0.9, "QUOTA_IGNORE", nullptr},
+        {"firstWarning", "0", 10485760, 0, 0.75, 0.9, "QUOTA_IGNORE", nullptr},
+        {"secondWarning", "1", 10485760, 0, 0.75, 0.9, "QUOTA_IGNORE", nullptr},
+        {"secondWarning", "0.95", 10485760, 0, 0.75, 0.95, "QUOTA_IGNORE", nullptr},
+        {"quotaPolicy", "QUOTA_SUSPEND", 10485760, 0, 0.75, 0.9, "QUOTA_SUSPEND", nullptr},
+        {"quotaPolicy", "quota_suspend", 10485760, 0, 0.75, 0.9, "QUOTA_IGNORE", nullptr},
+        {"baseDir", "logs\\ffdc\\x", 10485760, 0, 0.75, 0.9, "QUOTA_IGNORE", "logs/ffdc/x"},
+    };
+    for (const auto &c : cases) {
+        KvlObject *handler =
+            object(std::string("t.") + c.name + c.value, "kvl_ffdc_trigger_handler");
+        KvlSetObjProp(handler, c.name, c.value);
+        const std::string what = std::string(c.name) + "=" + c.value;
+        EXPECT_EQ(KvlFFDCTriggerHandlerGetMaxDisk(handler), c.maxDisk) << what;
+        EXPECT_EQ(KvlFFDCTriggerHandlerGetInterval(handler), c.interval) << what;
+        EXPECT_EQ(KvlFFDCTriggerHandlerGetFirstWarning(handler), c.first) << what;
+        EXPECT_EQ(KvlFFDCTriggerHandlerGetSecondWarning(handler), c.second) << what;
+        char *policy = KvlFFDCTriggerHandlerGetQuotaPolicy(handler);
+        char *baseDir = KvlFFDCTriggerHandlerGetBaseDir(handler);
+        EXPECT_STREQ(policy, c.policy) << what;
+        EXPECT_STREQ(baseDir, c.baseDir) << what;
+        OxsMemoryFree(policy);
+        OxsMemoryFree(baseDir);
+    }
+    // Getters of anything but a trigger handler give nothing.
+    for (KvlObject *other :
+         {static_cast<KvlObject *>(nullptr), object("con", "kvl_consolehandler")}) {
+        EXPECT_EQ(KvlFFDCTriggerHandlerGetMaxDisk(other), 0);
+        EXPECT_EQ(KvlFFDCTriggerHandlerGetFirstWarning(other), 0);
+        EXPECT_EQ(KvlFFDCTriggerHandlerGetBaseDir(other), nullptr);
+        EXPECT_EQ(KvlFFDCTriggerHandlerGetFilter(other), nullptr);
+        KvlFFDCTriggerHandlerSetMaxDisk(other, 5);  // no effect, no crash
+    }
+}
+
+TEST_F(KvlFFDCTest, OpeningWithoutFilterOrDirectoryIsReported) {
+    KvlObject *handler = object("bare", "kvl_ffdc_trigger_handler");
+    KvlHandlerOpen(handler);
+    EXPECT_EQ(messages(),
+              (std::vector<std::string>{
+                  "11: KVLFF0011E No triggering filter has been specified for the First Failure "
+                  "Data Capture handler bare.",
+                  "12: KVLFF0012E The First Failure Data Capture base directory has not been "
+                  "specified for the handler bare."}));
+    KvlHandlerOpen(handler);
+    EXPECT_TRUE(messages().empty()) << "an open handler does not open again";
+}
+
+TEST_F(KvlFFDCTest, QuotaPolicies) {
+    const std::string day = "capture ffdc/2024.03.05/";
+    const std::string warn75 =
+        "60: KVLFF0060W The First Failure Data Capture (FFDC) disk space requested has exceeded "
+        "75.00 percent of the maximum disk space, 10485760 bytes. The current space used is "
+        "8000000 bytes, and the estimated space needed to complete the FFDC action is 100000 "
+        "bytes for handler, cap.";
+    const std::string warn90 =
+        "60: KVLFF0060W The First Failure Data Capture (FFDC) disk space requested has exceeded "
+        "90.00 percent of the maximum disk space, 10485760 bytes. The current space used is "
+        "10400000 bytes, and the estimated space needed to complete the FFDC action is 100000 "
+        "bytes for handler, cap.";
+    const struct {
+        const char *policy;
+        std::vector<int64_t> files;  // sizes, oldest first
+        std::vector<std::string> messages, actions;
+        std::vector<bool> remaining;
+    } cases[] = {
+        {"QUOTA_IGNORE", {8000000}, {warn75}, {"trigger", day}, {true}},
+        {"QUOTA_SUSPEND",
+         {10400000},
+         {warn90,
+          "61: KVLFF0061E First Failure Data Capture (FFDC) actions cannot be peformed since the "
+          "maximum disk space allocated for FFDC will be exceeded and quota policy is "
+          "QUOTA_SUSPEND. The disk space used by directory, ffdc is 10400000 bytes and the "
+          "maximum disk space specified for FFDC for handler, cap, is 10485760 bytes."},
+         {"trigger", "no space"},
+         {true}},
+        {"QUOTA_AUTODELETE",
+         {1000000, 1000000, 1000000, 7400000},
+         {warn90,
+          "15: KVLFF0015I Attempting to delete the oldest files in the FFDC directory, ffdc, to "
+          "reduce it below the first warning limit, 75.00, percent of the maximum disk space, "
+          "10485760. This is approximately 2535680 bytes being deleted by handler, cap."},
+         {"trigger", day},
+         {false, false, false, true}},
+    };
+    for (const auto &c : cases) {
+        fs::remove_all("ffdc");
+        for (size_t n = 0; n < c.files.size(); ++n)
+            sparseFile("ffdc/old/f" + std::to_string(n), c.files[n],
+                       static_cast<int>(c.files.size() - n));
+        KvlObject *handler = capture({{"quotaPolicy", c.policy}});  // the same handler each time
+        CaptureLog::instance().requested = 100000;
+        ++clockNow;  // a trigger apart from the last one
+        messages();
+        logError();
+        EXPECT_EQ(messages(), c.messages) << c.policy;
+        EXPECT_EQ(actions(), c.actions) << c.policy;
+        for (size_t n = 0; n < c.files.size(); ++n)
+            EXPECT_EQ(fs::exists("ffdc/old/f" + std::to_string(n)), c.remaining[n])
+                << c.policy << n;
+        EXPECT_TRUE(fs::is_directory("ffdc/old")) << "directories are never removed";
+        KvlRemListener(logger_, handler);
+        KvlHandlerClose(handler);
+    }
+}
+
+TEST_F(KvlFFDCTest, AFailedRemovalRefusesTheCapture) {
+    if (geteuid() == 0) GTEST_SKIP() << "root may remove from any directory";
+    sparseFile("ffdc/locked/old", 10400000);
+    fs::permissions("ffdc/locked", fs::perms::owner_read | fs::perms::owner_exec);
+    capture({{"quotaPolicy", "QUOTA_AUTODELETE"}});
+    CaptureLog::instance().requested = 100000;
+    messages();
+    logError();
+    const auto raised = messages();
+    fs::permissions("ffdc/locked", fs::perms::owner_all);
+    ASSERT_EQ(raised.size(), 3u);
+    EXPECT_EQ(raised[2],
+              "14: KVLFF0014W Could not delete all the oldest files in the FFDC directory ffdc to "
+              "reduce the disk space below the first warning limit, 75.00 percent of the maxiumum "
+              "disk space, 10485760 bytes, for handler, cap.");
+    EXPECT_EQ(actions(), (std::vector<std::string>{"trigger", "no space"}));
+    EXPECT_TRUE(fs::exists("ffdc/locked/old"));
+}
+
+TEST_F(KvlFFDCTest, RepeatTimeSurvivesCloseAndOpen) {
+    KvlObject *handler = capture({{"triggerRepeatTime", "60000"}});
+    std::vector<size_t> triggers;
+    for (int64_t time : {1000, 30000, 61001, 61002}) {
+        clockNow = time;
+        if (time == 30000) {  // the last trigger time outlives a close
+            KvlHandlerClose(handler);
+            KvlHandlerOpen(handler);
+        }
+        logError();
+        triggers.push_back(actions().size());
+    }
+    EXPECT_EQ(triggers, (std::vector<size_t>{2, 0, 2, 0}));
+}
+
+TEST_F(KvlFFDCTest, CaptureDirectoryIsTheLocalDay) {
+    const struct {
+        const char *zone;
+        std::string directory;
+    } cases[] = {{"UTC0", "ffdc/2024.03.05/"}, {"JST-9", "ffdc/2024.03.06/"}};
+    KvlObject *handler = capture({});
+    clockNow = 1709681400000;
+    for (const auto &c : cases) {
+        vrxtest::EnvGuard zone{"TZ", c.zone};
+        tzset();
+        clockNow += 1000;  // from 2024-03-05 23:30 UTC, 08:30 the next day in Tokyo
+        logError();
+        EXPECT_EQ(actions(), (std::vector<std::string>{"trigger", "capture " + c.directory}));
+        EXPECT_TRUE(fs::is_directory(c.directory)) << c.zone;
+    }
+    tzset();
+    // An event that already names its directory keeps it.
+    KvlEvent *event = nullptr;
+    event = [](const char *text, ...) {
+        va_list args;
+        va_start(args, text);
+        KvlEvent *made = KvlVaAllocEvent(KVL_LEVEL_ERROR, nullptr, 0, 0, text, args);
+        va_end(args);
+        return made;
+    }("x", KVL_ARG_END);
+    KvlSetEventProp(event, "ffdcDir", "elsewhere/");
+    char *directory = kvlMakeFFDCDir(handler, event);
+    EXPECT_STREQ(directory, "elsewhere/");
+    EXPECT_FALSE(fs::exists("elsewhere"));
+    OxsMemoryFree(directory);
+    KvlFreeEvent(event);
+}
+
+// AUTODELETE over a tree holding links (to a big file outside, to a
+// directory outside, to itself) and a file whose path is longer than 255
+// bytes, next to a file named by the path's first 255 bytes.
+TEST_F(KvlFFDCTest, CleanupNeverFollowsLinksOrCutsPaths) {
+    sparseFile("outside/big", 8000000);
+    fs::create_directories("ffdc");
+    fs::create_symlink("../outside/big", "ffdc/link-to-big");
+    fs::create_symlink("../outside", "ffdc/link-to-dir");
+    fs::create_symlink(".", "ffdc/loop");
+    std::string deep = "ffdc";
+    while (deep.size() < 240)
+        deep += "/" + std::string(40, 'd');
+    const std::string longPath = deep + "/" + std::string(40, 'f');
+    ASSERT_GT(longPath.size(), 255u);
+    const std::string cutPath = longPath.substr(0, 255);
+    sparseFile(longPath, 800000, 100);  // old: removed first
+    sparseFile(cutPath, 100000, 0);     // new: kept
+    EXPECT_EQ(kvlCountFFDCSpaceUsed("ffdc"), 900000);
+
+    capture({{"quotaPolicy", "QUOTA_AUTODELETE"}, {"maxDiskSpace", "1000000"}});
+    CaptureLog::instance().requested = 200000;
+    logError();
+    EXPECT_EQ(actions(), (std::vector<std::string>{"trigger", "capture ffdc/2024.03.05/"}));
+    EXPECT_FALSE(fs::exists(longPath));
+    EXPECT_TRUE(fs::exists(cutPath));
+    EXPECT_TRUE(fs::exists("outside/big"));
+    EXPECT_TRUE(fs::is_symlink("ffdc/link-to-big"));
+    EXPECT_TRUE(fs::is_symlink("ffdc/loop"));
+}
+
+TEST_F(KvlFFDCTest, ANewTriggerFilterTakesEffectWhileOpen) {
+    KvlObject *first = object("only.aa", "kvl_msgidfilter");
+    KvlSetObjProp(first, "mode", "PASSTHRU");
+    KvlSetObjProp(first, "msgIds", "KVLAA*");
+    KvlObject *second = object("only.bb", "kvl_msgidfilter");
+    KvlSetObjProp(second, "mode", "PASSTHRU");
+    KvlSetObjProp(second, "msgIds", "KVLBB*");
+    KvlObject *handler = capture({{"triggerFilter", "only.aa"}});
+    std::vector<size_t> triggers;
+    for (const char *text : {"KVLAA0001E a", "switch", "KVLAA0002E a", "KVLBB0001E b"}) {
+        ++clockNow;
+        if (std::string(text) == "switch") {
+            KvlSetObjProp(handler, "triggerFilter", "only.bb");
+            continue;
+        }
+        logError(text);
+        triggers.push_back(actions().size());
+    }
+    EXPECT_EQ(triggers, (std::vector<size_t>{2, 0, 2}));
+    KvlObject *held = KvlFFDCTriggerHandlerGetFilter(handler);
+    EXPECT_EQ(held, second);
+    KvlReleaseObject(held);
+}
+
+}  // namespace
