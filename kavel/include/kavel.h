@@ -347,6 +347,20 @@ void KvlFFDCTriggerHandlerSetFirstWarning(KvlObject *handler, double fraction) K
 double KvlFFDCTriggerHandlerGetSecondWarning(KvlObject *handler) KVL_NOEXCEPT;
 void KvlFFDCTriggerHandlerSetSecondWarning(KvlObject *handler, double fraction) KVL_NOEXCEPT;
 
+/* The FFDC file copy handler ("kvl_ffdc_filecopy_handler"): "filesToCopy"
+ * (blank-separated, double quotes group), "zipFileName" (".zip" added when
+ * missing; empty clears) and "zipCmdPath" (kept only when it exists and
+ * holds no unsafe character). */
+char *KvlFileCopyHandlerGetFiles(KvlObject *handler) KVL_NOEXCEPT;
+void KvlFileCopyHandlerSetFiles(KvlObject *handler, const char *files) KVL_NOEXCEPT;
+char *KvlFileCopyHandlerGetZipFile(KvlObject *handler) KVL_NOEXCEPT;
+void KvlFileCopyHandlerSetZipFile(KvlObject *handler, const char *name) KVL_NOEXCEPT;
+char *KvlFileCopyHandlerGetZipCmdPath(KvlObject *handler) KVL_NOEXCEPT;
+void KvlFileCopyHandlerSetZipCmdPath(KvlObject *handler, const char *path) KVL_NOEXCEPT;
+/* Registers the two FFDC handler classes with the open toolkit (again
+ * after each reopen; a second call does nothing). */
+void KvlInitFFDCExtensions(void) KVL_NOEXCEPT;
+
 /* The basic formatter's time stamp of `milliseconds` since the epoch. */
 char *KvlBasicFormatterFormatDate(KvlObject *formatter, uint64_t milliseconds) KVL_NOEXCEPT;
 

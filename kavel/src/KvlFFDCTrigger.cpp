@@ -42,14 +42,13 @@ constexpr size_t kPathLimit = 255;
 constexpr int kDirectoryMode = 0771;
 constexpr std::string_view kPolicies[] = {"QUOTA_IGNORE", "QUOTA_AUTODELETE", "QUOTA_SUSPEND"};
 
-extern "C" void *KvlFFDCTriggerHandlerFAllocVars(void) noexcept;
-
 // The record of a trigger handler, or null for anything else: the record
 // is known by the class's allocator (a class built on this one that makes
 // its own record with an extension joins this test).
 KvlFFDCTriggerVars *varsOf(KvlObject *handler) {
-    if (!kvlObjectIsKind(handler, KVL_KIND_HANDLER) ||
-        handler->klass->allocVars != KvlFFDCTriggerHandlerFAllocVars)
+    if (!kvlObjectIsKind(handler, KVL_KIND_HANDLER)) return nullptr;
+    const KvlFAllocVars allocate = handler->klass->allocVars;
+    if (allocate != KvlFFDCTriggerHandlerFAllocVars && allocate != KvlFileCopyHandlerFAllocVars)
         return nullptr;
     return static_cast<KvlFFDCTriggerVars *>(handler->vars);
 }

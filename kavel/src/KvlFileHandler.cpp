@@ -126,24 +126,11 @@ void closeDescriptor(FileVars &vars) {
     vars.isOpen = 0;
 }
 
-// Writes `size` bytes, continuing short writes; `done` counts what was
-// written. Success, or the error that stopped it.
-CxPlatformErr writeAll(CxFile file, const char *data, size_t size, size_t &done) {
-    for (done = 0; done < size;) {
-        int32_t count = 0;
-        const CxPlatformErr status = CxFileWrite(&file, data + done, size - done, &count);
-        if (status.kind != CX_PLATFORM_ERR_OK) return status;
-        if (count <= 0) return cxPlatformFail(EIO);
-        done += static_cast<size_t>(count);
-    }
-    return cxPlatformOk();
-}
-
 // Writes `size` bytes whole; on failure the file is cut back to the size it
 // had before and the error reported. True when written.
 bool writeWhole(FileVars &vars, const char *data, size_t size) {
     size_t done = 0;
-    const CxPlatformErr status = writeAll(vars.file, data, size, done);
+    const CxPlatformErr status = CxFileWriteAll(&vars.file, data, size, &done);
     if (status.kind != CX_PLATFORM_ERR_OK) {
         if (done > 0 && ftruncate(vars.file, static_cast<off_t>(vars.currentSize)) != 0)
             KvlReportPlatformErr(cxPlatformFail(errno));
@@ -369,7 +356,7 @@ CopyResult copyToBackup(const FileVars &vars, const std::string &backup) {
         if (got <= 0) break;
         size_t written = 0;
         result.writeFailed =
-            writeAll(copy, buffer, static_cast<size_t>(got), written).kind != CX_PLATFORM_ERR_OK;
+            CxFileWriteAll(&copy, buffer, static_cast<size_t>(got), &written).kind != CX_PLATFORM_ERR_OK;
         offset += got;
     }
     if (fsync(copy) != 0) result.writeFailed = true;

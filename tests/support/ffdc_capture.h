@@ -3,7 +3,6 @@
 // trigger decision, the quota check for a chosen size, the day's capture
 // directory) without copying anything, and notes each step, so tests can
 // watch the trigger handler's operations through the logging path.
-// "kvl_ffdc_trigger_handler" itself (no FProcess) is registered too.
 #ifndef VRX_FFDC_CAPTURE_H
 #define VRX_FFDC_CAPTURE_H
 
@@ -49,13 +48,13 @@ inline KvlObject *captureProcess(KvlObject *handler, KvlEvent *event) noexcept {
     return handler;
 }
 
+// Registers the capture classes of the toolkit and "test_ffdc_capture".
 inline void addCaptureHandlerClasses() {
+    KvlInitFFDCExtensions();
     KvlApiLock lock;
-    for (const char *name : {"test_ffdc_capture", "kvl_ffdc_trigger_handler"})
-        kvlIntlAddHandlerClass(name, nullptr, KvlFFDCTriggerHandlerFAllocVars,
-                               KvlFFDCTriggerHandlerFFreeVars, KvlFFDCTriggerHandlerFCfgChange,
-                               name[0] == 't' ? captureProcess : nullptr,
-                               KvlFFDCTriggerHandlerFOpen, KvlFFDCTriggerHandlerFClose);
+    kvlIntlAddHandlerClass("test_ffdc_capture", nullptr, KvlFFDCTriggerHandlerFAllocVars,
+                           KvlFFDCTriggerHandlerFFreeVars, KvlFFDCTriggerHandlerFCfgChange,
+                           captureProcess, KvlFFDCTriggerHandlerFOpen, KvlFFDCTriggerHandlerFClose);
 }
 
 }  // namespace vrxtest

@@ -49,6 +49,9 @@ CxPlatformErr CxFileOpen(CxFile *file, const char *name, int flags);
 CxPlatformErr CxFileOpenMode(CxFile *file, const char *name, int flags, int mode);
 CxPlatformErr CxFileRead(CxFile *file, void *buffer, size_t size, int32_t *count);
 CxPlatformErr CxFileWrite(CxFile *file, const void *data, size_t size, int32_t *count);
+/* Writes all `size` bytes, continuing short writes; `done` (may be null)
+ * receives how many were written when it fails. */
+CxPlatformErr CxFileWriteAll(CxFile *file, const void *data, size_t size, size_t *done);
 CxPlatformErr CxFileSeek(CxFile *file, int64_t offset, int whence);
 /* Rewinds, truncates to 0 and checks the size is 0 (EINVAL otherwise). */
 CxPlatformErr CxFileTrunc(CxFile *file);

@@ -78,6 +78,38 @@ int64_t kvlCountFFDCSpaceUsed(const char *directory) noexcept;
  * warning; 1 when every removal succeeded and enough was removed. */
 int kvlFFDCCleanup(KvlObject *handler) noexcept;
 
+/* The file copy handler ("kvl_ffdc_filecopy_handler"): its record is the
+ * trigger record with the copy settings as extension, in one allocation. */
+void *KvlFileCopyHandlerFAllocVars(void) noexcept;
+void KvlFileCopyHandlerFFreeVars(void *vars) noexcept;
+void KvlFileCopyHandlerFCfgChange(KvlObject *handler, const char *name) noexcept;
+KvlObject *KvlFileCopyHandlerFProcess(KvlObject *handler, KvlEvent *event) noexcept;
+void kvlIntlFileCopyHandlerSetFiles(KvlObject *handler, const char *files) noexcept;
+void kvlIntlFileCopyHandlerSetZipFile(KvlObject *handler, const char *name) noexcept;
+void kvlIntlFileCopyHandlerSetZipCmdPath(KvlObject *handler, const char *path) noexcept;
+/* Copies the existing entries of the blank-separated, quote-aware list
+ * into `directory` (when it exists and some entry does). */
+void kvlFileCopyHandlerCopyToDir(const char *list, const char *directory,
+                                 const char *handlerName) noexcept;
+/* Packs the existing entries into directory/zipName with the zip program. */
+void kvlFileCopyHandlerCopyToZip(const char *zipCommand, const char *list, int32_t entries,
+                                 const char *directory, const char *zipName,
+                                 const char *handlerName) noexcept;
+/* Copies one file into the directory under its base name, replacing any
+ * earlier copy whole. */
+void kvlFCHDoFileCopy(const char *file, const char *directory, const char *handlerName) noexcept;
+/* 1 when some entry of the list exists; each missing one is reported. */
+int kvlFCHValidateFilesToCopy(const char *list, const char *handlerName) noexcept;
+/* 1 when the name holds a character other than ASCII letters, digits and
+ * "_ \"'%+,-./:=@\\~". */
+int kvlIsFilenameUnsafe(const char *name) noexcept;
+int kvlFileExists(const char *path) noexcept;
+
+/* The error logger the capture messages go to (the toolkit's current one),
+ * and a check that reports a missing pointer (KVLFF0010E). */
+KvlObject *kvlFFDCLogger(void) noexcept;
+void *kvlFFDCCheckPtr(void *pointer) noexcept;
+
 }  // extern "C"
 
 /* Grows the list's room from 16 entries by doubling to at least `needed`;

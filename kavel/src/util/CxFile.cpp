@@ -83,6 +83,23 @@ CxPlatformErr CxFileWrite(CxFile *file, const void *data, size_t size, int32_t *
     return written < 0 ? fromErrno() : cxPlatformOk();
 }
 
+CxPlatformErr CxFileWriteAll(CxFile *file, const void *data, size_t size, size_t *done) {
+    size_t written = 0;
+    CxPlatformErr status = cxPlatformOk();
+    while (written < size) {
+        int32_t count = 0;
+        status = CxFileWrite(file, static_cast<const char *>(data) + written, size - written, &count);
+        if (status.kind != CX_PLATFORM_ERR_OK) break;
+        if (count <= 0) {
+            status = cxPlatformFail(EIO);
+            break;
+        }
+        written += static_cast<size_t>(count);
+    }
+    if (done != nullptr) *done = written;
+    return status;
+}
+
 CxPlatformErr CxFileSeek(CxFile *file, int64_t offset, int whence) {
     if (file == nullptr) return cxPlatformFail(EINVAL);
     return lseek(*file, offset, whence) < 0 ? fromErrno() : cxPlatformOk();

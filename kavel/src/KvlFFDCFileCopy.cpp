@@ -1,0 +1,372 @@
+// The FFDC file copy handler ("kvl_ffdc_filecopy_handler"): when its
+// trigger filter accepts an event, it copies "filesToCopy" into the day's
+// capture directory, one by one or packed by the program "zipCmdPath" into
+// "zipFileName". Built on the trigger handler: its record is the trigger
+// record with this class's record as the extension, allocated with it.
+//
+// - The list is split once, quote-aware ("a b" is one path), for the size
+//   sum, the check, the copies and the zip command line.
+// - A copy goes to a temporary file beside the destination (0600, created
+//   exclusively), is flushed and renamed over it: the destination ends up
+//   exactly the new copy, a link there is replaced, never followed.
+// - The zip program runs without a shell, as " " -q -j ARCHIVE FILE...;
+//   relative entries beginning with "-" are passed as "./-x" so they cannot
+//   be taken for options; a non-zero exit or a signal is a failure even
+//   when an older archive of the same name exists.
+// - Nothing here stops the logging call: failures are warnings or errors.
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <new>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "CxFile.h"
+#include "CxProcess.h"
+#include "CxStringTok.h"
+#include "KvlClasses.h"
+#include "KvlFFDC.h"
+#include "KvlLogging.h"
+#include "KvlMsgTables.h"
+#include "KvlObject.h"
+#include "KvlToolkit.h"
+#include "OxsMemory.h"
+#include "OxsString.h"
+
+namespace {
+
+constexpr size_t kPathLimit = 255;
+constexpr size_t kBlockSize = 8192;
+
+// This class's record: the trigger record's extension.
+struct FileCopyVars {
+    char *filesToCopy = nullptr;
+    char *zipFileName = nullptr;
+    char *zipCmdPath = nullptr;
+};
+
+// Both records in one allocation.
+struct FileCopyRecord {
+    KvlFFDCTriggerVars trigger;
+    FileCopyVars copy;
+};
+
+FileCopyVars *copyVarsOf(KvlObject *handler) {
+    if (!kvlObjectIsKind(handler, KVL_KIND_HANDLER) ||
+        handler->klass->allocVars != KvlFileCopyHandlerFAllocVars || handler->vars == nullptr)
+        return nullptr;
+    return static_cast<FileCopyVars *>(static_cast<KvlFFDCTriggerVars *>(handler->vars)->extension);
+}
+
+template <typename... Args>
+void report(int32_t level, int32_t key, Args... args) {
+    kffdcIntlLogVA(level, key, kvlMsgTableText(KFFDC_MSG_CATALOG, key), args..., KVL_ARG_END);
+}
+
+void replaceText(char *&field, const char *value) {
+    char *copy = OxsStringDup(value);
+    if (value != nullptr && copy == nullptr) return;
+    OxsMemoryFree(field);
+    field = copy;
+}
+
+// The entries of a list, quotes grouping and removed.
+std::vector<std::string> entriesOf(const char *list) {
+    std::vector<std::string> entries;
+    if (list == nullptr) return entries;
+    for (CxStringTokIter it = CxStringTokIterator(list, " ", 1); CxStringTokIterHasNext(&it);
+         CxStringTokIterNext(&it)) {
+        char *entry = CxStringTokIterGet(&it);
+        if (entry != nullptr && entry[0] != '\0') entries.emplace_back(entry);
+        OxsMemoryFree(entry);
+    }
+    return entries;
+}
+
+// The native form ("\" to "/"), or false when it does not fit the limit.
+bool nativePath(const std::string &path, std::string &native) {
+    if (path.size() > kPathLimit) return false;
+    native = path;
+    for (char &c : native)
+        if (c == '\\') c = '/';
+    return true;
+}
+
+bool isDirectory(const std::string &path) {
+    struct stat status {};
+    return stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+// Copies `source` into a new temporary file beside `destination`, then
+// renames it over the destination. False on a write failure (nothing of
+// it is left); `readFailed` tells a source that could not be read.
+bool copyReplacing(const std::string &source, const std::string &destination, bool &readFailed) {
+    readFailed = false;
+    const int input = open(source.c_str(), O_RDONLY | O_CLOEXEC);
+    if (input < 0) {
+        readFailed = true;
+        return true;
+    }
+    std::string temporary = destination.substr(0, destination.rfind('/') + 1) + ".kvlcopyXXXXXX";
+    const int output = mkostemp(temporary.data(), O_CLOEXEC);  // 0600, created exclusively
+    bool written = output >= 0;
+    char block[kBlockSize];
+    while (written) {
+        const ssize_t got = read(input, block, sizeof block);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) readFailed = true;
+        if (got <= 0) break;
+        CxFile file = output;
+        written = CxFileWriteAll(&file, block, static_cast<size_t>(got), nullptr).kind ==
+                  CX_PLATFORM_ERR_OK;
+    }
+    close(input);
+    if (output >= 0) {
+        written = written && !readFailed && fsync(output) == 0;
+        written = close(output) == 0 && written;
+        written = written && rename(temporary.c_str(), destination.c_str()) == 0;
+        if (!written) unlink(temporary.c_str());
+    }
+    return written || readFailed;
+}
+
+}  // namespace
+
+extern "C" {
+
+int kvlFileExists(const char *path) noexcept {
+    struct stat status {};
+    return path != nullptr && stat(path, &status) == 0 ? 1 : 0;
+}
+
+int kvlIsFilenameUnsafe(const char *name) noexcept {
+    static constexpr std::string_view kAllowed = "_ \"'%+,-./:=@\\~0123456789";
+    if (name == nullptr) return 0;
+    for (const char *p = name; *p != '\0'; ++p) {
+        const char c = *p;
+        const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+        if (!letter && kAllowed.find(c) == std::string_view::npos) return 1;
+    }
+    return 0;
+}
+
+int kvlFCHValidateFilesToCopy(const char *list, const char *handlerName) noexcept {
+    int anyExists = 0;
+    for (const std::string &entry : entriesOf(list)) {
+        std::string native;
+        if (nativePath(entry, native) && kvlFileExists(native.c_str()) == 1) {
+            anyExists = 1;
+            continue;
+        }
+        report(KVL_LEVEL_WARN, 62, KVL_ARG_STRING, entry.c_str(), KVL_ARG_STRING, handlerName);
+    }
+    return anyExists;
+}
+
+void kvlFCHDoFileCopy(const char *file, const char *directory, const char *handlerName) noexcept {
+    if (file == nullptr || directory == nullptr) return;
+    std::string native;
+    const size_t separator = std::string_view(file).find_last_of("/\\");
+    const std::string_view base =
+        separator == std::string_view::npos ? file : std::string_view(file).substr(separator + 1);
+    if (!nativePath(file, native) || base.empty()) {
+        report(KVL_LEVEL_WARN, 62, KVL_ARG_STRING, file, KVL_ARG_STRING, handlerName);
+        return;
+    }
+    std::string destination = directory;
+    if (destination.empty() || destination.back() != '/') destination += '/';
+    destination += base;
+    if (destination.size() >= kPathLimit) {
+        report(KVL_LEVEL_WARN, 63, KVL_ARG_STRING, handlerName, KVL_ARG_STRING,
+               destination.c_str());
+        return;
+    }
+    bool readFailed = false;
+    const bool written = copyReplacing(native, destination, readFailed);
+    if (readFailed)
+        report(KVL_LEVEL_WARN, 62, KVL_ARG_STRING, file, KVL_ARG_STRING, handlerName);
+    else if (!written)
+        report(KVL_LEVEL_WARN, 63, KVL_ARG_STRING, handlerName, KVL_ARG_STRING,
+               destination.c_str());
+}
+
+// Entries that do not exist were reported by the check and are skipped.
+void kvlFileCopyHandlerCopyToDir(const char *list, const char *directory,
+                                 const char *handlerName) noexcept {
+    if (directory == nullptr || !isDirectory(directory) ||
+        kvlFCHValidateFilesToCopy(list, handlerName) != 1)
+        return;
+    for (const std::string &entry : entriesOf(list)) {
+        std::string native;
+        if (nativePath(entry, native) && kvlFileExists(native.c_str()) == 1)
+            kvlFCHDoFileCopy(entry.c_str(), directory, handlerName);
+    }
+}
+
+void kvlFileCopyHandlerCopyToZip(const char *zipCommand, const char *list, int32_t,
+                                 const char *directory, const char *zipName,
+                                 const char *handlerName) noexcept {
+    if (zipCommand == nullptr) {  // a zip name alone would capture nothing, silently
+        report(KVL_LEVEL_ERROR, 65, KVL_ARG_STRING, "NULL");
+        return;
+    }
+    std::string archive = directory != nullptr ? directory : "";
+    if (archive.empty() || archive.back() != '/') archive += '/';
+    archive += zipName != nullptr ? zipName : "";
+    bool failed = false;
+    if (kvlFCHValidateFilesToCopy(list, handlerName) == 1) {
+        std::vector<std::string> arguments = {" ", "-q", "-j", archive};
+        for (const std::string &entry : entriesOf(list)) {
+            std::string native;
+            if (!nativePath(entry, native) || kvlFileExists(native.c_str()) != 1) continue;
+            arguments.push_back(native[0] == '-' ? "./" + native : native);  // never an option
+        }
+        std::vector<char *> argv;
+        for (std::string &argument : arguments)
+            argv.push_back(argument.data());
+        argv.push_back(nullptr);
+        int32_t pid = -1;
+        CxPlatformErr status = CxProcessCreate(&pid, zipCommand, argv.data());
+        KvlReportPlatformErr(status);
+        if (status.kind == CX_PLATFORM_ERR_OK) {
+            CxProcessStatus ended{};
+            status = CxProcessWaitFor(&pid, &ended, 1);
+            KvlReportPlatformErr(status);  // ECHILD: someone else reaped it; the archive decides
+            failed = ended.ended == 1 && (ended.exit_code != 0 || ended.signalled == 1);
+            KvlReportPlatformErr(CxProcessRelease(pid));
+        }
+    }
+    if (kvlFileExists(zipCommand) != 1)
+        report(KVL_LEVEL_ERROR, 65, KVL_ARG_STRING, zipCommand);
+    else if (failed || kvlFileExists(archive.c_str()) != 1)
+        report(KVL_LEVEL_ERROR, 64, KVL_ARG_STRING, archive.c_str());
+}
+
+void *KvlFileCopyHandlerFAllocVars(void) noexcept {
+    void *memory = OxsMemoryMalloc(sizeof(FileCopyRecord));
+    if (memory == nullptr) return nullptr;
+    auto *record = new (memory) FileCopyRecord{};
+    record->trigger.quotaPolicy = OxsStringDup("QUOTA_IGNORE");
+    if (record->trigger.quotaPolicy == nullptr) {
+        OxsMemoryFree(record);
+        return nullptr;
+    }
+    record->trigger.extension = &record->copy;
+    return &record->trigger;
+}
+
+void KvlFileCopyHandlerFFreeVars(void *vars) noexcept {
+    auto *trigger = static_cast<KvlFFDCTriggerVars *>(vars);
+    if (trigger == nullptr) return;
+    if (auto *copy = static_cast<FileCopyVars *>(trigger->extension)) {
+        OxsMemoryFree(copy->filesToCopy);
+        OxsMemoryFree(copy->zipFileName);
+        OxsMemoryFree(copy->zipCmdPath);
+    }
+    KvlFFDCTriggerHandlerFFreeVars(trigger);  // frees the one allocation
+}
+
+void kvlIntlFileCopyHandlerSetFiles(KvlObject *handler, const char *files) noexcept {
+    if (FileCopyVars *vars = copyVarsOf(handler)) replaceText(vars->filesToCopy, files);
+}
+
+void kvlIntlFileCopyHandlerSetZipFile(KvlObject *handler, const char *name) noexcept {
+    FileCopyVars *vars = copyVarsOf(handler);
+    if (vars == nullptr) return;
+    if (name == nullptr || name[0] == '\0') {
+        replaceText(vars->zipFileName, nullptr);
+        return;
+    }
+    const char *dot = std::strrchr(name, '.');
+    const bool isZip = dot != nullptr && OxsStringICmp(dot + 1, "zip") == 0;
+    replaceText(vars->zipFileName, isZip ? name : (std::string(name) + ".zip").c_str());
+}
+
+void kvlIntlFileCopyHandlerSetZipCmdPath(KvlObject *handler, const char *path) noexcept {
+    FileCopyVars *vars = copyVarsOf(handler);
+    if (vars == nullptr) return;
+    if (path != nullptr && kvlIsFilenameUnsafe(path) == 0 && kvlFileExists(path) == 1)
+        replaceText(vars->zipCmdPath, path);
+    else
+        report(KVL_LEVEL_ERROR, 65, KVL_ARG_STRING, path != nullptr ? path : "NULL");
+}
+
+void KvlFileCopyHandlerFCfgChange(KvlObject *handler, const char *name) noexcept {
+    if (handler == nullptr || name == nullptr) return;
+    const std::string_view property = name;
+    if ((property != "filesToCopy" && property != "zipFileName" && property != "zipCmdPath") ||
+        copyVarsOf(handler) == nullptr) {
+        KvlFFDCTriggerHandlerFCfgChange(handler, name);
+        return;
+    }
+    char *value = kvlIntlGetObjProp(handler, name, nullptr);
+    if (value == nullptr) return;  // absent: nothing changes
+    if (property == "filesToCopy")
+        kvlIntlFileCopyHandlerSetFiles(handler, value);
+    else if (property == "zipFileName")
+        kvlIntlFileCopyHandlerSetZipFile(handler, value);
+    else
+        kvlIntlFileCopyHandlerSetZipCmdPath(handler, value);
+    OxsMemoryFree(value);
+}
+
+KvlObject *KvlFileCopyHandlerFProcess(KvlObject *handler, KvlEvent *event) noexcept {
+    FileCopyVars *vars = copyVarsOf(handler);
+    if (vars == nullptr || handler->enabled != 1) return handler;
+    auto *trigger = static_cast<KvlFFDCTriggerVars *>(handler->vars);
+    if (trigger->isOpen != 1) KvlFFDCTriggerHandlerFOpen(handler);
+    if (kvlShouldFFDCActionOccur(handler, event) == 1) {
+        int64_t requested = 0;
+        const std::vector<std::string> entries = entriesOf(vars->filesToCopy);
+        for (const std::string &entry : entries) {
+            std::string native;
+            struct stat status {};
+            if (nativePath(entry, native) && stat(native.c_str(), &status) == 0)
+                requested += static_cast<int64_t>(status.st_size);
+        }
+        if (kvlIsFFDCSpaceAvailable(handler, requested) == 1) {
+            if (char *directory = kvlMakeFFDCDir(handler, event)) {
+                if (vars->zipFileName != nullptr)
+                    kvlFileCopyHandlerCopyToZip(vars->zipCmdPath, vars->filesToCopy,
+                                                static_cast<int32_t>(entries.size()), directory,
+                                                vars->zipFileName, handler->name);
+                else
+                    kvlFileCopyHandlerCopyToDir(vars->filesToCopy, directory, handler->name);
+                OxsMemoryFree(directory);
+            }
+        }
+    }
+    KvlBasicObjectFLog(handler, event);
+    return handler;
+}
+
+// The public accessors: the internal forms under the API mutex.
+
+char *KvlFileCopyHandlerGetFiles(KvlObject *handler) noexcept {
+    KvlApiLock lock;
+    FileCopyVars *vars = lock ? copyVarsOf(handler) : nullptr;
+    return vars != nullptr ? OxsStringDup(vars->filesToCopy) : nullptr;
+}
+char *KvlFileCopyHandlerGetZipFile(KvlObject *handler) noexcept {
+    KvlApiLock lock;
+    FileCopyVars *vars = lock ? copyVarsOf(handler) : nullptr;
+    return vars != nullptr ? OxsStringDup(vars->zipFileName) : nullptr;
+}
+char *KvlFileCopyHandlerGetZipCmdPath(KvlObject *handler) noexcept {
+    KvlApiLock lock;
+    FileCopyVars *vars = lock ? copyVarsOf(handler) : nullptr;
+    return vars != nullptr ? OxsStringDup(vars->zipCmdPath) : nullptr;
+}
+void KvlFileCopyHandlerSetFiles(KvlObject *handler, const char *files) noexcept
+    KVL_LOCKED(, kvlIntlFileCopyHandlerSetFiles(handler, files))
+void KvlFileCopyHandlerSetZipFile(KvlObject *handler, const char *name) noexcept
+    KVL_LOCKED(, kvlIntlFileCopyHandlerSetZipFile(handler, name))
+void KvlFileCopyHandlerSetZipCmdPath(KvlObject *handler, const char *path) noexcept
+    KVL_LOCKED(, kvlIntlFileCopyHandlerSetZipCmdPath(handler, path))
+
+}  // extern "C"
