@@ -11,8 +11,9 @@
 //   exactly the new copy, a link there is replaced, never followed.
 // - The zip program runs without a shell, as " " -q -j ARCHIVE FILE...;
 //   relative entries beginning with "-" are passed as "./-x" so they cannot
-//   be taken for options; a non-zero exit or a signal is a failure even
-//   when an older archive of the same name exists.
+//   be taken for options; a non-zero exit, a signal or an archive left
+//   untouched is a failure even when an older archive of the same name
+//   exists.
 // - Nothing here stops the logging call: failures are warnings or errors.
 
 #include <fcntl.h>
@@ -218,6 +219,8 @@ void kvlFileCopyHandlerCopyToZip(const char *zipCommand, const char *list, int32
     std::string archive = directory != nullptr ? directory : "";
     if (archive.empty() || archive.back() != '/') archive += '/';
     archive += zipName != nullptr ? zipName : "";
+    struct stat before {};
+    const bool existed = stat(archive.c_str(), &before) == 0;
     bool failed = false;
     if (kvlFCHValidateFilesToCopy(list, handlerName) == 1) {
         std::vector<std::string> arguments = {" ", "-q", "-j", archive};
@@ -241,9 +244,17 @@ void kvlFileCopyHandlerCopyToZip(const char *zipCommand, const char *list, int32
             KvlReportPlatformErr(CxProcessRelease(pid));
         }
     }
+    // An archive of an earlier capture the same day that zip left as it was
+    // is no archive of this one.
+    struct stat after {};
+    const bool written =
+        stat(archive.c_str(), &after) == 0 &&
+        (!existed || after.st_ino != before.st_ino || after.st_size != before.st_size ||
+         after.st_mtim.tv_sec != before.st_mtim.tv_sec ||
+         after.st_mtim.tv_nsec != before.st_mtim.tv_nsec);
     if (kvlFileExists(zipCommand) != 1)
         report(KVL_LEVEL_ERROR, 65, KVL_ARG_STRING, zipCommand);
-    else if (failed || kvlFileExists(archive.c_str()) != 1)
+    else if (failed || !written)
         report(KVL_LEVEL_ERROR, 64, KVL_ARG_STRING, archive.c_str());
 }
 

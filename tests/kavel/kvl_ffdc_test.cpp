@@ -4,8 +4,6 @@
 // the day's capture directory in two time zones, a cleanup that never
 // follows links or cuts long paths, and a trigger filter replaced while
 // the handler is open.
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdarg>
@@ -22,79 +20,19 @@ namespace fs = std::filesystem;
 using vrxtest::CaptureLog;
 using vrxtest::RecordingStore;
 
-int64_t clockNow = 0;
-int64_t testClock() { return clockNow; }
+using vrxtest::sparseFile;
 
-// A file of `size` bytes that costs no disk (a hole), modified `age`
-// seconds before a fixed past moment.
-void sparseFile(const std::string &path, int64_t size, int age = 0) {
-    fs::create_directories(fs::path(path).parent_path());
-    const int fd = open(path.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
-    ASSERT_GE(fd, 0) << path;
-    ASSERT_EQ(ftruncate(fd, size), 0);
-    const timespec times[2] = {{1700000000 - age, 0}, {1700000000 - age, 0}};
-    futimens(fd, times);
-    close(fd);
-}
-
-class KvlFFDCTest : public vrxtest::ToolkitTest {
+class KvlFFDCTest : public vrxtest::CaptureTest {
 protected:
-    KvlFFDCTest() {
-        KvlOpenToolkit(nullptr);
-        vrxtest::addRecordingHandlerClass();
-        vrxtest::addCaptureHandlerClasses();
-        RecordingStore::instance().clear();
-        CaptureLog::instance() = {};
-        clockNow = 1709629447045;  // 2024-03-05 09:04:07 UTC
-        KvlObject *errors = object("kavel.errorLogger", nullptr);
-        KvlAddListener(errors, object("errors.recorder", "test_recordinghandler"));
-        logger_ = object("app", "kvl_basiclogger");
-        KvlSetObjProp(logger_, "level", "ALL");
-        object("trig", "kvl_msgidfilter");  // the default: errors trigger
-    }
-    ~KvlFFDCTest() override {
-        for (KvlObject *made : objects_)
-            KvlReleaseObject(made);
-        KvlCloseToolkit();
-    }
-    KvlObject *object(const std::string &name, const char *className) {
-        KvlObject *made = KvlGetObject(name.c_str(), className);
-        objects_.push_back(made);
-        return made;
-    }
-    // A capture handler fed by the logger, triggered by "trig", with these
-    // properties.
+    // A capture handler of the test class fed by the logger.
     KvlObject *capture(const std::vector<vrxtest::Prop> &props) {
-        KvlObject *handler = object("cap", "test_ffdc_capture");
-        KvlSetObjProp(handler, "baseDir", "ffdc");
-        KvlSetObjProp(handler, "triggerFilter", "trig");
-        for (const auto &p : props)
-            KvlSetObjProp(handler, p.name, p.value.c_str());
-        KvlAddListener(logger_, handler);
-        return handler;
-    }
-    void logError(const char *text = "KVLTT0001E boom") {
-        KvlLogError(logger_, nullptr, 0, 0, text, KVL_ARG_END);
-    }
-    // The toolkit messages raised since the last call, as "key: text".
-    static std::vector<std::string> messages() {
-        std::vector<std::string> texts;
-        for (const auto &event : RecordingStore::instance().snapshot())
-            texts.push_back(std::to_string(event.key) + ": " + event.boundText);
-        RecordingStore::instance().clear();
-        return texts;
+        return handler("cap", "test_ffdc_capture", props);
     }
     static std::vector<std::string> actions() {
         std::vector<std::string> taken = CaptureLog::instance().actions;
         CaptureLog::instance().actions.clear();
         return taken;
     }
-
-    KvlObject *logger_ = nullptr;
-    vrxtest::ClockGuard clock_{testClock};
-
-private:
-    std::vector<KvlObject *> objects_;
 };
 
 TEST_F(KvlFFDCTest, PropertiesKeepOnlyAcceptedValues) {
@@ -202,7 +140,7 @@ TEST_F(KvlFFDCTest, QuotaPolicies) {
                        static_cast<int>(c.files.size() - n));
         KvlObject *handler = capture({{"quotaPolicy", c.policy}});  // the same handler each time
         CaptureLog::instance().requested = 100000;
-        ++clockNow;  // a trigger apart from the last one
+        ++clock();  // a trigger apart from the last one
         messages();
         logError();
         EXPECT_EQ(messages(), c.messages) << c.policy;
@@ -239,7 +177,7 @@ TEST_F(KvlFFDCTest, RepeatTimeSurvivesCloseAndOpen) {
     KvlObject *handler = capture({{"triggerRepeatTime", "60000"}});
     std::vector<size_t> triggers;
     for (int64_t time : {1000, 30000, 61001, 61002}) {
-        clockNow = time;
+        clock() = time;
         if (time == 30000) {  // the last trigger time outlives a close
             KvlHandlerClose(handler);
             KvlHandlerOpen(handler);
@@ -256,11 +194,11 @@ TEST_F(KvlFFDCTest, CaptureDirectoryIsTheLocalDay) {
         std::string directory;
     } cases[] = {{"UTC0", "ffdc/2024.03.05/"}, {"JST-9", "ffdc/2024.03.06/"}};
     KvlObject *handler = capture({});
-    clockNow = 1709681400000;
+    clock() = 1709681400000;
     for (const auto &c : cases) {
         vrxtest::EnvGuard zone{"TZ", c.zone};
         tzset();
-        clockNow += 1000;  // from 2024-03-05 23:30 UTC, 08:30 the next day in Tokyo
+        clock() += 1000;  // from 2024-03-05 23:30 UTC, 08:30 the next day in Tokyo
         logError();
         EXPECT_EQ(actions(), (std::vector<std::string>{"trigger", "capture " + c.directory}));
         EXPECT_TRUE(fs::is_directory(c.directory)) << c.zone;
@@ -323,7 +261,7 @@ TEST_F(KvlFFDCTest, ANewTriggerFilterTakesEffectWhileOpen) {
     KvlObject *handler = capture({{"triggerFilter", "only.aa"}});
     std::vector<size_t> triggers;
     for (const char *text : {"KVLAA0001E a", "switch", "KVLAA0002E a", "KVLBB0001E b"}) {
-        ++clockNow;
+        ++clock();
         if (std::string(text) == "switch") {
             KvlSetObjProp(handler, "triggerFilter", "only.bb");
             continue;

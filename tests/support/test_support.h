@@ -44,7 +44,8 @@ private:
 };
 
 inline void writeFile(const std::string &path, const std::string &content, mode_t mode = 0644) {
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    const std::filesystem::path parent = std::filesystem::path(path).parent_path();
+    if (!parent.empty()) std::filesystem::create_directories(parent);
     std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
     chmod(path.c_str(), mode);
 }

@@ -1,0 +1,330 @@
+// The FFDC file copy handler: which zip settings it keeps, copies that are
+// byte-exact, private and replace an earlier copy whole (links included),
+// the zip command line seen by a fake zip program (quoted paths, option
+// injection, failures that leave an old archive behind), a real zip
+// archive, refusals by quota and by a disabled handler, a capture chain
+// read from a properties file, and the registration of the capture classes.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "ffdc_capture.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using vrxtest::Prop;
+
+const std::string kDay = "ffdc/2024.03.05/";
+
+std::string binary(size_t size) {
+    std::string bytes(size, '\0');
+    for (size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<char>((i * 131 + 7) % 256);
+    return bytes;
+}
+
+std::vector<std::string> splitNul(const std::string &text) {
+    std::vector<std::string> parts;
+    for (size_t at = 0; at < text.size();) {
+        const size_t end = text.find('\0', at);
+        parts.push_back(text.substr(at, end - at));
+        at = end + 1;
+    }
+    return parts;
+}
+
+std::string run(const std::string &command) {
+    std::string output;
+    if (FILE *pipe = popen(command.c_str(), "r")) {
+        char chunk[4096];
+        for (size_t n; (n = fread(chunk, 1, sizeof chunk, pipe)) > 0;)
+            output.append(chunk, n);
+        pclose(pipe);
+    }
+    return output;
+}
+
+class KvlFileCopyTest : public vrxtest::CaptureTest {
+protected:
+    KvlObject *copier(const std::vector<Prop> &props) {
+        return handler("copy", "kvl_ffdc_filecopy_handler", props);
+    }
+    // Logs one trigger event at the next millisecond.
+    void trigger() {
+        ++clock();
+        logError();
+    }
+    static std::string text(KvlObject *handler, char *(*get)(KvlObject *)) {
+        char *value = get(handler);
+        std::string result = value != nullptr ? value : "<none>";
+        OxsMemoryFree(value);
+        return result;
+    }
+};
+
+TEST_F(KvlFileCopyTest, ZipSettingsKeptAndRefused) {
+    const struct {
+        const char *value;  // null: the property set without a value
+        const char *stored;
+    } names[] = {
+        {"capture", "capture.zip"},
+        {"capture.ZIP", "capture.ZIP"},
+        {"a.zip.bak", "a.zip.bak.zip"},
+        {"x.", "x..zip"},
+        {"", "<none>"},
+    };
+    KvlObject *made = copier({});
+    for (const auto &c : names) {
+        KvlSetObjProp(made, "zipFileName", "earlier");
+        KvlSetObjProp(made, "zipFileName", c.value);
+        EXPECT_EQ(text(made, KvlFileCopyHandlerGetZipFile), c.stored) << c.value;
+    }
+    KvlFileCopyHandlerSetZipFile(made, "kept");
+    KvlSetObjProp(made, "unrelated", "x");
+    EXPECT_EQ(text(made, KvlFileCopyHandlerGetZipFile), "kept.zip") << "absent changes nothing";
+
+    KvlSetObjProp(made, "zipCmdPath", FAKE_ZIP_PATH);
+    messages();
+    for (const char *refused : {"/usr/bin/zip;rm", "/no/such/zip"}) {
+        KvlSetObjProp(made, "zipCmdPath", refused);
+        EXPECT_EQ(messages(), std::vector<std::string>{
+                                  "65: KVLFF0065E The specified zip command '" +
+                                  std::string(refused) + "'. does not exist or cannot be run."});
+        EXPECT_EQ(text(made, KvlFileCopyHandlerGetZipCmdPath), FAKE_ZIP_PATH) << refused;
+    }
+}
+
+TEST(KvlFileNameSafety, OnlyTheAllowedCharacters) {
+    std::string allowed = "_ \"'%+,-./:=@\\~0123456789";
+    for (char c = 'a'; c <= 'z'; ++c)
+        allowed += {c, static_cast<char>(c - 'a' + 'A')};
+    EXPECT_EQ(kvlIsFilenameUnsafe(allowed.c_str()), 0);
+    EXPECT_EQ(kvlIsFilenameUnsafe(""), 0);
+    for (const char *refused : {";", "|", "$", "`", "&", "*", "\n", "\xC3\xA9", "(", "<"})
+        EXPECT_EQ(kvlIsFilenameUnsafe((std::string("/usr/bin/zip") + refused).c_str()), 1)
+            << refused;
+}
+
+TEST_F(KvlFileCopyTest, CopiesAreExactPrivateAndReplaceWhole) {
+    const std::vector<size_t> sizes = {0, 1, 8192, 100000};
+    std::string list;
+    for (size_t size : sizes) {
+        const std::string name = "src/f" + std::to_string(size);
+        vrxtest::writeFile(name, binary(size));
+        list += name + " ";
+    }
+    list += "src/missing";
+    copier({{"filesToCopy", list}});
+    messages();
+    trigger();
+    EXPECT_EQ(messages(), std::vector<std::string>{"62: KVLFF0062W Could not find the file "
+                                                   "src/missing to be copied by the file copying "
+                                                   "handler copy."});
+    for (size_t size : sizes) {
+        const std::string copy = kDay + "f" + std::to_string(size);
+        EXPECT_TRUE(vrxtest::readFile(copy) == binary(size)) << copy;
+        struct stat status {};
+        ASSERT_EQ(stat(copy.c_str(), &status), 0);
+        EXPECT_EQ(status.st_mode & 07777, 0600u) << copy;
+    }
+
+    // The same day again, from a shorter source and over a link: exactly
+    // the new copy, the link's target untouched, no temporary file left.
+    vrxtest::writeFile("src/f100000", "short");
+    vrxtest::writeFile("outside", "target");
+    fs::remove(kDay + "f1");
+    fs::create_symlink("../../outside", kDay + "f1");
+    trigger();
+    EXPECT_EQ(vrxtest::contentOf(kDay + "f100000"), "short");
+    EXPECT_FALSE(fs::is_symlink(kDay + "f1"));
+    EXPECT_EQ(vrxtest::contentOf(kDay + "f1"), binary(1));
+    EXPECT_EQ(vrxtest::contentOf("outside"), "target");
+    size_t files = 0;
+    for ([[maybe_unused]] const auto &entry : fs::directory_iterator(kDay))
+        ++files;
+    EXPECT_EQ(files, sizes.size());
+}
+
+TEST_F(KvlFileCopyTest, CopiesThatCannotBeMadeAreReported) {
+    const std::string longName(240, 'n');
+    vrxtest::writeFile("src/" + longName, "x");
+    fs::create_directories("src/dir");
+    messages();
+    kvlFCHDoFileCopy("src/dir/", "ffdc", "copy");
+    fs::create_directories("ffdc");
+    kvlFCHDoFileCopy(("src/" + longName).c_str(), "ffdc/sub/deeper", "copy");
+    EXPECT_EQ(messages(),
+              (std::vector<std::string>{
+                  "62: KVLFF0062W Could not find the file src/dir/ to be copied by the file "
+                  "copying handler copy.",
+                  "63: KVLFF0063W The file copying handler copy could not copy the file "
+                  "ffdc/sub/deeper/" +
+                      longName + "."}));
+    EXPECT_FALSE(fs::exists("ffdc/sub"));
+}
+
+TEST_F(KvlFileCopyTest, TheZipCommandLine) {
+    vrxtest::writeFile("src/a b.log", "A");
+    vrxtest::writeFile("-T", "T");
+    vrxtest::writeFile("src/c.log", "C");
+    vrxtest::EnvGuard log{"FAKE_ZIP_LOG", "zip.args"};
+    copier({{"zipFileName", "capture"},
+            {"zipCmdPath", FAKE_ZIP_PATH},
+            {"filesToCopy", "\"src/a b.log\" -T src/missing src/c.log"}});
+    messages();
+    trigger();
+    EXPECT_EQ(splitNul(vrxtest::contentOf("zip.args")),
+              (std::vector<std::string>{" ", "-q", "-j", kDay + "capture.zip", "src/a b.log",
+                                        "./-T", "src/c.log"}));
+    EXPECT_EQ(messages().size(), 1u) << "only the missing file is reported";
+    EXPECT_TRUE(fs::exists(kDay + "capture.zip"));
+
+    // An archive from the capture before is there: failures still count.
+    for (const char *mode : {"omit", "fail", "signal"}) {
+        vrxtest::EnvGuard behaviour{"FAKE_ZIP_MODE", mode};
+        trigger();
+        const auto raised = messages();
+        ASSERT_FALSE(raised.empty()) << mode;
+        EXPECT_EQ(raised.back(),
+                  "64: KVLFF0064E Could not create the zip file " + kDay + "capture.zip.")
+            << mode;
+    }
+}
+
+TEST_F(KvlFileCopyTest, AMissingZipCommandIsReported) {
+    vrxtest::writeFile("src/a.log", "A");
+    fs::copy_file(FAKE_ZIP_PATH, "myzip");
+    const std::string command = (fs::current_path() / "myzip").string();
+    KvlObject *made = copier({{"zipFileName", "capture"}, {"filesToCopy", "src/a.log"}});
+    messages();
+    trigger();  // no command set
+    EXPECT_EQ(
+        messages(),
+        std::vector<std::string>{
+            "65: KVLFF0065E The specified zip command 'NULL'. does not exist or cannot be run."});
+    KvlSetObjProp(made, "zipCmdPath", command.c_str());
+    fs::remove("myzip");
+    trigger();
+    const auto raised = messages();
+    ASSERT_FALSE(raised.empty());
+    EXPECT_EQ(raised.back(), "65: KVLFF0065E The specified zip command '" + command +
+                                 "'. does not exist or cannot be run.");
+}
+
+TEST_F(KvlFileCopyTest, ARealZipArchive) {
+    if (std::system("command -v zip >/dev/null && command -v unzip >/dev/null") != 0)
+        GTEST_SKIP() << "zip and unzip are not installed";
+    vrxtest::writeFile("src/a b.log", binary(5000));
+    vrxtest::writeFile("src/c.bin", binary(70000));
+    copier({{"zipFileName", "capture"},
+            {"zipCmdPath", "/usr/bin/zip"},
+            {"filesToCopy", "\"src/a b.log\" src/c.bin"}});
+    trigger();
+    const std::string archive = kDay + "capture.zip";
+    EXPECT_EQ(run("unzip -Z1 " + archive), "a b.log\nc.bin\n");
+    EXPECT_TRUE(run("unzip -p " + archive + " 'a b.log'") == binary(5000));
+    EXPECT_TRUE(run("unzip -p " + archive + " c.bin") == binary(70000));
+}
+
+TEST_F(KvlFileCopyTest, NothingIsCopiedWhenRefused) {
+    vrxtest::writeFile("src/a.log", "A");
+    vrxtest::sparseFile("ffdc/old", 10485760);  // the whole quota
+    KvlObject *made = copier({{"filesToCopy", "src/a.log"}, {"quotaPolicy", "QUOTA_SUSPEND"}});
+    trigger();
+    EXPECT_FALSE(fs::exists(kDay + "a.log")) << "suspended by the quota";
+    fs::remove("ffdc/old");
+    KvlSetObjectEnabled(made, 0);
+    trigger();
+    EXPECT_FALSE(fs::exists(kDay + "a.log")) << "disabled";
+    KvlSetObjectEnabled(made, 1);
+    trigger();
+    EXPECT_TRUE(fs::exists(kDay + "a.log"));
+}
+
+// The agent's way: a properties file naming a pd logger whose listener is a
+// copy handler with a message-id trigger and a quoted list.
+class KvlFileCopyChain : public vrxtest::ToolkitTest {};
+
+TEST_F(KvlFileCopyChain, FromAPropertiesFile) {
+    vrxtest::writeFile("logs/trace one.log", "trace");
+    vrxtest::writeFile("log.properties",
+                       "agent.className=kvl_pdlogger\n"
+                       "agent.level=ALL\n"
+                       "agent.listenerNames=agent.ffdc\n"
+                       "agent.ffdc.className=kvl_ffdc_filecopy_handler\n"
+                       "agent.ffdc.baseDir=ffdc\n"
+                       "agent.ffdc.triggerFilter=agent.trigger\n"
+                       "agent.ffdc.filesToCopy=\"logs/trace one.log\"\n"
+                       "agent.trigger.className=kvl_msgidfilter\n");
+    ASSERT_EQ(KvlOpenToolkit("log.properties"), 1);
+    KvlInitFFDCExtensions();  // before the objects are made
+    KvlObject *agent = KvlGetObject("agent", nullptr);
+    KvlLogWarn(agent, nullptr, 0, 0, "KVLAG0001W only a warning", KVL_ARG_END);
+    const std::string day = [] {
+        const time_t now = time(nullptr);
+        struct tm local {};
+        localtime_r(&now, &local);  // TZ is UTC in tests
+        char text[16];
+        strftime(text, sizeof text, "%Y.%m.%d", &local);
+        return std::string(text);
+    }();
+    EXPECT_FALSE(fs::exists("ffdc/" + day + "/trace one.log"));
+    KvlLogError(agent, nullptr, 0, 0, "KVLAG0002E a failure", KVL_ARG_END);
+    EXPECT_EQ(vrxtest::contentOf("ffdc/" + day + "/trace one.log"), "trace");
+    KvlReleaseObject(agent);
+    KvlCloseToolkit();
+}
+
+TEST_F(KvlFileCopyTest, CaptureClassesRegisterOncePerOpenToolkit) {
+    const auto handlerClasses = [] {
+        std::vector<std::string> names;
+        for (KvlStringGroupIter it = KvlGetHandlerClasses(); it != nullptr;
+             it = KvlStringGroupIterNext(it)) {
+            char *name = KvlStringGroupIterGet(it);
+            names.push_back(name);
+            OxsMemoryFree(name);
+        }
+        return names;
+    };
+    KvlInitFFDCExtensions();
+    const std::vector<std::string> before = handlerClasses();
+    EXPECT_EQ(std::count(before.begin(), before.end(), "kvl_ffdc_trigger_handler"), 1);
+    EXPECT_EQ(std::count(before.begin(), before.end(), "kvl_ffdc_filecopy_handler"), 1);
+    KvlObject *oldLogger = kvlFFDCLogger();
+    KvlCloseToolkit();
+    ASSERT_EQ(KvlOpenToolkit(nullptr), 1);
+    KvlInitFFDCExtensions();
+    const std::vector<std::string> after = handlerClasses();
+    EXPECT_EQ(std::count(after.begin(), after.end(), "kvl_ffdc_filecopy_handler"), 1);
+    KvlObject *newLogger = kvlFFDCLogger();
+    ASSERT_NE(newLogger, nullptr);
+    char *name = KvlGetObjectName(newLogger);
+    EXPECT_STREQ(name, "kavel.errorLogger");
+    OxsMemoryFree(name);
+    (void)oldLogger;
+
+    vrxtest::addRecordingHandlerClass();
+    KvlObject *errors = KvlGetObject("kavel.errorLogger", nullptr);
+    KvlObject *recorder = KvlGetObject("errors.recorder2", "test_recordinghandler");
+    KvlAddListener(errors, recorder);
+    int value = 0;
+    EXPECT_EQ(kvlFFDCCheckPtr(&value), &value);
+    EXPECT_TRUE(messages().empty());
+    EXPECT_EQ(kvlFFDCCheckPtr(nullptr), nullptr);
+    const auto events = vrxtest::RecordingStore::instance().snapshot();
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].key, 10);
+    EXPECT_EQ(events[0].level, KVL_LEVEL_ERROR);
+    EXPECT_EQ(events[0].boundText, "KVLFF0010E Out of memory.");
+    KvlReleaseObject(recorder);
+    KvlReleaseObject(errors);
+}
+
+}  // namespace
