@@ -481,6 +481,9 @@ int KvlGetEventIsMessage(KvlEvent *event) KVL_NOEXCEPT;
 void KvlSetEventIsMessage(KvlEvent *event, int isMessage) KVL_NOEXCEPT;
 char *KvlGetEventMessageId(KvlEvent *event) KVL_NOEXCEPT;
 void KvlSetEventMessageId(KvlEvent *event, const char *id) KVL_NOEXCEPT;
+/* A formatter's FBindMsg, for a formatter class's own FFormat; null when
+ * the object is no formatter. No lock: it reads the object's class. */
+KvlFBindMsg KvlGetFormatterBindMsg(KvlObject *formatter) KVL_NOEXCEPT;
 /* The event's message bound by `bind` (a formatter's FBindMsg). */
 char *KvlBindEventMsg(KvlEvent *event, KvlFBindMsg bind) KVL_NOEXCEPT;
 char *KvlGetEventProp(KvlEvent *event, const char *name, unsigned char *found) KVL_NOEXCEPT;

@@ -13,6 +13,7 @@
 #include "CxProcess.h"
 #include "KvlLogging.h"
 #include "KvlMsgTables.h"
+#include "KvlObject.h"
 #include "KvlToolkit.h"
 #include "OxsMemory.h"
 #include "OxsString.h"
@@ -197,6 +198,10 @@ const char *kvlGetEventLocale(KvlEvent *event) noexcept {
 }
 void kvlSetEventLocale(KvlEvent *event, const char *locale) noexcept {
     if (event != nullptr) event->locale = locale;
+}
+
+KvlFBindMsg KvlGetFormatterBindMsg(KvlObject *formatter) noexcept {
+    return kvlObjectIsKind(formatter, KVL_KIND_FORMATTER) ? formatter->klass->bindMsg : nullptr;
 }
 
 char *KvlBindEventMsg(KvlEvent *event, KvlFBindMsg bind) noexcept {

@@ -6,6 +6,8 @@
 #ifndef SLM_LOGGER_H
 #define SLM_LOGGER_H
 
+#include <stddef.h>
+
 #include "kavel.h"
 
 #ifdef __cplusplus
@@ -38,13 +40,58 @@ extern KvlObject *traceLoggers[TRACE_COMPONENT_COUNT];
 extern KvlObject *messageLogger;
 extern KvlObject *consoleLogger;
 
+/* Where the files go and how many a set keeps (set by setZemlorCommonDir
+ * and the count setters; the scanner and cache directories by the daemon). */
+extern char zemlor_common_dir_for_trace[1024];
+extern char zemlor_common_dir_for_message[1024];
+extern char zemlor_common_dir_for_ffdc[1024];
+extern char scannerDir[1024];
+extern char cacheDir[1024];
+extern int traceNumberOfFiles;
+extern int messageNumberOfFiles;
+
+/* Builds the shared configuration (no properties file: the default objects)
+ * for a program kind and takes the logger handles: 0, or -1 when the
+ * toolkit cannot be opened or a default object made. */
 int loggerConfiguration(const char *properties, int kind);
+/* For programs that bring their own properties file: 0 or -1. */
+int loggerCustomConfiguration(const char *properties);
+void assignAgentComponentHandlers(void);
+void setAgentLoggerListeners(int kind);
+/* Points the kind's handlers at their files under the common directory;
+ * 1 when the toolkit's error trace handler is configured ("fileEnabled")
+ * and was pointed at its file too. */
 int setZemlorCommonDir(const char *commonDir, const char *traceName, const char *messageName,
                        int kind);
+/* "MID", "MAX", else DEBUG_MIN, on the loggers that do not inherit. */
 void confTraceLevel(const char *level);
+/* Bytes per file, 65536 to 16777216 (else 1048576); files per set, 1 to 10
+ * (else 6): for the trace handlers and the message handlers. */
 void confTraceSize(const char *size);
 void confTraceNumber(const char *count);
+void confMsgLogSize(const char *size);
+void confMsgLogNumber(const char *count);
+int loggerReload(const char *level, const char *traceSize, const char *msglogSize);
+/* A logger of the program's own (an acquired handle). */
+KvlObject *logCustomComponent(const char *name);
+/* Closes the toolkit, then releases the handles and sets them to null. */
 void shutDownLogger(void);
+/* Sets the capture handler "filecopyhandler": its base directory and the
+ * list of files a capture copies (logs, cache and scanner files, then
+ * `extra`), whole entries only within 71680 bytes. 1 when the handler or
+ * the trace loggers are not configured. */
+int setFFDCProperties(const char *extra);
+/* Appends the files of a rolling set (" \"dir/base.log\"", then base1 ...)
+ * to `list`, a buffer of 71680 bytes. */
+void computeLoggerFiles(KvlObject *logger, char *list, int count, const char *path,
+                        const char *base);
+/* The agent's console formatter ("vrxFormatter"): the bound text and a
+ * line feed. */
+char *VrxFormat(KvlObject *formatter, KvlEvent *event);
+
+/* Tests only: where the host name comes from (null: gethostname). */
+typedef int (*HostNameSource)(char *buffer, size_t size);
+void loggerSetHostNameSourceForTest(HostNameSource source);
 
 #ifdef __cplusplus
 }
