@@ -123,7 +123,14 @@ private:
     KvlObject *object_;
 };
 
+// Sets a property on an object's configuration and on the object: a
+// handler no logger lists is freed after its last release, and the next
+// one made under that name starts from the configuration.
 void setOn(const char *objectName, const char *property, const char *value) {
+    if (KvlObjCfg *cfg = KvlLogMgrGetCfg(objectName)) {
+        KvlSetObjCfgProp(cfg, property, value);
+        KvlReleaseObjCfg(cfg);
+    }
     if (Named object{objectName}) KvlSetObjProp(object.get(), property, value);
 }
 
@@ -132,7 +139,7 @@ void pointAt(const char *handlerName, const char *fileName) {
     Named handler{handlerName};
     if (!handler) return;
     KvlHandlerClose(handler.get());
-    KvlSetObjProp(handler.get(), "fileName", fileName);
+    setOn(handlerName, "fileName", fileName);
     KvlHandlerOpen(handler.get());
 }
 
@@ -157,6 +164,17 @@ bool makeDefaultObject(const DefaultObject &made) {
     KvlReleaseObjCfg(cfg);
     const Named object{made.name, made.className};
     return static_cast<bool>(object);
+}
+
+// Whether the object is configured (its configuration names a class): a
+// name a logger merely lists has a configuration without one.
+bool isConfigured(const char *name) {
+    if (KvlLogMgrHasCfg(name) != 1) return false;
+    KvlObjCfg *cfg = KvlLogMgrGetCfg(name);
+    unsigned char found = 0;
+    OxsMemoryFree(KvlGetObjCfgProp(cfg, "className", &found));
+    KvlReleaseObjCfg(cfg);
+    return found == 1;
 }
 
 std::string directoryOf(const char *path) {
@@ -309,11 +327,7 @@ int setZemlorCommonDir(const char *commonDir, const char *traceName, const char 
     Named errorHandler{kErrorTrace, "kvl_filehandler"};
     unsigned char found = 0;
     OxsMemoryFree(KvlGetObjProp(errorHandler.get(), "fileEnabled", &found));
-    if (found == 1) {
-        KvlHandlerClose(errorHandler.get());
-        KvlSetObjProp(errorHandler.get(), "fileName", errors.c_str());
-        KvlHandlerOpen(errorHandler.get());
-    }
+    if (found == 1) pointAt(kErrorTrace, errors.c_str());
     return found == 1 ? 1 : 0;
 }
 
@@ -389,7 +403,7 @@ void computeLoggerFiles(KvlObject *, char *list, int count, const char *path, co
 }
 
 int setFFDCProperties(const char *extra) {
-    if (KvlLogMgrHasCfg(kCopyHandler) != 1 || KvlLogMgrHasCfg(kTraceLoggerBase) != 1) return 1;
+    if (!isConfigured(kCopyHandler) || !isConfigured(kTraceLoggerBase)) return 1;
     std::string list;
     appendLoggerFiles(list, traceNumberOfFiles, zemlor_common_dir_for_trace, "trace");
     appendLoggerFiles(list, traceNumberOfFiles, zemlor_common_dir_for_trace, "trace_CLI");
