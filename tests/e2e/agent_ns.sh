@@ -3,7 +3,8 @@
 # the agent installed, without changing the real host:
 #   /etc      an overlay on the host's /etc; writes land in WORK/etc.upper,
 #             and WORK/etc.seed (when present) is copied in first
-#   /var      an empty tmpfs, or WORK/var when that folder exists
+#   /var      an empty tmpfs (of E2E_VAR_SIZE, e.g. "8m", when set), or
+#             WORK/var when that folder exists
 #   /usr/sbin WORK/sbin, when that folder exists (the fake agent lives there)
 #
 #   agent_ns.sh WORK -- COMMAND [ARG...]
@@ -39,14 +40,15 @@ fi
 if [ -d "$work/var" ]; then
   mount --bind "$work/var" /var || die "cannot bind $work/var on /var"
 else
-  mount -t tmpfs -o mode=0755 tmpfs /var || die "cannot mount a tmpfs on /var"
+  mount -t tmpfs -o "mode=0755${E2E_VAR_SIZE:+,size=$E2E_VAR_SIZE}" tmpfs /var ||
+    die "cannot mount a tmpfs on /var"
 fi
 if [ -d "$work/sbin" ]; then
   mount --bind "$work/sbin" /usr/sbin || die "cannot bind $work/sbin on /usr/sbin"
 fi
 ignore_sigchld=${E2E_IGNORE_SIGCHLD:-}
 close_stdout=${E2E_CLOSE_STDOUT:-}
-unset E2E_IGNORE_SIGCHLD E2E_CLOSE_STDOUT
+unset E2E_IGNORE_SIGCHLD E2E_CLOSE_STDOUT E2E_VAR_SIZE
 [ -n "$ignore_sigchld" ] && trap '' CHLD
 [ -n "$close_stdout" ] && exec 1>&-
 exec "$@"

@@ -2,161 +2,15 @@
 // standard error, the exit status, the error-code file, and which agent
 // commands ran with which argument. Each case runs the real binary in a
 // private mount namespace whose /usr/sbin holds a fake agent.
-#include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <fcntl.h>
 #include <sys/stat.h>
 
-#include <filesystem>
-#include <map>
-#include <optional>
 #include <string>
-#include <vector>
 
-#include "test_support.h"
+#include "controller_fixture.h"
 
 namespace {
 
-using vrxtest::readFile;
-using vrxtest::TempDir;
-using vrxtest::writeFile;
-
-const std::string kController = AGENTCONTROLLER_PATH;
-const std::string kHarness = std::string(E2E_DIR) + "/agent_ns.sh";
-const std::string kFakeAgent = std::string(E2E_DIR) + "/fake_agent.sh";
-
-const std::string kUsageTail = " [[start [-i [-p]|-u]] | [stop [-i|-u]]]\n";
-
-struct Outcome {
-    int status = -1;  // exit status, or 128 + signal
-    std::string out, err;
-};
-
-struct Scene {
-    // Fake agent files under /usr/sbin, with what each does ("" exits 0,
-    // a number, "signal N"); "vrxagent.sh.-p" sets the plug-in call alone.
-    std::map<std::string, std::string> agent;
-    std::optional<std::string> oldErrFile;  // content present before the run
-    std::optional<std::string> ini;         // /etc/vrxagent.ini
-    bool closeStdout = false;
-    bool ignoreSigchld = false;
-    bool keepVar = false;  // /var is WORK/var, kept for inspection
-    // Fake agent files at another base directory (WORK/<agentDir>/...).
-    std::string agentDir;
-};
-
-class ControllerE2E : public ::testing::Test {
-public:
-    void SetUp() override {
-        if (geteuid() != 0) GTEST_SKIP() << "needs root to make a private mount namespace";
-        const Outcome probe = runRaw({"/bin/true"}, Scene{});
-        ASSERT_EQ(probe.status, 0) << "the namespace harness does not work here: " << probe.err;
-    }
-
-    std::string errPath() const { return work_ / "err"; }
-    std::string callsPath() const { return work_ / "calls.log"; }
-
-    std::string expand(std::string text) const {
-        for (const auto &[key, value] : {std::pair<std::string, std::string>{"@ERR@", errPath()},
-                                         {"@PROG@", kController},
-                                         {"@WORK@", work_.path()}}) {
-            for (size_t at = text.find(key); at != std::string::npos; at = text.find(key, at))
-                text.replace(at, key.size(), value);
-        }
-        return text;
-    }
-
-    void prepare(const Scene &setup) {
-        std::filesystem::remove_all(work_ / "sbin");
-        std::filesystem::remove_all(work_ / "etc.seed");
-        std::filesystem::remove_all(work_ / "etc.upper");
-        std::filesystem::remove_all(work_ / "var");
-        if (setup.keepVar) std::filesystem::create_directories(work_ / "var");
-        std::filesystem::remove(errPath());
-        std::filesystem::remove(callsPath());
-        std::filesystem::remove(callsPath() + ".env");
-        std::filesystem::create_directories(work_ / "sbin");
-        const std::string home =
-            setup.agentDir.empty() ? work_ / "sbin/" : work_ / setup.agentDir + "/";
-        for (const auto &[name, how] : setup.agent) {
-            const bool rcOnly = name.find(".-") != std::string::npos;
-            if (!rcOnly) {
-                const std::filesystem::path target = home + name;
-                std::filesystem::create_directories(target.parent_path());
-                std::filesystem::copy_file(kFakeAgent, target);
-            }
-            if (!how.empty()) writeFile(home + name + ".rc", how);
-        }
-        if (setup.oldErrFile) writeFile(errPath(), *setup.oldErrFile);
-        if (setup.ini) writeFile(work_ / "etc.seed/vrxagent.ini", expand(*setup.ini));
-    }
-
-    Outcome runRaw(const std::vector<std::string> &command, const Scene &setup) {
-        const std::string outPath = work_ / "stdout", errOutPath = work_ / "stderr";
-        std::vector<std::string> args = {kHarness, work_.path(), "--"};
-        args.insert(args.end(), command.begin(), command.end());
-        std::vector<char *> argv;
-        for (auto &a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-
-        const pid_t pid = fork();
-        if (pid == 0) {
-            const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            const int err = open(errOutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            dup2(out, 1);
-            dup2(err, 2);
-            if (setup.closeStdout) setenv("E2E_CLOSE_STDOUT", "1", 1);
-            if (setup.ignoreSigchld) setenv("E2E_IGNORE_SIGCHLD", "1", 1);
-            setenv("E2E_CALLS", callsPath().c_str(), 1);
-            execv(argv[0], argv.data());
-            _exit(126);
-        }
-        int status = 0;
-        waitpid(pid, &status, 0);
-        Outcome run;
-        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        run.out = readFile(outPath).value_or("");
-        run.err = readFile(errOutPath).value_or("");
-        return run;
-    }
-
-    Outcome runController(const std::vector<std::string> &args, const Scene &setup) {
-        prepare(setup);
-        std::vector<std::string> command = {kController};
-        for (const auto &a : args)
-            command.push_back(expand(a));
-        return runRaw(command, setup);
-    }
-
-    TempDir work_;
-};
-
-struct Case {
-    const char *name;
-    std::vector<std::string> args;  // "@ERR@" is the error-code file
-    Scene setup;
-    std::string out, err;
-    int status;
-    std::optional<std::string> errFile;  // nullopt: no file afterwards
-    std::string calls;                   // agent commands that ran
-};
-
-void check(ControllerE2E &fixture, const Case &c, const Outcome &run, const std::string &errFile,
-           const std::string &calls) {
-    SCOPED_TRACE(c.name);
-    EXPECT_EQ(run.out, fixture.expand(c.out));
-    EXPECT_EQ(run.err, fixture.expand(c.err));
-    EXPECT_EQ(run.status, c.status);
-    const auto file = readFile(errFile);
-    if (c.errFile)
-        EXPECT_EQ(file.value_or("<no file>"), *c.errFile);
-    else
-        EXPECT_FALSE(file.has_value()) << "error-code file holds: " << *file;
-    EXPECT_EQ(readFile(calls).value_or(""), c.calls);
-}
+using namespace vrxe2e;
 
 const std::string kStart = "/usr/sbin/vrxagent.sh -g\n";
 const std::string kPlugin = "/usr/sbin/vrxagent.sh -p\n";
@@ -318,16 +172,6 @@ TEST_F(ControllerE2E, ChildrenGetAnEmptyLibraryPath) {
     check(*this, c, runController(c.args, c.setup), errPath(), callsPath());
     EXPECT_EQ(readFile(callsPath() + ".env").value_or(""), "[]\n[]\n");
 }
-
-const std::string kCompleteIni =
-    "communication_type = 2\n"
-    "agentid=0123\n"
-    "division=Finance\n"
-    "organization=NUV\n"
-    "trace_level=MIN\n"
-    "trace_size=1048576\n"
-    "tcpip_port=9510\n"
-    "msglog_size=1048576\n";
 
 TEST_F(ControllerE2E, BaseDirectoryFromTheIniFile) {
     // Blanks around the value and a "/../" step: the agent in WORK/agent dir/.
