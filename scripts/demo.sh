@@ -71,6 +71,16 @@ run "$errfile" start -i
 echo
 echo "The common log directory record the controller made: /etc/nuv/zemlor/common/cfg/log.properties"
 echo "  $(cat /etc/nuv/zemlor/common/cfg/log.properties)"
-echo "Tracing: the controller's trace goes to /var/nuv/zemlor/common/QAG/logs/install/trace/"
-echo "traceAgentController.log once the logging toolkit is in place; this build has no"
-echo "toolkit yet, so tracing is silent."
+
+# Where the trace went: the file, its size, and the last run's records as
+# level and text (the records are XML; each run's records share a Process).
+trace=/var/nuv/zemlor/common/QAG/logs/install/trace/traceAgentController.log
+echo
+echo "The controller's trace: $trace ($(stat -c %s "$trace") bytes, XML records)"
+echo "The last run's records (level, text):"
+last=$(grep -o '<Process>[0-9]*</Process>' "$trace" | tail -n 1)
+awk -v last="$last" '
+  /^<Trace/ { level = $0; sub(/^<Trace Level="/, "", level); sub(/".*/, "", level); text = "" }
+  /<LogText>/ { text = $0; sub(/.*<!\[CDATA\[/, "", text); sub(/\]\]><\/LogText>.*/, "", text) }
+  index($0, last) { printf "  %-5s %s\n", level, text }
+' "$trace"
