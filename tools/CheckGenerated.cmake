@@ -1,6 +1,8 @@
 # Runs a generator and fails when its output differs from the committed file.
-#   -DGENERATOR=... -DMODE=<first argument or empty> -DCOMMITTED=... -DOUT=...
-if(MODE)
+#   -DGENERATOR=... -DMODE=<first argument or empty> [-DSOURCE=<input>] -DCOMMITTED=... -DOUT=...
+if(MODE AND SOURCE)
+  execute_process(COMMAND ${GENERATOR} ${MODE} ${SOURCE} ${OUT} RESULT_VARIABLE rc)
+elseif(MODE)
   execute_process(COMMAND ${GENERATOR} ${MODE} ${OUT} RESULT_VARIABLE rc)
 else()
   execute_process(COMMAND ${GENERATOR} ${OUT} RESULT_VARIABLE rc)

@@ -1,22 +1,472 @@
-// Message catalogs.
+// Message catalogs: finding a catalog file through the NLSPATH templates
+// for a locale, reading message texts from it, and a process-wide cache of
+// opened catalogs keyed by path.
 //
-// TEMPORARY STAND-IN: the catalog reader is not built yet. With these final
-// signatures no catalog ever opens, so every message keeps its built-in
-// default text; the toolkit's binding works unchanged when the reader
-// replaces this module.
+// The file is input from outside, so everything in it is checked before it
+// is used: at open the header, and every set record, message array and text
+// block lying inside the file with set ids positive and ascending along a
+// chain that ends (a cycle cannot); at a set's first use the message ids
+// positive and strictly ascending (the lookups bisect) and every text offset
+// inside the data with a NUL before its end. A catalog that fails the first
+// check does not open; a set that fails the second stays unloaded and its
+// messages answer the caller's default text. Text areas are sized from the
+// texts themselves (2 x length + 1 each), so shared or overlapping texts
+// cannot overrun them.
+//
+// Opens are counted: each open adds one, each close takes one, and only a
+// catalog at 0 may be evicted from the cache. One mutex guards the cache,
+// set loading and the conversions into a message's "other" area, so C
+// programs may use the library from several threads.
+
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <new>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "zil.h"
+#include "zil_catfile.h"
+
+using namespace zil::catfile;
+
+namespace {
+
+constexpr int kFlagLocaleFromEnv = 1;
+constexpr int kFlagNoTwoLetter = 2;
+constexpr int kFlagNoLanguage = 4;
+constexpr int kFlagNoC = 8;
+constexpr size_t kLocaleSize = 32;
+constexpr int32_t kNotLoaded = -1;
+
+struct MessageEntry {
+    int32_t id;
+    const char *utf8;
+    char *local;
+    char *other;
+    uint32_t textOffset;
+    uint32_t invalid;
+};
+
+struct SetEntry {
+    MCSetTDisk disk;  // the set record, in host order
+    int32_t mark;     // kNotLoaded until loaded, then 0
+    char *block;      // message entries and text areas of a loaded set
+    MessageEntry *msgs;
+};
+
+}  // namespace
+
+struct zil_catalog {
+    int32_t flags;
+    int fd;
+    int32_t numSets;
+    SetEntry *sets;
+    uint64_t fileSize;
+};
+
+namespace {
+
+struct CacheEntry {
+    std::string path;
+    zil_catalog *catalog;
+    uint32_t lastUse;
+    int32_t openCount;
+};
+
+std::mutex cacheMutex;
+std::vector<CacheEntry *> catCache;  // its size is the number of slots
+uint32_t lookTicker = 0;
+
+bool readAt(int fd, void *buffer, size_t size, uint64_t offset) {
+    auto *bytes = static_cast<unsigned char *>(buffer);
+    while (size > 0) {
+        const ssize_t got = pread(fd, bytes, size, static_cast<off_t>(offset));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return false;
+        bytes += got;
+        size -= static_cast<size_t>(got);
+        offset += static_cast<uint64_t>(got);
+    }
+    return true;
+}
+
+bool inside(uint64_t offset, uint64_t length, uint64_t fileSize) {
+    return offset <= fileSize && length <= fileSize - offset;
+}
+
+void real_catclose(zil_catalog *catalog) {
+    if (catalog == nullptr) return;
+    if (catalog->fd >= 0) close(catalog->fd);
+    for (int32_t i = 0; i < catalog->numSets; ++i)
+        std::free(catalog->sets[i].block);
+    std::free(catalog->sets);
+    delete catalog;
+}
+
+CacheEntry *entryOf(const zil_catalog *catalog) {
+    for (CacheEntry *entry : catCache)
+        if (entry != nullptr && entry->catalog == catalog) return entry;
+    return nullptr;
+}
+
+zil_catalog *lookupCat(const std::string &path) {
+    for (CacheEntry *entry : catCache) {
+        if (entry == nullptr || entry->path != path) continue;
+        entry->lastUse = lookTicker++;
+        ++entry->openCount;
+        return entry->catalog;
+    }
+    return nullptr;
+}
+
+int addCat(const std::string &path, zil_catalog *catalog) {
+    auto slot = std::find(catCache.begin(), catCache.end(), nullptr);
+    if (slot == catCache.end()) {
+        auto oldest = catCache.end();
+        for (auto it = catCache.begin(); it != catCache.end(); ++it)
+            if ((*it)->openCount == 0 &&
+                (oldest == catCache.end() || (*it)->lastUse < (*oldest)->lastUse))
+                oldest = it;
+        if (oldest != catCache.end()) {
+            real_catclose((*oldest)->catalog);
+            delete *oldest;
+            *oldest = nullptr;
+            slot = oldest;
+        } else {
+            const size_t used = catCache.size();
+            const size_t grown = used == 0 ? 10 : used * 2;
+            if (grown < used || grown > static_cast<size_t>(INT32_MAX)) return -1;
+            try {
+                catCache.resize(grown, nullptr);
+            } catch (...) {
+                return -1;
+            }
+            slot = catCache.begin() + static_cast<std::ptrdiff_t>(used);
+        }
+    }
+    auto *entry = new (std::nothrow) CacheEntry{path, catalog, lookTicker++, 1};
+    if (entry == nullptr) return -1;
+    *slot = entry;
+    return 0;
+}
+
+// Reads and checks the header and the set chain; null when the file is not
+// a catalog this reader can trust.
+zil_catalog *readCatalog(int fd, int flags) {
+    struct stat status {};
+    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) return nullptr;
+    const auto fileSize = static_cast<uint64_t>(status.st_size);
+    unsigned char raw[kHeaderSize];
+    if (fileSize < kHeaderSize || !readAt(fd, raw, sizeof raw, 0)) return nullptr;
+    auto header = fromBytes<MCHeaderT>(raw);
+    ntoh_MCHeaderT(header);
+    if (std::memcmp(header.magic, kMagic, sizeof kMagic) != 0 ||
+        header.majorVersion != kMajorVersion || header.numSets == 0 ||
+        static_cast<uint64_t>(header.numSets) * kSetSize > fileSize)
+        return nullptr;
+    std::vector<SetEntry> sets;
+    uint64_t offset = header.firstSet;
+    uint32_t lastId = 0;
+    // Every record read is a different 28 bytes of the file, or the chain
+    // loops: so at most fileSize / 28 of them.
+    for (uint64_t reads = 0; sets.size() < header.numSets && reads <= fileSize / kSetSize;
+         ++reads) {
+        unsigned char record[kSetSize];
+        if (!inside(offset, kSetSize, fileSize) || !readAt(fd, record, sizeof record, offset))
+            return nullptr;
+        auto set = fromBytes<MCSetTDisk>(record);
+        ntoh_MCSetTDisk(set);
+        if (set.invalid == 0) {
+            if (set.setId == 0 || set.setId > INT32_MAX || set.setId <= lastId ||
+                !inside(set.messages, static_cast<uint64_t>(set.numMessages) * kMessageSize,
+                        fileSize) ||
+                !inside(set.data, set.dataLength, fileSize))
+                return nullptr;
+            lastId = set.setId;
+            sets.push_back(SetEntry{set, kNotLoaded, nullptr, nullptr});
+        }
+        if (set.nextSet == 0) break;
+        offset = set.nextSet;
+    }
+    if (sets.empty()) return nullptr;
+    auto *catalog = new (std::nothrow) zil_catalog{flags, fd, 0, nullptr, fileSize};
+    auto *entries = static_cast<SetEntry *>(std::calloc(sets.size(), sizeof(SetEntry)));
+    if (catalog == nullptr || entries == nullptr) {
+        delete catalog;
+        std::free(entries);
+        return nullptr;
+    }
+    std::copy(sets.begin(), sets.end(), entries);
+    catalog->sets = entries;
+    catalog->numSets = static_cast<int32_t>(sets.size());
+    return catalog;
+}
+
+zil_catalog *loadCat(const std::string &path, int flags) {
+    if (zil_catalog *cached = lookupCat(path)) return cached;
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    zil_catalog *catalog = readCatalog(fd, flags);
+    if (catalog == nullptr) {
+        close(fd);
+        return nullptr;
+    }
+    if (addCat(path, catalog) != 0) {
+        real_catclose(catalog);
+        return nullptr;
+    }
+    return catalog;
+}
+
+// Loads a set's messages and texts; false (the set stays unloaded) when the
+// file cannot be read or its contents cannot be trusted.
+bool loadSet(const zil_catalog &catalog, SetEntry &set) {
+    const MCSetTDisk &disk = set.disk;
+    std::vector<unsigned char> data(disk.dataLength),
+        records(static_cast<size_t>(disk.numMessages) * kMessageSize);
+    if (!readAt(catalog.fd, data.data(), data.size(), disk.data) ||
+        !readAt(catalog.fd, records.data(), records.size(), disk.messages))
+        return false;
+    std::vector<MCMsgTDisk> messages(disk.numMessages);
+    uint64_t areas = 0;  // the local and other areas together
+    for (uint32_t i = 0; i < disk.numMessages; ++i) {
+        MCMsgTDisk &m = messages[i];
+        m = fromBytes<MCMsgTDisk>(records.data() + static_cast<size_t>(i) * kMessageSize);
+        ntoh_MCMsgTDisk(m);
+        if (m.msgId == 0 || m.msgId > INT32_MAX || (i > 0 && m.msgId <= messages[i - 1].msgId) ||
+            m.text >= disk.dataLength ||
+            std::memchr(data.data() + m.text, '\0', disk.dataLength - m.text) == nullptr)
+            return false;
+        const uint64_t length = std::strlen(reinterpret_cast<const char *>(data.data() + m.text));
+        areas += 2 * (2 * length + 1);
+    }
+    const uint64_t size =
+        static_cast<uint64_t>(disk.numMessages) * sizeof(MessageEntry) + disk.dataLength + areas;
+    if (size > SIZE_MAX / 2) return false;
+    auto *block = static_cast<char *>(std::malloc(static_cast<size_t>(size) + 1));
+    if (block == nullptr) return false;
+    auto *entries = reinterpret_cast<MessageEntry *>(block);
+    char *text = block + static_cast<size_t>(disk.numMessages) * sizeof(MessageEntry);
+    std::memcpy(text, data.data(), data.size());
+    char *area = text + disk.dataLength;
+    for (uint32_t i = 0; i < disk.numMessages; ++i) {
+        const MCMsgTDisk &m = messages[i];
+        MessageEntry &entry = entries[i];
+        entry.id = static_cast<int32_t>(m.msgId);
+        entry.utf8 = text + m.text;
+        entry.textOffset = m.text;
+        entry.invalid = m.invalid;
+        const size_t room = 2 * std::strlen(entry.utf8) + 1;
+        entry.local = area;
+        zil_u2s(nullptr, entry.utf8, &entry.local);  // the default codeset, at load time
+        entry.other = area + room;
+        entry.other[0] = '\0';
+        area += 2 * room;
+    }
+    set.block = block;
+    set.msgs = entries;
+    set.mark = 0;
+    return true;
+}
+
+SetEntry *MCGetSet(zil_catalog &catalog, int setId) {
+    if (setId < 1) return nullptr;
+    SetEntry *end = catalog.sets + catalog.numSets;
+    SetEntry *found = std::lower_bound(catalog.sets, end, setId, [](const SetEntry &s, int id) {
+        return static_cast<int64_t>(s.disk.setId) < id;
+    });
+    if (found == end || static_cast<int64_t>(found->disk.setId) != setId) return nullptr;
+    if (found->mark == kNotLoaded && !loadSet(catalog, *found)) return nullptr;
+    return found;
+}
+
+MessageEntry *findMessage(SetEntry &set, int messageId) {
+    if (messageId < 1 || set.mark == kNotLoaded) return nullptr;
+    MessageEntry *end = set.msgs + set.disk.numMessages;
+    MessageEntry *found = std::lower_bound(set.msgs, end, messageId,
+                                           [](const MessageEntry &m, int id) { return m.id < id; });
+    return found != end && found->id == messageId ? found : nullptr;
+}
+
+// The language, territory and codeset parts of a locale name.
+std::string_view languageOf(std::string_view locale) {
+    const size_t cut =
+        locale.find('_') != std::string_view::npos ? locale.find('_') : locale.find('.');
+    return locale.substr(0, cut);
+}
+std::string_view territoryOf(std::string_view locale) {
+    const size_t underscore = locale.find('_');
+    if (underscore == std::string_view::npos) return {};
+    const std::string_view rest = locale.substr(underscore + 1);
+    return rest.substr(0, rest.find('.'));
+}
+std::string_view codesetOf(std::string_view locale) {
+    const size_t dot = locale.find('.');
+    return dot == std::string_view::npos ? std::string_view() : locale.substr(dot + 1);
+}
+
+// Expands one template for this attempt; true when the result is a cached
+// path or an existing file. A result beyond PATH_MAX is no candidate.
+bool try_path(std::string_view pathTemplate, std::string_view locale, std::string_view name,
+              std::string &output) {
+    output.clear();
+    for (size_t i = 0; i < pathTemplate.size(); ++i) {
+        const char c = pathTemplate[i];
+        const char next = i + 1 < pathTemplate.size() ? pathTemplate[i + 1] : '\0';
+        std::string_view part;
+        bool replaced = c == '%';
+        switch (c == '%' ? next : '\0') {
+            case 'N':
+                part = name;
+                break;
+            case 'L':
+                part = locale;
+                break;
+            case 'l':
+                part = languageOf(locale);
+                break;
+            case 't':
+                part = territoryOf(locale);
+                break;
+            case 'c':
+                part = codesetOf(locale);
+                break;
+            default:
+                replaced = false;
+        }
+        if (replaced) {
+            output += part;
+            ++i;
+        } else {
+            output += c;
+        }
+        if (output.size() >= PATH_MAX) return false;
+    }
+    if (output.empty()) return false;
+    for (const CacheEntry *entry : catCache)
+        if (entry != nullptr && entry->path == output) return true;
+    struct stat status {};
+    return stat(output.c_str(), &status) == 0;
+}
+
+std::vector<std::string> templatesOf(const std::string &list) {
+    std::vector<std::string> templates;
+    std::string current;
+    const std::string text = list + ":";
+    for (const char c : text) {
+        // A ":" as the second character is a drive letter's, inside the template.
+        if (c == ';' || (c == ':' && current.size() != 1)) {
+            templates.push_back(current);
+            current.clear();
+        } else {
+            current += c;
+        }
+    }
+    return templates;
+}
+
+zil_catalog *catopen2(const char *name, int flags, const std::string &pathList,
+                      const std::string &locale) {
+    if (name == nullptr || *name == '\0') return nullptr;
+    const std::string_view given = name;
+    if (given.find_first_of("/\\") != std::string_view::npos) {
+        struct stat status {};
+        return stat(name, &status) == 0 ? loadCat(name, flags) : nullptr;
+    }
+    char canonical[kLocaleSize] = "", language[kLocaleSize] = "";
+    zil_canonical_loc(locale.c_str(), canonical, sizeof canonical);
+    zil_canonical_lang(locale.c_str(), language, sizeof language);
+    const std::string full = canonical;
+    const std::string twoLetter = full.size() > 2 ? full.substr(0, 2) : std::string();
+    const std::string lang = full == language ? std::string() : std::string(language);
+    std::string path;
+    for (const std::string &pathTemplate : templatesOf(pathList)) {
+        if (try_path(pathTemplate, full, given, path)) return loadCat(path, flags);
+        if (!twoLetter.empty() && (flags & kFlagNoTwoLetter) == 0 &&
+            try_path(pathTemplate, twoLetter, given, path))
+            return loadCat(path, flags);
+        if (!lang.empty() && (flags & kFlagNoLanguage) == 0 &&
+            try_path(pathTemplate, lang, given, path))
+            return loadCat(path, flags);
+        if ((flags & kFlagNoC) == 0 && try_path(pathTemplate, "C", given, path))
+            return loadCat(path, flags);
+    }
+    return nullptr;
+}
+
+std::string chosenLocale(int flags, const char *locale) {
+    if (locale != nullptr) return std::string(locale).substr(0, kLocaleSize - 1);
+    if ((flags & kFlagLocaleFromEnv) != 0) {
+        for (const char *variable : {"LC_ALL", "LC_MESSAGES"})
+            if (const char *value = std::getenv(variable))
+                return std::string(value).substr(0, kLocaleSize - 1);
+    }
+    const char *lang = std::getenv("LANG");
+    return std::string(lang != nullptr && *lang != '\0' ? lang : "C").substr(0, kLocaleSize - 1);
+}
+
+}  // namespace
 
 extern "C" {
 
-zil_catd zil_catopen(const char *, int, const char *) { return nullptr; }
-
-const char *zil_catgets(zil_catd, int, int, const char *defaultText, uc_ch_t *) {
-    return defaultText;
+zil_catd zil_catopen(const char *name, int flags, const char *locale) {
+    const std::string chosen = chosenLocale(flags, locale);
+    const char *nlspath = zil_get_nlspath();
+    const std::string pathList = nlspath != nullptr && *nlspath != '\0' ? nlspath : "%N.cat";
+    try {
+        std::lock_guard<std::mutex> guard(cacheMutex);
+        return catopen2(name, flags, pathList, chosen);
+    } catch (...) {  // memory short
+        return nullptr;
+    }
 }
 
-int zil_catclose(zil_catd) { return -1; }
+const char *zil_catgets(zil_catd catalog, int set, int message, const char *defaultText,
+                        uc_ch_t *cs) {
+    if (catalog == nullptr) return defaultText;
+    try {
+        std::lock_guard<std::mutex> guard(cacheMutex);
+        if (entryOf(catalog) == nullptr) return defaultText;  // not a live catalog
+        SetEntry *found = MCGetSet(*catalog, set);
+        MessageEntry *entry = found != nullptr ? findMessage(*found, message) : nullptr;
+        if (entry == nullptr) return defaultText;
+        if (cs == nullptr) return entry->local;
+        if (cs == utf8_cs || std::strcmp(cs->name, utf8_cs->name) == 0) return entry->utf8;
+        return zil_u2s(cs, entry->utf8, &entry->other);
+    } catch (...) {
+        return defaultText;
+    }
+}
 
-int zil_catclose_fully(zil_catd) { return -1; }
+int zil_catclose(zil_catd catalog) {
+    if (catalog == nullptr) return -1;
+    std::lock_guard<std::mutex> guard(cacheMutex);
+    CacheEntry *entry = entryOf(catalog);
+    if (entry == nullptr || entry->openCount == 0) return -1;
+    --entry->openCount;
+    return 0;
+}
+
+// Releases this catalog and every cached catalog nobody holds open; the
+// open ones stay cached with their files.
+int zil_catclose_fully(zil_catd catalog) {
+    if (catalog == nullptr) return -1;
+    std::lock_guard<std::mutex> guard(cacheMutex);
+    for (CacheEntry *&entry : catCache) {
+        if (entry == nullptr || (entry->catalog != catalog && entry->openCount > 0)) continue;
+        real_catclose(entry->catalog);
+        delete entry;
+        entry = nullptr;
+    }
+    return 0;
+}
 
 }  // extern "C"

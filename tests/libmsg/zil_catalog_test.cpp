@@ -1,0 +1,335 @@
+// Message catalogs: the compiler's refusals and output, the reader's
+// search (templates, locale forms, flags), its cache (same descriptor on
+// reopen, counted opens, least-recently-used eviction), codesets, and
+// hostile files that must neither crash it nor change any answer but to
+// the caller's default text. Threads open, read and close at once.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "catalog_builder.h"
+#include "test_support.h"
+#include "zil_test_env.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using vrxtest::CatalogBytes;
+
+const std::string kMkcat = ZIL_MKCAT_PATH;
+
+struct MkcatRun {
+    int status;
+    std::string err;
+};
+
+MkcatRun mkcat(const std::vector<std::string> &args, const std::string &dir) {
+    std::string command = kMkcat;
+    for (const std::string &a : args)
+        command += " '" + a + "'";
+    command += " 2>" + dir + "/mkcat.err";
+    const int raw = std::system(command.c_str());
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1,
+            vrxtest::readFile(dir + "/mkcat.err").value_or("")};
+}
+
+std::string textOf(zil_catd catalog, int set, int key, uc_ch_t *cs = utf8_cs) {
+    const char *text = zil_catgets(catalog, set, key, "<default>", cs);
+    return text != nullptr ? text : "<null>";
+}
+
+class ZilCatalogTest : public ziltest::ZilTest {
+protected:
+    void TearDown() override {
+        flushCache();
+        ZilTest::TearDown();
+    }
+    std::string dir() const { return tmp_.path(); }
+    // A one-message catalog file whose text names it.
+    std::string catalog(const std::string &path, const std::string &text = "") {
+        vrxtest::writeFile(
+            path, CatalogBytes::wellFormed({{1, {{1, text.empty() ? path : text}}}}).bytes());
+        return path;
+    }
+    // Releases every cached catalog nobody holds open.
+    void flushCache() {
+        const std::string path = catalog(dir() + "/flush.cat");
+        zil_catclose_fully(zil_catopen(path.c_str(), 0, "C"));
+    }
+    // Whether the reader still has the catalog `name` (dir/name.cat)
+    // cached: its file is gone, so only the cache can answer a search.
+    bool cached(const std::string &name) const {
+        setenv("NLSPATH", (dir() + "/%N.cat").c_str(), 1);
+        fs::remove(dir() + "/" + name + ".cat");
+        zil_catd again = zil_catopen(name.c_str(), 0, "C");
+        unsetenv("NLSPATH");
+        if (again == nullptr) return false;
+        zil_catclose(again);
+        return true;
+    }
+    vrxtest::TempDir tmp_;
+};
+
+TEST_F(ZilCatalogTest, CompilerRefusalsAndOutput) {
+    const std::string defaults = dir() + "/default.msg";
+    vrxtest::writeFile(defaults, "$set 1\n1 Disk %s has %d blocks\n2 No arguments\n3 %.2f%%\n");
+    const struct {
+        const char *what;
+        std::string source;
+        bool asTranslation;
+        std::string refusal;  // "" when accepted; else the start of "FILE:LINE: reason"
+    } cases[] = {
+        {"a plain catalog",
+         "$ comment\n$set 1\n1 one\n\n2 two\\n\\t\\\\ \\\nmore\n5\n$set 3\n1 x\n", false, ""},
+        {"a reordering", "$set 1\n1 %2$d blocks on %1$s\n", true, ""},
+        {"swapped kinds", "$set 1\n1 %d blocks on %s\n", true, ":2: argument 1 has another kind"},
+        {"one argument fewer", "$set 1\n1 Disk %s\n", true, ":2: takes 1 arguments"},
+        {"floating for integer", "$set 1\n1 Disk %s has %f\n", true, ":2: argument 2"},
+        {"a key the default lacks", "$set 1\n9 x\n", true,
+         ":2: the default catalog has no such key"},
+        {"%n", "$set 1\n1 %n\n", false, ":2: %n is not allowed"},
+        {"%p", "$set 1\n1 %p\n", false, ":2: %p is not allowed"},
+        {"%ls", "$set 1\n1 %ls\n", false, ":2: %ls is not allowed"},
+        {"malformed", "$set 1\n1 100%\n", false, ":2: malformed format"},
+        {"invalid UTF-8", "$set 1\n1 \xC0\xAF\n", false, ":2: not valid UTF-8"},
+        {"sets out of order", "$set 2\n1 a\n$set 1\n1 b\n", false, ":3: set ids must be unique"},
+        {"keys out of order", "$set 1\n2 a\n2 b\n", false, ":3: message keys must be unique"},
+        {"key 0", "$set 1\n0 a\n", false, ":2: a message key must be a positive number"},
+        {"unknown escape", "$set 1\n1 a\\x\n", false, ":2: unknown escape"},
+        {"no set", "1 a\n", false, ":1: a message before the first $set"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string source = dir() + "/source.msg", out = dir() + "/out.cat";
+        vrxtest::writeFile(source, c.source);
+        fs::remove(out);
+        const MkcatRun run = c.asTranslation ? mkcat({"--default", defaults, source, out}, dir())
+                                             : mkcat({source, out}, dir());
+        if (c.refusal.empty()) {
+            EXPECT_EQ(run.status, 0) << run.err;
+            EXPECT_TRUE(fs::exists(out));
+        } else {
+            EXPECT_EQ(run.status, 1);
+            EXPECT_EQ(run.err.rfind(source + c.refusal, 0), 0u) << run.err;
+            EXPECT_FALSE(fs::exists(out)) << "nothing written";
+        }
+    }
+
+    // Deterministic, and every text reads back as written.
+    const std::string source = dir() + "/plain.msg";
+    vrxtest::writeFile(source, "$set 1\n1 one\n2 two\\n\\t\\\\ \\\nmore\n5\n$set 3\n1 x\n");
+    ASSERT_EQ(mkcat({source, dir() + "/a.cat"}, dir()).status, 0);
+    ASSERT_EQ(mkcat({source, dir() + "/b.cat"}, dir()).status, 0);
+    EXPECT_EQ(vrxtest::readFile(dir() + "/a.cat"), vrxtest::readFile(dir() + "/b.cat"));
+    zil_catd read = zil_catopen((dir() + "/a.cat").c_str(), 0, "C");
+    ASSERT_NE(read, nullptr);
+    EXPECT_EQ(textOf(read, 1, 1), "one");
+    EXPECT_EQ(textOf(read, 1, 2), "two\n\t\\ more");
+    EXPECT_EQ(textOf(read, 1, 5), "");
+    EXPECT_EQ(textOf(read, 3, 1), "x");
+    EXPECT_EQ(textOf(read, 2, 1), "<default>");
+    EXPECT_EQ(textOf(read, 1, 3), "<default>");
+    zil_catclose(read);
+}
+
+TEST_F(ZilCatalogTest, TemplatesAndTheSearchOrder) {
+    setenv("NLSPATH", (dir() + "/%N_%L_%l_%t_%c_%x.cat").c_str(), 1);
+    catalog(dir() + "/m_de_DE_de_DE__%x.cat");
+    zil_catd found = zil_catopen("m", 0, "de_DE");
+    EXPECT_EQ(textOf(found, 1, 1), dir() + "/m_de_DE_de_DE__%x.cat");
+    zil_catclose(found);
+
+    setenv("NLSPATH", (dir() + "/none/%N.cat;" + dir() + "/%L/%N.cat").c_str(), 1);
+    for (const char *form : {"fr_CA", "fr", "fr_FR", "C"})
+        catalog(dir() + "/" + form + "/n.cat", form);
+    const struct {
+        int flags;
+        const char *expected;
+        const char *removeAfter;  // the form whose file goes next
+    } order[] = {{0, "fr_CA", "fr_CA"}, {0, "fr", nullptr}, {2, "fr_FR", "fr_FR"},
+                 {2, "C", nullptr},     {8, "fr", "fr"},    {8, "<none>", nullptr}};
+    for (const auto &step : order) {
+        flushCache();  // a cached path would answer for a removed file
+        zil_catd opened = zil_catopen("n", step.flags, "fr_CA");
+        EXPECT_EQ(opened != nullptr ? textOf(opened, 1, 1) : "<none>", step.expected)
+            << "flags " << step.flags;
+        if (opened != nullptr) zil_catclose(opened);
+        if (step.removeAfter != nullptr) fs::remove(dir() + "/" + step.removeAfter + "/n.cat");
+    }
+    EXPECT_EQ(zil_catopen("", 0, "C"), nullptr);
+    EXPECT_EQ(zil_catopen(nullptr, 0, "C"), nullptr);
+}
+
+TEST_F(ZilCatalogTest, TheCacheCountsOpensAndEvictsTheLeastRecentlyUsed) {
+    flushCache();
+    const std::string held = catalog(dir() + "/held.cat");
+    zil_catd first = zil_catopen(held.c_str(), 0, "C");
+    zil_catd second = zil_catopen(held.c_str(), 0, "C");
+    EXPECT_EQ(first, second) << "a reopen is the cached catalog";
+    EXPECT_EQ(zil_catclose(first), 0);  // still held once
+
+    const std::string recent = catalog(dir() + "/recent.cat"), old = catalog(dir() + "/old.cat");
+    zil_catclose(zil_catopen(old.c_str(), 0, "C"));
+    for (int n = 0; n < 300; ++n) {
+        zil_catclose(zil_catopen(recent.c_str(), 0, "C"));
+        const std::string other = catalog(dir() + "/churn" + std::to_string(n) + ".cat");
+        zil_catclose(zil_catopen(other.c_str(), 0, "C"));
+    }
+    EXPECT_TRUE(cached("recent")) << "used all along";
+    EXPECT_FALSE(cached("old")) << "the least recently used goes first";
+    EXPECT_TRUE(cached("held")) << "an open catalog is never evicted";
+    EXPECT_EQ(textOf(first, 1, 1), held);
+    EXPECT_EQ(zil_catclose(first), 0);
+    EXPECT_EQ(zil_catclose(first), -1) << "one close too many";
+    EXPECT_EQ(zil_catclose(nullptr), -1);
+
+    // Eleven catalogs open at once: the cache grows past its first ten slots.
+    std::vector<zil_catd> open;
+    for (int n = 0; n < 11; ++n) {
+        open.push_back(
+            zil_catopen(catalog(dir() + "/open" + std::to_string(n) + ".cat").c_str(), 0, "C"));
+        ASSERT_NE(open.back(), nullptr) << n;
+    }
+    for (zil_catd c : open)
+        EXPECT_EQ(zil_catclose(c), 0);
+}
+
+TEST_F(ZilCatalogTest, Codesets) {
+    const std::string path = catalog(dir() + "/cs.cat", "caf\xC3\xA9");
+    zil_catd c = zil_catopen(path.c_str(), 0, "C");
+    uc_ch_t *ebcdic = zil_cs_new("IBM1047");
+    ASSERT_NE(ebcdic, nullptr);
+    EXPECT_EQ(textOf(c, 1, 1, utf8_cs), "caf\xC3\xA9");
+    EXPECT_EQ(textOf(c, 1, 1, ebcdic), "\x83\x81\x86\x51");
+    char local[8];
+    char *into = local;
+    zil_u2s(nullptr, "caf\xC3\xA9", &into);
+    EXPECT_EQ(textOf(c, 1, 1, nullptr), local) << "the local codeset";
+    zil_cs_free(ebcdic);
+    zil_catclose(c);
+}
+
+// Files the compiler would never write: none may crash the reader, and
+// every message they spoil answers the default text.
+TEST_F(ZilCatalogTest, HostileFiles) {
+    const auto set = [](CatalogBytes &c, uint32_t id, uint32_t next, uint32_t array, uint32_t data,
+                        uint32_t length, uint32_t count) {
+        return c.fields({id, next, array, data, length, count, 0});
+    };
+    std::vector<std::pair<std::string, CatalogBytes>> files;
+    {
+        CatalogBytes c(1, 28);  // a text offset past the data
+        set(c, 1, 0, 56, 68, 2, 1);
+        c.fields({1, 7, 0});
+        c.raw("a");
+        c.raw(std::string(1, '\0'));
+        files.emplace_back("offset past the data", c);
+    }
+    {
+        CatalogBytes c(1, 28);  // no NUL in the data
+        set(c, 1, 0, 56, 68, 3, 1);
+        c.fields({1, 0, 0});
+        c.raw("abc");
+        files.emplace_back("no terminator", c);
+    }
+    {
+        CatalogBytes c(1, 28);  // counts near 2^32
+        set(c, 1, 0, 56, 68, 0xFFFFFFF0u, 0xFFFFFFF0u);
+        files.emplace_back("huge counts", c);
+    }
+    {
+        CatalogBytes c(2, 28);  // the second set record past the end
+        set(c, 1, 4000, 56, 68, 2, 1);
+        c.fields({1, 0, 0});
+        c.raw(std::string("a") + '\0');
+        files.emplace_back("set past the end", c);
+    }
+    {
+        CatalogBytes c(3, 28);  // a cycle of deleted sets, then nothing
+        c.fields({1, 28, 0, 0, 0, 0, 1});
+        files.emplace_back("cyclic chain", c);
+    }
+    {
+        CatalogBytes c(2, 28);  // set ids descending
+        set(c, 5, 56, 84, 84, 0, 0);
+        set(c, 2, 0, 84, 84, 0, 0);
+        files.emplace_back("descending sets", c);
+    }
+    {
+        CatalogBytes c(1, 28);  // message ids descending
+        set(c, 1, 0, 56, 80, 4, 2);
+        c.fields({2, 0, 0});
+        c.fields({1, 2, 0});
+        c.raw(std::string("a") + '\0' + "b" + '\0');
+        files.emplace_back("descending messages", c);
+    }
+    files.emplace_back("huge set count", CatalogBytes(0x7FFFFFFF, 28));
+    files.emplace_back("bad magic", CatalogBytes(1, 28, "*nazgun*"));
+    files.emplace_back("major version 2", CatalogBytes(1, 28, "*nazgul*", 2));
+    for (const auto &[what, bytes] : files) {
+        SCOPED_TRACE(what);
+        const std::string path = dir() + "/hostile.cat";
+        flushCache();
+        vrxtest::writeFile(path, bytes.bytes());
+        zil_catd c = zil_catopen(path.c_str(), 0, "C");
+        for (int setId = 0; setId < 4; ++setId)
+            for (int key = 0; key < 4; ++key)
+                EXPECT_EQ(textOf(c, setId, key), "<default>") << setId << "/" << key;
+        if (c != nullptr) zil_catclose(c);
+    }
+
+    // Shared and overlapping texts are fine: each message reads its own.
+    CatalogBytes shared(1, 28);
+    set(shared, 1, 0, 56, 92, 6, 3);
+    shared.fields({1, 0, 0});
+    shared.fields({2, 0, 0});
+    shared.fields({3, 2, 0});
+    shared.raw(std::string("abcde") + '\0');
+    const std::string path = dir() + "/shared.cat";
+    vrxtest::writeFile(path, shared.bytes());
+    zil_catd c = zil_catopen(path.c_str(), 0, "C");
+    EXPECT_EQ(textOf(c, 1, 1), "abcde");
+    EXPECT_EQ(textOf(c, 1, 2), "abcde");
+    EXPECT_EQ(textOf(c, 1, 3), "cde");
+    EXPECT_EQ(textOf(c, 1, 3, nullptr), "cde");
+    zil_catclose(c);
+
+    // A deleted set is skipped: its messages are not found.
+    CatalogBytes deleted(1, 28);
+    deleted.fields({1, 56, 0, 0, 0, 0, 1});
+    set(deleted, 2, 0, 84, 96, 2, 1);
+    deleted.fields({1, 0, 0});
+    deleted.raw(std::string("b") + '\0');
+    vrxtest::writeFile(path + "2", deleted.bytes());
+    c = zil_catopen((path + "2").c_str(), 0, "C");
+    EXPECT_EQ(textOf(c, 1, 1), "<default>");
+    EXPECT_EQ(textOf(c, 2, 1), "b");
+    zil_catclose(c);
+}
+
+TEST_F(ZilCatalogTest, ThreadsOpenReadAndClose) {
+    std::vector<std::string> paths;
+    for (int n = 0; n < 12; ++n)
+        paths.push_back(catalog(dir() + "/t" + std::to_string(n) + ".cat"));
+    std::vector<std::thread> threads;
+    std::atomic<int> wrong{0};
+    for (int t = 0; t < 8; ++t)
+        threads.emplace_back([&, t] {
+            for (int n = 0; n < 200; ++n) {
+                const std::string &path = paths[static_cast<size_t>((n + t) % 12)];
+                zil_catd c = zil_catopen(path.c_str(), 0, "C");
+                if (c == nullptr || textOf(c, 1, 1) != path) ++wrong;
+                if (c != nullptr) zil_catclose(c);
+            }
+        });
+    for (auto &thread : threads)
+        thread.join();
+    EXPECT_EQ(wrong, 0);
+}
+
+}  // namespace
