@@ -268,6 +268,7 @@ TEST_F(ZilCatalogTest, HostileFiles) {
         c.raw(std::string("a") + '\0' + "b" + '\0');
         files.emplace_back("descending messages", c);
     }
+    files.emplace_back("an empty set", CatalogBytes::wellFormed({{1, {}}}));
     files.emplace_back("huge set count", CatalogBytes(0x7FFFFFFF, 28));
     files.emplace_back("bad magic", CatalogBytes(1, 28, "*nazgun*"));
     files.emplace_back("major version 2", CatalogBytes(1, 28, "*nazgul*", 2));

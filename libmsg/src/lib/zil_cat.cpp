@@ -255,7 +255,7 @@ bool loadSet(const zil_catalog &catalog, SetEntry &set) {
     if (block == nullptr) return false;
     auto *entries = reinterpret_cast<MessageEntry *>(block);
     char *text = block + static_cast<size_t>(disk.numMessages) * sizeof(MessageEntry);
-    std::memcpy(text, data.data(), data.size());
+    if (!data.empty()) std::memcpy(text, data.data(), data.size());
     char *area = text + disk.dataLength;
     for (uint32_t i = 0; i < disk.numMessages; ++i) {
         const MCMsgTDisk &m = messages[i];
