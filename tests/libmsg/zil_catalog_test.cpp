@@ -161,6 +161,21 @@ TEST_F(ZilCatalogTest, TemplatesAndTheSearchOrder) {
         if (opened != nullptr) zil_catclose(opened);
         if (step.removeAfter != nullptr) fs::remove(dir() + "/" + step.removeAfter + "/n.cat");
     }
+    // Flag 4 skips the canonical language; flag 1 takes the locale from
+    // LC_ALL when no locale is given (LANG otherwise).
+    catalog(dir() + "/fr_FR/n.cat", "fr_FR");
+    catalog(dir() + "/C/n.cat", "C");
+    flushCache();
+    zil_catd noLanguage = zil_catopen("n", 4, "fr_CA");
+    EXPECT_EQ(textOf(noLanguage, 1, 1), "C");
+    zil_catclose(noLanguage);
+    setenv("LC_ALL", "fr_CA", 1);
+    zil_catd fromEnvironment = zil_catopen("n", 1, nullptr);
+    zil_catd fromLang = zil_catopen("n", 0, nullptr);
+    EXPECT_EQ(textOf(fromEnvironment, 1, 1), "fr_FR");
+    EXPECT_EQ(textOf(fromLang, 1, 1), "C");
+    zil_catclose(fromEnvironment);
+    zil_catclose(fromLang);
     EXPECT_EQ(zil_catopen("", 0, "C"), nullptr);
     EXPECT_EQ(zil_catopen(nullptr, 0, "C"), nullptr);
 }
