@@ -82,7 +82,9 @@ struct CacheEntry {
 };
 
 std::mutex cacheMutex;
-std::vector<CacheEntry *> catCache;  // its size is the number of slots
+// Its size is the number of slots. Never destroyed: catalogs cached at exit
+// stay reachable (a program may still look a message up in a destructor).
+std::vector<CacheEntry *> &catCache = *new std::vector<CacheEntry *>;
 uint32_t lookTicker = 0;
 
 bool readAt(int fd, void *buffer, size_t size, uint64_t offset) {
