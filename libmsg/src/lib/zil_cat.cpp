@@ -14,9 +14,11 @@
 // cannot overrun them.
 //
 // Opens are counted: each open adds one, each close takes one, and only a
-// catalog at 0 may be evicted from the cache. One mutex guards the cache,
-// set loading and the conversions into a message's "other" area, so C
-// programs may use the library from several threads.
+// catalog at 0 may be evicted from the cache, so a catalog is valid from
+// its open to its close. One mutex guards the cache, set loading and the
+// conversions into a message's "other" area; a lookup in a loaded set takes
+// no lock, so C programs may use the library from several threads and a
+// text costs a bisection.
 
 #include <fcntl.h>
 #include <limits.h>
@@ -274,11 +276,13 @@ bool loadSet(const zil_catalog &catalog, SetEntry &set) {
         area += 2 * room;
     }
     set.block = block;
-    set.msgs = entries;
     set.mark = 0;
+    __atomic_store_n(&set.msgs, entries, __ATOMIC_RELEASE);  // published whole
     return true;
 }
 
+// The set of that id, loaded when it is not yet: the loaded messages are
+// published with a release store, so a lookup that finds them needs no lock.
 SetEntry *MCGetSet(zil_catalog &catalog, int setId) {
     if (setId < 1) return nullptr;
     SetEntry *end = catalog.sets + catalog.numSets;
@@ -286,14 +290,17 @@ SetEntry *MCGetSet(zil_catalog &catalog, int setId) {
         return static_cast<int64_t>(s.disk.setId) < id;
     });
     if (found == end || static_cast<int64_t>(found->disk.setId) != setId) return nullptr;
+    if (__atomic_load_n(&found->msgs, __ATOMIC_ACQUIRE) != nullptr) return found;
+    std::lock_guard<std::mutex> guard(cacheMutex);
     if (found->mark == kNotLoaded && !loadSet(catalog, *found)) return nullptr;
     return found;
 }
 
 MessageEntry *findMessage(SetEntry &set, int messageId) {
-    if (messageId < 1 || set.mark == kNotLoaded) return nullptr;
-    MessageEntry *end = set.msgs + set.disk.numMessages;
-    MessageEntry *found = std::lower_bound(set.msgs, end, messageId,
+    MessageEntry *msgs = __atomic_load_n(&set.msgs, __ATOMIC_ACQUIRE);
+    if (messageId < 1 || msgs == nullptr) return nullptr;
+    MessageEntry *end = msgs + set.disk.numMessages;
+    MessageEntry *found = std::lower_bound(msgs, end, messageId,
                                            [](const MessageEntry &m, int id) { return m.id < id; });
     return found != end && found->id == messageId ? found : nullptr;
 }
@@ -435,13 +442,15 @@ const char *zil_catgets(zil_catd catalog, int set, int message, const char *defa
                         uc_ch_t *cs) {
     if (catalog == nullptr) return defaultText;
     try {
-        std::lock_guard<std::mutex> guard(cacheMutex);
-        if (entryOf(catalog) == nullptr) return defaultText;  // not a live catalog
+        // A catalog its caller holds open is never evicted, and its set
+        // table and loaded texts never change: only loading a set and the
+        // conversion into a message's shared "other" area take the lock.
         SetEntry *found = MCGetSet(*catalog, set);
         MessageEntry *entry = found != nullptr ? findMessage(*found, message) : nullptr;
         if (entry == nullptr) return defaultText;
         if (cs == nullptr) return entry->local;
         if (cs == utf8_cs || std::strcmp(cs->name, utf8_cs->name) == 0) return entry->utf8;
+        std::lock_guard<std::mutex> guard(cacheMutex);
         return zil_u2s(cs, entry->utf8, &entry->other);
     } catch (...) {
         return defaultText;
