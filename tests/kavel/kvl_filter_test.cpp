@@ -14,25 +14,14 @@ namespace {
 
 using vrxtest::RecordingStore;
 
-class KvlFilterTest : public vrxtest::ToolkitTest {
+class KvlFilterTest : public vrxtest::OpenToolkitTest {
 protected:
     KvlFilterTest() {
-        KvlOpenToolkit(nullptr);
         vrxtest::addRecordingHandlerClass();
         RecordingStore::instance().clear();
     }
-    ~KvlFilterTest() override {
-        for (KvlObject *object : objects_)
-            KvlReleaseObject(object);
-        KvlCloseToolkit();
-    }
-    KvlObject *object(const std::string &name, const char *className) {
-        KvlObject *made = KvlGetObject(name.c_str(), className);
-        objects_.push_back(made);
-        return made;
-    }
     KvlObject *filter(const char *className, const std::vector<vrxtest::Prop> &props) {
-        KvlObject *made = object("f" + std::to_string(objects_.size()), className);
+        KvlObject *made = object("f" + std::to_string(objectCount()), className);
         for (const auto &p : props)
             KvlSetObjProp(made, p.name, p.value.c_str());
         return made;
@@ -53,9 +42,6 @@ protected:
         va_end(args);
         return event;
     }
-
-private:
-    std::vector<KvlObject *> objects_;
 };
 
 TEST(KvlPatternMatch, LeftmostTokensWithoutBacktracking) {

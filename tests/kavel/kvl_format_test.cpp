@@ -21,19 +21,8 @@ using vrxtest::Prop;
 // 2024-03-05 09:04:07.045 UTC.
 constexpr uint64_t kMarch5 = 1709629447045ull;
 
-class KvlFormatTest : public vrxtest::ToolkitTest {
+class KvlFormatTest : public vrxtest::OpenToolkitTest {
 protected:
-    KvlFormatTest() { KvlOpenToolkit(nullptr); }
-    ~KvlFormatTest() override {
-        for (KvlObject *object : objects_)
-            KvlReleaseObject(object);
-        KvlCloseToolkit();
-    }
-    KvlObject *object(const char *name, const char *className) {
-        KvlObject *made = KvlGetObject(name, className);
-        objects_.push_back(made);
-        return made;
-    }
     // An event at `level` with the text and these properties, at `time`.
     static KvlEvent *event(int32_t level, const char *text, const std::vector<Prop> &props,
                            uint64_t time = kMarch5) {
@@ -65,7 +54,6 @@ private:
         va_end(args);
         return made;
     }
-    std::vector<KvlObject *> objects_;
 };
 
 TEST_F(KvlFormatTest, BasicRecords) {

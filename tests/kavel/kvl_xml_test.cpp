@@ -57,25 +57,14 @@ KvlObject *captureRecord(KvlObject *handler, KvlEvent *event) noexcept {
     return handler;
 }
 
-class KvlXmlTest : public vrxtest::ToolkitTest {
+class KvlXmlTest : public vrxtest::OpenToolkitTest {
 protected:
     KvlXmlTest() {
         lookups = 0;
         resolves = true;
         captured().clear();
-        KvlOpenToolkit(nullptr);
         KvlAddHandlerClass("test_xmlcapture", nullptr, nullptr, nullptr, nullptr, captureRecord,
                            nullptr, nullptr);
-    }
-    ~KvlXmlTest() override {
-        for (KvlObject *object : objects_)
-            KvlReleaseObject(object);
-        KvlCloseToolkit();
-    }
-    KvlObject *object(const char *name, const char *className) {
-        KvlObject *made = KvlGetObject(name, className);
-        objects_.push_back(made);
-        return made;
     }
     // A logger of `className` whose records go through `formatterClass`
     // into captured().
@@ -118,9 +107,6 @@ protected:
     }
 
     vrxtest::HostNameGuard hostName_{shortName, resolve};
-
-private:
-    std::vector<KvlObject *> objects_;
 };
 
 TEST(KvlXmlText, EachContextEscapesWhatBreaksIt) {

@@ -81,10 +81,9 @@ inline void sparseFile(const std::string &path, int64_t size, int age = 0) {
 // recorder on the error logger, the logger "app" (everything passes), the
 // default message-id filter "trig" (errors trigger) and a clock the test
 // sets, starting at 2024-03-05 09:04:07.045 UTC.
-class CaptureTest : public ToolkitTest {
+class CaptureTest : public OpenToolkitTest {
 protected:
     CaptureTest() {
-        KvlOpenToolkit(nullptr);
         addRecordingHandlerClass();
         addCaptureHandlerClasses();
         RecordingStore::instance().clear();
@@ -96,19 +95,9 @@ protected:
         KvlSetObjProp(logger_, "level", "ALL");
         object("trig", "kvl_msgidfilter");
     }
-    ~CaptureTest() override {
-        for (KvlObject *made : objects_)
-            KvlReleaseObject(made);
-        KvlCloseToolkit();
-    }
     static int64_t &clock() {
         static int64_t now = 0;
         return now;
-    }
-    KvlObject *object(const std::string &name, const char *className) {
-        KvlObject *made = KvlGetObject(name.c_str(), className);
-        objects_.push_back(made);
-        return made;
     }
     // A handler of `className` fed by the logger, triggered by "trig",
     // capturing under "ffdc", with these properties.
@@ -138,7 +127,6 @@ protected:
 private:
     static int64_t readClock() { return clock(); }
     ClockGuard clock_{readClock};
-    std::vector<KvlObject *> objects_;
 };
 
 }  // namespace vrxtest

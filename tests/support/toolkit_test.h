@@ -52,6 +52,28 @@ private:
     CwdGuard cwd_;
 };
 
+// The same with the toolkit open, and the objects a test made released at
+// its end (before the toolkit closes).
+class OpenToolkitTest : public ToolkitTest {
+protected:
+    OpenToolkitTest() { KvlOpenToolkit(nullptr); }
+    ~OpenToolkitTest() override {
+        for (KvlObject *made : objects_)
+            KvlReleaseObject(made);
+        KvlCloseToolkit();
+    }
+    // The object of that name (made with the class when it does not exist).
+    KvlObject *object(const std::string &name, const char *className) {
+        KvlObject *made = KvlGetObject(name.c_str(), className);
+        objects_.push_back(made);
+        return made;
+    }
+    size_t objectCount() const { return objects_.size(); }
+
+private:
+    std::vector<KvlObject *> objects_;
+};
+
 // Makes the runtime layer's clock read `source` for a scope.
 class ClockGuard {
 public:
