@@ -122,7 +122,9 @@ TEST_F(ZilCatalogTest, CompilerRefusalsAndOutput) {
 
     // Deterministic, and every text reads back as written.
     const std::string source = dir() + "/plain.msg";
-    vrxtest::writeFile(source, "$set 1\n1 one\n2 two\\n\\t\\\\ \\\nmore\n5\n$set 3\n1 x\n");
+    // Set 1's ids are dense (looked up by index), set 3's far apart (bisected).
+    vrxtest::writeFile(source,
+                       "$set 1\n1 one\n2 two\\n\\t\\\\ \\\nmore\n5\n$set 3\n1 x\n100000 far\n");
     ASSERT_EQ(mkcat({source, dir() + "/a.cat"}, dir()).status, 0);
     ASSERT_EQ(mkcat({source, dir() + "/b.cat"}, dir()).status, 0);
     EXPECT_EQ(vrxtest::readFile(dir() + "/a.cat"), vrxtest::readFile(dir() + "/b.cat"));
@@ -132,6 +134,9 @@ TEST_F(ZilCatalogTest, CompilerRefusalsAndOutput) {
     EXPECT_EQ(textOf(read, 1, 2), "two\n\t\\ more");
     EXPECT_EQ(textOf(read, 1, 5), "");
     EXPECT_EQ(textOf(read, 3, 1), "x");
+    EXPECT_EQ(textOf(read, 3, 100000), "far");
+    EXPECT_EQ(textOf(read, 3, 99999), "<default>");
+    EXPECT_EQ(textOf(read, 1, 6), "<default>") << "past the dense index";
     EXPECT_EQ(textOf(read, 2, 1), "<default>");
     EXPECT_EQ(textOf(read, 1, 3), "<default>");
     zil_catclose(read);

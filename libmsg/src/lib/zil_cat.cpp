@@ -60,8 +60,12 @@ struct MessageEntry {
 struct SetEntry {
     MCSetTDisk disk;  // the set record, in host order
     int32_t mark;     // kNotLoaded until loaded, then 0
-    char *block;      // message entries and text areas of a loaded set
+    char *block;      // message entries, index and text areas of a loaded set
     MessageEntry *msgs;
+    // For ids dense enough (the usual case): entry number + 1 by id, up to
+    // maxId; null: the lookup bisects.
+    uint32_t *index;
+    uint32_t maxId;
 };
 
 }  // namespace
@@ -195,7 +199,7 @@ zil_catalog *readCatalog(int fd, int flags) {
                 !inside(set.data, set.dataLength, fileSize))
                 return nullptr;
             lastId = set.setId;
-            sets.push_back(SetEntry{set, kNotLoaded, nullptr, nullptr});
+            sets.push_back(SetEntry{set, kNotLoaded, nullptr, nullptr, nullptr, 0});
         }
         if (set.nextSet == 0) break;
         offset = set.nextSet;
@@ -252,13 +256,19 @@ bool loadSet(const zil_catalog &catalog, SetEntry &set) {
         const uint64_t length = std::strlen(reinterpret_cast<const char *>(data.data() + m.text));
         areas += 2 * (2 * length + 1);
     }
-    const uint64_t size =
-        static_cast<uint64_t>(disk.numMessages) * sizeof(MessageEntry) + disk.dataLength + areas;
+    const uint32_t maxId = disk.numMessages > 0 ? messages.back().msgId : 0;
+    const bool indexed = maxId <= 4 * static_cast<uint64_t>(disk.numMessages) + 64;
+    const uint64_t indexSize = indexed ? (static_cast<uint64_t>(maxId) + 1) * sizeof(uint32_t) : 0;
+    const uint64_t size = static_cast<uint64_t>(disk.numMessages) * sizeof(MessageEntry) +
+                          indexSize + disk.dataLength + areas;
     if (size > SIZE_MAX / 2) return false;
     auto *block = static_cast<char *>(std::malloc(static_cast<size_t>(size) + 1));
     if (block == nullptr) return false;
     auto *entries = reinterpret_cast<MessageEntry *>(block);
-    char *text = block + static_cast<size_t>(disk.numMessages) * sizeof(MessageEntry);
+    auto *index = reinterpret_cast<uint32_t *>(block + static_cast<size_t>(disk.numMessages) *
+                                                           sizeof(MessageEntry));
+    if (indexed) std::memset(index, 0, static_cast<size_t>(indexSize));
+    char *text = reinterpret_cast<char *>(index) + indexSize;
     if (!data.empty()) std::memcpy(text, data.data(), data.size());
     char *area = text + disk.dataLength;
     for (uint32_t i = 0; i < disk.numMessages; ++i) {
@@ -268,6 +278,7 @@ bool loadSet(const zil_catalog &catalog, SetEntry &set) {
         entry.utf8 = text + m.text;
         entry.textOffset = m.text;
         entry.invalid = m.invalid;
+        if (indexed) index[m.msgId] = i + 1;
         const size_t room = 2 * std::strlen(entry.utf8) + 1;
         entry.local = area;
         zil_u2s(nullptr, entry.utf8, &entry.local);  // the default codeset, at load time
@@ -276,6 +287,8 @@ bool loadSet(const zil_catalog &catalog, SetEntry &set) {
         area += 2 * room;
     }
     set.block = block;
+    set.index = indexed ? index : nullptr;
+    set.maxId = maxId;
     set.mark = 0;
     __atomic_store_n(&set.msgs, entries, __ATOMIC_RELEASE);  // published whole
     return true;
@@ -299,6 +312,11 @@ SetEntry *MCGetSet(zil_catalog &catalog, int setId) {
 MessageEntry *findMessage(SetEntry &set, int messageId) {
     MessageEntry *msgs = __atomic_load_n(&set.msgs, __ATOMIC_ACQUIRE);
     if (messageId < 1 || msgs == nullptr) return nullptr;
+    if (set.index != nullptr) {
+        if (static_cast<uint32_t>(messageId) > set.maxId) return nullptr;
+        const uint32_t at = set.index[messageId];
+        return at != 0 ? msgs + at - 1 : nullptr;
+    }
     MessageEntry *end = msgs + set.disk.numMessages;
     MessageEntry *found = std::lower_bound(msgs, end, messageId,
                                            [](const MessageEntry &m, int id) { return m.id < id; });
