@@ -35,13 +35,13 @@
 #include "KvlLogging.h"
 #include "KvlMsgTables.h"
 #include "KvlObject.h"
+#include "KvlRecordFields.h"
 #include "KvlToolkit.h"
 #include "OxsMemory.h"
 #include "OxsString.h"
 
 namespace {
 
-constexpr size_t kPathLimit = 255;
 constexpr size_t kBlockSize = 8192;
 
 // This class's record: the trigger record's extension.
@@ -64,16 +64,10 @@ FileCopyVars *copyVarsOf(KvlObject *handler) {
     return static_cast<FileCopyVars *>(static_cast<KvlFFDCTriggerVars *>(handler->vars)->extension);
 }
 
-template <typename... Args>
-void report(int32_t level, int32_t key, Args... args) {
-    kffdcIntlLogVA(level, key, kvlMsgTableText(KFFDC_MSG_CATALOG, key), args..., KVL_ARG_END);
-}
-
-void replaceText(char *&field, const char *value) {
-    char *copy = OxsStringDup(value);
-    if (value != nullptr && copy == nullptr) return;
-    OxsMemoryFree(field);
-    field = copy;
+// A copy of one of the settings (null without a record).
+char *copyOf(KvlObject *handler, char *FileCopyVars::*setting) {
+    FileCopyVars *vars = copyVarsOf(handler);
+    return vars != nullptr ? OxsStringDup(vars->*setting) : nullptr;
 }
 
 // The entries of a list, quotes grouping and removed.
@@ -87,15 +81,6 @@ std::vector<std::string> entriesOf(const char *list) {
         OxsMemoryFree(entry);
     }
     return entries;
-}
-
-// The native form ("\" to "/"), or false when it does not fit the limit.
-bool nativePath(const std::string &path, std::string &native) {
-    if (path.size() > kPathLimit) return false;
-    native = path;
-    for (char &c : native)
-        if (c == '\\') c = '/';
-    return true;
 }
 
 bool isDirectory(const std::string &path) {
@@ -160,11 +145,12 @@ int kvlFCHValidateFilesToCopy(const char *list, const char *handlerName) noexcep
     int anyExists = 0;
     for (const std::string &entry : entriesOf(list)) {
         std::string native;
-        if (nativePath(entry, native) && kvlFileExists(native.c_str()) == 1) {
+        if (kvl::ffdcNativePath(entry, native) && kvlFileExists(native.c_str()) == 1) {
             anyExists = 1;
             continue;
         }
-        report(KVL_LEVEL_WARN, 62, KVL_ARG_STRING, entry.c_str(), KVL_ARG_STRING, handlerName);
+        kvl::ffdcReport(KVL_LEVEL_WARN, 62, KVL_ARG_STRING, entry.c_str(), KVL_ARG_STRING,
+                        handlerName);
     }
     return anyExists;
 }
@@ -175,25 +161,25 @@ void kvlFCHDoFileCopy(const char *file, const char *directory, const char *handl
     const size_t separator = std::string_view(file).find_last_of("/\\");
     const std::string_view base =
         separator == std::string_view::npos ? file : std::string_view(file).substr(separator + 1);
-    if (!nativePath(file, native) || base.empty()) {
-        report(KVL_LEVEL_WARN, 62, KVL_ARG_STRING, file, KVL_ARG_STRING, handlerName);
+    if (!kvl::ffdcNativePath(file, native) || base.empty()) {
+        kvl::ffdcReport(KVL_LEVEL_WARN, 62, KVL_ARG_STRING, file, KVL_ARG_STRING, handlerName);
         return;
     }
     std::string destination = directory;
     if (destination.empty() || destination.back() != '/') destination += '/';
     destination += base;
-    if (destination.size() >= kPathLimit) {
-        report(KVL_LEVEL_WARN, 63, KVL_ARG_STRING, handlerName, KVL_ARG_STRING,
-               destination.c_str());
+    if (destination.size() >= kvl::kFFDCPathLimit) {
+        kvl::ffdcReport(KVL_LEVEL_WARN, 63, KVL_ARG_STRING, handlerName, KVL_ARG_STRING,
+                        destination.c_str());
         return;
     }
     bool readFailed = false;
     const bool written = copyReplacing(native, destination, readFailed);
     if (readFailed)
-        report(KVL_LEVEL_WARN, 62, KVL_ARG_STRING, file, KVL_ARG_STRING, handlerName);
+        kvl::ffdcReport(KVL_LEVEL_WARN, 62, KVL_ARG_STRING, file, KVL_ARG_STRING, handlerName);
     else if (!written)
-        report(KVL_LEVEL_WARN, 63, KVL_ARG_STRING, handlerName, KVL_ARG_STRING,
-               destination.c_str());
+        kvl::ffdcReport(KVL_LEVEL_WARN, 63, KVL_ARG_STRING, handlerName, KVL_ARG_STRING,
+                        destination.c_str());
 }
 
 // Entries that do not exist were reported by the check and are skipped.
@@ -204,7 +190,7 @@ void kvlFileCopyHandlerCopyToDir(const char *list, const char *directory,
         return;
     for (const std::string &entry : entriesOf(list)) {
         std::string native;
-        if (nativePath(entry, native) && kvlFileExists(native.c_str()) == 1)
+        if (kvl::ffdcNativePath(entry, native) && kvlFileExists(native.c_str()) == 1)
             kvlFCHDoFileCopy(entry.c_str(), directory, handlerName);
     }
 }
@@ -213,7 +199,7 @@ void kvlFileCopyHandlerCopyToZip(const char *zipCommand, const char *list, int32
                                  const char *directory, const char *zipName,
                                  const char *handlerName) noexcept {
     if (zipCommand == nullptr) {  // a zip name alone would capture nothing, silently
-        report(KVL_LEVEL_ERROR, 65, KVL_ARG_STRING, "NULL");
+        kvl::ffdcReport(KVL_LEVEL_ERROR, 65, KVL_ARG_STRING, "NULL");
         return;
     }
     std::string archive = directory != nullptr ? directory : "";
@@ -226,7 +212,7 @@ void kvlFileCopyHandlerCopyToZip(const char *zipCommand, const char *list, int32
         std::vector<std::string> arguments = {" ", "-q", "-j", archive};
         for (const std::string &entry : entriesOf(list)) {
             std::string native;
-            if (!nativePath(entry, native) || kvlFileExists(native.c_str()) != 1) continue;
+            if (!kvl::ffdcNativePath(entry, native) || kvlFileExists(native.c_str()) != 1) continue;
             arguments.push_back(native[0] == '-' ? "./" + native : native);  // never an option
         }
         std::vector<char *> argv;
@@ -253,9 +239,9 @@ void kvlFileCopyHandlerCopyToZip(const char *zipCommand, const char *list, int32
          after.st_mtim.tv_sec != before.st_mtim.tv_sec ||
          after.st_mtim.tv_nsec != before.st_mtim.tv_nsec);
     if (kvlFileExists(zipCommand) != 1)
-        report(KVL_LEVEL_ERROR, 65, KVL_ARG_STRING, zipCommand);
+        kvl::ffdcReport(KVL_LEVEL_ERROR, 65, KVL_ARG_STRING, zipCommand);
     else if (failed || !written)
-        report(KVL_LEVEL_ERROR, 64, KVL_ARG_STRING, archive.c_str());
+        kvl::ffdcReport(KVL_LEVEL_ERROR, 64, KVL_ARG_STRING, archive.c_str());
 }
 
 void *KvlFileCopyHandlerFAllocVars(void) noexcept {
@@ -283,28 +269,28 @@ void KvlFileCopyHandlerFFreeVars(void *vars) noexcept {
 }
 
 void kvlIntlFileCopyHandlerSetFiles(KvlObject *handler, const char *files) noexcept {
-    if (FileCopyVars *vars = copyVarsOf(handler)) replaceText(vars->filesToCopy, files);
+    if (FileCopyVars *vars = copyVarsOf(handler)) kvl::replaceText(vars->filesToCopy, files);
 }
 
 void kvlIntlFileCopyHandlerSetZipFile(KvlObject *handler, const char *name) noexcept {
     FileCopyVars *vars = copyVarsOf(handler);
     if (vars == nullptr) return;
     if (name == nullptr || name[0] == '\0') {
-        replaceText(vars->zipFileName, nullptr);
+        kvl::replaceText(vars->zipFileName, nullptr);
         return;
     }
     const char *dot = std::strrchr(name, '.');
     const bool isZip = dot != nullptr && OxsStringICmp(dot + 1, "zip") == 0;
-    replaceText(vars->zipFileName, isZip ? name : (std::string(name) + ".zip").c_str());
+    kvl::replaceText(vars->zipFileName, isZip ? name : (std::string(name) + ".zip").c_str());
 }
 
 void kvlIntlFileCopyHandlerSetZipCmdPath(KvlObject *handler, const char *path) noexcept {
     FileCopyVars *vars = copyVarsOf(handler);
     if (vars == nullptr) return;
     if (path != nullptr && kvlIsFilenameUnsafe(path) == 0 && kvlFileExists(path) == 1)
-        replaceText(vars->zipCmdPath, path);
+        kvl::replaceText(vars->zipCmdPath, path);
     else
-        report(KVL_LEVEL_ERROR, 65, KVL_ARG_STRING, path != nullptr ? path : "NULL");
+        kvl::ffdcReport(KVL_LEVEL_ERROR, 65, KVL_ARG_STRING, path != nullptr ? path : "NULL");
 }
 
 void KvlFileCopyHandlerFCfgChange(KvlObject *handler, const char *name) noexcept {
@@ -337,7 +323,7 @@ KvlObject *KvlFileCopyHandlerFProcess(KvlObject *handler, KvlEvent *event) noexc
         for (const std::string &entry : entries) {
             std::string native;
             struct stat status {};
-            if (nativePath(entry, native) && stat(native.c_str(), &status) == 0)
+            if (kvl::ffdcNativePath(entry, native) && stat(native.c_str(), &status) == 0)
                 requested += static_cast<int64_t>(status.st_size);
         }
         if (kvlIsFFDCSpaceAvailable(handler, requested) == 1) {
@@ -358,21 +344,12 @@ KvlObject *KvlFileCopyHandlerFProcess(KvlObject *handler, KvlEvent *event) noexc
 
 // The public accessors: the internal forms under the API mutex.
 
-char *KvlFileCopyHandlerGetFiles(KvlObject *handler) noexcept {
-    KvlApiLock lock;
-    FileCopyVars *vars = lock ? copyVarsOf(handler) : nullptr;
-    return vars != nullptr ? OxsStringDup(vars->filesToCopy) : nullptr;
-}
-char *KvlFileCopyHandlerGetZipFile(KvlObject *handler) noexcept {
-    KvlApiLock lock;
-    FileCopyVars *vars = lock ? copyVarsOf(handler) : nullptr;
-    return vars != nullptr ? OxsStringDup(vars->zipFileName) : nullptr;
-}
-char *KvlFileCopyHandlerGetZipCmdPath(KvlObject *handler) noexcept {
-    KvlApiLock lock;
-    FileCopyVars *vars = lock ? copyVarsOf(handler) : nullptr;
-    return vars != nullptr ? OxsStringDup(vars->zipCmdPath) : nullptr;
-}
+char *KvlFileCopyHandlerGetFiles(KvlObject *handler) noexcept
+    KVL_LOCKED(nullptr, copyOf(handler, &FileCopyVars::filesToCopy))
+char *KvlFileCopyHandlerGetZipFile(KvlObject *handler) noexcept
+    KVL_LOCKED(nullptr, copyOf(handler, &FileCopyVars::zipFileName))
+char *KvlFileCopyHandlerGetZipCmdPath(KvlObject *handler) noexcept
+    KVL_LOCKED(nullptr, copyOf(handler, &FileCopyVars::zipCmdPath))
 void KvlFileCopyHandlerSetFiles(KvlObject *handler, const char *files) noexcept
     KVL_LOCKED(, kvlIntlFileCopyHandlerSetFiles(handler, files))
 void KvlFileCopyHandlerSetZipFile(KvlObject *handler, const char *name) noexcept

@@ -32,13 +32,13 @@
 #include "KvlLogging.h"
 #include "KvlMsgTables.h"
 #include "KvlObject.h"
+#include "KvlRecordFields.h"
 #include "KvlToolkit.h"
 #include "OxsMemory.h"
 #include "OxsString.h"
 
 namespace {
 
-constexpr size_t kPathLimit = 255;
 constexpr int kDirectoryMode = 0771;
 constexpr std::string_view kPolicies[] = {"QUOTA_IGNORE", "QUOTA_AUTODELETE", "QUOTA_SUSPEND"};
 
@@ -61,34 +61,7 @@ T readLocked(KvlObject *handler, T none, Read read) {
     return vars != nullptr ? read(*vars) : none;
 }
 
-template <typename... Args>
-void report(int32_t level, int32_t key, Args... args) {
-    kffdcIntlLogVA(level, key, kvlMsgTableText(KFFDC_MSG_CATALOG, key), args..., KVL_ARG_END);
-}
-
 const char *nameOf(KvlObject *handler) { return handler->name != nullptr ? handler->name : ""; }
-
-void replaceText(char *&field, const char *value) {
-    char *copy = OxsStringDup(value);
-    if (value != nullptr && copy == nullptr) return;
-    OxsMemoryFree(field);
-    field = copy;
-}
-
-int64_t saturatingAdd(int64_t a, int64_t b) {
-    int64_t sum = 0;
-    if (__builtin_add_overflow(a, b, &sum)) return b > 0 ? INT64_MAX : INT64_MIN;
-    return sum;
-}
-
-// "%lld": the leading integer of the text.
-bool readInteger(const char *text, int64_t &value) {
-    char *end = nullptr;
-    const long long parsed = std::strtoll(text, &end, 10);
-    if (end == text) return false;
-    value = parsed;
-    return true;
-}
 
 // A double by the C locale's rules, whatever the process's locale.
 bool readDouble(const char *text, double &value) {
@@ -194,13 +167,12 @@ void KvlFFDCTriggerHandlerFFreeVars(void *record) noexcept {
 void kvlIntlFFDCTriggerHandlerSetBaseDir(KvlObject *handler, const char *directory) noexcept {
     KvlFFDCTriggerVars *vars = varsOf(handler);
     if (vars == nullptr) return;
-    if (directory == nullptr || std::strlen(directory) > kPathLimit) {
-        replaceText(vars->baseDir, nullptr);  // cannot be made a native path
+    std::string native;
+    if (directory == nullptr || !kvl::ffdcNativePath(directory, native)) {
+        kvl::replaceText(vars->baseDir, nullptr);  // cannot be made a native path
         return;
     }
-    char native[kPathLimit + 1];
-    kvlGetNativePath(directory, native);
-    replaceText(vars->baseDir, native);
+    kvl::replaceText(vars->baseDir, native.c_str());
 }
 
 void kvlIntlFFDCTriggerHandlerSetMaxDisk(KvlObject *handler, int64_t bytes) noexcept {
@@ -221,7 +193,7 @@ void kvlIntlFFDCTriggerHandlerSetFilter(KvlObject *handler, KvlObject *filter) n
 void kvlIntlFFDCTriggerHandlerSetFilterName(KvlObject *handler, const char *name) noexcept {
     KvlFFDCTriggerVars *vars = varsOf(handler);
     if (vars == nullptr) return;
-    replaceText(vars->triggerFilterName, name);
+    kvl::replaceText(vars->triggerFilterName, name);
     kvlIntlReleaseObject(vars->triggerFilter);
     vars->triggerFilter = nullptr;
     vars->isOpen = 0;
@@ -236,7 +208,7 @@ void kvlIntlFFDCTriggerHandlerSetQuotaPolicy(KvlObject *handler, const char *pol
     KvlFFDCTriggerVars *vars = varsOf(handler);
     if (vars == nullptr || policy == nullptr) return;
     if (std::find(std::begin(kPolicies), std::end(kPolicies), policy) != std::end(kPolicies))
-        replaceText(vars->quotaPolicy, policy);  // case matters
+        kvl::replaceText(vars->quotaPolicy, policy);  // case matters
 }
 
 void kvlIntlFFDCTriggerHandlerSetFirstWarning(KvlObject *handler, double fraction) noexcept {
@@ -270,9 +242,9 @@ void KvlFFDCTriggerHandlerFCfgChange(KvlObject *handler, const char *name) noexc
         kvlIntlFFDCTriggerHandlerSetFilterName(handler, value);
     else if (property == "quotaPolicy")
         kvlIntlFFDCTriggerHandlerSetQuotaPolicy(handler, value);
-    else if (property == "maxDiskSpace" && readInteger(value, integer))
+    else if (property == "maxDiskSpace" && kvl::scanInt64(value, integer))
         kvlIntlFFDCTriggerHandlerSetMaxDisk(handler, integer);
-    else if (property == "triggerRepeatTime" && readInteger(value, integer))
+    else if (property == "triggerRepeatTime" && kvl::scanInt64(value, integer))
         kvlIntlFFDCTriggerHandlerSetInterval(handler, integer);
     else if (property == "firstWarning" && readDouble(value, fraction))
         kvlIntlFFDCTriggerHandlerSetFirstWarning(handler, fraction);
@@ -288,12 +260,13 @@ KvlObject *KvlFFDCTriggerHandlerFOpen(KvlObject *handler) noexcept {
         if (vars->triggerFilterName != nullptr)
             vars->triggerFilter = kvlIntlGetObject(vars->triggerFilterName, nullptr);
         else
-            report(KVL_LEVEL_ERROR, 11, KVL_ARG_STRING, nameOf(handler));
+            kvl::ffdcReport(KVL_LEVEL_ERROR, 11, KVL_ARG_STRING, nameOf(handler));
     }
     if (vars->baseDir == nullptr)
-        report(KVL_LEVEL_ERROR, 12, KVL_ARG_STRING, nameOf(handler));
+        kvl::ffdcReport(KVL_LEVEL_ERROR, 12, KVL_ARG_STRING, nameOf(handler));
     else if (!makeDirectories(vars->baseDir))
-        report(KVL_LEVEL_ERROR, 13, KVL_ARG_STRING, vars->baseDir, KVL_ARG_STRING, nameOf(handler));
+        kvl::ffdcReport(KVL_LEVEL_ERROR, 13, KVL_ARG_STRING, vars->baseDir, KVL_ARG_STRING,
+                        nameOf(handler));
     vars->isOpen = 1;
     return handler;
 }
@@ -317,7 +290,7 @@ int kvlShouldFFDCActionOccur(KvlObject *handler, KvlEvent *event) noexcept {
     if (verdict != 1) return verdict;
     const auto now = static_cast<int64_t>(event->time);
     if (vars->lastTriggerTime != 0 &&
-        now <= saturatingAdd(vars->lastTriggerTime, vars->triggerRepeatTime))
+        now <= kvl::saturatingAdd(vars->lastTriggerTime, vars->triggerRepeatTime))
         return 0;
     vars->lastTriggerTime = now;
     return 1;
@@ -328,7 +301,7 @@ int64_t kvlCountFFDCSpaceUsed(const char *directory) noexcept {
     int64_t used = 0;
     try {
         walkRegularFiles(directory, [&](const std::string &, const struct stat &status) {
-            used = saturatingAdd(used, static_cast<int64_t>(status.st_size));
+            used = kvl::saturatingAdd(used, static_cast<int64_t>(status.st_size));
         });
     } catch (...) {  // memory short: what was counted
     }
@@ -342,9 +315,9 @@ int kvlFFDCCleanup(KvlObject *handler) noexcept {
         static_cast<int64_t>(static_cast<double>(vars->maxDiskSpace) * vars->firstWarning);
     int64_t excess = kvlCountFFDCSpaceUsed(vars->baseDir) - target;
     if (excess <= 0) return 1;
-    report(KVL_LEVEL_WARN, 15, KVL_ARG_STRING, vars->baseDir, KVL_ARG_DOUBLE,
-           vars->firstWarning * 100, KVL_ARG_LONG, static_cast<long>(vars->maxDiskSpace),
-           KVL_ARG_LONG, static_cast<long>(excess), KVL_ARG_STRING, nameOf(handler));
+    kvl::ffdcReport(KVL_LEVEL_WARN, 15, KVL_ARG_STRING, vars->baseDir, KVL_ARG_DOUBLE,
+                    vars->firstWarning * 100, KVL_ARG_LONG, static_cast<long>(vars->maxDiskSpace),
+                    KVL_ARG_LONG, static_cast<long>(excess), KVL_ARG_STRING, nameOf(handler));
     KvlFFDCFileDataList files;
     kvlFindAllFileData(vars->baseDir, files);
     std::sort(files.begin(), files.end(), kvlCompareFileAges);
@@ -366,24 +339,25 @@ int kvlIsFFDCSpaceAvailable(KvlObject *handler, int64_t requested) noexcept {
     const bool overSecond = max * vars->secondWarning <= static_cast<double>(used);
     const bool overFirst = max * vars->firstWarning <= static_cast<double>(used);
     if (overFirst || overSecond)
-        report(KVL_LEVEL_WARN, 60, KVL_ARG_DOUBLE,
-               (overSecond ? vars->secondWarning : vars->firstWarning) * 100, KVL_ARG_LONG,
-               static_cast<long>(vars->maxDiskSpace), KVL_ARG_LONG, static_cast<long>(used),
-               KVL_ARG_LONG, static_cast<long>(requested), KVL_ARG_STRING, nameOf(handler));
+        kvl::ffdcReport(KVL_LEVEL_WARN, 60, KVL_ARG_DOUBLE,
+                        (overSecond ? vars->secondWarning : vars->firstWarning) * 100, KVL_ARG_LONG,
+                        static_cast<long>(vars->maxDiskSpace), KVL_ARG_LONG,
+                        static_cast<long>(used), KVL_ARG_LONG, static_cast<long>(requested),
+                        KVL_ARG_STRING, nameOf(handler));
     if (static_cast<double>(used) + static_cast<double>(requested) <= max) return 1;
     const std::string_view policy = vars->quotaPolicy != nullptr ? vars->quotaPolicy : "";
     if (policy == "QUOTA_AUTODELETE") {
         const int cleaned = kvlFFDCCleanup(handler);
         if (cleaned != 1)
-            report(KVL_LEVEL_WARN, 14, KVL_ARG_STRING, vars->baseDir, KVL_ARG_DOUBLE,
-                   vars->firstWarning * 100, KVL_ARG_LONG, static_cast<long>(vars->maxDiskSpace),
-                   KVL_ARG_STRING, nameOf(handler));
+            kvl::ffdcReport(KVL_LEVEL_WARN, 14, KVL_ARG_STRING, vars->baseDir, KVL_ARG_DOUBLE,
+                            vars->firstWarning * 100, KVL_ARG_LONG,
+                            static_cast<long>(vars->maxDiskSpace), KVL_ARG_STRING, nameOf(handler));
         return cleaned;
     }
     if (policy == "QUOTA_SUSPEND") {
-        report(KVL_LEVEL_ERROR, 61, KVL_ARG_STRING, vars->baseDir, KVL_ARG_LONG,
-               static_cast<long>(used), KVL_ARG_STRING, nameOf(handler), KVL_ARG_LONG,
-               static_cast<long>(vars->maxDiskSpace));
+        kvl::ffdcReport(KVL_LEVEL_ERROR, 61, KVL_ARG_STRING, vars->baseDir, KVL_ARG_LONG,
+                        static_cast<long>(used), KVL_ARG_STRING, nameOf(handler), KVL_ARG_LONG,
+                        static_cast<long>(vars->maxDiskSpace));
         return 0;
     }
     return 1;  // QUOTA_IGNORE
@@ -403,8 +377,8 @@ char *kvlMakeFFDCDir(KvlObject *handler, KvlEvent *event) noexcept {
     const std::string directory =
         std::string(vars->baseDir != nullptr ? vars->baseDir : "") + "/" + date + "/";
     if (!makeDirectories(directory)) {
-        report(KVL_LEVEL_ERROR, 13, KVL_ARG_STRING, directory.c_str(), KVL_ARG_STRING,
-               nameOf(handler));
+        kvl::ffdcReport(KVL_LEVEL_ERROR, 13, KVL_ARG_STRING, directory.c_str(), KVL_ARG_STRING,
+                        nameOf(handler));
         return nullptr;
     }
     KvlSetEventProp(event, "ffdcDir", directory.c_str());

@@ -53,6 +53,7 @@
 #include "KvlClasses.h"
 #include "KvlMsgTables.h"
 #include "KvlObject.h"
+#include "KvlRecordFields.h"
 #include "KvlToolkit.h"
 #include "OxsMemory.h"
 #include "OxsString.h"
@@ -91,10 +92,6 @@ FileVars *varsOf(KvlObject *handler) {
     return handler != nullptr ? static_cast<FileVars *>(handler->vars) : nullptr;
 }
 
-void replace(char *&field, const char *value) {
-    OxsMemoryFree(field);
-    field = value != nullptr ? OxsStringDup(value) : nullptr;
-}
 
 // A toolkit message about this handler, when it reports its own problems.
 template <class... Args>
@@ -403,9 +400,9 @@ void kvlGetNativePath(const char *name, char *out) noexcept {
 int kvlFHGetFileNameParts(const char *name, KvlObject *handler) noexcept {
     FileVars *vars = varsOf(handler);
     if (vars == nullptr) return 0;
-    replace(vars->directory, nullptr);
-    replace(vars->baseName, nullptr);
-    replace(vars->extension, nullptr);
+    kvl::replaceText(vars->directory, nullptr);
+    kvl::replaceText(vars->baseName, nullptr);
+    kvl::replaceText(vars->extension, nullptr);
     vars->baseNumber = 0;
     if (name == nullptr) {
         report(*vars, KVL_LEVEL_ERROR, 30, KVL_ARG_STRING, "fileName");
@@ -423,7 +420,7 @@ int kvlFHGetFileNameParts(const char *name, KvlObject *handler) noexcept {
     const size_t start = slash == std::string::npos ? 0 : slash + 1;
     const size_t dot = text.rfind('.');
     if (dot != std::string::npos && dot >= start) {
-        replace(vars->extension, text.c_str() + dot + 1);
+        kvl::replaceText(vars->extension, text.c_str() + dot + 1);
         text.resize(dot);
     }
     size_t digits = text.size();
@@ -434,10 +431,10 @@ int kvlFHGetFileNameParts(const char *name, KvlObject *handler) noexcept {
         vars->baseNumber = static_cast<int32_t>(number > INT32_MAX ? INT32_MAX : number);
         text.resize(digits);
     }
-    replace(vars->baseName, text.c_str() + start);
+    kvl::replaceText(vars->baseName, text.c_str() + start);
     if (slash != std::string::npos) {
         text.resize(slash);  // "/x": the root, written as "" before the separator
-        replace(vars->directory, text.c_str());
+        kvl::replaceText(vars->directory, text.c_str());
         return 1;
     }
     char cwd[CX_FILE_NAME_SIZE];
@@ -445,7 +442,7 @@ int kvlFHGetFileNameParts(const char *name, KvlObject *handler) noexcept {
         KvlReportPlatformErr(cxPlatformFail(errno));
         return 0;
     }
-    replace(vars->directory, cwd);
+    kvl::replaceText(vars->directory, cwd);
     return 1;
 }
 

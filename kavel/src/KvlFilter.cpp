@@ -17,8 +17,6 @@
 // exactly this behaviour, quirk included.
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdlib>
 #include <new>
 #include <string>
 #include <string_view>
@@ -28,6 +26,8 @@
 #include "KvlLogging.h"
 #include "KvlMsgTables.h"
 #include "KvlObject.h"
+#include "KvlRecordFields.h"
+#include "KvlStrTok.h"
 #include "KvlToolkit.h"
 #include "OxsMemory.h"
 #include "OxsString.h"
@@ -53,15 +53,12 @@ MsgIdFilterVars *varsOf(KvlObject *filter) {
 
 KvlStringList *splitList(const char *text) {
     KvlStringList *list = kvlIntlAllocStringList();
-    if (list == nullptr || text == nullptr) return list;
-    for (std::string_view rest = text; !rest.empty();) {
-        const size_t start = rest.find_first_not_of(kListSeparators);
-        if (start == std::string_view::npos) break;
-        rest.remove_prefix(start);
-        const size_t length = std::min(rest.find_first_of(kListSeparators), rest.size());
-        const std::string token(rest.substr(0, length));
-        kvlIntlStringListAppend(list, token.c_str());
-        rest.remove_prefix(length);
+    if (list == nullptr) return list;
+    for (KvlStrTokIter it = KvlStrTokIterator(text, kListSeparators); KvlStrTokIterHasNext(&it);
+         KvlStrTokIterNext(&it)) {
+        char *token = KvlStrTokIterGet(&it);
+        if (token != nullptr) kvlIntlStringListAppend(list, token);
+        OxsMemoryFree(token);
     }
     return list;
 }
@@ -77,31 +74,14 @@ int matchAny(KvlStringList *patterns, const char *id) {
     return 0;
 }
 
-// "%lld" of a text: the leading integer, or false when there is none.
-bool readLongLong(const char *text, int64_t &value) {
-    if (text == nullptr) return false;
-    char *end = nullptr;
-    errno = 0;
-    const long long parsed = std::strtoll(text, &end, 10);
-    if (end == text) return false;
-    value = parsed;
-    return true;
-}
-
-int64_t saturatingAdd(int64_t a, int64_t b) {
-    int64_t sum = 0;
-    if (__builtin_add_overflow(a, b, &sum)) return b > 0 ? INT64_MAX : INT64_MIN;
-    return sum;
-}
-
 // Whether the id passed within the repeat window before `now`; if not, it
 // is noted as passing now.
 bool suppressedRepeat(MsgIdFilterVars &vars, const char *id, int64_t now) {
     if (vars.lastSeen == nullptr) vars.lastSeen = kvlIntlAllocStringToStringMap();
     if (const char *seen = kvlIntlStringToStringMapPeek(vars.lastSeen, id)) {
         int64_t last = 0;
-        if (!readLongLong(seen, last)) last = 0;
-        if (saturatingAdd(last, vars.msgIdRepeatTime) > now) return true;
+        if (!kvl::scanInt64(seen, last)) last = 0;
+        if (kvl::saturatingAdd(last, vars.msgIdRepeatTime) > now) return true;
     }
     const std::string text = std::to_string(now);
     kvlIntlStringToStringMapPut(vars.lastSeen, id, text.c_str());
@@ -179,7 +159,7 @@ void KvlMsgIdFilterFCfgChange(KvlObject *filter, const char *name) noexcept {
             kvlIntlFreeStringList(vars->msgIds);
             vars->msgIds = list;
         }
-    } else if (int64_t time = 0; readLongLong(value, time)) {
+    } else if (int64_t time = 0; kvl::scanInt64(value, time)) {
         vars->msgIdRepeatTime = time;
     }
     OxsMemoryFree(value);

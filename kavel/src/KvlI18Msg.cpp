@@ -17,6 +17,7 @@
 #include "CxStringBuff.h"
 #include "KvlContainer.h"
 #include "KvlMessage.h"
+#include "KvlRecordFields.h"
 #include "KvlToolkit.h"
 #include "OxsMemory.h"
 #include "OxsString.h"
@@ -99,13 +100,6 @@ int addParm(KvlI18Msg *message, const KvlParm &parm) {
     return list != nullptr ? kvlIntlParmListAppend(list, const_cast<KvlParm *>(&parm)) : 0;
 }
 
-void replaceText(char *&field, const char *text) {
-    char *copy = OxsStringDup(text);
-    if (text != nullptr && copy == nullptr) return;  // memory short: the old text stays
-    OxsMemoryFree(field);
-    field = copy;
-}
-
 }  // namespace
 
 KVL_DEFINE_LIST(ParmList, ParmValue)
@@ -115,7 +109,6 @@ extern "C" {
 const KvlParm *kvlIntlParmListIterPeek(KvlParmListIter iter) noexcept {
     return iter != nullptr ? iter->value : nullptr;
 }
-
 
 KvlParm *KvlCopyParm(const KvlParm *parm) noexcept {
     if (parm == nullptr) return nullptr;
@@ -310,7 +303,7 @@ int KvlAddI18MsgParmString(KvlI18Msg *message, const char *value) noexcept
 char *KvlBindI18Msg(KvlI18Msg *message) noexcept KVL_LOCKED(nullptr, kvlIntlBindI18Msg(message))
 
 void KvlSetI18MsgCat(KvlI18Msg *message, const char *catalog) noexcept {
-    if (message != nullptr) replaceText(message->catalog, catalog);
+    if (message != nullptr) kvl::replaceText(message->catalog, catalog);
 }
 void KvlSetI18MsgSet(KvlI18Msg *message, int32_t set) noexcept {
     if (message != nullptr) message->set = set;
@@ -319,7 +312,7 @@ void KvlSetI18MsgKey(KvlI18Msg *message, int32_t key) noexcept {
     if (message != nullptr) message->key = key;
 }
 void KvlSetI18MsgTxt(KvlI18Msg *message, const char *text) noexcept {
-    if (message != nullptr) replaceText(message->text, text);
+    if (message != nullptr) kvl::replaceText(message->text, text);
 }
 
 char *kvlParmToUTF8Str(const char *format, const KvlParm *parm) noexcept {

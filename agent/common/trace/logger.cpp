@@ -270,7 +270,6 @@ int loggerConfiguration(const char *properties, int kind) {
     KvlFreeI18Msg(description);
     KvlInitFFDCExtensions();
     if (KvlOpenToolkit(properties) != 1) return -1;
-    KvlInitFFDCExtensions();  // the open toolkit's class registry
     // The agent's programs show no toolkit problems of their own.
     setOn("kavel.errorLogger", "level", "ERROR");
     setOn("kavel.errorLogger", "logging", "FALSE");
@@ -297,7 +296,6 @@ int loggerConfiguration(const char *properties, int kind) {
 int loggerCustomConfiguration(const char *properties) {
     KvlInitFFDCExtensions();
     if (KvlOpenToolkit(properties) != 1) return -1;
-    KvlInitFFDCExtensions();
     assignAgentComponentHandlers();
     setAgentLoggerListeners(AGENT_KIND_DAEMON);
     return 0;

@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "KvlMsgTables.h"
+#include "KvlToolkit.h"
 #include "kavel.h"
 
 /* The trigger handler's private record, fields in the system's order. A
@@ -111,6 +113,30 @@ KvlObject *kvlFFDCLogger(void) noexcept;
 void *kvlFFDCCheckPtr(void *pointer) noexcept;
 
 }  // extern "C"
+
+namespace kvl {
+
+// The longest path a capture handles: longer ones are refused, never cut.
+constexpr size_t kFFDCPathLimit = 255;
+
+// A capture message of catalog "kffdcmsg" with its built-in text and a
+// typed argument list (the closing 0 is added).
+template <typename... Args>
+void ffdcReport(int32_t level, int32_t key, Args... args) {
+    kffdcIntlLogVA(level, key, kvlMsgTableText(KFFDC_MSG_CATALOG, key), args..., KVL_ARG_END);
+}
+
+// The native form of a path ("\" turned into "/"); false when it passes
+// the limit.
+inline bool ffdcNativePath(const std::string &path, std::string &native) {
+    if (path.size() > kFFDCPathLimit) return false;
+    native = path;
+    for (char &c : native)
+        if (c == '\\') c = '/';
+    return true;
+}
+
+}  // namespace kvl
 
 /* Grows the list's room from 16 entries by doubling to at least `needed`;
  * false when memory is short. */

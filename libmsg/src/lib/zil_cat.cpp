@@ -46,7 +46,6 @@ constexpr int kFlagNoTwoLetter = 2;
 constexpr int kFlagNoLanguage = 4;
 constexpr int kFlagNoC = 8;
 constexpr size_t kLocaleSize = 32;
-constexpr int32_t kNotLoaded = -1;
 
 struct MessageEntry {
     int32_t id;
@@ -58,10 +57,9 @@ struct MessageEntry {
 };
 
 struct SetEntry {
-    MCSetTDisk disk;  // the set record, in host order
-    int32_t mark;     // kNotLoaded until loaded, then 0
-    char *block;      // message entries, index and text areas of a loaded set
-    MessageEntry *msgs;
+    MCSetTDisk disk;     // the set record, in host order
+    char *block;         // message entries, index and text areas of a loaded set
+    MessageEntry *msgs;  // null until the set is loaded (published last)
     // For ids dense enough (the usual case): entry number + 1 by id, up to
     // maxId; null: the lookup bisects.
     uint32_t *index;
@@ -199,7 +197,7 @@ zil_catalog *readCatalog(int fd, int flags) {
                 !inside(set.data, set.dataLength, fileSize))
                 return nullptr;
             lastId = set.setId;
-            sets.push_back(SetEntry{set, kNotLoaded, nullptr, nullptr, nullptr, 0});
+            sets.push_back(SetEntry{set, nullptr, nullptr, nullptr, 0});
         }
         if (set.nextSet == 0) break;
         offset = set.nextSet;
@@ -289,7 +287,6 @@ bool loadSet(const zil_catalog &catalog, SetEntry &set) {
     set.block = block;
     set.index = indexed ? index : nullptr;
     set.maxId = maxId;
-    set.mark = 0;
     __atomic_store_n(&set.msgs, entries, __ATOMIC_RELEASE);  // published whole
     return true;
 }
@@ -305,7 +302,7 @@ SetEntry *MCGetSet(zil_catalog &catalog, int setId) {
     if (found == end || static_cast<int64_t>(found->disk.setId) != setId) return nullptr;
     if (__atomic_load_n(&found->msgs, __ATOMIC_ACQUIRE) != nullptr) return found;
     std::lock_guard<std::mutex> guard(cacheMutex);
-    if (found->mark == kNotLoaded && !loadSet(catalog, *found)) return nullptr;
+    if (found->msgs == nullptr && !loadSet(catalog, *found)) return nullptr;
     return found;
 }
 
