@@ -1,18 +1,31 @@
-# `cmake --install` puts the controller, the libraries and their public
-# headers in place, with a package config so other programs can
-# find_package(vrxagent) and link vrxagent::kavel, vrxagent::zil, ...
+# `cmake --install` puts the controller, the libraries, their public headers
+# (in include/vrxagent/, so names such as zil.h clash with nothing), the
+# manual and the data in place, with a CMake package and pkg-config files so
+# programs in C or C++ can link the libraries.
+#
+# The libraries are static C++: whatever links them from C needs the C++
+# runtime, so the exported link interface and the pkg-config files carry it.
 
 install(TARGETS agentcontroller RUNTIME DESTINATION ${CMAKE_INSTALL_SBINDIR})
 install(TARGETS zil kavel slmagent EXPORT vrxagentTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
-        INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-install(DIRECTORY kavel/include/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
-        FILES_MATCHING PATTERN "*.h" PATTERN "private" EXCLUDE)
-install(FILES libmsg/include/zil.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-install(EXPORT vrxagentTargets NAMESPACE vrxagent::
-        DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/vrxagent)
+        INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vrxagent)
+set(VRX_HEADER_DIR ${CMAKE_INSTALL_INCLUDEDIR}/vrxagent)
+install(DIRECTORY kavel/include/ DESTINATION ${VRX_HEADER_DIR}
+        FILES_MATCHING PATTERN "*.h" PATTERN "*.hpp" PATTERN "private" EXCLUDE)
+install(FILES libmsg/include/zil.h DESTINATION ${VRX_HEADER_DIR})
+foreach(dir common/configuration common/os_utils common/trace common/utility main/unix/common)
+  install(DIRECTORY agent/${dir}/ DESTINATION ${VRX_HEADER_DIR} FILES_MATCHING PATTERN "*.h")
+endforeach()
 
+set(VRX_CXX_RUNTIME_LIBS stdc++ m)
+target_link_libraries(zil INTERFACE ${VRX_CXX_RUNTIME_LIBS})
+target_link_options(zil INTERFACE -pthread)
+
+# The CMake package.
+set(VRX_CMAKE_PACKAGE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/vrxagent)
+install(EXPORT vrxagentTargets NAMESPACE vrxagent:: DESTINATION ${VRX_CMAKE_PACKAGE_DIR})
 include(CMakePackageConfigHelpers)
 file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/vrxagentConfig.cmake
      "include(\${CMAKE_CURRENT_LIST_DIR}/vrxagentTargets.cmake)\n")
@@ -20,4 +33,51 @@ write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/vrxagentConfigVersi
                                  COMPATIBILITY SameMajorVersion)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/vrxagentConfig.cmake
               ${CMAKE_CURRENT_BINARY_DIR}/vrxagentConfigVersion.cmake
-        DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/vrxagent)
+        DESTINATION ${VRX_CMAKE_PACKAGE_DIR})
+
+# The pkg-config files, relocatable: the prefix is found from the file's own
+# place.
+set(VRX_PKGCONFIG_DIR ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+file(RELATIVE_PATH VRX_PC_TO_PREFIX "/root/${VRX_PKGCONFIG_DIR}" "/root")
+string(REGEX REPLACE "/$" "" VRX_PC_TO_PREFIX "${VRX_PC_TO_PREFIX}")
+function(vrx_pkgconfig name library requires description extra_libs)
+  set(VRX_PC_NAME ${name})
+  set(VRX_PC_LIBRARY ${library})
+  set(VRX_PC_REQUIRES ${requires})
+  set(VRX_PC_DESCRIPTION ${description})
+  set(VRX_PC_EXTRA_LIBS ${extra_libs})
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/vrxagent.pc.in
+                 ${CMAKE_CURRENT_BINARY_DIR}/pkgconfig/${name}.pc @ONLY)
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/pkgconfig/${name}.pc DESTINATION ${VRX_PKGCONFIG_DIR})
+endfunction()
+vrx_pkgconfig(vrxagent-zil zil "" "Codeset conversion and message catalogs"
+              " -lstdc++ -lm -pthread")
+vrx_pkgconfig(vrxagent-kavel kavel vrxagent-zil "Logging toolkit" "")
+vrx_pkgconfig(vrxagent-slmagent slmagent vrxagent-kavel "Host agent modules" "")
+
+# The manual, the licence and the change log, compressed the way Debian
+# wants them (gzip -9n: best, and no name or time stamp, so reproducible).
+find_program(VRX_GZIP gzip REQUIRED)
+set(VRX_DOC_OUTPUTS)
+function(vrx_gzip source)
+  cmake_path(GET source FILENAME name)
+  set(copy ${PROJECT_BINARY_DIR}/doc/${name})
+  add_custom_command(OUTPUT ${copy}.gz
+    COMMAND ${CMAKE_COMMAND} -E copy ${source} ${copy}
+    COMMAND ${VRX_GZIP} -9nf ${copy}
+    DEPENDS ${source} VERBATIM)
+  set(VRX_DOC_OUTPUTS ${VRX_DOC_OUTPUTS} ${copy}.gz PARENT_SCOPE)
+endfunction()
+vrx_gzip(${PROJECT_SOURCE_DIR}/man/agentcontroller.1)
+vrx_gzip(${PROJECT_SOURCE_DIR}/packaging/changelog)
+add_custom_target(vrx_docs ALL DEPENDS ${VRX_DOC_OUTPUTS})
+install(FILES ${PROJECT_BINARY_DIR}/doc/agentcontroller.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${PROJECT_BINARY_DIR}/doc/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# The licence is LICENSE (Apache-2.0); Debian wants the copyright file to
+# point at its own copy of that text rather than repeat it.
+file(STRINGS LICENSE VRX_LICENSE_TITLE LIMIT_COUNT 3)
+if(NOT VRX_LICENSE_TITLE MATCHES "Apache License.*Version 2.0")
+  message(FATAL_ERROR "LICENSE is no longer the Apache License 2.0: update packaging/copyright.in")
+endif()
+configure_file(packaging/copyright.in ${PROJECT_BINARY_DIR}/doc/copyright @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/doc/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})

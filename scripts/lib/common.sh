@@ -4,7 +4,8 @@
 # Installs the Debian packages this project needs to build and test, when
 # any is missing. Needs root (or sudo) only when something is missing.
 vrx_install_deps() {
-  local wanted=(cmake ninja-build g++ libgtest-dev util-linux locales libicu-dev libxml2-utils zip unzip)
+  local wanted=(cmake ninja-build g++ libgtest-dev util-linux locales libicu-dev libxml2-utils zip unzip
+    dpkg-dev lintian groff-base pkg-config bsdextrautils file)
   local missing=()
   local pkg
   for pkg in "${wanted[@]}" "$@"; do

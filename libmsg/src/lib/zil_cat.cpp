@@ -36,6 +36,7 @@
 
 #include "zil.h"
 #include "zil_catfile.h"
+#include "zil_internal.h"
 
 using namespace zil::catfile;
 
@@ -444,7 +445,12 @@ extern "C" {
 zil_catd zil_catopen(const char *name, int flags, const char *locale) {
     const std::string chosen = chosenLocale(flags, locale);
     const char *nlspath = zil_get_nlspath();
-    const std::string pathList = nlspath != nullptr && *nlspath != '\0' ? nlspath : "%N.cat";
+    std::string pathList = nlspath != nullptr && *nlspath != '\0' ? nlspath : "%N.cat";
+    // The installed catalogs come last, so an installed library finds them
+    // with no variable set and NLSPATH still overrides them.
+    const std::string installed = zil::installedDataDir();
+    if (!installed.empty())
+        pathList += ":" + installed + "/nls/%L/%N.cat:" + installed + "/nls/C/%N.cat";
     try {
         std::lock_guard<std::mutex> guard(cacheMutex);
         return catopen2(name, flags, pathList, chosen);

@@ -137,8 +137,9 @@ unsigned char *loadTable(const std::string &directory, const std::string &name, 
     return nullptr;
 }
 
-// The search: $ZILDIR/codeset/, $ZILDIR/, $BINDIR/../generic/codeset/, then
-// the name itself.
+// The search: $ZILDIR/codeset/, $ZILDIR/, $BINDIR/../generic/codeset/, the
+// name itself, and last the installed data directory, so an installed
+// library finds its tables with no variable set.
 unsigned char *findTable(const std::string &name, uint32_t &size) {
     const std::string dir = zil_get_dir();
     if (!dir.empty() && dir.size() + 10 < 255) {
@@ -152,7 +153,10 @@ unsigned char *findTable(const std::string &name, uint32_t &size) {
         if (auto *table = loadTable(std::string(bindir) + "/../generic/codeset/", name, size))
             return table;
     }
-    return loadTable("", name, size);
+    if (auto *table = loadTable("", name, size)) return table;
+    const std::string installed = installedDataDir();
+    if (installed.empty()) return nullptr;
+    return loadTable(installed + "/generic/codeset/", name, size);
 }
 
 // Puts NAME=value into the environment, remembering the text.
@@ -187,6 +191,14 @@ int normalizeName(const char *name, char *output, size_t size) {
         if (asciiAlnum(c) && length + 1 < size) output[length++] = c;
     output[length] = '\0';
     return 0;
+}
+
+std::string installedDataDir() {
+#ifdef ZIL_INSTALLED_DATA_DIR
+    return ZIL_INSTALLED_DATA_DIR;
+#else
+    return {};
+#endif
 }
 
 uc_ch_t *osLocaleHandle() {

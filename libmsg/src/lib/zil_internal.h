@@ -4,6 +4,7 @@
 #define ZIL_INTERNAL_H
 
 #include <cstddef>
+#include <string>
 
 #include "zil.h"
 
@@ -30,6 +31,11 @@ void setLocaleAcceptor(LocaleAcceptor accepts);
 
 // The codeset of the operating system's locale, as zil_init found it.
 uc_ch_t *osLocaleHandle();
+
+// The data directory the build was configured to install into (holding
+// generic/codeset/ and nls/), searched after every other place; empty when
+// the build has none.
+std::string installedDataDir();
 
 }  // namespace zil
 

@@ -1,0 +1,254 @@
+#!/bin/bash
+# What a user gets from `cmake --install` and from the Debian package:
+#   manual      the manual renders without warnings and documents every
+#               outcome text, code and fixed path of the controller
+#   install     an install tree: a C program builds against it with
+#               find_package and with pkg-config, runs, and still does after
+#               the tree is moved; with no variable set it finds the data in
+#               the configured data directory
+#   build       a tree configured for /usr is built and packaged (setup of
+#               the two checks below)
+#   contents    the package's paths, modes, owners, control fields; lintian
+#   installed   the unpacked package's controller behaves as the build
+#               tree's; the C program builds against the unpacked tree
+#
+#   package_test.sh STEP SOURCE_DIR BUILD_DIR WORK_DIR
+#
+# Steps that need root (a private mount namespace) report themselves skipped
+# (exit 77) without it.
+set -euo pipefail
+step=$1 source=$2 build=$3 work=$4
+here=$source/tests/install
+fail() { echo "FAIL: $*" >&2; exit 1; }
+skip() { echo "SKIPPED: $*"; exit 77; }
+
+mkdir -p "$work"
+
+# ---- manual --------------------------------------------------------------
+manual() {
+  local page=$source/man/agentcontroller.1 warnings text
+  warnings=$(groff -man -ww -z "$page" 2>&1) || fail "groff failed: $warnings"
+  [ -z "$warnings" ] || fail "groff warnings: $warnings"
+  # Rendered wide and joined, so a text is found whatever the line breaks.
+  text=$(groff -man -Tutf8 -rLL=300n "$page" 2>/dev/null | col -bx | tr -s ' \n' '  ')
+  local expected=(
+    # start outcomes
+    "vrxagent.sh successfully started"
+    "Error: vrxagent.sh service doesn't seem to be installed. Start Failed"
+    "vrxagent.sh service doesn't seem to be installed. Start skipped"
+    "Error: vrxagent.sh service cannot start because of missing secpack prereq. Start Failed"
+    "Error: vrxagent.sh couldn't be started"
+    # stop outcomes
+    "vrxagent successfully stopped"
+    "vrxagent service doesn't seem to be installed. Stop skipped"
+    "Error: vrxagent couldn't be stopped"
+    # command line
+    "Option 'arg' not supported."
+    "[[start [-i [-p]|-u]] | [stop [-i|-u]]]"
+    "Error: trace_path parameter cannot be an empty string"
+    "Error opening file" "Error writing err code" "Written slmerr (rc="
+    # codes and exit codes of the agent's commands
+    "-8" "31" "-201" "-203" "-202" "0 or 12" "58" "5 or 6"
+    # files
+    "/etc/vrxagent.ini" "agent_base_dir" "/usr/sbin/" "vrxagent.sh" "/vrxagent"
+    "apxagent/APXAgentClient.sh" "/etc/nuv/zemlor/common/cfg/log.properties"
+    "/var/nuv/zemlor/common" "zemlor_common_dir=" "/QAG/logs/install/trace/traceAgentController.log"
+    "logs/agent/trace" "logs/agent/message" "logs/install/trace" "ffdc/agent" "scripts/agent"
+    "traceAgentController1.log" "traceAgentController2.log" "100000 bytes" "31457280"
+    # environment
+    "NLSPATH" "ZILDIR" "LANG" "LC_ALL" "LC_MESSAGES" "LD_LIBRARY_PATH"
+    "/usr/share/vrxagent/nls/" "/usr/share/vrxagent/generic/codeset/"
+  )
+  local missing=0 item
+  for item in "${expected[@]}"; do
+    if [[ "$text" != *"$item"* ]]; then
+      echo "manual lacks: $item" >&2
+      missing=1
+    fi
+  done
+  local section
+  for section in NAME SYNOPSIS DESCRIPTION OPTIONS "EXIT STATUS" "ERROR-CODE FILE" FILES \
+                 ENVIRONMENT NOTES EXAMPLES "SEE ALSO"; do
+    grep -q "^\.SH \"\?$section\"\?\$" "$page" || { echo "manual lacks section $section" >&2; missing=1; }
+  done
+  [ $missing -eq 0 ] || fail "the manual is incomplete"
+}
+
+# ---- the C consumer ------------------------------------------------------
+expected_output() {
+  printf 'utf8: Gr\xc3\xbc\xc3\x9f Gott, \xc2\xa9 caf\xc3\xa9\n'
+  printf 'logged: from C 42\n'
+  printf 'catalog: KVLFF0064E Could not create the zip file %%s.\n'
+}
+
+# Builds the consumer against PREFIX both ways into OUT/{cmake,pc}.
+build_consumers() {
+  local prefix=$1 out=$2 pcdir
+  rm -rf "$out" && mkdir -p "$out"
+  cmake -S "$here/consumer" -B "$out/cmake-tree" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" \
+    >"$out/cmake.log" 2>&1 && cmake --build "$out/cmake-tree" >>"$out/cmake.log" 2>&1 ||
+    { cat "$out/cmake.log" >&2; fail "find_package build against $prefix"; }
+  cp "$out/cmake-tree/consumer" "$out/cmake"
+  pcdir=$(dirname "$(find "$prefix" -name vrxagent-kavel.pc | head -1)")
+  # shellcheck disable=SC2046
+  cc -o "$out/pc" "$here/consumer/consumer.c" \
+    $(PKG_CONFIG_PATH=$pcdir pkg-config --cflags --libs vrxagent-kavel) ||
+    fail "pkg-config build against $prefix"
+}
+
+# Runs both consumers of OUT with the environment given, comparing the bytes.
+check_consumers() {
+  local out=$1 what=$2
+  shift 2
+  local kind got
+  for kind in cmake pc; do
+    got=$(env -u ZILDIR -u NLSPATH "$@" "$out/$kind"; echo x) || fail "$what: $kind consumer failed: $got"
+    [ "$got" = "$(expected_output; echo x)" ] || fail "$what: $kind consumer printed: ${got%x}"
+  done
+}
+
+# Runs the consumers in a private mount namespace in which MOUNT is set up.
+check_consumers_in_namespace() {
+  local out=$1 what=$2 mount=$3
+  [ "$(id -u)" -eq 0 ] || { echo "not checked without root: $what"; return 0; }
+  local got expected
+  expected=$(expected_output; echo x)
+  for kind in cmake pc; do
+    got=$(unshare -m --propagation private sh -c "$mount && exec env -u ZILDIR -u NLSPATH $out/$kind"; echo x) ||
+      fail "$what: $kind consumer failed"
+    [ "$got" = "$expected" ] || fail "$what: $kind consumer printed: ${got%x}"
+  done
+}
+
+install_tree() {
+  local prefix=$work/prefix moved=$work/moved data
+  rm -rf "$prefix" "$moved"
+  cmake --install "$build" --prefix "$prefix" >"$work/install.log" || fail "cmake --install"
+  [ -f "$prefix/generic/codeset/ISO88591" ] || fail "tables not in <prefix>/generic/codeset/"
+  [ -f "$prefix/nls/C/kffdcmsg.cat" ] || fail "catalogs not in <prefix>/nls/"
+  build_consumers "$prefix" "$work/consumers"
+  check_consumers "$work/consumers" "install tree" ZILDIR="$prefix/generic" NLSPATH="$prefix/nls/%L/%N.cat"
+  # With no variable, the data is found where the tree was configured to put
+  # it: shown by mounting this tree there.
+  data=$(sed -n 's/^VRX_INSTALLED_DATA_DIR:[A-Z]*=//p' "$build/CMakeCache.txt")
+  [ -n "$data" ] && [ -d "$data" ] &&
+    check_consumers_in_namespace "$work/consumers" "no variable" "mount --bind $prefix $data"
+  mv "$prefix" "$moved"
+  build_consumers "$moved" "$work/consumers-moved"
+  check_consumers "$work/consumers-moved" "moved tree" ZILDIR="$moved/generic" NLSPATH="$moved/nls/%L/%N.cat"
+}
+
+# ---- the package ---------------------------------------------------------
+package_tree=$work/../package-tree
+deb_file() { ls "$package_tree"/vrxagent-controller_*_amd64.deb 2>/dev/null | head -1; }
+
+build_package() {
+  (cd "$source" && cmake --preset deb -B "$package_tree") >"$work/configure.log" 2>&1 ||
+    { cat "$work/configure.log" >&2; fail "configure for /usr"; }
+  cmake --build "$package_tree" >"$work/build.log" 2>&1 || { tail -30 "$work/build.log" >&2; fail "build"; }
+  rm -f "$package_tree"/*.deb
+  (cd "$package_tree" && cpack -G DEB >"$work/cpack.log" 2>&1) || { cat "$work/cpack.log" >&2; fail "cpack"; }
+  [ -n "$(deb_file)" ] || fail "no vrxagent-controller_<version>_amd64.deb"
+}
+
+# The expected listing: the fixed part, then one line per table file and
+# alias named by data/codesets.txt.
+expected_contents() {
+  grep -v '^#' "$here/package_contents.txt"
+  awk '!/^#/ && NF >= 8 { print $1; n = split($8, a, ","); for (i = 1; i <= n; ++i) print a[i] }' \
+    "$source/data/codesets.txt" |
+    sed 's|^|-rw-r--r-- root/root ./usr/share/vrxagent/generic/codeset/|'
+}
+
+contents() {
+  local deb version info
+  deb=$(deb_file)
+  [ -n "$deb" ] || fail "no package: the build step did not run"
+  version=$(sed -n 's/^project(vrxagent-controller VERSION \([0-9.]*\).*/\1/p' "$source/CMakeLists.txt")
+  [ "$(basename "$deb")" = "vrxagent-controller_${version}_amd64.deb" ] || fail "package name $(basename "$deb")"
+  dpkg-deb --contents "$deb" | awk '{ print $1, $2, $6 }' | sort >"$work/contents.got"
+  expected_contents | sort >"$work/contents.want"
+  diff -u "$work/contents.want" "$work/contents.got" >&2 || fail "package contents differ (- expected, + packaged)"
+  info=$(dpkg-deb --info "$deb")
+  local field
+  for field in "Package: vrxagent-controller" "Version: $version" "Architecture: amd64"; do
+    grep -qx " $field" <<<"$info" || fail "control lacks '$field'"
+  done
+  grep -q "^ Depends:.*libc6.*libstdc++6" <<<"$info" || fail "Depends lacks libc6 or libstdc++6"
+  dpkg-deb --ctrl-tarfile "$deb" | tar -t | grep -Eq '(pre|post)(inst|rm)$' && fail "maintainer scripts in the package"
+  # The controller is stripped; the man page and change log are gzip -9n.
+  dpkg-deb -x "$deb" "$work/root"
+  file "$work/root/usr/sbin/agentcontroller" | grep -q ", stripped" || fail "agentcontroller is not stripped"
+  lintian --fail-on error "$deb" 2>&1 | grep -v "running with root privileges" >&2 || true
+  lintian --fail-on error "$deb" >/dev/null 2>&1 || fail "lintian reports errors"
+}
+
+# Runs one controller through the namespace harness against the fake agent;
+# writes OUT.{out,err,status,errfile,trace}.
+run_controller() {
+  local controller=$1 scene=$2 out=$3 case_dir
+  shift 3
+  case_dir=$work/scene-$RANDOM$RANDOM
+  rm -rf "$case_dir" && mkdir -p "$case_dir/sbin" "$case_dir/var"
+  local name rc
+  for name in vrxagent.sh vrxagent; do cp "$source/tests/e2e/fake_agent.sh" "$case_dir/sbin/$name"; done
+  echo 5 >"$case_dir/sbin/vrxagent.rc"
+  case $scene in
+    prereq) echo 58 >"$case_dir/sbin/vrxagent.sh.-g.rc" ;;
+    missing) rm "$case_dir/sbin/vrxagent.sh" ;;
+  esac
+  set +e
+  "$source/tests/e2e/agent_ns.sh" "$case_dir" -- "$controller" "$case_dir/errfile" "$@" \
+    >"$out.out" 2>"$out.err"
+  echo $? >"$out.status"
+  set -e
+  [ "$(cat "$out.status")" != 125 ] || fail "the namespace harness failed: $(cat "$out.err")"
+  cat "$case_dir/errfile" >"$out.errfile" 2>/dev/null || echo "(none)" >"$out.errfile"
+  # Times, process and thread ids differ from run to run.
+  sed -e 's|<Time Millis="[0-9]*">[^<]*</Time>|<Time/>|' \
+      -e 's|<Thread>[0-9]*</Thread>|<Thread/>|' -e 's|<Process>[0-9]*</Process>|<Process/>|' \
+      "$case_dir"/var/nuv/zemlor/common/QAG/logs/install/trace/traceAgentController*.log \
+      >"$out.trace" 2>/dev/null || echo "(no trace)" >"$out.trace"
+  rm -rf "$case_dir"
+}
+
+installed() {
+  [ "$(id -u)" -eq 0 ] || skip "needs root to make a private mount namespace"
+  local deb root=$work/root
+  deb=$(deb_file)
+  [ -n "$deb" ] || fail "no package: the build step did not run"
+  rm -rf "$root" && dpkg-deb -x "$deb" "$root"
+  local cases=("start-plugin|ok|start -i -p" "stop|ok|stop -u" "prereq|prereq|start -i" "missing|missing|start -i")
+  local entry label scene args part
+  for entry in "${cases[@]}"; do
+    IFS='|' read -r label scene args <<<"$entry"
+    # shellcheck disable=SC2086
+    run_controller "$build/agent/agentcontroller" "$scene" "$work/$label.built" $args
+    # shellcheck disable=SC2086
+    run_controller "$root/usr/sbin/agentcontroller" "$scene" "$work/$label.packaged" $args
+    for part in out err status errfile trace; do
+      cmp -s "$work/$label.built.$part" "$work/$label.packaged.$part" || {
+        diff -u "$work/$label.built.$part" "$work/$label.packaged.$part" >&2 || true
+        fail "$label: the packaged controller's $part differs from the build tree's"
+      }
+    done
+    grep -q "<Trace" "$work/$label.packaged.trace" || fail "$label: no trace records"
+  done
+  [ "$(cat "$work/prereq.packaged.errfile")" = 31 ] || fail "prerequisite case: error-code file not 31"
+  build_consumers "$root/usr" "$work/consumers-deb"
+  check_consumers "$work/consumers-deb" "unpacked package" \
+    ZILDIR="$root/usr/share/vrxagent/generic" NLSPATH="$root/usr/share/vrxagent/nls/%L/%N.cat"
+  # Installed, the data is in /usr/share/vrxagent and found with no variable.
+  check_consumers_in_namespace "$work/consumers-deb" "unpacked package, no variable" \
+    "mount -t overlay overlay -o lowerdir=$root/usr/share:/usr/share /usr/share"
+}
+
+case $step in
+  manual) manual ;;
+  install) install_tree ;;
+  build) build_package ;;
+  contents) contents ;;
+  installed) installed ;;
+  *) fail "unknown step $step" ;;
+esac
+echo "ok: $step"
