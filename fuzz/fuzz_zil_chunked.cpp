@@ -1,17 +1,30 @@
-// Every shipped codeset, with input and output split at points the fuzzer
-// chooses, so multibyte and shift state crosses calls: the first byte picks
-// the codeset, the next bytes the piece and room sizes, the rest is text
-// converted both out of and into the codeset.
+// Every shipped codeset (data/codesets.txt) and UTF-8, with input and
+// output split at points the fuzzer chooses, so multibyte and shift state
+// crosses calls: the first byte picks the codeset, the next bytes the piece
+// and room sizes, the rest is text converted both out of and into the
+// codeset.
 #include <cstdint>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "zil.h"
 
 namespace {
 
-const char *const kNames[] = {"ISO88591", "CP1252", "IBM1047", "SJIS",    "GBK", "BIG5",
-                              "EUCKR",    "EUCJP",  "IBM939",  "GB18030", "UTF8"};
+std::vector<uc_ch_t *> openShippedCodesets() {
+    zil_set_dir(VRX_FUZZ_BUILD_DIR);
+    std::vector<uc_ch_t *> handles = {zil_cs_new("UTF8")};
+    std::ifstream manifest(VRX_FUZZ_MANIFEST);
+    for (std::string line; std::getline(manifest, line);) {
+        std::string file;
+        if (line.empty() || line[0] == '#' || !(std::istringstream(line) >> file)) continue;
+        if (uc_ch_t *handle = zil_cs_new(file.c_str())) handles.push_back(handle);
+    }
+    return handles;
+}
 
 template <class Convert>
 void inPieces(Convert convert, const std::string &text, const uint8_t *sizes, size_t count) {
@@ -43,15 +56,8 @@ void inPieces(Convert convert, const std::string &text, const uint8_t *sizes, si
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size < 5) return 0;
-    static uc_ch_t *handles[sizeof kNames / sizeof *kNames];
-    static bool opened = false;
-    if (!opened) {
-        zil_set_dir(VRX_FUZZ_BUILD_DIR);
-        for (size_t i = 0; i < sizeof kNames / sizeof *kNames; ++i)
-            handles[i] = zil_cs_new(kNames[i]);
-        opened = true;
-    }
-    uc_ch_t *h = handles[data[0] % (sizeof kNames / sizeof *kNames)];
+    static const std::vector<uc_ch_t *> handles = openShippedCodesets();
+    uc_ch_t *h = handles[data[0] % handles.size()];
     if (h == nullptr) return 0;
     const uint8_t *sizes = data + 1;
     const std::string text(reinterpret_cast<const char *>(data + 5), size - 5);

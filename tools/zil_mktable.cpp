@@ -4,7 +4,7 @@
 //
 //   zil_mktable tables MANIFEST OUTDIR     one table per manifest line, and
 //                                          its alias files
-//   zil_mktable ebcdic OUT.cpp             the library's built-in EBCDIC tables
+//   zil_mktable ebcdic MANIFEST OUT.cpp    the library's built-in EBCDIC tables
 //
 // A table is written only when it keeps the rules the library relies on:
 // ASCII bytes map to themselves in ASCII-based families, every row is
@@ -20,6 +20,7 @@
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -61,6 +62,7 @@ class IconvPair {
 public:
     static constexpr int64_t kNoMapping = -1;
     static constexpr int64_t kIncomplete = -2;  // the bytes start a longer character
+    static constexpr int64_t kHeldBack = -3;    // consumed, but kept to compose with what follows
 
     explicit IconvPair(const std::string &name)
         : to_(iconv_open("UTF-32LE", name.c_str())), from_(iconv_open(name.c_str(), "UTF-32LE")) {
@@ -82,6 +84,7 @@ public:
         size_t inLeft = bytes.size(), outLeft = sizeof out;
         if (iconv(to_, &ip, &inLeft, &op, &outLeft) == static_cast<size_t>(-1))
             return errno == EINVAL ? kIncomplete : kNoMapping;
+        if (inLeft == 0 && outLeft == sizeof out) return kHeldBack;
         if (inLeft != 0 || sizeof out - outLeft != 4) return kNoMapping;
         uint32_t value;
         std::memcpy(&value, out, 4);
@@ -102,6 +105,7 @@ private:
 struct Mapping {
     uint16_t toUnicode[256];
     std::vector<int> fromUnicode;  // per BMP value: the byte, or -1
+    int heldBack = -1;             // the first byte iconv keeps back (a shift, a composition)
 };
 
 Mapping readMapping(const std::string &iconvName) {
@@ -109,6 +113,7 @@ Mapping readMapping(const std::string &iconvName) {
     Mapping m;
     for (int b = 0; b < 256; ++b) {
         const int64_t value = iconvPair.decode(std::string(1, static_cast<char>(b)));
+        if (value == IconvPair::kHeldBack && m.heldBack < 0) m.heldBack = b;
         m.toUnicode[b] = kUnmapped;
         if (value < 0) continue;
         if (value >= 0xFFFF) fail(iconvName + ": byte maps outside the BMP");
@@ -141,8 +146,32 @@ bool normalizedName(const std::string &name) {
     return true;
 }
 
+// EBCDIC pages share the letters, digits and blank with code page 1047,
+// which the library reads through its built-in table; a page that moves one
+// of them (IBM930's katakana take the small letters' places) does not fit.
+void requireEbcdicCore(const Codeset &cs, const uint16_t *toUnicode) {
+    static const Mapping cp1047 = readMapping("IBM1047");
+    for (int b = 0; b < 256; ++b) {
+        const uint16_t c = cp1047.toUnicode[b];
+        const bool core =
+            (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == ' ';
+        if (core && toUnicode[b] != c) {
+            char where[64];
+            std::snprintf(where, sizeof where, "byte 0x%02X reads U+%04X, not '%c'", b,
+                          toUnicode[b], static_cast<char>(c));
+            fail(cs.file + ": refused: the page moves EBCDIC's letters, digits or blank (" + where +
+                 ")");
+        }
+    }
+}
+
 std::vector<uint8_t> buildSingleByteTable(const Codeset &cs) {
     const Mapping m = readMapping(cs.iconvName);
+    if (m.heldBack >= 0)
+        fail(cs.file +
+             ": refused: glibc's converter holds bytes back to compose characters (from byte " +
+             std::to_string(m.heldBack) + "), and a single-byte table maps each byte alone");
+    if (cs.family == 8) requireEbcdicCore(cs, m.toUnicode);
     if (cs.family == 1) {
         for (int b = 0; b < 0x80; ++b)
             if (m.toUnicode[b] != b || m.fromUnicode[b] != b)
@@ -235,6 +264,7 @@ std::vector<uint8_t> buildDoubleByteTable(const Codeset &cs) {
             fail(cs.file + ": ASCII bytes must map to themselves in family 2");
         table[kByteInfo + b] = lead[b] && !ebcdic ? 2 : 1;
     }
+    if (ebcdic) requireEbcdicCore(cs, singles.data());
     RowArea area(cs.file);
     put16(table, kToUnicode, area.place(singles));
     for (int b = 0; b < 256; ++b) {
@@ -630,19 +660,25 @@ std::vector<Codeset> readManifest(const std::string &path) {
 }
 
 // The built-in EBCDIC tables: code page 1047, with 0x15 read as line feed;
-// a byte is invariant when every shipped EBCDIC page maps it alike.
-void writeEbcdicSource(const std::string &outPath) {
+// a byte is invariant when every shipped EBCDIC page (the single-byte half
+// of the double-byte ones) maps it alike.
+void writeEbcdicSource(const std::string &manifest, const std::string &outPath) {
     const Mapping cp1047 = readMapping("IBM1047");
-    const Mapping cp037 = readMapping("IBM037");
-    const Mapping cp939 = readMapping("IBM939");  // its single-byte half
+    std::vector<Mapping> pages;
+    std::string names;
+    for (const Codeset &cs : readManifest(manifest)) {
+        if (cs.family != 8 && cs.family != 4) continue;
+        pages.push_back(readMapping(cs.iconvName));
+        names += (names.empty() ? "" : ", ") + cs.iconvName;
+    }
     uint16_t ebToUcs[256];
     unsigned char invariantEb[256], invariantUcs[256] = {}, ucsToEb[256] = {};
     for (int b = 0; b < 256; ++b) {
         ebToUcs[b] = b == 0x15 ? 0x000A : cp1047.toUnicode[b];
-        invariantEb[b] = cp1047.toUnicode[b] == cp037.toUnicode[b] &&
-                                 cp1047.toUnicode[b] == cp939.toUnicode[b] && b != 0x0E && b != 0x0F
-                             ? 1
-                             : 0;
+        bool shared = b != 0x0E && b != 0x0F;
+        for (const Mapping &page : pages)
+            shared = shared && page.toUnicode[b] == cp1047.toUnicode[b];
+        invariantEb[b] = shared ? 1 : 0;
     }
     for (int u = 0; u < 256; ++u) {
         ucsToEb[u] = u == 0x0A ? 0x25
@@ -655,10 +691,14 @@ void writeEbcdicSource(const std::string &outPath) {
 
     std::ofstream out(outPath);
     out << "// Built-in EBCDIC tables of the zil library.\n"
-           "// GENERATED by `zil_mktable ebcdic` from glibc's IBM1047, IBM037 and IBM939; do not "
-           "edit.\n"
+           "// GENERATED by `zil_mktable ebcdic` from glibc's IBM1047 and the EBCDIC pages of\n"
+           "// data/codesets.txt; do not edit. Invariant bytes are those every page maps alike:\n"
+           "// "
+        << names
+        << ".\n"
            "// Regenerate: build the project, then run\n"
-           "//   build/default/tools/zil_mktable ebcdic libmsg/src/lib/zil_ebcdic_tables.cpp\n"
+           "//   build/default/tools/zil_mktable ebcdic data/codesets.txt "
+           "libmsg/src/lib/zil_ebcdic_tables.cpp\n"
            "// clang-format off\n\n"
            "#include \"zil_ebcdic.h\"\n\nextern \"C\" {\n\n";
     const auto array = [&out](const char *type, const char *name, auto value, bool hex) {
@@ -688,15 +728,25 @@ void writeEbcdicSource(const std::string &outPath) {
 int main(int argc, char **argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "tables" && argc == 4) {
-        for (const Codeset &cs : readManifest(argv[2]))
+        const std::vector<Codeset> manifest = readManifest(argv[2]);
+        // A name given twice would leave one file standing for the other.
+        std::set<std::string> names;
+        for (const Codeset &cs : manifest) {
+            std::vector<std::string> own = cs.aliases;
+            own.push_back(cs.file);
+            for (const std::string &name : own)
+                if (!names.insert(name).second) fail(name + ": named twice in the manifest");
+        }
+        for (const Codeset &cs : manifest)
             writeTable(cs, argv[3]);
         return 0;
     }
-    if (mode == "ebcdic" && argc == 3) {
-        writeEbcdicSource(argv[2]);
+    if (mode == "ebcdic" && argc == 4) {
+        writeEbcdicSource(argv[2], argv[3]);
         return 0;
     }
-    std::fprintf(stderr,
-                 "usage: zil_mktable tables MANIFEST OUTDIR | zil_mktable ebcdic OUT.cpp\n");
+    std::fprintf(
+        stderr,
+        "usage: zil_mktable tables MANIFEST OUTDIR | zil_mktable ebcdic MANIFEST OUT.cpp\n");
     return 2;
 }

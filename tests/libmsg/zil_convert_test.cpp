@@ -248,8 +248,11 @@ TEST_F(ZilConvertTest, ChunkedConversionMatchesOneShot) {
     for (int i = 0; i < 3000; ++i)
         utf8 += pieces[random() % std::size(pieces)];
     utf8 += "\xE6\x97\xA5";  // ends inside a double-byte run: the flush must close it
-    for (const char *name : {"ISO88591", "ISO885915", "CP1252", "IBM1047", "IBM037", "UTF8", "SJIS",
-                             "GBK", "BIG5", "EUCKR", "IBM939", "GB18030", "EUCJP"}) {
+    std::vector<std::string> names = {"UTF8"};
+    for (const ziltest::Shipped &shipped : ziltest::shippedCodesets())
+        names.push_back(shipped.file);
+    for (const std::string &nameText : names) {
+        const char *name = nameText.c_str();
         uc_ch_t *h = zil_cs_new(name);
         ASSERT_NE(h, nullptr) << name;
         std::string local(utf8.size() * 2, '\0');

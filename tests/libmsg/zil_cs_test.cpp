@@ -83,6 +83,34 @@ TEST_F(ZilStateTest, SearchesTheDirectoriesInOrder) {
     std::filesystem::current_path(previous);
 }
 
+// Every alias the build ships opens its table, and so do the names users
+// and glibc's locales (nl_langinfo(CODESET)) write, through normalisation.
+TEST_F(ZilStateTest, ShippedAliasesAndWrittenNamesOpenTheirTables) {
+    std::vector<std::pair<std::string, std::string>> cases = {
+        {"ISO-8859-2", "ISO88592"},   {"iso8859-2", "ISO88592"},
+        {"Latin2", "ISO88592"},       {"WINDOWS-1250", "CP1250"},
+        {"IBM-1047", "IBM1047"},      {"ibm-1141", "IBM1141"},
+        {"KOI8-R", "KOI8R"},          {"KOI8-U", "KOI8U"},
+        {"CP1251", "CP1251"},         {"ISO-8859-5", "ISO88595"},
+        {"ISO-8859-7", "ISO88597"},   {"ISO-8859-8", "ISO88598"},
+        {"ISO-8859-9", "ISO88599"},   {"ISO-8859-13", "ISO885913"},
+        {"ISO-8859-14", "ISO885914"}, {"ISO-8859-3", "ISO88593"},
+        {"ISO-8859-6", "ISO88596"},   {"GB2312", "EUCCN"},
+        {"EUC-CN", "EUCCN"},          {"UHC", "CP949"},
+        {"IBM-850", "CP850"},
+    };
+    for (const ziltest::Shipped &shipped : ziltest::shippedCodesets()) {
+        cases.emplace_back(shipped.file, shipped.name);
+        for (const std::string &alias : shipped.aliases)
+            cases.emplace_back(alias, shipped.name);
+    }
+    for (const auto &[written, table] : cases) {
+        uc_ch_t *handle = zil_cs_new(written.c_str());
+        EXPECT_EQ(nameOf(handle), table) << written;
+        zil_cs_free(handle);
+    }
+}
+
 TEST_F(ZilStateTest, FollowsAliasFiles) {
     TempDir tmp;
     setenv("ZILDIR", tmp.path().c_str(), 1);

@@ -18,24 +18,7 @@ namespace {
 
 using ziltest::ZilTest;
 
-struct Shipped {
-    std::string file, iconvName;
-    int family;
-};
-
-std::vector<Shipped> manifest() {
-    std::vector<Shipped> list;
-    std::ifstream in(ZIL_TEST_MANIFEST);
-    for (std::string line; std::getline(in, line);) {
-        if (line.empty() || line[0] == '#') continue;
-        std::istringstream fields(line);
-        Shipped s;
-        std::string name;
-        fields >> s.file >> name >> s.family >> s.iconvName;
-        list.push_back(s);
-    }
-    return list;
-}
+using ziltest::Shipped;
 
 // iconv of a byte sequence into one character: its value, -1 when it has no
 // mapping, -2 when the sequence is incomplete.
@@ -272,7 +255,7 @@ void checkMultiByte(uc_ch_t *h, const Shipped &s) {
 }
 
 TEST_F(ZilIconvDiffTest, EveryShippedTableMatchesIconv) {
-    const auto shipped = manifest();
+    const auto shipped = ziltest::shippedCodesets();
     ASSERT_FALSE(shipped.empty());
     for (const Shipped &s : shipped) {
         if (s.family == ZIL_KIND_ASCII_DBCS || s.family == ZIL_KIND_EBCDIC_DBCS ||

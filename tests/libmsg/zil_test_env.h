@@ -7,9 +7,12 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <fstream>
 #include <random>
+#include <sstream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "zil.h"
 #include "zil_internal.h"
@@ -32,6 +35,32 @@ protected:
         unsetenv("ZILDIR");
     }
 };
+
+// A table the build ships, as data/codesets.txt lists it: the tests that
+// cover every codeset read this list, so a new line there is tested at once.
+struct Shipped {
+    std::string file, name, iconvName;
+    int family = 0;
+    std::vector<std::string> aliases;
+};
+
+inline std::vector<Shipped> shippedCodesets() {
+    std::vector<Shipped> list;
+    std::ifstream in(ZIL_TEST_MANIFEST);
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty() || line[0] == '#') continue;
+        std::istringstream fields(line);
+        Shipped s;
+        std::string subst, substUnicode, scheme, aliases;
+        fields >> s.file >> s.name >> s.family >> s.iconvName >> subst >> substUnicode >> scheme >>
+            aliases;
+        std::istringstream names(aliases);
+        for (std::string alias; std::getline(names, alias, ',');)
+            s.aliases.push_back(alias);
+        list.push_back(s);
+    }
+    return list;
+}
 
 // One call of the one-shot conversions, for a character or a short text.
 inline std::string utf8From(uc_ch_t *h, std::string_view local) {
