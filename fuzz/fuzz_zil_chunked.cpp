@@ -56,7 +56,9 @@ void inPieces(Convert convert, const std::string &text, const uint8_t *sizes, si
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size < 5) return 0;
-    static const std::vector<uc_ch_t *> handles = openShippedCodesets();
+    // Kept for the whole run (never destroyed, so the handles stay reachable).
+    static const std::vector<uc_ch_t *> &handles =
+        *new std::vector<uc_ch_t *>(openShippedCodesets());
     uc_ch_t *h = handles[data[0] % handles.size()];
     if (h == nullptr) return 0;
     const uint8_t *sizes = data + 1;

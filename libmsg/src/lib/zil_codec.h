@@ -18,6 +18,7 @@
 #include <type_traits>
 
 #include "zil.h"
+#include "zil_ascii.h"
 
 namespace zil {
 
@@ -70,8 +71,12 @@ inline int runConversion(Decoder &decoder, Encoder &encoder, const In **input, c
     int result = ZIL_CONV_DONE;
     while (p < inEnd) {
         if constexpr (AsciiTransparent<Decoder> && AsciiTransparent<Encoder>) {
-            while (p < inEnd && o < outEnd && *p < 0x80)
-                *o++ = static_cast<Out>(*p++);
+            if constexpr (std::is_same_v<In, uint8_t>) {
+                copyAsciiRun(p, inEnd, o, outEnd);
+            } else {
+                while (p < inEnd && o < outEnd && *p < 0x80)
+                    *o++ = static_cast<Out>(*p++);
+            }
             if (p == inEnd) break;
         }
         if (o >= outEnd) {
@@ -112,6 +117,22 @@ struct Utf8Decoder {
             value = lead;
             ++p;
             return Step::Char;
+        }
+        // The common well-formed two- and three-byte forms, straight through
+        // (the loop below gives the same answer, and handles the rest).
+        if (end - p >= 3) {
+            const uint8_t c1 = p[1], c2 = p[2];
+            if (lead >= 0xC2 && lead <= 0xDF && (c1 & 0xC0) == 0x80) {
+                value = ((lead & 0x1Fu) << 6) | (c1 & 0x3Fu);
+                p += 2;
+                return Step::Char;
+            }
+            if (lead >= 0xE1 && lead <= 0xEF && lead != 0xED && (c1 & 0xC0) == 0x80 &&
+                (c2 & 0xC0) == 0x80) {
+                value = ((lead & 0x0Fu) << 12) | ((c1 & 0x3Fu) << 6) | (c2 & 0x3Fu);
+                p += 3;
+                return Step::Char;
+            }
         }
         int need;
         uint8_t low = 0x80, high = 0xBF;  // the range the second byte must lie in

@@ -5,12 +5,15 @@
 // character is the one that legitimately maps to it. EBCDIC invariant
 // characters use the built-in tables whatever the code page.
 //
+// ASCII-based pages copy ASCII runs whole, 16 bytes at a time, both ways.
+//
 // Into Unicode, every byte has one fixed result, so the results are
 // derived once at load (the UTF-8 bytes with their length, the UCS-2 unit,
 // whether it is a substitution) and the hot loops are a lookup and a store
 // per byte, with no branch on the character.
 
 #include <algorithm>
+#include <type_traits>
 
 #include "zil_codec.h"
 #include "zil_ebcdic.h"
@@ -116,12 +119,16 @@ struct SbcsDerived {
     uint8_t substituted[256];
     uint8_t fromLow[kLowRange];
     uint8_t fromLowSubstituted[kLowRange];
+    bool latin1;  // every byte is the character of its own value (ISO 8859-1)
 };
 
 const SbcsDerived &derivedOf(const uc_ch_t *h) {
     return *reinterpret_cast<const SbcsDerived *>(h->table + derivedOffset(h->table_size));
 }
 
+// ASCII-based pages (family 1) keep ASCII bytes as they are, so blocks of
+// them are copied whole; EBCDIC pages look every byte up.
+template <bool kAsciiIdentity>
 int sbcsToUtf8(uc_ch_t *h, const uint8_t **in, const uint8_t *inEnd, uint8_t **out,
                uint8_t *outEnd) {
     if (resetOnNull(*in, h->to_state)) return ZIL_CONV_DONE;
@@ -129,7 +136,22 @@ int sbcsToUtf8(uc_ch_t *h, const uint8_t **in, const uint8_t *inEnd, uint8_t **o
     const uint8_t *p = *in;
     uint8_t *o = *out;
     unsigned substituted = 0;
-    // Four bytes of room: store the whole word, advance by the length.
+    // Blocks of 16 bytes: copied when all ASCII, else looked up byte by
+    // byte; four bytes of room per byte: store the whole word, advance by
+    // the length.
+    while (static_cast<size_t>(inEnd - p) >= kAsciiBlock && outEnd - o >= 4 * 16) {
+        if (kAsciiIdentity && copyAsciiBlock(p, o)) {
+            p += kAsciiBlock;
+            o += kAsciiBlock;
+            continue;
+        }
+        for (size_t i = 0; i < kAsciiBlock; ++i) {
+            const uint32_t entry = d.utf8[*p];
+            substituted += d.substituted[*p++];
+            std::memcpy(o, &entry, 4);
+            o += entry >> 24;
+        }
+    }
     while (p < inEnd && outEnd - o >= 4) {
         const uint32_t entry = d.utf8[*p];
         substituted += d.substituted[*p++];
@@ -154,6 +176,7 @@ int sbcsToUtf8(uc_ch_t *h, const uint8_t **in, const uint8_t *inEnd, uint8_t **o
     return result;
 }
 
+template <bool kAsciiIdentity>
 int sbcsToUcs2(uc_ch_t *h, const uint8_t **in, const uint8_t *inEnd, uint16_t **out,
                uint16_t *outEnd) {
     if (resetOnNull(*in, h->to_state)) return ZIL_CONV_DONE;
@@ -162,7 +185,19 @@ int sbcsToUcs2(uc_ch_t *h, const uint8_t **in, const uint8_t *inEnd, uint16_t **
     uint16_t *o = *out;
     const size_t n = std::min(static_cast<size_t>(inEnd - p), static_cast<size_t>(outEnd - o));
     unsigned substituted = 0;
-    for (size_t i = 0; i < n; ++i) {
+    size_t i = 0;
+    if (kAsciiIdentity && d.latin1) {  // every byte widened as it is
+        for (; n - i >= kAsciiBlock; i += kAsciiBlock)
+            widenBlock(p + i, o + i);
+    }
+    for (; n - i >= kAsciiBlock; i += kAsciiBlock) {
+        if (kAsciiIdentity && copyAsciiBlock(p + i, o + i)) continue;
+        for (size_t k = i; k < i + kAsciiBlock; ++k) {
+            o[k] = d.ucs2[p[k]];
+            substituted += d.substituted[p[k]];
+        }
+    }
+    for (; i < n; ++i) {
         o[i] = d.ucs2[p[i]];
         substituted += d.substituted[p[i]];
     }
@@ -195,6 +230,9 @@ void deriveWith(const Decoder &decoder, const Encoder &encoder, SbcsDerived &d) 
         const uint32_t length = static_cast<uint32_t>(o - bytes);
         d.utf8[b] = bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (length << 24);
     }
+    d.latin1 = true;
+    for (int b = 0; b < 256; ++b)
+        d.latin1 = d.latin1 && d.ucs2[b] == b && d.substituted[b] == 0;
 }
 
 // One- and two-byte characters go through the derived table; anything
@@ -217,8 +255,12 @@ int sbcsFromUtf8(uc_ch_t *h, const uint8_t **in, const uint8_t *inEnd, uint8_t *
         }
         const uint8_t lead = *p;
         if (lead < 0x80) {
-            *o++ = d.fromLow[lead];
-            ++p;
+            if constexpr (std::is_same_v<Encoder, AsciiSbcsEncoder>) {
+                copyAsciiRun(p, inEnd, o, outEnd);
+            } else {
+                *o++ = d.fromLow[lead];
+                ++p;
+            }
             continue;
         }
         if (lead >= 0xC2 && lead <= 0xDF && inEnd - p >= 2 && (p[1] & 0xC0) == 0x80) {
@@ -257,10 +299,10 @@ void buildSbcsDerived(uint16_t kind, const unsigned char *table, unsigned char *
 }
 
 const FamilyOps kAsciiSbcsOps = {
-    sbcsToUtf8, sbcsFromUtf8<AsciiSbcsEncoder>, sbcsToUcs2,
+    sbcsToUtf8<true>, sbcsFromUtf8<AsciiSbcsEncoder>, sbcsToUcs2<true>,
     convertWith<Ucs2UnitDecoder, AsciiSbcsEncoder, &uc_ch_t::from_state>};
 const FamilyOps kEbcdicSbcsOps = {
-    sbcsToUtf8, sbcsFromUtf8<EbcdicSbcsEncoder>, sbcsToUcs2,
+    sbcsToUtf8<false>, sbcsFromUtf8<EbcdicSbcsEncoder>, sbcsToUcs2<false>,
     convertWith<Ucs2UnitDecoder, EbcdicSbcsEncoder, &uc_ch_t::from_state>};
 
 }  // namespace zil

@@ -1,0 +1,75 @@
+// ASCII runs, copied 16 bytes at a time.
+//
+// Most text the library converts (log records above all) is ASCII with a
+// few other characters, and in every ASCII-based codeset and in UTF-8 an
+// ASCII byte stands for itself: the conversion loops copy such runs whole
+// instead of looking each byte up. A block is taken only when all its 16
+// bytes are ASCII, so short runs (CJK text) cost one test and no more.
+// SSE2 is part of the x86-64 baseline, so there is no dispatch; other
+// targets take the byte loop.
+#ifndef ZIL_ASCII_H
+#define ZIL_ASCII_H
+
+#include <cstddef>
+#include <cstdint>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#define ZIL_ASCII_BLOCKS 1
+#else
+#define ZIL_ASCII_BLOCKS 0
+#endif
+
+namespace zil {
+
+constexpr size_t kAsciiBlock = 16;
+
+#if ZIL_ASCII_BLOCKS
+// Copies the 16 bytes at p to o when all are ASCII (as bytes, or widened to
+// 16-bit units); false, with nothing written, otherwise.
+inline bool copyAsciiBlock(const uint8_t *p, uint8_t *o) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+    if (_mm_movemask_epi8(block) != 0) return false;
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(o), block);
+    return true;
+}
+// Widens 16 bytes, whatever they are, to 16-bit units.
+inline void widenBlock(const uint8_t *p, uint16_t *o) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+    const __m128i zero = _mm_setzero_si128();
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(o), _mm_unpacklo_epi8(block, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(o + 8), _mm_unpackhi_epi8(block, zero));
+}
+inline bool copyAsciiBlock(const uint8_t *p, uint16_t *o) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+    if (_mm_movemask_epi8(block) != 0) return false;
+    widenBlock(p, o);
+    return true;
+}
+#else
+template <class Out>
+inline bool copyAsciiBlock(const uint8_t *, Out *) {
+    return false;
+}
+inline void widenBlock(const uint8_t *p, uint16_t *o) {
+    for (size_t i = 0; i < kAsciiBlock; ++i)
+        o[i] = p[i];
+}
+#endif
+
+// Copies the ASCII run at p, as far as input and output allow, and advances
+// both.
+template <class Out>
+inline void copyAsciiRun(const uint8_t *&p, const uint8_t *end, Out *&o, const Out *outEnd) {
+    while (static_cast<size_t>(end - p) >= kAsciiBlock &&
+           static_cast<size_t>(outEnd - o) >= kAsciiBlock && copyAsciiBlock(p, o)) {
+        p += kAsciiBlock;
+        o += kAsciiBlock;
+    }
+    while (p < end && o < outEnd && *p < 0x80)
+        *o++ = static_cast<Out>(*p++);
+}
+
+}  // namespace zil
+
+#endif  // ZIL_ASCII_H
