@@ -71,13 +71,15 @@ inline int runConversion(Decoder &decoder, Encoder &encoder, const In **input, c
     int result = ZIL_CONV_DONE;
     while (p < inEnd) {
         if constexpr (AsciiTransparent<Decoder> && AsciiTransparent<Encoder>) {
-            if constexpr (std::is_same_v<In, uint8_t>) {
-                copyAsciiRun(p, inEnd, o, outEnd);
-            } else {
-                while (p < inEnd && o < outEnd && *p < 0x80)
-                    *o++ = static_cast<Out>(*p++);
+            if (*p < 0x80) {
+                if constexpr (std::is_same_v<In, uint8_t>) {
+                    copyAsciiRun(p, inEnd, o, outEnd);
+                } else {
+                    while (p < inEnd && o < outEnd && *p < 0x80)
+                        *o++ = static_cast<Out>(*p++);
+                }
+                if (p == inEnd) break;
             }
-            if (p == inEnd) break;
         }
         if (o >= outEnd) {
             result = ZIL_CONV_OUTPUT_FULL;
