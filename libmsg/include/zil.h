@@ -85,7 +85,8 @@ const char *zil_get_cs_name(uc_ch_t *handle);
 /* Restartable conversions: lengths are bytes for byte text and units for
  * UCS-2 text; both are reduced by what was consumed and produced. A null
  * input pointer (*input == NULL) resets the direction's shift state (and
- * flushes the closing shift when converting into a stateful codeset). */
+ * flushes the closing shift when converting into a stateful codeset). The
+ * output room past what was produced may have been written to. */
 int zil_to_utf8_r(uc_ch_t *handle, const char **input, size_t *inputLength, char **output,
                   size_t *outputLength);
 int zil_from_utf8_r(uc_ch_t *handle, const char **input, size_t *inputLength, char **output,

@@ -25,10 +25,6 @@ using vrxtest::readFile;
 using vrxtest::TempDir;
 using vrxtest::writeFile;
 
-using vrxtest::readFile;
-using vrxtest::TempDir;
-using vrxtest::writeFile;
-
 inline const std::string kController = AGENTCONTROLLER_PATH;
 inline const std::string kHarness = std::string(E2E_DIR) + "/agent_ns.sh";
 inline const std::string kFakeAgent = std::string(E2E_DIR) + "/fake_agent.sh";

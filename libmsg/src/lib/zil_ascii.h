@@ -3,10 +3,13 @@
 // Most text the library converts (log records above all) is ASCII with a
 // few other characters, and in every ASCII-based codeset and in UTF-8 an
 // ASCII byte stands for itself: the conversion loops copy such runs whole
-// instead of looking each byte up. A block is taken only when all its 16
-// bytes are ASCII, so short runs (CJK text) cost one test and no more.
-// SSE2 is part of the x86-64 baseline, so there is no dispatch; other
-// targets take the byte loop.
+// instead of looking each byte up: 16 bytes are stored at once and the
+// output advances by the length of the run among them, so a run costs one
+// test per block however it ends. Bytes stored past the run stay inside
+// the output room and are overwritten by what the conversion writes next
+// (past the end of the result, the room's content is unspecified, as with
+// any converter). SSE2 is part of the x86-64 baseline, so there is no
+// dispatch; other targets take the byte loop.
 #ifndef ZIL_ASCII_H
 #define ZIL_ASCII_H
 
@@ -57,10 +60,33 @@ inline void widenBlock(const uint8_t *p, uint16_t *o) {
 }
 #endif
 
+#if ZIL_ASCII_BLOCKS
+// The ASCII bytes at the start of a block, all 16 copied: the ones after
+// the run land in output room that the rest of the conversion writes
+// next, and nothing beyond the room is touched.
+inline size_t copyAsciiPrefix(const uint8_t *p, uint8_t *o) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(o), block);
+    const unsigned high = static_cast<unsigned>(_mm_movemask_epi8(block));
+    return high == 0 ? kAsciiBlock : static_cast<size_t>(__builtin_ctz(high));
+}
+#endif
+
 // Copies the ASCII run at p, as far as input and output allow, and advances
 // both.
 template <class Out>
 inline void copyAsciiRun(const uint8_t *&p, const uint8_t *end, Out *&o, const Out *outEnd) {
+#if ZIL_ASCII_BLOCKS
+    if constexpr (sizeof(Out) == 1) {
+        while (static_cast<size_t>(end - p) >= kAsciiBlock &&
+               static_cast<size_t>(outEnd - o) >= kAsciiBlock) {
+            const size_t n = copyAsciiPrefix(p, o);
+            p += n;
+            o += n;
+            if (n != kAsciiBlock) return;
+        }
+    }
+#endif
     while (static_cast<size_t>(end - p) >= kAsciiBlock &&
            static_cast<size_t>(outEnd - o) >= kAsciiBlock && copyAsciiBlock(p, o)) {
         p += kAsciiBlock;
