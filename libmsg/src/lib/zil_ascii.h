@@ -70,6 +70,15 @@ inline size_t copyAsciiPrefix(const uint8_t *p, uint8_t *o) {
     const unsigned high = static_cast<unsigned>(_mm_movemask_epi8(block));
     return high == 0 ? kAsciiBlock : static_cast<size_t>(__builtin_ctz(high));
 }
+// The same into 16-bit units: all 16 bytes widened and stored.
+inline size_t copyAsciiPrefix(const uint8_t *p, uint16_t *o) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+    const __m128i zero = _mm_setzero_si128();
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(o), _mm_unpacklo_epi8(block, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(o + 8), _mm_unpackhi_epi8(block, zero));
+    const unsigned high = static_cast<unsigned>(_mm_movemask_epi8(block));
+    return high == 0 ? kAsciiBlock : static_cast<size_t>(__builtin_ctz(high));
+}
 #endif
 
 // Copies the ASCII run at p, as far as input and output allow, and advances
@@ -77,21 +86,14 @@ inline size_t copyAsciiPrefix(const uint8_t *p, uint8_t *o) {
 template <class Out>
 inline void copyAsciiRun(const uint8_t *&p, const uint8_t *end, Out *&o, const Out *outEnd) {
 #if ZIL_ASCII_BLOCKS
-    if constexpr (sizeof(Out) == 1) {
-        while (static_cast<size_t>(end - p) >= kAsciiBlock &&
-               static_cast<size_t>(outEnd - o) >= kAsciiBlock) {
-            const size_t n = copyAsciiPrefix(p, o);
-            p += n;
-            o += n;
-            if (n != kAsciiBlock) return;
-        }
+    while (static_cast<size_t>(end - p) >= kAsciiBlock &&
+           static_cast<size_t>(outEnd - o) >= kAsciiBlock) {
+        const size_t n = copyAsciiPrefix(p, o);
+        p += n;
+        o += n;
+        if (n != kAsciiBlock) return;
     }
 #endif
-    while (static_cast<size_t>(end - p) >= kAsciiBlock &&
-           static_cast<size_t>(outEnd - o) >= kAsciiBlock && copyAsciiBlock(p, o)) {
-        p += kAsciiBlock;
-        o += kAsciiBlock;
-    }
     while (p < end && o < outEnd && *p < 0x80)
         *o++ = static_cast<Out>(*p++);
 }

@@ -124,7 +124,7 @@ unsigned char *loadTable(const std::string &directory, const std::string &name, 
             if (table == nullptr) return nullptr;
             std::memcpy(table, content.data(), content.size());
             if (derived != 0)
-                buildDerived(tableKind(data), table, table + derivedOffset(content.size()));
+                buildDerived(tableKind(data), table, content.size());
             size = static_cast<uint32_t>(content.size());
             return table;
         }

@@ -8,6 +8,14 @@
 // per high byte gives a two-byte result, written as one byte below 256.
 // ASCII bytes are themselves (the table compiler checks it), so runs of
 // them are copied without lookups.
+//
+// Into Unicode, the offsets are derived at load: per first byte, where the
+// value it reads alone lies (its single-byte value, or an unmapped cell
+// for a lead or invalid byte) and where its row starts (lead bytes), so a
+// character costs the byte's entries and one load for the value, with no
+// row number or area offset to compute.
+
+#include <cstddef>
 
 #include "zil_codec.h"
 #include "zil_table.h"
@@ -15,29 +23,34 @@
 namespace zil {
 namespace {
 
+// Per first byte: the offset of the value it reads alone, the offset of
+// its row (lead bytes; otherwise the same as alone) and whether it leads.
+struct DbcsDerived {
+    uint32_t alone[256];
+    uint32_t row[256];
+    uint8_t lead[256];
+    uint16_t unmapped;
+};
+
+const DbcsDerived &derivedOf(const uc_ch_t *h) {
+    return *reinterpret_cast<const DbcsDerived *>(h->table + derivedOffset(h->table_size));
+}
+
 struct DbcsDecoder {
     static constexpr bool kAsciiTransparent = true;
-    RowArea t;
-    explicit DbcsDecoder(uc_ch_t *h) : t(h->table) {}
+    const unsigned char *table;
+    const DbcsDerived &d;
+    explicit DbcsDecoder(uc_ch_t *h) : table(h->table), d(derivedOf(h)) {}
 
     Step decode(const uint8_t *&p, const uint8_t *end, uint32_t &value) const {
         const uint8_t b = *p;
-        const uint8_t type = t.table[kByteInfoOffset + b];
-        uint16_t result = kUnmapped;
-        if (type == 1) {
-            result = t.at(readU16(t.table, kToUnicodeOffset), b);
-            ++p;
-        } else if (type == 2) {
-            if (end - p < 2) return Step::Incomplete;
-            if (p[1] < kLowestTrail) {  // no trail: the lead byte alone is invalid
-                ++p;
-            } else {
-                result = t.at(readU16(t.table, kToUnicodeOffset + 2 * b), p[1]);
-                p += 2;
-            }
-        } else {
-            ++p;
-        }
+        if (end - p < 2 && d.lead[b]) return Step::Incomplete;
+        // A byte below 0x40 is no trail: the lead byte alone is invalid.
+        const uint8_t trail = end - p < 2 ? 0 : p[1];
+        const bool pair = d.lead[b] & (trail >= kLowestTrail);
+        const size_t offset = pair ? d.row[b] + 2 * size_t{trail} : d.alone[b];
+        const uint16_t result = readU16(table, offset);
+        p += 1 + static_cast<int>(pair);
         value = result == kUnmapped ? kInvalid : result;
         return Step::Char;
     }
@@ -78,6 +91,25 @@ constexpr auto from = &uc_ch_t::from_state;
 const FamilyOps kAsciiDbcsOps = {
     convertWith<DbcsDecoder, Utf8Encoder, to>, convertWith<Utf8Decoder, DbcsEncoder, from>,
     convertWith<DbcsDecoder, Ucs2Encoder, to>, convertWith<Ucs2UnitDecoder, DbcsEncoder, from>};
+
+size_t dbcsDerivedSize() { return sizeof(DbcsDerived); }
+
+void buildDbcsDerived(const unsigned char *table, size_t tableSize, unsigned char *derived) {
+    auto &d = *reinterpret_cast<DbcsDerived *>(derived);
+    const RowArea rows(table);
+    const auto unmapped = static_cast<uint32_t>(derivedOffset(tableSize) +
+                                                offsetof(DbcsDerived, unmapped));
+    d.unmapped = kUnmapped;
+    const size_t singles = rows.area + 4 * size_t{readU16(table, kToUnicodeOffset)};
+    for (size_t b = 0; b < 256; ++b) {
+        const uint8_t type = table[kByteInfoOffset + b];
+        d.lead[b] = type == 2 ? 1 : 0;
+        d.alone[b] = type == 1 ? static_cast<uint32_t>(singles + 2 * b) : unmapped;
+        d.row[b] = type == 2 ? static_cast<uint32_t>(
+                                   rows.area + 4 * size_t{readU16(table, kToUnicodeOffset + 2 * b)})
+                             : d.alone[b];
+    }
+}
 
 // Every row a family-2 table can use lies inside it.
 bool dbcsRowsFit(const unsigned char *table, size_t size) {

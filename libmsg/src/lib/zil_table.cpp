@@ -52,13 +52,16 @@ bool zilValidateTable(const unsigned char *table, size_t size) {
 size_t derivedSize(uint16_t kind) {
     if (kind == ZIL_KIND_ASCII_SBCS || kind == ZIL_KIND_EBCDIC_SBCS) return sbcsDerivedSize();
     if (kind == ZIL_KIND_GB18030) return gb18030DerivedSize();
+    if (kind == ZIL_KIND_ASCII_DBCS) return dbcsDerivedSize();
     return 0;
 }
 
-void buildDerived(uint16_t kind, const unsigned char *table, unsigned char *derived) {
+void buildDerived(uint16_t kind, unsigned char *table, size_t tableSize) {
+    unsigned char *derived = table + derivedOffset(tableSize);
     if (kind == ZIL_KIND_ASCII_SBCS || kind == ZIL_KIND_EBCDIC_SBCS)
         buildSbcsDerived(kind, table, derived);
     if (kind == ZIL_KIND_GB18030) buildGb18030Derived(table, derived);
+    if (kind == ZIL_KIND_ASCII_DBCS) buildDbcsDerived(table, tableSize, derived);
 }
 
 }  // namespace zil

@@ -91,7 +91,8 @@ bool zilValidateTable(const unsigned char *table, size_t size);
 // it. Families that derive nothing have a size of 0.
 inline size_t derivedOffset(size_t tableSize) { return (tableSize + 7) & ~size_t{7}; }
 size_t derivedSize(uint16_t kind);
-void buildDerived(uint16_t kind, const unsigned char *table, unsigned char *derived);
+// Builds the derived data after the table image of `tableSize` bytes.
+void buildDerived(uint16_t kind, unsigned char *table, size_t tableSize);
 
 }  // namespace zil
 
