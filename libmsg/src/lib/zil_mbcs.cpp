@@ -29,6 +29,25 @@ struct MbcsDecoder {
     MbcsTable t;
     explicit MbcsDecoder(uc_ch_t *h) : t(h) {}
 
+    // The common two-byte character, both bytes present: the general walk
+    // below, one level deep.
+    Step decodePair(const uint8_t *&p, uint32_t &value) const {
+        const uint8_t trail = p[1];
+        if (trail < kLowestTrail) {
+            ++p;
+            return Step::Char;
+        }
+        const uint16_t node = readU16(t.table, kToUnicodeOffset + 2 * size_t{p[0]});
+        p += 2;
+        if (node == kUnmapped) return Step::Char;
+        const size_t at = t.node(node);
+        const uint16_t count = readU16(t.table, at), first = readU16(t.table, at + 2);
+        if (trail < first || trail - first >= count) return Step::Char;
+        const uint16_t v = readU16(t.table, at + 4 + 2 * static_cast<size_t>(trail - first));
+        if (v != kUnmapped) value = v;
+        return Step::Char;
+    }
+
     Step decode(const uint8_t *&p, const uint8_t *end, uint32_t &value) const {
         const uint8_t b = *p;
         const uint8_t length = t.table[kByteInfoOffset + b];
@@ -43,6 +62,7 @@ struct MbcsDecoder {
             ++p;
             return Step::Char;
         }
+        if (length == 2 && end - p >= 2) return decodePair(p, value);
         // A byte below 0x40 continues no character: the bytes before it are
         // one invalid character, and it is read afresh.
         const int available = static_cast<int>(std::min<ptrdiff_t>(length, end - p));
