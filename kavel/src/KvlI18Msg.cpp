@@ -110,17 +110,18 @@ const KvlParm *kvlIntlParmListIterPeek(KvlParmListIter iter) noexcept {
     return iter != nullptr ? iter->value : nullptr;
 }
 
+// A string parameter's copy carries its text in the same allocation, right
+// after the record: every logged string parameter is copied into its event.
 KvlParm *KvlCopyParm(const KvlParm *parm) noexcept {
     if (parm == nullptr) return nullptr;
-    auto *copy = static_cast<KvlParm *>(OxsMemoryCalloc(1, sizeof(KvlParm)));
+    const bool text = parm->type == KVL_ARG_STRING && parm->value.s != nullptr;
+    const size_t textSize = text ? std::strlen(parm->value.s) + 1 : 0;
+    auto *copy = static_cast<KvlParm *>(OxsMemoryCalloc(1, sizeof(KvlParm) + textSize));
     if (copy == nullptr) return nullptr;
     copy->type = parm->type;
-    if (parm->type == KVL_ARG_STRING) {
-        copy->value.s = OxsStringDup(parm->value.s);
-        if (parm->value.s != nullptr && copy->value.s == nullptr) {
-            OxsMemoryFree(copy);
-            return nullptr;
-        }
+    if (text) {
+        copy->value.s = reinterpret_cast<char *>(copy + 1);
+        std::memcpy(copy->value.s, parm->value.s, textSize);
     } else if (parm->type >= KVL_ARG_BOOLEAN && parm->type < KVL_ARG_STRING) {
         copy->value = parm->value;
     }
@@ -129,7 +130,8 @@ KvlParm *KvlCopyParm(const KvlParm *parm) noexcept {
 
 void KvlFreeParm(KvlParm *parm) noexcept {
     if (parm == nullptr) return;
-    if (parm->type == KVL_ARG_STRING) OxsMemoryFree(parm->value.s);
+    if (parm->type == KVL_ARG_STRING && parm->value.s != reinterpret_cast<char *>(parm + 1))
+        OxsMemoryFree(parm->value.s);
     OxsMemoryFree(parm);
 }
 

@@ -21,7 +21,10 @@
 // (KVL_DEFINE_MAP, KVL_DEFINE_GROUP, KVL_DEFINE_LIST): the internal kvlIntl
 // twin calls the template, the public form takes the API mutex around it.
 // Links are doubly linked in insertion order with their fields in the
-// system's order; nothing here allocates on lookup or iteration. Every
+// system's order; nothing here allocates on lookup or iteration. A map link
+// is one allocation with its key and, for text values (kInlineText), the
+// text it was made with: an event's properties are made and dropped with
+// every record, so each costs one allocation rather than three. Every
 // allocation is nothrow: memory shortage is a 0 or null result with the
 // container as it was.
 #ifndef KVL_CONTAINER_H
@@ -29,6 +32,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 
 #include "KvlContainers.h"
@@ -70,38 +74,60 @@ struct MapCore {
     static Link *getNode(Header *map, const char *key) noexcept {
         if (map == nullptr || key == nullptr) return nullptr;
         for (Link *link = map->head; link != nullptr; link = link->next)
-            if (OxsStringCmp(link->key, key) == 0) return link;
+            if (link->key[0] == key[0] && OxsStringCmp(link->key, key) == 0) return link;
         return nullptr;
+    }
+
+    static constexpr bool kInlineText = requires { Traits::kInlineText; };
+
+    // The link, its key and (text values) the value's text in one block.
+    static Link *newLink(const char *key, In value) noexcept {
+        const size_t keySize = std::strlen(key) + 1;
+        size_t textSize = 0;
+        if constexpr (kInlineText) textSize = value != nullptr ? std::strlen(value) + 1 : 0;
+        void *block = OxsMemoryMalloc(sizeof(Link) + keySize + textSize);
+        if (block == nullptr) return nullptr;
+        Link *link = new (block) Link{};
+        link->key = static_cast<char *>(block) + sizeof(Link);
+        std::memcpy(link->key, key, keySize);
+        if constexpr (kInlineText) {
+            if (value != nullptr) link->value = link->key + keySize;
+            if (value != nullptr) std::memcpy(link->value, value, textSize);
+        } else if (!Traits::takeIn(value, link->value)) {
+            OxsMemoryFree(block);
+            return nullptr;
+        }
+        return link;
+    }
+
+    // Disposes of a value unless it is the text inside the link's block.
+    static void disposeValue(Link *link) noexcept {
+        if constexpr (kInlineText) {
+            if (link->value == link->key + std::strlen(link->key) + 1) return;
+        }
+        Traits::dispose(link->value);
     }
 
     static void remNode(Header *map, Link *link) noexcept {
         if (map == nullptr || link == nullptr || link->owner != map) return;
         detach(map, link);
-        OxsMemoryFree(link->key);
-        Traits::dispose(link->value);
-        delete link;
+        disposeValue(link);
+        link->~Link();
+        OxsMemoryFree(link);
     }
 
     static int put(Header *map, const char *key, In value) noexcept {
         if (map == nullptr || key == nullptr) return 0;
         if (!Traits::kNullAllowed && value == nullptr) return 0;
-        Stored stored{};
-        if (!Traits::takeIn(value, stored)) return 0;
         if (Link *link = getNode(map, key)) {  // the key keeps its place
-            Traits::dispose(link->value);
+            Stored stored{};
+            if (!Traits::takeIn(value, stored)) return 0;
+            disposeValue(link);
             link->value = stored;
             return 1;
         }
-        Link *link = new (std::nothrow) Link{};
-        char *copy = OxsStringDup(key);
-        if (link == nullptr || copy == nullptr) {
-            delete link;
-            OxsMemoryFree(copy);
-            Traits::dispose(stored);
-            return 0;
-        }
-        link->key = copy;
-        link->value = stored;
+        Link *link = newLink(key, value);
+        if (link == nullptr) return 0;
         linkAtTail(map, link);
         return 1;
     }

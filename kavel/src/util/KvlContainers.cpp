@@ -13,6 +13,7 @@ struct StringValue {
     using Stored = char *;
     using Borrowed = const char *;
     [[maybe_unused]] static constexpr bool kNullAllowed = true;
+    [[maybe_unused]] static constexpr bool kInlineText = true;  // in a map link's block
     static bool takeIn(In value, Stored &stored) noexcept {
         stored = OxsStringDup(value);
         return value == nullptr || stored != nullptr;
