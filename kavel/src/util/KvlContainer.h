@@ -91,8 +91,10 @@ struct MapCore {
         link->key = static_cast<char *>(block) + sizeof(Link);
         std::memcpy(link->key, key, keySize);
         if constexpr (kInlineText) {
-            if (value != nullptr) link->value = link->key + keySize;
-            if (value != nullptr) std::memcpy(link->value, value, textSize);
+            if (value != nullptr) {
+                link->value = link->key + keySize;
+                std::memcpy(link->value, value, textSize);
+            }
         } else if (!Traits::takeIn(value, link->value)) {
             OxsMemoryFree(block);
             return nullptr;

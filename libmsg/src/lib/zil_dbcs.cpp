@@ -4,10 +4,10 @@
 // a single byte reads the single-byte row (entry 0 of the array at 736), a
 // lead byte and its trail read the lead byte's row. A byte below 0x40 is
 // never a trail: after a lead byte it makes the lead one invalid character
-// and is read afresh, so a line end or a delimiter is never swallowed. Out of Unicode, a row
-// per high byte gives a two-byte result, written as one byte below 256.
-// ASCII bytes are themselves (the table compiler checks it), so runs of
-// them are copied without lookups.
+// and is read afresh, so a line end or a delimiter is never swallowed. Out
+// of Unicode, a row per high byte gives a two-byte result, written as one
+// byte below 256. ASCII bytes are themselves (the table compiler checks
+// it), so runs of them are copied without lookups.
 //
 // Into Unicode, the offsets are derived at load: per first byte, where the
 // value it reads alone lies (its single-byte value, or an unmapped cell
@@ -97,8 +97,8 @@ size_t dbcsDerivedSize() { return sizeof(DbcsDerived); }
 void buildDbcsDerived(const unsigned char *table, size_t tableSize, unsigned char *derived) {
     auto &d = *reinterpret_cast<DbcsDerived *>(derived);
     const RowArea rows(table);
-    const auto unmapped = static_cast<uint32_t>(derivedOffset(tableSize) +
-                                                offsetof(DbcsDerived, unmapped));
+    const auto unmapped =
+        static_cast<uint32_t>(derivedOffset(tableSize) + offsetof(DbcsDerived, unmapped));
     d.unmapped = kUnmapped;
     const size_t singles = rows.area + 4 * size_t{readU16(table, kToUnicodeOffset)};
     for (size_t b = 0; b < 256; ++b) {

@@ -141,7 +141,7 @@ struct Gb18030Decoder {
             const uint32_t index = (b1 - 0x81u) * 191 + (b2 - 0x3Fu);
             p += 2;
             const uint16_t v = d.twoByte[index];
-            value = v != kLookFurther           ? v
+            value = v != kLookFurther             ? v
                     : d.toUnicode[index] != kNone ? d.toUnicode[index]
                                                   : kInvalid;
             return Step::Char;
