@@ -37,16 +37,18 @@ inline bool copyAsciiBlock(const uint8_t *p, uint8_t *o) {
     return true;
 }
 // Widens 16 bytes, whatever they are, to 16-bit units.
-inline void widenBlock(const uint8_t *p, uint16_t *o) {
-    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+inline void widenBlock(__m128i block, uint16_t *o) {
     const __m128i zero = _mm_setzero_si128();
     _mm_storeu_si128(reinterpret_cast<__m128i *>(o), _mm_unpacklo_epi8(block, zero));
     _mm_storeu_si128(reinterpret_cast<__m128i *>(o + 8), _mm_unpackhi_epi8(block, zero));
 }
+inline void widenBlock(const uint8_t *p, uint16_t *o) {
+    widenBlock(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p)), o);
+}
 inline bool copyAsciiBlock(const uint8_t *p, uint16_t *o) {
     const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
     if (_mm_movemask_epi8(block) != 0) return false;
-    widenBlock(p, o);
+    widenBlock(block, o);
     return true;
 }
 #else
@@ -61,23 +63,23 @@ inline void widenBlock(const uint8_t *p, uint16_t *o) {
 #endif
 
 #if ZIL_ASCII_BLOCKS
-// The ASCII bytes at the start of a block, all 16 copied: the ones after
-// the run land in output room that the rest of the conversion writes
-// next, and nothing beyond the room is touched.
-inline size_t copyAsciiPrefix(const uint8_t *p, uint8_t *o) {
-    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-    _mm_storeu_si128(reinterpret_cast<__m128i *>(o), block);
+// How many bytes at the start of a block are ASCII (16 when all are).
+inline size_t asciiPrefixLength(__m128i block) {
     const unsigned high = static_cast<unsigned>(_mm_movemask_epi8(block));
     return high == 0 ? kAsciiBlock : static_cast<size_t>(__builtin_ctz(high));
 }
-// The same into 16-bit units: all 16 bytes widened and stored.
+// The ASCII bytes at the start of a block, all 16 copied (or widened): the
+// ones after the run land in output room that the rest of the conversion
+// writes next, and nothing beyond the room is touched.
+inline size_t copyAsciiPrefix(const uint8_t *p, uint8_t *o) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(o), block);
+    return asciiPrefixLength(block);
+}
 inline size_t copyAsciiPrefix(const uint8_t *p, uint16_t *o) {
     const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-    const __m128i zero = _mm_setzero_si128();
-    _mm_storeu_si128(reinterpret_cast<__m128i *>(o), _mm_unpacklo_epi8(block, zero));
-    _mm_storeu_si128(reinterpret_cast<__m128i *>(o + 8), _mm_unpackhi_epi8(block, zero));
-    const unsigned high = static_cast<unsigned>(_mm_movemask_epi8(block));
-    return high == 0 ? kAsciiBlock : static_cast<size_t>(__builtin_ctz(high));
+    widenBlock(block, o);
+    return asciiPrefixLength(block);
 }
 #endif
 

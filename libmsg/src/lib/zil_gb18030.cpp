@@ -146,18 +146,13 @@ struct Gb18030Decoder {
                                                   : kInvalid;
             return Step::Char;
         }
-        uint32_t index;
-        if (between(b2, 0x30, 0x39)) {
-            if (end - p >= 3 && !between(p[2], 0x81, 0xFE)) return invalid();
-            if (end - p >= 4 && !between(p[3], 0x30, 0x39)) return invalid();
-            if (end - p < 4) return Step::Incomplete;
-            index = ((((b1 - 0x80u) * 10 + b2) * 126 + p[2]) * 10 + p[3]) - 50351;
-            p += 4;
-        } else {
-            if (!between(b2, 0x40, 0x7E) && !between(b2, 0x80, 0xFE)) return invalid();
-            index = (b1 - 0x81u) * 191 + (b2 - 0x3Fu);
-            p += 2;
-        }
+        // Otherwise four bytes, or one invalid byte.
+        if (!between(b2, 0x30, 0x39)) return invalid();
+        if (end - p >= 3 && !between(p[2], 0x81, 0xFE)) return invalid();
+        if (end - p >= 4 && !between(p[3], 0x30, 0x39)) return invalid();
+        if (end - p < 4) return Step::Incomplete;
+        const uint32_t index = ((((b1 - 0x80u) * 10 + b2) * 126 + p[2]) * 10 + p[3]) - 50351;
+        p += 4;
         value = kInvalid;
         if (index < 65535) {
             if (d.toUnicode[index] != kNone) value = d.toUnicode[index];

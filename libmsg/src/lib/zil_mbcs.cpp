@@ -22,6 +22,15 @@ struct MbcsTable {
     size_t area;
     explicit MbcsTable(const uc_ch_t *h) : table(h->table), area(readU32(h->table, kAreaOffset)) {}
     size_t node(uint16_t number) const { return area + 4 * static_cast<size_t>(number); }
+    // One step of the walk: what the node holds for `byte` (a node or, at
+    // the last level, a value), or kUnmapped.
+    uint16_t child(uint16_t number, uint8_t byte) const {
+        if (number == kUnmapped) return kUnmapped;
+        const size_t at = node(number);
+        const uint16_t count = readU16(table, at), first = readU16(table, at + 2);
+        if (byte < first || byte - first >= count) return kUnmapped;
+        return readU16(table, at + 4 + 2 * static_cast<size_t>(byte - first));
+    }
 };
 
 struct MbcsDecoder {
@@ -29,22 +38,17 @@ struct MbcsDecoder {
     MbcsTable t;
     explicit MbcsDecoder(uc_ch_t *h) : t(h) {}
 
-    // The common two-byte character, both bytes present: the general walk
-    // below, one level deep.
+    // The common two-byte character, both bytes present: the walk below
+    // without its checks for a short input.
     Step decodePair(const uint8_t *&p, uint32_t &value) const {
         const uint8_t trail = p[1];
         if (trail < kLowestTrail) {
             ++p;
             return Step::Char;
         }
-        const uint16_t node = readU16(t.table, kToUnicodeOffset + 2 * size_t{p[0]});
-        p += 2;
-        if (node == kUnmapped) return Step::Char;
-        const size_t at = t.node(node);
-        const uint16_t count = readU16(t.table, at), first = readU16(t.table, at + 2);
-        if (trail < first || trail - first >= count) return Step::Char;
-        const uint16_t v = readU16(t.table, at + 4 + 2 * static_cast<size_t>(trail - first));
+        const uint16_t v = t.child(readU16(t.table, kToUnicodeOffset + 2 * size_t{p[0]}), trail);
         if (v != kUnmapped) value = v;
+        p += 2;
         return Step::Char;
     }
 
@@ -73,22 +77,9 @@ struct MbcsDecoder {
             }
         if (end - p < length) return Step::Incomplete;
         uint16_t current = readU16(t.table, kToUnicodeOffset + 2 * b);
-        bool mapped = true;
-        for (int i = 1; i < length && mapped; ++i) {
-            if (current == kUnmapped) {  // no node for the bytes so far
-                mapped = false;
-                break;
-            }
-            const size_t at = t.node(current);
-            const uint16_t count = readU16(t.table, at), first = readU16(t.table, at + 2);
-            const uint8_t trail = p[i];
-            if (trail < first || trail - first >= count) {
-                mapped = false;
-                break;
-            }
-            current = readU16(t.table, at + 4 + 2 * static_cast<size_t>(trail - first));
-        }
-        if (mapped && current != kUnmapped) value = current;
+        for (int i = 1; i < length && current != kUnmapped; ++i)
+            current = t.child(current, p[i]);
+        if (current != kUnmapped) value = current;
         p += length;  // an unmapped character still consumes all its bytes
         return Step::Char;
     }
