@@ -44,16 +44,18 @@ const std::string kLine =
     "2026-12-07 02:45:46.234+00:00 kvl_file_bench.cpp record 120 Invoking command "
     "\"/usr/sbin/vrxagent.sh\" -g rc=12\n";
 
+// The path is never destroyed: the removal is registered with atexit while
+// the static is being made, so it runs after the static's own destructor.
 const fs::path &directory() {
-    static const fs::path dir = [] {
+    static const fs::path *const dir = [] {
         const char *base = std::getenv("VRX_BENCH_DIR");
         std::string pattern =
             std::string(base != nullptr ? base : "/var/tmp") + "/kvl_file_bench.XXXXXX";
         if (mkdtemp(pattern.data()) == nullptr) std::abort();
         std::atexit([] { fs::remove_all(directory()); });
-        return fs::path(pattern);
+        return new fs::path(pattern);
     }();
-    return dir;
+    return *dir;
 }
 
 std::string pathOf(const char *name) { return (directory() / name).string(); }
