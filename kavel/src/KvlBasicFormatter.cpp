@@ -153,6 +153,41 @@ char *handOut(const std::string &text) {
     return copy;
 }
 
+namespace {
+thread_local std::string outerRecordText;  // kept, with its capacity, from record to record
+thread_local int recordTextNesting = 0;
+}  // namespace
+
+RecordText::RecordText() : text_(recordTextNesting++ == 0 ? &outerRecordText : &own_) {
+    text_->clear();
+}
+
+RecordText::~RecordText() { --recordTextNesting; }
+
+bool basicFormatInto(KvlObject *formatter, KvlEvent *event, std::string &record) {
+    if (event == nullptr || !kvlObjectIsKind(formatter, KVL_KIND_FORMATTER) ||
+        formatter->klass->bindMsg == nullptr)
+        return false;
+    const std::string_view separator =
+        formatter->separator != nullptr ? std::string_view(formatter->separator) : " ";
+    appendDate(formatter, KvlGetEventTime(event), record);
+    record += separator;
+    appendProperty(event, KVL_PROP_SRCFILE, separator, record);
+    appendProperty(event, KVL_PROP_SRCFUNCTION, separator, record);
+    if (int64_t line = 0; eventInteger(event, KVL_PROP_SRCLINE, line)) {
+        appendDecimal(record, line);
+        record += separator;
+    }
+    for (const char *origin : {"organization", "product", "component", "client", "server"})
+        appendProperty(event, origin, separator, record);
+    if (formatter->locale != nullptr) kvlSetEventLocale(event, formatter->locale);
+    char *text = KvlBindEventMsg(event, formatter->klass->bindMsg);
+    if (text != nullptr) record += text;
+    OxsMemoryFree(text);
+    record += '\n';
+    return true;
+}
+
 void appendDecimal(std::string &out, int64_t value) {
     char digits[24];
     const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
@@ -189,28 +224,8 @@ void KvlBasicFormatterFCfgChange(KvlObject *formatter, const char *name) noexcep
 }
 
 char *KvlBasicFormatterFFormat(KvlObject *formatter, KvlEvent *event) noexcept {
-    if (event == nullptr || !kvlObjectIsKind(formatter, KVL_KIND_FORMATTER) ||
-        formatter->klass->bindMsg == nullptr)
-        return nullptr;
-    const std::string_view separator =
-        formatter->separator != nullptr ? std::string_view(formatter->separator) : " ";
     std::string &record = kvl::recordBuffer();
-    kvl::appendDate(formatter, KvlGetEventTime(event), record);
-    record += separator;
-    appendProperty(event, KVL_PROP_SRCFILE, separator, record);
-    appendProperty(event, KVL_PROP_SRCFUNCTION, separator, record);
-    if (int64_t line = 0; kvl::eventInteger(event, KVL_PROP_SRCLINE, line)) {
-        kvl::appendDecimal(record, line);
-        record += separator;
-    }
-    for (const char *origin : {"organization", "product", "component", "client", "server"})
-        appendProperty(event, origin, separator, record);
-    if (formatter->locale != nullptr) kvlSetEventLocale(event, formatter->locale);
-    char *text = KvlBindEventMsg(event, formatter->klass->bindMsg);
-    if (text != nullptr) record += text;
-    OxsMemoryFree(text);
-    record += '\n';
-    return kvl::handOut(record);
+    return kvl::basicFormatInto(formatter, event, record) ? kvl::handOut(record) : nullptr;
 }
 
 char *KvlBasicFormatterFGetHeader(KvlObject *) noexcept { return nullptr; }

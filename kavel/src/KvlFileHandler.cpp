@@ -51,6 +51,7 @@
 #include "CxMutex.h"
 #include "CxStringBuff.h"
 #include "KvlClasses.h"
+#include "KvlFormat.h"
 #include "KvlMsgTables.h"
 #include "KvlObject.h"
 #include "KvlRecordFields.h"
@@ -139,18 +140,23 @@ bool writeWhole(FileVars &vars, const char *data, size_t size) {
 }
 
 // Writes a formatter text (header, record or trailer) in the handler's
-// encoding and frees it.
-void writeText(FileVars &vars, char *text) {
-    if (text == nullptr) return;
+// encoding.
+void writeText(FileVars &vars, std::string_view text) {
     if (vars.encoding == nullptr) {
-        writeWhole(vars, text, std::strlen(text));
+        writeWhole(vars, text.data(), text.size());
     } else {
         CxStringBuff buffer{};
-        if (CxStringBuffAppendStr(&buffer, text) == 1 &&
+        if (CxStringBuffAppendStrN(&buffer, text.data(), static_cast<int32_t>(text.size())) == 1 &&
             CxStringBuffChangeFromUTF8(vars.encoding, &buffer) == 1)
             writeWhole(vars, buffer.data, buffer.length);
         CxStringBuffDiscard(&buffer);
     }
+}
+
+// Writes a header or trailer the formatter handed out, and frees it.
+void writeOwnedText(FileVars &vars, char *text) {
+    if (text == nullptr) return;
+    writeText(vars, text);
     OxsMemoryFree(text);
 }
 
@@ -536,7 +542,7 @@ KvlObject *KvlFileHandlerFOpen(KvlObject *handler) noexcept {
         if (!openActive(*vars)) return handler;
     }
     vars->isOpen = 1;
-    writeText(*vars, kvlIntlHandlerGetFmtHeader(handler));
+    writeOwnedText(*vars, kvlIntlHandlerGetFmtHeader(handler));
     return handler;
 }
 
@@ -544,7 +550,10 @@ KvlObject *KvlFileHandlerFProcess(KvlObject *handler, KvlEvent *event) noexcept 
     FileVars *vars = varsOf(handler);
     if (vars == nullptr || event == nullptr || handler->enabled == 0) return handler;
     KvlFileHandlerFOpen(handler);
-    if (vars->isOpen == 1) writeText(*vars, kvlIntlHandlerDoFmt(handler, event));
+    if (vars->isOpen == 1) {
+        kvl::RecordText record;
+        if (kvl::formatRecord(handler, event, record.text())) writeText(*vars, record.text());
+    }
     KvlBasicObjectFLog(handler, event);
     return handler;
 }
@@ -552,7 +561,7 @@ KvlObject *KvlFileHandlerFProcess(KvlObject *handler, KvlEvent *event) noexcept 
 KvlObject *KvlFileHandlerFClose(KvlObject *handler) noexcept {
     FileVars *vars = varsOf(handler);
     if (vars == nullptr || vars->isOpen == 0) return handler;
-    writeText(*vars, kvlIntlHandlerGetFmtTrailer(handler));
+    writeOwnedText(*vars, kvlIntlHandlerGetFmtTrailer(handler));
     closeDescriptor(*vars);
     return handler;
 }
@@ -631,19 +640,18 @@ KvlObject *KvlMultiProcFileHandlerFProcess(KvlObject *handler, KvlEvent *event) 
     if (vars == nullptr || event == nullptr || handler->enabled == 0) return handler;
     KvlMultiProcFileHandlerFOpen(handler);
     if (vars->isOpen == 0) return handler;
-    char *text = kvlIntlHandlerDoFmt(handler, event);
-    if (text != nullptr && kvlMultiProcFileHandlerLockSem(vars) == 1) {
+    kvl::RecordText record;
+    if (kvl::formatRecord(handler, event, record.text()) &&
+        kvlMultiProcFileHandlerLockSem(vars) == 1) {
         struct stat info {};
         if (fstat(vars->file, &info) == 0)
             vars->currentSize = static_cast<uint64_t>(info.st_size);
         else
             KvlReportPlatformErr(cxPlatformFail(errno));
         if (rolloverDue(*vars)) kvlMultiProcFileHandlerDoRollover(vars);
-        writeText(*vars, text);
-        text = nullptr;  // writeText frees it
+        writeText(*vars, record.text());
         kvlMultiProcFileHandlerUnlockSem(vars);
     }
-    OxsMemoryFree(text);
     KvlBasicObjectFLog(handler, event);
     return handler;
 }

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "KvlClasses.h"
+#include "KvlFormat.h"
 #include "KvlObject.h"
 #include "KvlToolkit.h"
 #include "OxsMemory.h"
@@ -58,6 +59,24 @@ char *kvlIntlHandlerDoFmt(KvlObject *handler, KvlEvent *event) noexcept {
                ? formatter->klass->format(formatter, event)
                : nullptr;
 }
+
+}  // extern "C"
+
+bool kvl::formatRecord(KvlObject *handler, KvlEvent *event, std::string &out) {
+    KvlObject *formatter = formatterOf(handler);
+    if (formatter == nullptr || event == nullptr) return false;
+    const KvlFFormat format = formatter->klass->format;
+    if (format == KvlBasicFormatterFFormat) return basicFormatInto(formatter, event, out);
+    if (format == KvlPDXMLFormatterFFormat) return xmlFormatInto(formatter, event, out);
+    if (format == KvlZemTraceFormatterFFormat) return zemTraceFormatInto(formatter, event, out);
+    char *text = format != nullptr ? format(formatter, event) : nullptr;
+    if (text == nullptr) return false;
+    out += text;
+    OxsMemoryFree(text);
+    return true;
+}
+
+extern "C" {
 
 KvlObject *KvlHandlerGetFormatter(KvlObject *handler) noexcept
     KVL_LOCKED(nullptr, kvlIntlHandlerGetFormatter(handler))

@@ -265,6 +265,61 @@ const char *shownMessageId(const KvlEvent *event, const char *boundText, CxZMSID
 
 }  // namespace
 
+bool kvl::xmlFormatInto(KvlObject *formatter, KvlEvent *event, std::string &record) {
+    if (event == nullptr || !kvlObjectIsKind(formatter, KVL_KIND_FORMATTER) ||
+        formatter->vars == nullptr)
+        return false;
+    XmlFlags &flags = *flagsOf(formatter);
+    const bool isMessage = flags.forceAsMessage == flags.forceAsTrace ? event->isMessage == 1
+                                                                      : flags.forceAsMessage == 1;
+    if (formatter->locale != nullptr) kvlSetEventLocale(event, formatter->locale);
+    char *text = KvlBindEventMsg(event, kvlIntlBindI18Msg);
+    const std::string_view bound = text != nullptr ? std::string_view(text) : std::string_view();
+    record.reserve(512 + bound.size());
+
+    const EventFields fields = readFields(event);
+    if (flags.firstRecord == 1) {
+        appendProductBlock(record, fields, flags, 1);
+        flags.firstRecord = 0;
+    }
+    const bool hasLevel = event->level != KVL_LEVEL_NONE;
+    if (isMessage) {
+        CxZMSID parsed{};
+        record += "<Message Id=\"";
+        kvl::xml::appendAttribute(record, shownMessageId(event, text, parsed));
+        if (hasLevel) {
+            record += "\" Severity=\"";
+            record += kvlPDXMLEmitLevel(event->level);
+        }
+        record += "\">\n";
+    } else if (hasLevel) {
+        record += "<Trace Level=\"";
+        record += kvlPDXMLEmitLevel(event->level);
+        record += "\">\n";
+    } else {
+        record += "<Trace>\n";
+    }
+    appendTime(record, formatter, event->time);
+    appendProductBlock(record, fields, flags, 0);
+    record += " <LogText><![CDATA[";
+    kvl::xml::appendCData(record, bound);
+    record += "]]></LogText>\n";
+    OxsMemoryFree(text);
+    appendAttributes(record, event, fields);
+    if (isMessage) {
+        appendSource(record, fields);
+        appendTranslation(record, event->message);
+    } else {
+        if (!appendSource(record, fields))
+            record += " <Source FileName=\"None\" Method=\"None\"/>\n";
+        appendTraceOrigin(record, fields);
+    }
+    appendElement(record, fields.value[kCorrelationId], "CorrelationId");
+    appendElement(record, fields.value[kClient], "Principal");
+    record += isMessage ? "</Message>\n" : "</Trace>\n";
+    return true;
+}
+
 extern "C" {
 
 const char *kvlPDXMLEmitLevel(int32_t level) noexcept {
@@ -332,60 +387,10 @@ void KvlPDXMLFormatterFCfgChange(KvlObject *formatter, const char *name) noexcep
     OxsMemoryFree(value);
 }
 
-char *KvlPDXMLFormatterFFormat(KvlObject *formatter, KvlEvent *event) noexcept {
-    if (event == nullptr || !kvlObjectIsKind(formatter, KVL_KIND_FORMATTER) ||
-        formatter->vars == nullptr)
-        return nullptr;
-    XmlFlags &flags = *flagsOf(formatter);
-    std::string &record = kvl::recordBuffer();
-    const bool isMessage = flags.forceAsMessage == flags.forceAsTrace ? event->isMessage == 1
-                                                                      : flags.forceAsMessage == 1;
-    if (formatter->locale != nullptr) kvlSetEventLocale(event, formatter->locale);
-    char *text = KvlBindEventMsg(event, kvlIntlBindI18Msg);
-    const std::string_view bound = text != nullptr ? std::string_view(text) : std::string_view();
-    record.reserve(512 + bound.size());
 
-    const EventFields fields = readFields(event);
-    if (flags.firstRecord == 1) {
-        appendProductBlock(record, fields, flags, 1);
-        flags.firstRecord = 0;
-    }
-    const bool hasLevel = event->level != KVL_LEVEL_NONE;
-    if (isMessage) {
-        CxZMSID parsed{};
-        record += "<Message Id=\"";
-        kvl::xml::appendAttribute(record, shownMessageId(event, text, parsed));
-        if (hasLevel) {
-            record += "\" Severity=\"";
-            record += kvlPDXMLEmitLevel(event->level);
-        }
-        record += "\">\n";
-    } else if (hasLevel) {
-        record += "<Trace Level=\"";
-        record += kvlPDXMLEmitLevel(event->level);
-        record += "\">\n";
-    } else {
-        record += "<Trace>\n";
-    }
-    appendTime(record, formatter, event->time);
-    appendProductBlock(record, fields, flags, 0);
-    record += " <LogText><![CDATA[";
-    kvl::xml::appendCData(record, bound);
-    record += "]]></LogText>\n";
-    OxsMemoryFree(text);
-    appendAttributes(record, event, fields);
-    if (isMessage) {
-        appendSource(record, fields);
-        appendTranslation(record, event->message);
-    } else {
-        if (!appendSource(record, fields))
-            record += " <Source FileName=\"None\" Method=\"None\"/>\n";
-        appendTraceOrigin(record, fields);
-    }
-    appendElement(record, fields.value[kCorrelationId], "CorrelationId");
-    appendElement(record, fields.value[kClient], "Principal");
-    record += isMessage ? "</Message>\n" : "</Trace>\n";
-    return kvl::handOut(record);
+char *KvlPDXMLFormatterFFormat(KvlObject *formatter, KvlEvent *event) noexcept {
+    std::string &record = kvl::recordBuffer();
+    return kvl::xmlFormatInto(formatter, event, record) ? kvl::handOut(record) : nullptr;
 }
 
 char *KvlPDXMLFormatterFGetHeader(KvlObject *formatter) noexcept {

@@ -79,11 +79,8 @@ void appendSource(KvlEvent *event, std::string &line) {
 
 }  // namespace
 
-extern "C" {
-
-char *KvlZemTraceFormatterFFormat(KvlObject *formatter, KvlEvent *event) noexcept {
-    if (formatter == nullptr || event == nullptr) return nullptr;
-    std::string &line = kvl::recordBuffer();
+bool kvl::zemTraceFormatInto(KvlObject *formatter, KvlEvent *event, std::string &line) {
+    if (formatter == nullptr || event == nullptr) return false;
     line += '\x1e';
     line += '[';
     kvl::appendDate(formatter, KvlGetEventTime(event), line);
@@ -107,7 +104,15 @@ char *KvlZemTraceFormatterFFormat(KvlObject *formatter, KvlEvent *event) noexcep
     line += '\n';
     OxsMemoryFree(id);
     OxsMemoryFree(text);
-    return kvl::handOut(line);
+    return true;
+}
+
+extern "C" {
+
+
+char *KvlZemTraceFormatterFFormat(KvlObject *formatter, KvlEvent *event) noexcept {
+    std::string &line = kvl::recordBuffer();
+    return kvl::zemTraceFormatInto(formatter, event, line) ? kvl::handOut(line) : nullptr;
 }
 
 }  // extern "C"

@@ -1,8 +1,9 @@
 // The file handler: rollover by size without splitting a record, the names
 // of the set (only the last component is taken apart), sizes that never or
 // always roll, creation modes, truncating opens, a deleted log recreated
-// at the next record, output codesets, refused names, and a record that
-// cannot be written whole leaving the file as it was.
+// at the next record, output codesets, the basic formatter's line, refused
+// names, and a record that cannot be written whole leaving the file as it
+// was.
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -12,6 +13,7 @@
 #include <csignal>
 #include <cstdarg>
 #include <filesystem>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -174,6 +176,16 @@ TEST_F(KvlFileHandlerTest, OutputCodesets) {
     makeHandler({{"fileName", "l.log"}, {"fileEncoding", "ISO88591"}});
     log("caf\xC3\xA9");
     EXPECT_EQ(contentOf("l.log"), "caf\xE9\n");
+}
+
+// The toolkit's own formatters reach the handler without the copy the
+// public format call hands out: the basic line arrives whole.
+TEST_F(KvlFileHandlerTest, TheBasicFormatterLineArrivesWhole) {
+    makeHandler({{"fileName", "b.log"}}, "kvl_basicformatter");
+    KvlLogDebugMin(logger_, "src.cpp", "run", 42, "rc=%d", KVL_INT(12), KVL_ARG_END);
+    const std::regex line(
+        R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d src\.cpp run 42 rc=12\n)");
+    EXPECT_TRUE(std::regex_match(contentOf("b.log"), line)) << contentOf("b.log");
 }
 
 TEST_F(KvlFileHandlerTest, NamesThatDoNotFitAreRefused) {

@@ -161,8 +161,17 @@ TEST_F(KvlMpFileHandlerTest, ABlockedBackupIsReportedAndTheActiveFileStillEmptie
     OutputCapture out(1);
     {
         SharedLog log(key.key(), 100, 2);
+        // The warning is written by a file handler of its own while the
+        // record that caused it waits to be written on the same thread.
+        KvlObject *errors = KvlGetObject("kavel.errorLogger", nullptr);
+        KvlObject *errorFile = KvlGetObject("errors.file", "kvl_filehandler");
+        KvlSetObjProp(errorFile, "fileName", "errors.log");
+        KvlAddListener(errors, errorFile);
         for (int n = 1; n <= 5; ++n)
             log.log(paddedRecord(n));
+        KvlRemListener(errors, errorFile);
+        KvlReleaseObject(errorFile);
+        KvlReleaseObject(errors);
     }
     const std::string printed = out.text();
     const std::string line =
@@ -171,6 +180,7 @@ TEST_F(KvlMpFileHandlerTest, ABlockedBackupIsReportedAndTheActiveFileStillEmptie
     const auto keys = raised.take();
     EXPECT_NE(std::find(keys.begin(), keys.end(), 73), keys.end());
     EXPECT_EQ(contentOf("x.log"), paddedRecords(5, 5));
+    EXPECT_NE(contentOf("errors.log").find("KVLMP0073W"), std::string::npos);
 }
 
 TEST_F(KvlMpFileHandlerTest, NeitherADeadHolderNorAnotherKeyBlocks) {

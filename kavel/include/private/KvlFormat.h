@@ -2,7 +2,9 @@
  * What the built-in formatters share: the time stamp of a record and the
  * copy of a finished record into the toolkit's memory. C++ only; the
  * formatters build their text in a reused per-thread buffer and allocate
- * once, for the text they hand out.
+ * once, for the text they hand out. The toolkit's own handlers skip even
+ * that copy: they have a built-in formatter append the record to a reused
+ * per-thread text (RecordText) and write from there.
  */
 #ifndef KVL_FORMAT_H
 #define KVL_FORMAT_H
@@ -25,6 +27,34 @@ std::string &recordBuffer();
 
 // A copy of `text` in toolkit memory (free with OxsMemoryFree), or null.
 char *handOut(const std::string &text);
+
+// A built-in formatter's record appended to `out`: the text its format
+// slot hands out, without the copy. False when it makes no record.
+using FormatInto = bool (*)(KvlObject *formatter, KvlEvent *event, std::string &out);
+bool basicFormatInto(KvlObject *formatter, KvlEvent *event, std::string &out);
+bool xmlFormatInto(KvlObject *formatter, KvlEvent *event, std::string &out);
+bool zemTraceFormatInto(KvlObject *formatter, KvlEvent *event, std::string &out);
+
+// The handler's record for the event appended to `out`, through the
+// formatter's class (a built-in one appends directly). False when the
+// handler has no formatter or the formatter makes no record.
+bool formatRecord(KvlObject *handler, KvlEvent *event, std::string &out);
+
+// The per-thread text a handler formats a record into and writes from,
+// emptied. A record made while another is being written (a toolkit message
+// its write reports) gets a text of its own, so neither clobbers the other.
+class RecordText {
+  public:
+    RecordText();
+    ~RecordText();
+    RecordText(const RecordText &) = delete;
+    RecordText &operator=(const RecordText &) = delete;
+    std::string &text() { return *text_; }
+
+  private:
+    std::string *text_;
+    std::string own_;  // a nested record's
+};
 
 // An event property's own text (borrowed: no copy), or null when absent.
 const char *eventText(KvlEvent *event, const char *name);
