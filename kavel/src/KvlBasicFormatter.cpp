@@ -181,9 +181,7 @@ bool basicFormatInto(KvlObject *formatter, KvlEvent *event, std::string &record)
     for (const char *origin : {"organization", "product", "component", "client", "server"})
         appendProperty(event, origin, separator, record);
     if (formatter->locale != nullptr) kvlSetEventLocale(event, formatter->locale);
-    char *text = KvlBindEventMsg(event, formatter->klass->bindMsg);
-    if (text != nullptr) record += text;
-    OxsMemoryFree(text);
+    appendBoundEventMessage(event, formatter->klass->bindMsg, record);
     record += '\n';
     return true;
 }

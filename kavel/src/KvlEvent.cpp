@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "CxProcess.h"
+#include "KvlFormat.h"
 #include "KvlLogging.h"
 #include "KvlMsgTables.h"
 #include "KvlObject.h"
@@ -209,6 +210,21 @@ char *KvlBindEventMsg(KvlEvent *event, KvlFBindMsg bind) noexcept {
     if (event->locale != nullptr) kvlSetI18MsgLocale(event->message, event->locale);
     return bind(event->message);
 }
+
+}  // extern "C"
+
+bool kvl::appendBoundEventMessage(KvlEvent *event, KvlFBindMsg bind, std::string &out) {
+    if (event == nullptr || bind == nullptr) return false;
+    if (event->locale != nullptr) kvlSetI18MsgLocale(event->message, event->locale);
+    if (bind == kvlIntlBindI18Msg) return appendBoundMessage(event->message, out);
+    char *text = bind(event->message);
+    if (text == nullptr) return false;
+    out += text;
+    OxsMemoryFree(text);
+    return true;
+}
+
+extern "C" {
 
 char *KvlGetEventProp(KvlEvent *event, const char *name, unsigned char *found) noexcept {
     return KvlGetMapProp(event != nullptr ? event->properties : nullptr, name, found);

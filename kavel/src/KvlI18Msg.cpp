@@ -16,6 +16,7 @@
 #include "CxPrintUtil.h"
 #include "CxStringBuff.h"
 #include "KvlContainer.h"
+#include "KvlFormat.h"
 #include "KvlMessage.h"
 #include "KvlRecordFields.h"
 #include "KvlToolkit.h"
@@ -95,6 +96,50 @@ bool toArgument(const KvlParm &parm, bool asUnsigned, CxPrintfArg &arg) {
     }
 }
 
+// Formats `format` with the parameters onto the end of `buffer`. False,
+// with the buffer as it was, when the format or a parameter is refused.
+bool appendFormatted(const char *format, KvlParmList *parms, CxStringBuff *buffer) {
+    CxPrintfFormatList formats;
+    CxPrintfArgList args;
+    CxPrintfInitLists(&formats, &args);
+    bool ok = CxPrintfProcessFmts(format, &formats, &args) == 0;
+    for (int32_t i = 0; ok && i < args.count; ++i) {
+        const KvlParm *parm = KvlParmListGetIndex(parms, i);  // too few parameters: null
+        ok = parm != nullptr &&
+             toArgument(*parm, isUnsignedArg(args.entries[i].type), args.entries[i]);
+    }
+    if (ok) {
+        const uint32_t start = buffer->length;
+        int error = 0;
+        cxPrintfEmitAll(nullptr, buffer, &formats, &args, &error);
+        ok = error == 0 && cxStringBuffHasCapacity(buffer, 0);
+        if (!ok && buffer->data != nullptr) buffer->data[buffer->length = start] = '\0';
+    }
+    CxPrintfFreeLists(&formats, &args);
+    return ok;
+}
+
+// Calls `use` with the message's format: the text its catalog has for it
+// (the default text when the catalog has none), or its default text.
+template <class Use>
+auto withFormat(KvlI18Msg *message, Use use) {
+    if (message->catalog == nullptr) return use(message->text);
+    zil_catd catalog = zil_catopen(message->catalog, 0, message->locale);
+    auto result = use(zil_catgets(catalog, message->set, message->key, message->text, utf8Handle));
+    zil_catclose(catalog);
+    return result;
+}
+
+// The area a message is bound in on its way into a record, kept with its
+// capacity from record to record. A message bound while another is (a
+// toolkit message reported from inside) uses an area of its own.
+struct BindArea {
+    CxStringBuff buffer{};
+    bool busy = false;
+    ~BindArea() { CxStringBuffDiscard(&buffer); }
+};
+thread_local BindArea bindArea;
+
 int addParm(KvlI18Msg *message, const KvlParm &parm) {
     KvlParmList *list = kvlGetI18MsgParmList(message);
     return list != nullptr ? kvlIntlParmListAppend(list, const_cast<KvlParm *>(&parm)) : 0;
@@ -160,24 +205,9 @@ int KvlCmpParms(const KvlParm *a, const KvlParm *b) noexcept {
 
 char *KvlAprintf(const char *format, KvlParmList *parms) noexcept {
     if (format == nullptr) return nullptr;
-    CxPrintfFormatList formats;
-    CxPrintfArgList args;
-    CxPrintfInitLists(&formats, &args);
-    bool ok = CxPrintfProcessFmts(format, &formats, &args) == 0;
-    for (int32_t i = 0; ok && i < args.count; ++i) {
-        const KvlParm *parm = KvlParmListGetIndex(parms, i);  // too few parameters: null
-        ok = parm != nullptr &&
-             toArgument(*parm, isUnsignedArg(args.entries[i].type), args.entries[i]);
-    }
-    char *text = nullptr;
-    if (ok) {
-        CxStringBuff buffer{};
-        int error = 0;
-        cxPrintfEmitAll(nullptr, &buffer, &formats, &args, &error);
-        if (error == 0 && cxStringBuffHasCapacity(&buffer, 0)) text = CxStringBuffTakeStr(&buffer);
-        CxStringBuffDiscard(&buffer);
-    }
-    CxPrintfFreeLists(&formats, &args);
+    CxStringBuff buffer{};
+    char *text = appendFormatted(format, parms, &buffer) ? CxStringBuffTakeStr(&buffer) : nullptr;
+    CxStringBuffDiscard(&buffer);
     return text;
 }
 
@@ -270,18 +300,36 @@ int kvlIntlAddI18MsgParmString(KvlI18Msg *message, const char *value) noexcept {
 
 char *kvlIntlBindI18Msg(KvlI18Msg *message) noexcept {
     if (message == nullptr) return nullptr;
-    char *formatted;
-    if (message->catalog != nullptr) {
-        zil_catd catalog = zil_catopen(message->catalog, 0, message->locale);
-        const char *text =
-            zil_catgets(catalog, message->set, message->key, message->text, utf8Handle);
-        formatted = KvlAprintf(text, message->parms);
-        zil_catclose(catalog);
-    } else {
-        formatted = KvlAprintf(message->text, message->parms);
-    }
+    char *formatted =
+        withFormat(message, [&](const char *format) { return KvlAprintf(format, message->parms); });
     return formatted != nullptr ? formatted : OxsStringDup(message->text);
 }
+
+}  // extern "C"
+
+// What kvlIntlBindI18Msg hands out, appended to `out` without the copy.
+bool kvl::appendBoundMessage(KvlI18Msg *message, std::string &out) {
+    if (message == nullptr) return false;
+    CxStringBuff own{};
+    const bool nested = bindArea.busy;
+    CxStringBuff *buffer = nested ? &own : &bindArea.buffer;
+    bindArea.busy = true;
+    buffer->length = 0;
+    const bool formatted = withFormat(message, [&](const char *format) {
+        return format != nullptr && appendFormatted(format, message->parms, buffer);
+    });
+    if (formatted)
+        out.append(buffer->data, buffer->length);
+    else if (message->text != nullptr)
+        out += message->text;
+    if (nested)
+        CxStringBuffDiscard(&own);
+    else
+        bindArea.busy = false;
+    return formatted || message->text != nullptr;
+}
+
+extern "C" {
 
 KvlI18Msg *KvlAllocI18Msg(const char *catalog, int32_t set, int32_t key, const char *text) noexcept
     KVL_LOCKED(nullptr, kvlIntlAllocI18Msg(catalog, set, key, text))

@@ -35,6 +35,13 @@ bool basicFormatInto(KvlObject *formatter, KvlEvent *event, std::string &out);
 bool xmlFormatInto(KvlObject *formatter, KvlEvent *event, std::string &out);
 bool zemTraceFormatInto(KvlObject *formatter, KvlEvent *event, std::string &out);
 
+// The event's message bound with `bind` (a formatter's bindMsg) appended
+// to `out`; the toolkit's own binding appends without a copy. False, with
+// nothing appended, when binding yields no text.
+bool appendBoundEventMessage(KvlEvent *event, KvlFBindMsg bind, std::string &out);
+// kvlIntlBindI18Msg's text appended to `out`.
+bool appendBoundMessage(KvlI18Msg *message, std::string &out);
+
 // The handler's record for the event appended to `out`, through the
 // formatter's class (a built-in one appends directly). False when the
 // handler has no formatter or the formatter makes no record.
