@@ -149,13 +149,13 @@ extern "C" {
 
 KvlEvent *KvlVaAllocEvent(int32_t level, const char *catalog, int32_t set, int32_t key,
                           const char *text, va_list args) noexcept {
-    auto *event = static_cast<KvlEvent *>(OxsMemoryCalloc(1, sizeof(KvlEvent)));
+    // One allocation: the event, its message and the message's texts.
+    auto *event = static_cast<KvlEvent *>(
+        OxsMemoryCalloc(1, sizeof(KvlEvent) + kvlI18MsgAreaSize(catalog, text)));
     if (event == nullptr) return nullptr;
-    event->message = kvlIntlAllocI18Msg(catalog, set, key, text);
-    if (event->message == nullptr) {
-        OxsMemoryFree(event);
-        return nullptr;
-    }
+    kvlIntlInitI18MsgIn(&event->ownMessage, catalog, set, key, text,
+                        reinterpret_cast<char *>(event + 1));
+    event->message = &event->ownMessage;
     event->time = static_cast<uint64_t>(CxSystemGetTimestamp());
     event->level = level;
     event->isMessage = catalog != nullptr ? 1 : 0;

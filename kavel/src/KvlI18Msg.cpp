@@ -140,6 +140,33 @@ struct BindArea {
 };
 thread_local BindArea bindArea;
 
+// Whether a text field is one of the copies made in the message's area.
+bool inArea(const KvlI18Msg *message, const char *text) {
+    const auto at = reinterpret_cast<uintptr_t>(text);
+    const auto area = reinterpret_cast<uintptr_t>(message->area);
+    return message->area != nullptr && at >= area && at < area + message->areaSize;
+}
+
+void freeField(const KvlI18Msg *message, char *text) {
+    if (!inArea(message, text)) OxsMemoryFree(text);
+}
+
+void replaceField(const KvlI18Msg *message, char *&field, const char *text) {
+    char *copy = OxsStringDup(text);
+    if (text != nullptr && copy == nullptr) return;
+    freeField(message, field);
+    field = copy;
+}
+
+// Copies a text into the area; null stays null.
+char *placeText(const char *text, char *&area) {
+    if (text == nullptr) return nullptr;
+    const size_t size = std::strlen(text) + 1;
+    char *copy = static_cast<char *>(std::memcpy(area, text, size));
+    area += size;
+    return copy;
+}
+
 int addParm(KvlI18Msg *message, const KvlParm &parm) {
     KvlParmList *list = kvlGetI18MsgParmList(message);
     return list != nullptr ? kvlIntlParmListAppend(list, const_cast<KvlParm *>(&parm)) : 0;
@@ -227,6 +254,22 @@ KvlI18Msg *kvlIntlAllocI18Msg(const char *catalog, int32_t set, int32_t key,
     return message;
 }
 
+size_t kvlI18MsgAreaSize(const char *catalog, const char *text) noexcept {
+    return (catalog != nullptr ? std::strlen(catalog) + 1 : 0) +
+           (text != nullptr ? std::strlen(text) + 1 : 0);
+}
+
+void kvlIntlInitI18MsgIn(KvlI18Msg *message, const char *catalog, int32_t set, int32_t key,
+                         const char *text, char *area) noexcept {
+    *message = KvlI18Msg{};
+    message->area = area;
+    message->areaSize = kvlI18MsgAreaSize(catalog, text);
+    message->catalog = placeText(catalog, area);
+    message->text = placeText(text, area);
+    message->set = set;
+    message->key = key;
+}
+
 KvlI18Msg *kvlIntlCopyI18Msg(KvlI18Msg *message) noexcept {
     if (message == nullptr) return nullptr;
     KvlI18Msg *copy =
@@ -245,10 +288,10 @@ KvlI18Msg *kvlIntlCopyI18Msg(KvlI18Msg *message) noexcept {
 
 void kvlIntlFreeI18Msg(KvlI18Msg *message) noexcept {
     if (message == nullptr) return;
-    OxsMemoryFree(message->catalog);
-    OxsMemoryFree(message->text);
+    freeField(message, message->catalog);
+    freeField(message, message->text);
     kvlIntlFreeParmList(message->parms);
-    OxsMemoryFree(message);
+    if (message->area == nullptr) OxsMemoryFree(message);
 }
 
 KvlParmList *kvlGetI18MsgParmList(KvlI18Msg *message) noexcept {
@@ -353,7 +396,7 @@ int KvlAddI18MsgParmString(KvlI18Msg *message, const char *value) noexcept
 char *KvlBindI18Msg(KvlI18Msg *message) noexcept KVL_LOCKED(nullptr, kvlIntlBindI18Msg(message))
 
 void KvlSetI18MsgCat(KvlI18Msg *message, const char *catalog) noexcept {
-    if (message != nullptr) kvl::replaceText(message->catalog, catalog);
+    if (message != nullptr) replaceField(message, message->catalog, catalog);
 }
 void KvlSetI18MsgSet(KvlI18Msg *message, int32_t set) noexcept {
     if (message != nullptr) message->set = set;
@@ -362,7 +405,7 @@ void KvlSetI18MsgKey(KvlI18Msg *message, int32_t key) noexcept {
     if (message != nullptr) message->key = key;
 }
 void KvlSetI18MsgTxt(KvlI18Msg *message, const char *text) noexcept {
-    if (message != nullptr) kvl::replaceText(message->text, text);
+    if (message != nullptr) replaceField(message, message->text, text);
 }
 
 char *kvlParmToUTF8Str(const char *format, const KvlParm *parm) noexcept {

@@ -100,6 +100,22 @@ TEST_F(KvlFormatTest, BasicRecords) {
     }
 }
 
+// A formatter class's binding may rewrite the event's message: its text
+// was made inside the event, and the replacement is the message's own.
+char *rewritingBind(KvlI18Msg *message) noexcept {
+    KvlSetI18MsgTxt(message, "rewritten %s");
+    KvlSetI18MsgTxt(message, "rewritten twice");
+    return kvlIntlBindI18Msg(message);
+}
+
+TEST_F(KvlFormatTest, ABindingMayRewriteTheEventMessage) {
+    KvlAddFormatterClass("test_rewriting", nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                         nullptr, rewritingBind);
+    KvlObject *formatter = object("rewriting", "test_rewriting");
+    EXPECT_EQ(format(formatter, event(KVL_LEVEL_INFO, "MSG", {})),
+              "2024-03-05 09:04:07.045+00:00 rewritten twice\n");
+}
+
 // The zone is the one at the event's date, written with its sign, and a
 // reopened toolkit reads a changed TZ (the per-thread second cache must not
 // keep the old zone's text).

@@ -24,6 +24,9 @@ struct KvlEvent {
     char *messageId;                  /* owned, or null */
     const char *locale;               /* not owned */
     KvlStringToStringMap *properties; /* owned, made on the first property */
+    /* The message `message` points to, made with the event; its catalog
+     * name and text follow the record in the same allocation. */
+    KvlI18Msg ownMessage;
 };
 
 /* Logs a catalog message with its default text and the typed argument

@@ -39,6 +39,12 @@ struct KvlI18Msg {
     char *text;         /* owned default text, also the format */
     KvlParmList *parms; /* owned, made with the first parameter */
     const char *locale; /* the catalog's locale name, not owned; null: the default */
+    /* A message made inside another record (an event) with its catalog
+     * name and text in that record's allocation, `areaSize` bytes from
+     * `area`: freeing it frees only what it has taken on since. Null for a
+     * message of its own. */
+    const char *area;
+    size_t areaSize;
 };
 
 KVL_DECLARE_LIST_INTL(ParmList, KvlParm *, KvlParm *)
@@ -49,6 +55,12 @@ const KvlParm *kvlIntlParmListIterPeek(KvlParmListIter iter) KVL_NOEXCEPT;
 KvlI18Msg *kvlIntlAllocI18Msg(const char *catalog, int32_t set, int32_t key,
                               const char *text) KVL_NOEXCEPT;
 KvlI18Msg *kvlIntlCopyI18Msg(KvlI18Msg *message) KVL_NOEXCEPT;
+/* The bytes a record must have room for after it to hold a message's
+ * catalog name and text, and the message made in it: `message` inside the
+ * record, its texts copied to `area`. */
+size_t kvlI18MsgAreaSize(const char *catalog, const char *text) KVL_NOEXCEPT;
+void kvlIntlInitI18MsgIn(KvlI18Msg *message, const char *catalog, int32_t set, int32_t key,
+                         const char *text, char *area) KVL_NOEXCEPT;
 void kvlIntlFreeI18Msg(KvlI18Msg *message) KVL_NOEXCEPT;
 int kvlIntlAddI18MsgParmBool(KvlI18Msg *message, int value) KVL_NOEXCEPT;
 int kvlIntlAddI18MsgParmChar(KvlI18Msg *message, char value) KVL_NOEXCEPT;
