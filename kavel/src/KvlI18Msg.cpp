@@ -10,6 +10,7 @@
 // conversion ("%o", "%x", "%u") is handed over as the unsigned type of its
 // width, as C reinterprets it.
 
+#include <charconv>
 #include <cstring>
 #include <string>
 
@@ -96,9 +97,57 @@ bool toArgument(const KvlParm &parm, bool asUnsigned, CxPrintfArg &arg) {
     }
 }
 
+// Appends `n` bytes; false when memory is short.
+bool appendRaw(CxStringBuff *buffer, const char *bytes, size_t n) {
+    if (!cxStringBuffHasCapacity(buffer, n)) return false;
+    std::memcpy(buffer->data + buffer->length, bytes, n);
+    buffer->length += static_cast<uint32_t>(n);
+    buffer->data[buffer->length] = '\0';
+    return true;
+}
+
+// The usual shape of a log message, formatted without the general engine:
+// text, "%%", and "%s" and "%d" taking a string and an int parameter in
+// order. The engine writes these the same way; any other shape (flags, a
+// width, a position, another conversion or parameter type, too few
+// parameters) returns false with the buffer as it was, and goes through
+// the engine.
+bool appendSimple(const char *format, KvlParmList *parms, CxStringBuff *buffer) {
+    const uint32_t start = buffer->length;
+    const auto refuse = [&] {
+        if (buffer->data != nullptr) buffer->data[buffer->length = start] = '\0';
+        return false;
+    };
+    KvlParmListIter next = kvlIntlParmListIterator(parms);
+    for (const char *p = format;;) {
+        const char *percent = std::strchr(p, '%');
+        const size_t n = percent != nullptr ? static_cast<size_t>(percent - p) : std::strlen(p);
+        if (!appendRaw(buffer, p, n)) return refuse();
+        if (percent == nullptr) return true;
+        p = percent + 2;
+        if (percent[1] == '%') {
+            if (!appendRaw(buffer, "%", 1)) return refuse();
+            continue;
+        }
+        const KvlParm *parm = kvlIntlParmListIterPeek(next);
+        if (parm == nullptr) return refuse();
+        next = kvlIntlParmListIterNext(next);
+        if (percent[1] == 's' && parm->type == KVL_ARG_STRING && parm->value.s != nullptr) {
+            if (!appendRaw(buffer, parm->value.s, std::strlen(parm->value.s))) return refuse();
+        } else if (percent[1] == 'd' && parm->type == KVL_ARG_INT) {
+            char digits[16];
+            const char *end = std::to_chars(digits, digits + sizeof digits, parm->value.i).ptr;
+            if (!appendRaw(buffer, digits, static_cast<size_t>(end - digits))) return refuse();
+        } else {
+            return refuse();
+        }
+    }
+}
+
 // Formats `format` with the parameters onto the end of `buffer`. False,
 // with the buffer as it was, when the format or a parameter is refused.
 bool appendFormatted(const char *format, KvlParmList *parms, CxStringBuff *buffer) {
+    if (appendSimple(format, parms, buffer)) return true;
     CxPrintfFormatList formats;
     CxPrintfArgList args;
     CxPrintfInitLists(&formats, &args);

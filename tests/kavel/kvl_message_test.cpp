@@ -181,6 +181,13 @@ TEST_F(KvlMessageTest, BindingSubstitutesOrFallsBack) {
         {nullptr, 0, "%c%d", {charValue, boolValue}, "x1"},
         {nullptr, 0, "%1s|%5s", {stringParm("whole"), stringParm("ab")}, "whole|   ab"},
         {nullptr, 0, "100%%", {}, "100%"},
+        {nullptr, 0, "a%sb%dc%%", {stringParm("x"), intParm(-5)}, "axb-5c%"},
+        {nullptr, 0, "%d%s", {intParm(INT_MIN), stringParm("")}, "-2147483648"},
+        {nullptr, 0, "%s", {stringParm("one"), stringParm("extra")}, "one"},
+        {nullptr, 0, "%d", {charValue}, "120"},
+        {nullptr, 0, "%d", {longParm(7)}, "7"},
+        {nullptr, 0, "%s|%-3d|", {stringParm("s"), intParm(4)}, "s|4  |"},
+        {nullptr, 0, "trailing %", {}, "trailing %"},
         {nullptr, 0, "%q", {intParm(1)}, "%q"},  // malformed
         {nullptr, 0, nullptr, {}, "<null>"},
     };
