@@ -41,7 +41,9 @@ bool isLevel(int value) {
 }
 
 KvlStringToStringMap *propertiesOf(KvlEvent *event) {
-    if (event->properties == nullptr) event->properties = kvlIntlAllocStringToStringMap();
+    if (event->properties == nullptr)
+        event->properties =
+            kvlIntlMakeStringToStringMapIn(event->propertiesRoom, sizeof event->propertiesRoom);
     return event->properties;
 }
 
@@ -169,7 +171,7 @@ KvlEvent *KvlVaAllocEvent(int32_t level, const char *catalog, int32_t set, int32
 void KvlFreeEvent(KvlEvent *event) noexcept {
     if (event == nullptr) return;
     kvlIntlFreeI18Msg(event->message);
-    kvlIntlFreeStringToStringMap(event->properties);
+    kvlIntlClearStringToStringMap(event->properties);
     OxsMemoryFree(event->messageId);
     OxsMemoryFree(event);
 }

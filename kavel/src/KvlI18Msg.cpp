@@ -325,9 +325,9 @@ KvlI18Msg *kvlIntlCopyI18Msg(KvlI18Msg *message) noexcept {
         kvlIntlAllocI18Msg(message->catalog, message->set, message->key, message->text);
     if (copy == nullptr) return nullptr;
     copy->locale = message->locale;
-    if (message->parms != nullptr) {
-        copy->parms = kvlIntlCopyParmList(message->parms);
-        if (copy->parms == nullptr) {
+    for (auto parm = kvlIntlParmListIterator(message->parms); parm != nullptr;
+         parm = kvlIntlParmListIterNext(parm)) {
+        if (kvlIntlParmListAppend(kvlGetI18MsgParmList(copy), parm->value) == 0) {
             kvlIntlFreeI18Msg(copy);
             return nullptr;
         }
@@ -339,13 +339,14 @@ void kvlIntlFreeI18Msg(KvlI18Msg *message) noexcept {
     if (message == nullptr) return;
     freeField(message, message->catalog);
     freeField(message, message->text);
-    kvlIntlFreeParmList(message->parms);
+    KvlParmListCore::clear(message->parms);
     if (message->area == nullptr) OxsMemoryFree(message);
 }
 
 KvlParmList *kvlGetI18MsgParmList(KvlI18Msg *message) noexcept {
     if (message == nullptr) return nullptr;
-    if (message->parms == nullptr) message->parms = kvlIntlAllocParmList();
+    if (message->parms == nullptr)
+        message->parms = KvlParmListCore::makeIn(message->parmsRoom, sizeof message->parmsRoom);
     return message->parms;
 }
 

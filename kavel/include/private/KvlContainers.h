@@ -51,6 +51,11 @@ extern "C" {
     Kvl##Name##Iter kvlIntl##Name##IterRem(Kvl##Name##Iter iter) KVL_NOEXCEPT;
 
 KVL_DECLARE_MAP_INTL(StringToStringMap, const char *, char *)
+/* An empty map made in the caller's room of `size` bytes (null when it
+ * does not fit), for a record that holds its map: emptied with
+ * kvlIntlClearStringToStringMap, never freed. */
+KvlStringToStringMap *kvlIntlMakeStringToStringMapIn(void *room, size_t size) KVL_NOEXCEPT;
+void kvlIntlClearStringToStringMap(KvlStringToStringMap *map) KVL_NOEXCEPT;
 /* The map's own text for the key (no copy; valid until the map changes),
  * or null. For record paths that must not allocate per field. */
 const char *kvlIntlStringToStringMapPeek(KvlStringToStringMap *map, const char *key) KVL_NOEXCEPT;

@@ -27,6 +27,7 @@ struct KvlEvent {
     /* The message `message` points to, made with the event; its catalog
      * name and text follow the record in the same allocation. */
     KvlI18Msg ownMessage;
+    void *propertiesRoom[2]; /* where `properties` is made */
 };
 
 /* Logs a catalog message with its default text and the typed argument

@@ -37,7 +37,7 @@ struct KvlI18Msg {
     int32_t set;
     int32_t key;
     char *text;         /* owned default text, also the format */
-    KvlParmList *parms; /* owned, made with the first parameter */
+    KvlParmList *parms; /* made with the first parameter, in parmsRoom */
     const char *locale; /* the catalog's locale name, not owned; null: the default */
     /* A message made inside another record (an event) with its catalog
      * name and text in that record's allocation, `areaSize` bytes from
@@ -45,6 +45,7 @@ struct KvlI18Msg {
      * message of its own. */
     const char *area;
     size_t areaSize;
+    void *parmsRoom[3];
 };
 
 KVL_DECLARE_LIST_INTL(ParmList, KvlParm *, KvlParm *)

@@ -70,6 +70,11 @@ struct MapCore {
     using Stored = typename Traits::Stored;
 
     static Header *alloc() noexcept { return new (std::nothrow) Header{}; }
+    // An empty map made in the caller's room (null when it does not fit),
+    // emptied with clear and never freed.
+    static Header *makeIn(void *room, size_t size) noexcept {
+        return size >= sizeof(Header) ? new (room) Header{} : nullptr;
+    }
 
     static Link *getNode(Header *map, const char *key) noexcept {
         if (map == nullptr || key == nullptr) return nullptr;
@@ -143,10 +148,13 @@ struct MapCore {
         return getNode(map, key) != nullptr ? 1 : 0;
     }
 
-    static void free(Header *map) noexcept {
+    static void clear(Header *map) noexcept {
         if (map == nullptr) return;
         while (map->head != nullptr)
             remNode(map, map->head);
+    }
+    static void free(Header *map) noexcept {
+        clear(map);
         delete map;
     }
 
@@ -179,6 +187,11 @@ struct SequenceCore {
     using Stored = typename Traits::Stored;
 
     static Header *alloc() noexcept { return new (std::nothrow) Header{}; }
+    // An empty member made in the caller's room (null when it does not
+    // fit), emptied with clear and never freed.
+    static Header *makeIn(void *room, size_t size) noexcept {
+        return size >= sizeof(Header) ? new (room) Header{} : nullptr;
+    }
 
     static Link *getLink(Header *owner, In value) noexcept {
         if (owner == nullptr || value == nullptr) return nullptr;
@@ -215,6 +228,13 @@ struct SequenceCore {
         while (owner->head != nullptr)
             remLink(owner, owner->head);
         delete owner;
+    }
+    // Members made in a room are emptied instead; a list's count with them.
+    static void clear(Header *owner) noexcept {
+        if (owner == nullptr) return;
+        while (owner->head != nullptr)
+            remLink(owner, owner->head);
+        if constexpr (requires { owner->count; }) owner->count = 0;
     }
 
     static Link *iterator(Header *owner) noexcept {

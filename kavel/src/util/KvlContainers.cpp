@@ -45,6 +45,12 @@ struct BorrowedClass {
 
 KVL_DEFINE_MAP(StringToStringMap, StringValue)
 
+extern "C" KvlStringToStringMap *kvlIntlMakeStringToStringMapIn(void *room, size_t size) noexcept {
+    return KvlStringToStringMapCore::makeIn(room, size);
+}
+extern "C" void kvlIntlClearStringToStringMap(KvlStringToStringMap *map) noexcept {
+    KvlStringToStringMapCore::clear(map);
+}
 extern "C" const char *kvlIntlStringToStringMapPeek(KvlStringToStringMap *map,
                                                     const char *key) noexcept {
     KvlStringToStringMapLink *link = KvlStringToStringMapCore::getNode(map, key);
