@@ -20,6 +20,7 @@
 #include <charconv>
 #include <cstring>
 #include <ctime>
+#include <iterator>
 #include <string_view>
 
 #include "KvlClasses.h"
@@ -107,12 +108,29 @@ void storeProperty(KvlObject *formatter, const char *name, char *&field) {
     field = kvlIntlGetObjProp(formatter, name, nullptr);
 }
 
-// Appends the value of an event property the event has, then the separator.
-void appendProperty(KvlEvent *event, const char *name, std::string_view separator,
-                    std::string &out) {
-    if (const char *value = kvl::eventText(event, name)) {
-        out += value;
-        out += separator;
+// The event properties a basic line shows, in its order: the source file,
+// function and line, then the origin.
+constexpr std::string_view kLineFields[] = {KVL_PROP_SRCFILE, KVL_PROP_SRCFUNCTION,
+                                            KVL_PROP_SRCLINE, "organization",
+                                            "product",        "component",
+                                            "client",         "server"};
+constexpr size_t kLineField = 2;  // written as the number it holds
+constexpr size_t kFieldCount = std::size(kLineFields);
+
+// The event's values of those properties (null: absent), found in one pass
+// over its properties rather than a lookup for each.
+void readLineFields(KvlEvent *event, const char *(&values)[kFieldCount]) {
+    for (auto it = kvlIntlStringToStringMapIterator(event->properties); it != nullptr;
+         it = kvlIntlStringToStringMapIterNext(it)) {
+        const char *key = nullptr, *value = nullptr;
+        kvlIntlStringToStringMapIterPeek(it, &key, &value);
+        const std::string_view name = key;
+        for (size_t i = 0; i < kFieldCount; ++i) {
+            if (name == kLineFields[i]) {
+                values[i] = value;
+                break;
+            }
+        }
     }
 }
 
@@ -172,14 +190,17 @@ bool basicFormatInto(KvlObject *formatter, KvlEvent *event, std::string &record)
         formatter->separator != nullptr ? std::string_view(formatter->separator) : " ";
     appendDate(formatter, KvlGetEventTime(event), record);
     record += separator;
-    appendProperty(event, KVL_PROP_SRCFILE, separator, record);
-    appendProperty(event, KVL_PROP_SRCFUNCTION, separator, record);
-    if (int64_t line = 0; eventInteger(event, KVL_PROP_SRCLINE, line)) {
-        appendDecimal(record, line);
+    const char *fields[kFieldCount] = {};
+    readLineFields(event, fields);
+    for (size_t i = 0; i < kFieldCount; ++i) {
+        int64_t line = 0;
+        if (fields[i] == nullptr || (i == kLineField && !parseInteger(fields[i], line))) continue;
+        if (i == kLineField)
+            appendDecimal(record, line);
+        else
+            record += fields[i];
         record += separator;
     }
-    for (const char *origin : {"organization", "product", "component", "client", "server"})
-        appendProperty(event, origin, separator, record);
     if (formatter->locale != nullptr) kvlSetEventLocale(event, formatter->locale);
     appendBoundEventMessage(event, formatter->klass->bindMsg, record);
     record += '\n';
