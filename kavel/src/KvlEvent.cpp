@@ -22,6 +22,10 @@
 namespace {
 
 constexpr int kMaxMarkers = 63;
+// Room for the links of a record's usual properties and parameters (a
+// source file, function and line and a few parameters); more go to the
+// heap.
+constexpr size_t kEventRoom = 512;
 
 bool isLevel(int value) {
     switch (value) {
@@ -43,7 +47,8 @@ bool isLevel(int value) {
 KvlStringToStringMap *propertiesOf(KvlEvent *event) {
     if (event->properties == nullptr)
         event->properties =
-            kvlIntlMakeStringToStringMapIn(event->propertiesRoom, sizeof event->propertiesRoom);
+            kvlIntlMakeStringToStringMapIn(event->propertiesRoom, sizeof event->propertiesRoom,
+                                           &event->room);
     return event->properties;
 }
 
@@ -151,12 +156,16 @@ extern "C" {
 
 KvlEvent *KvlVaAllocEvent(int32_t level, const char *catalog, int32_t set, int32_t key,
                           const char *text, va_list args) noexcept {
-    // One allocation: the event, its message and the message's texts.
-    auto *event = static_cast<KvlEvent *>(
-        OxsMemoryCalloc(1, sizeof(KvlEvent) + kvlI18MsgAreaSize(catalog, text)));
+    // One allocation: the event, its message, the message's texts and the
+    // room its properties and parameters are taken from.
+    const size_t roomAt = (sizeof(KvlEvent) + kvlI18MsgAreaSize(catalog, text) + 15) & ~size_t{15};
+    auto *event = static_cast<KvlEvent *>(OxsMemoryMalloc(roomAt + kEventRoom));
     if (event == nullptr) return nullptr;
+    std::memset(static_cast<void *>(event), 0, sizeof(KvlEvent));
+    char *const block = reinterpret_cast<char *>(event);
+    event->room = KvlRoom{block + roomAt, block + roomAt, block + roomAt + kEventRoom};
     kvlIntlInitI18MsgIn(&event->ownMessage, catalog, set, key, text,
-                        reinterpret_cast<char *>(event + 1));
+                        reinterpret_cast<char *>(event + 1), &event->room);
     event->message = &event->ownMessage;
     event->time = static_cast<uint64_t>(CxSystemGetTimestamp());
     event->level = level;

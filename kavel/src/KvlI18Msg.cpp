@@ -36,6 +36,8 @@ struct ParmValue {
         stored = KvlCopyParm(value);
         return stored != nullptr;
     }
+    static size_t copySize(In value) noexcept;
+    static Stored placeCopy(void *at, In value) noexcept;
     static Out handOut(Stored stored) noexcept { return KvlCopyParm(stored); }
     static In asIn(Stored stored) noexcept { return stored; }
     static void dispose(Stored stored) noexcept { KvlFreeParm(stored); }
@@ -231,22 +233,30 @@ const KvlParm *kvlIntlParmListIterPeek(KvlParmListIter iter) noexcept {
     return iter != nullptr ? iter->value : nullptr;
 }
 
-// A string parameter's copy carries its text in the same allocation, right
-// after the record: every logged string parameter is copied into its event.
-KvlParm *KvlCopyParm(const KvlParm *parm) noexcept {
-    if (parm == nullptr) return nullptr;
+// A string parameter's copy carries its text right after the record, in
+// the same allocation: every logged string parameter is copied into its
+// event.
+size_t ParmValue::copySize(In parm) noexcept {
     const bool text = parm->type == KVL_ARG_STRING && parm->value.s != nullptr;
-    const size_t textSize = text ? std::strlen(parm->value.s) + 1 : 0;
-    auto *copy = static_cast<KvlParm *>(OxsMemoryCalloc(1, sizeof(KvlParm) + textSize));
-    if (copy == nullptr) return nullptr;
+    return sizeof(KvlParm) + (text ? std::strlen(parm->value.s) + 1 : 0);
+}
+
+KvlParm *ParmValue::placeCopy(void *at, In parm) noexcept {
+    auto *copy = new (at) KvlParm{};
     copy->type = parm->type;
-    if (text) {
+    if (parm->type == KVL_ARG_STRING && parm->value.s != nullptr) {
         copy->value.s = reinterpret_cast<char *>(copy + 1);
-        std::memcpy(copy->value.s, parm->value.s, textSize);
+        std::strcpy(copy->value.s, parm->value.s);
     } else if (parm->type >= KVL_ARG_BOOLEAN && parm->type < KVL_ARG_STRING) {
         copy->value = parm->value;
     }
     return copy;
+}
+
+KvlParm *KvlCopyParm(const KvlParm *parm) noexcept {
+    if (parm == nullptr) return nullptr;
+    void *block = OxsMemoryMalloc(ParmValue::copySize(const_cast<KvlParm *>(parm)));
+    return block != nullptr ? ParmValue::placeCopy(block, const_cast<KvlParm *>(parm)) : nullptr;
 }
 
 void KvlFreeParm(KvlParm *parm) noexcept {
@@ -309,8 +319,9 @@ size_t kvlI18MsgAreaSize(const char *catalog, const char *text) noexcept {
 }
 
 void kvlIntlInitI18MsgIn(KvlI18Msg *message, const char *catalog, int32_t set, int32_t key,
-                         const char *text, char *area) noexcept {
+                         const char *text, char *area, KvlRoom *room) noexcept {
     *message = KvlI18Msg{};
+    message->room = room;
     message->area = area;
     message->areaSize = kvlI18MsgAreaSize(catalog, text);
     message->catalog = placeText(catalog, area);
@@ -346,7 +357,8 @@ void kvlIntlFreeI18Msg(KvlI18Msg *message) noexcept {
 KvlParmList *kvlGetI18MsgParmList(KvlI18Msg *message) noexcept {
     if (message == nullptr) return nullptr;
     if (message->parms == nullptr)
-        message->parms = KvlParmListCore::makeIn(message->parmsRoom, sizeof message->parmsRoom);
+        message->parms =
+            KvlParmListCore::makeIn(message->parmsRoom, sizeof message->parmsRoom, message->room);
     return message->parms;
 }
 

@@ -12,6 +12,16 @@
 extern "C" {
 #endif
 
+/* Memory a record lends the containers made inside it (an event's
+ * properties and its message's parameters): their links come from here
+ * while it lasts, then from the heap, and what they take is given back
+ * only with the record. */
+typedef struct KvlRoom {
+    char *begin;
+    char *next;
+    char *end;
+} KvlRoom;
+
 #define KVL_DECLARE_MAP_INTL(Name, In, Out)                                               \
     Kvl##Name *kvlIntlAlloc##Name(void) KVL_NOEXCEPT;                                     \
     Kvl##Name *kvlIntlCopy##Name(Kvl##Name *map) KVL_NOEXCEPT;                            \
@@ -51,10 +61,11 @@ extern "C" {
     Kvl##Name##Iter kvlIntl##Name##IterRem(Kvl##Name##Iter iter) KVL_NOEXCEPT;
 
 KVL_DECLARE_MAP_INTL(StringToStringMap, const char *, char *)
-/* An empty map made in the caller's room of `size` bytes (null when it
- * does not fit), for a record that holds its map: emptied with
- * kvlIntlClearStringToStringMap, never freed. */
-KvlStringToStringMap *kvlIntlMakeStringToStringMapIn(void *room, size_t size) KVL_NOEXCEPT;
+/* An empty map made at `where`, `size` bytes of the caller's record (null
+ * when it does not fit), taking its links from `room` (may be null) while
+ * it lasts: emptied with kvlIntlClearStringToStringMap, never freed. */
+KvlStringToStringMap *kvlIntlMakeStringToStringMapIn(void *where, size_t size,
+                                                     KvlRoom *room) KVL_NOEXCEPT;
 void kvlIntlClearStringToStringMap(KvlStringToStringMap *map) KVL_NOEXCEPT;
 /* The map's own text for the key (no copy; valid until the map changes),
  * or null. For record paths that must not allocate per field. */

@@ -45,7 +45,8 @@ struct KvlI18Msg {
      * message of its own. */
     const char *area;
     size_t areaSize;
-    void *parmsRoom[3];
+    void *parmsRoom[4]; /* where `parms` is made */
+    KvlRoom *room;      /* the record's room its parameters are taken from, or null */
 };
 
 KVL_DECLARE_LIST_INTL(ParmList, KvlParm *, KvlParm *)
@@ -58,10 +59,11 @@ KvlI18Msg *kvlIntlAllocI18Msg(const char *catalog, int32_t set, int32_t key,
 KvlI18Msg *kvlIntlCopyI18Msg(KvlI18Msg *message) KVL_NOEXCEPT;
 /* The bytes a record must have room for after it to hold a message's
  * catalog name and text, and the message made in it: `message` inside the
- * record, its texts copied to `area`. */
+ * record, its texts copied to `area`, its parameters taken from `room`
+ * (may be null) while it lasts. */
 size_t kvlI18MsgAreaSize(const char *catalog, const char *text) KVL_NOEXCEPT;
 void kvlIntlInitI18MsgIn(KvlI18Msg *message, const char *catalog, int32_t set, int32_t key,
-                         const char *text, char *area) KVL_NOEXCEPT;
+                         const char *text, char *area, KvlRoom *room) KVL_NOEXCEPT;
 void kvlIntlFreeI18Msg(KvlI18Msg *message) KVL_NOEXCEPT;
 int kvlIntlAddI18MsgParmBool(KvlI18Msg *message, int value) KVL_NOEXCEPT;
 int kvlIntlAddI18MsgParmChar(KvlI18Msg *message, char value) KVL_NOEXCEPT;

@@ -42,6 +42,26 @@
 
 namespace kvl {
 
+// `size` bytes from the room, 16-aligned; null when it has no room left.
+inline void *takeFromRoom(KvlRoom *room, size_t size) noexcept {
+    size = (size + 15) & ~size_t{15};
+    if (room == nullptr || static_cast<size_t>(room->end - room->next) < size) return nullptr;
+    void *taken = room->next;
+    room->next += size;
+    return taken;
+}
+
+inline bool inRoom(const KvlRoom *room, const void *p) noexcept {
+    const auto at = reinterpret_cast<uintptr_t>(p);
+    return room != nullptr && at >= reinterpret_cast<uintptr_t>(room->begin) &&
+           at < reinterpret_cast<uintptr_t>(room->end);
+}
+
+// Frees what did not come from the room.
+inline void giveBack(const KvlRoom *room, void *p) noexcept {
+    if (!inRoom(room, p)) OxsMemoryFree(p);
+}
+
 // Unlinks `link` from its container (head and tail kept right).
 template <class Header, class Link>
 void detach(Header *owner, Link *link) noexcept {
@@ -70,10 +90,14 @@ struct MapCore {
     using Stored = typename Traits::Stored;
 
     static Header *alloc() noexcept { return new (std::nothrow) Header{}; }
-    // An empty map made in the caller's room (null when it does not fit),
-    // emptied with clear and never freed.
-    static Header *makeIn(void *room, size_t size) noexcept {
-        return size >= sizeof(Header) ? new (room) Header{} : nullptr;
+    // An empty map made at `where` in the caller's record (null when it
+    // does not fit), taking its links from `room` first; emptied with
+    // clear and never freed.
+    static Header *makeIn(void *where, size_t size, KvlRoom *room) noexcept {
+        if (size < sizeof(Header)) return nullptr;
+        Header *map = new (where) Header{};
+        map->room = room;
+        return map;
     }
 
     static Link *getNode(Header *map, const char *key) noexcept {
@@ -85,12 +109,15 @@ struct MapCore {
 
     static constexpr bool kInlineText = requires { Traits::kInlineText; };
 
-    // The link, its key and (text values) the value's text in one block.
-    static Link *newLink(const char *key, In value) noexcept {
+    // The link, its key and (text values) the value's text in one block,
+    // from the map's room when it has one with space left.
+    static Link *newLink(Header *map, const char *key, In value) noexcept {
         const size_t keySize = std::strlen(key) + 1;
         size_t textSize = 0;
         if constexpr (kInlineText) textSize = value != nullptr ? std::strlen(value) + 1 : 0;
-        void *block = OxsMemoryMalloc(sizeof(Link) + keySize + textSize);
+        const size_t size = sizeof(Link) + keySize + textSize;
+        void *block = takeFromRoom(map->room, size);
+        if (block == nullptr) block = OxsMemoryMalloc(size);
         if (block == nullptr) return nullptr;
         Link *link = new (block) Link{};
         link->key = static_cast<char *>(block) + sizeof(Link);
@@ -101,7 +128,7 @@ struct MapCore {
                 std::memcpy(link->value, value, textSize);
             }
         } else if (!Traits::takeIn(value, link->value)) {
-            OxsMemoryFree(block);
+            giveBack(map->room, block);
             return nullptr;
         }
         return link;
@@ -120,7 +147,7 @@ struct MapCore {
         detach(map, link);
         disposeValue(link);
         link->~Link();
-        OxsMemoryFree(link);
+        giveBack(map->room, link);
     }
 
     static int put(Header *map, const char *key, In value) noexcept {
@@ -133,7 +160,7 @@ struct MapCore {
             link->value = stored;
             return 1;
         }
-        Link *link = newLink(key, value);
+        Link *link = newLink(map, key, value);
         if (link == nullptr) return 0;
         linkAtTail(map, link);
         return 1;
@@ -187,11 +214,21 @@ struct SequenceCore {
     using Stored = typename Traits::Stored;
 
     static Header *alloc() noexcept { return new (std::nothrow) Header{}; }
-    // An empty member made in the caller's room (null when it does not
-    // fit), emptied with clear and never freed.
-    static Header *makeIn(void *room, size_t size) noexcept {
-        return size >= sizeof(Header) ? new (room) Header{} : nullptr;
+    // An empty member made at `where` in the caller's record (null when
+    // it does not fit), taking its links from `room` first (with the value
+    // copy in the same block, for values that can be copied into place);
+    // emptied with clear and never freed.
+    static Header *makeIn(void *where, size_t size, KvlRoom *room) noexcept {
+        if (size < sizeof(Header)) return nullptr;
+        Header *owner = new (where) Header{};
+        owner->room = room;
+        return owner;
     }
+
+    static constexpr bool kCopiesInPlace = requires(In value, void *at) {
+        Traits::copySize(value);
+        Traits::placeCopy(at, value);
+    };
 
     static Link *getLink(Header *owner, In value) noexcept {
         if (owner == nullptr || value == nullptr) return nullptr;
@@ -204,13 +241,25 @@ struct SequenceCore {
     static bool remLink(Header *owner, Link *link) noexcept {
         if (owner == nullptr || link == nullptr || link->owner != owner) return false;
         detach(owner, link);
-        Traits::dispose(link->value);
-        delete link;
+        // Sorting moves values among links, so each is judged on its own.
+        if (!inRoom(owner->room, link->value)) Traits::dispose(link->value);
+        if (inRoom(owner->room, link))
+            link->~Link();
+        else
+            delete link;
         return true;
     }
 
     // Takes the value in and links it at the tail.
     static bool append(Header *owner, In value) noexcept {
+        if constexpr (kCopiesInPlace) {
+            if (void *block = takeFromRoom(owner->room, sizeof(Link) + Traits::copySize(value))) {
+                Link *link = new (block) Link{};
+                link->value = Traits::placeCopy(static_cast<char *>(block) + sizeof(Link), value);
+                linkAtTail(owner, link);
+                return true;
+            }
+        }
         Stored stored{};
         if (!Traits::takeIn(value, stored)) return false;
         Link *link = new (std::nothrow) Link{};
@@ -335,6 +384,7 @@ struct ListCore : SequenceCore<Traits, Header, Link> {
     struct Kvl##Name {                \
         Kvl##Name##Link *head;        \
         Kvl##Name##Link *tail;        \
+        KvlRoom *room;                \
     };
 
 #define KVL_SEQUENCE_RECORDS(Name, Traits, ...) \
@@ -347,6 +397,7 @@ struct ListCore : SequenceCore<Traits, Header, Link> {
     struct Kvl##Name {                          \
         Kvl##Name##Link *head;                  \
         Kvl##Name##Link *tail;                  \
+        KvlRoom *room;                          \
         __VA_ARGS__                             \
     };
 

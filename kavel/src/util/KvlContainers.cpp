@@ -45,8 +45,9 @@ struct BorrowedClass {
 
 KVL_DEFINE_MAP(StringToStringMap, StringValue)
 
-extern "C" KvlStringToStringMap *kvlIntlMakeStringToStringMapIn(void *room, size_t size) noexcept {
-    return KvlStringToStringMapCore::makeIn(room, size);
+extern "C" KvlStringToStringMap *kvlIntlMakeStringToStringMapIn(void *where, size_t size,
+                                                                KvlRoom *room) noexcept {
+    return KvlStringToStringMapCore::makeIn(where, size, room);
 }
 extern "C" void kvlIntlClearStringToStringMap(KvlStringToStringMap *map) noexcept {
     KvlStringToStringMapCore::clear(map);
