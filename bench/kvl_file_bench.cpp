@@ -6,6 +6,8 @@
 // log4cxx's FileAppender with ImmediateFlush writing the same line (as a
 // ready message: its layout does no formatting), and spdlog's basic file
 // sink flushing every record (a reference: it checks nothing per record).
+// The paired benchmarks run each handler and its floor in alternating
+// batches and report their ratio, the figure to quote on a VM.
 //
 // Files go to a temporary directory under VRX_BENCH_DIR (default /var/tmp,
 // a disk rather than memory) and are removed at the end. Every file is
