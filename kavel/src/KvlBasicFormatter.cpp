@@ -73,12 +73,15 @@ bool appendBuiltInDate(uint64_t milliseconds, std::string &out) {
         fillSecond(cache, seconds);
     if (!cache.valid) return false;
     const unsigned ms = static_cast<unsigned>(milliseconds % 1000);
-    out.append(cache.local, cache.localLength);
-    const char fraction[4] = {'.', static_cast<char>('0' + ms / 100),
-                              static_cast<char>('0' + ms / 10 % 10),
-                              static_cast<char>('0' + ms % 10)};
-    out.append(fraction, 4);
-    out.append(cache.zone, 6);
+    char stamp[sizeof cache.local + 10];  // one append: the date, ".mmm" and the zone
+    std::memcpy(stamp, cache.local, cache.localLength);
+    char *at = stamp + cache.localLength;
+    *at++ = '.';
+    *at++ = static_cast<char>('0' + ms / 100);
+    *at++ = static_cast<char>('0' + ms / 10 % 10);
+    *at++ = static_cast<char>('0' + ms % 10);
+    std::memcpy(at, cache.zone, 6);
+    out.append(stamp, static_cast<size_t>(at + 6 - stamp));
     return true;
 }
 

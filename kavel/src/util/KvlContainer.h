@@ -145,7 +145,7 @@ struct MapCore {
     static void remNode(Header *map, Link *link) noexcept {
         if (map == nullptr || link == nullptr || link->owner != map) return;
         detach(map, link);
-        disposeValue(link);
+        if (!inRoom(map->room, link->value)) disposeValue(link);
         link->~Link();
         giveBack(map->room, link);
     }
