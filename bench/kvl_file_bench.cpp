@@ -85,7 +85,7 @@ void record(KvlObject *logger) {
 
 // The file handler's floor: a stat of the path and one write of the line.
 class StatAndWrite {
-  public:
+public:
     StatAndWrite()
         : path_(pathOf("floor.log")),
           fd_(open(path_.c_str(), O_CREAT | O_RDWR | O_APPEND | O_CLOEXEC, 0644)) {}
@@ -99,7 +99,7 @@ class StatAndWrite {
         benchmark::DoNotOptimize(write(fd_, kLine.data(), kLine.size()));
     }
 
-  private:
+private:
     std::string path_;
     int fd_;
 };
@@ -122,7 +122,7 @@ int32_t benchKey() {
 // The multi-process handler's floor: the semaphore lock (with undo), an
 // fstat, the write and the unlock.
 class LockFstatWriteUnlock {
-  public:
+public:
     LockFstatWriteUnlock()
         : fd_(open(pathOf("mpfloor.log").c_str(), O_CREAT | O_RDWR | O_APPEND | O_CLOEXEC, 0644)) {
         CxSemOpen(&sem_, benchKey() ^ 1);
@@ -139,7 +139,7 @@ class LockFstatWriteUnlock {
         CxSemUnlock(&sem_);
     }
 
-  private:
+private:
     int fd_;
     CxSem sem_ = -1;
 };

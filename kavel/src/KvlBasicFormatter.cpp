@@ -40,7 +40,7 @@ struct SecondCache {
     uint64_t generation = UINT64_MAX;
     char local[32] = {};  // "%Y-%m-%d %H:%M:%S"
     size_t localLength = 0;
-    char zone[8] = {};  // "+hh:mm"
+    char zone[8] = {};   // "+hh:mm"
     bool valid = false;  // false: the second has no local time
 };
 
@@ -113,10 +113,9 @@ void storeProperty(KvlObject *formatter, const char *name, char *&field) {
 
 // The event properties a basic line shows, in its order: the source file,
 // function and line, then the origin.
-constexpr std::string_view kLineFields[] = {KVL_PROP_SRCFILE, KVL_PROP_SRCFUNCTION,
-                                            KVL_PROP_SRCLINE, "organization",
-                                            "product",        "component",
-                                            "client",         "server"};
+constexpr std::string_view kLineFields[] = {
+    KVL_PROP_SRCFILE, KVL_PROP_SRCFUNCTION, KVL_PROP_SRCLINE, "organization",
+    "product",        "component",          "client",         "server"};
 constexpr size_t kLineField = 2;  // written as the number it holds
 constexpr size_t kFieldCount = std::size(kLineFields);
 

@@ -46,9 +46,8 @@ bool isLevel(int value) {
 
 KvlStringToStringMap *propertiesOf(KvlEvent *event) {
     if (event->properties == nullptr)
-        event->properties =
-            kvlIntlMakeStringToStringMapIn(event->propertiesRoom, sizeof event->propertiesRoom,
-                                           &event->room);
+        event->properties = kvlIntlMakeStringToStringMapIn(
+            event->propertiesRoom, sizeof event->propertiesRoom, &event->room);
     return event->properties;
 }
 

@@ -93,7 +93,6 @@ FileVars *varsOf(KvlObject *handler) {
     return handler != nullptr ? static_cast<FileVars *>(handler->vars) : nullptr;
 }
 
-
 // A toolkit message about this handler, when it reports its own problems.
 template <class... Args>
 void report(const FileVars &vars, int32_t level, int32_t key, Args... args) {
@@ -359,7 +358,8 @@ CopyResult copyToBackup(const FileVars &vars, const std::string &backup) {
         if (got <= 0) break;
         size_t written = 0;
         result.writeFailed =
-            CxFileWriteAll(&copy, buffer, static_cast<size_t>(got), &written).kind != CX_PLATFORM_ERR_OK;
+            CxFileWriteAll(&copy, buffer, static_cast<size_t>(got), &written).kind !=
+            CX_PLATFORM_ERR_OK;
         offset += got;
     }
     if (fsync(copy) != 0) result.writeFailed = true;

@@ -387,7 +387,6 @@ void KvlPDXMLFormatterFCfgChange(KvlObject *formatter, const char *name) noexcep
     OxsMemoryFree(value);
 }
 
-
 char *KvlPDXMLFormatterFFormat(KvlObject *formatter, KvlEvent *event) noexcept {
     std::string &record = kvl::recordBuffer();
     return kvl::xmlFormatInto(formatter, event, record) ? kvl::handOut(record) : nullptr;

@@ -109,7 +109,6 @@ bool kvl::zemTraceFormatInto(KvlObject *formatter, KvlEvent *event, std::string 
 
 extern "C" {
 
-
 char *KvlZemTraceFormatterFFormat(KvlObject *formatter, KvlEvent *event) noexcept {
     std::string &line = kvl::recordBuffer();
     return kvl::zemTraceFormatInto(formatter, event, line) ? kvl::handOut(line) : nullptr;

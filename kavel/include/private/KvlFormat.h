@@ -51,14 +51,14 @@ bool formatRecord(KvlObject *handler, KvlEvent *event, std::string &out);
 // emptied. A record made while another is being written (a toolkit message
 // its write reports) gets a text of its own, so neither clobbers the other.
 class RecordText {
-  public:
+public:
     RecordText();
     ~RecordText();
     RecordText(const RecordText &) = delete;
     RecordText &operator=(const RecordText &) = delete;
     std::string &text() { return *text_; }
 
-  private:
+private:
     std::string *text_;
     std::string own_;  // a nested record's
 };
