@@ -95,15 +95,18 @@ bool kvl::zemTraceFormatInto(KvlObject *formatter, KvlEvent *event, std::string 
     appendSource(event, line);
     line += kSeparator;
     if (formatter->locale != nullptr) kvlSetEventLocale(event, formatter->locale);
-    char *text = KvlBindEventMsg(event, kvlIntlBindI18Msg);
-    char *id = event->messageId != nullptr ? nullptr : kvlPDXMLGetMessageID(text);
-    const char *shownId = event->messageId != nullptr ? event->messageId : id;
-    if (shownId != nullptr) line += shownId;
-    line += kSeparator;
-    if (text != nullptr) line += text;
+    // The text is bound at the end of the line first: the message id it
+    // starts with goes before it.
+    const size_t textAt = line.size();
+    const bool bound = kvl::appendBoundEventMessage(event, kvlIntlBindI18Msg, line);
+    CxZMSID parsed{};
+    if (event->messageId == nullptr && bound) parsed = CxParseZMSID(line.c_str() + textAt);
+    const char *shownId = event->messageId != nullptr ? event->messageId
+                          : parsed.length > 0         ? parsed.id
+                                                      : "";
+    line.insert(textAt, kSeparator);
+    line.insert(textAt, shownId);
     line += '\n';
-    OxsMemoryFree(id);
-    OxsMemoryFree(text);
     return true;
 }
 
