@@ -119,23 +119,6 @@ constexpr std::string_view kLineFields[] = {
 constexpr size_t kLineField = 2;  // written as the number it holds
 constexpr size_t kFieldCount = std::size(kLineFields);
 
-// The event's values of those properties (null: absent), found in one pass
-// over its properties rather than a lookup for each.
-void readLineFields(KvlEvent *event, const char *(&values)[kFieldCount]) {
-    for (auto it = kvlIntlStringToStringMapIterator(event->properties); it != nullptr;
-         it = kvlIntlStringToStringMapIterNext(it)) {
-        const char *key = nullptr, *value = nullptr;
-        kvlIntlStringToStringMapIterPeek(it, &key, &value);
-        const std::string_view name = key;
-        for (size_t i = 0; i < kFieldCount; ++i) {
-            if (name == kLineFields[i]) {
-                values[i] = value;
-                break;
-            }
-        }
-    }
-}
-
 }  // namespace
 
 namespace kvl {
@@ -146,12 +129,20 @@ bool appendDate(KvlObject *formatter, uint64_t milliseconds, std::string &out) {
     return appendBuiltInDate(milliseconds, out);
 }
 
-const char *eventText(KvlEvent *event, const char *name) {
-    return event != nullptr ? kvlIntlStringToStringMapPeek(event->properties, name) : nullptr;
-}
-
-bool eventInteger(KvlEvent *event, const char *name, int64_t &value) {
-    return parseInteger(eventText(event, name), value);
+void readEventFields(KvlEvent *event, std::span<const std::string_view> names,
+                     const char **values) {
+    for (auto it = kvlIntlStringToStringMapIterator(event->properties); it != nullptr;
+         it = kvlIntlStringToStringMapIterNext(it)) {
+        const char *key = nullptr, *value = nullptr;
+        kvlIntlStringToStringMapIterPeek(it, &key, &value);
+        const std::string_view name = key;
+        for (size_t i = 0; i < names.size(); ++i) {
+            if (name == names[i]) {
+                values[i] = value;
+                break;
+            }
+        }
+    }
 }
 
 bool parseInteger(const char *text, int64_t &value) {
@@ -193,7 +184,7 @@ bool basicFormatInto(KvlObject *formatter, KvlEvent *event, std::string &record)
     appendDate(formatter, KvlGetEventTime(event), record);
     record += separator;
     const char *fields[kFieldCount] = {};
-    readLineFields(event, fields);
+    readEventFields(event, kLineFields, fields);
     for (size_t i = 0; i < kFieldCount; ++i) {
         int64_t line = 0;
         if (fields[i] == nullptr || (i == kLineField && !parseInteger(fields[i], line))) continue;

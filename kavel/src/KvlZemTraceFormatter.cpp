@@ -44,15 +44,20 @@ const char *levelWord(int32_t level) {
     }
 }
 
-void appendHost(KvlEvent *event, std::string &line) {
-    if (const char *server = kvl::eventText(event, "server"))
-        line.append(server, std::strcspn(server, "."));
+// The event properties a trace line shows.
+enum Field { kServer, kProcess, kThread, kFile, kFunction, kLine, kFieldCount };
+constexpr std::string_view kFields[kFieldCount] = {
+    "server", "processId", "threadId", KVL_PROP_SRCFILE, KVL_PROP_SRCFUNCTION, KVL_PROP_SRCLINE};
+using Fields = const char *[kFieldCount];
+
+void appendHost(const Fields &fields, std::string &line) {
+    if (const char *server = fields[kServer]) line.append(server, std::strcspn(server, "."));
 }
 
-void appendIds(KvlEvent *event, std::string &line) {
+void appendIds(const Fields &fields, std::string &line) {
     int64_t process = 0, thread = 0;
-    const bool hasProcess = kvl::eventInteger(event, "processId", process);
-    const bool hasThread = kvl::eventInteger(event, "threadId", thread);
+    const bool hasProcess = kvl::parseInteger(fields[kProcess], process);
+    const bool hasThread = kvl::parseInteger(fields[kThread], thread);
     if (hasProcess) {
         line += 'p';
         kvl::appendDecimal(line, static_cast<uint64_t>(process));
@@ -64,13 +69,13 @@ void appendIds(KvlEvent *event, std::string &line) {
     }
 }
 
-void appendSource(KvlEvent *event, std::string &line) {
-    const char *file = kvl::eventText(event, KVL_PROP_SRCFILE);
-    const char *function = kvl::eventText(event, KVL_PROP_SRCFUNCTION);
+void appendSource(const Fields &fields, std::string &line) {
+    const char *file = fields[kFile];
+    const char *function = fields[kFunction];
     if (file != nullptr) line += file;
     if (file != nullptr && function != nullptr) line += ':';
     if (function != nullptr) line += function;
-    if (int64_t number = 0; kvl::eventInteger(event, KVL_PROP_SRCLINE, number)) {
+    if (int64_t number = 0; kvl::parseInteger(fields[kLine], number)) {
         line += '(';
         kvl::appendDecimal(line, number);
         line += ')';
@@ -88,11 +93,13 @@ bool kvl::zemTraceFormatInto(KvlObject *formatter, KvlEvent *event, std::string 
     line += kSeparator;
     line += levelWord(KvlGetEventLevel(event));
     line += kSeparator;
-    appendHost(event, line);
+    Fields fields = {};
+    kvl::readEventFields(event, kFields, fields);
+    appendHost(fields, line);
     line += kSeparator;
-    appendIds(event, line);
+    appendIds(fields, line);
     line += kSeparator;
-    appendSource(event, line);
+    appendSource(fields, line);
     line += kSeparator;
     if (formatter->locale != nullptr) kvlSetEventLocale(event, formatter->locale);
     // The text is bound at the end of the line first: the message id it

@@ -10,7 +10,9 @@
 #define KVL_FORMAT_H
 
 #include <cstdint>
+#include <span>
 #include <string>
+#include <string_view>
 
 #include "kavel.h"
 
@@ -63,12 +65,12 @@ private:
     std::string own_;  // a nested record's
 };
 
-// An event property's own text (borrowed: no copy), or null when absent.
-const char *eventText(KvlEvent *event, const char *name);
-// An event property read as a decimal integer; false when absent or not
-// a number.
-bool eventInteger(KvlEvent *event, const char *name, int64_t &value);
-// The same reading of a property's text (null: false).
+// The values of the named event properties (borrowed; null: absent) into
+// `values`, one per name, found in one pass over the event's properties
+// rather than a lookup for each.
+void readEventFields(KvlEvent *event, std::span<const std::string_view> names, const char **values);
+// A property's text read as a decimal integer; false when null or not a
+// number.
 bool parseInteger(const char *text, int64_t &value);
 
 // Appends the decimal text of a number.
