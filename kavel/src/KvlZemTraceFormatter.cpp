@@ -12,6 +12,7 @@
 
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "CxZMSID.h"
 #include "KvlClasses.h"
@@ -22,7 +23,7 @@
 
 namespace {
 
-constexpr const char *kSeparator = " - ";
+constexpr std::string_view kSeparator = " - ";
 
 const char *levelWord(int32_t level) {
     switch (level) {
