@@ -40,6 +40,8 @@
 
 namespace {
 
+using namespace std::literals;
+
 // The private record: seven flags in this order.
 struct XmlFlags {
     uint8_t firstRecord = 1;
@@ -122,24 +124,24 @@ EventFields readFields(KvlEvent *event) {
 // " <Name>" + escaped value + "</Name>\n" when there is a value.
 void appendElement(std::string &record, const char *value, std::string_view element) {
     if (value == nullptr) return;
-    record += " <";
+    record += " <"sv;
     record += element;
     record += '>';
     kvl::xml::appendText(record, value);
-    record += "</";
+    record += "</"sv;
     record += element;
-    record += ">\n";
+    record += ">\n"sv;
 }
 
 // The product elements whose single-flag equals `single`, in their order.
 void appendProductBlock(std::string &record, const EventFields &fields, const XmlFlags &flags,
                         uint8_t single) {
     if (flags.singleServer == single && fields.value[kServer] != nullptr) {
-        record += " <Server Format=\"";
+        record += " <Server Format=\""sv;
         kvl::xml::appendAttribute(record, fields.value[kServerFormat]);
-        record += "\">";
+        record += "\">"sv;
         kvl::xml::appendText(record, fields.value[kServer]);
-        record += "</Server>\n";
+        record += "</Server>\n"sv;
     }
     if (flags.singleProduct == single) appendElement(record, fields.value[kProduct], "ProductId");
     if (flags.singleComponent == single)
@@ -151,54 +153,54 @@ void appendProductBlock(std::string &record, const EventFields &fields, const Xm
 void appendTime(std::string &record, KvlObject *formatter, uint64_t milliseconds) {
     thread_local std::string date;
     date.clear();
-    record += " <Time Millis=\"";
+    record += " <Time Millis=\""sv;
     kvl::appendDecimal(record, milliseconds);
-    record += "\">";
+    record += "\">"sv;
     if (kvl::appendDate(formatter, milliseconds, date))
         kvl::xml::appendText(record, date);
     else
         kvlIntlLogVA(KVL_LEVEL_ERROR, 20, kvlMsgTableText(KVL_MSG_CATALOG, 20), KVL_ARG_END);
-    record += "</Time>\n";
+    record += "</Time>\n"sv;
 }
 
 void appendAttributes(std::string &record, KvlEvent *event, const EventFields &fields) {
     if (!fields.hasAttributes) return;
-    record += " <LogAttribs>";
+    record += " <LogAttribs>"sv;
     for (KvlStringToStringMapIter entry = kvlIntlStringToStringMapIterator(event->properties);
          entry != nullptr; entry = kvlIntlStringToStringMapIterNext(entry)) {
         const char *key = nullptr, *value = nullptr;
         kvlIntlStringToStringMapIterPeek(entry, &key, &value);
         if (key == nullptr || fieldOf(key) != kNotReserved) continue;
-        record += "<Key>";
+        record += "<Key>"sv;
         kvl::xml::appendText(record, key);
-        record += "</Key><Value>";
+        record += "</Key><Value>"sv;
         kvl::xml::appendText(record, value);
-        record += "</Value>";
+        record += "</Value>"sv;
     }
-    record += "</LogAttribs>\n";
+    record += "</LogAttribs>\n"sv;
 }
 
 // The source element, when the event has a source file.
 bool appendSource(std::string &record, const EventFields &fields) {
     if (fields.value[kSrcFile] == nullptr) return false;
-    record += " <Source FileName=\"";
+    record += " <Source FileName=\""sv;
     kvl::xml::appendAttribute(record, fields.value[kSrcFile]);
     if (fields.value[kSrcFunction] != nullptr) {
-        record += "\" Method=\"";
+        record += "\" Method=\""sv;
         kvl::xml::appendAttribute(record, fields.value[kSrcFunction]);
     }
     if (int64_t line = 0; kvl::parseInteger(fields.value[kSrcLine], line)) {
-        record += "\" Line=\"";
+        record += "\" Line=\""sv;
         kvl::appendDecimal(record, line);
     }
-    record += "\"/>\n";
+    record += "\"/>\n"sv;
     return true;
 }
 
 // A parameter as its UTF-8 text (the same as kvlParmToUTF8Str gives);
 // strings and integers are written directly, without a formatting pass.
 void appendParameter(std::string &record, const KvlParm *parm) {
-    record += "<Param><![CDATA[";
+    record += "<Param><![CDATA["sv;
     switch (parm != nullptr ? parm->type : 0) {
         case KVL_ARG_INT:
             kvl::appendDecimal(record, static_cast<int64_t>(parm->value.i));
@@ -221,36 +223,36 @@ void appendParameter(std::string &record, const KvlParm *parm) {
             OxsMemoryFree(text);
         }
     }
-    record += "]]></Param>";
+    record += "]]></Param>"sv;
 }
 
 // The translation element, for a message from a catalog.
 void appendTranslation(std::string &record, const KvlI18Msg *message) {
     if (message == nullptr || message->catalog == nullptr) return;
-    record += " <TranslationInfo Type=\"XPG4\" Catalog=\"";
+    record += " <TranslationInfo Type=\"XPG4\" Catalog=\""sv;
     kvl::xml::appendAttribute(record, message->catalog);
-    record += "\" MsgKey=\"";
+    record += "\" MsgKey=\""sv;
     kvl::appendDecimal(record, static_cast<int64_t>(message->key));
-    record += "\" SetId=\"";
+    record += "\" SetId=\""sv;
     kvl::appendDecimal(record, static_cast<int64_t>(message->set));
-    record += "\">";
+    record += "\">"sv;
     for (KvlParmListIter parm = kvlIntlParmListIterator(message->parms); parm != nullptr;
          parm = kvlIntlParmListIterNext(parm))
         appendParameter(record, kvlIntlParmListIterPeek(parm));
-    record += "</TranslationInfo>\n";
+    record += "</TranslationInfo>\n"sv;
 }
 
 void appendTraceOrigin(std::string &record, const EventFields &fields) {
     int64_t id = 0;
     if (kvl::parseInteger(fields.value[kThreadId], id)) {
-        record += " <Thread>";
+        record += " <Thread>"sv;
         kvl::appendDecimal(record, static_cast<uint64_t>(id));
-        record += "</Thread>\n";
+        record += "</Thread>\n"sv;
     }
     if (kvl::parseInteger(fields.value[kProcessId], id)) {
-        record += " <Process>";
+        record += " <Process>"sv;
         kvl::appendDecimal(record, id);
-        record += "</Process>\n";
+        record += "</Process>\n"sv;
     }
 }
 
@@ -285,25 +287,25 @@ bool kvl::xmlFormatInto(KvlObject *formatter, KvlEvent *event, std::string &reco
     const bool hasLevel = event->level != KVL_LEVEL_NONE;
     if (isMessage) {
         CxZMSID parsed{};
-        record += "<Message Id=\"";
+        record += "<Message Id=\""sv;
         kvl::xml::appendAttribute(record, shownMessageId(event, text, parsed));
         if (hasLevel) {
-            record += "\" Severity=\"";
+            record += "\" Severity=\""sv;
             record += kvlPDXMLEmitLevel(event->level);
         }
-        record += "\">\n";
+        record += "\">\n"sv;
     } else if (hasLevel) {
-        record += "<Trace Level=\"";
+        record += "<Trace Level=\""sv;
         record += kvlPDXMLEmitLevel(event->level);
-        record += "\">\n";
+        record += "\">\n"sv;
     } else {
-        record += "<Trace>\n";
+        record += "<Trace>\n"sv;
     }
     appendTime(record, formatter, event->time);
     appendProductBlock(record, fields, flags, 0);
-    record += " <LogText><![CDATA[";
+    record += " <LogText><![CDATA["sv;
     kvl::xml::appendCData(record, bound);
-    record += "]]></LogText>\n";
+    record += "]]></LogText>\n"sv;
     OxsMemoryFree(text);
     appendAttributes(record, event, fields);
     if (isMessage) {
@@ -311,12 +313,12 @@ bool kvl::xmlFormatInto(KvlObject *formatter, KvlEvent *event, std::string &reco
         appendTranslation(record, event->message);
     } else {
         if (!appendSource(record, fields))
-            record += " <Source FileName=\"None\" Method=\"None\"/>\n";
+            record += " <Source FileName=\"None\" Method=\"None\"/>\n"sv;
         appendTraceOrigin(record, fields);
     }
     appendElement(record, fields.value[kCorrelationId], "CorrelationId");
     appendElement(record, fields.value[kClient], "Principal");
-    record += isMessage ? "</Message>\n" : "</Trace>\n";
+    record += isMessage ? "</Message>\n"sv : "</Trace>\n"sv;
     return true;
 }
 
