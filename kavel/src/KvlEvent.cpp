@@ -8,6 +8,7 @@
 // count), so a list that lost its closing 0 cannot make the reader run
 // through the stack.
 
+#include <algorithm>
 #include <cstring>
 
 #include "CxProcess.h"
@@ -22,10 +23,14 @@
 namespace {
 
 constexpr int kMaxMarkers = 63;
-// Room for the links of a record's usual properties and parameters (a
-// source file, function and line and a few parameters); more go to the
-// heap.
-constexpr size_t kEventRoom = 512;
+// An event's allocation is at least the largest block the C library's
+// per-thread cache of freed blocks serves (glibc: 1032 bytes), the room
+// taking what the event and its texts leave: with a short message about
+// 750 bytes, enough for the links of the properties a logger adds (source,
+// origin, process and thread) and a few parameters; more go to the heap.
+// A long message gets a room of its own beyond it.
+constexpr size_t kEventBlock = 1024;
+constexpr size_t kLeastRoom = 256;
 
 bool isLevel(int value) {
     switch (value) {
@@ -158,11 +163,12 @@ KvlEvent *KvlVaAllocEvent(int32_t level, const char *catalog, int32_t set, int32
     // One allocation: the event, its message, the message's texts and the
     // room its properties and parameters are taken from.
     const size_t roomAt = (sizeof(KvlEvent) + kvlI18MsgAreaSize(catalog, text) + 15) & ~size_t{15};
-    auto *event = static_cast<KvlEvent *>(OxsMemoryMalloc(roomAt + kEventRoom));
+    const size_t size = std::max(kEventBlock, roomAt + kLeastRoom);
+    auto *event = static_cast<KvlEvent *>(OxsMemoryMalloc(size));
     if (event == nullptr) return nullptr;
     std::memset(static_cast<void *>(event), 0, sizeof(KvlEvent));
     char *const block = reinterpret_cast<char *>(event);
-    event->room = KvlRoom{block + roomAt, block + roomAt, block + roomAt + kEventRoom};
+    event->room = KvlRoom{block + roomAt, block + roomAt, block + size};
     kvlIntlInitI18MsgIn(&event->ownMessage, catalog, set, key, text,
                         reinterpret_cast<char *>(event + 1), &event->room);
     event->message = &event->ownMessage;
