@@ -164,17 +164,6 @@ char *handOut(const std::string &text) {
     return copy;
 }
 
-namespace {
-thread_local std::string outerRecordText;  // kept, with its capacity, from record to record
-thread_local int recordTextNesting = 0;
-}  // namespace
-
-RecordText::RecordText() : text_(recordTextNesting++ == 0 ? &outerRecordText : &own_) {
-    text_->clear();
-}
-
-RecordText::~RecordText() { --recordTextNesting; }
-
 bool basicFormatInto(KvlObject *formatter, KvlEvent *event, std::string &record) {
     if (event == nullptr || !kvlObjectIsKind(formatter, KVL_KIND_FORMATTER) ||
         formatter->klass->bindMsg == nullptr)

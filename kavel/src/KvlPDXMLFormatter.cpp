@@ -275,8 +275,11 @@ bool kvl::xmlFormatInto(KvlObject *formatter, KvlEvent *event, std::string &reco
     const bool isMessage = flags.forceAsMessage == flags.forceAsTrace ? event->isMessage == 1
                                                                       : flags.forceAsMessage == 1;
     if (formatter->locale != nullptr) kvlSetEventLocale(event, formatter->locale);
-    char *text = KvlBindEventMsg(event, kvlIntlBindI18Msg);
-    const std::string_view bound = text != nullptr ? std::string_view(text) : std::string_view();
+    kvl::BoundText boundText;
+    const char *text = kvl::appendBoundEventMessage(event, kvlIntlBindI18Msg, boundText.text())
+                           ? boundText.text().c_str()
+                           : nullptr;
+    const std::string_view bound = text != nullptr ? std::string_view(boundText.text()) : "";
     record.reserve(512 + bound.size());
 
     const EventFields fields = readFields(event);
@@ -306,7 +309,6 @@ bool kvl::xmlFormatInto(KvlObject *formatter, KvlEvent *event, std::string &reco
     record += " <LogText><![CDATA["sv;
     kvl::xml::appendCData(record, bound);
     record += "]]></LogText>\n"sv;
-    OxsMemoryFree(text);
     appendAttributes(record, event, fields);
     if (isMessage) {
         appendSource(record, fields);

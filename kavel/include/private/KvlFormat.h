@@ -49,21 +49,36 @@ bool appendBoundMessage(KvlI18Msg *message, std::string &out);
 // handler has no formatter or the formatter makes no record.
 bool formatRecord(KvlObject *handler, KvlEvent *event, std::string &out);
 
-// The per-thread text a handler formats a record into and writes from,
-// emptied. A record made while another is being written (a toolkit message
-// its write reports) gets a text of its own, so neither clobbers the other.
-class RecordText {
+// A per-thread text kept, with its capacity, from record to record, and
+// emptied for each use. A use that begins while another of the same kind is
+// under way (a toolkit message reported while a record is written) gets a
+// text of its own, so neither clobbers the other.
+template <class Kind>
+class ThreadText {
 public:
-    RecordText();
-    ~RecordText();
-    RecordText(const RecordText &) = delete;
-    RecordText &operator=(const RecordText &) = delete;
+    ThreadText() : text_(nesting()++ == 0 ? &outer() : &own_) { text_->clear(); }
+    ~ThreadText() { --nesting(); }
+    ThreadText(const ThreadText &) = delete;
+    ThreadText &operator=(const ThreadText &) = delete;
     std::string &text() { return *text_; }
 
 private:
+    static std::string &outer() {
+        thread_local std::string text;
+        return text;
+    }
+    static int &nesting() {
+        thread_local int depth = 0;
+        return depth;
+    }
     std::string *text_;
-    std::string own_;  // a nested record's
+    std::string own_;  // a nested use's
 };
+
+// What a handler formats a record into and writes from.
+using RecordText = ThreadText<struct RecordTextKind>;
+// What a formatter binds a message into when it needs the text whole.
+using BoundText = ThreadText<struct BoundTextKind>;
 
 // The values of the named event properties (borrowed; null: absent) into
 // `values`, one per name, found in one pass over the event's properties
