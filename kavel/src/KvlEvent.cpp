@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "CxProcess.h"
+#include "KvlContainer.h"
 #include "KvlFormat.h"
 #include "KvlLogging.h"
 #include "KvlMsgTables.h"
@@ -186,7 +187,7 @@ void KvlFreeEvent(KvlEvent *event) noexcept {
     if (event == nullptr) return;
     kvlIntlFreeI18Msg(event->message);
     kvlIntlClearStringToStringMap(event->properties);
-    OxsMemoryFree(event->messageId);
+    kvl::giveBack(&event->room, event->messageId);
     OxsMemoryFree(event);
 }
 
@@ -203,11 +204,19 @@ void KvlSetEventIsMessage(KvlEvent *event, int isMessage) noexcept {
 char *KvlGetEventMessageId(KvlEvent *event) noexcept {
     return event != nullptr ? OxsStringDup(event->messageId) : nullptr;
 }
+// An identifier is a few characters: it goes into the event's room while
+// there is some.
 void KvlSetEventMessageId(KvlEvent *event, const char *id) noexcept {
     if (event == nullptr) return;
-    char *copy = OxsStringDup(id);
-    if (id != nullptr && copy == nullptr) return;
-    OxsMemoryFree(event->messageId);
+    char *copy = nullptr;
+    if (id != nullptr) {
+        const size_t size = std::strlen(id) + 1;
+        void *at = kvl::takeFromRoom(&event->room, size);
+        if (at == nullptr) at = OxsMemoryMalloc(size);
+        if (at == nullptr) return;
+        copy = static_cast<char *>(std::memcpy(at, id, size));
+    }
+    kvl::giveBack(&event->room, event->messageId);
     event->messageId = copy;
 }
 const char *kvlGetEventLocale(KvlEvent *event) noexcept {

@@ -350,9 +350,9 @@ void kvlPDXMLFormatterCacheMessageID(KvlObject *formatter, KvlEvent *event) noex
     if (event == nullptr || event->messageId != nullptr) return;
     if (formatter != nullptr && formatter->locale != nullptr)
         kvlSetEventLocale(event, formatter->locale);
-    char *text = KvlBindEventMsg(event, kvlIntlBindI18Msg);
-    const CxZMSID id = CxParseZMSID(text);
-    OxsMemoryFree(text);
+    kvl::BoundText text;
+    const bool bound = kvl::appendBoundEventMessage(event, kvlIntlBindI18Msg, text.text());
+    const CxZMSID id = CxParseZMSID(bound ? text.text().c_str() : nullptr);
     KvlSetEventMessageId(event, id.length > 0 ? id.id : "");
 }
 
