@@ -7,12 +7,14 @@
 // own: the formatter's text carries its line feed. The private record
 // remembers whether the header has been written, so the first record
 // after an open (or a reopen) follows the header and a second close
-// writes no second trailer.
+// writes no second trailer. Records are formatted into the toolkit's
+// reused per-thread record text, as the file handlers do.
 
 #include <cstdio>
 #include <new>
 
 #include "KvlClasses.h"
+#include "KvlFormat.h"
 #include "KvlMessage.h"
 #include "KvlObject.h"
 #include "OxsMemory.h"
@@ -27,7 +29,7 @@ ConsoleVars *varsOf(KvlObject *handler) {
     return handler != nullptr ? static_cast<ConsoleVars *>(handler->vars) : nullptr;
 }
 
-// Prints a formatter text and frees it.
+// Prints a header or trailer the formatter handed out, and frees it.
 void printAndFree(char *text) {
     if (text == nullptr) return;
     kvlI18PrintUTF8AsLocal(stdout, text);
@@ -54,7 +56,9 @@ KvlObject *KvlConsoleHandlerFProcess(KvlObject *handler, KvlEvent *event) noexce
     ConsoleVars *vars = varsOf(handler);
     if (vars == nullptr || event == nullptr || handler->enabled == 0) return handler;
     if (vars->isOpen == 0) KvlConsoleHandlerFOpen(handler);
-    printAndFree(kvlIntlHandlerDoFmt(handler, event));
+    kvl::RecordText record;
+    if (kvl::formatRecord(handler, event, record.text()))
+        kvlI18PrintUTF8AsLocal(stdout, record.text().c_str());
     KvlBasicObjectFLog(handler, event);
     return handler;
 }
