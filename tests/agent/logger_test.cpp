@@ -53,12 +53,25 @@ protected:
         shutDownLogger();
         loggerSetHostNameSourceForTest(nullptr);
     }
+    // The multi-process handlers get a key of this run's own: the agent's
+    // default would leave a set on the machine.
     void configure(int kind) {
         ASSERT_EQ(loggerConfiguration(nullptr, kind), 0);
+        const std::string key = std::to_string(semKey_.key());
+        for (const char *name :
+             {"agentHandler.agentCliTraceHandler", "agentHandler.agentCliMessageHandler"}) {
+            KvlObjCfg *cfg = KvlLogMgrGetCfg(name);  // for a handler made again
+            KvlSetObjCfgProp(cfg, "MPFileSemKey", key.c_str());
+            KvlReleaseObjCfg(cfg);
+            KvlObject *handler = KvlGetObject(name, nullptr);
+            KvlSetObjProp(handler, "MPFileSemKey", key.c_str());
+            KvlReleaseObject(handler);
+        }
         vrxtest::addRecordingHandlerClass();
         RecordingStore::instance().clear();
     }
     std::string dir() const { return here_.dir().path(); }
+    vrxtest::PrivateKey semKey_{12};
     vrxtest::CwdGuard here_;
 };
 
