@@ -211,8 +211,7 @@ void KvlSetEventMessageId(KvlEvent *event, const char *id) noexcept {
     char *copy = nullptr;
     if (id != nullptr) {
         const size_t size = std::strlen(id) + 1;
-        void *at = kvl::takeFromRoom(&event->room, size);
-        if (at == nullptr) at = OxsMemoryMalloc(size);
+        void *at = kvl::allocateFrom(&event->room, size);
         if (at == nullptr) return;
         copy = static_cast<char *>(std::memcpy(at, id, size));
     }

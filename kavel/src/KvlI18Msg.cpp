@@ -99,13 +99,9 @@ bool toArgument(const KvlParm &parm, bool asUnsigned, CxPrintfArg &arg) {
     }
 }
 
-// Appends `n` bytes; false when memory is short.
-bool appendRaw(CxStringBuff *buffer, const char *bytes, size_t n) {
-    if (!cxStringBuffHasCapacity(buffer, n)) return false;
-    std::memcpy(buffer->data + buffer->length, bytes, n);
-    buffer->length += static_cast<uint32_t>(n);
-    buffer->data[buffer->length] = '\0';
-    return true;
+// Cuts the text back to its first `length` bytes.
+void cutBack(CxStringBuff *buffer, uint32_t length) {
+    if (buffer->data != nullptr) buffer->data[buffer->length = length] = '\0';
 }
 
 // The usual shape of a log message, formatted without the general engine:
@@ -117,29 +113,31 @@ bool appendRaw(CxStringBuff *buffer, const char *bytes, size_t n) {
 bool appendSimple(const char *format, KvlParmList *parms, CxStringBuff *buffer) {
     const uint32_t start = buffer->length;
     const auto refuse = [&] {
-        if (buffer->data != nullptr) buffer->data[buffer->length = start] = '\0';
+        cutBack(buffer, start);
         return false;
     };
     KvlParmListIter next = kvlIntlParmListIterator(parms);
     for (const char *p = format;;) {
         const char *percent = std::strchr(p, '%');
         const size_t n = percent != nullptr ? static_cast<size_t>(percent - p) : std::strlen(p);
-        if (!appendRaw(buffer, p, n)) return refuse();
+        if (!cxStringBuffAppendBytes(buffer, p, n)) return refuse();
         if (percent == nullptr) return true;
         p = percent + 2;
         if (percent[1] == '%') {
-            if (!appendRaw(buffer, "%", 1)) return refuse();
+            if (!cxStringBuffAppendBytes(buffer, "%", 1)) return refuse();
             continue;
         }
         const KvlParm *parm = kvlIntlParmListIterPeek(next);
         if (parm == nullptr) return refuse();
         next = kvlIntlParmListIterNext(next);
         if (percent[1] == 's' && parm->type == KVL_ARG_STRING && parm->value.s != nullptr) {
-            if (!appendRaw(buffer, parm->value.s, std::strlen(parm->value.s))) return refuse();
+            if (!cxStringBuffAppendBytes(buffer, parm->value.s, std::strlen(parm->value.s)))
+                return refuse();
         } else if (percent[1] == 'd' && parm->type == KVL_ARG_INT) {
             char digits[16];
             const char *end = std::to_chars(digits, digits + sizeof digits, parm->value.i).ptr;
-            if (!appendRaw(buffer, digits, static_cast<size_t>(end - digits))) return refuse();
+            if (!cxStringBuffAppendBytes(buffer, digits, static_cast<size_t>(end - digits)))
+                return refuse();
         } else {
             return refuse();
         }
@@ -164,7 +162,7 @@ bool appendFormatted(const char *format, KvlParmList *parms, CxStringBuff *buffe
         int error = 0;
         cxPrintfEmitAll(nullptr, buffer, &formats, &args, &error);
         ok = error == 0 && cxStringBuffHasCapacity(buffer, 0);
-        if (!ok && buffer->data != nullptr) buffer->data[buffer->length = start] = '\0';
+        if (!ok) cutBack(buffer, start);
     }
     CxPrintfFreeLists(&formats, &args);
     return ok;

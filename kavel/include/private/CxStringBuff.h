@@ -53,6 +53,9 @@ int CxStringBuffPrintfV(uc_ch_t *cs, CxStringBuff *buffer, const char *format, v
 
 /* Internal: makes room for `extra` more bytes. */
 int cxStringBuffHasCapacity(CxStringBuff *buffer, uint64_t extra);
+/* Internal: appends `n` bytes (none still makes the text); 0 when memory
+ * is short. */
+int cxStringBuffAppendBytes(CxStringBuff *buffer, const char *bytes, size_t n);
 
 #ifdef __cplusplus
 }

@@ -32,7 +32,6 @@ char *handOut(const std::string &text);
 
 // A built-in formatter's record appended to `out`: the text its format
 // slot hands out, without the copy. False when it makes no record.
-using FormatInto = bool (*)(KvlObject *formatter, KvlEvent *event, std::string &out);
 bool basicFormatInto(KvlObject *formatter, KvlEvent *event, std::string &out);
 bool xmlFormatInto(KvlObject *formatter, KvlEvent *event, std::string &out);
 bool zemTraceFormatInto(KvlObject *formatter, KvlEvent *event, std::string &out);

@@ -95,6 +95,10 @@ int changeCodeset(CxStringBuff *buffer, uint64_t factor, bool fromUtf8, uc_ch_t 
 
 extern "C" {
 
+int cxStringBuffAppendBytes(CxStringBuff *buffer, const char *bytes, size_t n) {
+    return appendBytes(buffer, bytes, n) ? 1 : 0;
+}
+
 int cxStringBuffHasCapacity(CxStringBuff *buffer, uint64_t extra) {
     if (buffer == nullptr) return 0;
     if (buffer->data == nullptr) {

@@ -57,6 +57,23 @@ inline bool inRoom(const KvlRoom *room, const void *p) noexcept {
            at < reinterpret_cast<uintptr_t>(room->end);
 }
 
+// `size` bytes from the room while it has some, else from the heap.
+inline void *allocateFrom(KvlRoom *room, size_t size) noexcept {
+    void *block = takeFromRoom(room, size);
+    return block != nullptr ? block : OxsMemoryMalloc(size);
+}
+
+// An empty container header made at `where` in the caller's record (null
+// when it does not fit), taking its links from `room` first; emptied with
+// clear and never freed.
+template <class Header>
+Header *makeHeaderIn(void *where, size_t size, KvlRoom *room) noexcept {
+    if (size < sizeof(Header)) return nullptr;
+    Header *header = new (where) Header{};
+    header->room = room;
+    return header;
+}
+
 // Frees what did not come from the room.
 inline void giveBack(const KvlRoom *room, void *p) noexcept {
     if (!inRoom(room, p)) OxsMemoryFree(p);
@@ -90,14 +107,8 @@ struct MapCore {
     using Stored = typename Traits::Stored;
 
     static Header *alloc() noexcept { return new (std::nothrow) Header{}; }
-    // An empty map made at `where` in the caller's record (null when it
-    // does not fit), taking its links from `room` first; emptied with
-    // clear and never freed.
     static Header *makeIn(void *where, size_t size, KvlRoom *room) noexcept {
-        if (size < sizeof(Header)) return nullptr;
-        Header *map = new (where) Header{};
-        map->room = room;
-        return map;
+        return makeHeaderIn<Header>(where, size, room);
     }
 
     static Link *getNode(Header *map, const char *key) noexcept {
@@ -116,8 +127,7 @@ struct MapCore {
         size_t textSize = 0;
         if constexpr (kInlineText) textSize = value != nullptr ? std::strlen(value) + 1 : 0;
         const size_t size = sizeof(Link) + keySize + textSize;
-        void *block = takeFromRoom(map->room, size);
-        if (block == nullptr) block = OxsMemoryMalloc(size);
+        void *block = allocateFrom(map->room, size);
         if (block == nullptr) return nullptr;
         Link *link = new (block) Link{};
         link->key = static_cast<char *>(block) + sizeof(Link);
@@ -214,15 +224,10 @@ struct SequenceCore {
     using Stored = typename Traits::Stored;
 
     static Header *alloc() noexcept { return new (std::nothrow) Header{}; }
-    // An empty member made at `where` in the caller's record (null when
-    // it does not fit), taking its links from `room` first (with the value
-    // copy in the same block, for values that can be copied into place);
-    // emptied with clear and never freed.
+    // Made in a room, a link carries the value's copy in its block, for
+    // values that can be copied into place.
     static Header *makeIn(void *where, size_t size, KvlRoom *room) noexcept {
-        if (size < sizeof(Header)) return nullptr;
-        Header *owner = new (where) Header{};
-        owner->room = room;
-        return owner;
+        return makeHeaderIn<Header>(where, size, room);
     }
 
     static constexpr bool kCopiesInPlace = requires(In value, void *at) {
@@ -272,18 +277,17 @@ struct SequenceCore {
         return true;
     }
 
-    static void free(Header *owner) noexcept {
-        if (owner == nullptr) return;
-        while (owner->head != nullptr)
-            remLink(owner, owner->head);
-        delete owner;
-    }
-    // Members made in a room are emptied instead; a list's count with them.
+    // Members made in a room are emptied instead of freed; a list's count
+    // with them.
     static void clear(Header *owner) noexcept {
         if (owner == nullptr) return;
         while (owner->head != nullptr)
             remLink(owner, owner->head);
         if constexpr (requires { owner->count; }) owner->count = 0;
+    }
+    static void free(Header *owner) noexcept {
+        clear(owner);
+        delete owner;
     }
 
     static Link *iterator(Header *owner) noexcept {
