@@ -287,4 +287,49 @@ TEST_F(ZilConvertTest, ChunkedConversionMatchesOneShot) {
     }
 }
 
+// Text with many non-ASCII bytes is decoded a block at a time; the blocks
+// must give what one character at a time gives, on any bytes: lead bytes
+// without a trail, bytes below 0x40 after a lead, unmapped pairs, runs of
+// lead bytes of either length. One call over the whole text against pieces
+// too short for a block, into UCS-2 and into UTF-8, substitutions counted.
+TEST_F(ZilConvertTest, BlocksOfMixedBytesDecodeAsCharactersDo) {
+    std::mt19937 random(2027);
+    std::string bytes;
+    for (int i = 0; i < 20000; ++i) {
+        const unsigned kind = random() % 100;
+        bytes += static_cast<char>(kind < 25   ? 'a' + random() % 26
+                                   : kind < 30 ? "\n\t 0123456789@"[random() % 14]
+                                               : 0x80 + random() % 128);
+    }
+    for (const ziltest::Shipped &shipped : ziltest::shippedCodesets()) {
+        SCOPED_TRACE(shipped.file);
+        uc_ch_t *h = zil_cs_new(shipped.file.c_str());
+        ASSERT_NE(h, nullptr);
+        for (const ziltest::Way way : {ziltest::Way::kToUcs2, ziltest::Way::kToUtf8}) {
+            std::string whole(bytes.size() * 4, '\0');
+            const char *p = bytes.data();
+            size_t left = bytes.size(), room = whole.size();
+            h->to_state = 0;
+            h->subst_count = 0;
+            if (way == ziltest::Way::kToUcs2) {
+                auto *units = reinterpret_cast<zil_ucs2_t *>(whole.data());
+                zil_ucs2_t *u = units;
+                room /= 2;
+                zil_to_ucs2_r(h, &p, &left, &u, &room);
+                whole.resize(sizeof(zil_ucs2_t) * static_cast<size_t>(u - units));
+            } else {
+                char *o = whole.data();
+                zil_to_utf8_r(h, &p, &left, &o, &room);
+                whole.resize(static_cast<size_t>(o - whole.data()));
+            }
+            const int substitutions = h->subst_count;
+            h->to_state = 0;
+            h->subst_count = 0;
+            EXPECT_EQ(ziltest::convertInPieces(h, way, bytes, random, 7), whole);
+            EXPECT_EQ(h->subst_count, substitutions);
+        }
+        zil_cs_free(h);
+    }
+}
+
 }  // namespace

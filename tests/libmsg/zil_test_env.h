@@ -76,7 +76,7 @@ inline std::string localFrom(uc_ch_t *h, std::string_view utf8) {
                                                sizeof out, nullptr)));
 }
 
-enum class Way { kToUtf8, kFromUtf8 };
+enum class Way { kToUtf8, kFromUtf8, kToUcs2 };
 
 // `input` through the restartable call the way a streaming caller feeds it:
 // pieces of 1..maxPiece bytes, output room of 1..4 bytes at a time, and the
@@ -97,6 +97,15 @@ inline std::string convertInPieces(uc_ch_t *h, Way way, const std::string &input
             char out[4];
             char *o = out;
             size_t room = 1 + random() % 4;
+            if (way == Way::kToUcs2) {  // the units' bytes
+                zil_ucs2_t units[4];
+                zil_ucs2_t *u = units;
+                room = 1 + room / 2;
+                result = zil_to_ucs2_r(h, &p, &left, &u, &room);
+                converted.append(reinterpret_cast<const char *>(units),
+                                 sizeof(zil_ucs2_t) * static_cast<size_t>(u - units));
+                continue;
+            }
             result = way == Way::kToUtf8 ? zil_to_utf8_r(h, &p, &left, &o, &room)
                                          : zil_from_utf8_r(h, &p, &left, &o, &room);
             converted.append(out, static_cast<size_t>(o - out));

@@ -13,6 +13,7 @@
 #ifndef ZIL_CODEC_H
 #define ZIL_CODEC_H
 
+#include <concepts>
 #include <cstdint>
 #include <cstring>
 #include <type_traits>
@@ -54,6 +55,50 @@ inline bool resetOnNull(const void *input, unsigned char &state) {
     return true;
 }
 
+// Blocks of mixed text into UCS-2. Where single- and double-byte
+// characters alternate at random (CJK text with ASCII between), a branch
+// per character on its length is mispredicted about as often as not, and
+// the per-character steps of the loop cost as much as the look-up. A
+// decoder that can, decodes a whole block of input at once, straight into
+// the output:
+//
+//   size_t decodeBlock(const uint8_t *p, uint16_t *units, size_t &count)
+//
+// reads p[0] to p[kBlockInput - 1], may store up to kAsciiBlock units,
+// sets `count` to the characters decoded (one unit each; kBlockInvalid for
+// one to substitute: no character decodes to U+FFFF) and returns the bytes
+// they took, which may stop short of the block before a character it
+// leaves to decode() (0 when the first one is). The results are those of
+// decode(), character for character. The encoder then substitutes within
+// the block (substituteBlock). Units stored past `count` lie in the output
+// room and are overwritten next, as with the ASCII blocks.
+constexpr size_t kBlockInput = kAsciiBlock + 3;  // a block and the rest of its last character
+constexpr uint16_t kBlockInvalid = 0xFFFF;
+
+template <class Decoder, class Encoder, class Out>
+concept BlockCodecs = std::is_same_v<Out, uint16_t> &&
+    requires(const Decoder &d, const Encoder &e, const uint8_t *p, uint16_t *units, size_t &count) {
+    { d.decodeBlock(p, units, count) } -> std::same_as<size_t>;
+    e.substituteBlock(units, count);
+};
+
+// Blocks are worth decoding whole when they hold several non-ASCII bytes;
+// text that is mostly ASCII goes faster through the ASCII runs and the
+// occasional single character: the loop looks for a block only where one
+// non-ASCII character follows another.
+inline bool mixedBlock(const uint8_t *p) {
+#if ZIL_ASCII_BLOCKS
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i high = _mm_and_si128(_mm_cmplt_epi8(block, zero), _mm_set1_epi8(1));
+    const __m128i sums = _mm_sad_epu8(high, zero);  // per half of the block
+    return _mm_cvtsi128_si32(_mm_add_epi64(sums, _mm_unpackhi_epi64(sums, sums))) >= 6;
+#else
+    (void)p;
+    return false;
+#endif
+}
+
 // Codecs that need the handle take it; the others are built empty.
 template <class Codec>
 Codec makeCodec(uc_ch_t *h) {
@@ -79,6 +124,18 @@ inline int runConversion(Decoder &decoder, Encoder &encoder, const In **input, c
                         *o++ = static_cast<Out>(*p++);
                 }
                 if (p == inEnd) break;
+            } else if constexpr (BlockCodecs<Decoder, Encoder, Out>) {
+                if (static_cast<size_t>(inEnd - p) >= kBlockInput &&
+                    static_cast<size_t>(outEnd - o) >= kAsciiBlock && mixedBlock(p)) {
+                    size_t count = 0;
+                    const size_t used = decoder.decodeBlock(p, o, count);
+                    if (used != 0) {
+                        encoder.substituteBlock(o, count);
+                        p += used;
+                        o += count;
+                        continue;
+                    }
+                }
             }
         }
         if (o >= outEnd) {
@@ -264,6 +321,25 @@ struct Ucs2Encoder {
         o[1] = static_cast<uint16_t>(0xDC00 + (value & 0x3FF));
         o += 2;
         return true;
+    }
+
+    // A block's kBlockInvalid units become "?", counted.
+    void substituteBlock(uint16_t *units, size_t count) const {
+#if ZIL_ASCII_BLOCKS
+        const __m128i invalid = _mm_set1_epi16(-1);
+        const unsigned found = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_cmpeq_epi16(
+                _mm_loadu_si128(reinterpret_cast<const __m128i *>(units)), invalid)) |
+            (_mm_movemask_epi8(_mm_cmpeq_epi16(
+                 _mm_loadu_si128(reinterpret_cast<const __m128i *>(units + 8)), invalid))
+             << 16));
+        if ((found & ((uint64_t{1} << (2 * count)) - 1)) == 0) return;
+#endif
+        for (size_t i = 0; i < count; ++i)
+            if (units[i] == kBlockInvalid) {
+                units[i] = '?';
+                ++handle->subst_count;
+            }
     }
 };
 

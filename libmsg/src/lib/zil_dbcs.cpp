@@ -13,11 +13,13 @@
 // value it reads alone lies (its single-byte value, or an unmapped cell
 // for a lead or invalid byte) and where its row starts (lead bytes), so a
 // character costs the byte's entries and one load for the value, with no
-// row number or area offset to compute.
+// row number or area offset to compute; mixed text is decoded a block at a
+// time (zil_pairblock.h).
 
 #include <cstddef>
 
 #include "zil_codec.h"
+#include "zil_pairblock.h"
 #include "zil_table.h"
 
 namespace zil {
@@ -30,6 +32,7 @@ struct DbcsDerived {
     uint32_t row[256];
     uint8_t lead[256];
     uint16_t unmapped;
+    PairBlocks blocks;
 };
 
 const DbcsDerived &derivedOf(const uc_ch_t *h) {
@@ -54,6 +57,12 @@ struct DbcsDecoder {
         value = result == kUnmapped ? kInvalid : result;
         return Step::Char;
     }
+
+#if ZIL_ASCII_BLOCKS
+    size_t decodeBlock(const uint8_t *p, uint16_t *units, size_t &count) const {
+        return d.blocks.decode(p, units, count);
+    }
+#endif
 };
 
 struct DbcsEncoder {
@@ -108,6 +117,24 @@ void buildDbcsDerived(const unsigned char *table, size_t tableSize, unsigned cha
         d.row[b] = type == 2 ? static_cast<uint32_t>(
                                    rows.area + 4 * size_t{readU16(table, kToUnicodeOffset + 2 * b)})
                              : d.alone[b];
+    }
+    // Blocks: any byte from 0x40 is a trail; the values as decode() reads
+    // them (kUnmapped is kBlockInvalid).
+    static_assert(kUnmapped == kBlockInvalid);
+    PairBlocks &blocks = d.blocks;
+    bool leads[256], trails[256];
+    for (size_t b = 0; b < 256; ++b) {
+        leads[b] = d.lead[b] != 0;
+        trails[b] = b >= kLowestTrail;
+    }
+    blocks.on = blocks.leads.set(leads) && blocks.trails.set(trails);
+    blocks.longCodes = false;
+    for (size_t key = 0; key < 65536; ++key) {
+        const size_t b = key & 0xFF, trail = key >> 8;
+        const bool pair = d.lead[b] && trail >= kLowestTrail;
+        blocks.values[key] = trail == 0 || pair
+                                 ? readU16(table, pair ? d.row[b] + 2 * trail : d.alone[b])
+                                 : kUnmapped;
     }
 }
 

@@ -8,10 +8,13 @@
 // Walking the range records per character is slow for the scattered CJK
 // mappings, so both directions are resolved once at load into direct
 // arrays kept after the file image (derived data, shared by duplicates).
+// Mixed text is decoded a block at a time (zil_pairblock.h) up to the next
+// four-byte code.
 
 #include <initializer_list>
 
 #include "zil_codec.h"
+#include "zil_pairblock.h"
 #include "zil_table.h"
 
 namespace zil {
@@ -111,6 +114,7 @@ struct Gb18030Derived {
     uint32_t toUnicode[65535];
     uint32_t fromUnicode[65536];
     uint16_t twoByte[kFourByteStart];
+    PairBlocks blocks;  // the one- and two-byte codes, for mixed text
 };
 
 const Gb18030Derived &derivedOf(const uc_ch_t *h) {
@@ -161,6 +165,12 @@ struct Gb18030Decoder {
         }
         return Step::Char;
     }
+
+#if ZIL_ASCII_BLOCKS
+    size_t decodeBlock(const uint8_t *p, uint16_t *units, size_t &count) const {
+        return d.blocks.decode(p, units, count);
+    }
+#endif
 };
 
 void fourBytes(uint32_t offset, uint8_t *o) {
@@ -232,6 +242,35 @@ bool listFits(const unsigned char *table, size_t size, size_t data, uint32_t ran
     }
 }
 
+// Blocks: a lead byte and a two-byte trail are a pair; a lead before a
+// digit starts a four-byte code (left to decode()); any other lead, 0x80
+// and 0xFF are one invalid byte. A two-byte code whose value does not fit
+// 16 bits below U+FFFF turns blocks off (the shipped table has none).
+void deriveBlocks(Gb18030Derived &d) {
+    PairBlocks &blocks = d.blocks;
+    bool leads[256], trails[256], digits[256];
+    for (size_t b = 0; b < 256; ++b) {
+        leads[b] = between(static_cast<uint8_t>(b), 0x81, 0xFE);
+        trails[b] = b >= 0x40 && b != 0x7F && b != 0xFF;
+        digits[b] = between(static_cast<uint8_t>(b), 0x30, 0x39);
+    }
+    blocks.on =
+        blocks.leads.set(leads) && blocks.trails.set(trails) && blocks.longSecond.set(digits);
+    blocks.longCodes = true;
+    static_assert(kLookFurther == kBlockInvalid);
+    for (size_t key = 0; key < 65536; ++key) {
+        const size_t b = key & 0xFF, trail = key >> 8;
+        uint16_t value = kBlockInvalid;
+        if (trail == 0 && b < 0x80) value = static_cast<uint16_t>(b);
+        if (leads[b] && trails[trail]) {
+            const uint32_t index = (b - 0x81u) * 191 + (trail - 0x3Fu);
+            value = d.twoByte[index];
+            if (value == kLookFurther && d.toUnicode[index] != kNone) blocks.on = false;
+        }
+        blocks.values[key] = value;
+    }
+}
+
 }  // namespace
 
 size_t gb18030DerivedSize() { return sizeof(Gb18030Derived); }
@@ -249,6 +288,7 @@ void buildGb18030Derived(const unsigned char *table, unsigned char *derived) {
                                  ? static_cast<uint16_t>(d.toUnicode[key])
                                  : kLookFurther;
     }
+    deriveBlocks(d);
     for (uint32_t value = 0; value < 65536; ++value) {
         const Lookup hit = lookUpFrom(t, value);
         d.fromUnicode[value] = !hit.found   ? kNone
