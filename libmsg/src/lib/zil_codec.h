@@ -368,6 +368,8 @@ extern const FamilyOps kEbcdicDbcsOps;
 extern const FamilyOps kGb18030Ops;
 extern const FamilyOps kAsciiMbcsOps;
 bool mbcsFits(const unsigned char *table, size_t size);
+size_t mbcsDerivedSize();
+void buildMbcsDerived(const unsigned char *table, unsigned char *derived);
 bool gb18030Fits(const unsigned char *table, size_t size);
 size_t gb18030DerivedSize();
 void buildGb18030Derived(const unsigned char *table, unsigned char *derived);

@@ -2,6 +2,11 @@
 // characters walk a tree of nodes, one node per following byte. Out of
 // Unicode, each character has a prefix record (its leading bytes) and its
 // last two bytes.
+//
+// Into Unicode, the walk's results for every two- and three-byte
+// character are derived at load (two tables of 64 Ki values, keyed by two
+// bytes; 256 KiB per handle, shared by duplicates), so the common
+// characters cost one load, and mixed text is decoded a block at a time.
 
 #include <algorithm>
 #include <cstddef>
@@ -9,6 +14,7 @@
 #include <utility>
 
 #include "zil_codec.h"
+#include "zil_pairblock.h"
 #include "zil_table.h"
 
 namespace zil {
@@ -20,7 +26,9 @@ constexpr int kMaxLength = 4;
 struct MbcsTable {
     const unsigned char *table;
     size_t area;
-    explicit MbcsTable(const uc_ch_t *h) : table(h->table), area(readU32(h->table, kAreaOffset)) {}
+    explicit MbcsTable(const unsigned char *tableImage)
+        : table(tableImage), area(readU32(tableImage, kAreaOffset)) {}
+    explicit MbcsTable(const uc_ch_t *h) : MbcsTable(h->table) {}
     size_t node(uint16_t number) const { return area + 4 * static_cast<size_t>(number); }
     // One step of the walk: what the node holds for `byte` (a node or, at
     // the last level, a value), or kUnmapped.
@@ -33,22 +41,114 @@ struct MbcsTable {
     }
 };
 
+// For mixed text, derived at load: the first bytes of two- and of
+// three-byte characters as byte ranges, and the values decode() gives,
+// keyed by two bytes (see decodeBlock). Blocks are on when the table has
+// no four-byte characters and one first byte of three-byte ones at most
+// (EUC-JP's 0x8F).
+struct MbcsBlocks {
+    bool on;
+    bool hasThree;
+    ByteRanges two;
+    ByteRanges three;
+    // By first byte | second << 8: a two-byte character, or (second 0) a
+    // byte alone; then, from 65536, by second byte | third << 8: the
+    // three-byte characters. kBlockInvalid for what decodes to a
+    // substitution.
+    uint16_t values[2 * 65536];
+};
+
+const MbcsBlocks &blocksOf(const uc_ch_t *h) {
+    return *reinterpret_cast<const MbcsBlocks *>(h->table + derivedOffset(h->table_size));
+}
+
 struct MbcsDecoder {
     static constexpr bool kAsciiTransparent = true;
     MbcsTable t;
-    explicit MbcsDecoder(uc_ch_t *h) : t(h) {}
+    const MbcsBlocks &blocks;
+    explicit MbcsDecoder(uc_ch_t *h) : t(h), blocks(blocksOf(h)) {}
 
-    // The common two-byte character, both bytes present: the walk below
-    // without its checks for a short input.
-    Step decodePair(const uint8_t *&p, uint32_t &value) const {
-        const uint8_t trail = p[1];
-        if (trail < kLowestTrail) {
+#if ZIL_ASCII_BLOCKS
+    // decode() over a block with no branch on a character's length. The
+    // bytes that could start a character of each length are found for all
+    // 16 at once (with the rule that a byte below 0x40 continues none), and
+    // with them each byte's length and table key; then a walk from start
+    // to start reads one value per character (the only branch: the block's
+    // end).
+    size_t decodeBlock(const uint8_t *p, uint16_t *units, size_t &count) const {
+        if (!blocks.on) return 0;
+        const __m128i bytes = PairBlocks::load(p);
+        const __m128i next = PairBlocks::load(p + 1);
+        const __m128i after = PairBlocks::load(p + 2);
+        const __m128i lowest = _mm_set1_epi8(kLowestTrail);
+        const __m128i nextContinues = _mm_cmpeq_epi8(_mm_max_epu8(next, lowest), next);
+        const __m128i afterContinues = _mm_cmpeq_epi8(_mm_max_epu8(after, lowest), after);
+        const __m128i two = _mm_and_si128(PairBlocks::in(blocks.two, bytes), nextContinues);
+        const __m128i three =
+            blocks.hasThree ? _mm_and_si128(PairBlocks::in(blocks.three, bytes), nextContinues)
+                            : _mm_setzero_si128();
+        // Two bytes for one character, and three.
+        const __m128i pairs = _mm_or_si128(two, _mm_andnot_si128(afterContinues, three));
+        const __m128i triples = _mm_and_si128(three, afterContinues);
+        alignas(16) uint8_t lengths[kAsciiBlock];
+        _mm_store_si128(
+            reinterpret_cast<__m128i *>(lengths),
+            _mm_add_epi8(_mm_set1_epi8(1), _mm_or_si128(_mm_and_si128(pairs, _mm_set1_epi8(1)),
+                                                        _mm_and_si128(triples, _mm_set1_epi8(2)))));
+        // Keys into `values`: a byte alone, a byte and the next (pairs), or
+        // the two bytes after a three-byte character's first (triples, in
+        // the second half).
+        const __m128i seconds = _mm_and_si128(next, pairs);
+        const __m128i pairKeysLow = _mm_unpacklo_epi8(bytes, seconds);
+        const __m128i pairKeysHigh = _mm_unpackhi_epi8(bytes, seconds);
+        const __m128i tripleKeysLow = _mm_unpacklo_epi8(next, after);
+        const __m128i tripleKeysHigh = _mm_unpackhi_epi8(next, after);
+        const __m128i tripleLow = _mm_unpacklo_epi8(triples, triples);
+        const __m128i tripleHigh = _mm_unpackhi_epi8(triples, triples);
+        const __m128i keysLow = select(tripleLow, tripleKeysLow, pairKeysLow);
+        const __m128i keysHigh = select(tripleHigh, tripleKeysHigh, pairKeysHigh);
+        const __m128i plane = _mm_set1_epi16(1);
+        alignas(16) uint32_t keys[kAsciiBlock];
+        storeKeys(keys, keysLow, _mm_and_si128(tripleLow, plane));
+        storeKeys(keys + 8, keysHigh, _mm_and_si128(tripleHigh, plane));
+        size_t i = 0, k = 0;
+        while (i < kAsciiBlock) {
+            units[k++] = blocks.values[keys[i]];
+            i += lengths[i];
+        }
+        count = k;
+        return i;
+    }
+
+    static __m128i select(__m128i mask, __m128i ifSet, __m128i otherwise) {
+        return _mm_or_si128(_mm_and_si128(mask, ifSet), _mm_andnot_si128(mask, otherwise));
+    }
+    // Eight 16-bit keys with their 16-bit planes above them.
+    static void storeKeys(uint32_t *keys, __m128i low16, __m128i planes) {
+        _mm_store_si128(reinterpret_cast<__m128i *>(keys), _mm_unpacklo_epi16(low16, planes));
+        _mm_store_si128(reinterpret_cast<__m128i *>(keys + 4), _mm_unpackhi_epi16(low16, planes));
+    }
+#endif
+
+    // The common two- and three-byte characters, all their bytes present:
+    // the walk below, read from its results derived at load.
+    Step decodeDerived(const uint8_t *&p, uint8_t length, uint32_t &value) const {
+        const uint8_t second = p[1];
+        if (second < kLowestTrail) {
             ++p;
             return Step::Char;
         }
-        const uint16_t v = t.child(readU16(t.table, kToUnicodeOffset + 2 * size_t{p[0]}), trail);
+        size_t key = p[0] | size_t{second} << 8;
+        if (length == 3) {
+            if (p[2] < kLowestTrail) {
+                p += 2;
+                return Step::Char;
+            }
+            key = 65536 + (second | size_t{p[2]} << 8);
+        }
+        const uint16_t v = blocks.values[key];
         if (v != kUnmapped) value = v;
-        p += 2;
+        p += length;
         return Step::Char;
     }
 
@@ -66,7 +166,8 @@ struct MbcsDecoder {
             ++p;
             return Step::Char;
         }
-        if (length == 2 && end - p >= 2) return decodePair(p, value);
+        if ((length == 2 || (length == 3 && blocks.hasThree)) && end - p >= length)
+            return decodeDerived(p, length, value);
         // A byte below 0x40 continues no character: the bytes before it are
         // one invalid character, and it is read afresh.
         const int available = static_cast<int>(std::min<ptrdiff_t>(length, end - p));
@@ -143,6 +244,45 @@ bool treeFits(const unsigned char *table, size_t size, size_t area, uint16_t num
 const FamilyOps kAsciiMbcsOps = {
     convertWith<MbcsDecoder, Utf8Encoder, to>, convertWith<Utf8Decoder, MbcsEncoder, from>,
     convertWith<MbcsDecoder, Ucs2Encoder, to>, convertWith<Ucs2UnitDecoder, MbcsEncoder, from>};
+
+size_t mbcsDerivedSize() { return sizeof(MbcsBlocks); }
+
+void buildMbcsDerived(const unsigned char *table, unsigned char *derived) {
+    auto &blocks = *reinterpret_cast<MbcsBlocks *>(derived);
+    const MbcsTable t(table);
+    bool twos[256], threes[256];
+    int threeFirsts = 0, threeFirst = 0;
+    bool longer = false;
+    for (size_t b = 0; b < 256; ++b) {
+        const uint8_t length = table[kByteInfoOffset + b];
+        twos[b] = length == 2;
+        threes[b] = length == 3;
+        if (threes[b]) {
+            ++threeFirsts;
+            threeFirst = static_cast<int>(b);
+        }
+        if (length == 4) longer = true;
+    }
+    const auto root = [&](size_t b) { return readU16(table, kToUnicodeOffset + 2 * b); };
+    blocks.hasThree = threeFirsts == 1;
+    blocks.on = !longer && threeFirsts <= 1 && blocks.two.set(twos) &&
+                (!blocks.hasThree || blocks.three.set(threes));
+    static_assert(kUnmapped == kBlockInvalid);
+    for (size_t key = 0; key < 65536; ++key) {
+        const size_t b = key & 0xFF, second = key >> 8;
+        uint16_t value = kUnmapped;
+        const uint8_t length = table[kByteInfoOffset + b];
+        if (second == 0 && length == 1) value = root(b);
+        if (length == 2 && second >= kLowestTrail)
+            value = t.child(root(b), static_cast<uint8_t>(second));
+        blocks.values[key] = value;
+        blocks.values[65536 + key] =
+            threeFirsts == 1 && b >= kLowestTrail && second >= kLowestTrail
+                ? t.child(t.child(root(static_cast<size_t>(threeFirst)), static_cast<uint8_t>(b)),
+                          static_cast<uint8_t>(second))
+                : kUnmapped;
+    }
+}
 
 bool mbcsFits(const unsigned char *table, size_t size) {
     const size_t area = readU32(table, kAreaOffset);

@@ -53,6 +53,7 @@ size_t derivedSize(uint16_t kind) {
     if (kind == ZIL_KIND_ASCII_SBCS || kind == ZIL_KIND_EBCDIC_SBCS) return sbcsDerivedSize();
     if (kind == ZIL_KIND_GB18030) return gb18030DerivedSize();
     if (kind == ZIL_KIND_ASCII_DBCS) return dbcsDerivedSize();
+    if (kind == ZIL_KIND_ASCII_MBCS) return mbcsDerivedSize();
     return 0;
 }
 
@@ -62,6 +63,7 @@ void buildDerived(uint16_t kind, unsigned char *table, size_t tableSize) {
         buildSbcsDerived(kind, table, derived);
     if (kind == ZIL_KIND_GB18030) buildGb18030Derived(table, derived);
     if (kind == ZIL_KIND_ASCII_DBCS) buildDbcsDerived(table, tableSize, derived);
+    if (kind == ZIL_KIND_ASCII_MBCS) buildMbcsDerived(table, derived);
 }
 
 }  // namespace zil
