@@ -2,10 +2,13 @@
 // output split at points the fuzzer chooses, so multibyte and shift state
 // crosses calls: the first byte picks the codeset, the next bytes the piece
 // and room sizes, the rest is text converted both out of and into the
-// codeset.
+// codeset. Into UCS-2, one call over the whole text must also give what
+// the pieces give.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -52,6 +55,39 @@ void inPieces(Convert convert, const std::string &text, const uint8_t *sizes, si
     }
 }
 
+// Into UCS-2, one call over the whole text (where mixed text is decoded a
+// block at a time) against pieces too short for a block: the same units
+// and the same substitutions, or the run stops.
+void wholeAgainstPieces(uc_ch_t *h, const std::string &text, const uint8_t *sizes, size_t count) {
+    std::vector<zil_ucs2_t> whole(text.size() + 1), pieces;
+    h->to_state = 0;
+    h->subst_count = 0;
+    const char *p = text.data();
+    size_t left = text.size(), room = whole.size();
+    zil_ucs2_t *o = whole.data();
+    zil_to_ucs2_r(h, &p, &left, &o, &room);
+    whole.resize(static_cast<size_t>(o - whole.data()));
+    const uint16_t substitutions = h->subst_count;
+    h->to_state = 0;
+    h->subst_count = 0;
+    std::string pending;
+    for (size_t pos = 0, k = 0; pos < text.size();) {
+        const size_t take = std::min<size_t>(1 + sizes[k++ % count] % 7, text.size() - pos);
+        const std::string piece = pending + text.substr(pos, take);
+        pos += take;
+        const char *q = piece.data();
+        size_t pieceLeft = piece.size();
+        zil_ucs2_t units[32];
+        zil_ucs2_t *u = units;
+        size_t unitRoom = std::size(units);
+        zil_to_ucs2_r(h, &q, &pieceLeft, &u, &unitRoom);
+        pieces.insert(pieces.end(), units, u);
+        pending.assign(q, pieceLeft);
+    }
+    if (pieces != whole || h->subst_count != substitutions) std::abort();
+    h->to_state = 0;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
@@ -69,6 +105,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     inPieces([h](const char **p, size_t *left, char **o,
                  size_t *room) { return zil_from_utf8_r(h, p, left, o, room); },
              text, sizes, 4);
+    wholeAgainstPieces(h, text, sizes, 4);
     const char *none = nullptr;
     size_t zero = 0, room = 4;
     char tail[4];
