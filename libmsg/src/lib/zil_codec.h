@@ -125,17 +125,19 @@ inline int runConversion(Decoder &decoder, Encoder &encoder, const In **input, c
                 }
                 if (p == inEnd) break;
             } else if constexpr (BlockCodecs<Decoder, Encoder, Out>) {
-                if (static_cast<size_t>(inEnd - p) >= kBlockInput &&
-                    static_cast<size_t>(outEnd - o) >= kAsciiBlock && mixedBlock(p)) {
+                // Block after block while the text stays mixed, ASCII
+                // bytes included.
+                const In *before = p;
+                while (static_cast<size_t>(inEnd - p) >= kBlockInput &&
+                       static_cast<size_t>(outEnd - o) >= kAsciiBlock && mixedBlock(p)) {
                     size_t count = 0;
                     const size_t used = decoder.decodeBlock(p, o, count);
-                    if (used != 0) {
-                        encoder.substituteBlock(o, count);
-                        p += used;
-                        o += count;
-                        continue;
-                    }
+                    if (used == 0) break;
+                    encoder.substituteBlock(o, count);
+                    p += used;
+                    o += count;
                 }
+                if (p != before) continue;
             }
         }
         if (o >= outEnd) {
