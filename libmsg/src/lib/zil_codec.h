@@ -379,7 +379,7 @@ bool ebcdicDbcsRowsFit(const unsigned char *table, size_t size);
 // Whether every row a family-2 table can use lies inside it.
 bool dbcsRowsFit(const unsigned char *table, size_t size);
 size_t dbcsDerivedSize();
-void buildDbcsDerived(const unsigned char *table, size_t tableSize, unsigned char *derived);
+void buildDbcsDerived(const unsigned char *table, unsigned char *derived);
 extern const FamilyOps kEbcdicSbcsOps;
 extern const FamilyOps kUtf8Ops;
 extern const FamilyOps kOsOps;

@@ -9,12 +9,10 @@
 // byte below 256. ASCII bytes are themselves (the table compiler checks
 // it), so runs of them are copied without lookups.
 //
-// Into Unicode, the offsets are derived at load: per first byte, where the
-// value it reads alone lies (its single-byte value, or an unmapped cell
-// for a lead or invalid byte) and where its row starts (lead bytes), so a
-// character costs the byte's entries and one load for the value, with no
-// row number or area offset to compute; mixed text is decoded a block at a
-// time (zil_pairblock.h).
+// Into Unicode, the value of every single byte and of every pair is
+// derived at load into one table keyed by two bytes (zil_pairblock.h), so a
+// character costs its bytes' lead flag and one load, and mixed text is
+// decoded a block at a time.
 
 #include <cstddef>
 
@@ -25,13 +23,9 @@
 namespace zil {
 namespace {
 
-// Per first byte: the offset of the value it reads alone, the offset of
-// its row (lead bytes; otherwise the same as alone) and whether it leads.
+// Per first byte whether it leads; the values of bytes and pairs.
 struct DbcsDerived {
-    uint32_t alone[256];
-    uint32_t row[256];
     uint8_t lead[256];
-    uint16_t unmapped;
     PairBlocks blocks;
 };
 
@@ -41,9 +35,8 @@ const DbcsDerived &derivedOf(const uc_ch_t *h) {
 
 struct DbcsDecoder {
     static constexpr bool kAsciiTransparent = true;
-    const unsigned char *table;
     const DbcsDerived &d;
-    explicit DbcsDecoder(uc_ch_t *h) : table(h->table), d(derivedOf(h)) {}
+    explicit DbcsDecoder(uc_ch_t *h) : d(derivedOf(h)) {}
 
     Step decode(const uint8_t *&p, const uint8_t *end, uint32_t &value) const {
         const uint8_t b = *p;
@@ -51,8 +44,7 @@ struct DbcsDecoder {
         // A byte below 0x40 is no trail: the lead byte alone is invalid.
         const uint8_t trail = end - p < 2 ? 0 : p[1];
         const bool pair = d.lead[b] & (trail >= kLowestTrail);
-        const size_t offset = pair ? d.row[b] + 2 * size_t{trail} : d.alone[b];
-        const uint16_t result = readU16(table, offset);
+        const uint16_t result = d.blocks.values[b | (pair ? size_t{trail} << 8 : 0)];
         p += 1 + static_cast<int>(pair);
         value = result == kUnmapped ? kInvalid : result;
         return Step::Char;
@@ -103,38 +95,31 @@ const FamilyOps kAsciiDbcsOps = {
 
 size_t dbcsDerivedSize() { return sizeof(DbcsDerived); }
 
-void buildDbcsDerived(const unsigned char *table, size_t tableSize, unsigned char *derived) {
+void buildDbcsDerived(const unsigned char *table, unsigned char *derived) {
     auto &d = *reinterpret_cast<DbcsDerived *>(derived);
     const RowArea rows(table);
-    const auto unmapped =
-        static_cast<uint32_t>(derivedOffset(tableSize) + offsetof(DbcsDerived, unmapped));
-    d.unmapped = kUnmapped;
-    const size_t singles = rows.area + 4 * size_t{readU16(table, kToUnicodeOffset)};
-    for (size_t b = 0; b < 256; ++b) {
-        const uint8_t type = table[kByteInfoOffset + b];
-        d.lead[b] = type == 2 ? 1 : 0;
-        d.alone[b] = type == 1 ? static_cast<uint32_t>(singles + 2 * b) : unmapped;
-        d.row[b] = type == 2 ? static_cast<uint32_t>(
-                                   rows.area + 4 * size_t{readU16(table, kToUnicodeOffset + 2 * b)})
-                             : d.alone[b];
-    }
+    const uint16_t singles = readU16(table, kToUnicodeOffset);
     // Blocks: any byte from 0x40 is a trail; the values as decode() reads
-    // them (kUnmapped is kBlockInvalid).
+    // them (kUnmapped is kBlockInvalid): a single byte its entry in the
+    // single-byte row, a lead byte and a trail the lead's row, anything
+    // else unmapped.
     static_assert(kUnmapped == kBlockInvalid);
     PairBlocks &blocks = d.blocks;
     bool leads[256], trails[256];
     for (size_t b = 0; b < 256; ++b) {
+        d.lead[b] = table[kByteInfoOffset + b] == 2 ? 1 : 0;
         leads[b] = d.lead[b] != 0;
         trails[b] = b >= kLowestTrail;
     }
     blocks.on = blocks.leads.set(leads) && blocks.trails.set(trails);
     blocks.longCodes = false;
     for (size_t key = 0; key < 65536; ++key) {
-        const size_t b = key & 0xFF, trail = key >> 8;
-        const bool pair = d.lead[b] && trail >= kLowestTrail;
-        blocks.values[key] = trail == 0 || pair
-                                 ? readU16(table, pair ? d.row[b] + 2 * trail : d.alone[b])
-                                 : kUnmapped;
+        const auto b = static_cast<uint8_t>(key), trail = static_cast<uint8_t>(key >> 8);
+        uint16_t value = kUnmapped;
+        if (trail == 0 && table[kByteInfoOffset + b] == 1) value = rows.at(singles, b);
+        if (leads[b] && trails[trail])
+            value = rows.at(readU16(table, kToUnicodeOffset + 2 * size_t{b}), trail);
+        blocks.values[key] = value;
     }
 }
 

@@ -106,15 +106,15 @@ constexpr uint32_t kNone = 0xFFFFFFFFu;
 constexpr uint32_t kSingleFlag = 0x80000000u;
 
 // Per linear index below 65535: the Unicode value or kNone. Per BMP value:
-// the linear index, a single byte with kSingleFlag, or kNone. The two-byte
-// codes again as 16-bit values (kLookFurther: unmapped or U+FFFF, ask
-// toUnicode), half the cache lines for the codes most text uses.
+// the linear index, a single byte with kSingleFlag, or kNone. The one- and
+// two-byte codes again as 16-bit values keyed by their bytes (kLookFurther:
+// unmapped or U+FFFF, ask toUnicode), half the cache lines for the codes
+// most text uses, and what mixed text is decoded with a block at a time.
 constexpr uint16_t kLookFurther = 0xFFFF;
 struct Gb18030Derived {
     uint32_t toUnicode[65535];
     uint32_t fromUnicode[65536];
-    uint16_t twoByte[kFourByteStart];
-    PairBlocks blocks;  // the one- and two-byte codes, for mixed text
+    PairBlocks blocks;
 };
 
 const Gb18030Derived &derivedOf(const uc_ch_t *h) {
@@ -144,7 +144,7 @@ struct Gb18030Decoder {
         if (b2 >= 0x40 && b2 != 0x7F && b2 != 0xFF) {  // two bytes, the common case
             const uint32_t index = (b1 - 0x81u) * 191 + (b2 - 0x3Fu);
             p += 2;
-            const uint16_t v = d.twoByte[index];
+            const uint16_t v = d.blocks.values[b1 | size_t{b2} << 8];
             value = v != kLookFurther             ? v
                     : d.toUnicode[index] != kNone ? d.toUnicode[index]
                                                   : kInvalid;
@@ -264,8 +264,9 @@ void deriveBlocks(Gb18030Derived &d) {
         if (trail == 0 && b < 0x80) value = static_cast<uint16_t>(b);
         if (leads[b] && trails[trail]) {
             const uint32_t index = (b - 0x81u) * 191 + (trail - 0x3Fu);
-            value = d.twoByte[index];
-            if (value == kLookFurther && d.toUnicode[index] != kNone) blocks.on = false;
+            const uint32_t found = d.toUnicode[index];
+            value = found < kLookFurther ? static_cast<uint16_t>(found) : kLookFurther;
+            if (value == kLookFurther && found != kNone) blocks.on = false;
         }
         blocks.values[key] = value;
     }
@@ -283,10 +284,6 @@ void buildGb18030Derived(const unsigned char *table, unsigned char *derived) {
         // A type-1 0xFFFF is "unmapped"; a type-2 U+FFFF is a real character.
         d.toUnicode[key] =
             hit.found && !(hit.type == 1 && hit.result == 0xFFFF) ? hit.result : kNone;
-        if (key < kFourByteStart)
-            d.twoByte[key] = d.toUnicode[key] < kLookFurther
-                                 ? static_cast<uint16_t>(d.toUnicode[key])
-                                 : kLookFurther;
     }
     deriveBlocks(d);
     for (uint32_t value = 0; value < 65536; ++value) {

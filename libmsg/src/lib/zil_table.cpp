@@ -62,7 +62,7 @@ void buildDerived(uint16_t kind, unsigned char *table, size_t tableSize) {
     if (kind == ZIL_KIND_ASCII_SBCS || kind == ZIL_KIND_EBCDIC_SBCS)
         buildSbcsDerived(kind, table, derived);
     if (kind == ZIL_KIND_GB18030) buildGb18030Derived(table, derived);
-    if (kind == ZIL_KIND_ASCII_DBCS) buildDbcsDerived(table, tableSize, derived);
+    if (kind == ZIL_KIND_ASCII_DBCS) buildDbcsDerived(table, derived);
     if (kind == ZIL_KIND_ASCII_MBCS) buildMbcsDerived(table, derived);
 }
 
