@@ -97,7 +97,8 @@ TEST_F(ZilStateTest, ShippedAliasesAndWrittenNamesOpenTheirTables) {
         {"ISO-8859-14", "ISO885914"}, {"ISO-8859-3", "ISO88593"},
         {"ISO-8859-6", "ISO88596"},   {"GB2312", "EUCCN"},
         {"EUC-CN", "EUCCN"},          {"UHC", "CP949"},
-        {"IBM-850", "CP850"},
+        {"IBM-850", "CP850"},         {"EUC-JP-MS", "EUCJPMS"},
+        {"eucJP-ms", "EUCJPMS"},      {"EUC-JP", "EUCJP"},
     };
     for (const ziltest::Shipped &shipped : ziltest::shippedCodesets()) {
         cases.emplace_back(shipped.file, shipped.name);
