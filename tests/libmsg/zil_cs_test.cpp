@@ -1,5 +1,6 @@
 // Library state and codeset handles: name normalisation, the table search
 // path, aliases, damaged tables refused, and the environment read at start.
+#include <malloc.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -250,6 +251,47 @@ TEST_F(ZilStateTest, HandleLifecycle) {
     EXPECT_STREQ(zil_get_cs_name(nullptr), "ISO88591");
     zil_cs_free(handle);
     EXPECT_EQ(zil_get_def_cs(), os_cs) << "freeing the default falls back to the byte copy";
+}
+
+// Every handle of one table file shares one image with its derived data:
+// a second handle costs a handle, not another table, and the image lives
+// until the last handle on it is freed, whatever the order.
+TEST_F(ZilStateTest, HandlesOfOneTableShareItsImage) {
+    const char *const names[] = {"GB18030", "SJIS", "EUCJP", "IBM1047"};
+    const int orders[][3] = {{0, 1, 2}, {2, 1, 0}, {1, 0, 2}};  // first, second, duplicate
+    for (const char *name : names) {
+        for (const auto &order : orders) {
+            uc_ch_t *handles[3] = {zil_cs_new(name)};
+            ASSERT_NE(handles[0], nullptr) << name;
+            const size_t before = mallinfo2().uordblks;
+            handles[1] = zil_cs_new(name);
+            EXPECT_LT(mallinfo2().uordblks - before, 4096u) << name << ": the second handle";
+            handles[2] = zil_dup_handle(handles[0]);
+            EXPECT_EQ(handles[1]->table, handles[0]->table) << name;
+            for (int i = 0; i < 3; ++i) {
+                zil_cs_free(handles[order[i]]);
+                handles[order[i]] = nullptr;
+                for (uc_ch_t *left : handles) {  // still converts (ASan: nothing freed early)
+                    if (left == nullptr) continue;
+                    EXPECT_EQ(ziltest::utf8From(left, ziltest::localFrom(left, "abc")), "abc")
+                        << name;
+                }
+            }
+        }
+    }
+    // A table replaced on disk is read afresh; the old handle keeps its image.
+    TempDir tmp;
+    setenv("ZILDIR", tmp.path().c_str(), 1);
+    writeFile(tmp / "codeset/ZZTEST", table("ISO88591"));
+    uc_ch_t *old = zil_cs_new("ZZTEST");
+    writeFile(tmp / "codeset/ZZTEST", table("IBM037"));
+    uc_ch_t *replaced = zil_cs_new("ZZTEST");
+    EXPECT_EQ(nameOf(old), "ISO88591");
+    EXPECT_EQ(nameOf(replaced), "IBM037");
+    EXPECT_EQ(ziltest::localFrom(old, "A"), "A");
+    EXPECT_EQ(ziltest::localFrom(replaced, "A"), "\xC1");
+    zil_cs_free(old);
+    zil_cs_free(replaced);
 }
 
 TEST_F(ZilStateTest, UninitLeavesTheCallersDefaultAlone) {

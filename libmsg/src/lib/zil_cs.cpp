@@ -5,6 +5,10 @@
 // library opened itself: a handle a caller installed with zil_set_def_cs
 // stays the caller's, so the caller's own zil_cs_free cannot free it twice.
 //
+// A handle holds a reference to its table's image, which every handle of
+// the same file shares (zil_tableshare.h); duplicates hold one too, so the
+// image lives as long as any handle on it, in whatever order they are freed.
+//
 // Environment variables are set with setenv/unsetenv, which copy, so no
 // string the environment still refers to is ever freed; nls_path and zildir
 // keep the "NAME=value" texts for callers that look at them.
@@ -22,6 +26,7 @@
 
 #include "zil_internal.h"
 #include "zil_table.h"
+#include "zil_tableshare.h"
 
 extern "C" {
 uc_ch_t os_uc_ch_t = {nullptr, ZIL_KIND_OS, "OS", 0, 0, 0, 0, 0};
@@ -85,51 +90,29 @@ std::string aliasTarget(const std::string &content) {
     return name;
 }
 
-bool readWholeFile(const std::string &path, std::string &content) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    struct stat info {};
-    bool ok = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-    if (ok) {
-        content.resize(static_cast<size_t>(info.st_size));
-        size_t done = 0;
-        while (ok && done < content.size()) {
-            const ssize_t got = read(fd, content.data() + done, content.size() - done);
-            if (got < 0 && errno == EINTR) continue;
-            ok = got > 0;
-            if (ok) done += static_cast<size_t>(got);
-        }
-    }
-    close(fd);
-    return ok;
-}
+// Alias files name another file in a few bytes; the first ones are all
+// that can matter (the name is cut to 31 bytes after conversion anyway).
+constexpr size_t kAliasReadLimit = 256;
 
 // Loads the table for `name` from `directory`, following alias files.
-// Returns an allocation the handle will own, or null.
-unsigned char *loadTable(const std::string &directory, const std::string &name, uint32_t &size) {
+// Returns a shared image the handle holds one reference to, or null.
+const unsigned char *loadTable(const std::string &directory, const std::string &name,
+                               uint32_t &size) {
     size = 0;
     if (directory.size() + name.size() + 2 >= kPathBufferSize) return nullptr;
     std::string path = directory + name;
     for (int step = 0; step < kMaxLoadSteps; ++step) {
-        std::string content;
-        if (!readWholeFile(path, content)) return nullptr;
-        const auto *data = reinterpret_cast<const unsigned char *>(content.data());
-        if (hasTableMagic(data, content.size())) {
-            if (content.size() > UINT32_MAX || !zilValidateTable(data, content.size()))
-                return nullptr;
-            const size_t derived = derivedSize(tableKind(data));
-            const size_t allocation =
-                derived == 0 ? content.size() : derivedOffset(content.size()) + derived;
-            auto *table = static_cast<unsigned char *>(std::malloc(allocation));
-            if (table == nullptr) return nullptr;
-            std::memcpy(table, content.data(), content.size());
-            if (derived != 0)
-                buildDerived(tableKind(data), table, content.size());
-            size = static_cast<uint32_t>(content.size());
-            return table;
-        }
+        const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) return nullptr;
+        struct stat info {};
+        std::string alias;
+        const unsigned char *table = nullptr;
+        if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode))
+            table = acquireTable(fd, info, size, alias, kAliasReadLimit);
+        close(fd);
+        if (table != nullptr) return table;
         const size_t slash = path.rfind('/');
-        const std::string target = aliasTarget(content);
+        const std::string target = aliasTarget(alias);
         if (target.empty()) return nullptr;
         path = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + target;
         if (path.size() >= kPathBufferSize) return nullptr;  // would not fit: like a missing table
@@ -140,7 +123,7 @@ unsigned char *loadTable(const std::string &directory, const std::string &name, 
 // The search: $ZILDIR/codeset/, $ZILDIR/, $BINDIR/../generic/codeset/, the
 // name itself, and last the installed data directory, so an installed
 // library finds its tables with no variable set.
-unsigned char *findTable(const std::string &name, uint32_t &size) {
+const unsigned char *findTable(const std::string &name, uint32_t &size) {
     const std::string dir = zil_get_dir();
     if (!dir.empty() && dir.size() + 10 < 255) {
         if (auto *table = loadTable(dir + "/codeset/", name, size)) return table;
@@ -310,7 +293,7 @@ uc_ch_t *zil_cs_new(const char *name) {
         return handle;
     }
     uint32_t size = 0;
-    unsigned char *table = findTable(name, size);
+    const unsigned char *table = findTable(name, size);
     if (table == nullptr) {
         std::free(handle);
         return nullptr;
@@ -328,7 +311,7 @@ int zil_cs_free(uc_ch_t *handle) {
     if (handle == os_loc_cs) os_loc_cs = &os_uc_ch_t;
     if (handle == libraryDef) libraryDef = nullptr;
     if (handle == libraryOsLoc) libraryOsLoc = nullptr;
-    if (!handle->shared) std::free(const_cast<unsigned char *>(handle->table));
+    if (handle->table != nullptr) releaseTable(handle->table);
     std::free(handle);
     return 0;
 }
@@ -341,6 +324,7 @@ uc_ch_t *zil_dup_handle(uc_ch_t *handle) {
     copy->subst_count = 0;
     copy->from_state = copy->to_state = 0;
     copy->shared = 1;
+    if (copy->table != nullptr) retainTable(copy->table);
     return copy;
 }
 
