@@ -113,9 +113,10 @@ struct EbcdicSbcsEncoder {
 // are then "?"). Per character below U+0800 (one- and two-byte UTF-8): the
 // byte it becomes, and 1 when that is a substitution.
 constexpr uint32_t kLowRange = 0x800;
+constexpr uint32_t kUnmappedFlag = 0x10000;
 struct SbcsDerived {
     uint32_t utf8[256];
-    uint16_t ucs2[256];
+    uint32_t ucs2[256];  // the unit, with kUnmappedFlag when it is a substitution
     uint8_t substituted[256];
     uint8_t fromLow[kLowRange];
     uint8_t fromLowSubstituted[kLowRange];
@@ -176,6 +177,10 @@ int sbcsToUtf8(uc_ch_t *h, const uint8_t **in, const uint8_t *inEnd, uint8_t **o
     return result;
 }
 
+// A block of 16 bytes is 16 loads from the page's unit table and 16
+// stores, with no branch per byte; the entries of unmapped bytes carry a
+// flag, gathered by OR, and only a block that raised it is looked at again
+// to count its substitutions.
 template <bool kAsciiIdentity>
 int sbcsToUcs2(uc_ch_t *h, const uint8_t **in, const uint8_t *inEnd, uint16_t **out,
                uint16_t *outEnd) {
@@ -185,22 +190,27 @@ int sbcsToUcs2(uc_ch_t *h, const uint8_t **in, const uint8_t *inEnd, uint16_t **
     uint16_t *o = *out;
     const size_t n = std::min(static_cast<size_t>(inEnd - p), static_cast<size_t>(outEnd - o));
     unsigned substituted = 0;
+    const auto countSubstituted = [&](size_t from, size_t to) {
+        for (size_t k = from; k < to; ++k)
+            substituted += d.substituted[p[k]];
+    };
     size_t i = 0;
     if (kAsciiIdentity && d.latin1) {  // every byte widened as it is
         for (; n - i >= kAsciiBlock; i += kAsciiBlock)
             widenBlock(p + i, o + i);
     }
     for (; n - i >= kAsciiBlock; i += kAsciiBlock) {
-        if (kAsciiIdentity && copyAsciiBlock(p + i, o + i)) continue;
+        uint32_t flags = 0;
         for (size_t k = i; k < i + kAsciiBlock; ++k) {
-            o[k] = d.ucs2[p[k]];
-            substituted += d.substituted[p[k]];
+            const uint32_t entry = d.ucs2[p[k]];
+            o[k] = static_cast<uint16_t>(entry);
+            flags |= entry;
         }
+        if (flags > 0xFFFF) countSubstituted(i, i + kAsciiBlock);
     }
-    for (; i < n; ++i) {
-        o[i] = d.ucs2[p[i]];
-        substituted += d.substituted[p[i]];
-    }
+    for (size_t k = i; k < n; ++k)
+        o[k] = static_cast<uint16_t>(d.ucs2[p[k]]);
+    countSubstituted(i, n);
     h->subst_count = static_cast<uint16_t>(h->subst_count + substituted);
     *in = p + n;
     *out = o + n;
@@ -222,7 +232,7 @@ void deriveWith(const Decoder &decoder, const Encoder &encoder, SbcsDerived &d) 
         decoder.decode(p, p + 1, value);
         d.substituted[b] = value == kInvalid ? 1 : 0;
         if (value == kInvalid) value = '?';
-        d.ucs2[b] = static_cast<uint16_t>(value);
+        d.ucs2[b] = value | (d.substituted[b] != 0 ? kUnmappedFlag : 0);
         uint8_t bytes[4] = {};
         uint8_t *o = bytes;
         uc_ch_t scratch{};
@@ -232,7 +242,7 @@ void deriveWith(const Decoder &decoder, const Encoder &encoder, SbcsDerived &d) 
     }
     d.latin1 = true;
     for (int b = 0; b < 256; ++b)
-        d.latin1 = d.latin1 && d.ucs2[b] == b && d.substituted[b] == 0;
+        d.latin1 = d.latin1 && d.ucs2[b] == static_cast<uint32_t>(b);
 }
 
 // One- and two-byte characters go through the derived table; anything
