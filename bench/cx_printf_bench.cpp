@@ -1,9 +1,11 @@
 // The toolkit's printf engine against the C library's snprintf on the
-// toolkit's own formats, and string-buffer appends against std::string.
+// toolkit's own formats, and string-buffer appends against std::string's,
+// each pair doing the same work.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 #include "CxPrintUtil.h"
 #include "CxStringBuff.h"
@@ -44,28 +46,59 @@ PAIR(Fixed, "%5.2f", 3.14159)
 PAIR(Exponent, "%e", 12345.678)
 PAIR(FormatterTime, ".%03.3d%+02.2d:%02.2d", 123, 1, 0)
 
-void BM_BuffAppend(benchmark::State &state) {
-    CxStringBuff buffer{};
+// Sixteen appends of one text to a reused buffer, like with like: a text
+// whose length each side measures at run time (the compiler cannot see
+// through the pointer), and a text whose length each side is given.
+constexpr std::string_view kPiece = "agentLogger.agentTraceLogger ";
+
+const char *opaquePiece() {
+    const char *text = kPiece.data();
+    benchmark::DoNotOptimize(text);
+    return text;
+}
+
+template <class Reset, class Append>
+void appendSixteen(benchmark::State &state, Reset reset, Append append) {
     for (auto _ : state) {
-        CxStringBuffRestart(&buffer);
+        reset();
         for (int i = 0; i < 16; ++i)
-            CxStringBuffAppendStr(&buffer, "agentLogger.agentTraceLogger ");
-        benchmark::DoNotOptimize(buffer.data);
+            append(opaquePiece());
     }
+}
+
+void BM_BuffAppend_MeasuredLength(benchmark::State &state) {
+    CxStringBuff buffer{};
+    appendSixteen(
+        state, [&] { CxStringBuffRestart(&buffer); },
+        [&](const char *text) { CxStringBuffAppendStr(&buffer, text); });
     CxStringBuffDiscard(&buffer);
 }
-BENCHMARK(BM_BuffAppend);
+BENCHMARK(BM_BuffAppend_MeasuredLength);
 
-void BM_StdStringAppend(benchmark::State &state) {
-    std::string text;
-    text.reserve(1024);
-    for (auto _ : state) {
-        text.clear();
-        for (int i = 0; i < 16; ++i)
-            text.append("agentLogger.agentTraceLogger ");
-        benchmark::DoNotOptimize(text.data());
-    }
+void BM_StdStringAppend_MeasuredLength(benchmark::State &state) {
+    std::string buffer;
+    buffer.reserve(1024);
+    appendSixteen(
+        state, [&] { buffer.clear(); }, [&](const char *text) { buffer.append(text); });
 }
-BENCHMARK(BM_StdStringAppend);
+BENCHMARK(BM_StdStringAppend_MeasuredLength);
+
+void BM_BuffAppend_KnownLength(benchmark::State &state) {
+    CxStringBuff buffer{};
+    appendSixteen(
+        state, [&] { CxStringBuffRestart(&buffer); },
+        [&](const char *text) { cxStringBuffAppendBytes(&buffer, text, kPiece.size()); });
+    CxStringBuffDiscard(&buffer);
+}
+BENCHMARK(BM_BuffAppend_KnownLength);
+
+void BM_StdStringAppend_KnownLength(benchmark::State &state) {
+    std::string buffer;
+    buffer.reserve(1024);
+    appendSixteen(
+        state, [&] { buffer.clear(); },
+        [&](const char *text) { buffer.append(text, kPiece.size()); });
+}
+BENCHMARK(BM_StdStringAppend_KnownLength);
 
 }  // namespace

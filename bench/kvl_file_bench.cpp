@@ -3,9 +3,10 @@
 // in the same run: for the file handler a stat of the path and one write
 // of the same line; for the multi-process handler the semaphore lock (with
 // undo), an fstat, the write and the unlock. Peers when installed:
-// log4cxx's FileAppender with ImmediateFlush writing the same line (as a
-// ready message: its layout does no formatting), and spdlog's basic file
-// sink flushing every record (a reference: it checks nothing per record).
+// log4cxx's FileAppender with ImmediateFlush, and spdlog's basic file sink
+// flushing every record (a reference: it checks nothing per record), each
+// formatting the same record through its own layout, and again writing
+// our finished line (labelled so).
 // The paired benchmarks run each handler and its floor in alternating
 // batches and report their ratio, the figure to quote on a VM.
 //
@@ -224,40 +225,72 @@ void BM_Paired_MultiProcessHandlerAndFloor(benchmark::State &state) {
 }
 BENCHMARK(BM_Paired_MultiProcessHandlerAndFloor);
 
+// The peers in two rows each: "Formats" does the work our record does (the
+// time stamp with milliseconds and zone, the source file, function and
+// line, and a message made from a string and an int by the peer's own
+// formatting); "FinishedLine" is handed our finished line and formats
+// nothing, which shows what their write path alone costs.
 #ifdef VRX_BENCH_WITH_LOG4CXX
-void BM_Peer_Log4cxxFileAppenderImmediateFlush(benchmark::State &state) {
-    static log4cxx::LoggerPtr logger = [] {
-        log4cxx::LoggerPtr l = log4cxx::Logger::getLogger("bench.file");
-        log4cxx::LayoutPtr layout(new log4cxx::PatternLayout(LOG4CXX_STR("%m%n")));
-        log4cxx::FileAppenderPtr appender(
-            new log4cxx::FileAppender(layout, pathOf("log4cxx.log"), true));
-        appender->setImmediateFlush(true);
-        l->addAppender(appender);
-        l->setLevel(log4cxx::Level::getDebug());
-        l->setAdditivity(false);
-        return l;
-    }();
+log4cxx::LoggerPtr log4cxxLogger(const char *name, const char *pattern) {
+    log4cxx::LoggerPtr l = log4cxx::Logger::getLogger(name);
+    log4cxx::LayoutPtr layout(new log4cxx::PatternLayout(pattern));
+    log4cxx::FileAppenderPtr appender(
+        new log4cxx::FileAppender(layout, pathOf(name) + ".log", true));
+    appender->setImmediateFlush(true);
+    l->addAppender(appender);
+    l->setLevel(log4cxx::Level::getDebug());
+    l->setAdditivity(false);
+    return l;
+}
+
+// log4cxx writes the zone as +0000, one byte shorter than ours.
+void BM_Peer_Log4cxxFileAppenderImmediateFlush_Formats(benchmark::State &state) {
+    static log4cxx::LoggerPtr logger =
+        log4cxxLogger("log4cxx_formats", "%d{yyyy-MM-dd HH:mm:ss.SSSZ} %F %M %L %m%n");
+    const log4cxx::spi::LocationInfo place("kvl_file_bench.cpp", "kvl_file_bench.cpp", "record",
+                                           120);
+    for (auto _ : state) {
+        if (!logger->isDebugEnabled()) continue;
+        log4cxx::helpers::MessageBuffer text;
+        logger->forcedLog(log4cxx::Level::getDebug(),
+                          text.str(text << "Invoking command " << kCommand << " rc=" << 12), place);
+    }
+}
+BENCHMARK(BM_Peer_Log4cxxFileAppenderImmediateFlush_Formats);
+
+void BM_Peer_Log4cxxFileAppenderImmediateFlush_FinishedLine(benchmark::State &state) {
+    static log4cxx::LoggerPtr logger = log4cxxLogger("log4cxx_line", "%m%n");
     const std::string message = kLine.substr(0, kLine.size() - 1);
     for (auto _ : state)
         LOG4CXX_DEBUG(logger, message);
 }
-BENCHMARK(BM_Peer_Log4cxxFileAppenderImmediateFlush);
+BENCHMARK(BM_Peer_Log4cxxFileAppenderImmediateFlush_FinishedLine);
 #endif
 
 #ifdef VRX_BENCH_WITH_SPDLOG
-void BM_Reference_SpdlogBasicFileSinkFlushEach(benchmark::State &state) {
-    static auto logger = [] {
-        auto l = spdlog::basic_logger_mt("bench_file", pathOf("spdlog.log"), true);
-        l->set_pattern("%v");
-        l->flush_on(spdlog::level::trace);
-        l->set_level(spdlog::level::trace);
-        return l;
-    }();
+std::shared_ptr<spdlog::logger> spdlogLogger(const char *name, const char *pattern) {
+    auto l = spdlog::basic_logger_mt(name, pathOf(name) + ".log", true);
+    l->set_pattern(pattern);
+    l->flush_on(spdlog::level::trace);
+    l->set_level(spdlog::level::trace);
+    return l;
+}
+
+void BM_Reference_SpdlogBasicFileSinkFlushEach_Formats(benchmark::State &state) {
+    static auto logger = spdlogLogger("spdlog_formats", "%Y-%m-%d %H:%M:%S.%e%z %s %! %# %v");
+    const spdlog::source_loc place{"kvl_file_bench.cpp", 120, "record"};
+    for (auto _ : state)
+        logger->log(place, spdlog::level::debug, "Invoking command {} rc={}", kCommand, 12);
+}
+BENCHMARK(BM_Reference_SpdlogBasicFileSinkFlushEach_Formats);
+
+void BM_Reference_SpdlogBasicFileSinkFlushEach_FinishedLine(benchmark::State &state) {
+    static auto logger = spdlogLogger("spdlog_line", "%v");
     const std::string message = kLine.substr(0, kLine.size() - 1);
     for (auto _ : state)
         logger->debug(message);
 }
-BENCHMARK(BM_Reference_SpdlogBasicFileSinkFlushEach);
+BENCHMARK(BM_Reference_SpdlogBasicFileSinkFlushEach_FinishedLine);
 #endif
 
 }  // namespace

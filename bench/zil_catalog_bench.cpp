@@ -1,8 +1,10 @@
-// Message catalogs as the toolkit uses them: per message, a cached open of
-// "kvlmsg" through an NLSPATH template, one text in UTF-8 and the close,
-// against glibc's catopen + catgets + catclose on a catalog gencat made
-// from the same source; each lookup alone; and the first open with its set
-// load, reported apart.
+// Message catalogs as the toolkit uses them, beside glibc's catopen and
+// catgets on a catalog gencat made from the same source, pair by pair
+// doing the same work: one lookup on an open catalog; and a first open (the
+// file opened and read, one text looked up, all released), which for glibc
+// is every catopen + catgets + catclose, since it keeps nothing open. The
+// toolkit's own per-message cycle (an open found in the cache, one text,
+// the close) has no peer: glibc has no cache to compare it with.
 #include <benchmark/benchmark.h>
 #include <nl_types.h>
 
@@ -16,7 +18,7 @@ namespace {
 const std::string kNls = std::string(VRX_BENCH_BUILD_DIR) + "/nls/%L/%N.cat";
 const std::string kGlibcCatalog = std::string(VRX_BENCH_BUILD_DIR) + "/bench/kvlmsg.glibc.cat";
 
-void BM_CachedCycle(benchmark::State &state) {
+void BM_CachedCycle_NoPeer(benchmark::State &state) {
     setenv("NLSPATH", kNls.c_str(), 1);
     zil_catd warm = zil_catopen("kvlmsg", 0, "C");  // cached and loaded
     for (auto _ : state) {
@@ -26,16 +28,7 @@ void BM_CachedCycle(benchmark::State &state) {
     }
     zil_catclose(warm);
 }
-BENCHMARK(BM_CachedCycle);
-
-void BM_Peer_GlibcCycle(benchmark::State &state) {
-    for (auto _ : state) {
-        nl_catd catalog = catopen(kGlibcCatalog.c_str(), 0);
-        benchmark::DoNotOptimize(catgets(catalog, 1, 61, "default"));
-        catclose(catalog);
-    }
-}
-BENCHMARK(BM_Peer_GlibcCycle);
+BENCHMARK(BM_CachedCycle_NoPeer);
 
 void BM_Gets(benchmark::State &state) {
     setenv("NLSPATH", kNls.c_str(), 1);
@@ -65,5 +58,14 @@ void BM_FirstOpenAndSetLoad(benchmark::State &state) {
     }
 }
 BENCHMARK(BM_FirstOpenAndSetLoad);
+
+void BM_Peer_GlibcFirstOpen(benchmark::State &state) {
+    for (auto _ : state) {
+        nl_catd catalog = catopen(kGlibcCatalog.c_str(), 0);
+        benchmark::DoNotOptimize(catgets(catalog, 1, 61, "default"));
+        catclose(catalog);
+    }
+}
+BENCHMARK(BM_Peer_GlibcFirstOpen);
 
 }  // namespace
