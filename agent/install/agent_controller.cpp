@@ -11,6 +11,10 @@
 // The outcome texts, codes and exit statuses are read by installers, so they
 // are kept exactly, including the oddities callers rely on: the successful
 // stop line has no line end, and code 31 comes with exit status 0.
+//
+// "--help" and "--version", each as the only argument, answer on standard
+// output before anything else runs: no trace, no log directory, no file.
+// Any other argument list is read as the installers' positional form.
 
 #include <fcntl.h>
 #include <signal.h>
@@ -60,6 +64,35 @@ void startupHygiene() {
         sigemptyset(&defaults.sa_mask);
         sigaction(SIGCHLD, &defaults, nullptr);
     }
+}
+
+constexpr const char *kHelp =
+    "Usage: agentcontroller ERRCODE-FILE start -i [-p]\n"
+    "       agentcontroller ERRCODE-FILE start -u\n"
+    "       agentcontroller ERRCODE-FILE stop -i|-u\n"
+    "       agentcontroller --help | --version\n"
+    "Starts or stops the vrxagent host agent by running the agent's own commands\n"
+    "from its base directory (agent_base_dir in /etc/vrxagent.ini, else /usr/sbin/).\n"
+    "\n"
+    "  -i   on behalf of an installer: a failure leaves a code in ERRCODE-FILE\n"
+    "  -u   by hand or for an uninstaller: ERRCODE-FILE is never written\n"
+    "  -p   after a successful start -i, also issue the agent's plug-in command\n"
+    "\n"
+    "Prints one outcome line and exits 0 or 1; every run is traced under the common\n"
+    "log directory. See agentcontroller(8).\n";
+
+// Answers "--help" or "--version" given alone; false for anything else.
+bool answeredAlone(int argc, char **argv) {
+    if (argc != 2) return false;
+    if (std::strcmp(argv[1], "--help") == 0) {
+        std::fputs(kHelp, stdout);
+        return true;
+    }
+    if (std::strcmp(argv[1], "--version") == 0) {
+        std::printf("agentcontroller (%s) %s\n", VRX_PACKAGE_NAME, VRX_PACKAGE_VERSION);
+        return true;
+    }
+    return false;
 }
 
 int initLogging() {
@@ -206,6 +239,7 @@ std::string agentBaseDirectory() {
 
 int main(int argc, char **argv) {
     startupHygiene();
+    if (answeredAlone(argc, argv)) return std::fflush(stdout) == 0 ? 0 : 1;
     initLogging();
     TRACE_MAX(TRACE_INSTALL, "main : entry");
 

@@ -132,6 +132,53 @@ TEST_F(ControllerE2E, CommandLineErrors) {
         check(*this, c, runController(c.args, c.setup), errPath(), callsPath());
 }
 
+// "--help" and "--version" alone answer on standard output and run nothing:
+// no common log directory, no record of it, no trace. With more arguments
+// they are ordinary positional entries.
+TEST_F(ControllerE2E, HelpAndVersionAloneTouchNothing) {
+    const std::string help =
+        "Usage: agentcontroller ERRCODE-FILE start -i [-p]\n"
+        "       agentcontroller ERRCODE-FILE start -u\n"
+        "       agentcontroller ERRCODE-FILE stop -i|-u\n"
+        "       agentcontroller --help | --version\n"
+        "Starts or stops the vrxagent host agent by running the agent's own commands\n"
+        "from its base directory (agent_base_dir in /etc/vrxagent.ini, else /usr/sbin/).\n"
+        "\n"
+        "  -i   on behalf of an installer: a failure leaves a code in ERRCODE-FILE\n"
+        "  -u   by hand or for an uninstaller: ERRCODE-FILE is never written\n"
+        "  -p   after a successful start -i, also issue the agent's plug-in command\n"
+        "\n"
+        "Prints one outcome line and exits 0 or 1; every run is traced under the common\n"
+        "log directory. See agentcontroller(8).\n";
+    Scene scene{{{"vrxagent", "5"}}};
+    scene.keepVar = true;
+    // clang-format off
+    const Case cases[] = {
+        {"--help", {"--help"}, scene, help, "", 0, std::nullopt, ""},
+        {"--version", {"--version"}, scene,
+         "agentcontroller (vrxagent-controller) " VRX_PACKAGE_VERSION "\n", "", 0, std::nullopt, ""},
+        {"-h is no option", {"-h"}, scene, "", "Usage: @PROG@ trace_dir(-h)" + kUsageTail, 1,
+         std::nullopt, ""},
+    };
+    // clang-format on
+    for (const Case &c : cases) {
+        check(*this, c, runController(c.args, c.setup), errPath(), callsPath());
+        const bool quiet = c.status == 0;
+        EXPECT_EQ(std::filesystem::exists(work_ / "var/nuv"), !quiet) << c.name;
+        EXPECT_EQ(std::filesystem::exists(work_ / "etc.upper/nuv"), !quiet) << c.name;
+    }
+    Scene positional{{{"vrxagent", "5"}}};
+    const Case asFile{"--help as the error-code file",
+                      {"--help", "stop", "-u"},
+                      positional,
+                      "vrxagent successfully stopped",
+                      "",
+                      0,
+                      std::nullopt,
+                      kStop};
+    check(*this, asFile, runController(asFile.args, asFile.setup), errPath(), callsPath());
+}
+
 TEST_F(ControllerE2E, ErrorCodeFileFailures) {
     // clang-format off
     const Case cases[] = {
