@@ -4,6 +4,7 @@
 // private mount namespace whose /usr/sbin holds a fake agent.
 #include <sys/stat.h>
 
+#include <chrono>
 #include <string>
 
 #include "controller_fixture.h"
@@ -308,6 +309,27 @@ TEST_F(ControllerE2E, StartupHygiene) {
                         "-201",
                         kStop};
     check(*this, noStdout, runController(noStdout.args, noStdout.setup), errPath(), callsPath());
+}
+
+// A name server that never answers must not hold an installer: the host
+// name is qualified in the background and waited for about a second (the C
+// library alone would wait ten), then the plain name stands.
+TEST_F(ControllerE2E, ASilentNameServerDelaysTheRunBriefly) {
+    Scene silent{{{"vrxagent", "5"}}};
+    silent.silentResolver = true;
+    const Case c{"silent name server",
+                 {"@ERR@", "stop", "-u"},
+                 silent,
+                 "vrxagent successfully stopped",
+                 "",
+                 0,
+                 std::nullopt,
+                 kStop};
+    const auto start = std::chrono::steady_clock::now();
+    const Outcome run = runController(c.args, c.setup);
+    const auto took = std::chrono::steady_clock::now() - start;
+    check(*this, c, run, errPath(), callsPath());
+    EXPECT_LT(took, std::chrono::seconds(5));
 }
 
 }  // namespace

@@ -7,10 +7,16 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <net/if.h>
+#include <netinet/in.h>
+#include <sched.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -62,7 +68,32 @@ struct Scene {
     std::string agentDir;
     // The common log directory record (/etc/nuv/zemlor/common/cfg/log.properties).
     std::optional<std::string> commonRecord;
+    // A private network with a name server that never answers, and a hosts
+    // file without this host's name, so qualifying the name waits on it.
+    bool silentResolver = false;
 };
+
+// In a new network namespace: loopback up, and sockets on the name server's
+// address that take queries and never answer. False when that cannot be had.
+inline bool enterSilentNetwork() {
+    if (unshare(CLONE_NEWNET) != 0) return false;
+    const int control = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ifreq loopback{};
+    std::strcpy(loopback.ifr_name, "lo");
+    loopback.ifr_flags = IFF_UP | IFF_LOOPBACK | IFF_RUNNING;
+    if (control < 0 || ioctl(control, SIOCSIFFLAGS, &loopback) != 0) return false;
+    sockaddr_in server{};
+    server.sin_family = AF_INET;
+    server.sin_port = htons(53);
+    server.sin_addr.s_addr = htonl(0x7F000035);  // 127.0.0.53
+    for (int type : {SOCK_DGRAM, SOCK_STREAM}) {
+        const int fd = socket(AF_INET, type, 0);  // inherited: they live as long as the run
+        if (fd < 0 || bind(fd, reinterpret_cast<sockaddr *>(&server), sizeof server) != 0 ||
+            (type == SOCK_STREAM && listen(fd, 16) != 0))
+            return false;
+    }
+    return true;
+}
 
 class ControllerE2E : public ::testing::Test {
 public:
@@ -111,6 +142,10 @@ public:
         if (setup.commonRecord)
             writeFile(work_ / "etc.seed/nuv/zemlor/common/cfg/log.properties",
                       expand(*setup.commonRecord));
+        if (setup.silentResolver) {
+            writeFile(work_ / "etc.seed/resolv.conf", "nameserver 127.0.0.53\n");
+            writeFile(work_ / "etc.seed/hosts", "127.0.0.1 localhost\n");
+        }
     }
 
     Outcome runRaw(const std::vector<std::string> &command, const Scene &setup) {
@@ -133,6 +168,7 @@ public:
             if (setup.varSizeMiB > 0)
                 setenv("E2E_VAR_SIZE", (std::to_string(setup.varSizeMiB) + "m").c_str(), 1);
             setenv("E2E_CALLS", callsPath().c_str(), 1);
+            if (setup.silentResolver && !enterSilentNetwork()) _exit(125);
             execv(argv[0], argv.data());
             _exit(126);
         }

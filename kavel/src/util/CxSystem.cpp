@@ -7,18 +7,29 @@
 // A look-up can wait on the name service for seconds, and the agent makes a
 // dozen loggers that each want the name, so the remembered form asks once
 // per process and repeats that answer, failure included; replacing the
-// services forgets it.
+// services forgets it. A resolver that does not answer would hold every
+// program that logs (an installer among them) for the resolver's full
+// timeouts, ten seconds with the C library's defaults: the look-up runs on
+// a thread of its own and is waited for at most a second, after which the
+// plain host name stands and the thread finishes unwaited for. (The C
+// library's getaddrinfo_a would do the same, but its thread is invisible
+// to the thread sanitizer, which then crashes in it.)
 
 #include <netdb.h>
 #include <sys/time.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include "CxProcess.h"
 
@@ -30,18 +41,47 @@ int platformHostName(char *buffer, size_t size) {
     return std::memchr(buffer, '\0', size) != nullptr ? 0 : -1;
 }
 
-bool platformResolve(const char *shortName, char *canonical, size_t size) {
+constexpr auto kResolveWait = std::chrono::seconds(1);
+
+// What the look-up thread and the waiting caller share; whichever of them
+// finishes last frees it.
+struct Resolution {
+    std::mutex mutex;
+    std::condition_variable done;
+    bool finished = false;
+    std::string name;
+    std::string canonical;  // empty: not found
+};
+
+void resolveInto(const std::shared_ptr<Resolution> &lookup) {
     addrinfo hints{};
     hints.ai_flags = AI_CANONNAME;
     addrinfo *answer = nullptr;
-    if (getaddrinfo(shortName, nullptr, &hints, &answer) != 0 || answer == nullptr) return false;
-    bool found = false;
-    if (answer->ai_canonname != nullptr && std::strlen(answer->ai_canonname) < size) {
-        std::strcpy(canonical, answer->ai_canonname);
-        found = true;
+    std::string canonical;
+    if (getaddrinfo(lookup->name.c_str(), nullptr, &hints, &answer) == 0 && answer != nullptr &&
+        answer->ai_canonname != nullptr)
+        canonical = answer->ai_canonname;
+    if (answer != nullptr) freeaddrinfo(answer);
+    std::lock_guard<std::mutex> hold(lookup->mutex);
+    lookup->canonical = std::move(canonical);
+    lookup->finished = true;
+    lookup->done.notify_one();
+}
+
+bool platformResolve(const char *shortName, char *canonical, size_t size) {
+    try {
+        auto lookup = std::make_shared<Resolution>();
+        lookup->name = shortName;
+        std::thread(resolveInto, lookup).detach();
+        std::unique_lock<std::mutex> hold(lookup->mutex);
+        if (!lookup->done.wait_for(hold, kResolveWait, [&] { return lookup->finished; }))
+            return false;  // the thread finishes on its own and drops its share
+        if (lookup->canonical.empty() || lookup->canonical.size() >= size) return false;
+        std::memcpy(canonical, lookup->canonical.c_str(), lookup->canonical.size() + 1);
+        return true;
+    } catch (...) {  // no thread or no memory: the plain name stands
+        return false;
     }
-    freeaddrinfo(answer);
-    return found;
 }
 
 int64_t platformClock() {
