@@ -26,7 +26,7 @@ mkdir -p "$work"
 
 # ---- manual --------------------------------------------------------------
 manual() {
-  local page=$source/man/agentcontroller.1 warnings text
+  local page=$source/man/agentcontroller.8 warnings text
   warnings=$(groff -man -ww -z "$page" 2>&1) || fail "groff failed: $warnings"
   [ -z "$warnings" ] || fail "groff warnings: $warnings"
   # Rendered wide and joined, so a text is found whatever the line breaks.
@@ -47,6 +47,10 @@ manual() {
     "[[start [-i [-p]|-u]] | [stop [-i|-u]]]"
     "Error: trace_path parameter cannot be an empty string"
     "Error opening file" "Error writing err code" "Written slmerr (rc="
+    "--help" "--version"
+    # what the ini file must hold to count
+    "communication_type" "agentid" "division" "organization" "trace_level" "trace_size"
+    "msglog_size" "tcpip_port" "Critical error, missing communication_type"
     # codes and exit codes of the agent's commands
     "-8" "31" "-201" "-203" "-202" "0 or 12" "58" "5 or 6"
     # files
