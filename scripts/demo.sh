@@ -28,7 +28,11 @@ work=$2
 controller="$root/build/default/agent/agentcontroller"
 errfile="$work/agentcontroller.err"
 
+# run [--note TEXT] ARG...: runs the controller and shows what it did; the
+# note follows the exit status.
 run() {
+  local note=""
+  if [ "$1" = --note ]; then note=" ($2)"; shift 2; fi
   echo
   echo "\$ agentcontroller $*"
   set +e
@@ -37,13 +41,14 @@ run() {
   set -e
   [ -s "$work/out" ] && { printf '  stdout: '; cat "$work/out"; [ -n "$(tail -c1 "$work/out")" ] && echo " (no line end)"; }
   [ -s "$work/err" ] && sed 's/^/  stderr: /' "$work/err"
-  echo "  exit status: $status"
+  echo "  exit status: $status$note"
   if [ -f "$errfile" ]; then echo "  error-code file holds: $(cat "$errfile")"; else echo "  error-code file: not written"; fi
 }
 
 # A fresh host with the agent installed: its ini file names the base
 # directory (the sample agent from examples/agent), and the usual folders
-# in the scratch /var.
+# in the scratch /var. Every key the controller's check reads is given, so
+# the trace shows no default taken for a missing one.
 cat > /etc/vrxagent.ini <<INI
 communication_type = 2
 agentid = 0123
@@ -51,9 +56,15 @@ division = Demo
 organization = NUV
 trace_level = MIN
 trace_size = 1048576
+trace_files = 6
 tcpip_port = 9510
 msglog_size = 1048576
+msglog_files = 6
 agent_base_dir = $work/agent
+zemlor_common_dir = /var/nuv/zemlor/common
+max_cache_size = 2097152
+unknown_files_enabled = y
+agent_temp_dir = /tmp/ovka
 INI
 mkdir -p /var/log /var/run
 
@@ -67,7 +78,7 @@ sed 's/^/  /' /var/log/vrxagent-example.log
 echo
 echo "Now the start script fails with exit code 58 (security-kit prerequisite missing):"
 printf '#!/bin/sh\nexit 58\n' > "$work/agent/vrxagent.sh"
-run "$errfile" start -i
+run --note "by design: installers read code 31 from the error-code file" "$errfile" start -i
 echo
 echo "The common log directory record the controller made: /etc/nuv/zemlor/common/cfg/log.properties"
 echo "  $(cat /etc/nuv/zemlor/common/cfg/log.properties)"
