@@ -47,6 +47,14 @@ int CxFileNameGetNative(const char *name, char *buffer, int size);
 
 CxPlatformErr CxFileOpen(CxFile *file, const char *name, int flags);
 CxPlatformErr CxFileOpenMode(CxFile *file, const char *name, int flags, int mode);
+/* Opens a file the toolkit writes (a log, a backup, a temporary), which
+ * must be a regular file at the name itself: a symbolic link there is
+ * refused with ELOOP (never followed, so nobody can aim a privileged
+ * writer at another file), anything else that is not a regular file with
+ * EINVAL, and a FIFO never blocks the open. */
+CxPlatformErr CxFileOpenRegular(CxFile *file, const char *name, int flags, int mode);
+/* Whether a failure of CxFileOpenRegular was its refusal of the name. */
+int CxFileRefused(CxPlatformErr status);
 CxPlatformErr CxFileRead(CxFile *file, void *buffer, size_t size, int32_t *count);
 CxPlatformErr CxFileWrite(CxFile *file, const void *data, size_t size, int32_t *count);
 /* Writes all `size` bytes, continuing short writes; `done` (may be null)
@@ -58,6 +66,10 @@ CxPlatformErr CxFileTrunc(CxFile *file);
 CxPlatformErr CxFileGetSize(CxFile *file, uint64_t *size);
 /* Forces the data to stable storage. */
 CxPlatformErr CxFileFlush(CxFile *file);
+/* Tests only: called with the descriptor before every CxFileFlush, so a
+ * test can see what is on disk at that moment (null: none). */
+typedef void (*CxFileFlushHook)(int fd);
+void cxSetFileFlushHookForTest(CxFileFlushHook hook);
 /* Closes, and sets the handle to -1 even when the close fails. */
 CxPlatformErr CxFileClose(CxFile *file);
 

@@ -36,6 +36,9 @@ CxPlatformErr CxSemOpen(CxSem *sem, int32_t key);
 /* Takes the lock, waiting while another process holds it. Interruptions
  * and a full undo table are retried 10 times a second apart (then ETIME). */
 CxPlatformErr CxSemLock(CxSem *sem);
+/* As CxSemLock, but gives up after `milliseconds` (ETIMEDOUT); 0 or less
+ * waits without limit. */
+CxPlatformErr CxSemLockWithin(CxSem *sem, int32_t milliseconds);
 CxPlatformErr CxSemUnlock(CxSem *sem);
 /* Forgets the identifier; the set stays in the system. */
 CxPlatformErr CxSemClose(CxSem *sem);

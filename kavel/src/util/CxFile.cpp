@@ -38,9 +38,13 @@ CxPlatformErr openWith(CxFile *file, const char *name, int flags, int mode) {
     return *file < 0 ? fromErrno() : cxPlatformOk();
 }
 
+CxFileFlushHook flushHook = nullptr;
+
 }  // namespace
 
 extern "C" {
+
+void cxSetFileFlushHookForTest(CxFileFlushHook hook) { flushHook = hook; }
 
 int CxFileNameLocalize(const char *name, char *buffer, int size) {
     if (name == nullptr || buffer == nullptr || size <= 0) return 0;
@@ -61,6 +65,29 @@ CxPlatformErr CxFileOpen(CxFile *file, const char *name, int flags) {
 
 CxPlatformErr CxFileOpenMode(CxFile *file, const char *name, int flags, int mode) {
     return openWith(file, name, flags, mode);
+}
+
+CxPlatformErr CxFileOpenRegular(CxFile *file, const char *name, int flags, int mode) {
+    const CxPlatformErr status = openWith(file, name, flags | O_NOFOLLOW | O_NONBLOCK, mode);
+    if (status.kind != CX_PLATFORM_ERR_OK) return status;
+    struct stat info {};
+    if (fstat(*file, &info) != 0 || !S_ISREG(info.st_mode)) {
+        const int error = S_ISREG(info.st_mode) ? errno : EINVAL;
+        close(*file);
+        *file = -1;
+        return cxPlatformFail(error);
+    }
+    // Regular files ignore O_NONBLOCK, but it is not left for later users.
+    fcntl(*file, F_SETFL, fcntl(*file, F_GETFL) & ~O_NONBLOCK);
+    return cxPlatformOk();
+}
+
+// ELOOP: a link; EINVAL: not a regular file; EISDIR and ENXIO: a directory
+// or a FIFO the open itself turned down.
+int CxFileRefused(CxPlatformErr status) {
+    if (status.kind != CX_PLATFORM_ERR_PLATFORM) return 0;
+    const int code = status.code;
+    return code == ELOOP || code == EINVAL || code == EISDIR || code == ENXIO ? 1 : 0;
 }
 
 CxPlatformErr CxFileRead(CxFile *file, void *buffer, size_t size, int32_t *count) {
@@ -88,7 +115,8 @@ CxPlatformErr CxFileWriteAll(CxFile *file, const void *data, size_t size, size_t
     CxPlatformErr status = cxPlatformOk();
     while (written < size) {
         int32_t count = 0;
-        status = CxFileWrite(file, static_cast<const char *>(data) + written, size - written, &count);
+        status =
+            CxFileWrite(file, static_cast<const char *>(data) + written, size - written, &count);
         if (status.kind != CX_PLATFORM_ERR_OK) break;
         if (count <= 0) {
             status = cxPlatformFail(EIO);
@@ -128,6 +156,7 @@ CxPlatformErr CxFileGetSize(CxFile *file, uint64_t *size) {
 
 CxPlatformErr CxFileFlush(CxFile *file) {
     if (file == nullptr) return cxPlatformFail(EINVAL);
+    if (flushHook != nullptr) flushHook(*file);
     return fsync(*file) != 0 ? fromErrno() : cxPlatformOk();
 }
 

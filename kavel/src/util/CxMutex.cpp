@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <ctime>
 
 #include "OxsMemory.h"
 
@@ -101,12 +102,34 @@ CxPlatformErr CxSemOpen(CxSem *sem, int32_t key) {
     }
 }
 
-CxPlatformErr CxSemLock(CxSem *sem) {
+CxPlatformErr CxSemLock(CxSem *sem) { return CxSemLockWithin(sem, 0); }
+
+// The wait is measured against one deadline, so retries do not lengthen it.
+CxPlatformErr CxSemLockWithin(CxSem *sem, int32_t milliseconds) {
     if (sem == nullptr) return cxPlatformFail(EINVAL);
+    timespec deadline{};
+    clock_gettime(CLOCK_MONOTONIC, &deadline);
+    deadline.tv_sec += milliseconds / 1000;
+    deadline.tv_nsec += static_cast<long>(milliseconds % 1000) * 1000000;
+    if (deadline.tv_nsec >= 1000000000) {
+        deadline.tv_sec += 1;
+        deadline.tv_nsec -= 1000000000;
+    }
     for (int retries = 0;; ++retries) {
         sembuf take = {0, -1, SEM_UNDO};
-        if (semop(*sem, &take, 1) == 0) return cxPlatformOk();
+        timespec left{};
+        if (milliseconds > 0) {
+            timespec now{};
+            clock_gettime(CLOCK_MONOTONIC, &now);
+            const int64_t ns = (deadline.tv_sec - now.tv_sec) * int64_t{1000000000} +
+                               (deadline.tv_nsec - now.tv_nsec);
+            if (ns <= 0) return cxPlatformFail(ETIMEDOUT);
+            left = {static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
+        }
+        if (semtimedop(*sem, &take, 1, milliseconds > 0 ? &left : nullptr) == 0)
+            return cxPlatformOk();
         const int error = errno;
+        if (error == EAGAIN) return cxPlatformFail(ETIMEDOUT);
         if (error != ENOSPC && error != EINTR) return cxPlatformFail(error);
         if (retries == kLockRetries) return cxPlatformFail(ETIME);
         sleep(1);
