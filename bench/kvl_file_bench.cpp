@@ -2,7 +2,8 @@
 // multi-process file handler, each beside the floor of its design measured
 // in the same run: for the file handler a stat of the path and one write
 // of the same line; for the multi-process handler the semaphore lock (with
-// undo), an fstat, the write and the unlock. Peers when installed:
+// undo), an lstat of the name and an fstat, the write and the unlock. Peers
+// when installed:
 // log4cxx's FileAppender with ImmediateFlush, and spdlog's basic file sink
 // flushing every record (a reference: it checks nothing per record), each
 // formatting the same record through its own layout, and again writing
@@ -84,7 +85,7 @@ void record(KvlObject *logger) {
                    KVL_STR(kCommand), KVL_INT(12), KVL_ARG_END);
 }
 
-// The file handler's floor: a stat of the path and one write of the line.
+// The file handler's floor: an lstat of the path and one write of the line.
 class StatAndWrite {
 public:
     StatAndWrite()
@@ -95,7 +96,7 @@ public:
     StatAndWrite &operator=(const StatAndWrite &) = delete;
     void operator()() const {
         struct stat info {};
-        stat(path_.c_str(), &info);
+        lstat(path_.c_str(), &info);
         if (info.st_size >= kBound && ftruncate(fd_, 0) != 0) std::abort();
         benchmark::DoNotOptimize(write(fd_, kLine.data(), kLine.size()));
     }
@@ -121,11 +122,12 @@ int32_t benchKey() {
 }
 
 // The multi-process handler's floor: the semaphore lock (with undo), an
-// fstat, the write and the unlock.
+// lstat of the name and an fstat of the open file, the write and the unlock.
 class LockFstatWriteUnlock {
 public:
     LockFstatWriteUnlock()
-        : fd_(open(pathOf("mpfloor.log").c_str(), O_CREAT | O_RDWR | O_APPEND | O_CLOEXEC, 0644)) {
+        : path_(pathOf("mpfloor.log")),
+          fd_(open(path_.c_str(), O_CREAT | O_RDWR | O_APPEND | O_CLOEXEC, 0644)) {
         CxSemOpen(&sem_, benchKey() ^ 1);
     }
     ~LockFstatWriteUnlock() { close(fd_); }
@@ -133,7 +135,9 @@ public:
     LockFstatWriteUnlock &operator=(const LockFstatWriteUnlock &) = delete;
     void operator()() {
         CxSemLock(&sem_);
-        struct stat info {};
+        struct stat named {
+        }, info{};
+        lstat(path_.c_str(), &named);
         fstat(fd_, &info);
         if (info.st_size >= kBound && ftruncate(fd_, 0) != 0) std::abort();
         benchmark::DoNotOptimize(write(fd_, kLine.data(), kLine.size()));
@@ -141,6 +145,7 @@ public:
     }
 
 private:
+    std::string path_;
     int fd_;
     CxSem sem_ = -1;
 };

@@ -21,6 +21,19 @@
 // directory name is not an extension or a backup number), and a name that
 // does not fit the runtime's 255 bytes is refused and reported, never cut.
 //
+// Every file of a set (the active file, a backup, a rollover temporary) is
+// opened only as a regular file at the name itself: a symbolic link there
+// is refused, never followed, so nobody who can write the directory (a
+// shared 1777 one, or 0771 where the controller logs as root) can aim the
+// writer at another file; the per-record identity check uses lstat for the
+// same reason. A link above the last component is followed: administrators
+// put log directories elsewhere on purpose. A refusal names the file once.
+//
+// A lasting condition (a read-only directory, a refused name, a full disk,
+// a rollover that cannot copy, a lock not had in time) is reported once
+// when it starts, not with every record; it is reported again only after
+// its step has succeeded once.
+//
 // The multi-process file handler ("kvl_multiproc_filehandler") shares the
 // private record, the properties and the names. Several processes append
 // to the same active file; a System V semaphore ("MPFileSemKey") makes the
@@ -62,8 +75,22 @@
 
 namespace {
 
+constexpr int32_t kDefaultSemTimeout = 10000;  // milliseconds
+
+// The conditions reported once until their step succeeds again.
+enum Condition {
+    kMakingDirectory,
+    kOpening,
+    kRefused,
+    kWriting,
+    kShifting,     // renaming or removing backups
+    kRollingOver,  // the multi-process handler's copy into file 1
+    kLocking,
+    kConditionCount
+};
+
 // The private record, fields in the system's order; the identity of the
-// open file comes last.
+// open file and the handler's own additions come last.
 struct FileVars {
     CxFile file = -1;
     unsigned char isOpen = 0;
@@ -85,6 +112,9 @@ struct FileVars {
     unsigned char logInternalErrs = 1;
     dev_t device = 0;
     ino_t inode = 0;
+    int32_t semTimeout = kDefaultSemTimeout;
+    uint32_t dropped = 0;                    // records the lock was not had for
+    int32_t reported[kConditionCount] = {};  // per condition: what was reported, 0 none
 };
 
 constexpr size_t kNameLimit = CX_FILE_NAME_SIZE - 1;  // 255 bytes
@@ -98,6 +128,46 @@ template <class... Args>
 void report(const FileVars &vars, int32_t level, int32_t key, Args... args) {
     if (vars.logInternalErrs == 1)
         kvlIntlLogVA(level, key, kvlMsgTableText(KVL_MSG_CATALOG, key), args..., KVL_ARG_END);
+}
+
+// True when `code` (non-zero) is news for the condition, which then counts
+// as reported; its step's success clears it.
+bool firstReport(FileVars &vars, Condition condition, int32_t code) {
+    if (vars.reported[condition] == code) return false;
+    vars.reported[condition] = code;
+    return true;
+}
+void cleared(FileVars &vars, Condition condition) { vars.reported[condition] = 0; }
+
+// A platform failure of a condition's step, reported once.
+void reportOnce(FileVars &vars, Condition condition, CxPlatformErr status) {
+    if (status.kind == CX_PLATFORM_ERR_PLATFORM && firstReport(vars, condition, status.code))
+        KvlReportPlatformErr(status);
+}
+
+// Opens a member of the set as a regular file at its name (no link
+// followed, no FIFO waited on); a refusal names the file, once.
+bool openMember(FileVars &vars, CxFile &file, const char *name, int flags) {
+    const CxPlatformErr status = CxFileOpenRegular(&file, name, flags, vars.filePermission & 07777);
+    if (status.kind == CX_PLATFORM_ERR_OK) {
+        cleared(vars, kOpening);
+        cleared(vars, kRefused);
+        return true;
+    }
+    if (CxFileRefused(status) == 1) {
+        if (firstReport(vars, kRefused, status.code))
+            report(vars, KVL_LEVEL_ERROR, 32, KVL_ARG_STRING, "fileName", KVL_ARG_STRING, name);
+    } else {
+        reportOnce(vars, kOpening, status);
+    }
+    return false;
+}
+
+// Whether the name still means the open file (lstat: a link put in its
+// place is another file).
+bool nameIsOpenFile(const FileVars &vars, struct stat &info) {
+    return lstat(vars.fileName, &info) == 0 && S_ISREG(info.st_mode) &&
+           info.st_dev == vars.device && info.st_ino == vars.inode;
 }
 
 // directory/base[number][.extension], or "" when a part is missing or the
@@ -130,10 +200,11 @@ bool writeWhole(FileVars &vars, const char *data, size_t size) {
     const CxPlatformErr status = CxFileWriteAll(&vars.file, data, size, &done);
     if (status.kind != CX_PLATFORM_ERR_OK) {
         if (done > 0 && ftruncate(vars.file, static_cast<off_t>(vars.currentSize)) != 0)
-            KvlReportPlatformErr(cxPlatformFail(errno));
-        KvlReportPlatformErr(status);
+            reportOnce(vars, kWriting, cxPlatformFail(errno));
+        reportOnce(vars, kWriting, status);
         return false;
     }
+    cleared(vars, kWriting);
     vars.currentSize += size;
     return true;
 }
@@ -161,13 +232,11 @@ void writeOwnedText(FileVars &vars, char *text) {
 
 // Opens the active file with the configured flags and records its
 // identity and size. True when open.
-bool openActive(FileVars &vars) {
-    const int flags = O_CREAT | O_RDWR | (vars.appending == 1 ? O_APPEND : O_TRUNC);
-    const CxPlatformErr status =
-        CxFileOpenMode(&vars.file, vars.fileName, flags, vars.filePermission & 07777);
+bool openActive(FileVars &vars, int flags) {
     struct stat info {};
-    if (status.kind != CX_PLATFORM_ERR_OK || fstat(vars.file, &info) != 0) {
-        KvlReportPlatformErr(status.kind != CX_PLATFORM_ERR_OK ? status : cxPlatformFail(errno));
+    if (!openMember(vars, vars.file, vars.fileName, flags)) return false;
+    if (fstat(vars.file, &info) != 0) {
+        reportOnce(vars, kOpening, cxPlatformFail(errno));
         closeDescriptor(vars);
         return false;
     }
@@ -189,8 +258,7 @@ bool rolloverDue(const FileVars &vars) {
 // Otherwise it is closed (and rolled over when full).
 bool stillCurrent(KvlObject *handler, FileVars &vars) {
     struct stat info {};
-    if (stat(vars.fileName, &info) == 0 && S_ISREG(info.st_mode) && info.st_dev == vars.device &&
-        info.st_ino == vars.inode) {
+    if (nameIsOpenFile(vars, info)) {
         vars.currentSize = static_cast<uint64_t>(info.st_size);
         if (!rolloverDue(vars)) return true;
         KvlFileHandlerFClose(handler);
@@ -205,8 +273,12 @@ bool stillCurrent(KvlObject *handler, FileVars &vars) {
 void makeDirectories(FileVars &vars) {
     if (vars.directory == nullptr || *vars.directory == '\0') return;
     CxFilePath path{};
-    if (CxInitFilePath(&path, vars.directory) != 1 ||
-        CxFilePathMkdirs(&path, vars.dirPermission & 07777) != 0)
+    const int error = CxInitFilePath(&path, vars.directory) != 1
+                          ? ENAMETOOLONG
+                          : CxFilePathMkdirs(&path, vars.dirPermission & 07777);
+    if (error == 0)
+        cleared(vars, kMakingDirectory);
+    else if (firstReport(vars, kMakingDirectory, error))
         report(vars, KVL_LEVEL_ERROR, 32, KVL_ARG_STRING, "fileName", KVL_ARG_STRING,
                vars.directory);
 }
@@ -291,12 +363,13 @@ void configureEncoding(KvlObject *handler, FileVars &vars) {
 // Removes or renames one member of the set; a missing file is no error.
 KvlBackupDropHook backupDropHook = nullptr;  // tests only: archive instead of remove
 
-void shiftMember(const FileVars &vars, int32_t from, int32_t to) {
+// True when done (a missing source counts as done).
+bool shiftMember(FileVars &vars, int32_t from, int32_t to) {
     const std::string source = setMember(vars, from);
     const std::string target = to >= 0 ? setMember(vars, to) : std::string();
     if (source.empty() || (to >= 0 && target.empty())) {
-        KvlReportPlatformErr(cxPlatformFail(ENAMETOOLONG));
-        return;
+        reportOnce(vars, kShifting, cxPlatformFail(ENAMETOOLONG));
+        return false;
     }
     CxPlatformErr status{};
     if (to >= 0)
@@ -305,20 +378,22 @@ void shiftMember(const FileVars &vars, int32_t from, int32_t to) {
         status = backupDropHook(source.c_str()) == 0 ? cxPlatformOk() : cxPlatformFail(errno);
     else
         status = CxFileNameRemove(source.c_str());
-    if (status.kind == CX_PLATFORM_ERR_PLATFORM && status.code != ENOENT)
-        KvlReportPlatformErr(status);
+    if (status.kind != CX_PLATFORM_ERR_PLATFORM || status.code == ENOENT) return true;
+    reportOnce(vars, kShifting, status);
+    return false;
 }
 
 // Whether file 1 already holds exactly the active file's content.
 bool sameContent(CxFile active, const std::string &backup) {
     struct stat activeInfo {
     }, backupInfo{};
-    if (fstat(active, &activeInfo) != 0 || stat(backup.c_str(), &backupInfo) != 0 ||
+    if (fstat(active, &activeInfo) != 0 || lstat(backup.c_str(), &backupInfo) != 0 ||
         !S_ISREG(backupInfo.st_mode) || activeInfo.st_size != backupInfo.st_size ||
         activeInfo.st_size == 0)
         return false;
     CxFile other = -1;
-    if (CxFileOpen(&other, backup.c_str(), O_RDONLY).kind != CX_PLATFORM_ERR_OK) return false;
+    if (CxFileOpenRegular(&other, backup.c_str(), O_RDONLY, 0).kind != CX_PLATFORM_ERR_OK)
+        return false;
     bool same = true;
     char a[8192], b[8192];
     for (off_t offset = 0; same && offset < activeInfo.st_size;) {
@@ -334,21 +409,23 @@ bool sameContent(CxFile active, const std::string &backup) {
 struct CopyResult {
     bool readFailed = false;
     bool writeFailed = false;
+    bool notPlaced = false;  // the temporary could not be made or put in place
+    bool failed() const { return readFailed || writeFailed; }
 };
 
-// Copies the active file into a temporary beside file 1 (made empty, so no
-// stale tail), shifts the backups, then renames the temporary onto file 1.
-// Failing to make or place the temporary is the "cannot open file 1" case.
-CopyResult copyToBackup(const FileVars &vars, const std::string &backup) {
+// Copies the active file into a temporary beside file 1 (made afresh:
+// whatever had the name before, a link included, is removed first), syncs
+// it, shifts the backups, then renames the temporary onto file 1.
+CopyResult copyToBackup(FileVars &vars, const std::string &backup) {
     CopyResult result;
     const std::string temporary = backup + ".tmp";
     CxFile copy = -1;
+    if (temporary.size() <= kNameLimit) unlink(temporary.c_str());
     if (temporary.size() > kNameLimit ||
-        CxFileOpenMode(&copy, temporary.c_str(), O_CREAT | O_RDWR | O_TRUNC,
-                       vars.filePermission & 07777)
+        CxFileOpenRegular(&copy, temporary.c_str(), O_CREAT | O_EXCL | O_RDWR,
+                          vars.filePermission & 07777)
                 .kind != CX_PLATFORM_ERR_OK) {
-        std::printf("ERR opening %s pre rollover\n", backup.c_str());
-        result.writeFailed = true;
+        result.notPlaced = result.writeFailed = true;
         return result;
     }
     char buffer[8192];
@@ -362,21 +439,94 @@ CopyResult copyToBackup(const FileVars &vars, const std::string &backup) {
             CX_PLATFORM_ERR_OK;
         offset += got;
     }
-    if (fsync(copy) != 0) result.writeFailed = true;
+    if (CxFileFlush(&copy).kind != CX_PLATFORM_ERR_OK) result.writeFailed = true;
     if (CxFileClose(&copy).kind != CX_PLATFORM_ERR_OK) result.writeFailed = true;
-    if (result.readFailed || result.writeFailed) {
+    if (result.failed()) {
         CxFileNameRemove(temporary.c_str());
         return result;
     }
-    shiftMember(vars, vars.maxFiles - 1, -1);
+    bool shifted = shiftMember(vars, vars.maxFiles - 1, -1);
     for (int32_t i = vars.maxFiles - 2; i >= 1; --i)
-        shiftMember(vars, i, i + 1);
+        shifted = shiftMember(vars, i, i + 1) && shifted;
+    if (shifted) cleared(vars, kShifting);
     if (CxFileNameRename(temporary.c_str(), backup.c_str()).kind != CX_PLATFORM_ERR_OK) {
-        std::printf("ERR opening %s pre rollover\n", backup.c_str());
         CxFileNameRemove(temporary.c_str());
-        result.writeFailed = true;
+        result.notPlaced = result.writeFailed = true;
     }
     return result;
+}
+
+// Copies the active file into file 1 (unless file 1 already holds it: a
+// rollover interrupted before its truncation), then empties the active
+// file. When the copy cannot be made the active file keeps its records,
+// the failure is reported once, and false tells the caller to go on
+// writing past the limit.
+bool rollActiveLog(FileVars &vars) {
+    const std::string active = setMember(vars, 0), backup = setMember(vars, 1);
+    if (active.empty() || backup.empty()) {
+        reportOnce(vars, kRollingOver, cxPlatformFail(ENAMETOOLONG));
+        return false;  // the record still goes into the untouched active file
+    }
+    if (!sameContent(vars.file, backup)) {
+        const CopyResult copied = copyToBackup(vars, backup);
+        if (copied.failed()) {
+            if (firstReport(vars, kRollingOver, copied.readFailed ? 72 : 73)) {
+                if (copied.notPlaced) std::printf("ERR opening %s pre rollover\n", backup.c_str());
+                if (copied.readFailed)
+                    report(vars, KVL_LEVEL_WARN, 72, KVL_ARG_STRING, active.c_str());
+                if (copied.writeFailed)
+                    report(vars, KVL_LEVEL_WARN, 73, KVL_ARG_STRING, backup.c_str());
+            }
+            return false;
+        }
+    }
+    cleared(vars, kRollingOver);
+    if (ftruncate(vars.file, 0) != 0) KvlReportPlatformErr(cxPlatformFail(errno));
+    KvlReportPlatformErr(CxFileSeek(&vars.file, 0, SEEK_SET));
+    vars.currentSize = 0;
+    return true;
+}
+
+// Opens the shared active file and records its identity. True when open.
+bool openShared(FileVars &vars) {
+    struct stat info {};
+    if (!openMember(vars, vars.file, vars.fileName, O_CREAT | O_RDWR | O_APPEND)) {
+        vars.file = -1;
+        return false;
+    }
+    if (fstat(vars.file, &info) == 0) {
+        vars.device = info.st_dev;
+        vars.inode = info.st_ino;
+    }
+    vars.isOpen = 1;
+    return true;
+}
+
+// Under the lock: the size of the active file, reopened first when its name
+// no longer means the open file (deleted, moved, replaced by a link). False
+// when there is no active file to write.
+bool measureActive(FileVars &vars) {
+    struct stat named {};
+    if (!nameIsOpenFile(vars, named)) {
+        closeDescriptor(vars);
+        if (!openShared(vars)) return false;
+    }
+    struct stat info {};
+    if (fstat(vars.file, &info) != 0) {
+        reportOnce(vars, kOpening, cxPlatformFail(errno));
+        return true;
+    }
+    vars.currentSize = static_cast<uint64_t>(info.st_size);
+    return true;
+}
+
+// The records the lock was not had for, reported with their number.
+void reportDropped(FileVars &vars) {
+    if (vars.dropped == 0) return;
+    const auto count = static_cast<int>(vars.dropped > INT32_MAX ? INT32_MAX : vars.dropped);
+    vars.dropped = 0;
+    report(vars, KVL_LEVEL_WARN, 132, KVL_ARG_INT, count, KVL_ARG_STRING,
+           vars.fileName != nullptr ? vars.fileName : "", KVL_ARG_INT, vars.semTimeout);
 }
 
 }  // namespace
@@ -467,9 +617,10 @@ int kvlSetFileNameParts(char **name, const char *directory, const char *base, in
 void kvlFileHandlerDoRollover(KvlObject *handler) noexcept {
     FileVars *vars = varsOf(handler);
     if (vars == nullptr || vars->maxFiles < 2) return;
-    shiftMember(*vars, vars->maxFiles - 1, -1);
+    bool done = shiftMember(*vars, vars->maxFiles - 1, -1);
     for (int32_t i = vars->maxFiles - 2; i >= 0; --i)
-        shiftMember(*vars, i, i + 1);
+        done = shiftMember(*vars, i, i + 1) && done;
+    if (done) cleared(*vars, kShifting);
 }
 
 void kvlFileHandlerCfgPerms(KvlObject *handler) noexcept {
@@ -514,6 +665,8 @@ void KvlFileHandlerFCfgChange(KvlObject *handler, const char *name) noexcept {
     if (changed == "filePermission") return kvlFileHandlerCfgPerms(handler);
     if (changed == "dirPermission") return kvlFileHandlerCfgDirPerms(handler);
     if (changed == "logInternalErrs") return configureBool(handler, name, vars->logInternalErrs);
+    if (changed == "MPFileSemTimeout")
+        return configureInt(handler, name, kDefaultSemTimeout, vars->semTimeout);
     const bool ours = changed == "fileName" || changed == "maxFileSize" ||
                       changed == "maxFileBytes" || changed == "maxFiles" ||
                       changed == "appending" || changed == "fileEncoding" ||
@@ -534,12 +687,13 @@ KvlObject *KvlFileHandlerFOpen(KvlObject *handler) noexcept {
     if (vars == nullptr || vars->fileName == nullptr) return handler;
     if (vars->isOpen == 1 && stillCurrent(handler, *vars)) return handler;
     makeDirectories(*vars);
-    if (!openActive(*vars)) return handler;
+    const int flags = O_CREAT | O_RDWR | (vars->appending == 1 ? O_APPEND : O_TRUNC);
+    if (!openActive(*vars, flags)) return handler;
     if (rolloverDue(*vars)) {
         vars->isOpen = 1;
         KvlFileHandlerFClose(handler);
         kvlFileHandlerDoRollover(handler);
-        if (!openActive(*vars)) return handler;
+        if (!openActive(*vars, flags)) return handler;
     }
     vars->isOpen = 1;
     writeOwnedText(*vars, kvlIntlHandlerGetFmtHeader(handler));
@@ -579,11 +733,17 @@ int kvlMultiProcFileHandlerInitSem(void *record) noexcept {
     return 1;
 }
 
+// Waits at most "MPFileSemTimeout" milliseconds. A timeout is no error of
+// the system: the caller counts what it drops and reports the count.
 int kvlMultiProcFileHandlerLockSem(void *record) noexcept {
     auto *vars = static_cast<FileVars *>(record);
-    const CxPlatformErr status = CxSemLock(&vars->semaphore);
-    KvlReportPlatformErr(status);
-    return status.kind == CX_PLATFORM_ERR_OK ? 1 : 0;
+    const CxPlatformErr status = CxSemLockWithin(&vars->semaphore, vars->semTimeout);
+    if (status.kind == CX_PLATFORM_ERR_OK) {
+        cleared(*vars, kLocking);
+        return 1;
+    }
+    if (status.code != ETIMEDOUT) reportOnce(*vars, kLocking, status);
+    return 0;
 }
 
 void kvlMultiProcFileHandlerUnlockSem(void *record) noexcept {
@@ -591,23 +751,8 @@ void kvlMultiProcFileHandlerUnlockSem(void *record) noexcept {
     KvlReportPlatformErr(CxSemUnlock(&vars->semaphore));
 }
 
-// Copies the active file into file 1 (unless file 1 already holds it: a
-// rollover interrupted before its truncation), then empties the active file.
 void kvlMultiProcFileHandlerRollActiveLog(void *record) noexcept {
-    auto *vars = static_cast<FileVars *>(record);
-    const std::string active = setMember(*vars, 0), backup = setMember(*vars, 1);
-    if (active.empty() || backup.empty()) {
-        KvlReportPlatformErr(cxPlatformFail(ENAMETOOLONG));
-        return;  // the record still goes into the untouched active file
-    }
-    if (!sameContent(vars->file, backup)) {
-        const CopyResult copied = copyToBackup(*vars, backup);
-        if (copied.readFailed) report(*vars, KVL_LEVEL_WARN, 72, KVL_ARG_STRING, active.c_str());
-        if (copied.writeFailed) report(*vars, KVL_LEVEL_WARN, 73, KVL_ARG_STRING, backup.c_str());
-    }
-    if (ftruncate(vars->file, 0) != 0) KvlReportPlatformErr(cxPlatformFail(errno));
-    KvlReportPlatformErr(CxFileSeek(&vars->file, 0, SEEK_SET));
-    vars->currentSize = 0;
+    if (auto *vars = static_cast<FileVars *>(record)) rollActiveLog(*vars);
 }
 
 // Backups shift inside the copy (between writing the temporary and renaming
@@ -621,36 +766,30 @@ KvlObject *KvlMultiProcFileHandlerFOpen(KvlObject *handler) noexcept {
     if (vars == nullptr || vars->fileName == nullptr || vars->isOpen == 1) return handler;
     if (kvlMultiProcFileHandlerInitSem(vars) != 1) return handler;
     makeDirectories(*vars);
-    const CxPlatformErr status = CxFileOpenMode(
-        &vars->file, vars->fileName, O_CREAT | O_RDWR | O_APPEND, vars->filePermission & 07777);
-    if (status.kind != CX_PLATFORM_ERR_OK) {
-        KvlReportPlatformErr(status);
-        vars->file = -1;
-        return handler;
-    }
-    vars->isOpen = 1;
+    openShared(*vars);
     return handler;
 }
 
-// Size check, rollover and write under the semaphore; a record whose lock
-// cannot be had is dropped. An event the closed handler skips is not passed
-// on either.
+// Identity check, size check, rollover and write under the semaphore; a
+// record whose lock cannot be had is dropped and counted. An event the
+// closed handler skips is not passed on either.
 KvlObject *KvlMultiProcFileHandlerFProcess(KvlObject *handler, KvlEvent *event) noexcept {
     FileVars *vars = varsOf(handler);
     if (vars == nullptr || event == nullptr || handler->enabled == 0) return handler;
     KvlMultiProcFileHandlerFOpen(handler);
     if (vars->isOpen == 0) return handler;
     kvl::RecordText record;
-    if (kvl::formatRecord(handler, event, record.text()) &&
-        kvlMultiProcFileHandlerLockSem(vars) == 1) {
-        struct stat info {};
-        if (fstat(vars->file, &info) == 0)
-            vars->currentSize = static_cast<uint64_t>(info.st_size);
-        else
-            KvlReportPlatformErr(cxPlatformFail(errno));
-        if (rolloverDue(*vars)) kvlMultiProcFileHandlerDoRollover(vars);
-        writeText(*vars, record.text());
-        kvlMultiProcFileHandlerUnlockSem(vars);
+    if (kvl::formatRecord(handler, event, record.text())) {
+        if (kvlMultiProcFileHandlerLockSem(vars) == 1) {
+            if (measureActive(*vars)) {
+                if (rolloverDue(*vars)) rollActiveLog(*vars);
+                writeText(*vars, record.text());
+            }
+            kvlMultiProcFileHandlerUnlockSem(vars);
+            reportDropped(*vars);
+        } else {
+            ++vars->dropped;
+        }
     }
     KvlBasicObjectFLog(handler, event);
     return handler;
@@ -660,6 +799,7 @@ KvlObject *KvlMultiProcFileHandlerFClose(KvlObject *handler) noexcept {
     FileVars *vars = varsOf(handler);
     if (vars == nullptr || vars->isOpen == 0) return handler;
     closeDescriptor(*vars);
+    reportDropped(*vars);
     return handler;
 }
 

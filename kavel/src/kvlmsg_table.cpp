@@ -138,6 +138,7 @@ const char *const kvlmsg_table[] = {
     "unused091",  // 129
     "Formats a basic message summary.",  // 130
     "Formats all message data as an XML record.",  // 131
+    "KVLMP0132W %1$d records for the log file %2$s were dropped because its lock was not had within %3$d milliseconds.",  // 132
 };
 
-const int kvlmsg_table_size = 132;
+const int kvlmsg_table_size = 133;
