@@ -9,6 +9,14 @@
 // - A copy goes to a temporary file beside the destination (0600, created
 //   exclusively), is flushed and renamed over it: the destination ends up
 //   exactly the new copy, a link there is replaced, never followed.
+// - Only regular files are copied, judged on the open descriptor (opened
+//   without waiting, so a FIFO cannot hold the logging call, which runs
+//   under the API lock), and each at most to the size the quota check
+//   counted for it: a device or a FIFO is reported and skipped, and a file
+//   that grew meanwhile (a /proc file, whose size reads 0, always does) is
+//   cut there and reported, so a capture never takes more than its quota.
+//   The zip program reads its files itself: only regular files are named
+//   to it.
 // - The zip program runs without a shell, as " " -q -j ARCHIVE FILE...;
 //   relative entries beginning with "-" are passed as "./-x" so they cannot
 //   be taken for options; a non-zero exit, a signal or an archive left
@@ -43,6 +51,7 @@
 namespace {
 
 constexpr size_t kBlockSize = 8192;
+constexpr uint64_t kSizeAtOpen = UINT64_MAX;  // no count: the size the open file has
 
 // This class's record: the trigger record's extension.
 struct FileCopyVars {
@@ -88,37 +97,121 @@ bool isDirectory(const std::string &path) {
     return stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
 }
 
-// Copies `source` into a new temporary file beside `destination`, then
-// renames it over the destination. False on a write failure (nothing of
-// it is left); `readFailed` tells a source that could not be read.
-bool copyReplacing(const std::string &source, const std::string &destination, bool &readFailed) {
-    readFailed = false;
-    const int input = open(source.c_str(), O_RDONLY | O_CLOEXEC);
-    if (input < 0) {
-        readFailed = true;
-        return true;
+bool isRegularFile(const std::string &path) {
+    struct stat status {};
+    return stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+}
+
+// An entry of "filesToCopy" and the bytes the quota check counted for it.
+struct Capture {
+    std::string entry;
+    std::string native;  // empty: the name does not fit
+    uint64_t counted = 0;
+};
+
+// The entries of a list with their sizes now (only regular files count).
+std::vector<Capture> capturesOf(const char *list) {
+    std::vector<Capture> captures;
+    for (std::string &entry : entriesOf(list)) {
+        Capture capture{std::move(entry), {}, 0};
+        struct stat status {};
+        if (kvl::ffdcNativePath(capture.entry, capture.native) &&
+            stat(capture.native.c_str(), &status) == 0 && S_ISREG(status.st_mode))
+            capture.counted = static_cast<uint64_t>(status.st_size);
+        captures.push_back(std::move(capture));
     }
+    return captures;
+}
+
+enum class Copied { kWhole, kCut, kNotRegular, kUnreadable, kUnwritable };
+
+// Copies at most `limit` bytes of the regular file `source` into a new
+// temporary file beside `destination`, syncs it, then renames it over the
+// destination; nothing of a failed copy is left.
+Copied copyReplacing(const std::string &source, const std::string &destination, uint64_t limit) {
+    const int input = open(source.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (input < 0) return Copied::kUnreadable;
+    struct stat status {};
+    if (fstat(input, &status) != 0 || !S_ISREG(status.st_mode)) {
+        close(input);
+        return Copied::kNotRegular;
+    }
+    if (limit == kSizeAtOpen) limit = static_cast<uint64_t>(status.st_size);
     std::string temporary = destination.substr(0, destination.rfind('/') + 1) + ".kvlcopyXXXXXX";
-    const int output = mkostemp(temporary.data(), O_CLOEXEC);  // 0600, created exclusively
-    bool written = output >= 0;
+    CxFile output = mkostemp(temporary.data(), O_CLOEXEC);  // 0600, created exclusively
+    bool written = output >= 0, readFailed = false;
     char block[kBlockSize];
-    while (written) {
-        const ssize_t got = read(input, block, sizeof block);
+    for (uint64_t left = limit; written && left > 0;) {
+        const ssize_t got = read(input, block, left < sizeof block ? left : sizeof block);
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) readFailed = true;
         if (got <= 0) break;
-        CxFile file = output;
-        written = CxFileWriteAll(&file, block, static_cast<size_t>(got), nullptr).kind ==
+        written = CxFileWriteAll(&output, block, static_cast<size_t>(got), nullptr).kind ==
                   CX_PLATFORM_ERR_OK;
+        left -= static_cast<uint64_t>(got);
     }
+    char more = 0;
+    const bool cut = written && !readFailed && read(input, &more, 1) > 0;
     close(input);
     if (output >= 0) {
-        written = written && !readFailed && fsync(output) == 0;
-        written = close(output) == 0 && written;
+        written = written && !readFailed && CxFileFlush(&output).kind == CX_PLATFORM_ERR_OK;
+        written = CxFileClose(&output).kind == CX_PLATFORM_ERR_OK && written;
         written = written && rename(temporary.c_str(), destination.c_str()) == 0;
         if (!written) unlink(temporary.c_str());
     }
-    return written || readFailed;
+    if (readFailed) return Copied::kUnreadable;
+    if (!written) return Copied::kUnwritable;
+    return cut ? Copied::kCut : Copied::kWhole;
+}
+
+// One copy into the directory, at most `limit` bytes, with its report.
+void copyOne(const char *file, const char *directory, const char *handlerName, uint64_t limit) {
+    if (file == nullptr || directory == nullptr) return;
+    std::string native;
+    const size_t separator = std::string_view(file).find_last_of("/\\");
+    const std::string_view base =
+        separator == std::string_view::npos ? file : std::string_view(file).substr(separator + 1);
+    if (!kvl::ffdcNativePath(file, native) || base.empty()) {
+        kvl::ffdcReport(KVL_LEVEL_WARN, 62, KVL_ARG_STRING, file, KVL_ARG_STRING, handlerName);
+        return;
+    }
+    std::string destination = directory;
+    if (destination.empty() || destination.back() != '/') destination += '/';
+    destination += base;
+    if (destination.size() >= kvl::kFFDCPathLimit) {
+        kvl::ffdcReport(KVL_LEVEL_WARN, 63, KVL_ARG_STRING, handlerName, KVL_ARG_STRING,
+                        destination.c_str());
+        return;
+    }
+    switch (copyReplacing(native, destination, limit)) {
+        case Copied::kWhole:
+            break;
+        case Copied::kCut:
+            kvl::ffdcReport(KVL_LEVEL_WARN, 142, KVL_ARG_STRING, file, KVL_ARG_STRING, handlerName,
+                            KVL_ARG_LONG, static_cast<long>(limit));
+            break;
+        case Copied::kNotRegular:
+            kvl::ffdcReport(KVL_LEVEL_WARN, 141, KVL_ARG_STRING, file, KVL_ARG_STRING, handlerName);
+            break;
+        case Copied::kUnreadable:
+            kvl::ffdcReport(KVL_LEVEL_WARN, 62, KVL_ARG_STRING, file, KVL_ARG_STRING, handlerName);
+            break;
+        case Copied::kUnwritable:
+            kvl::ffdcReport(KVL_LEVEL_WARN, 63, KVL_ARG_STRING, handlerName, KVL_ARG_STRING,
+                            destination.c_str());
+            break;
+    }
+}
+
+// Entries that do not exist were reported by the check and are skipped.
+void copyCapturesToDir(const std::vector<Capture> &captures, const char *list,
+                       const char *directory, const char *handlerName) {
+    if (directory == nullptr || !isDirectory(directory) ||
+        kvlFCHValidateFilesToCopy(list, handlerName) != 1)
+        return;
+    for (const Capture &capture : captures)
+        if (!capture.native.empty() && kvlFileExists(capture.native.c_str()) == 1)
+            copyOne(capture.entry.c_str(), directory, handlerName, capture.counted);
 }
 
 }  // namespace
@@ -156,43 +249,12 @@ int kvlFCHValidateFilesToCopy(const char *list, const char *handlerName) noexcep
 }
 
 void kvlFCHDoFileCopy(const char *file, const char *directory, const char *handlerName) noexcept {
-    if (file == nullptr || directory == nullptr) return;
-    std::string native;
-    const size_t separator = std::string_view(file).find_last_of("/\\");
-    const std::string_view base =
-        separator == std::string_view::npos ? file : std::string_view(file).substr(separator + 1);
-    if (!kvl::ffdcNativePath(file, native) || base.empty()) {
-        kvl::ffdcReport(KVL_LEVEL_WARN, 62, KVL_ARG_STRING, file, KVL_ARG_STRING, handlerName);
-        return;
-    }
-    std::string destination = directory;
-    if (destination.empty() || destination.back() != '/') destination += '/';
-    destination += base;
-    if (destination.size() >= kvl::kFFDCPathLimit) {
-        kvl::ffdcReport(KVL_LEVEL_WARN, 63, KVL_ARG_STRING, handlerName, KVL_ARG_STRING,
-                        destination.c_str());
-        return;
-    }
-    bool readFailed = false;
-    const bool written = copyReplacing(native, destination, readFailed);
-    if (readFailed)
-        kvl::ffdcReport(KVL_LEVEL_WARN, 62, KVL_ARG_STRING, file, KVL_ARG_STRING, handlerName);
-    else if (!written)
-        kvl::ffdcReport(KVL_LEVEL_WARN, 63, KVL_ARG_STRING, handlerName, KVL_ARG_STRING,
-                        destination.c_str());
+    copyOne(file, directory, handlerName, kSizeAtOpen);
 }
 
-// Entries that do not exist were reported by the check and are skipped.
 void kvlFileCopyHandlerCopyToDir(const char *list, const char *directory,
                                  const char *handlerName) noexcept {
-    if (directory == nullptr || !isDirectory(directory) ||
-        kvlFCHValidateFilesToCopy(list, handlerName) != 1)
-        return;
-    for (const std::string &entry : entriesOf(list)) {
-        std::string native;
-        if (kvl::ffdcNativePath(entry, native) && kvlFileExists(native.c_str()) == 1)
-            kvlFCHDoFileCopy(entry.c_str(), directory, handlerName);
-    }
+    copyCapturesToDir(capturesOf(list), list, directory, handlerName);
 }
 
 void kvlFileCopyHandlerCopyToZip(const char *zipCommand, const char *list, int32_t,
@@ -213,6 +275,11 @@ void kvlFileCopyHandlerCopyToZip(const char *zipCommand, const char *list, int32
         for (const std::string &entry : entriesOf(list)) {
             std::string native;
             if (!kvl::ffdcNativePath(entry, native) || kvlFileExists(native.c_str()) != 1) continue;
+            if (!isRegularFile(native)) {
+                kvl::ffdcReport(KVL_LEVEL_WARN, 141, KVL_ARG_STRING, entry.c_str(), KVL_ARG_STRING,
+                                handlerName);
+                continue;
+            }
             arguments.push_back(native[0] == '-' ? "./" + native : native);  // never an option
         }
         std::vector<char *> argv;
@@ -318,22 +385,19 @@ KvlObject *KvlFileCopyHandlerFProcess(KvlObject *handler, KvlEvent *event) noexc
     auto *trigger = static_cast<KvlFFDCTriggerVars *>(handler->vars);
     if (trigger->isOpen != 1) KvlFFDCTriggerHandlerFOpen(handler);
     if (kvlShouldFFDCActionOccur(handler, event) == 1) {
+        // Counted once: the copies take at most what was counted here.
+        const std::vector<Capture> captures = capturesOf(vars->filesToCopy);
         int64_t requested = 0;
-        const std::vector<std::string> entries = entriesOf(vars->filesToCopy);
-        for (const std::string &entry : entries) {
-            std::string native;
-            struct stat status {};
-            if (kvl::ffdcNativePath(entry, native) && stat(native.c_str(), &status) == 0)
-                requested += static_cast<int64_t>(status.st_size);
-        }
+        for (const Capture &capture : captures)
+            requested += static_cast<int64_t>(capture.counted);
         if (kvlIsFFDCSpaceAvailable(handler, requested) == 1) {
             if (char *directory = kvlMakeFFDCDir(handler, event)) {
                 if (vars->zipFileName != nullptr)
                     kvlFileCopyHandlerCopyToZip(vars->zipCmdPath, vars->filesToCopy,
-                                                static_cast<int32_t>(entries.size()), directory,
+                                                static_cast<int32_t>(captures.size()), directory,
                                                 vars->zipFileName, handler->name);
                 else
-                    kvlFileCopyHandlerCopyToDir(vars->filesToCopy, directory, handler->name);
+                    copyCapturesToDir(captures, vars->filesToCopy, directory, handler->name);
                 OxsMemoryFree(directory);
             }
         }

@@ -147,6 +147,8 @@ const char *const kffdcmsg_table[] = {
     "unused115",  // 138
     "unused116",  // 139
     "Copies local files to a problem determination directory, based on the ZMS message ids of incoming events.",  // 140
+    "KVLFF0141W The file %1$s was not copied by the file copying handler %2$s, because it is not a regular file.",  // 141
+    "KVLFF0142W The file %1$s grew while the file copying handler %2$s copied it: only its first %3$ld bytes were copied.",  // 142
 };
 
-const int kffdcmsg_table_size = 141;
+const int kffdcmsg_table_size = 143;

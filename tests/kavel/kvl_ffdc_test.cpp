@@ -108,13 +108,21 @@ TEST_F(KvlFFDCTest, QuotaPolicies) {
         "90.00 percent of the maximum disk space, 10485760 bytes. The current space used is "
         "10400000 bytes, and the estimated space needed to complete the FFDC action is 100000 "
         "bytes for handler, cap.";
+    const std::string warnAtTarget =
+        "60: KVLFF0060W The First Failure Data Capture (FFDC) disk space requested has exceeded "
+        "75.00 percent of the maximum disk space, 10485760 bytes. The current space used is "
+        "7864320 bytes, and the estimated space needed to complete the FFDC action is 3000000 "
+        "bytes for handler, cap.";
     const struct {
         const char *policy;
         std::vector<int64_t> files;  // sizes, oldest first
         std::vector<std::string> messages, actions;
         std::vector<bool> remaining;
+        int64_t requested = 100000;
     } cases[] = {
         {"QUOTA_IGNORE", {8000000}, {warn75}, {"trigger", day}, {true}},
+        // Exactly at the cleanup target (75 %): nothing to delete, nothing said.
+        {"QUOTA_AUTODELETE", {7864320}, {warnAtTarget}, {"trigger", day}, {true}, 3000000},
         {"QUOTA_SUSPEND",
          {10400000},
          {warn90,
@@ -139,7 +147,7 @@ TEST_F(KvlFFDCTest, QuotaPolicies) {
             sparseFile("ffdc/old/f" + std::to_string(n), c.files[n],
                        static_cast<int>(c.files.size() - n));
         KvlObject *handler = capture({{"quotaPolicy", c.policy}});  // the same handler each time
-        CaptureLog::instance().requested = 100000;
+        CaptureLog::instance().requested = c.requested;
         ++clock();  // a trigger apart from the last one
         messages();
         logError();
@@ -173,19 +181,35 @@ TEST_F(KvlFFDCTest, AFailedRemovalRefusesTheCapture) {
     EXPECT_TRUE(fs::exists("ffdc/locked/old"));
 }
 
+// A trigger acts only after the repeat time has passed: not at exactly the
+// last trigger plus the repeat time, and with 0 not twice in one millisecond.
 TEST_F(KvlFFDCTest, RepeatTimeSurvivesCloseAndOpen) {
-    KvlObject *handler = capture({{"triggerRepeatTime", "60000"}});
-    std::vector<size_t> triggers;
-    for (int64_t time : {1000, 30000, 61001, 61002}) {
-        clock() = time;
-        if (time == 30000) {  // the last trigger time outlives a close
-            KvlHandlerClose(handler);
-            KvlHandlerOpen(handler);
+    const struct {
+        const char *repeat;
+        std::vector<int64_t> times;
+        std::vector<size_t> actions;
+    } cases[] = {
+        {"60000", {1000, 30000, 61000, 61001, 61002}, {2, 0, 0, 2, 0}},
+        {"0", {5000, 5000, 5001}, {2, 0, 2}},
+    };
+    for (const auto &c : cases) {
+        const std::string name = std::string("cap") + c.repeat;
+        KvlObject *handler =
+            this->handler(name.c_str(), "test_ffdc_capture", {{"triggerRepeatTime", c.repeat}});
+        std::vector<size_t> triggers;
+        for (int64_t time : c.times) {
+            clock() = time;
+            if (time == 30000) {  // the last trigger time outlives a close
+                KvlHandlerClose(handler);
+                KvlHandlerOpen(handler);
+            }
+            logError();
+            triggers.push_back(actions().size());
         }
-        logError();
-        triggers.push_back(actions().size());
+        EXPECT_EQ(triggers, c.actions) << c.repeat;
+        KvlRemListener(logger_, handler);
+        KvlHandlerClose(handler);
     }
-    EXPECT_EQ(triggers, (std::vector<size_t>{2, 0, 2, 0}));
 }
 
 TEST_F(KvlFFDCTest, CaptureDirectoryIsTheLocalDay) {

@@ -1,5 +1,6 @@
 // The FFDC file copy handler: which zip settings it keeps, copies that are
-// byte-exact, private and replace an earlier copy whole (links included),
+// byte-exact, private, synced and replace an earlier copy whole (links
+// included), only of regular files and no larger than the quota counted,
 // the zip command line seen by a fake zip program (quoted paths, option
 // injection, failures that leave an old archive behind), a real zip
 // archive, refusals by quota and by a disabled handler, a capture chain
@@ -14,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "CxFile.h"
 #include "ffdc_capture.h"
 
 namespace {
@@ -136,12 +138,23 @@ TEST_F(KvlFileCopyTest, CopiesAreExactPrivateAndReplaceWhole) {
     }
 
     // The same day again, from a shorter source and over a link: exactly
-    // the new copy, the link's target untouched, no temporary file left.
+    // the new copy, synced before it replaces the old one, the link's
+    // target untouched, no temporary file left.
     vrxtest::writeFile("src/f100000", "short");
     vrxtest::writeFile("outside", "target");
     fs::remove(kDay + "f1");
     fs::create_symlink("../../outside", kDay + "f1");
+    static std::vector<size_t> destinationAtSync;
+    cxSetFileFlushHookForTest([](int fd) {
+        struct stat synced {};
+        fstat(fd, &synced);
+        if (synced.st_size == 5)
+            destinationAtSync.push_back(vrxtest::contentOf(kDay + "f100000").size());
+    });
     trigger();
+    cxSetFileFlushHookForTest(nullptr);
+    EXPECT_EQ(destinationAtSync, std::vector<size_t>{100000})
+        << "the old copy, until the new is synced";
     EXPECT_EQ(vrxtest::contentOf(kDay + "f100000"), "short");
     EXPECT_FALSE(fs::is_symlink(kDay + "f1"));
     EXPECT_EQ(vrxtest::contentOf(kDay + "f1"), binary(1));
@@ -150,6 +163,35 @@ TEST_F(KvlFileCopyTest, CopiesAreExactPrivateAndReplaceWhole) {
     for ([[maybe_unused]] const auto &entry : fs::directory_iterator(kDay))
         ++files;
     EXPECT_EQ(files, sizes.size());
+    for (const auto &entry : fs::directory_iterator("ffdc"))  // nothing but day directories
+        EXPECT_TRUE(entry.is_directory() && entry.path().filename() == "2024.03.05")
+            << entry.path();
+}
+
+// Only regular files are copied, each at most to the size counted for the
+// quota: a FIFO (which must not hold the call), a device and a directory
+// are reported and skipped, a file that reads on past its size (a /proc
+// file reads 0) is cut there and reported.
+TEST_F(KvlFileCopyTest, OnlyRegularFilesAndOnlyWhatWasCounted) {
+    fs::create_directories("src");
+    ASSERT_EQ(mkfifo("src/fifo", 0600), 0);
+    fs::create_directories("src/dir");
+    vrxtest::writeFile("src/plain", "plain");
+    copier({{"filesToCopy", "src/fifo /dev/zero src/plain /proc/self/status"}});
+    messages();
+    trigger();
+    EXPECT_EQ(messages(),
+              (std::vector<std::string>{
+                  "141: KVLFF0141W The file src/fifo was not copied by the file copying handler "
+                  "copy, because it is not a regular file.",
+                  "141: KVLFF0141W The file /dev/zero was not copied by the file copying handler "
+                  "copy, because it is not a regular file.",
+                  "142: KVLFF0142W The file /proc/self/status grew while the file copying handler "
+                  "copy copied it: only its first 0 bytes were copied."}));
+    EXPECT_FALSE(fs::exists(kDay + "fifo"));
+    EXPECT_FALSE(fs::exists(kDay + "zero"));
+    EXPECT_EQ(vrxtest::contentOf(kDay + "plain"), "plain");
+    EXPECT_EQ(vrxtest::contentOf(kDay + "status"), "");
 }
 
 TEST_F(KvlFileCopyTest, CopiesThatCannotBeMadeAreReported) {
@@ -174,16 +216,19 @@ TEST_F(KvlFileCopyTest, TheZipCommandLine) {
     vrxtest::writeFile("src/a b.log", "A");
     vrxtest::writeFile("-T", "T");
     vrxtest::writeFile("src/c.log", "C");
+    ASSERT_EQ(mkfifo("src/fifo", 0600), 0);
     vrxtest::EnvGuard log{"FAKE_ZIP_LOG", "zip.args"};
     copier({{"zipFileName", "capture"},
             {"zipCmdPath", FAKE_ZIP_PATH},
-            {"filesToCopy", "\"src/a b.log\" -T src/missing src/c.log"}});
+            {"filesToCopy", "\"src/a b.log\" -T src/missing src/fifo src/c.log"}});
     messages();
     trigger();
     EXPECT_EQ(splitNul(vrxtest::contentOf("zip.args")),
               (std::vector<std::string>{" ", "-q", "-j", kDay + "capture.zip", "src/a b.log",
                                         "./-T", "src/c.log"}));
-    EXPECT_EQ(messages().size(), 1u) << "only the missing file is reported";
+    const auto reported = messages();
+    ASSERT_EQ(reported.size(), 2u) << "the missing file and the FIFO are reported";
+    EXPECT_EQ(reported[1].substr(0, 5), "141: ");
     EXPECT_TRUE(fs::exists(kDay + "capture.zip"));
 
     // An archive from the capture before is there: failures still count.
