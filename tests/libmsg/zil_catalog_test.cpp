@@ -2,7 +2,9 @@
 // search (templates, locale forms, flags), its cache (same descriptor on
 // reopen, counted opens, least-recently-used eviction), codesets, and
 // hostile files that must neither crash it nor change any answer but to
-// the caller's default text. Threads open, read and close at once.
+// the caller's default text, nor take memory out of proportion to their
+// size. Threads open, read and close at once.
+#include <malloc.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -183,6 +185,23 @@ TEST_F(ZilCatalogTest, TemplatesAndTheSearchOrder) {
     zil_catclose(fromLang);
     EXPECT_EQ(zil_catopen("", 0, "C"), nullptr);
     EXPECT_EQ(zil_catopen(nullptr, 0, "C"), nullptr);
+
+    // A locale that would climb out of the template's directory is never
+    // put into it, whether given or read from LANG: the template is skipped.
+    setenv("NLSPATH", (dir() + "/nls/%L/%N.cat").c_str(), 1);
+    catalog(dir() + "/evil/x.cat", "evil");
+    catalog(dir() + "/nls/C/x.cat", "C");
+    flushCache();
+    for (const char *locale : {"../evil", "..", "de/../../evil"}) {
+        zil_catd opened = zil_catopen("x", 8, locale);  // 8: no "C" fallback
+        EXPECT_EQ(opened, nullptr) << locale;
+        if (opened != nullptr) zil_catclose(opened);
+    }
+    setenv("LANG", "../evil", 1);
+    unsetenv("LC_ALL");
+    zil_catd climbing = zil_catopen("x", 0, nullptr);
+    EXPECT_EQ(textOf(climbing, 1, 1), "C") << "the C catalog, not ../evil's";
+    zil_catclose(climbing);
 }
 
 TEST_F(ZilCatalogTest, TheCacheCountsOpensAndEvictsTheLeastRecentlyUsed) {
@@ -330,6 +349,39 @@ TEST_F(ZilCatalogTest, HostileFiles) {
     c = zil_catopen((path + "2").c_str(), 0, "C");
     EXPECT_EQ(textOf(c, 1, 1), "<default>");
     EXPECT_EQ(textOf(c, 2, 1), "b");
+    zil_catclose(c);
+}
+
+// A catalog that points many messages into one long text must not be
+// amplified into memory: messages that share a text share its conversions,
+// offsets into the middle of a text beyond what distinct texts could need
+// refuse the set, and a refused set is not read again (it stays refused
+// even when the file is mended in place).
+TEST_F(ZilCatalogTest, ManyMessagesOnOneTextCostOneText) {
+    const auto build = [](uint32_t count, uint32_t step, size_t textSize) {
+        CatalogBytes c(1, 28);
+        const uint32_t array = 56, data = array + 12 * count;
+        c.fields({1, 0, array, data, static_cast<uint32_t>(textSize + 1), count, 0});
+        for (uint32_t m = 0; m < count; ++m)
+            c.fields({m + 1, m * step, 0});
+        c.raw(std::string(textSize, 'x') + '\0');
+        return c;
+    };
+    const std::string path = dir() + "/amplified.cat";
+    vrxtest::writeFile(path, build(1000, 0, 20000).bytes());  // one text, 1000 messages
+    const size_t before = mallinfo2().uordblks;
+    zil_catd c = zil_catopen(path.c_str(), 0, "C");
+    EXPECT_EQ(textOf(c, 1, 1000).size(), 20000u);
+    EXPECT_EQ(textOf(c, 1, 1, nullptr).size(), 20000u);
+    EXPECT_LT(mallinfo2().uordblks - before, size_t{1} << 20) << "one text's areas, not 1000";
+    zil_catclose(c);
+
+    flushCache();
+    vrxtest::writeFile(path, build(1000, 20, 20000).bytes());  // 1000 tails of one text
+    c = zil_catopen(path.c_str(), 0, "C");
+    EXPECT_EQ(textOf(c, 1, 1), "<default>") << "refused";
+    vrxtest::writeFile(path, build(1000, 0, 20000).bytes());  // the same file, mended
+    EXPECT_EQ(textOf(c, 1, 1), "<default>") << "not read again";
     zil_catclose(c);
 }
 

@@ -8,10 +8,15 @@
 // chain that ends (a cycle cannot); at a set's first use the message ids
 // positive and strictly ascending (the lookups bisect) and every text offset
 // inside the data with a NUL before its end. A catalog that fails the first
-// check does not open; a set that fails the second stays unloaded and its
-// messages answer the caller's default text. Text areas are sized from the
-// texts themselves (2 x length + 1 each), so shared or overlapping texts
-// cannot overrun them.
+// check does not open; a set that fails the second stays unloaded, is
+// marked so that it is not read again, and its messages answer the
+// caller's default text. Text areas are sized from the texts themselves
+// (2 x length + 1 each), so shared or overlapping texts cannot overrun
+// them, and are made once per distinct text: messages that share a text
+// share its conversions. A set whose texts would take more than a catalog
+// of distinct texts of its size can need (offsets pointing into the middle
+// of one long text, say) is refused rather than amplified into memory,
+// and loading a set is linear in its size.
 //
 // Opens are counted: each open adds one, each close takes one, and only a
 // catalog at 0 may be evicted from the cache, so a catalog is valid from
@@ -61,6 +66,7 @@ struct SetEntry {
     MCSetTDisk disk;     // the set record, in host order
     char *block;         // message entries, index and text areas of a loaded set
     MessageEntry *msgs;  // null until the set is loaded (published last)
+    bool refused;        // its load failed: not tried again
     // For ids dense enough (the usual case): entry number + 1 by id, up to
     // maxId; null: the lookup bisects.
     uint32_t *index;
@@ -198,7 +204,7 @@ zil_catalog *readCatalog(int fd, int flags) {
                 !inside(set.data, set.dataLength, fileSize))
                 return nullptr;
             lastId = set.setId;
-            sets.push_back(SetEntry{set, nullptr, nullptr, nullptr, 0});
+            sets.push_back(SetEntry{set, nullptr, nullptr, false, nullptr, 0});
         }
         if (set.nextSet == 0) break;
         offset = set.nextSet;
@@ -233,8 +239,33 @@ zil_catalog *loadCat(const std::string &path, int flags) {
     return catalog;
 }
 
+// The most a set's conversion areas may take: twice what distinct texts of
+// its size need, with room for short sets.
+uint64_t areaLimit(const MCSetTDisk &disk) {
+    return 8 * static_cast<uint64_t>(disk.dataLength) +
+           4 * static_cast<uint64_t>(disk.numMessages) + 4096;
+}
+
+// The length of the text at each of the sorted offsets, found in one pass
+// from the end of the data; false when a text has no NUL before the end.
+bool textLengths(const std::vector<unsigned char> &data, const std::vector<uint32_t> &offsets,
+                 std::vector<uint32_t> &lengths) {
+    lengths.assign(offsets.size(), 0);
+    size_t nul = data.size();  // the first NUL at or after the position, or none
+    size_t next = offsets.size();
+    for (size_t pos = data.size(); pos-- > 0 && next > 0;) {
+        if (data[pos] == '\0') nul = pos;
+        for (; next > 0 && offsets[next - 1] == pos; --next) {
+            if (nul == data.size()) return false;
+            lengths[next - 1] = static_cast<uint32_t>(nul - pos);
+        }
+    }
+    return next == 0;
+}
+
 // Loads a set's messages and texts; false (the set stays unloaded) when the
-// file cannot be read or its contents cannot be trusted.
+// file cannot be read, its contents cannot be trusted or its texts would
+// take too much memory.
 bool loadSet(const zil_catalog &catalog, SetEntry &set) {
     const MCSetTDisk &disk = set.disk;
     std::vector<unsigned char> data(disk.dataLength),
@@ -243,18 +274,24 @@ bool loadSet(const zil_catalog &catalog, SetEntry &set) {
         !readAt(catalog.fd, records.data(), records.size(), disk.messages))
         return false;
     std::vector<MCMsgTDisk> messages(disk.numMessages);
-    uint64_t areas = 0;  // the local and other areas together
+    std::vector<uint32_t> offsets;  // the distinct texts, sorted
     for (uint32_t i = 0; i < disk.numMessages; ++i) {
         MCMsgTDisk &m = messages[i];
         m = fromBytes<MCMsgTDisk>(records.data() + static_cast<size_t>(i) * kMessageSize);
         ntoh_MCMsgTDisk(m);
         if (m.msgId == 0 || m.msgId > INT32_MAX || (i > 0 && m.msgId <= messages[i - 1].msgId) ||
-            m.text >= disk.dataLength ||
-            std::memchr(data.data() + m.text, '\0', disk.dataLength - m.text) == nullptr)
+            m.text >= disk.dataLength)
             return false;
-        const uint64_t length = std::strlen(reinterpret_cast<const char *>(data.data() + m.text));
-        areas += 2 * (2 * length + 1);
+        offsets.push_back(m.text);
     }
+    std::sort(offsets.begin(), offsets.end());
+    offsets.erase(std::unique(offsets.begin(), offsets.end()), offsets.end());
+    std::vector<uint32_t> lengths;
+    if (!textLengths(data, offsets, lengths)) return false;
+    uint64_t areas = 0;  // the local and other areas of each distinct text
+    for (uint32_t length : lengths)
+        areas += 2 * (2 * static_cast<uint64_t>(length) + 1);
+    if (areas > areaLimit(disk)) return false;
     const uint32_t maxId = disk.numMessages > 0 ? messages.back().msgId : 0;
     const bool indexed = maxId <= 4 * static_cast<uint64_t>(disk.numMessages) + 64;
     const uint64_t indexSize = indexed ? (static_cast<uint64_t>(maxId) + 1) * sizeof(uint32_t) : 0;
@@ -269,21 +306,28 @@ bool loadSet(const zil_catalog &catalog, SetEntry &set) {
     if (indexed) std::memset(index, 0, static_cast<size_t>(indexSize));
     char *text = reinterpret_cast<char *>(index) + indexSize;
     if (!data.empty()) std::memcpy(text, data.data(), data.size());
+    // Each distinct text converted once, its areas shared by its messages.
+    std::vector<char *> locals(offsets.size());
     char *area = text + disk.dataLength;
+    for (size_t t = 0; t < offsets.size(); ++t) {
+        locals[t] = area;
+        zil_u2s(nullptr, text + offsets[t], &locals[t]);  // the default codeset, at load time
+        const size_t room = 2 * static_cast<size_t>(lengths[t]) + 1;
+        area[room] = '\0';  // the "other" area starts empty
+        area += 2 * room;
+    }
     for (uint32_t i = 0; i < disk.numMessages; ++i) {
         const MCMsgTDisk &m = messages[i];
+        const size_t t = static_cast<size_t>(
+            std::lower_bound(offsets.begin(), offsets.end(), m.text) - offsets.begin());
         MessageEntry &entry = entries[i];
         entry.id = static_cast<int32_t>(m.msgId);
         entry.utf8 = text + m.text;
         entry.textOffset = m.text;
         entry.invalid = m.invalid;
+        entry.local = locals[t];
+        entry.other = locals[t] + 2 * static_cast<size_t>(lengths[t]) + 1;
         if (indexed) index[m.msgId] = i + 1;
-        const size_t room = 2 * std::strlen(entry.utf8) + 1;
-        entry.local = area;
-        zil_u2s(nullptr, entry.utf8, &entry.local);  // the default codeset, at load time
-        entry.other = area + room;
-        entry.other[0] = '\0';
-        area += 2 * room;
     }
     set.block = block;
     set.index = indexed ? index : nullptr;
@@ -303,7 +347,11 @@ SetEntry *MCGetSet(zil_catalog &catalog, int setId) {
     if (found == end || static_cast<int64_t>(found->disk.setId) != setId) return nullptr;
     if (__atomic_load_n(&found->msgs, __ATOMIC_ACQUIRE) != nullptr) return found;
     std::lock_guard<std::mutex> guard(cacheMutex);
-    if (found->msgs == nullptr && !loadSet(catalog, *found)) return nullptr;
+    if (found->msgs != nullptr) return found;
+    if (found->refused || !loadSet(catalog, *found)) {
+        found->refused = true;  // a failed load, memory short included, is not repeated
+        return nullptr;
+    }
     return found;
 }
 
@@ -338,8 +386,16 @@ std::string_view codesetOf(std::string_view locale) {
     return dot == std::string_view::npos ? std::string_view() : locale.substr(dot + 1);
 }
 
+// A locale part that would leave the template's directory ("/" inside it,
+// or a ".." component) is never put into a path: the locale comes from
+// the caller or the environment, not from whoever wrote NLSPATH.
+bool climbsOut(std::string_view part) {
+    return part.find('/') != std::string_view::npos || part == "..";
+}
+
 // Expands one template for this attempt; true when the result is a cached
-// path or an existing file. A result beyond PATH_MAX is no candidate.
+// path or an existing file. A result beyond PATH_MAX is no candidate, and
+// neither is a template whose locale part would climb out (it is skipped).
 bool try_path(std::string_view pathTemplate, std::string_view locale, std::string_view name,
               std::string &output) {
     output.clear();
@@ -368,6 +424,7 @@ bool try_path(std::string_view pathTemplate, std::string_view locale, std::strin
                 replaced = false;
         }
         if (replaced) {
+            if (next != 'N' && climbsOut(part)) return false;
             output += part;
             ++i;
         } else {
