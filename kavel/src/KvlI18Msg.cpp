@@ -224,6 +224,8 @@ int addParm(KvlI18Msg *message, const KvlParm &parm) {
 }  // namespace
 
 KVL_DEFINE_LIST(ParmList, ParmValue)
+static_assert(sizeof(KvlI18Msg::parmsRoom) >= sizeof(KvlParmList),
+              "a message's parameter list is made in its parmsRoom");
 
 extern "C" {
 

@@ -1,8 +1,11 @@
 // The toolkit's containers: maps keep insertion order through replacement,
-// groups refuse duplicates, lists count, sort and index, a link of another
+// long maps and groups agree with a model through their index, groups
+// refuse duplicates, lists count, sort and index, a link of another
 // container is refused, counted values are taken and released exactly, and
 // every operation takes null arguments in its stride.
+#include <algorithm>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -125,6 +128,64 @@ TEST_F(KvlContainerTest, GroupsRefuseDuplicatesAndEmptyThroughIterRem) {
     EXPECT_EQ(it, nullptr);
     EXPECT_EQ(KvlStringGroupIterator(group), nullptr) << "emptied";
     EXPECT_EQ(KvlStringGroupAdd(group, "again"), 1) << "and usable";
+    KvlFreeStringGroup(group);
+}
+
+// Long maps and groups answer from their index: random puts, removals,
+// lookups and adds, checked step by step against a plain model (insertion
+// order included), through growth, tombstones and rebuilds.
+TEST_F(KvlContainerTest, LongMapsAndGroupsAgreeWithAModel) {
+    std::mt19937 random(7);
+    KvlStringToStringMap *map = KvlAllocStringToStringMap();
+    KvlStringGroup *group = KvlAllocStringGroup();
+    std::vector<std::pair<std::string, std::string>> model;  // in insertion order
+    std::vector<std::string> members;
+    const auto find = [&](const std::string &key) {
+        return std::find_if(model.begin(), model.end(),
+                            [&](const auto &e) { return e.first == key; });
+    };
+    for (int step = 0; step < 20000; ++step) {
+        const std::string key = "k" + std::to_string(random() % 600);
+        const std::string value = std::to_string(step);
+        switch (random() % 4) {
+            case 0:
+            case 1:
+                ASSERT_EQ(KvlStringToStringMapPut(map, key.c_str(), value.c_str()), 1);
+                if (auto at = find(key); at != model.end())
+                    at->second = value;
+                else
+                    model.emplace_back(key, value);
+                break;
+            case 2:
+                KvlStringToStringMapRem(map, key.c_str());
+                if (auto at = find(key); at != model.end()) model.erase(at);
+                break;
+            default: {
+                const bool present =
+                    std::find(members.begin(), members.end(), key) != members.end();
+                if (random() % 2 == 0) {
+                    ASSERT_EQ(KvlStringGroupAdd(group, key.c_str()), present ? 0 : 1) << step;
+                    if (!present) members.push_back(key);
+                } else {
+                    ASSERT_EQ(KvlStringGroupRem(group, key.c_str()), present ? 1 : 0) << step;
+                    std::erase(members, key);
+                }
+            }
+        }
+        const auto at = find(key);
+        ASSERT_EQ(take(KvlStringToStringMapGet(map, key.c_str())),
+                  at != model.end() ? at->second : "<null>")
+            << step;
+    }
+    std::vector<std::string> expected, inGroup;
+    for (const auto &[key, value] : model)
+        expected.push_back(key + "=" + value);
+    EXPECT_EQ(entries(map), expected) << "insertion order";
+    for (auto it = KvlStringGroupIterator(group); KvlStringGroupIterHasNext(it);
+         it = KvlStringGroupIterNext(it))
+        inGroup.push_back(take(KvlStringGroupIterGet(it)));
+    EXPECT_EQ(inGroup, members);
+    KvlFreeStringToStringMap(map);
     KvlFreeStringGroup(group);
 }
 

@@ -45,7 +45,7 @@ struct KvlI18Msg {
      * message of its own. */
     const char *area;
     size_t areaSize;
-    void *parmsRoom[4]; /* where `parms` is made */
+    void *parmsRoom[5]; /* where `parms` is made */
     KvlRoom *room;      /* the record's room its parameters are taken from, or null */
 };
 

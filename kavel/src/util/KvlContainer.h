@@ -21,7 +21,10 @@
 // (KVL_DEFINE_MAP, KVL_DEFINE_GROUP, KVL_DEFINE_LIST): the internal kvlIntl
 // twin calls the template, the public form takes the API mutex around it.
 // Links are doubly linked in insertion order with their fields in the
-// system's order; nothing here allocates on lookup or iteration. A map link
+// system's order; nothing here allocates on lookup or iteration. Maps and
+// groups that grow long get an index by key beside the list
+// (KvlLinkIndex.h), so a lookup stays cheap and the order stays the
+// list's. A map link
 // is one allocation with its key and, for text values (kInlineText), the
 // text it was made with: an event's properties are made and dropped with
 // every record, so each costs one allocation rather than three. Every
@@ -36,6 +39,7 @@
 #include <new>
 
 #include "KvlContainers.h"
+#include "KvlLinkIndex.h"
 #include "KvlToolkit.h"
 #include "OxsMemory.h"
 #include "OxsString.h"
@@ -111,11 +115,23 @@ struct MapCore {
         return makeHeaderIn<Header>(where, size, room);
     }
 
-    static Link *getNode(Header *map, const char *key) noexcept {
+    static uint64_t hashOf(const Link *link) noexcept { return hashText(link->key); }
+
+    // The link of `key`, or null; `walked` counts the links a walk passed.
+    static Link *findNode(Header *map, const char *key, size_t &walked) noexcept {
+        walked = 0;
         if (map == nullptr || key == nullptr) return nullptr;
-        for (Link *link = map->head; link != nullptr; link = link->next)
-            if (link->key[0] == key[0] && OxsStringCmp(link->key, key) == 0) return link;
+        const auto matches = [key](const Link *link) {
+            return link->key[0] == key[0] && OxsStringCmp(link->key, key) == 0;
+        };
+        if (map->index != nullptr) return map->index->template find<Link>(hashText(key), matches);
+        for (Link *link = map->head; link != nullptr; link = link->next, ++walked)
+            if (matches(link)) return link;
         return nullptr;
+    }
+    static Link *getNode(Header *map, const char *key) noexcept {
+        size_t walked = 0;
+        return findNode(map, key, walked);
     }
 
     static constexpr bool kInlineText = requires { Traits::kInlineText; };
@@ -154,6 +170,7 @@ struct MapCore {
 
     static void remNode(Header *map, Link *link) noexcept {
         if (map == nullptr || link == nullptr || link->owner != map) return;
+        if (map->index != nullptr) map->index->remove(link, hashOf(link));
         detach(map, link);
         if (!inRoom(map->room, link->value)) disposeValue(link);
         link->~Link();
@@ -163,7 +180,8 @@ struct MapCore {
     static int put(Header *map, const char *key, In value) noexcept {
         if (map == nullptr || key == nullptr) return 0;
         if (!Traits::kNullAllowed && value == nullptr) return 0;
-        if (Link *link = getNode(map, key)) {  // the key keeps its place
+        size_t walked = 0;
+        if (Link *link = findNode(map, key, walked)) {  // the key keeps its place
             Stored stored{};
             if (!Traits::takeIn(value, stored)) return 0;
             disposeValue(link);
@@ -173,6 +191,10 @@ struct MapCore {
         Link *link = newLink(map, key, value);
         if (link == nullptr) return 0;
         linkAtTail(map, link);
+        if (map->index != nullptr)
+            indexAdded(map->index, map->head, link, hashOf);
+        else if (walked + 1 >= kIndexFrom)
+            buildIndex(map->index, map->head, hashOf);
         return 1;
     }
 
@@ -187,6 +209,7 @@ struct MapCore {
 
     static void clear(Header *map) noexcept {
         if (map == nullptr) return;
+        freeIndex(map->index);
         while (map->head != nullptr)
             remNode(map, map->head);
     }
@@ -235,16 +258,40 @@ struct SequenceCore {
         Traits::placeCopy(at, value);
     };
 
-    static Link *getLink(Header *owner, In value) noexcept {
+    // Groups of values that hash can be indexed.
+    static constexpr bool kHashed = requires(In value) { Traits::hash(value); };
+    static uint64_t hashOf(const Link *link) noexcept {
+        if constexpr (kHashed)
+            return Traits::hash(Traits::asIn(link->value));
+        else
+            return 0;
+    }
+
+    // The first link holding `value`, or null; `walked` counts the links a
+    // walk passed.
+    static Link *findLink(Header *owner, In value, size_t &walked) noexcept {
+        walked = 0;
         if (owner == nullptr || value == nullptr) return nullptr;
-        for (Link *link = owner->head; link != nullptr; link = link->next)
-            if (Traits::equal(link->value, value)) return link;
+        const auto matches = [value](const Link *link) {
+            return Traits::equal(link->value, value);
+        };
+        if constexpr (kHashed) {
+            if (owner->index != nullptr)
+                return owner->index->template find<Link>(Traits::hash(value), matches);
+        }
+        for (Link *link = owner->head; link != nullptr; link = link->next, ++walked)
+            if (matches(link)) return link;
         return nullptr;
+    }
+    static Link *getLink(Header *owner, In value) noexcept {
+        size_t walked = 0;
+        return findLink(owner, value, walked);
     }
 
     // Unlinks and disposes of a link of `owner`; false for anyone else's.
     static bool remLink(Header *owner, Link *link) noexcept {
         if (owner == nullptr || link == nullptr || link->owner != owner) return false;
+        if (owner->index != nullptr) owner->index->remove(link, hashOf(link));
         detach(owner, link);
         // Sorting moves values among links, so each is judged on its own.
         if (!inRoom(owner->room, link->value)) Traits::dispose(link->value);
@@ -281,6 +328,7 @@ struct SequenceCore {
     // with them.
     static void clear(Header *owner) noexcept {
         if (owner == nullptr) return;
+        freeIndex(owner->index);
         while (owner->head != nullptr)
             remLink(owner, owner->head);
         if constexpr (requires { owner->count; }) owner->count = 0;
@@ -306,9 +354,17 @@ struct GroupCore : SequenceCore<Traits, Header, Link> {
     using typename Base::In;
 
     static int add(Header *group, In value) noexcept {
-        if (group == nullptr || value == nullptr || Base::getLink(group, value) != nullptr)
+        size_t walked = 0;
+        if (group == nullptr || value == nullptr || Base::findLink(group, value, walked) != nullptr)
             return 0;
-        return Base::append(group, value) ? 1 : 0;
+        if (!Base::append(group, value)) return 0;
+        if constexpr (Base::kHashed) {
+            if (group->index != nullptr)
+                indexAdded(group->index, group->head, group->tail, Base::hashOf);
+            else if (walked + 1 >= kIndexFrom)
+                buildIndex(group->index, group->head, Base::hashOf);
+        }
+        return 1;
     }
     static int rem(Header *group, In value) noexcept {
         return Base::remLink(group, Base::getLink(group, value)) ? 1 : 0;
@@ -389,6 +445,7 @@ struct ListCore : SequenceCore<Traits, Header, Link> {
         Kvl##Name##Link *head;        \
         Kvl##Name##Link *tail;        \
         KvlRoom *room;                \
+        kvl::LinkIndex *index;        \
     };
 
 #define KVL_SEQUENCE_RECORDS(Name, Traits, ...) \
@@ -402,6 +459,7 @@ struct ListCore : SequenceCore<Traits, Header, Link> {
         Kvl##Name##Link *head;                  \
         Kvl##Name##Link *tail;                  \
         KvlRoom *room;                          \
+        kvl::LinkIndex *index;                  \
         __VA_ARGS__                             \
     };
 

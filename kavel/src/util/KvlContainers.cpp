@@ -3,6 +3,7 @@
 // stamped out next to the records they hold.
 
 #include "KvlContainer.h"
+#include "KvlLogging.h"
 
 namespace {
 
@@ -22,6 +23,7 @@ struct StringValue {
     static In asIn(Stored stored) noexcept { return stored; }
     static void dispose(Stored stored) noexcept { OxsMemoryFree(stored); }
     static bool equal(Stored stored, In value) noexcept { return OxsStringCmp(stored, value) == 0; }
+    static uint64_t hash(In value) noexcept { return kvl::hashText(value); }
 };
 
 // The registry's class definitions: shared, never copied or freed here.
@@ -44,6 +46,8 @@ struct BorrowedClass {
 }  // namespace
 
 KVL_DEFINE_MAP(StringToStringMap, StringValue)
+static_assert(sizeof(KvlEvent::propertiesRoom) >= sizeof(KvlStringToStringMap),
+              "an event's property map is made in its propertiesRoom");
 
 extern "C" KvlStringToStringMap *kvlIntlMakeStringToStringMapIn(void *where, size_t size,
                                                                 KvlRoom *room) noexcept {
