@@ -10,8 +10,11 @@
 //
 // Listener cycles ("h1" listening to "h2" listening to "h1") cannot loop:
 // the objects an event is passing through on this thread are remembered,
-// and an object already on the path is skipped.
+// and an object already on the path is neither handed the event again nor
+// passes it on again, whatever kind it is: every pass-on goes through the
+// one delivery below.
 
+#include <algorithm>
 #include <cstring>
 #include <string_view>
 #include <vector>
@@ -48,6 +51,10 @@ constexpr const char *kDefaultFormatterName = "kavel.defaultFormatter";
 constexpr int32_t kLoggerLevel = KVL_LEVEL_DEBUG_MIN;
 
 thread_local std::vector<KvlObject *> deliveryPath;  // objects an event is passing through
+
+bool onDeliveryPath(const KvlObject *object) {
+    return std::find(deliveryPath.begin(), deliveryPath.end(), object) != deliveryPath.end();
+}
 
 bool isLoggerOrFilter(const KvlObject *object) {
     return object->klass != nullptr &&
@@ -281,8 +288,7 @@ void KvlBasicObjectFLog(KvlObject *object, KvlEvent *event) noexcept {
         if (object->klass->kind == KVL_KIND_LOGGER) logName(1, object->name);
         return;
     }
-    for (KvlObject *onPath : deliveryPath)
-        if (onPath == object) return;  // a listener cycle: the event has been here
+    if (onDeliveryPath(object)) return;  // a listener cycle: the event has been here
     // The listeners as they are now, each held for the delivery: a listener
     // may change the set while it handles the event.
     constexpr size_t kInline = 8;
@@ -300,6 +306,7 @@ void KvlBasicObjectFLog(KvlObject *object, KvlEvent *event) noexcept {
     for (size_t i = 0; i < count; ++i) {
         KvlObject *listener = i < kInline ? inlineListeners[i] : moreListeners[i - kInline];
         const KvlObjClass *klass = listener->klass;
+        if (onDeliveryPath(listener)) continue;  // it has had the event: a cycle back to it
         if (klass != nullptr && klass->process != nullptr &&
             (klass->kind == KVL_KIND_FILTER || klass->kind == KVL_KIND_HANDLER))
             klass->process(listener, event);
@@ -382,7 +389,8 @@ char *KvlGetObjProp(KvlObject *object, const char *name, unsigned char *found) n
     }
 KVL_OBJ_GETTER(int, Bool, kvlPropStrToBool)
 KVL_OBJ_GETTER(int32_t, Int, kvlPropStrToInt32)
-KVL_OBJ_GETTER(int64_t, Long, kvlPropStrToInt64) KVL_OBJ_GETTER(float, Float, kvlPropStrToFloat32)
+KVL_OBJ_GETTER(int64_t, Long, kvlPropStrToInt64)
+KVL_OBJ_GETTER(float, Float, kvlPropStrToFloat32)
     KVL_OBJ_GETTER(double, Double, kvlPropStrToFloat64)
 #undef KVL_OBJ_GETTER
 

@@ -262,6 +262,51 @@ TEST_F(KvlSpineTest, AListenerCycleDeliversOnce) {
     EXPECT_EQ(RecordingStore::instance().snapshot().size(), 1u);
     for (KvlObject *object : {logger, f1, f2, sink})
         KvlReleaseObject(object);
+
+    // Handlers pass the event on to their listeners too: in a cycle of
+    // handlers each writes the record once.
+    vrxtest::addPlainFormatterClass();
+    KvlObject *plain = KvlGetObject("cycle.plain", "test_plain");
+    const struct {
+        const char *name;
+        std::vector<std::pair<int, int>> edges;  // listener of, listener
+    } graphs[] = {
+        {"two handlers", {{0, 1}, {1, 0}}},
+        {"a handler listening to itself", {{0, 0}, {0, 1}}},
+        {"three in a ring", {{0, 1}, {1, 2}, {2, 0}}},
+    };
+    int round = 0;
+    for (const auto &g : graphs) {
+        SCOPED_TRACE(g.name);
+        const std::string tag = "r" + std::string(1, static_cast<char>('a' + round++));
+        KvlObject *source = KvlGetObject(("cycle." + tag).c_str(), "kvl_basiclogger");
+        KvlSetObjProp(source, "level", "ALL");
+        std::vector<KvlObject *> handlers;
+        for (const char *file : {"x", "y", "z"}) {
+            const std::string name = tag + file;
+            KvlObject *h = KvlGetObject(("cycle." + name).c_str(), "kvl_filehandler");
+            KvlSetObjProp(h, "formatterName", "cycle.plain");
+            KvlSetObjProp(h, "fileName", (name + ".log").c_str());
+            handlers.push_back(h);
+        }
+        KvlAddListener(source, handlers[0]);
+        for (const auto &[from, to] : g.edges)
+            KvlAddListener(handlers[from], handlers[to]);
+        KvlLogText(source, "once", KVL_ARG_END);
+        for (int h = 0; h < 3; ++h) {
+            const bool reached =
+                h == 0 || std::any_of(g.edges.begin(), g.edges.end(),
+                                      [h](const auto &e) { return e.second == h; });
+            const std::string file = tag + "xyz"[h] + ".log";
+            EXPECT_EQ(vrxtest::readFile(file).value_or(""), reached ? "once\n" : "") << file;
+        }
+        for (KvlObject *h : handlers) {
+            KvlHandlerClose(h);
+            KvlReleaseObject(h);
+        }
+        KvlReleaseObject(source);
+    }
+    KvlReleaseObject(plain);
 }
 
 TEST_F(KvlSpineTest, LevelsAndTheUnlockedTest) {
