@@ -187,6 +187,34 @@ TEST_F(ZilStateTest, RefusesDamagedTables) {
     zil_cs_free(handle);
 }
 
+// Bytes appended to a table (100 MB here, sparse) are never read into
+// memory: the image holds what the table's layout reaches.
+TEST_F(ZilStateTest, BytesAppendedToATableAreNotLoaded) {
+    TempDir tmp;
+    setenv("ZILDIR", tmp.path().c_str(), 1);
+    const struct {
+        const char *name, *roundTrip;  // of "A" and U+4E00
+    } cases[] = {{"GB18030", "A\xE4\xB8\x80"},
+                 {"EUCJP", "A\xE4\xB8\x80"},
+                 {"SJIS", "A\xE4\xB8\x80"},
+                 {"IBM939", "A\xE4\xB8\x80"},
+                 {"CP1252", "A?"}};
+    for (const auto &[name, roundTrip] : cases) {
+        const std::string original = table(name);
+        const std::string path = tmp / "codeset/ZZBIG";
+        writeFile(path, original);
+        ASSERT_EQ(truncate(path.c_str(), static_cast<off_t>(original.size()) + (100 << 20)), 0);
+        const size_t before = mallinfo2().uordblks;
+        uc_ch_t *handle = zil_cs_new("ZZBIG");
+        ASSERT_NE(handle, nullptr) << name;
+        EXPECT_LT(mallinfo2().uordblks - before, size_t{4} << 20) << name;
+        EXPECT_LE(handle->table_size, original.size()) << name;
+        EXPECT_EQ(ziltest::utf8From(handle, ziltest::localFrom(handle, "A\xE4\xB8\x80")), roundTrip)
+            << name;
+        zil_cs_free(handle);
+    }
+}
+
 TEST_F(ZilStateTest, InitialisesFromTheEnvironment) {
     const struct {
         const char *zilCodeset;  // null: unset

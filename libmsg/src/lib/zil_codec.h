@@ -23,6 +23,8 @@
 
 namespace zil {
 
+struct TableBounds;
+
 constexpr uint32_t kInvalid = 0xFFFFFFFFu;
 
 enum class Step { Char, Nothing, Incomplete };
@@ -369,15 +371,15 @@ extern const FamilyOps kAsciiDbcsOps;
 extern const FamilyOps kEbcdicDbcsOps;
 extern const FamilyOps kGb18030Ops;
 extern const FamilyOps kAsciiMbcsOps;
-bool mbcsFits(const unsigned char *table, size_t size);
+bool mbcsFits(const unsigned char *table, TableBounds &bounds);
 size_t mbcsDerivedSize();
 void buildMbcsDerived(const unsigned char *table, unsigned char *derived);
-bool gb18030Fits(const unsigned char *table, size_t size);
+bool gb18030Fits(const unsigned char *table, TableBounds &bounds);
 size_t gb18030DerivedSize();
 void buildGb18030Derived(const unsigned char *table, unsigned char *derived);
-bool ebcdicDbcsRowsFit(const unsigned char *table, size_t size);
+bool ebcdicDbcsRowsFit(const unsigned char *table, TableBounds &bounds);
 // Whether every row a family-2 table can use lies inside it.
-bool dbcsRowsFit(const unsigned char *table, size_t size);
+bool dbcsRowsFit(const unsigned char *table, TableBounds &bounds);
 size_t dbcsDerivedSize();
 void buildDbcsDerived(const unsigned char *table, unsigned char *derived);
 extern const FamilyOps kEbcdicSbcsOps;

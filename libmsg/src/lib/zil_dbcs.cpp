@@ -124,9 +124,9 @@ void buildDbcsDerived(const unsigned char *table, unsigned char *derived) {
 }
 
 // Every row a family-2 table can use lies inside it.
-bool dbcsRowsFit(const unsigned char *table, size_t size) {
+bool dbcsRowsFit(const unsigned char *table, TableBounds &bounds) {
     const RowArea rows(table);
-    const auto rowFits = [&](uint16_t row) { return rows.fits(row, size); };
+    const auto rowFits = [&](uint16_t row) { return bounds.rowWithin(rows, row); };
     for (size_t high = 0; high < 256; ++high)
         if (!rowFits(readU16(table, kFromRowsOffset + 2 * high))) return false;
     if (!rowFits(readU16(table, kToUnicodeOffset))) return false;

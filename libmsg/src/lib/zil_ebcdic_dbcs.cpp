@@ -104,9 +104,9 @@ const FamilyOps kEbcdicDbcsOps = {
     convertWith<EbcdicDbcsDecoder, Ucs2Encoder, to>, fromWithFlush<Ucs2UnitDecoder, uint16_t>};
 
 // Every row a family-4 table can use lies inside it.
-bool ebcdicDbcsRowsFit(const unsigned char *table, size_t size) {
+bool ebcdicDbcsRowsFit(const unsigned char *table, TableBounds &bounds) {
     const RowArea rows(table);
-    const auto rowFits = [&](uint16_t row) { return rows.fits(row, size); };
+    const auto rowFits = [&](uint16_t row) { return bounds.rowWithin(rows, row); };
     for (size_t i = 0; i < 256; ++i)
         if (!rowFits(readU16(table, kFromRowsOffset + 2 * i)) ||
             !rowFits(readU16(table, kToUnicodeOffset + 2 * i)))

@@ -225,18 +225,18 @@ constexpr auto to = &uc_ch_t::to_state;
 constexpr auto from = &uc_ch_t::from_state;
 
 // Walks one record list from `start` to its end marker inside the table.
-bool listFits(const unsigned char *table, size_t size, size_t data, uint32_t ranges,
+bool listFits(const unsigned char *table, TableBounds &bounds, size_t data, uint32_t ranges,
               uint32_t values, size_t start) {
     for (size_t r = start;; ++r) {
         const size_t at = data + 2 * (static_cast<size_t>(ranges) + 4 * r);
-        if (at + 8 > size) return false;
+        if (!bounds.within(at, 8)) return false;
         const uint16_t first = readU16(table, at), last = readU16(table, at + 2);
         if (first == kEnd) return true;
         if (last < first) return false;
         if (readU16(table, at + 4) == 1) {
             const size_t end =
                 data + 2 * (static_cast<size_t>(values) + readU16(table, at + 6) + (last - first));
-            if (end + 2 > size) return false;
+            if (!bounds.within(end, 2)) return false;
         }
         if (r > 1u << 20) return false;
     }
@@ -299,18 +299,18 @@ const FamilyOps kGb18030Ops = {convertWith<Gb18030Decoder, Utf8Encoder, to>,
                                convertWith<Gb18030Decoder, Ucs2Encoder, to>,
                                convertWith<Ucs2PairDecoder, Gb18030Encoder, from>};
 
-bool gb18030Fits(const unsigned char *table, size_t size) {
+bool gb18030Fits(const unsigned char *table, TableBounds &bounds) {
     const size_t sub = readU16(table, kGbHeaderOffset);
-    if (sub < kMinTableSize - 256 || sub + 32 > size) return false;
+    if (sub < kMinTableSize - 256 || !bounds.within(sub, 32)) return false;
     const Gb18030Table t(table);
     for (int list : {FromPages, ToPages}) {
         const size_t pages = t.data + 2 * static_cast<size_t>(t.first[list]);
-        if (t.first[list] > size || pages + 2 * 128 > size) return false;
+        if (t.first[list] > bounds.size || !bounds.within(pages, 2 * 128)) return false;
     }
     for (size_t block = 0; block < 128; ++block) {
-        if (!listFits(table, size, t.data, t.first[FromRanges], t.first[FromValues],
+        if (!listFits(table, bounds, t.data, t.first[FromRanges], t.first[FromValues],
                       t.at(FromPages, block)) ||
-            !listFits(table, size, t.data, t.first[ToRanges], t.first[ToValues],
+            !listFits(table, bounds, t.data, t.first[ToRanges], t.first[ToValues],
                       t.at(ToPages, block)))
             return false;
     }

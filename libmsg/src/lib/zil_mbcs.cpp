@@ -224,17 +224,18 @@ constexpr auto to = &uc_ch_t::to_state;
 constexpr auto from = &uc_ch_t::from_state;
 
 // A node tree of `depth` more levels lies inside the table (each node once).
-bool treeFits(const unsigned char *table, size_t size, size_t area, uint16_t number, int depth,
-              std::set<std::pair<uint16_t, int>> &seen) {
+bool treeFits(const unsigned char *table, TableBounds &bounds, size_t area, uint16_t number,
+              int depth, std::set<std::pair<uint16_t, int>> &seen) {
     if (!seen.insert({number, depth}).second) return true;
     const size_t at = area + 4 * static_cast<size_t>(number);
-    if (at + 4 > size) return false;
+    if (!bounds.within(at, 4)) return false;
     const uint16_t count = readU16(table, at);
-    if (at + 4 + 2 * static_cast<size_t>(count) > size) return false;
+    if (!bounds.within(at + 4, 2 * static_cast<size_t>(count))) return false;
     if (depth == 1) return true;
     for (uint16_t i = 0; i < count; ++i) {
         const uint16_t next = readU16(table, at + 4 + 2 * static_cast<size_t>(i));
-        if (next != kUnmapped && !treeFits(table, size, area, next, depth - 1, seen)) return false;
+        if (next != kUnmapped && !treeFits(table, bounds, area, next, depth - 1, seen))
+            return false;
     }
     return true;
 }
@@ -284,14 +285,14 @@ void buildMbcsDerived(const unsigned char *table, unsigned char *derived) {
     }
 }
 
-bool mbcsFits(const unsigned char *table, size_t size) {
+bool mbcsFits(const unsigned char *table, TableBounds &bounds) {
     const size_t area = readU32(table, kAreaOffset);
-    if (area > size) return false;
+    if (area > bounds.size) return false;
     std::set<uint16_t> prefixes;
     for (size_t high = 0; high < 256; ++high) {
         const size_t row =
             area + 4 * static_cast<size_t>(readU16(table, kFromRowsOffset + 2 * high));
-        if (row > size || size - row < 1024) return false;
+        if (!bounds.within(row, 1024)) return false;
         for (size_t low = 0; low < 256; ++low) {
             const uint16_t prefix = readU16(table, row + 4 * low);
             if (prefix != kUnmapped) prefixes.insert(prefix);
@@ -299,13 +300,13 @@ bool mbcsFits(const unsigned char *table, size_t size) {
     }
     for (uint16_t prefix : prefixes) {
         const size_t record = area + 16 * static_cast<size_t>(prefix);
-        if (record + 16 > size || readU16(table, record + 14) > 14) return false;
+        if (!bounds.within(record, 16) || readU16(table, record + 14) > 14) return false;
     }
     std::set<std::pair<uint16_t, int>> seen;
     for (size_t b = 0; b < 256; ++b) {
         const uint8_t length = table[kByteInfoOffset + b];
         if (length < 2 || length > kMaxLength) continue;
-        if (!treeFits(table, size, area, readU16(table, kToUnicodeOffset + 2 * b), length - 1,
+        if (!treeFits(table, bounds, area, readU16(table, kToUnicodeOffset + 2 * b), length - 1,
                       seen))
             return false;
     }

@@ -18,35 +18,38 @@ bool nameTerminated(const unsigned char *table) {
 }
 
 // Single-byte families: every from-Unicode row is 256 result bytes.
-bool singleByteRowsFit(const unsigned char *table, size_t size) {
-    const size_t area = readU32(table, kAreaOffset);
-    if (area > size) return false;
-    for (size_t high = 0; high < 256; ++high) {
-        const size_t row = rowOffset(table, readU16(table, kFromRowsOffset + 2 * high));
-        if (row > size || size - row < 256) return false;
-    }
+bool singleByteRowsFit(const unsigned char *table, TableBounds &bounds) {
+    if (readU32(table, kAreaOffset) > bounds.size) return false;
+    for (size_t high = 0; high < 256; ++high)
+        if (!bounds.within(rowOffset(table, readU16(table, kFromRowsOffset + 2 * high)), 256))
+            return false;
     return true;
+}
+
+bool familyFits(const unsigned char *table, TableBounds &bounds) {
+    switch (tableKind(table)) {
+        case ZIL_KIND_ASCII_SBCS:
+        case ZIL_KIND_EBCDIC_SBCS:
+            return singleByteRowsFit(table, bounds);
+        case ZIL_KIND_ASCII_DBCS:
+            return dbcsRowsFit(table, bounds);
+        case ZIL_KIND_EBCDIC_DBCS:
+            return ebcdicDbcsRowsFit(table, bounds);
+        case ZIL_KIND_GB18030:
+            return gb18030Fits(table, bounds);
+        case ZIL_KIND_ASCII_MBCS:
+            return mbcsFits(table, bounds);
+        default:  // converted byte for byte: nothing past the header is read
+            return true;
+    }
 }
 
 }  // namespace
 
-bool zilValidateTable(const unsigned char *table, size_t size) {
-    if (table == nullptr || !hasTableMagic(table, size) || !nameTerminated(table)) return false;
-    switch (tableKind(table)) {
-        case ZIL_KIND_ASCII_SBCS:
-        case ZIL_KIND_EBCDIC_SBCS:
-            return singleByteRowsFit(table, size);
-        case ZIL_KIND_ASCII_DBCS:
-            return dbcsRowsFit(table, size);
-        case ZIL_KIND_EBCDIC_DBCS:
-            return ebcdicDbcsRowsFit(table, size);
-        case ZIL_KIND_GB18030:
-            return gb18030Fits(table, size);
-        case ZIL_KIND_ASCII_MBCS:
-            return mbcsFits(table, size);
-        default:
-            return true;
-    }
+size_t zilTableExtent(const unsigned char *table, size_t size) {
+    if (table == nullptr || !hasTableMagic(table, size) || !nameTerminated(table)) return 0;
+    TableBounds bounds{size, kMinTableSize};
+    return familyFits(table, bounds) ? bounds.reached : 0;
 }
 
 size_t derivedSize(uint16_t kind) {

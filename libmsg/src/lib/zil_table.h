@@ -2,9 +2,11 @@
 //
 // All values are little-endian and may sit at odd offsets, so they are read
 // through memcpy. A table is validated once when it is loaded
-// (zilValidateTable): every offset a conversion of its family can follow is
+// (zilTableExtent): every offset a conversion of its family can follow is
 // checked against the file size then, so the conversions themselves index
-// without bounds checks.
+// without bounds checks. The same checks find how far the table reaches,
+// and only that much of the file is kept: bytes appended to a table are
+// never read into memory.
 #ifndef ZIL_TABLE_H
 #define ZIL_TABLE_H
 
@@ -65,10 +67,22 @@ struct RowArea {
     uint16_t at(uint16_t row, uint8_t index) const {
         return readU16(table, area + 4 * static_cast<size_t>(row) + 2 * index);
     }
-    // Whether the whole row lies inside a file of `size` bytes.
-    bool fits(uint16_t row, size_t size) const {
-        const size_t offset = area + 4 * static_cast<size_t>(row);
-        return area <= size && offset <= size && size - offset >= 512;
+};
+
+// The bytes of a table file of `size` bytes that its layout reaches:
+// every check of an offset goes through `within`, which also records the
+// farthest byte checked.
+struct TableBounds {
+    size_t size;
+    size_t reached = 0;
+    bool within(size_t offset, size_t length) {
+        if (offset > size || length > size - offset) return false;
+        if (offset + length > reached) reached = offset + length;
+        return true;
+    }
+    // A double-byte row (256 two-byte values) of the area.
+    bool rowWithin(const RowArea &rows, uint16_t row) {
+        return rows.area <= size && within(rows.area + 4 * static_cast<size_t>(row), 512);
     }
 };
 
@@ -83,8 +97,12 @@ inline uint16_t tableKind(const unsigned char *table) {
                                                               : readU16(table, kKindOffset);
 }
 
-// Whether every offset the table's family uses lies inside it.
-bool zilValidateTable(const unsigned char *table, size_t size);
+// How many bytes of the file of `size` bytes the table reaches, when every
+// offset its family uses lies inside the file; 0 when one does not.
+size_t zilTableExtent(const unsigned char *table, size_t size);
+inline bool zilValidateTable(const unsigned char *table, size_t size) {
+    return zilTableExtent(table, size) != 0;
+}
 
 // Data derived from a table once at load, kept in the same allocation right
 // after the file image (at derivedOffset), so duplicates of a handle share

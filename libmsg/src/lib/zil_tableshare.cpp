@@ -2,6 +2,7 @@
 // header for why.
 #include "zil_tableshare.h"
 
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -50,22 +51,27 @@ bool readAt(int fd, unsigned char *buffer, size_t length, off_t offset) {
     return true;
 }
 
-// Reads, checks and derives the image of a table file of `size` bytes.
-unsigned char *loadImage(int fd, size_t size) {
-    auto *head = static_cast<unsigned char *>(std::malloc(size));
-    if (head == nullptr || !readAt(fd, head, size, 0) || !zilValidateTable(head, size)) {
-        std::free(head);
-        return nullptr;
-    }
-    const uint16_t kind = tableKind(head);
+// Checks the table file of `fileSize` bytes, mapped rather than read, and
+// copies only the bytes its layout reaches into the image, followed by the
+// data derived from them; `size` becomes the table's size. Null when the
+// file is not a sound table.
+unsigned char *loadImage(int fd, size_t fileSize, uint32_t &size) {
+    void *mapped = mmap(nullptr, fileSize, PROT_READ, MAP_PRIVATE, fd, 0);
+    if (mapped == MAP_FAILED) return nullptr;
+    const auto *file = static_cast<const unsigned char *>(mapped);
+    const size_t extent = zilTableExtent(file, fileSize);
+    const uint16_t kind = extent != 0 ? tableKind(file) : 0;
     const size_t derived = derivedSize(kind);
-    if (derived == 0) return head;
-    auto *image = static_cast<unsigned char *>(std::realloc(head, derivedOffset(size) + derived));
-    if (image == nullptr) {
-        std::free(head);
-        return nullptr;
+    unsigned char *image = nullptr;
+    if (extent != 0 && extent <= UINT32_MAX)
+        image = static_cast<unsigned char *>(
+            std::malloc(derived == 0 ? extent : derivedOffset(extent) + derived));
+    if (image != nullptr) {
+        std::memcpy(image, file, extent);
+        if (derived != 0) buildDerived(kind, image, extent);
+        size = static_cast<uint32_t>(extent);
     }
-    buildDerived(kind, image, size);
+    munmap(mapped, fileSize);
     return image;
 }
 
@@ -99,16 +105,16 @@ const unsigned char *acquireTable(int fd, const struct stat &info, uint32_t &siz
             alias.clear();
         return nullptr;
     }
-    if (fileSize > UINT32_MAX) return nullptr;
-    unsigned char *image = loadImage(fd, fileSize);
+    uint32_t imageSize = 0;
+    unsigned char *image = loadImage(fd, fileSize, imageSize);
     if (image == nullptr) return nullptr;
     try {
-        registry.push_back({file, image, static_cast<uint32_t>(fileSize), 1});
+        registry.push_back({file, image, imageSize, 1});
     } catch (const std::bad_alloc &) {
         std::free(image);
         return nullptr;
     }
-    size = static_cast<uint32_t>(fileSize);
+    size = imageSize;
     return image;
 }
 

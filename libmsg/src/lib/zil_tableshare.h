@@ -5,7 +5,9 @@
 // a codeset, so every handle of one file holds one image: the first open
 // reads, checks and derives it, later ones only count a reference, and the
 // last release frees it. A file is known by its device, inode, size and
-// modification time, so a table replaced on disk is read afresh. Only
+// modification time, so a table replaced on disk is read afresh. The file
+// is mapped to be checked, and only the bytes the table's layout reaches
+// are copied: whatever is appended to a table costs no memory. Only
 // opening and freeing take the registry's lock; conversions read the image
 // and never touch the registry.
 #ifndef ZIL_TABLESHARE_H
@@ -19,7 +21,7 @@
 namespace zil {
 
 // The image of the table file open on `fd` (described by `info`), with one
-// more reference, and its size; null when the file is not a table (its
+// more reference, and the table's size; null when the file is not a table (its
 // first bytes, at most `aliasLimit` of them, are then in `alias`) or is a
 // damaged one (`alias` stays empty).
 const unsigned char *acquireTable(int fd, const struct stat &info, uint32_t &size,
