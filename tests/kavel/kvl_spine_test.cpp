@@ -313,9 +313,16 @@ TEST_F(KvlSpineTest, LevelsAndTheUnlockedTest) {
     const struct {
         const char *text;
         int32_t level;
-    } texts[] = {{"WARNING", 5000},  {"Information", 4000}, {" -12x", -12}, {"", 0},
-                 {"  ", 0},          {"debug_mid", 2000},   {"MAX", 1000},  {"off", 9999},
-                 {"verbose", -9999}, {nullptr, -9999}};
+    } texts[] = {
+        // clang-format off
+        {"FATAL", 7000}, {"ERROR", 6000}, {"WARN", 5000}, {"INFO", 4000},
+        {"DEBUG_MIN", 3000}, {"MIN", 3000}, {"DEBUG_MID", 2000}, {"MID", 2000},
+        {"DEBUG_MAX", 1000}, {"MAX", 1000}, {"ALL", 0}, {"OFF", 9999},
+        {"WARNING", 5000}, {"Information", 4000}, {"debug_max", 1000}, {"off", 9999},
+        {" -12x", -12}, {"", 0}, {"  ", 0}, {"DEBUGMIN", -9999}, {"verbose", -9999},
+        {nullptr, -9999},
+        // clang-format on
+    };
     for (const auto &c : texts)
         EXPECT_EQ(KvlGetLevelFromString(c.text), c.level) << (c.text ? c.text : "<null>");
 
