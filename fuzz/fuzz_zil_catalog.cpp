@@ -9,20 +9,12 @@
 #include <cstdlib>
 #include <string>
 
+#include "fuzz_scratch.h"
 #include "zil.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    static const std::string path = [] {
-        char name[] = "/tmp/fuzz_catalog.XXXXXX";
-        const int fd = mkstemp(name);
-        if (fd >= 0) close(fd);
-        return std::string(name);
-    }();
     static uc_ch_t *ebcdic = zil_cs_new("IBM1047");
-    FILE *file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) return 0;
-    std::fwrite(data, 1, size, file);
-    std::fclose(file);
+    const std::string path = vrxfuzz::scratchFile("input.cat", data, size);
     zil_catd catalog = zil_catopen(path.c_str(), 0, "C");
     if (catalog == nullptr) return 0;
     for (int set : {-1, 0, 1, 2, 3, 7, 100, 2147483647})

@@ -11,21 +11,13 @@
 #include <cstdlib>
 #include <string>
 
+#include "fuzz_scratch.h"
 #include "zil.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size < 16) return 0;
-    static const std::string path = [] {
-        char name[] = "/tmp/fuzz_zil_table.XXXXXX";
-        const int fd = mkstemp(name);
-        if (fd >= 0) close(fd);
-        return std::string(name);
-    }();
     const std::string text(reinterpret_cast<const char *>(data), 16);
-    FILE *file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) return 0;
-    std::fwrite(data + 16, 1, size - 16, file);
-    std::fclose(file);
+    const std::string path = vrxfuzz::scratchFile("TABLE", data + 16, size - 16);
 
     uc_ch_t *handle = zil_cs_new(path.c_str());
     if (handle == nullptr) return 0;
