@@ -3,8 +3,9 @@
 // directory D, one XML record per trace call, well-formed as a whole, with
 // the place of each call, the thread and process, the product and the
 // host; hostile base directories, a common directory moved by its record,
-// a /var too small to trace in (the run is unchanged), and the 100000-byte
-// three-file rollover across many runs.
+// a /var too small to trace in (the run is unchanged), a link at the
+// trace's name never written through, and the 100000-byte three-file
+// rollover across many runs.
 #include <unistd.h>
 
 #include <regex>
@@ -201,6 +202,39 @@ TEST_F(ControllerTraceE2E, NoRoomToTraceChangesNothingElse) {
     EXPECT_EQ(withoutTrace.err, withTrace.err);
     EXPECT_EQ(withoutTrace.status, withTrace.status);
     EXPECT_EQ(readFile(errPath()), errWithTrace);
+}
+
+// The controller runs as root and traces into a directory others may write
+// (0771): a link put at the trace's name is never written through, be it
+// to /etc/passwd or to a file of the same directory tree; the run itself
+// is unchanged.
+TEST_F(ControllerTraceE2E, ALinkAtTheTraceNameIsNeverWrittenThrough) {
+    const struct {
+        const char *target;  // as the namespace sees it
+        std::string untouched;
+        std::string before;  // its content before the run; "" for none to make
+    } cases[] = {
+        {"/etc/passwd", work_ / "etc.upper/passwd", ""},
+        {"/var/victim", work_ / "var/victim", "secret\n"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.target);
+        Scene scene{{{"vrxagent", "5"}}};
+        scene.keepVar = true;
+        scene.reuseVar = true;  // the link planted below stays
+        fs::remove_all(work_ / "var");
+        fs::create_directories(work_ / kTraceDir);
+        if (!c.before.empty()) writeFile(c.untouched, c.before);
+        fs::create_symlink(c.target, work_ / (kTraceDir + "traceAgentController.log"));
+        const Outcome run = runController({"@ERR@", "stop", "-u"}, scene);
+        EXPECT_EQ(run.out, "vrxagent successfully stopped");
+        EXPECT_EQ(run.status, 0);
+        if (c.before.empty())
+            EXPECT_FALSE(fs::exists(c.untouched)) << "no copy-up: nothing was written there";
+        else
+            EXPECT_EQ(readFile(c.untouched).value_or("<none>"), c.before);
+        EXPECT_TRUE(fs::is_symlink(work_ / (kTraceDir + "traceAgentController.log")));
+    }
 }
 
 // 100000 bytes per file, three files: runs roll the set and never make a
