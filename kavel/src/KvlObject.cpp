@@ -9,12 +9,11 @@
 // other operation on it does nothing.
 //
 // Listener cycles ("h1" listening to "h2" listening to "h1") cannot loop:
-// the objects an event is passing through on this thread are remembered,
-// and an object already on the path is neither handed the event again nor
+// the objects an event is passing through are marked while it does, and
+// an object already on the path is neither handed the event again nor
 // passes it on again, whatever kind it is: every pass-on goes through the
 // one delivery below.
 
-#include <algorithm>
 #include <cstring>
 #include <string_view>
 #include <vector>
@@ -50,11 +49,9 @@ struct ObjectValue {
 constexpr const char *kDefaultFormatterName = "kavel.defaultFormatter";
 constexpr int32_t kLoggerLevel = KVL_LEVEL_DEBUG_MIN;
 
-thread_local std::vector<KvlObject *> deliveryPath;  // objects an event is passing through
-
-bool onDeliveryPath(const KvlObject *object) {
-    return std::find(deliveryPath.begin(), deliveryPath.end(), object) != deliveryPath.end();
-}
+// Delivery runs under the API mutex, so one thread at a time marks the
+// objects an event is passing through (KvlObject::delivering).
+bool onDeliveryPath(const KvlObject *object) { return object->delivering != 0; }
 
 bool isLoggerOrFilter(const KvlObject *object) {
     return object->klass != nullptr &&
@@ -302,7 +299,7 @@ void KvlBasicObjectFLog(KvlObject *object, KvlEvent *event) noexcept {
         else
             moreListeners.push_back(listener);
     }
-    deliveryPath.push_back(object);
+    ++object->delivering;
     for (size_t i = 0; i < count; ++i) {
         KvlObject *listener = i < kInline ? inlineListeners[i] : moreListeners[i - kInline];
         const KvlObjClass *klass = listener->klass;
@@ -311,7 +308,7 @@ void KvlBasicObjectFLog(KvlObject *object, KvlEvent *event) noexcept {
             (klass->kind == KVL_KIND_FILTER || klass->kind == KVL_KIND_HANDLER))
             klass->process(listener, event);
     }
-    deliveryPath.pop_back();
+    --object->delivering;
     for (size_t i = 0; i < count; ++i)
         kvlIntlReleaseObject(i < kInline ? inlineListeners[i] : moreListeners[i - kInline]);
 }
@@ -391,10 +388,10 @@ KVL_OBJ_GETTER(int, Bool, kvlPropStrToBool)
 KVL_OBJ_GETTER(int32_t, Int, kvlPropStrToInt32)
 KVL_OBJ_GETTER(int64_t, Long, kvlPropStrToInt64)
 KVL_OBJ_GETTER(float, Float, kvlPropStrToFloat32)
-    KVL_OBJ_GETTER(double, Double, kvlPropStrToFloat64)
+KVL_OBJ_GETTER(double, Double, kvlPropStrToFloat64)
 #undef KVL_OBJ_GETTER
 
-        void KvlSetObjProp(KvlObject *object, const char *name, const char *value) noexcept
+void KvlSetObjProp(KvlObject *object, const char *name, const char *value) noexcept
     KVL_LOCKED(, kvlIntlSetObjProp(object, name, value))
 
 // The typed setters write the text form into a scratch map, then set it

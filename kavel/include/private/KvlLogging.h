@@ -27,7 +27,7 @@ struct KvlEvent {
     /* The message `message` points to, made with the event; its catalog
      * name and text follow the record in the same allocation. */
     KvlI18Msg ownMessage;
-    void *propertiesRoom[4]; /* where `properties` is made */
+    void *propertiesRoom[5]; /* where `properties` is made */
     /* Where the properties' and parameters' links are taken from: the end
      * of the event's allocation, after the message's texts. */
     KvlRoom room;

@@ -64,6 +64,9 @@ struct KvlObject {
     KvlStringToStringMap *properties;
     void *vars;
     std::atomic<int32_t> gate;
+    /* How many deliveries of the current event pass through it (under the
+     * API mutex): non-zero means it is on the event's path. */
+    uint32_t delivering;
 };
 
 /* Whether the object exists, is attached to its class and is of `kind`. */

@@ -117,21 +117,15 @@ struct MapCore {
 
     static uint64_t hashOf(const Link *link) noexcept { return hashText(link->key); }
 
-    // The link of `key`, or null; `walked` counts the links a walk passed.
-    static Link *findNode(Header *map, const char *key, size_t &walked) noexcept {
-        walked = 0;
+    static Link *getNode(Header *map, const char *key) noexcept {
         if (map == nullptr || key == nullptr) return nullptr;
         const auto matches = [key](const Link *link) {
             return link->key[0] == key[0] && OxsStringCmp(link->key, key) == 0;
         };
         if (map->index != nullptr) return map->index->template find<Link>(hashText(key), matches);
-        for (Link *link = map->head; link != nullptr; link = link->next, ++walked)
+        for (Link *link = map->head; link != nullptr; link = link->next)
             if (matches(link)) return link;
         return nullptr;
-    }
-    static Link *getNode(Header *map, const char *key) noexcept {
-        size_t walked = 0;
-        return findNode(map, key, walked);
     }
 
     static constexpr bool kInlineText = requires { Traits::kInlineText; };
@@ -168,20 +162,25 @@ struct MapCore {
         Traits::dispose(link->value);
     }
 
-    static void remNode(Header *map, Link *link) noexcept {
-        if (map == nullptr || link == nullptr || link->owner != map) return;
-        if (map->index != nullptr) map->index->remove(link, hashOf(link));
-        detach(map, link);
+    // Disposes of an unlinked link and its value.
+    static void destroyLink(Header *map, Link *link) noexcept {
         if (!inRoom(map->room, link->value)) disposeValue(link);
         link->~Link();
         giveBack(map->room, link);
     }
 
+    static void remNode(Header *map, Link *link) noexcept {
+        if (map == nullptr || link == nullptr || link->owner != map) return;
+        if (map->index != nullptr) map->index->remove(link, hashOf(link));
+        detach(map, link);
+        --map->links;
+        destroyLink(map, link);
+    }
+
     static int put(Header *map, const char *key, In value) noexcept {
         if (map == nullptr || key == nullptr) return 0;
         if (!Traits::kNullAllowed && value == nullptr) return 0;
-        size_t walked = 0;
-        if (Link *link = findNode(map, key, walked)) {  // the key keeps its place
+        if (Link *link = getNode(map, key)) {  // the key keeps its place
             Stored stored{};
             if (!Traits::takeIn(value, stored)) return 0;
             disposeValue(link);
@@ -191,10 +190,12 @@ struct MapCore {
         Link *link = newLink(map, key, value);
         if (link == nullptr) return 0;
         linkAtTail(map, link);
-        if (map->index != nullptr)
-            indexAdded(map->index, map->head, link, hashOf);
-        else if (walked + 1 >= kIndexFrom)
-            buildIndex(map->index, map->head, hashOf);
+        if (++map->links >= kIndexFrom) {
+            if (map->index != nullptr)
+                indexAdded(map->index, map->head, link, hashOf);
+            else
+                buildIndex(map->index, map->head, hashOf);
+        }
         return 1;
     }
 
@@ -207,11 +208,16 @@ struct MapCore {
         return getNode(map, key) != nullptr ? 1 : 0;
     }
 
+    // Every link goes at once: nothing is unlinked one by one.
     static void clear(Header *map) noexcept {
         if (map == nullptr) return;
         freeIndex(map->index);
-        while (map->head != nullptr)
-            remNode(map, map->head);
+        for (Link *link = map->head, *next = nullptr; link != nullptr; link = next) {
+            next = link->next;
+            destroyLink(map, link);
+        }
+        map->head = map->tail = nullptr;
+        map->links = 0;
     }
     static void free(Header *map) noexcept {
         clear(map);
@@ -289,16 +295,21 @@ struct SequenceCore {
     }
 
     // Unlinks and disposes of a link of `owner`; false for anyone else's.
-    static bool remLink(Header *owner, Link *link) noexcept {
-        if (owner == nullptr || link == nullptr || link->owner != owner) return false;
-        if (owner->index != nullptr) owner->index->remove(link, hashOf(link));
-        detach(owner, link);
-        // Sorting moves values among links, so each is judged on its own.
+    // Disposes of an unlinked link and its value. Sorting moves values among
+    // links, so each is judged on its own.
+    static void destroyLink(Header *owner, Link *link) noexcept {
         if (!inRoom(owner->room, link->value)) Traits::dispose(link->value);
         if (inRoom(owner->room, link))
             link->~Link();
         else
             delete link;
+    }
+
+    static bool remLink(Header *owner, Link *link) noexcept {
+        if (owner == nullptr || link == nullptr || link->owner != owner) return false;
+        if (owner->index != nullptr) owner->index->remove(link, hashOf(link));
+        detach(owner, link);
+        destroyLink(owner, link);
         return true;
     }
 
@@ -329,8 +340,11 @@ struct SequenceCore {
     static void clear(Header *owner) noexcept {
         if (owner == nullptr) return;
         freeIndex(owner->index);
-        while (owner->head != nullptr)
-            remLink(owner, owner->head);
+        for (Link *link = owner->head, *next = nullptr; link != nullptr; link = next) {
+            next = link->next;
+            destroyLink(owner, link);
+        }
+        owner->head = owner->tail = nullptr;
         if constexpr (requires { owner->count; }) owner->count = 0;
     }
     static void free(Header *owner) noexcept {
@@ -446,6 +460,7 @@ struct ListCore : SequenceCore<Traits, Header, Link> {
         Kvl##Name##Link *tail;        \
         KvlRoom *room;                \
         kvl::LinkIndex *index;        \
+        uint32_t links;               \
     };
 
 #define KVL_SEQUENCE_RECORDS(Name, Traits, ...) \

@@ -4,9 +4,9 @@
 // iterates in, and find a key by walking them: cheap for the few entries
 // of an event, quadratic for a properties file of thousands of
 // configurations or an object of thousands of properties. A container that
-// has grown past kIndexFrom links gets this index too, built from its list
-// by the writer that found it that long (readers never build it), and
-// kept up by every link added or removed afterwards.
+// has grown to kIndexFrom links gets this index too, built from its list
+// by the writer that made it that long (readers never build it), and kept
+// up by every link added or removed afterwards.
 //
 // It is a table of link pointers, open addressing with linear probing, at
 // most half full; a removed link leaves a tombstone, and the table is built
@@ -100,7 +100,8 @@ bool buildIndex(LinkIndex *&index, Link *head, HashOf hashOf) noexcept {
 }
 
 inline void freeIndex(LinkIndex *&index) noexcept {
-    if (index != nullptr) delete[] index->slots;
+    if (index == nullptr) return;
+    delete[] index->slots;
     delete index;
     index = nullptr;
 }
