@@ -1,6 +1,6 @@
 /*
- * The operations of the toolkit's built-in classes, each in the module of
- * its class (several are stand-ins until that module is built; they say so).
+ * The operations of the toolkit's built-in classes, each defined in the
+ * module of its class.
  */
 #ifndef KVL_CLASSES_H
 #define KVL_CLASSES_H

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "KvlMsgTables.h"
+#include "kffdcmsg_keys.h"
 #include "KvlToolkit.h"
 #include "kavel.h"
 

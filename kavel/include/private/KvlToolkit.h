@@ -73,6 +73,19 @@ private:
     bool locked_;
 };
 
+#include "KvlMsgTables.h"
+#include "kvlmsg_keys.h"
+
+namespace kvl {
+// A toolkit problem of catalog "kvlmsg": message `key` (a kvlmsg:: name)
+// with its built-in text as the default and a typed argument list (the
+// closing 0 is added). Callers hold the API mutex.
+template <typename... Args>
+void toolkitReport(int32_t level, int32_t key, Args... args) {
+    kvlIntlLogVA(level, key, kvlMsgTableText(KVL_MSG_CATALOG, key), args..., KVL_ARG_END);
+}
+}  // namespace kvl
+
 /* The body of a public function: its internal twin under the API mutex,
  * or `none` when the mutex cannot be had. */
 #define KVL_LOCKED(none, call)  \

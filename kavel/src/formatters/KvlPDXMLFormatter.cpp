@@ -159,7 +159,7 @@ void appendTime(std::string &record, KvlObject *formatter, uint64_t milliseconds
     if (kvl::appendDate(formatter, milliseconds, date))
         kvl::xml::appendText(record, date);
     else
-        kvlIntlLogVA(KVL_LEVEL_ERROR, 20, kvlMsgTableText(KVL_MSG_CATALOG, 20), KVL_ARG_END);
+        kvl::toolkitReport(KVL_LEVEL_ERROR, kvlmsg::KVLBC0020E);
     record += "</Time>\n"sv;
 }
 

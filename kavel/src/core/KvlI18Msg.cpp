@@ -45,7 +45,6 @@ struct ParmValue {
 };
 
 uc_ch_t *utf8Handle = nullptr;                           // KVL_CS_UTF8
-uc_ch_t *otherHandles[3] = {nullptr, nullptr, nullptr};  // unused slots of the same kind
 
 bool isUnsignedArg(uint8_t type) {
     switch (type) {
@@ -516,10 +515,6 @@ void kvlI18InitZil(void) noexcept {
 }
 
 void kvlI18UninitZil(void) noexcept {
-    for (uc_ch_t *&handle : otherHandles) {
-        zil_cs_free(handle);
-        handle = nullptr;
-    }
     zil_cs_free(utf8Handle);
     utf8Handle = nullptr;
     zil_uninit();

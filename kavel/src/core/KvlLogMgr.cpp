@@ -303,6 +303,7 @@ KVL_CFG_GETTER(double, Double, kvlPropStrToFloat64)
 
 void KvlSetObjCfgProp(KvlObjCfg *cfg, const char *name, const char *value) noexcept
     KVL_LOCKED(, kvlIntlSetObjCfgProp(cfg, name, value))
+// clang-format off (a list of macro uses; clang-format runs them together)
 #define KVL_CFG_SETTER(Type, Name)                                                         \
     void KvlSetObjCfgProp##Name(KvlObjCfg *cfg, const char *name, Type value) noexcept {   \
         KvlApiLock lock;                                                                   \
@@ -311,11 +312,14 @@ void KvlSetObjCfgProp(KvlObjCfg *cfg, const char *name, const char *value) noexc
         KvlSetMapProp##Name(cfg->properties, name, value);                                 \
     }
 KVL_CFG_SETTER(int, Bool)
-KVL_CFG_SETTER(int32_t, Int) KVL_CFG_SETTER(int64_t, Long) KVL_CFG_SETTER(float, Float)
-    KVL_CFG_SETTER(double, Double)
+KVL_CFG_SETTER(int32_t, Int)
+KVL_CFG_SETTER(int64_t, Long)
+KVL_CFG_SETTER(float, Float)
+KVL_CFG_SETTER(double, Double)
 #undef KVL_CFG_SETTER
+// clang-format on
 
-        KvlStringToStringMapIter KvlObjCfgProperties(KvlObjCfg *cfg) noexcept
+KvlStringToStringMapIter KvlObjCfgProperties(KvlObjCfg *cfg) noexcept
     KVL_LOCKED(nullptr,
                kvlIntlStringToStringMapIterator(cfg != nullptr ? cfg->properties : nullptr))
 

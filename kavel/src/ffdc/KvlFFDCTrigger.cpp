@@ -260,13 +260,13 @@ KvlObject *KvlFFDCTriggerHandlerFOpen(KvlObject *handler) noexcept {
         if (vars->triggerFilterName != nullptr)
             vars->triggerFilter = kvlIntlGetObject(vars->triggerFilterName, nullptr);
         else
-            kvl::ffdcReport(KVL_LEVEL_ERROR, 11, KVL_ARG_STRING, nameOf(handler));
+            kvl::ffdcReport(KVL_LEVEL_ERROR, kffdcmsg::KVLFF0011E, KVL_ARG_STRING, nameOf(handler));
     }
     if (vars->baseDir == nullptr)
-        kvl::ffdcReport(KVL_LEVEL_ERROR, 12, KVL_ARG_STRING, nameOf(handler));
+        kvl::ffdcReport(KVL_LEVEL_ERROR, kffdcmsg::KVLFF0012E, KVL_ARG_STRING, nameOf(handler));
     else if (!makeDirectories(vars->baseDir))
-        kvl::ffdcReport(KVL_LEVEL_ERROR, 13, KVL_ARG_STRING, vars->baseDir, KVL_ARG_STRING,
-                        nameOf(handler));
+        kvl::ffdcReport(KVL_LEVEL_ERROR, kffdcmsg::KVLFF0013E, KVL_ARG_STRING, vars->baseDir,
+                        KVL_ARG_STRING, nameOf(handler));
     vars->isOpen = 1;
     return handler;
 }
@@ -315,9 +315,10 @@ int kvlFFDCCleanup(KvlObject *handler) noexcept {
         static_cast<int64_t>(static_cast<double>(vars->maxDiskSpace) * vars->firstWarning);
     int64_t excess = kvlCountFFDCSpaceUsed(vars->baseDir) - target;
     if (excess <= 0) return 1;
-    kvl::ffdcReport(KVL_LEVEL_WARN, 15, KVL_ARG_STRING, vars->baseDir, KVL_ARG_DOUBLE,
-                    vars->firstWarning * 100, KVL_ARG_LONG, static_cast<long>(vars->maxDiskSpace),
-                    KVL_ARG_LONG, static_cast<long>(excess), KVL_ARG_STRING, nameOf(handler));
+    kvl::ffdcReport(KVL_LEVEL_WARN, kffdcmsg::KVLFF0015I, KVL_ARG_STRING, vars->baseDir,
+                    KVL_ARG_DOUBLE, vars->firstWarning * 100, KVL_ARG_LONG,
+                    static_cast<long>(vars->maxDiskSpace), KVL_ARG_LONG, static_cast<long>(excess),
+                    KVL_ARG_STRING, nameOf(handler));
     KvlFFDCFileDataList files;
     kvlFindAllFileData(vars->baseDir, files);
     std::sort(files.begin(), files.end(), kvlCompareFileAges);
@@ -339,7 +340,7 @@ int kvlIsFFDCSpaceAvailable(KvlObject *handler, int64_t requested) noexcept {
     const bool overSecond = max * vars->secondWarning <= static_cast<double>(used);
     const bool overFirst = max * vars->firstWarning <= static_cast<double>(used);
     if (overFirst || overSecond)
-        kvl::ffdcReport(KVL_LEVEL_WARN, 60, KVL_ARG_DOUBLE,
+        kvl::ffdcReport(KVL_LEVEL_WARN, kffdcmsg::KVLFF0060W, KVL_ARG_DOUBLE,
                         (overSecond ? vars->secondWarning : vars->firstWarning) * 100, KVL_ARG_LONG,
                         static_cast<long>(vars->maxDiskSpace), KVL_ARG_LONG,
                         static_cast<long>(used), KVL_ARG_LONG, static_cast<long>(requested),
@@ -349,15 +350,15 @@ int kvlIsFFDCSpaceAvailable(KvlObject *handler, int64_t requested) noexcept {
     if (policy == "QUOTA_AUTODELETE") {
         const int cleaned = kvlFFDCCleanup(handler);
         if (cleaned != 1)
-            kvl::ffdcReport(KVL_LEVEL_WARN, 14, KVL_ARG_STRING, vars->baseDir, KVL_ARG_DOUBLE,
-                            vars->firstWarning * 100, KVL_ARG_LONG,
+            kvl::ffdcReport(KVL_LEVEL_WARN, kffdcmsg::KVLFF0014W, KVL_ARG_STRING, vars->baseDir,
+                            KVL_ARG_DOUBLE, vars->firstWarning * 100, KVL_ARG_LONG,
                             static_cast<long>(vars->maxDiskSpace), KVL_ARG_STRING, nameOf(handler));
         return cleaned;
     }
     if (policy == "QUOTA_SUSPEND") {
-        kvl::ffdcReport(KVL_LEVEL_ERROR, 61, KVL_ARG_STRING, vars->baseDir, KVL_ARG_LONG,
-                        static_cast<long>(used), KVL_ARG_STRING, nameOf(handler), KVL_ARG_LONG,
-                        static_cast<long>(vars->maxDiskSpace));
+        kvl::ffdcReport(KVL_LEVEL_ERROR, kffdcmsg::KVLFF0061E, KVL_ARG_STRING, vars->baseDir,
+                        KVL_ARG_LONG, static_cast<long>(used), KVL_ARG_STRING, nameOf(handler),
+                        KVL_ARG_LONG, static_cast<long>(vars->maxDiskSpace));
         return 0;
     }
     return 1;  // QUOTA_IGNORE
@@ -377,8 +378,8 @@ char *kvlMakeFFDCDir(KvlObject *handler, KvlEvent *event) noexcept {
     const std::string directory =
         std::string(vars->baseDir != nullptr ? vars->baseDir : "") + "/" + date + "/";
     if (!makeDirectories(directory)) {
-        kvl::ffdcReport(KVL_LEVEL_ERROR, 13, KVL_ARG_STRING, directory.c_str(), KVL_ARG_STRING,
-                        nameOf(handler));
+        kvl::ffdcReport(KVL_LEVEL_ERROR, kffdcmsg::KVLFF0013E, KVL_ARG_STRING, directory.c_str(),
+                        KVL_ARG_STRING, nameOf(handler));
         return nullptr;
     }
     KvlSetEventProp(event, "ffdcDir", directory.c_str());

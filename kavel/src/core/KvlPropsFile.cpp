@@ -149,7 +149,7 @@ int kvlRdprDoValEscapeState(Context &c, int b) {
     if (c.highSurrogate != 0) return kError;
     if (isBlank(b) || b == '"' || b == '\'' || b == '\\') return append(c.value, b, kValChars);
     if (isEndOfLine(b)) return kMultiLineVal;
-    kvlToolkitPrintOnStderr(52, text(c.key));
+    kvlToolkitPrintOnStderr(kvlmsg::KVL0052E, text(c.key));
     return kError;
 }
 

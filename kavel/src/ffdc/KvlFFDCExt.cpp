@@ -41,8 +41,7 @@ void KvlInitFFDCExtensions(void) noexcept {
 KvlObject *kvlFFDCLogger(void) noexcept { return kvlToolkitLogger(); }
 
 void *kvlFFDCCheckPtr(void *pointer) noexcept {
-    if (pointer == nullptr)
-        kffdcIntlLogVA(KVL_LEVEL_ERROR, 10, kvlMsgTableText(KFFDC_MSG_CATALOG, 10), KVL_ARG_END);
+    if (pointer == nullptr) kvl::ffdcReport(KVL_LEVEL_ERROR, kffdcmsg::KVLFF0010E);
     return pointer;
 }
 

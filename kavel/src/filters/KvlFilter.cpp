@@ -150,8 +150,8 @@ void KvlMsgIdFilterFCfgChange(KvlObject *filter, const char *name) noexcept {
         } else if (OxsStringICmp(value, "PASSTHRU") == 0) {
             vars->mode = kPassThru;
         } else {
-            kvlIntlLogVA(KVL_LEVEL_WARN, 76, kvlMsgTableText(KVL_MSG_CATALOG, 76), KVL_ARG_STRING,
-                         filter->name, KVL_ARG_STRING, value, KVL_ARG_END);
+            kvl::toolkitReport(KVL_LEVEL_WARN, kvlmsg::KVLFF0020W, KVL_ARG_STRING, filter->name,
+                               KVL_ARG_STRING, value, KVL_ARG_END);
             vars->mode = kBlock;
         }
     } else if (property == "msgIds") {

@@ -172,33 +172,36 @@ void copyOne(const char *file, const char *directory, const char *handlerName, u
     const std::string_view base =
         separator == std::string_view::npos ? file : std::string_view(file).substr(separator + 1);
     if (!kvl::ffdcNativePath(file, native) || base.empty()) {
-        kvl::ffdcReport(KVL_LEVEL_WARN, 62, KVL_ARG_STRING, file, KVL_ARG_STRING, handlerName);
+        kvl::ffdcReport(KVL_LEVEL_WARN, kffdcmsg::KVLFF0062W, KVL_ARG_STRING, file, KVL_ARG_STRING,
+                        handlerName);
         return;
     }
     std::string destination = directory;
     if (destination.empty() || destination.back() != '/') destination += '/';
     destination += base;
     if (destination.size() >= kvl::kFFDCPathLimit) {
-        kvl::ffdcReport(KVL_LEVEL_WARN, 63, KVL_ARG_STRING, handlerName, KVL_ARG_STRING,
-                        destination.c_str());
+        kvl::ffdcReport(KVL_LEVEL_WARN, kffdcmsg::KVLFF0063W, KVL_ARG_STRING, handlerName,
+                        KVL_ARG_STRING, destination.c_str());
         return;
     }
     switch (copyReplacing(native, destination, limit)) {
         case Copied::kWhole:
             break;
         case Copied::kCut:
-            kvl::ffdcReport(KVL_LEVEL_WARN, 142, KVL_ARG_STRING, file, KVL_ARG_STRING, handlerName,
-                            KVL_ARG_LONG, static_cast<long>(limit));
+            kvl::ffdcReport(KVL_LEVEL_WARN, kffdcmsg::KVLFF0142W, KVL_ARG_STRING, file,
+                            KVL_ARG_STRING, handlerName, KVL_ARG_LONG, static_cast<long>(limit));
             break;
         case Copied::kNotRegular:
-            kvl::ffdcReport(KVL_LEVEL_WARN, 141, KVL_ARG_STRING, file, KVL_ARG_STRING, handlerName);
+            kvl::ffdcReport(KVL_LEVEL_WARN, kffdcmsg::KVLFF0141W, KVL_ARG_STRING, file,
+                            KVL_ARG_STRING, handlerName);
             break;
         case Copied::kUnreadable:
-            kvl::ffdcReport(KVL_LEVEL_WARN, 62, KVL_ARG_STRING, file, KVL_ARG_STRING, handlerName);
+            kvl::ffdcReport(KVL_LEVEL_WARN, kffdcmsg::KVLFF0062W, KVL_ARG_STRING, file,
+                            KVL_ARG_STRING, handlerName);
             break;
         case Copied::kUnwritable:
-            kvl::ffdcReport(KVL_LEVEL_WARN, 63, KVL_ARG_STRING, handlerName, KVL_ARG_STRING,
-                            destination.c_str());
+            kvl::ffdcReport(KVL_LEVEL_WARN, kffdcmsg::KVLFF0063W, KVL_ARG_STRING, handlerName,
+                            KVL_ARG_STRING, destination.c_str());
             break;
     }
 }
@@ -242,8 +245,8 @@ int kvlFCHValidateFilesToCopy(const char *list, const char *handlerName) noexcep
             anyExists = 1;
             continue;
         }
-        kvl::ffdcReport(KVL_LEVEL_WARN, 62, KVL_ARG_STRING, entry.c_str(), KVL_ARG_STRING,
-                        handlerName);
+        kvl::ffdcReport(KVL_LEVEL_WARN, kffdcmsg::KVLFF0062W, KVL_ARG_STRING, entry.c_str(),
+                        KVL_ARG_STRING, handlerName);
     }
     return anyExists;
 }
@@ -261,7 +264,7 @@ void kvlFileCopyHandlerCopyToZip(const char *zipCommand, const char *list, int32
                                  const char *directory, const char *zipName,
                                  const char *handlerName) noexcept {
     if (zipCommand == nullptr) {  // a zip name alone would capture nothing, silently
-        kvl::ffdcReport(KVL_LEVEL_ERROR, 65, KVL_ARG_STRING, "NULL");
+        kvl::ffdcReport(KVL_LEVEL_ERROR, kffdcmsg::KVLFF0065E, KVL_ARG_STRING, "NULL");
         return;
     }
     std::string archive = directory != nullptr ? directory : "";
@@ -276,8 +279,8 @@ void kvlFileCopyHandlerCopyToZip(const char *zipCommand, const char *list, int32
             std::string native;
             if (!kvl::ffdcNativePath(entry, native) || kvlFileExists(native.c_str()) != 1) continue;
             if (!isRegularFile(native)) {
-                kvl::ffdcReport(KVL_LEVEL_WARN, 141, KVL_ARG_STRING, entry.c_str(), KVL_ARG_STRING,
-                                handlerName);
+                kvl::ffdcReport(KVL_LEVEL_WARN, kffdcmsg::KVLFF0141W, KVL_ARG_STRING, entry.c_str(),
+                                KVL_ARG_STRING, handlerName);
                 continue;
             }
             arguments.push_back(native[0] == '-' ? "./" + native : native);  // never an option
@@ -306,9 +309,9 @@ void kvlFileCopyHandlerCopyToZip(const char *zipCommand, const char *list, int32
          after.st_mtim.tv_sec != before.st_mtim.tv_sec ||
          after.st_mtim.tv_nsec != before.st_mtim.tv_nsec);
     if (kvlFileExists(zipCommand) != 1)
-        kvl::ffdcReport(KVL_LEVEL_ERROR, 65, KVL_ARG_STRING, zipCommand);
+        kvl::ffdcReport(KVL_LEVEL_ERROR, kffdcmsg::KVLFF0065E, KVL_ARG_STRING, zipCommand);
     else if (failed || !written)
-        kvl::ffdcReport(KVL_LEVEL_ERROR, 64, KVL_ARG_STRING, archive.c_str());
+        kvl::ffdcReport(KVL_LEVEL_ERROR, kffdcmsg::KVLFF0064E, KVL_ARG_STRING, archive.c_str());
 }
 
 void *KvlFileCopyHandlerFAllocVars(void) noexcept {
@@ -357,7 +360,8 @@ void kvlIntlFileCopyHandlerSetZipCmdPath(KvlObject *handler, const char *path) n
     if (path != nullptr && kvlIsFilenameUnsafe(path) == 0 && kvlFileExists(path) == 1)
         kvl::replaceText(vars->zipCmdPath, path);
     else
-        kvl::ffdcReport(KVL_LEVEL_ERROR, 65, KVL_ARG_STRING, path != nullptr ? path : "NULL");
+        kvl::ffdcReport(KVL_LEVEL_ERROR, kffdcmsg::KVLFF0065E, KVL_ARG_STRING,
+                        path != nullptr ? path : "NULL");
 }
 
 void KvlFileCopyHandlerFCfgChange(KvlObject *handler, const char *name) noexcept {

@@ -150,7 +150,7 @@ KvlObjClass *newClass(int32_t kind, const char *name, KvlI18Msg *description,
         OxsMemoryFree(klass);
         OxsMemoryFree(copy);
         kvlIntlFreeI18Msg(desc);
-        kvlIntlLogVA(KVL_LEVEL_ERROR, 20, kvlMsgTableText(KVL_MSG_CATALOG, 20), KVL_ARG_END);
+        kvl::toolkitReport(KVL_LEVEL_ERROR, kvlmsg::KVLBC0020E);
         return nullptr;
     }
     klass->kind = kind;
@@ -273,7 +273,7 @@ int KvlOpenToolkit(const char *propertiesFile) noexcept {
             updateAllGates();
             return 1;
         }
-        kvlToolkitPrintOnStderr(51, propertiesFile);
+        kvlToolkitPrintOnStderr(kvlmsg::KVL0051E, propertiesFile);
     }
     KvlCloseToolkit();
     return 0;
@@ -296,7 +296,7 @@ void kvlToolkitInitObjClasses(void) noexcept {
     if (classes != nullptr) return;
     classes = kvlIntlAllocStringToObjClassMap();
     if (classes == nullptr) {
-        kvlToolkitPrintOnStderr(50, nullptr);
+        kvlToolkitPrintOnStderr(kvlmsg::KVLTK0050W, nullptr);
         return;
     }
     for (KvlStringGroup *&group : classNames)

@@ -77,7 +77,7 @@ void logName(int32_t key, const char *a, const char *b = nullptr, const char *c 
 KvlObjClass *classForNew(const char *name, const char *className) {
     if (className != nullptr) {
         KvlObjClass *klass = kvlToolkitGetClassDef(className);
-        if (klass == nullptr) logName(62, className, name);
+        if (klass == nullptr) logName(kvlmsg::KVLBC0062W, className, name);
         return klass;
     }
     KvlObjCfg *cfg = kvlIntlLogMgrGetCfg(name);
@@ -86,9 +86,10 @@ KvlObjClass *classForNew(const char *name, const char *className) {
     KvlObjClass *klass = nullptr;
     if (found == 1) {
         klass = kvlToolkitGetClassDef(configured);
-        if (klass == nullptr) logName(62, configured != nullptr ? configured : "", name);
+        if (klass == nullptr)
+            logName(kvlmsg::KVLBC0062W, configured != nullptr ? configured : "", name);
     } else {
-        logName(63, name);
+        logName(kvlmsg::KVLBC0063W, name);
     }
     kvlIntlReleaseObjCfg(cfg);
     OxsMemoryFree(configured);
@@ -101,7 +102,7 @@ KvlObject *newObject(const char *name, KvlObjClass *klass) {
     if (object == nullptr || copy == nullptr) {
         delete object;
         OxsMemoryFree(copy);
-        kvlIntlLogVA(KVL_LEVEL_ERROR, 20, kvlMsgTableText(KVL_MSG_CATALOG, 20), KVL_ARG_END);
+        kvl::toolkitReport(KVL_LEVEL_ERROR, kvlmsg::KVLBC0020E);
         return nullptr;
     }
     object->klass = klass;
@@ -194,12 +195,12 @@ KvlObject *kvlIntlGetObject(const char *name, const char *className) noexcept {
     if (name == nullptr) return nullptr;
     if (KvlObject *found = kvlToolkitGetObjInstance(name)) {
         if (found->klass == nullptr) {
-            logName(60, name);
+            logName(kvlmsg::KVLBC0060W, name);
             kvlIntlReleaseObject(found);
             return nullptr;
         }
         if (className == nullptr || std::strcmp(className, found->klass->name) == 0) return found;
-        logName(61, name, found->klass->name, className);
+        logName(kvlmsg::KVLBC0061W, name, found->klass->name, className);
         kvlIntlReleaseObject(found);
         return nullptr;
     }
@@ -282,7 +283,7 @@ void kvlIntlSetObjectEnabled(KvlObject *object, int enabled) noexcept {
 void KvlBasicObjectFLog(KvlObject *object, KvlEvent *event) noexcept {
     if (object == nullptr || object->klass == nullptr || object->enabled != 1) return;
     if (object->listeners == nullptr || object->listeners->head == nullptr) {
-        if (object->klass->kind == KVL_KIND_LOGGER) logName(1, object->name);
+        if (object->klass->kind == KVL_KIND_LOGGER) logName(kvlmsg::KVLLG01E, object->name);
         return;
     }
     if (onDeliveryPath(object)) return;  // a listener cycle: the event has been here
@@ -377,6 +378,7 @@ KvlListenerGroupIter KvlGetListeners(KvlObject *object) noexcept
 char *KvlGetObjProp(KvlObject *object, const char *name, unsigned char *found) noexcept
     KVL_LOCKED(nullptr, kvlIntlGetObjProp(object, name, found))
 
+// clang-format off (lists of macro uses; clang-format runs them together)
 #define KVL_OBJ_GETTER(Type, Name, Convert)                                                     \
     Type KvlGetObjProp##Name(KvlObject *object, const char *name, unsigned char *ok) noexcept { \
         KvlApiLock lock;                                                                        \
@@ -409,7 +411,10 @@ void KvlSetObjProp(KvlObject *object, const char *name, const char *value) noexc
     }
 KVL_OBJ_SETTER(int, Bool)
 KVL_OBJ_SETTER(int32_t, Int)
-KVL_OBJ_SETTER(int64_t, Long) KVL_OBJ_SETTER(float, Float) KVL_OBJ_SETTER(double, Double)
+KVL_OBJ_SETTER(int64_t, Long)
+KVL_OBJ_SETTER(float, Float)
+KVL_OBJ_SETTER(double, Double)
 #undef KVL_OBJ_SETTER
+// clang-format on
 
 }  // extern "C"

@@ -68,8 +68,8 @@ void *KvlPDLoggerFAllocVars(void) noexcept {
     if (CxSystemGetFQHostnameOnce(host, sizeof host).code == 0) {
         vars->server = OxsStringDup(host);
     } else {
-        kvlIntlLogVA(KVL_LEVEL_WARN, 35, kvlMsgTableText(KVL_MSG_CATALOG, 35), KVL_ARG_STRING,
-                     "kvl_pdlogger", KVL_ARG_END);
+        kvl::toolkitReport(KVL_LEVEL_WARN, kvlmsg::KVLLG0035E, KVL_ARG_STRING, "kvl_pdlogger",
+                           KVL_ARG_END);
     }
     vars->serverFormat = OxsStringDup("IP");
     return vars;

@@ -143,11 +143,11 @@ void readTypedList(KvlEvent *event, va_list &args) {
         } else if (type >= KVL_ARG_BOOLEAN && type <= KVL_ARG_STRING) {
             readValue(event, type, name, args);
         } else {
-            warn(71);  // a value without its marker, or garbage: stop reading
+            warn(kvlmsg::KVLBC0071W);  // a value without its marker, or garbage: stop reading
             return;
         }
         if (markers == kMaxMarkers) {
-            warn(70);
+            warn(kvlmsg::KVLBC0070W);
             return;
         }
         marker = va_arg(args, int);

@@ -75,6 +75,7 @@
 
 namespace {
 
+constexpr int32_t kDefaultSemKey = 31821;
 constexpr int32_t kDefaultSemTimeout = 10000;  // milliseconds
 
 // The conditions reported once until their step succeeds again.
@@ -107,7 +108,7 @@ struct FileVars {
     int32_t dirPermission = 0771;
     unsigned char appending = 1;
     unsigned char semReady = 0;
-    int32_t semKey = 31821;
+    int32_t semKey = kDefaultSemKey;
     CxSem semaphore = -1;
     unsigned char logInternalErrs = 1;
     dev_t device = 0;
@@ -126,8 +127,7 @@ FileVars *varsOf(KvlObject *handler) {
 // A toolkit message about this handler, when it reports its own problems.
 template <class... Args>
 void report(const FileVars &vars, int32_t level, int32_t key, Args... args) {
-    if (vars.logInternalErrs == 1)
-        kvlIntlLogVA(level, key, kvlMsgTableText(KVL_MSG_CATALOG, key), args..., KVL_ARG_END);
+    if (vars.logInternalErrs == 1) kvl::toolkitReport(level, key, args...);
 }
 
 // True when `code` (non-zero) is news for the condition, which then counts
@@ -156,7 +156,8 @@ bool openMember(FileVars &vars, CxFile &file, const char *name, int flags) {
     }
     if (CxFileRefused(status) == 1) {
         if (firstReport(vars, kRefused, status.code))
-            report(vars, KVL_LEVEL_ERROR, 32, KVL_ARG_STRING, "fileName", KVL_ARG_STRING, name);
+            report(vars, KVL_LEVEL_ERROR, kvlmsg::KVLFH0032E, KVL_ARG_STRING, "fileName",
+                   KVL_ARG_STRING, name);
     } else {
         reportOnce(vars, kOpening, status);
     }
@@ -279,8 +280,8 @@ void makeDirectories(FileVars &vars) {
     if (error == 0)
         cleared(vars, kMakingDirectory);
     else if (firstReport(vars, kMakingDirectory, error))
-        report(vars, KVL_LEVEL_ERROR, 32, KVL_ARG_STRING, "fileName", KVL_ARG_STRING,
-               vars.directory);
+        report(vars, KVL_LEVEL_ERROR, kvlmsg::KVLFH0032E, KVL_ARG_STRING, "fileName",
+               KVL_ARG_STRING, vars.directory);
 }
 
 // "%4o": up to four octal digits.
@@ -294,7 +295,7 @@ bool parsePermission(const char *text, int32_t &mode) {
 void configureName(KvlObject *handler, FileVars &vars) {
     char *value = kvlIntlGetObjProp(handler, "fileName", nullptr);
     if (value == nullptr) {
-        report(vars, KVL_LEVEL_ERROR, 30, KVL_ARG_STRING, "fileName");
+        report(vars, KVL_LEVEL_ERROR, kvlmsg::KVLBC0030E, KVL_ARG_STRING, "fileName");
         return;
     }
     std::string name = value;
@@ -345,7 +346,8 @@ void configurePermission(KvlObject *handler, FileVars &vars, const char *name, i
     if (value == nullptr) return;
     KvlFileHandlerFClose(handler);
     if (!parsePermission(value, field))
-        report(vars, KVL_LEVEL_WARN, 74, KVL_ARG_STRING, value, KVL_ARG_STRING, handler->name);
+        report(vars, KVL_LEVEL_WARN, kvlmsg::KVLMP0074W, KVL_ARG_STRING, value, KVL_ARG_STRING,
+               handler->name);
     OxsMemoryFree(value);
 }
 
@@ -355,7 +357,8 @@ void configureEncoding(KvlObject *handler, FileVars &vars) {
     char *value = kvlIntlGetObjProp(handler, "fileEncoding", nullptr);
     if (value != nullptr) {
         vars.encoding = zil_cs_new(value);
-        if (vars.encoding == nullptr) report(vars, KVL_LEVEL_WARN, 36, KVL_ARG_STRING, value);
+        if (vars.encoding == nullptr)
+            report(vars, KVL_LEVEL_WARN, kvlmsg::KVLFH0036W, KVL_ARG_STRING, value);
     }
     OxsMemoryFree(value);
 }
@@ -470,12 +473,15 @@ bool rollActiveLog(FileVars &vars) {
     if (!sameContent(vars.file, backup)) {
         const CopyResult copied = copyToBackup(vars, backup);
         if (copied.failed()) {
-            if (firstReport(vars, kRollingOver, copied.readFailed ? 72 : 73)) {
+            if (firstReport(vars, kRollingOver,
+                            copied.readFailed ? kvlmsg::KVLMP0072W : kvlmsg::KVLMP0073W)) {
                 if (copied.notPlaced) std::printf("ERR opening %s pre rollover\n", backup.c_str());
                 if (copied.readFailed)
-                    report(vars, KVL_LEVEL_WARN, 72, KVL_ARG_STRING, active.c_str());
+                    report(vars, KVL_LEVEL_WARN, kvlmsg::KVLMP0072W, KVL_ARG_STRING,
+                           active.c_str());
                 if (copied.writeFailed)
-                    report(vars, KVL_LEVEL_WARN, 73, KVL_ARG_STRING, backup.c_str());
+                    report(vars, KVL_LEVEL_WARN, kvlmsg::KVLMP0073W, KVL_ARG_STRING,
+                           backup.c_str());
             }
             return false;
         }
@@ -525,7 +531,7 @@ void reportDropped(FileVars &vars) {
     if (vars.dropped == 0) return;
     const auto count = static_cast<int>(vars.dropped > INT32_MAX ? INT32_MAX : vars.dropped);
     vars.dropped = 0;
-    report(vars, KVL_LEVEL_WARN, 132, KVL_ARG_INT, count, KVL_ARG_STRING,
+    report(vars, KVL_LEVEL_WARN, kvlmsg::KVLMP0132W, KVL_ARG_INT, count, KVL_ARG_STRING,
            vars.fileName != nullptr ? vars.fileName : "", KVL_ARG_INT, vars.semTimeout);
 }
 
@@ -561,11 +567,11 @@ int kvlFHGetFileNameParts(const char *name, KvlObject *handler) noexcept {
     kvl::replaceText(vars->extension, nullptr);
     vars->baseNumber = 0;
     if (name == nullptr) {
-        report(*vars, KVL_LEVEL_ERROR, 30, KVL_ARG_STRING, "fileName");
+        report(*vars, KVL_LEVEL_ERROR, kvlmsg::KVLBC0030E, KVL_ARG_STRING, "fileName");
         return 0;
     }
     if (std::strlen(name) > kNameLimit) {
-        report(*vars, KVL_LEVEL_ERROR, 31, KVL_ARG_STRING, "fileName", KVL_ARG_INT,
+        report(*vars, KVL_LEVEL_ERROR, kvlmsg::KVLBC0031E, KVL_ARG_STRING, "fileName", KVL_ARG_INT,
                static_cast<int>(kNameLimit));
         return 0;
     }
@@ -679,7 +685,7 @@ void KvlFileHandlerFCfgChange(KvlObject *handler, const char *name) noexcept {
     if (changed == "maxFiles") configureInt(handler, name, 3, vars->maxFiles);
     if (changed == "appending") configureBool(handler, name, vars->appending);
     if (changed == "fileEncoding") configureEncoding(handler, *vars);
-    if (changed == "MPFileSemKey") configureInt(handler, name, 31821, vars->semKey);
+    if (changed == "MPFileSemKey") configureInt(handler, name, kDefaultSemKey, vars->semKey);
 }
 
 KvlObject *KvlFileHandlerFOpen(KvlObject *handler) noexcept {
