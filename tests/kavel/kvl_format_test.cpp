@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "KvlClasses.h"
+#include "KvlMsgTables.h"
 #include "OxsString.h"
 #include "toolkit_test.h"
 
@@ -46,7 +47,20 @@ protected:
         return result;
     }
 
+    // Key 3 of "kvlmsg" with its three parameters (7, 42, "kvlmsg").
+    static KvlEvent *catalogEvent() {
+        return allocCatalogEvent(kvlMsgTableText(KVL_MSG_CATALOG, 3), KVL_ARG_INT, 7, KVL_ARG_INT,
+                                 42, KVL_ARG_STRING, "kvlmsg", KVL_ARG_END);
+    }
+
 private:
+    static KvlEvent *allocCatalogEvent(const char *text, ...) {
+        va_list args;
+        va_start(args, text);
+        KvlEvent *made = KvlVaAllocEvent(KVL_LEVEL_ERROR, KVL_MSG_CATALOG, 1, 3, text, args);
+        va_end(args);
+        return made;
+    }
     static KvlEvent *allocEvent(int32_t level, const char *text, ...) {
         va_list args;
         va_start(args, text);
@@ -114,6 +128,44 @@ TEST_F(KvlFormatTest, ABindingMayRewriteTheEventMessage) {
     KvlObject *formatter = object("rewriting", "test_rewriting");
     EXPECT_EQ(format(formatter, event(KVL_LEVEL_INFO, "MSG", {})),
               "2024-03-05 09:04:07.045+00:00 rewritten twice\n");
+}
+
+// The message is bound once per event and the text shared by the formatters
+// that bind it alike: a formatter in another locale gets its own, a binding
+// of a class's own is never shared, and a message changed after a binding
+// is bound again.
+TEST_F(KvlFormatTest, TheBoundTextIsSharedOnlyWhereItIsTheSame) {
+    vrxtest::EnvGuard nlspath{"NLSPATH", (std::string(VRX_TEST_NLS_DIR) + "/%L/%N.cat").c_str()};
+    KvlAddFormatterClass("test_rewriting2", nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                         nullptr, rewritingBind);
+    KvlObject *plain = object("plain", "kvl_basicformatter");
+    KvlObject *german = object("german", "kvl_basicformatter");
+    KvlObject *rewriting = object("rewriting2", "test_rewriting2");
+    for (KvlObject *f : {plain, german, rewriting})
+        KvlSetObjProp(f, "separator", "|");
+    KvlSetObjProp(german, "locale", "de_DE");
+    const auto text = [](KvlObject *formatter, KvlEvent *e) {
+        char *made = formatter->klass->format(formatter, e);
+        std::string line = made != nullptr ? made : "<none>";
+        OxsMemoryFree(made);
+        return line.substr(line.find('|') + 1);
+    };
+    KvlEvent *e = catalogEvent();
+    const std::string english =
+        "KVLBC03E The message with set index 7 and key index 42 was not found in the message "
+        "catalog kvlmsg.\n";
+    const std::string deutsch =
+        "KVLBC03E Die Nachricht mit dem Schl\xC3\xBCssel 42 der Gruppe 7 fehlt im Katalog "
+        "kvlmsg.\n";
+    EXPECT_EQ(text(plain, e), english);
+    EXPECT_EQ(text(german, e), deutsch) << "its own locale, not the text kept for C";
+    KvlSetI18MsgCat(e->message, nullptr);
+    KvlSetI18MsgTxt(e->message, "changed %d");
+    EXPECT_EQ(text(plain, e), "changed 7\n") << "a changed message is bound again";
+    const std::string own = text(rewriting, e);
+    EXPECT_EQ(own.substr(own.size() - 16), "rewritten twice\n");
+    EXPECT_EQ(text(plain, e), "rewritten twice\n") << "after a binding of its own, bound anew";
+    KvlFreeEvent(e);
 }
 
 // The zone is the one at the event's date, written with its sign, and a

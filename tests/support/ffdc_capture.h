@@ -63,6 +63,7 @@ inline void addCaptureHandlerClasses() {
     kvlIntlAddHandlerClass("test_ffdc_capture", nullptr, KvlFFDCTriggerHandlerFAllocVars,
                            KvlFFDCTriggerHandlerFFreeVars, KvlFFDCTriggerHandlerFCfgChange,
                            captureProcess, KvlFFDCTriggerHandlerFOpen, KvlFFDCTriggerHandlerFClose);
+    kvlIntlSetClassInternals("test_ffdc_capture", {.records = KvlRecordKind::kFFDCTrigger});
 }
 
 // A file of `size` bytes that costs no disk (a hole), modified `age`

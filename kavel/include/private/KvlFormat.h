@@ -1,10 +1,11 @@
 /*
- * What the built-in formatters share: the time stamp of a record and the
- * copy of a finished record into the toolkit's memory. C++ only; the
- * formatters build their text in a reused per-thread buffer and allocate
- * once, for the text they hand out. The toolkit's own handlers skip even
- * that copy: they have a built-in formatter append the record to a reused
- * per-thread text (RecordText) and write from there.
+ * What the built-in formatters share (KvlFormatCommon.cpp): the time stamp
+ * of a record, an event's fields read in one pass, numbers, the message
+ * text bound once per event, and the copy of a finished record into the
+ * toolkit's memory. C++ only. A formatter's seam appends its record to a
+ * caller's text; the handlers format into a reused per-thread text
+ * (RecordText) through it and write from there, and the public format
+ * slot is the seam plus one copy.
  */
 #ifndef KVL_FORMAT_H
 #define KVL_FORMAT_H
@@ -14,6 +15,7 @@
 #include <string>
 #include <string_view>
 
+#include "KvlObject.h"
 #include "kavel.h"
 
 namespace kvl {
@@ -24,9 +26,6 @@ namespace kvl {
 // when the date has no local time (a value past the platform's years).
 bool appendDate(KvlObject *formatter, uint64_t milliseconds, std::string &out);
 
-// The per-thread buffer a formatter builds its record in, emptied.
-std::string &recordBuffer();
-
 // A copy of `text` in toolkit memory (free with OxsMemoryFree), or null.
 char *handOut(const std::string &text);
 
@@ -36,16 +35,24 @@ bool basicFormatInto(KvlObject *formatter, KvlEvent *event, std::string &out);
 bool xmlFormatInto(KvlObject *formatter, KvlEvent *event, std::string &out);
 bool zemTraceFormatInto(KvlObject *formatter, KvlEvent *event, std::string &out);
 
-// The event's message bound with `bind` (a formatter's bindMsg) appended
-// to `out`; the toolkit's own binding appends without a copy. False, with
-// nothing appended, when binding yields no text.
-bool appendBoundEventMessage(KvlEvent *event, KvlFBindMsg bind, std::string &out);
+// The event's message as the toolkit's binding makes it, bound once per
+// event (in the event's locale) and kept for everything that formats it:
+// a view of the kept text, valid while the event lives unchanged. False
+// when binding yields no text.
+bool eventText(KvlEvent *event, std::string_view &text);
+// That text appended to `out`: the kept one when there is one, else bound
+// into `out` (and not kept).
+bool appendEventText(KvlEvent *event, std::string &out);
+// The event's message bound as the formatter binds it (the shared text for
+// the toolkit's binding, the class's own bindMsg otherwise) appended to
+// `out`. False, with nothing appended, when binding yields no text.
+bool appendEventText(KvlEvent *event, KvlObject *formatter, std::string &out);
 // kvlIntlBindI18Msg's text appended to `out`.
 bool appendBoundMessage(KvlI18Msg *message, std::string &out);
 
 // The handler's record for the event appended to `out`, through the
-// formatter's class (a built-in one appends directly). False when the
-// handler has no formatter or the formatter makes no record.
+// formatter's seam where its class has one. False when the handler has no
+// formatter or the formatter makes no record.
 bool formatRecord(KvlObject *handler, KvlEvent *event, std::string &out);
 
 // A per-thread text kept, with its capacity, from record to record, and
@@ -78,6 +85,10 @@ private:
 using RecordText = ThreadText<struct RecordTextKind>;
 // What a formatter binds a message into when it needs the text whole.
 using BoundText = ThreadText<struct BoundTextKind>;
+
+// A public format slot: the record made through the formatter's seam, as a
+// copy in toolkit memory (null when it makes none).
+char *formatAndHandOut(KvlFFormatInto formatInto, KvlObject *formatter, KvlEvent *event);
 
 // The values of the named event properties (borrowed; null: absent) into
 // `values`, one per name, found in one pass over the event's properties

@@ -28,6 +28,14 @@ struct KvlEvent {
      * name and text follow the record in the same allocation. */
     KvlI18Msg ownMessage;
     void *propertiesRoom[5]; /* where `properties` is made */
+    /* The message as the toolkit's binding made it, kept for every
+     * formatter of the event (kvl::eventText): the text (from the room or
+     * an allocation of its own) and what it was bound from. */
+    char *boundText;
+    size_t boundLength;
+    const KvlI18Msg *boundMessage;
+    const char *boundLocale;
+    uint32_t boundChanges;
     /* Where the properties' and parameters' links are taken from: the end
      * of the event's allocation, after the message's texts. */
     KvlRoom room;

@@ -47,6 +47,9 @@ struct KvlI18Msg {
     size_t areaSize;
     void *parmsRoom[5]; /* where `parms` is made */
     KvlRoom *room;      /* the record's room its parameters are taken from, or null */
+    /* Counts the changes made through the message functions, so a text
+     * bound from it earlier can tell it is stale. */
+    uint32_t changes;
 };
 
 KVL_DECLARE_LIST_INTL(ParmList, KvlParm *, KvlParm *)
@@ -92,6 +95,8 @@ uc_ch_t *kvlI18Utf8Codeset(void) KVL_NOEXCEPT;
  * pieces of whole characters); no line end is added. 1, or 0 when a write
  * failed. */
 int kvlI18PrintUTF8AsLocal(FILE *stream, const char *text) KVL_NOEXCEPT;
+/* The same for `length` bytes of text. */
+int kvlI18PrintUTF8AsLocalN(FILE *stream, const char *text, size_t length) KVL_NOEXCEPT;
 
 #ifdef __cplusplus
 }

@@ -21,6 +21,29 @@
 
 #ifdef __cplusplus
 #include <atomic>
+#include <string>
+
+/* What the toolkit's own classes have beside the public slots. A class
+ * registered through the public functions has none of it: it is reached
+ * through its public slots alone. */
+/* Formatter: appends the record for the event to `out`; false when it
+ * makes none. */
+using KvlFFormatInto = bool (*)(KvlObject *formatter, KvlEvent *event, std::string &out);
+/* Handler: the writer the one handler sequence writes through
+ * (KvlHandlerSeam.h). */
+struct KvlHandlerWriter;
+/* What the `vars` of a class's objects hold, for the operations that take
+ * objects of several classes. */
+enum class KvlRecordKind : uint8_t {
+    kOwn,
+    kFFDCTrigger,  /* a capture trigger's record */
+    kFFDCFileCopy, /* a trigger's record with the file copy's extension */
+};
+struct KvlClassInternals {
+    KvlFFormatInto formatInto = nullptr;
+    const KvlHandlerWriter *writer = nullptr;
+    KvlRecordKind records = KvlRecordKind::kOwn;
+};
 
 struct KvlObjClass {
     int32_t kind; /* KVL_KIND_* */
@@ -41,6 +64,12 @@ struct KvlObjClass {
     KvlFAllocVars allocVars;
     KvlFFreeVars freeVars;
     KvlFCfgChange cfgChange;
+    /* The toolkit's own additions (zero for a class registered publicly,
+     * but for the binding a formatter gets when it names none). */
+    KvlClassInternals internals;
+    /* Formatter: binds with the toolkit's own binding, whose text every
+     * formatter of the event shares. */
+    bool toolkitBinding;
 };
 
 /* The gate's "accept nothing". */
@@ -167,6 +196,10 @@ char *kvlIntlHandlerDoFmt(KvlObject *handler, KvlEvent *event) KVL_NOEXCEPT;
 
 #ifdef __cplusplus
 }
+
+/* Gives a registered class the toolkit's own additions; the API mutex is
+ * held. */
+void kvlIntlSetClassInternals(const char *name, const KvlClassInternals &internals) noexcept;
 #endif
 
 #endif /* KVL_OBJECT_H */

@@ -185,6 +185,7 @@ KvlEvent *KvlVaAllocEvent(int32_t level, const char *catalog, int32_t set, int32
 
 void KvlFreeEvent(KvlEvent *event) noexcept {
     if (event == nullptr) return;
+    kvl::giveBack(&event->room, event->boundText);
     kvlIntlFreeI18Msg(event->message);
     kvlIntlClearStringToStringMap(event->properties);
     kvl::giveBack(&event->room, event->messageId);
@@ -237,11 +238,72 @@ char *KvlBindEventMsg(KvlEvent *event, KvlFBindMsg bind) noexcept {
 
 }  // extern "C"
 
-bool kvl::appendBoundEventMessage(KvlEvent *event, KvlFBindMsg bind, std::string &out) {
-    if (event == nullptr || bind == nullptr) return false;
+namespace {
+
+void forgetBound(KvlEvent *event) {
+    kvl::giveBack(&event->room, event->boundText);
+    event->boundText = nullptr;
+}
+
+// Keeps the text the toolkit's binding made, with what it was made from.
+void keepBound(KvlEvent *event, std::string_view text) {
+    forgetBound(event);
+    auto *copy = static_cast<char *>(kvl::allocateFrom(&event->room, text.size() + 1));
+    if (copy == nullptr) return;  // memory short: bound again next time
+    std::memcpy(copy, text.data(), text.size());
+    copy[text.size()] = '\0';
+    event->boundText = copy;
+    event->boundLength = text.size();
+    event->boundMessage = event->message;
+    event->boundLocale = event->locale;
+    event->boundChanges = event->message != nullptr ? event->message->changes : 0;
+}
+
+bool boundIsCurrent(const KvlEvent *event) {
+    return event->boundText != nullptr && event->boundMessage == event->message &&
+           event->boundLocale == event->locale && event->message != nullptr &&
+           event->boundChanges == event->message->changes;
+}
+
+}  // namespace
+
+bool kvl::eventText(KvlEvent *event, std::string_view &text) {
+    if (event == nullptr) return false;
     if (event->locale != nullptr) kvlSetI18MsgLocale(event->message, event->locale);
-    if (bind == kvlIntlBindI18Msg) return appendBoundMessage(event->message, out);
-    char *text = bind(event->message);
+    if (!boundIsCurrent(event)) {
+        BoundText bound;
+        if (!appendBoundMessage(event->message, bound.text())) return false;
+        keepBound(event, bound.text());
+        if (event->boundText == nullptr) {  // not kept: the caller gets it anyway
+            text = {};
+            return false;
+        }
+    }
+    text = std::string_view(event->boundText, event->boundLength);
+    return true;
+}
+
+// A text already kept is appended; otherwise the message is bound straight
+// into `out` and not kept: a formatter appending its record is usually the
+// only one (a problem-determination logger binds and keeps the text before
+// any formatter sees the event).
+bool kvl::appendEventText(KvlEvent *event, std::string &out) {
+    if (event == nullptr) return false;
+    if (event->locale != nullptr) kvlSetI18MsgLocale(event->message, event->locale);
+    if (boundIsCurrent(event)) {
+        out.append(event->boundText, event->boundLength);
+        return true;
+    }
+    return appendBoundMessage(event->message, out);
+}
+
+bool kvl::appendEventText(KvlEvent *event, KvlObject *formatter, std::string &out) {
+    if (event == nullptr || !kvlObjectIsKind(formatter, KVL_KIND_FORMATTER)) return false;
+    if (formatter->klass->toolkitBinding) return appendEventText(event, out);
+    if (formatter->klass->bindMsg == nullptr) return false;
+    if (event->locale != nullptr) kvlSetI18MsgLocale(event->message, event->locale);
+    char *text = formatter->klass->bindMsg(event->message);
+    forgetBound(event);  // a binding of its own may have changed the message in any way
     if (text == nullptr) return false;
     out += text;
     OxsMemoryFree(text);

@@ -216,6 +216,7 @@ char *placeText(const char *text, char *&area) {
 }
 
 int addParm(KvlI18Msg *message, const KvlParm &parm) {
+    ++message->changes;
     KvlParmList *list = kvlGetI18MsgParmList(message);
     return list != nullptr ? kvlIntlParmListAppend(list, const_cast<KvlParm *>(&parm)) : 0;
 }
@@ -457,16 +458,24 @@ int KvlAddI18MsgParmString(KvlI18Msg *message, const char *value) noexcept
 char *KvlBindI18Msg(KvlI18Msg *message) noexcept KVL_LOCKED(nullptr, kvlIntlBindI18Msg(message))
 
 void KvlSetI18MsgCat(KvlI18Msg *message, const char *catalog) noexcept {
-    if (message != nullptr) replaceField(message, message->catalog, catalog);
+    if (message == nullptr) return;
+    replaceField(message, message->catalog, catalog);
+    ++message->changes;
 }
 void KvlSetI18MsgSet(KvlI18Msg *message, int32_t set) noexcept {
-    if (message != nullptr) message->set = set;
+    if (message == nullptr) return;
+    message->set = set;
+    ++message->changes;
 }
 void KvlSetI18MsgKey(KvlI18Msg *message, int32_t key) noexcept {
-    if (message != nullptr) message->key = key;
+    if (message == nullptr) return;
+    message->key = key;
+    ++message->changes;
 }
 void KvlSetI18MsgTxt(KvlI18Msg *message, const char *text) noexcept {
-    if (message != nullptr) replaceField(message, message->text, text);
+    if (message == nullptr) return;
+    replaceField(message, message->text, text);
+    ++message->changes;
 }
 
 char *kvlParmToUTF8Str(const char *format, const KvlParm *parm) noexcept {
@@ -523,9 +532,13 @@ void kvlI18UninitZil(void) noexcept {
 uc_ch_t *kvlI18Utf8Codeset(void) noexcept { return utf8Handle; }
 
 int kvlI18PrintUTF8AsLocal(FILE *stream, const char *text) noexcept {
+    return text != nullptr ? kvlI18PrintUTF8AsLocalN(stream, text, std::strlen(text)) : 0;
+}
+
+int kvlI18PrintUTF8AsLocalN(FILE *stream, const char *text, size_t length) noexcept {
     if (stream == nullptr || text == nullptr) return 0;
     const char *in = text;
-    size_t left = std::strlen(text);
+    size_t left = length;
     bool written = true;
     char buffer[4095];
     for (bool flushing = false;;) {

@@ -20,6 +20,7 @@
 
 #include "KvlClasses.h"
 #include "KvlFormat.h"
+#include "KvlHandlerSeam.h"
 #include "KvlLogging.h"
 #include "KvlMsgTables.h"
 #include "KvlObject.h"
@@ -81,6 +82,20 @@ struct BuiltIn {
     KvlFFormat format = nullptr;
     KvlFGetHeader getHeader = nullptr;
     KvlFGetTrailer getTrailer = nullptr;
+};
+
+// The built-in classes' additions: the formatters' seam and the handlers'
+// writers.
+const struct {
+    const char *name;
+    KvlClassInternals internals;
+} kBuiltInInternals[] = {
+    {"kvl_consolehandler", {.writer = &kvl::kConsoleHandlerWriter}},
+    {"kvl_filehandler", {.writer = &kvl::kFileHandlerWriter}},
+    {"kvl_multiproc_filehandler", {.writer = &kvl::kMultiProcHandlerWriter}},
+    {"kvl_basicformatter", {.formatInto = kvl::basicFormatInto}},
+    {"kvl_xmlformatter", {.formatInto = kvl::xmlFormatInto}},
+    {"kvl_zemtraceformatter", {.formatInto = kvl::zemTraceFormatInto}},
 };
 
 const BuiltIn kBuiltIns[] = {
@@ -303,10 +318,17 @@ void kvlToolkitInitObjClasses(void) noexcept {
         group = kvlIntlAllocStringGroup();
     for (const BuiltIn &builtIn : kBuiltIns)
         addBuiltIn(builtIn);
+    for (const auto &added : kBuiltInInternals)
+        kvlIntlSetClassInternals(added.name, added.internals);
 }
 
 KvlObjClass *kvlToolkitGetClassDef(const char *name) noexcept {
     return kvlIntlStringToObjClassMapGet(classes, name);
+}
+
+extern "C++" void kvlIntlSetClassInternals(const char *name,
+                                           const KvlClassInternals &internals) noexcept {
+    if (KvlObjClass *klass = kvlToolkitGetClassDef(name)) klass->internals = internals;
 }
 
 KvlStringGroup *kvlToolkitFetchClassnames(int32_t kind) noexcept {
@@ -359,6 +381,10 @@ void kvlIntlAddFormatterClass(const char *name, KvlI18Msg *description, KvlFAllo
     klass->getHeader = getHeader != nullptr ? getHeader : KvlBasicFormatterFGetHeader;
     klass->getTrailer = getTrailer != nullptr ? getTrailer : KvlBasicFormatterFGetTrailer;
     klass->bindMsg = bindMsg != nullptr ? bindMsg : kvlIntlBindI18Msg;
+    // What it takes by default it takes whole: the basic format's seam and
+    // the toolkit's binding.
+    if (format == nullptr) klass->internals.formatInto = kvl::basicFormatInto;
+    klass->toolkitBinding = bindMsg == nullptr;
     registerClass(klass);
 }
 

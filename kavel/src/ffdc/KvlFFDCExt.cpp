@@ -14,11 +14,13 @@
 namespace {
 
 void addCaptureClass(const char *name, int32_t descriptionKey, KvlFAllocVars allocVars,
-                     KvlFFreeVars freeVars, KvlFCfgChange cfgChange, KvlFProcess process) {
+                     KvlFFreeVars freeVars, KvlFCfgChange cfgChange, KvlFProcess process,
+                     KvlRecordKind records) {
     KvlI18Msg *description = kvlIntlAllocI18Msg(KFFDC_MSG_CATALOG, KVL_MSG_SET, descriptionKey,
                                                 kvlMsgTableText(KFFDC_MSG_CATALOG, descriptionKey));
     kvlIntlAddHandlerClass(name, description, allocVars, freeVars, cfgChange, process,
                            KvlFFDCTriggerHandlerFOpen, KvlFFDCTriggerHandlerFClose);
+    kvlIntlSetClassInternals(name, {.records = records});
     kvlIntlFreeI18Msg(description);
 }
 
@@ -31,10 +33,11 @@ void KvlInitFFDCExtensions(void) noexcept {
     if (!lock || kvlFFDCIsRegistered() == 1) return;
     kvlToolkitInitObjClasses();
     addCaptureClass("kvl_ffdc_trigger_handler", 120, KvlFFDCTriggerHandlerFAllocVars,
-                    KvlFFDCTriggerHandlerFFreeVars, KvlFFDCTriggerHandlerFCfgChange, nullptr);
+                    KvlFFDCTriggerHandlerFFreeVars, KvlFFDCTriggerHandlerFCfgChange, nullptr,
+                    KvlRecordKind::kFFDCTrigger);
     addCaptureClass("kvl_ffdc_filecopy_handler", 140, KvlFileCopyHandlerFAllocVars,
                     KvlFileCopyHandlerFFreeVars, KvlFileCopyHandlerFCfgChange,
-                    KvlFileCopyHandlerFProcess);
+                    KvlFileCopyHandlerFProcess, KvlRecordKind::kFFDCFileCopy);
     kvlFFDCSetRegistered(1);
 }
 

@@ -68,7 +68,8 @@ struct FileCopyRecord {
 
 FileCopyVars *copyVarsOf(KvlObject *handler) {
     if (!kvlObjectIsKind(handler, KVL_KIND_HANDLER) ||
-        handler->klass->allocVars != KvlFileCopyHandlerFAllocVars || handler->vars == nullptr)
+        handler->klass->internals.records != KvlRecordKind::kFFDCFileCopy ||
+        handler->vars == nullptr)
         return nullptr;
     return static_cast<FileCopyVars *>(static_cast<KvlFFDCTriggerVars *>(handler->vars)->extension);
 }

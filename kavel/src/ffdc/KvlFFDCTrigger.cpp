@@ -42,13 +42,13 @@ namespace {
 constexpr int kDirectoryMode = 0771;
 constexpr std::string_view kPolicies[] = {"QUOTA_IGNORE", "QUOTA_AUTODELETE", "QUOTA_SUSPEND"};
 
-// The record of a trigger handler, or null for anything else: the record
-// is known by the class's allocator (a class built on this one that makes
-// its own record with an extension joins this test).
+// The record of a trigger handler, or null for anything else: the class
+// says what its objects' records are (a class built on this one, making
+// its own record with an extension, says the same).
 KvlFFDCTriggerVars *varsOf(KvlObject *handler) {
     if (!kvlObjectIsKind(handler, KVL_KIND_HANDLER)) return nullptr;
-    const KvlFAllocVars allocate = handler->klass->allocVars;
-    if (allocate != KvlFFDCTriggerHandlerFAllocVars && allocate != KvlFileCopyHandlerFAllocVars)
+    const KvlRecordKind records = handler->klass->internals.records;
+    if (records != KvlRecordKind::kFFDCTrigger && records != KvlRecordKind::kFFDCFileCopy)
         return nullptr;
     return static_cast<KvlFFDCTriggerVars *>(handler->vars);
 }

@@ -275,11 +275,8 @@ bool kvl::xmlFormatInto(KvlObject *formatter, KvlEvent *event, std::string &reco
     const bool isMessage = flags.forceAsMessage == flags.forceAsTrace ? event->isMessage == 1
                                                                       : flags.forceAsMessage == 1;
     if (formatter->locale != nullptr) kvlSetEventLocale(event, formatter->locale);
-    kvl::BoundText boundText;
-    const char *text = kvl::appendBoundEventMessage(event, kvlIntlBindI18Msg, boundText.text())
-                           ? boundText.text().c_str()
-                           : nullptr;
-    const std::string_view bound = text != nullptr ? std::string_view(boundText.text()) : "";
+    std::string_view bound;
+    const char *text = kvl::eventText(event, bound) ? bound.data() : nullptr;
     record.reserve(512 + bound.size());
 
     const EventFields fields = readFields(event);
@@ -350,9 +347,8 @@ void kvlPDXMLFormatterCacheMessageID(KvlObject *formatter, KvlEvent *event) noex
     if (event == nullptr || event->messageId != nullptr) return;
     if (formatter != nullptr && formatter->locale != nullptr)
         kvlSetEventLocale(event, formatter->locale);
-    kvl::BoundText text;
-    const bool bound = kvl::appendBoundEventMessage(event, kvlIntlBindI18Msg, text.text());
-    const CxZMSID id = CxParseZMSID(bound ? text.text().c_str() : nullptr);
+    std::string_view text;
+    const CxZMSID id = CxParseZMSID(kvl::eventText(event, text) ? text.data() : nullptr);
     KvlSetEventMessageId(event, id.length > 0 ? id.id : "");
 }
 
@@ -392,8 +388,7 @@ void KvlPDXMLFormatterFCfgChange(KvlObject *formatter, const char *name) noexcep
 }
 
 char *KvlPDXMLFormatterFFormat(KvlObject *formatter, KvlEvent *event) noexcept {
-    std::string &record = kvl::recordBuffer();
-    return kvl::xmlFormatInto(formatter, event, record) ? kvl::handOut(record) : nullptr;
+    return kvl::formatAndHandOut(kvl::xmlFormatInto, formatter, event);
 }
 
 char *KvlPDXMLFormatterFGetHeader(KvlObject *formatter) noexcept {

@@ -106,7 +106,7 @@ bool kvl::zemTraceFormatInto(KvlObject *formatter, KvlEvent *event, std::string 
     // The text is bound at the end of the line first: the message id it
     // starts with goes before it.
     const size_t textAt = line.size();
-    const bool bound = kvl::appendBoundEventMessage(event, kvlIntlBindI18Msg, line);
+    const bool bound = kvl::appendEventText(event, line);
     CxZMSID parsed{};
     if (event->messageId == nullptr && bound) parsed = CxParseZMSID(line.c_str() + textAt);
     const char *shownId = event->messageId != nullptr ? event->messageId
@@ -121,8 +121,7 @@ bool kvl::zemTraceFormatInto(KvlObject *formatter, KvlEvent *event, std::string 
 extern "C" {
 
 char *KvlZemTraceFormatterFFormat(KvlObject *formatter, KvlEvent *event) noexcept {
-    std::string &line = kvl::recordBuffer();
-    return kvl::zemTraceFormatInto(formatter, event, line) ? kvl::handOut(line) : nullptr;
+    return kvl::formatAndHandOut(kvl::zemTraceFormatInto, formatter, event);
 }
 
 }  // extern "C"

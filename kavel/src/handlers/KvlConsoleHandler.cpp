@@ -7,14 +7,15 @@
 // own: the formatter's text carries its line feed. The private record
 // remembers whether the header has been written, so the first record
 // after an open (or a reopen) follows the header and a second close
-// writes no second trailer. Records are formatted into the toolkit's
-// reused per-thread record text, as the file handlers do.
+// writes no second trailer. It runs the toolkit's one handler sequence:
+// this module is its output alone.
 
 #include <cstdio>
 #include <new>
 
 #include "KvlClasses.h"
 #include "KvlFormat.h"
+#include "KvlHandlerSeam.h"
 #include "KvlMessage.h"
 #include "KvlObject.h"
 #include "OxsMemory.h"
@@ -36,7 +37,20 @@ void printAndFree(char *text) {
     OxsMemoryFree(text);
 }
 
+KvlPrepared prepareConsole(KvlObject *handler) {
+    ConsoleVars *vars = varsOf(handler);
+    if (vars == nullptr) return KvlPrepared::kSkip;
+    if (vars->isOpen == 0) KvlConsoleHandlerFOpen(handler);
+    return KvlPrepared::kReady;
+}
+
+void printText(KvlObject *, std::string_view text) {
+    kvlI18PrintUTF8AsLocalN(stdout, text.data(), text.size());
+}
+
 }  // namespace
+
+const KvlHandlerWriter kvl::kConsoleHandlerWriter = {prepareConsole, printText, nullptr};
 
 extern "C" {
 
@@ -53,14 +67,7 @@ KvlObject *KvlConsoleHandlerFOpen(KvlObject *handler) noexcept {
 }
 
 KvlObject *KvlConsoleHandlerFProcess(KvlObject *handler, KvlEvent *event) noexcept {
-    ConsoleVars *vars = varsOf(handler);
-    if (vars == nullptr || event == nullptr || handler->enabled == 0) return handler;
-    if (vars->isOpen == 0) KvlConsoleHandlerFOpen(handler);
-    kvl::RecordText record;
-    if (kvl::formatRecord(handler, event, record.text()))
-        kvlI18PrintUTF8AsLocal(stdout, record.text().c_str());
-    KvlBasicObjectFLog(handler, event);
-    return handler;
+    return kvl::handleEvent(handler, event);
 }
 
 KvlObject *KvlConsoleHandlerFClose(KvlObject *handler) noexcept {

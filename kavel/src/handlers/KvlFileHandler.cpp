@@ -65,6 +65,7 @@
 #include "CxStringBuff.h"
 #include "KvlClasses.h"
 #include "KvlFormat.h"
+#include "KvlHandlerSeam.h"
 #include "KvlMsgTables.h"
 #include "KvlObject.h"
 #include "KvlRecordFields.h"
@@ -527,6 +528,48 @@ bool measureActive(FileVars &vars) {
 }
 
 // The records the lock was not had for, reported with their number.
+void reportDropped(FileVars &vars);
+
+// The file handler's writer: the output is made ready by FOpen (which
+// checks the name and rolls over per record); a handler that cannot open
+// still passes its events on.
+KvlPrepared prepareFile(KvlObject *handler) {
+    FileVars *vars = varsOf(handler);
+    if (vars == nullptr) return KvlPrepared::kSkip;
+    KvlFileHandlerFOpen(handler);
+    return vars->isOpen == 1 ? KvlPrepared::kReady : KvlPrepared::kClosed;
+}
+
+void writeFileText(KvlObject *handler, std::string_view text) {
+    if (FileVars *vars = varsOf(handler)) writeText(*vars, text);
+}
+
+// The multi-process handler's writer: an event it cannot open for is not
+// passed on either. A text is written under the semaphore after the
+// identity and size checks and the rollover; one whose lock cannot be had
+// is dropped and counted.
+KvlPrepared prepareShared(KvlObject *handler) {
+    FileVars *vars = varsOf(handler);
+    if (vars == nullptr) return KvlPrepared::kSkip;
+    KvlMultiProcFileHandlerFOpen(handler);
+    return vars->isOpen == 1 ? KvlPrepared::kReady : KvlPrepared::kSkip;
+}
+
+void writeSharedText(KvlObject *handler, std::string_view text) {
+    FileVars *vars = varsOf(handler);
+    if (vars == nullptr) return;
+    if (kvlMultiProcFileHandlerLockSem(vars) != 1) {
+        ++vars->dropped;
+        return;
+    }
+    if (measureActive(*vars)) {
+        if (rolloverDue(*vars)) rollActiveLog(*vars);
+        writeText(*vars, text);
+    }
+    kvlMultiProcFileHandlerUnlockSem(vars);
+    reportDropped(*vars);
+}
+
 void reportDropped(FileVars &vars) {
     if (vars.dropped == 0) return;
     const auto count = static_cast<int>(vars.dropped > INT32_MAX ? INT32_MAX : vars.dropped);
@@ -536,6 +579,9 @@ void reportDropped(FileVars &vars) {
 }
 
 }  // namespace
+
+const KvlHandlerWriter kvl::kFileHandlerWriter = {prepareFile, writeFileText, nullptr};
+const KvlHandlerWriter kvl::kMultiProcHandlerWriter = {prepareShared, writeSharedText, nullptr};
 
 extern "C" {
 
@@ -707,15 +753,7 @@ KvlObject *KvlFileHandlerFOpen(KvlObject *handler) noexcept {
 }
 
 KvlObject *KvlFileHandlerFProcess(KvlObject *handler, KvlEvent *event) noexcept {
-    FileVars *vars = varsOf(handler);
-    if (vars == nullptr || event == nullptr || handler->enabled == 0) return handler;
-    KvlFileHandlerFOpen(handler);
-    if (vars->isOpen == 1) {
-        kvl::RecordText record;
-        if (kvl::formatRecord(handler, event, record.text())) writeText(*vars, record.text());
-    }
-    KvlBasicObjectFLog(handler, event);
-    return handler;
+    return kvl::handleEvent(handler, event);
 }
 
 KvlObject *KvlFileHandlerFClose(KvlObject *handler) noexcept {
@@ -776,29 +814,8 @@ KvlObject *KvlMultiProcFileHandlerFOpen(KvlObject *handler) noexcept {
     return handler;
 }
 
-// Identity check, size check, rollover and write under the semaphore; a
-// record whose lock cannot be had is dropped and counted. An event the
-// closed handler skips is not passed on either.
 KvlObject *KvlMultiProcFileHandlerFProcess(KvlObject *handler, KvlEvent *event) noexcept {
-    FileVars *vars = varsOf(handler);
-    if (vars == nullptr || event == nullptr || handler->enabled == 0) return handler;
-    KvlMultiProcFileHandlerFOpen(handler);
-    if (vars->isOpen == 0) return handler;
-    kvl::RecordText record;
-    if (kvl::formatRecord(handler, event, record.text())) {
-        if (kvlMultiProcFileHandlerLockSem(vars) == 1) {
-            if (measureActive(*vars)) {
-                if (rolloverDue(*vars)) rollActiveLog(*vars);
-                writeText(*vars, record.text());
-            }
-            kvlMultiProcFileHandlerUnlockSem(vars);
-            reportDropped(*vars);
-        } else {
-            ++vars->dropped;
-        }
-    }
-    KvlBasicObjectFLog(handler, event);
-    return handler;
+    return kvl::handleEvent(handler, event);
 }
 
 KvlObject *KvlMultiProcFileHandlerFClose(KvlObject *handler) noexcept {

@@ -1,5 +1,5 @@
-// The handler base: the formatter slot and the operations every handler
-// class starts from.
+// The handler base: the formatter slot, the operations every handler
+// class starts from, and the one handler sequence (KvlHandlerSeam.h).
 //
 // The basic process, open and close do nothing; a handler class replaces
 // them. The formatter slot holds one reference. Every text operation
@@ -11,6 +11,7 @@
 
 #include "KvlClasses.h"
 #include "KvlFormat.h"
+#include "KvlHandlerSeam.h"
 #include "KvlObject.h"
 #include "KvlToolkit.h"
 #include "OxsMemory.h"
@@ -62,17 +63,46 @@ char *kvlIntlHandlerDoFmt(KvlObject *handler, KvlEvent *event) noexcept {
 
 }  // extern "C"
 
+// The formatter's seam where its class has one; else its public format
+// slot and a copy of the text it hands out.
 bool kvl::formatRecord(KvlObject *handler, KvlEvent *event, std::string &out) {
     KvlObject *formatter = formatterOf(handler);
     if (formatter == nullptr || event == nullptr) return false;
-    const KvlFFormat format = formatter->klass->format;
-    if (format == KvlBasicFormatterFFormat) return basicFormatInto(formatter, event, out);
-    if (format == KvlPDXMLFormatterFFormat) return xmlFormatInto(formatter, event, out);
-    if (format == KvlZemTraceFormatterFFormat) return zemTraceFormatInto(formatter, event, out);
-    char *text = format != nullptr ? format(formatter, event) : nullptr;
+    const KvlObjClass *klass = formatter->klass;
+    if (klass->internals.formatInto != nullptr)
+        return klass->internals.formatInto(formatter, event, out);
+    char *text = klass->format != nullptr ? klass->format(formatter, event) : nullptr;
     if (text == nullptr) return false;
     out += text;
     OxsMemoryFree(text);
+    return true;
+}
+
+KvlObject *kvl::handleEvent(KvlObject *handler, KvlEvent *event) noexcept {
+    if (!kvlObjectIsKind(handler, KVL_KIND_HANDLER) || event == nullptr || handler->enabled == 0)
+        return handler;
+    const KvlHandlerWriter *writer = handler->klass->internals.writer;
+    if (writer == nullptr) return handler;
+    const KvlPrepared prepared = writer->prepare(handler);
+    if (prepared == KvlPrepared::kSkip) return handler;
+    if (prepared == KvlPrepared::kReady) {
+        RecordText record;
+        if (formatRecord(handler, event, record.text())) writer->writeText(handler, record.text());
+    }
+    KvlBasicObjectFLog(handler, event);
+    return handler;
+}
+
+bool kvl::writeTexts(KvlObject *handler, std::span<const std::string_view> texts) noexcept {
+    if (!kvlObjectIsKind(handler, KVL_KIND_HANDLER)) return false;
+    const KvlHandlerWriter *writer = handler->klass->internals.writer;
+    if (writer == nullptr || writer->prepare(handler) != KvlPrepared::kReady) return false;
+    if (writer->writeBatch != nullptr) {
+        writer->writeBatch(handler, texts);
+    } else {
+        for (const std::string_view text : texts)
+            writer->writeText(handler, text);
+    }
     return true;
 }
 

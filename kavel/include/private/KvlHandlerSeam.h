@@ -1,0 +1,57 @@
+/*
+ * The one way through a handler. Every handler class of the toolkit runs
+ * the same sequence for an event (kvl::handleEvent): skip it when the
+ * handler is disabled, have the output ready, format the record into the
+ * reused per-thread record text through the formatter's seam, write that
+ * text, and pass the event on to the handler's listeners. A class brings
+ * only its writer: how its output is made ready and how a text (or a
+ * batch of texts, as a queue drains them) reaches it. So a handler class
+ * is its output and nothing of the sequence, and the sequence is written
+ * once. C++ only.
+ */
+#ifndef KVL_HANDLER_SEAM_H
+#define KVL_HANDLER_SEAM_H
+
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "KvlObject.h"
+
+/* Whether a handler's output can take a record now. */
+enum class KvlPrepared {
+    kReady,  /* write it */
+    kClosed, /* it cannot; the event still goes to the listeners */
+    kSkip,   /* the event goes nowhere (a handler without its record) */
+};
+
+struct KvlHandlerWriter {
+    /* Makes the output ready for the next record, opening or checking it. */
+    KvlPrepared (*prepare)(KvlObject *handler);
+    /* Writes one record's text whole, as the output needs it (its codeset,
+     * its lock). */
+    void (*writeText)(KvlObject *handler, std::string_view text);
+    /* Writes records' texts in order, each whole; null: one writeText
+     * each. */
+    void (*writeBatch)(KvlObject *handler, std::span<const std::string_view> texts);
+};
+
+namespace kvl {
+
+/* The writers of the toolkit's handler classes. */
+extern const KvlHandlerWriter kConsoleHandlerWriter;
+extern const KvlHandlerWriter kFileHandlerWriter;
+extern const KvlHandlerWriter kMultiProcHandlerWriter;
+
+/* The handler sequence for one event, for the toolkit's handler classes'
+ * FProcess. */
+KvlObject *handleEvent(KvlObject *handler, KvlEvent *event) noexcept;
+
+/* Texts written through the handler's writer after it is made ready: a
+ * batch where the writer has one. False when the handler has no writer or
+ * its output cannot take them. */
+bool writeTexts(KvlObject *handler, std::span<const std::string_view> texts) noexcept;
+
+}  // namespace kvl
+
+#endif /* KVL_HANDLER_SEAM_H */
