@@ -14,6 +14,7 @@
 #include "CxProcess.h"
 #include "KvlContainer.h"
 #include "KvlFormat.h"
+#include "KvlLevels.h"
 #include "KvlLogging.h"
 #include "KvlMsgTables.h"
 #include "KvlObject.h"
@@ -32,23 +33,6 @@ constexpr int kMaxMarkers = 63;
 // A long message gets a room of its own beyond it.
 constexpr size_t kEventBlock = 1024;
 constexpr size_t kLeastRoom = 256;
-
-bool isLevel(int value) {
-    switch (value) {
-        case KVL_LEVEL_DEBUG_MAX:
-        case KVL_LEVEL_DEBUG_MID:
-        case KVL_LEVEL_DEBUG_MIN:
-        case KVL_LEVEL_INFO:
-        case KVL_LEVEL_WARN:
-        case KVL_LEVEL_ERROR:
-        case KVL_LEVEL_FATAL:
-        case KVL_LEVEL_OFF:
-        case KVL_LEVEL_NONE:
-            return true;
-        default:
-            return false;
-    }
-}
 
 KvlStringToStringMap *propertiesOf(KvlEvent *event) {
     if (event->properties == nullptr)
@@ -138,7 +122,7 @@ void readTypedList(KvlEvent *event, va_list &args) {
             name = va_arg(args, const char *);
             type = va_arg(args, int);
         }
-        if (isLevel(type) || (name != nullptr && type == 0)) {
+        if (kvl::isEventLevel(type) || (name != nullptr && type == 0)) {
             event->level = type;  // a level entry reads no value
         } else if (type >= KVL_ARG_BOOLEAN && type <= KVL_ARG_STRING) {
             readValue(event, type, name, args);

@@ -11,6 +11,7 @@
 
 #include "KvlClasses.h"
 #include "KvlContainers.h"
+#include "KvlLevels.h"
 #include "KvlLogging.h"
 #include "KvlObject.h"
 #include "KvlToolkit.h"
@@ -147,24 +148,8 @@ int32_t KvlGetLevelFromString(const char *text) noexcept {
     unsigned char ok = 0;
     const int32_t number = kvlPropStrToInt32(text, &ok);  // clamped to 32 bits
     if (ok == 1) return number;
-    static const struct {
-        const char *word;
-        int32_t level;
-    } kWords[] = {{"FATAL", KVL_LEVEL_FATAL},
-                  {"ERROR", KVL_LEVEL_ERROR},
-                  {"WARN", KVL_LEVEL_WARN},
-                  {"INFO", KVL_LEVEL_INFO},
-                  {"DEBUG_MIN", KVL_LEVEL_DEBUG_MIN},
-                  {"MIN", KVL_LEVEL_DEBUG_MIN},
-                  {"DEBUG_MID", KVL_LEVEL_DEBUG_MID},
-                  {"MID", KVL_LEVEL_DEBUG_MID},
-                  {"DEBUG_MAX", KVL_LEVEL_DEBUG_MAX},
-                  {"MAX", KVL_LEVEL_DEBUG_MAX},
-                  {"ALL", KVL_LEVEL_ALL},
-                  {"OFF", KVL_LEVEL_OFF}};
-    for (const auto &w : kWords)
-        if (OxsStringNICmp(text, w.word, std::char_traits<char>::length(w.word)) == 0)
-            return w.level;
+    for (const kvl::LevelWord &w : kvl::kLevelWords)
+        if (OxsStringNICmp(text, w.word.data(), w.word.size()) == 0) return w.level;
     return KVL_LEVEL_NONE;
 }
 

@@ -30,6 +30,7 @@
 #include "CxZMSID.h"
 #include "KvlClasses.h"
 #include "KvlFormat.h"
+#include "KvlLevels.h"
 #include "KvlLogging.h"
 #include "KvlMsgTables.h"
 #include "KvlObject.h"
@@ -323,25 +324,7 @@ bool kvl::xmlFormatInto(KvlObject *formatter, KvlEvent *event, std::string &reco
 
 extern "C" {
 
-const char *kvlPDXMLEmitLevel(int32_t level) noexcept {
-    switch (level) {
-        case KVL_LEVEL_DEBUG_MAX:
-            return "MAX";
-        case KVL_LEVEL_DEBUG_MID:
-            return "MID";
-        case KVL_LEVEL_DEBUG_MIN:
-            return "MIN";
-        case KVL_LEVEL_INFO:
-            return "INFO";
-        case KVL_LEVEL_WARN:
-            return "WARN";
-        case KVL_LEVEL_ERROR:
-        case KVL_LEVEL_FATAL:
-            return "ERROR";
-        default:
-            return "OTHER";
-    }
-}
+const char *kvlPDXMLEmitLevel(int32_t level) noexcept { return kvl::shownLevel(level).data(); }
 
 void kvlPDXMLFormatterCacheMessageID(KvlObject *formatter, KvlEvent *event) noexcept {
     if (event == nullptr || event->messageId != nullptr) return;

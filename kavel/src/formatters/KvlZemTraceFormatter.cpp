@@ -17,6 +17,7 @@
 #include "CxZMSID.h"
 #include "KvlClasses.h"
 #include "KvlFormat.h"
+#include "KvlLevels.h"
 #include "KvlLogging.h"
 #include "KvlObject.h"
 #include "OxsMemory.h"
@@ -25,24 +26,13 @@ namespace {
 
 constexpr std::string_view kSeparator = " - ";
 
-const char *levelWord(int32_t level) {
-    switch (level) {
-        case KVL_LEVEL_DEBUG_MAX:
-            return " MAX ";
-        case KVL_LEVEL_DEBUG_MID:
-            return " MID ";
-        case KVL_LEVEL_DEBUG_MIN:
-            return " MIN ";
-        case KVL_LEVEL_INFO:
-            return "INFO ";
-        case KVL_LEVEL_WARN:
-            return "WARN ";
-        case KVL_LEVEL_ERROR:
-        case KVL_LEVEL_FATAL:
-            return "ERROR";
-        default:
-            return "OTHER";
-    }
+// The level word centred in five characters, the odd blank on the right.
+void appendLevel(std::string &line, int32_t level) {
+    const std::string_view word = kvl::shownLevel(level);
+    const size_t left = (5 - word.size()) / 2;
+    line.append(left, ' ');
+    line += word;
+    line.append(5 - word.size() - left, ' ');
 }
 
 // The event properties a trace line shows.
@@ -92,7 +82,7 @@ bool kvl::zemTraceFormatInto(KvlObject *formatter, KvlEvent *event, std::string 
     kvl::appendDate(formatter, KvlGetEventTime(event), line);
     line += ']';
     line += kSeparator;
-    line += levelWord(KvlGetEventLevel(event));
+    appendLevel(line, KvlGetEventLevel(event));
     line += kSeparator;
     Fields fields = {};
     kvl::readEventFields(event, kFields, fields);
