@@ -3,10 +3,12 @@
 #include <clocale>
 #include <cmath>
 #include <cstdlib>
+#include <functional>
 #include <limits>
 #include <string>
 
 #include "KvlContainers.h"
+#include "KvlNumberText.h"
 #include "OxsMemory.h"
 #include "toolkit_test.h"
 
@@ -143,6 +145,107 @@ TEST_F(KvlPropsTest, SettersWriteWhatGettersReadBack) {
     unsigned char ok = 9;
     EXPECT_EQ(KvlGetMapPropInt(nullptr, "p", &ok), 0);
     EXPECT_EQ(ok, 0);
+}
+
+// The text each typed setter stores, and what the typed getters make of a
+// text, are the same for maps, objects and configurations.
+TEST_F(KvlPropsTest, EveryOwnerOfPropertiesStoresAndReadsTheSameText) {
+    KvlOpenToolkit(nullptr);
+    KvlObject *object = KvlGetObject("typed.owner", "kvl_basiclogger");
+    KvlObjCfg *cfg = KvlAllocObjCfg("typed.cfg");
+    KvlStringToStringMap *map = kvlIntlAllocStringToStringMap();
+    struct Owner {
+        const char *name;
+        std::function<void(const char *)> setText;
+        std::function<std::string()> text;
+        std::function<void(int64_t)> setLong;
+        std::function<void(double)> setDouble;
+        std::function<void(int)> setBool;
+        std::function<int32_t(unsigned char *)> getInt;
+        std::function<double(unsigned char *)> getDouble;
+    };
+    const auto owned = [](char *value) {
+        std::string copy = value != nullptr ? value : "<null>";
+        OxsMemoryFree(value);
+        return copy;
+    };
+    const Owner owners[] = {
+        {"map", [&](const char *t) { KvlSetMapProp(map, "p", t); },
+         [&] { return owned(KvlGetMapProp(map, "p", nullptr)); },
+         [&](int64_t v) { KvlSetMapPropLong(map, "p", v); },
+         [&](double v) { KvlSetMapPropDouble(map, "p", v); },
+         [&](int v) { KvlSetMapPropBool(map, "p", v); },
+         [&](unsigned char *ok) { return KvlGetMapPropInt(map, "p", ok); },
+         [&](unsigned char *ok) { return KvlGetMapPropDouble(map, "p", ok); }},
+        {"object", [&](const char *t) { KvlSetObjProp(object, "p", t); },
+         [&] { return owned(KvlGetObjProp(object, "p", nullptr)); },
+         [&](int64_t v) { KvlSetObjPropLong(object, "p", v); },
+         [&](double v) { KvlSetObjPropDouble(object, "p", v); },
+         [&](int v) { KvlSetObjPropBool(object, "p", v); },
+         [&](unsigned char *ok) { return KvlGetObjPropInt(object, "p", ok); },
+         [&](unsigned char *ok) { return KvlGetObjPropDouble(object, "p", ok); }},
+        {"configuration", [&](const char *t) { KvlSetObjCfgProp(cfg, "p", t); },
+         [&] { return owned(KvlGetObjCfgProp(cfg, "p", nullptr)); },
+         [&](int64_t v) { KvlSetObjCfgPropLong(cfg, "p", v); },
+         [&](double v) { KvlSetObjCfgPropDouble(cfg, "p", v); },
+         [&](int v) { KvlSetObjCfgPropBool(cfg, "p", v); },
+         [&](unsigned char *ok) { return KvlGetObjCfgPropInt(cfg, "p", ok); },
+         [&](unsigned char *ok) { return KvlGetObjCfgPropDouble(cfg, "p", ok); }},
+    };
+    for (const Owner &owner : owners) {
+        SCOPED_TRACE(owner.name);
+        owner.setLong(5000000000);
+        EXPECT_EQ(owner.text(), "5000000000");
+        owner.setDouble(-0.5);
+        EXPECT_EQ(owner.text(), "-0.500000");
+        owner.setBool(1);
+        EXPECT_EQ(owner.text(), "true");
+        unsigned char ok = 9;
+        owner.setText(" 5000000000ms");
+        EXPECT_EQ(owner.getInt(&ok), INT32_MAX);
+        EXPECT_EQ(ok, 1);
+        owner.setText("x");
+        EXPECT_EQ(owner.getDouble(&ok), 0);
+        EXPECT_EQ(ok, 0);
+    }
+    kvlIntlFreeStringToStringMap(map);
+    KvlReleaseObjCfg(cfg);
+    KvlReleaseObject(object);
+    KvlCloseToolkit();
+}
+
+// The two other forms of the number reader: a record field is the number
+// alone, and a permission is at most four characters of octal.
+TEST(KvlNumberTextTest, FieldsAreWholeNumbersAndWidthsCountTheSign) {
+    const struct {
+        const char *text;
+        kvl::NumberRule rule;
+        bool read;
+        int32_t value;
+    } cases[] = {
+        {"123", kvl::kFieldNumber, true, 123},
+        {"-123", kvl::kFieldNumber, true, -123},
+        {"+123", kvl::kFieldNumber, false, 0},
+        {" 123", kvl::kFieldNumber, false, 0},
+        {"123 ", kvl::kFieldNumber, false, 0},
+        {"12x", kvl::kFieldNumber, false, 0},
+        {"", kvl::kFieldNumber, false, 0},
+        {"2147483648", kvl::kFieldNumber, false, 0},
+        {"-2147483648", kvl::kFieldNumber, true, INT32_MIN},
+        {"2147483648", {}, true, INT32_MAX},
+        {"-99999999999999999999", {}, true, INT32_MIN},
+        {"0640", {kvl::NumberForm::kLeading, 8, 4}, true, 0640},
+        {"07555", {kvl::NumberForm::kLeading, 8, 4}, true, 0755},
+        {" -7", {kvl::NumberForm::kLeading, 8, 4}, true, -7},
+        {"+7777", {kvl::NumberForm::kLeading, 8, 4}, true, 0777},
+        {"8", {kvl::NumberForm::kLeading, 8, 4}, false, 0},
+        {"rw", {kvl::NumberForm::kLeading, 8, 4}, false, 0},
+    };
+    for (const auto &c : cases) {
+        int32_t value = 0;
+        EXPECT_EQ(kvl::readNumber(c.text, value, c.rule), c.read) << c.text;
+        EXPECT_EQ(value, c.value) << c.text;
+    }
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 #ifndef KVL_CONTAINERS_H
 #define KVL_CONTAINERS_H
 
+#include <stddef.h>
+
 #include "kavel.h"
 
 #ifdef __cplusplus

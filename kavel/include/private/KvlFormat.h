@@ -15,6 +15,7 @@
 #include <string>
 #include <string_view>
 
+#include "KvlNumberText.h"
 #include "KvlObject.h"
 #include "kavel.h"
 
@@ -94,9 +95,6 @@ char *formatAndHandOut(KvlFFormatInto formatInto, KvlObject *formatter, KvlEvent
 // `values`, one per name, found in one pass over the event's properties
 // rather than a lookup for each.
 void readEventFields(KvlEvent *event, std::span<const std::string_view> names, const char **values);
-// A property's text read as a decimal integer; false when null or not a
-// number.
-bool parseInteger(const char *text, int64_t &value);
 
 // Appends the decimal text of a number.
 void appendDecimal(std::string &out, int64_t value);

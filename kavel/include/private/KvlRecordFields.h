@@ -1,7 +1,6 @@
 /*
  * Small rules the toolkit's records share, each in one place: replacing an
- * owned text field, reading a property value the way "%lld" reads it, and
- * adding times without overflow (a wrapped sum would let an event that is
+ * owned text field and adding times without overflow (a wrapped sum would let an event that is
  * still inside a window through). C++ only.
  */
 #ifndef KVL_RECORD_FIELDS_H
@@ -22,17 +21,6 @@ inline void replaceText(char *&field, const char *text) {
     if (text != nullptr && copy == nullptr) return;
     OxsMemoryFree(field);
     field = copy;
-}
-
-// The leading decimal integer of the text ("60000ms" reads 60000); false
-// when there is none.
-inline bool scanInt64(const char *text, int64_t &value) {
-    if (text == nullptr) return false;
-    char *end = nullptr;
-    const long long parsed = std::strtoll(text, &end, 10);
-    if (end == text) return false;
-    value = parsed;
-    return true;
 }
 
 // a + b, held at the 64-bit limits instead of wrapping.

@@ -12,6 +12,7 @@
 #include "KvlContainer.h"
 #include "KvlObject.h"
 #include "KvlToolkit.h"
+#include "KvlTypedProps.h"
 #include "OxsMemory.h"
 #include "OxsString.h"
 
@@ -287,36 +288,25 @@ char *KvlGetObjCfgProp(KvlObjCfg *cfg, const char *name, unsigned char *found) n
     return KvlGetInheritedObjCfgProp(cfg, name, found);
 }
 
-#define KVL_CFG_GETTER(Type, Name, Convert)                                                     \
-    Type KvlGetObjCfgProp##Name(KvlObjCfg *cfg, const char *name, unsigned char *ok) noexcept { \
-        char *text = KvlGetInheritedObjCfgProp(cfg, name, nullptr);                             \
-        const Type value = Convert(text, ok);                                                   \
-        OxsMemoryFree(text);                                                                    \
-        return value;                                                                           \
-    }
-KVL_CFG_GETTER(int, Bool, kvlPropStrToBool)
-KVL_CFG_GETTER(int32_t, Int, kvlPropStrToInt32)
-KVL_CFG_GETTER(int64_t, Long, kvlPropStrToInt64)
-KVL_CFG_GETTER(float, Float, kvlPropStrToFloat32)
-KVL_CFG_GETTER(double, Double, kvlPropStrToFloat64)
-#undef KVL_CFG_GETTER
-
 void KvlSetObjCfgProp(KvlObjCfg *cfg, const char *name, const char *value) noexcept
     KVL_LOCKED(, kvlIntlSetObjCfgProp(cfg, name, value))
+
+// Typed: a getter reads the inherited text, a setter stores the text on
+// this configuration (KvlTypedProps.h).
 // clang-format off (a list of macro uses; clang-format runs them together)
-#define KVL_CFG_SETTER(Type, Name)                                                         \
-    void KvlSetObjCfgProp##Name(KvlObjCfg *cfg, const char *name, Type value) noexcept {   \
-        KvlApiLock lock;                                                                   \
-        if (!lock || cfg == nullptr || name == nullptr) return;                            \
-        if (cfg->properties == nullptr) cfg->properties = kvlIntlAllocStringToStringMap(); \
-        KvlSetMapProp##Name(cfg->properties, name, value);                                 \
+#define KVL_CFG_TYPED(Type, Name)                                                                  \
+    Type KvlGetObjCfgProp##Name(KvlObjCfg *cfg, const char *name, unsigned char *ok) noexcept {    \
+        return kvl::getTyped<kvl::Typed::k##Name>(                                                 \
+            [cfg](const char *key) { return KvlGetInheritedObjCfgProp(cfg, key, nullptr); }, name, \
+            ok);                                                                                   \
+    }                                                                                              \
+    void KvlSetObjCfgProp##Name(KvlObjCfg *cfg, const char *name, Type value) noexcept {           \
+        kvl::setTyped<kvl::Typed::k##Name>(                                                        \
+            [cfg](const char *key, const char *text) { KvlSetObjCfgProp(cfg, key, text); }, name,  \
+            value);                                                                                \
     }
-KVL_CFG_SETTER(int, Bool)
-KVL_CFG_SETTER(int32_t, Int)
-KVL_CFG_SETTER(int64_t, Long)
-KVL_CFG_SETTER(float, Float)
-KVL_CFG_SETTER(double, Double)
-#undef KVL_CFG_SETTER
+KVL_TYPED_PROPERTY_TYPES(KVL_CFG_TYPED)
+#undef KVL_CFG_TYPED
 // clang-format on
 
 KvlStringToStringMapIter KvlObjCfgProperties(KvlObjCfg *cfg) noexcept

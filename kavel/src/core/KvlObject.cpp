@@ -24,6 +24,7 @@
 #include "KvlMsgTables.h"
 #include "KvlObject.h"
 #include "KvlToolkit.h"
+#include "KvlTypedProps.h"
 #include "OxsMemory.h"
 #include "OxsString.h"
 
@@ -378,43 +379,24 @@ KvlListenerGroupIter KvlGetListeners(KvlObject *object) noexcept
 char *KvlGetObjProp(KvlObject *object, const char *name, unsigned char *found) noexcept
     KVL_LOCKED(nullptr, kvlIntlGetObjProp(object, name, found))
 
-// clang-format off (lists of macro uses; clang-format runs them together)
-#define KVL_OBJ_GETTER(Type, Name, Convert)                                                     \
-    Type KvlGetObjProp##Name(KvlObject *object, const char *name, unsigned char *ok) noexcept { \
-        KvlApiLock lock;                                                                        \
-        if (ok != nullptr) *ok = 0;                                                             \
-        if (!lock) return Type{};                                                               \
-        return KvlGetMapProp##Name(object != nullptr ? object->properties : nullptr, name, ok); \
-    }
-KVL_OBJ_GETTER(int, Bool, kvlPropStrToBool)
-KVL_OBJ_GETTER(int32_t, Int, kvlPropStrToInt32)
-KVL_OBJ_GETTER(int64_t, Long, kvlPropStrToInt64)
-KVL_OBJ_GETTER(float, Float, kvlPropStrToFloat32)
-KVL_OBJ_GETTER(double, Double, kvlPropStrToFloat64)
-#undef KVL_OBJ_GETTER
-
 void KvlSetObjProp(KvlObject *object, const char *name, const char *value) noexcept
     KVL_LOCKED(, kvlIntlSetObjProp(object, name, value))
 
-// The typed setters write the text form into a scratch map, then set it
-// as text, so the class is told exactly as for a text property.
-#define KVL_OBJ_SETTER(Type, Name)                                                       \
-    void KvlSetObjProp##Name(KvlObject *object, const char *name, Type value) noexcept { \
-        KvlApiLock lock;                                                                 \
-        if (!lock) return;                                                               \
-        KvlStringToStringMap *scratch = kvlIntlAllocStringToStringMap();                 \
-        KvlSetMapProp##Name(scratch, "v", value);                                        \
-        char *text = KvlGetMapProp(scratch, "v", nullptr);                               \
-        if (text != nullptr) kvlIntlSetObjProp(object, name, text);                      \
-        OxsMemoryFree(text);                                                             \
-        kvlIntlFreeStringToStringMap(scratch);                                           \
+// Typed (KvlTypedProps.h): a setter sets the value's text, so the class is
+// told exactly as for a text property.
+// clang-format off (a list of macro uses; clang-format runs them together)
+#define KVL_OBJ_TYPED(Type, Name)                                                                 \
+    Type KvlGetObjProp##Name(KvlObject *object, const char *name, unsigned char *ok) noexcept {   \
+        return kvl::getTyped<kvl::Typed::k##Name>(                                                \
+            [object](const char *key) { return KvlGetObjProp(object, key, nullptr); }, name, ok); \
+    }                                                                                             \
+    void KvlSetObjProp##Name(KvlObject *object, const char *name, Type value) noexcept {          \
+        kvl::setTyped<kvl::Typed::k##Name>(                                                       \
+            [object](const char *key, const char *text) { KvlSetObjProp(object, key, text); },    \
+            name, value);                                                                         \
     }
-KVL_OBJ_SETTER(int, Bool)
-KVL_OBJ_SETTER(int32_t, Int)
-KVL_OBJ_SETTER(int64_t, Long)
-KVL_OBJ_SETTER(float, Float)
-KVL_OBJ_SETTER(double, Double)
-#undef KVL_OBJ_SETTER
+KVL_TYPED_PROPERTY_TYPES(KVL_OBJ_TYPED)
+#undef KVL_OBJ_TYPED
 // clang-format on
 
 }  // extern "C"

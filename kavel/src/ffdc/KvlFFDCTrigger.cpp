@@ -31,6 +31,7 @@
 #include "KvlClasses.h"
 #include "KvlLogging.h"
 #include "KvlMsgTables.h"
+#include "KvlNumberText.h"
 #include "KvlObject.h"
 #include "KvlRecordFields.h"
 #include "KvlToolkit.h"
@@ -62,16 +63,6 @@ T readLocked(KvlObject *handler, T none, Read read) {
 }
 
 const char *nameOf(KvlObject *handler) { return handler->name != nullptr ? handler->name : ""; }
-
-// A double by the C locale's rules, whatever the process's locale.
-bool readDouble(const char *text, double &value) {
-    const char *start = text;
-    while (*start == ' ' || *start == '\t')
-        ++start;
-    if (*start == '+') ++start;
-    const auto [stop, error] = std::from_chars(start, start + std::strlen(start), value);
-    return error == std::errc{} && stop != start;
-}
 
 bool makeDirectories(const std::string &directory) {
     CxFilePath path{};
@@ -242,13 +233,13 @@ void KvlFFDCTriggerHandlerFCfgChange(KvlObject *handler, const char *name) noexc
         kvlIntlFFDCTriggerHandlerSetFilterName(handler, value);
     else if (property == "quotaPolicy")
         kvlIntlFFDCTriggerHandlerSetQuotaPolicy(handler, value);
-    else if (property == "maxDiskSpace" && kvl::scanInt64(value, integer))
+    else if (property == "maxDiskSpace" && kvl::readNumber(value, integer))
         kvlIntlFFDCTriggerHandlerSetMaxDisk(handler, integer);
-    else if (property == "triggerRepeatTime" && kvl::scanInt64(value, integer))
+    else if (property == "triggerRepeatTime" && kvl::readNumber(value, integer))
         kvlIntlFFDCTriggerHandlerSetInterval(handler, integer);
-    else if (property == "firstWarning" && readDouble(value, fraction))
+    else if (property == "firstWarning" && kvl::readNumber(value, fraction))
         kvlIntlFFDCTriggerHandlerSetFirstWarning(handler, fraction);
-    else if (property == "secondWarning" && readDouble(value, fraction))
+    else if (property == "secondWarning" && kvl::readNumber(value, fraction))
         kvlIntlFFDCTriggerHandlerSetSecondWarning(handler, fraction);
     OxsMemoryFree(value);
 }

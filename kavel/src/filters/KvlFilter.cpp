@@ -25,6 +25,7 @@
 #include "KvlClasses.h"
 #include "KvlLogging.h"
 #include "KvlMsgTables.h"
+#include "KvlNumberText.h"
 #include "KvlObject.h"
 #include "KvlRecordFields.h"
 #include "KvlStrTok.h"
@@ -80,7 +81,7 @@ bool suppressedRepeat(MsgIdFilterVars &vars, const char *id, int64_t now) {
     if (vars.lastSeen == nullptr) vars.lastSeen = kvlIntlAllocStringToStringMap();
     if (const char *seen = kvlIntlStringToStringMapPeek(vars.lastSeen, id)) {
         int64_t last = 0;
-        if (!kvl::scanInt64(seen, last)) last = 0;
+        if (!kvl::readNumber(seen, last)) last = 0;
         if (kvl::saturatingAdd(last, vars.msgIdRepeatTime) > now) return true;
     }
     const std::string text = std::to_string(now);
@@ -159,7 +160,7 @@ void KvlMsgIdFilterFCfgChange(KvlObject *filter, const char *name) noexcept {
             kvlIntlFreeStringList(vars->msgIds);
             vars->msgIds = list;
         }
-    } else if (int64_t time = 0; kvl::scanInt64(value, time)) {
+    } else if (int64_t time = 0; kvl::readNumber(value, time)) {
         vars->msgIdRepeatTime = time;
     }
     OxsMemoryFree(value);

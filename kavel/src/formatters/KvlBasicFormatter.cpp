@@ -46,7 +46,8 @@ bool basicFormatInto(KvlObject *formatter, KvlEvent *event, std::string &record)
     readEventFields(event, kLineFields, fields);
     for (size_t i = 0; i < kFieldCount; ++i) {
         int64_t line = 0;
-        if (fields[i] == nullptr || (i == kLineField && !parseInteger(fields[i], line))) continue;
+        if (fields[i] == nullptr || (i == kLineField && !readNumber(fields[i], line, kFieldNumber)))
+            continue;
         if (i == kLineField)
             appendDecimal(record, line);
         else

@@ -127,13 +127,6 @@ void readEventFields(KvlEvent *event, std::span<const std::string_view> names,
     }
 }
 
-bool parseInteger(const char *text, int64_t &value) {
-    if (text == nullptr) return false;
-    const char *end = text + std::strlen(text);
-    const auto [stop, error] = std::from_chars(text, end, value);
-    return error == std::errc{} && stop == end;
-}
-
 std::string &recordBuffer() {
     thread_local std::string buffer;
     buffer.clear();

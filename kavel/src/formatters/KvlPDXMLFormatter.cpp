@@ -190,7 +190,7 @@ bool appendSource(std::string &record, const EventFields &fields) {
         record += "\" Method=\""sv;
         kvl::xml::appendAttribute(record, fields.value[kSrcFunction]);
     }
-    if (int64_t line = 0; kvl::parseInteger(fields.value[kSrcLine], line)) {
+    if (int64_t line = 0; kvl::readNumber(fields.value[kSrcLine], line, kvl::kFieldNumber)) {
         record += "\" Line=\""sv;
         kvl::appendDecimal(record, line);
     }
@@ -245,12 +245,12 @@ void appendTranslation(std::string &record, const KvlI18Msg *message) {
 
 void appendTraceOrigin(std::string &record, const EventFields &fields) {
     int64_t id = 0;
-    if (kvl::parseInteger(fields.value[kThreadId], id)) {
+    if (kvl::readNumber(fields.value[kThreadId], id, kvl::kFieldNumber)) {
         record += " <Thread>"sv;
         kvl::appendDecimal(record, static_cast<uint64_t>(id));
         record += "</Thread>\n"sv;
     }
-    if (kvl::parseInteger(fields.value[kProcessId], id)) {
+    if (kvl::readNumber(fields.value[kProcessId], id, kvl::kFieldNumber)) {
         record += " <Process>"sv;
         kvl::appendDecimal(record, id);
         record += "</Process>\n"sv;

@@ -47,8 +47,8 @@ void appendHost(const Fields &fields, std::string &line) {
 
 void appendIds(const Fields &fields, std::string &line) {
     int64_t process = 0, thread = 0;
-    const bool hasProcess = kvl::parseInteger(fields[kProcess], process);
-    const bool hasThread = kvl::parseInteger(fields[kThread], thread);
+    const bool hasProcess = kvl::readNumber(fields[kProcess], process, kvl::kFieldNumber);
+    const bool hasThread = kvl::readNumber(fields[kThread], thread, kvl::kFieldNumber);
     if (hasProcess) {
         line += 'p';
         kvl::appendDecimal(line, static_cast<uint64_t>(process));
@@ -66,7 +66,7 @@ void appendSource(const Fields &fields, std::string &line) {
     if (file != nullptr) line += file;
     if (file != nullptr && function != nullptr) line += ':';
     if (function != nullptr) line += function;
-    if (int64_t number = 0; kvl::parseInteger(fields[kLine], number)) {
+    if (int64_t number = 0; kvl::readNumber(fields[kLine], number, kvl::kFieldNumber)) {
         line += '(';
         kvl::appendDecimal(line, number);
         line += ')';

@@ -67,6 +67,7 @@
 #include "KvlFormat.h"
 #include "KvlHandlerSeam.h"
 #include "KvlMsgTables.h"
+#include "KvlNumberText.h"
 #include "KvlObject.h"
 #include "KvlRecordFields.h"
 #include "KvlToolkit.h"
@@ -286,12 +287,7 @@ void makeDirectories(FileVars &vars) {
 }
 
 // "%4o": up to four octal digits.
-bool parsePermission(const char *text, int32_t &mode) {
-    unsigned value = 0;
-    if (text == nullptr || std::sscanf(text, "%4o", &value) != 1) return false;
-    mode = static_cast<int32_t>(value);
-    return true;
-}
+constexpr kvl::NumberRule kPermission{kvl::NumberForm::kLeading, 8, 4};
 
 void configureName(KvlObject *handler, FileVars &vars) {
     char *value = kvlIntlGetObjProp(handler, "fileName", nullptr);
@@ -346,7 +342,7 @@ void configurePermission(KvlObject *handler, FileVars &vars, const char *name, i
     char *value = kvlIntlGetObjProp(handler, name, nullptr);
     if (value == nullptr) return;
     KvlFileHandlerFClose(handler);
-    if (!parsePermission(value, field))
+    if (!kvl::readNumber(value, field, kPermission))
         report(vars, KVL_LEVEL_WARN, kvlmsg::KVLMP0074W, KVL_ARG_STRING, value, KVL_ARG_STRING,
                handler->name);
     OxsMemoryFree(value);
@@ -635,8 +631,7 @@ int kvlFHGetFileNameParts(const char *name, KvlObject *handler) noexcept {
     while (digits > start && CxIsLocalDigit(static_cast<unsigned char>(text[digits - 1])) != 0)
         --digits;
     if (digits < text.size()) {
-        const long number = std::strtol(text.c_str() + digits, nullptr, 10);
-        vars->baseNumber = static_cast<int32_t>(number > INT32_MAX ? INT32_MAX : number);
+        kvl::readNumber(text.c_str() + digits, vars->baseNumber);  // held at INT32_MAX
         text.resize(digits);
     }
     kvl::replaceText(vars->baseName, text.c_str() + start);
