@@ -170,6 +170,44 @@ TEST_F(KvlFileHandlerTest, AppendingFalseTruncatesAtEveryOpen) {
     EXPECT_EQ(contentOf("t.log"), "two\n");
 }
 
+// A change to what the file is closes it first (its trailer written, the
+// header again before the next record); the permissions only when they
+// are set, and neither the reporting switch, the lock's wait nor the
+// common properties close it.
+TEST_F(KvlFileHandlerTest, ChangesThatTouchTheFileCloseItFirst) {
+    RaisedMessages raised;
+    const struct {
+        const char *name;
+        const char *value;  // null: the property removed
+        bool closes;
+    } cases[] = {
+        {"maxFileSize", "100000", true},
+        {"maxFileBytes", "100000", true},
+        {"maxFiles", "3", true},
+        {"appending", "true", true},
+        {"fileEncoding", "nowhere", true},
+        {"MPFileSemKey", "31821", true},
+        {"filePermission", "0644", true},
+        {"filePermission", nullptr, false},
+        {"dirPermission", "0755", true},
+        {"dirPermission", nullptr, false},
+        {"logInternalErrs", "true", false},
+        {"MPFileSemTimeout", "500", false},
+        {"description", "d", false},
+        {"noSuchProperty", "x", false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.name) + "=" + (c.value != nullptr ? c.value : "<removed>"));
+        fs::remove("c.log");
+        makeHandler({{"fileName", "c.log"}, {"maxFileSize", "100000"}}, "test_framed");
+        log("a");
+        KvlSetObjProp(handler_, c.name, c.value);
+        log("b");
+        EXPECT_EQ(contentOf("c.log"), c.closes ? "H\na\nT\nH\nb\n" : "H\na\nb\n");
+    }
+    raised.take();
+}
+
 TEST_F(KvlFileHandlerTest, ADeletedOrMovedLogIsRecreatedWithItsHeader) {
     makeHandler({{"fileName", "d.log"}}, "test_framed");
     log("one");

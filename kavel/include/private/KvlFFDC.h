@@ -18,16 +18,20 @@
 #include <vector>
 
 #include "KvlMsgTables.h"
-#include "kffdcmsg_keys.h"
 #include "KvlToolkit.h"
 #include "kavel.h"
+#include "kffdcmsg_keys.h"
+
+/* What a new trigger handler starts with. */
+inline constexpr int64_t KVL_FFDC_DEFAULT_MAX_DISK = 10485760;
+inline constexpr char KVL_FFDC_DEFAULT_POLICY[] = "QUOTA_IGNORE";
 
 /* The trigger handler's private record, fields in the system's order. A
  * derived class keeps its own record in `extension`. */
 struct KvlFFDCTriggerVars {
     uint8_t isOpen = 0;
     char *baseDir = nullptr;
-    int64_t maxDiskSpace = 10485760;
+    int64_t maxDiskSpace = KVL_FFDC_DEFAULT_MAX_DISK;
     char *triggerFilterName = nullptr;
     KvlObject *triggerFilter = nullptr;
     int64_t triggerRepeatTime = 0;

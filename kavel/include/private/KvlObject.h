@@ -32,6 +32,10 @@ using KvlFFormatInto = bool (*)(KvlObject *formatter, KvlEvent *event, std::stri
 /* Handler: the writer the one handler sequence writes through
  * (KvlHandlerSeam.h). */
 struct KvlHandlerWriter;
+/* Every class: the properties it reads (KvlPropertyTable.h). */
+namespace kvl {
+struct PropertyTable;
+}
 /* What the `vars` of a class's objects hold, for the operations that take
  * objects of several classes. */
 enum class KvlRecordKind : uint8_t {
@@ -43,6 +47,7 @@ struct KvlClassInternals {
     KvlFFormatInto formatInto = nullptr;
     const KvlHandlerWriter *writer = nullptr;
     KvlRecordKind records = KvlRecordKind::kOwn;
+    const kvl::PropertyTable *properties = nullptr;
 };
 
 struct KvlObjClass {
@@ -71,6 +76,10 @@ struct KvlObjClass {
      * formatter of the event shares. */
     bool toolkitBinding;
 };
+
+/* The formatter every new handler starts with, of class
+ * "kvl_basicformatter". */
+inline constexpr char KVL_DEFAULT_FORMATTER_NAME[] = "kavel.defaultFormatter";
 
 /* The gate's "accept nothing". */
 constexpr int32_t KVL_GATE_CLOSED = KVL_GATE_SHUT;

@@ -44,7 +44,7 @@ struct ParmValue {
     static bool equal(Stored stored, In value) noexcept { return KvlCmpParms(stored, value) == 1; }
 };
 
-uc_ch_t *utf8Handle = nullptr;                           // KVL_CS_UTF8
+uc_ch_t *utf8Handle = nullptr;  // KVL_CS_UTF8
 
 bool isUnsignedArg(uint8_t type) {
     switch (type) {

@@ -14,6 +14,7 @@
 #include "KvlLevels.h"
 #include "KvlLogging.h"
 #include "KvlObject.h"
+#include "KvlPropertyTable.h"
 #include "KvlToolkit.h"
 #include "OxsMemory.h"
 #include "OxsString.h"
@@ -73,6 +74,24 @@ void debugCall(KvlObject *logger, int32_t level, const char *file, const char *f
         if (KvlIsLoggable(logger, level) != 1) return;                                 \
         debugCall(logger, level, file, function, line, format, args);                  \
     }
+
+namespace {
+
+// "level" sets the threshold; an absent level, or one that is no level,
+// accepts everything.
+void applyLevel(KvlObject *logger, const kvl::PropertyValue &value) {
+    kvlSetObjectLevel(logger, static_cast<int32_t>(value.integer));
+}
+
+constexpr kvl::PropertyDef kLoggerDefs[] = {
+    {"level", kvl::PropertyKind::kLevel, "", kvl::WhenAbsent::kClears, kvl::Closes::kNo,
+     applyLevel},
+};
+
+}  // namespace
+
+// Loggers and level filters: the level, then the common properties.
+constexpr kvl::PropertyTable kvl::kLoggerProperties = {kLoggerDefs, &kvl::kObjectProperties};
 
 extern "C" {
 
@@ -153,17 +172,8 @@ int32_t KvlGetLevelFromString(const char *text) noexcept {
     return KVL_LEVEL_NONE;
 }
 
-// "level" sets the threshold (an absent one accepts everything); the rest
-// are the common properties.
 void KvlBasicLoggerFCfgChange(KvlObject *logger, const char *name) noexcept {
-    if (logger == nullptr || name == nullptr) return;
-    if (OxsStringCmp(name, "level") != 0) {
-        KvlBasicObjectFCfgChange(logger, name);
-        return;
-    }
-    char *value = kvlIntlGetObjProp(logger, name, nullptr);
-    kvlSetObjectLevel(logger, KvlGetLevelFromString(value));
-    OxsMemoryFree(value);
+    kvl::configure(logger, name, kvl::kLoggerProperties);
 }
 
 }  // extern "C"

@@ -23,6 +23,7 @@
 #include "KvlContainer.h"
 #include "KvlMsgTables.h"
 #include "KvlObject.h"
+#include "KvlPropertyTable.h"
 #include "KvlToolkit.h"
 #include "KvlTypedProps.h"
 #include "OxsMemory.h"
@@ -47,7 +48,6 @@ struct ObjectValue {
     static bool equal(Stored stored, In value) noexcept { return stored == value; }
 };
 
-constexpr const char *kDefaultFormatterName = "kavel.defaultFormatter";
 constexpr int32_t kLoggerLevel = KVL_LEVEL_DEBUG_MIN;
 
 // Delivery runs under the API mutex, so one thread at a time marks the
@@ -113,7 +113,7 @@ KvlObject *newObject(const char *name, KvlObjClass *klass) {
     object->gate = KVL_GATE_CLOSED;
     object->vars = klass->allocVars != nullptr ? klass->allocVars() : nullptr;
     if (klass->kind == KVL_KIND_HANDLER) {
-        KvlObject *formatter = kvlIntlGetObject(kDefaultFormatterName, "kvl_basicformatter");
+        KvlObject *formatter = kvlIntlGetObject(KVL_DEFAULT_FORMATTER_NAME, "kvl_basicformatter");
         object->formatter = formatter;  // the handler keeps this reference
     }
     return object;
@@ -145,13 +145,12 @@ void releaseParts(KvlObject *object) {
 }
 
 // "listenerNames": the listeners named, in order, replace the current ones.
-void applyListenerNames(KvlObject *object) {
+void applyListenerNames(KvlObject *object, const kvl::PropertyValue &value) {
     KvlListenerGroup *old = object->listeners;
     object->listeners = nullptr;
     kvlIntlFreeListenerGroup(old);
-    char *names = kvlIntlGetObjProp(object, "listenerNames", nullptr);
-    if (names == nullptr) return;
-    for (CxStringTokIter tokens = CxStringTokIterator(names, " \t\r\n\f\v", 0);
+    if (value.text == nullptr) return;
+    for (CxStringTokIter tokens = CxStringTokIterator(value.text, " \t\r\n\f\v", 0);
          CxStringTokIterHasNext(&tokens); CxStringTokIterNext(&tokens)) {
         char *name = CxStringTokIterGet(&tokens);
         KvlObject *listener = kvlIntlGetObject(name, nullptr);
@@ -159,20 +158,61 @@ void applyListenerNames(KvlObject *object) {
         kvlIntlReleaseObject(listener);
         OxsMemoryFree(name);
     }
-    OxsMemoryFree(names);
 }
 
-// The class's description, made when the class has none.
+// "logging": "on" and "true" enable the object, "off" and "false" disable
+// it, anything else changes nothing.
+constexpr std::string_view kLoggingWords[] = {"on", "true", "off", "false"};
+void applyLogging(KvlObject *object, const kvl::PropertyValue &value) {
+    if (value.readable) kvlIntlSetObjectEnabled(object, value.integer < 2 ? 1 : 0);
+}
+
+// The class's description (made when the class has none): the text, the
+// catalog, the set and the key of its message.
 KvlI18Msg *descriptionOf(KvlObject *object) {
     KvlObjClass *klass = object->klass;
     if (klass->description == nullptr)
         klass->description = kvlIntlAllocI18Msg(nullptr, 0, 0, nullptr);
     return klass->description;
 }
+void applyDescription(KvlObject *object, const kvl::PropertyValue &value) {
+    if (KvlI18Msg *message = descriptionOf(object)) KvlSetI18MsgTxt(message, value.text);
+}
+void applyDescriptionFile(KvlObject *object, const kvl::PropertyValue &value) {
+    if (KvlI18Msg *message = descriptionOf(object)) KvlSetI18MsgCat(message, value.text);
+}
+void applyDescriptionSet(KvlObject *object, const kvl::PropertyValue &value) {
+    if (KvlI18Msg *message = descriptionOf(object))
+        KvlSetI18MsgSet(message, static_cast<int32_t>(value.integer));
+}
+void applyDescriptionKey(KvlObject *object, const kvl::PropertyValue &value) {
+    if (KvlI18Msg *message = descriptionOf(object))
+        KvlSetI18MsgKey(message, static_cast<int32_t>(value.integer));
+}
 
-bool wordIs(const char *value, const char *word) { return OxsStringICmp(value, word) == 0; }
+using kvl::Closes;
+using kvl::PropertyKind;
+using kvl::WhenAbsent;
+
+// What every class reads ("className" is read when the object is made).
+constexpr kvl::PropertyDef kObjectDefs[] = {
+    {"className", PropertyKind::kString, "", WhenAbsent::kKeeps, Closes::kNo, nullptr},
+    {"listenerNames", PropertyKind::kList, "", WhenAbsent::kClears, Closes::kNo,
+     applyListenerNames},
+    {"logging", PropertyKind::kEnumeration, "on", WhenAbsent::kKeeps, Closes::kNo, applyLogging,
+     kLoggingWords},
+    {"description", PropertyKind::kString, "", WhenAbsent::kClears, Closes::kNo, applyDescription},
+    {"descriptionFile", PropertyKind::kString, "", WhenAbsent::kClears, Closes::kNo,
+     applyDescriptionFile},
+    {"descriptionSet", PropertyKind::kInteger, "0", WhenAbsent::kClears, Closes::kNo,
+     applyDescriptionSet},
+    {"descriptionKey", PropertyKind::kInteger, "0", WhenAbsent::kClears, Closes::kNo,
+     applyDescriptionKey},
+};
 
 }  // namespace
+
+constexpr kvl::PropertyTable kvl::kObjectProperties = {kObjectDefs, nullptr};
 
 KVL_DEFINE_MAP(StringToObjMap, ObjectValue)
 KVL_DEFINE_GROUP(ListenerGroup, ObjectValue)
@@ -316,28 +356,7 @@ void KvlBasicObjectFLog(KvlObject *object, KvlEvent *event) noexcept {
 }
 
 void KvlBasicObjectFCfgChange(KvlObject *object, const char *name) noexcept {
-    if (object == nullptr || object->klass == nullptr || name == nullptr) return;
-    const std::string_view property = name;
-    if (property == "listenerNames") {
-        applyListenerNames(object);
-        return;
-    }
-    const bool description = property == "description" || property == "descriptionFile" ||
-                             property == "descriptionSet" || property == "descriptionKey";
-    if (!description && property != "logging") return;
-    char *value = kvlIntlGetObjProp(object, name, nullptr);
-    if (property == "logging") {
-        if (wordIs(value, "on") || wordIs(value, "true")) kvlIntlSetObjectEnabled(object, 1);
-        if (wordIs(value, "off") || wordIs(value, "false")) kvlIntlSetObjectEnabled(object, 0);
-    } else if (KvlI18Msg *message = descriptionOf(object)) {
-        if (property == "description") KvlSetI18MsgTxt(message, value);
-        if (property == "descriptionFile") KvlSetI18MsgCat(message, value);
-        if (property == "descriptionSet")
-            KvlSetI18MsgSet(message, kvlPropStrToInt32(value, nullptr));
-        if (property == "descriptionKey")
-            KvlSetI18MsgKey(message, kvlPropStrToInt32(value, nullptr));
-    }
-    OxsMemoryFree(value);
+    kvl::configure(object, name, kvl::kObjectProperties);
 }
 
 KvlObject *KvlGetObject(const char *name, const char *className) noexcept

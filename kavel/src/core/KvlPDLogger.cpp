@@ -10,14 +10,17 @@
 // whose name cannot be had is reported by every new logger and leaves the
 // server unset. Thread ids are the kernel's (gettid), as `ps -L` shows them.
 
+#include <array>
 #include <new>
 #include <string_view>
+#include <utility>
 
 #include "CxProcess.h"
 #include "KvlClasses.h"
 #include "KvlLogging.h"
 #include "KvlMsgTables.h"
 #include "KvlObject.h"
+#include "KvlPropertyTable.h"
 #include "KvlToolkit.h"
 #include "OxsMemory.h"
 #include "OxsString.h"
@@ -38,24 +41,45 @@ struct PDLoggerVars {
     KvlObject *formatter = nullptr;
 };
 
-// The origin fields with the event property each one sets.
+// The origin fields with the property that sets each one (and the event
+// property it sets) and the value a new logger starts with.
 struct OriginField {
-    const char *property;
+    std::string_view property;
     char *PDLoggerVars::*field;
+    std::string_view initial;
 };
 constexpr OriginField kOriginFields[] = {
-    {"organization", &PDLoggerVars::organization},
-    {"product", &PDLoggerVars::product},
-    {"component", &PDLoggerVars::component},
-    {"client", &PDLoggerVars::client},
-    {"server", &PDLoggerVars::server},
-    {"serverFormat", &PDLoggerVars::serverFormat},
-    {"productInstance", &PDLoggerVars::productInstance},
+    {"organization", &PDLoggerVars::organization, ""},
+    {"product", &PDLoggerVars::product, ""},
+    {"component", &PDLoggerVars::component, ""},
+    {"client", &PDLoggerVars::client, ""},
+    {"server", &PDLoggerVars::server, ""},  // this host's fully qualified name
+    {"serverFormat", &PDLoggerVars::serverFormat, "IP"},
+    {"productInstance", &PDLoggerVars::productInstance, ""},
 };
 
 PDLoggerVars *varsOf(KvlObject *logger) { return static_cast<PDLoggerVars *>(logger->vars); }
 
+// An origin property replaces its field; absent, the field is none.
+template <size_t I>
+void applyOrigin(KvlObject *logger, const kvl::PropertyValue &value) {
+    PDLoggerVars *vars = varsOf(logger);
+    if (vars == nullptr) return;
+    char *PDLoggerVars::*field = kOriginFields[I].field;
+    OxsMemoryFree(vars->*field);
+    vars->*field = OxsStringDup(value.text);
+}
+
+template <size_t... I>
+constexpr std::array<kvl::PropertyDef, sizeof...(I)> originDefs(std::index_sequence<I...>) {
+    return {{{kOriginFields[I].property, kvl::PropertyKind::kString, kOriginFields[I].initial,
+              kvl::WhenAbsent::kClears, kvl::Closes::kNo, applyOrigin<I>}...}};
+}
+constexpr auto kPDLoggerDefs = originDefs(std::make_index_sequence<std::size(kOriginFields)>());
+
 }  // namespace
+
+constexpr kvl::PropertyTable kvl::kPDLoggerProperties = {kPDLoggerDefs, &kvl::kLoggerProperties};
 
 extern "C" {
 
@@ -71,7 +95,8 @@ void *KvlPDLoggerFAllocVars(void) noexcept {
         kvl::toolkitReport(KVL_LEVEL_WARN, kvlmsg::KVLLG0035E, KVL_ARG_STRING, "kvl_pdlogger",
                            KVL_ARG_END);
     }
-    vars->serverFormat = OxsStringDup("IP");
+    for (const OriginField &origin : kOriginFields)
+        if (!origin.initial.empty()) vars->*origin.field = OxsStringDup(origin.initial.data());
     return vars;
 }
 
@@ -85,16 +110,7 @@ void KvlPDLoggerFFreeVars(void *record) noexcept {
 }
 
 void KvlPDLoggerFCfgChange(KvlObject *logger, const char *name) noexcept {
-    if (logger == nullptr || name == nullptr) return;
-    PDLoggerVars *vars = varsOf(logger);
-    const std::string_view property = name;
-    for (const OriginField &origin : kOriginFields) {
-        if (vars == nullptr || property != origin.property) continue;
-        OxsMemoryFree(vars->*origin.field);
-        vars->*origin.field = kvlIntlGetObjProp(logger, name, nullptr);  // absent: none
-        return;
-    }
-    KvlBasicLoggerFCfgChange(logger, name);
+    kvl::configure(logger, name, kvl::kPDLoggerProperties);
 }
 
 void KvlPDLoggerFLog(KvlObject *logger, KvlEvent *event) noexcept {
@@ -102,7 +118,7 @@ void KvlPDLoggerFLog(KvlObject *logger, KvlEvent *event) noexcept {
     if (PDLoggerVars *vars = varsOf(logger)) {
         for (const OriginField &origin : kOriginFields)
             if (const char *value = vars->*origin.field)
-                KvlSetEventProp(event, origin.property, value);
+                KvlSetEventProp(event, origin.property.data(), value);
         KvlSetEventPropLong(event, "processId", CxProcessGetCurrentID());
         KvlSetEventPropLong(event, "threadId", CxThreadGetCurrentID());
         kvlPDXMLFormatterCacheMessageID(vars->formatter, event);

@@ -24,6 +24,7 @@
 #include "KvlLogging.h"
 #include "KvlMsgTables.h"
 #include "KvlObject.h"
+#include "KvlPropertyTable.h"
 #include "OxsMemory.h"
 #include "OxsString.h"
 
@@ -45,7 +46,6 @@ KvlStringToObjMap *instances = nullptr;
 
 constexpr const char *kErrorLoggerName = "kavel.errorLogger";
 constexpr const char *kConsoleName = "kavel.defaultConsole";
-constexpr const char *kDefaultFormatterName = "kavel.defaultFormatter";
 
 }  // namespace
 
@@ -84,18 +84,28 @@ struct BuiltIn {
     KvlFGetTrailer getTrailer = nullptr;
 };
 
-// The built-in classes' additions: the formatters' seam and the handlers'
-// writers.
+// The built-in classes' additions: the formatters' seam, the handlers'
+// writers and every class's property table.
 const struct {
     const char *name;
     KvlClassInternals internals;
 } kBuiltInInternals[] = {
-    {"kvl_consolehandler", {.writer = &kvl::kConsoleHandlerWriter}},
-    {"kvl_filehandler", {.writer = &kvl::kFileHandlerWriter}},
-    {"kvl_multiproc_filehandler", {.writer = &kvl::kMultiProcHandlerWriter}},
-    {"kvl_basicformatter", {.formatInto = kvl::basicFormatInto}},
-    {"kvl_xmlformatter", {.formatInto = kvl::xmlFormatInto}},
-    {"kvl_zemtraceformatter", {.formatInto = kvl::zemTraceFormatInto}},
+    {"kvl_basiclogger", {.properties = &kvl::kLoggerProperties}},
+    {"kvl_pdlogger", {.properties = &kvl::kPDLoggerProperties}},
+    {"kvl_levelfilter", {.properties = &kvl::kLoggerProperties}},
+    {"kvl_msgidfilter", {.properties = &kvl::kMsgIdFilterProperties}},
+    {"kvl_consolehandler",
+     {.writer = &kvl::kConsoleHandlerWriter, .properties = &kvl::kHandlerProperties}},
+    {"kvl_filehandler",
+     {.writer = &kvl::kFileHandlerWriter, .properties = &kvl::kFileHandlerProperties}},
+    {"kvl_multiproc_filehandler",
+     {.writer = &kvl::kMultiProcHandlerWriter, .properties = &kvl::kFileHandlerProperties}},
+    {"kvl_basicformatter",
+     {.formatInto = kvl::basicFormatInto, .properties = &kvl::kFormatterProperties}},
+    {"kvl_xmlformatter",
+     {.formatInto = kvl::xmlFormatInto, .properties = &kvl::kXmlFormatterProperties}},
+    {"kvl_zemtraceformatter",
+     {.formatInto = kvl::zemTraceFormatInto, .properties = &kvl::kNoProperties}},
 };
 
 const BuiltIn kBuiltIns[] = {
@@ -248,7 +258,7 @@ KvlObject *makeErrorLogger() {
     KvlObject *console = kvlToolkitGetObjInstance(kConsoleName);
     if (console == nullptr) {
         console = kvlIntlGetObject(kConsoleName, "kvl_consolehandler");
-        KvlObject *formatter = kvlIntlGetObject(kDefaultFormatterName, "kvl_basicformatter");
+        KvlObject *formatter = kvlIntlGetObject(KVL_DEFAULT_FORMATTER_NAME, "kvl_basicformatter");
         kvlIntlHandlerSetFormatter(console, formatter);
         kvlIntlReleaseObject(formatter);
     }

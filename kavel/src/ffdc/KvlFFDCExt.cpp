@@ -9,18 +9,19 @@
 #include "KvlMessage.h"
 #include "KvlMsgTables.h"
 #include "KvlObject.h"
+#include "KvlPropertyTable.h"
 #include "KvlToolkit.h"
 
 namespace {
 
 void addCaptureClass(const char *name, int32_t descriptionKey, KvlFAllocVars allocVars,
                      KvlFFreeVars freeVars, KvlFCfgChange cfgChange, KvlFProcess process,
-                     KvlRecordKind records) {
+                     KvlRecordKind records, const kvl::PropertyTable &properties) {
     KvlI18Msg *description = kvlIntlAllocI18Msg(KFFDC_MSG_CATALOG, KVL_MSG_SET, descriptionKey,
                                                 kvlMsgTableText(KFFDC_MSG_CATALOG, descriptionKey));
     kvlIntlAddHandlerClass(name, description, allocVars, freeVars, cfgChange, process,
                            KvlFFDCTriggerHandlerFOpen, KvlFFDCTriggerHandlerFClose);
-    kvlIntlSetClassInternals(name, {.records = records});
+    kvlIntlSetClassInternals(name, {.records = records, .properties = &properties});
     kvlIntlFreeI18Msg(description);
 }
 
@@ -34,10 +35,11 @@ void KvlInitFFDCExtensions(void) noexcept {
     kvlToolkitInitObjClasses();
     addCaptureClass("kvl_ffdc_trigger_handler", 120, KvlFFDCTriggerHandlerFAllocVars,
                     KvlFFDCTriggerHandlerFFreeVars, KvlFFDCTriggerHandlerFCfgChange, nullptr,
-                    KvlRecordKind::kFFDCTrigger);
+                    KvlRecordKind::kFFDCTrigger, kvl::kFFDCTriggerProperties);
     addCaptureClass("kvl_ffdc_filecopy_handler", 140, KvlFileCopyHandlerFAllocVars,
                     KvlFileCopyHandlerFFreeVars, KvlFileCopyHandlerFCfgChange,
-                    KvlFileCopyHandlerFProcess, KvlRecordKind::kFFDCFileCopy);
+                    KvlFileCopyHandlerFProcess, KvlRecordKind::kFFDCFileCopy,
+                    kvl::kFileCopyProperties);
     kvlFFDCSetRegistered(1);
 }
 

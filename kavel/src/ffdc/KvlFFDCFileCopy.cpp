@@ -43,6 +43,7 @@
 #include "KvlLogging.h"
 #include "KvlMsgTables.h"
 #include "KvlObject.h"
+#include "KvlPropertyTable.h"
 #include "KvlRecordFields.h"
 #include "KvlToolkit.h"
 #include "OxsMemory.h"
@@ -319,7 +320,7 @@ void *KvlFileCopyHandlerFAllocVars(void) noexcept {
     void *memory = OxsMemoryMalloc(sizeof(FileCopyRecord));
     if (memory == nullptr) return nullptr;
     auto *record = new (memory) FileCopyRecord{};
-    record->trigger.quotaPolicy = OxsStringDup("QUOTA_IGNORE");
+    record->trigger.quotaPolicy = OxsStringDup(KVL_FFDC_DEFAULT_POLICY);
     if (record->trigger.quotaPolicy == nullptr) {
         OxsMemoryFree(record);
         return nullptr;
@@ -366,22 +367,7 @@ void kvlIntlFileCopyHandlerSetZipCmdPath(KvlObject *handler, const char *path) n
 }
 
 void KvlFileCopyHandlerFCfgChange(KvlObject *handler, const char *name) noexcept {
-    if (handler == nullptr || name == nullptr) return;
-    const std::string_view property = name;
-    if ((property != "filesToCopy" && property != "zipFileName" && property != "zipCmdPath") ||
-        copyVarsOf(handler) == nullptr) {
-        KvlFFDCTriggerHandlerFCfgChange(handler, name);
-        return;
-    }
-    char *value = kvlIntlGetObjProp(handler, name, nullptr);
-    if (value == nullptr) return;  // absent: nothing changes
-    if (property == "filesToCopy")
-        kvlIntlFileCopyHandlerSetFiles(handler, value);
-    else if (property == "zipFileName")
-        kvlIntlFileCopyHandlerSetZipFile(handler, value);
-    else
-        kvlIntlFileCopyHandlerSetZipCmdPath(handler, value);
-    OxsMemoryFree(value);
+    kvl::configure(handler, name, kvl::kFileCopyProperties);
 }
 
 KvlObject *KvlFileCopyHandlerFProcess(KvlObject *handler, KvlEvent *event) noexcept {
@@ -427,3 +413,34 @@ void KvlFileCopyHandlerSetZipCmdPath(KvlObject *handler, const char *path) noexc
     KVL_LOCKED(, kvlIntlFileCopyHandlerSetZipCmdPath(handler, path))
 
 }  // extern "C"
+
+namespace {
+
+// Each property goes through its setter's internal twin; an absent
+// property changes nothing.
+void applyFiles(KvlObject *handler, const kvl::PropertyValue &value) {
+    kvlIntlFileCopyHandlerSetFiles(handler, value.text);
+}
+void applyZipFile(KvlObject *handler, const kvl::PropertyValue &value) {
+    kvlIntlFileCopyHandlerSetZipFile(handler, value.text);
+}
+void applyZipCmdPath(KvlObject *handler, const kvl::PropertyValue &value) {
+    kvlIntlFileCopyHandlerSetZipCmdPath(handler, value.text);
+}
+
+using kvl::Closes;
+using kvl::PropertyKind;
+using kvl::WhenAbsent;
+
+constexpr kvl::PropertyDef kFileCopyDefs[] = {
+    {"filesToCopy", PropertyKind::kList, "", WhenAbsent::kKeeps, Closes::kNo, applyFiles},
+    {"zipFileName", PropertyKind::kString, "", WhenAbsent::kKeeps, Closes::kNo, applyZipFile},
+    {"zipCmdPath", PropertyKind::kString, "", WhenAbsent::kKeeps, Closes::kNo, applyZipCmdPath},
+};
+
+}  // namespace
+
+// The file copy: what it copies and how it archives, then the trigger's
+// properties.
+constexpr kvl::PropertyTable kvl::kFileCopyProperties = {kFileCopyDefs,
+                                                         &kvl::kFFDCTriggerProperties};

@@ -33,6 +33,7 @@
 #include "KvlMsgTables.h"
 #include "KvlNumberText.h"
 #include "KvlObject.h"
+#include "KvlPropertyTable.h"
 #include "KvlRecordFields.h"
 #include "KvlToolkit.h"
 #include "OxsMemory.h"
@@ -41,7 +42,8 @@
 namespace {
 
 constexpr int kDirectoryMode = 0771;
-constexpr std::string_view kPolicies[] = {"QUOTA_IGNORE", "QUOTA_AUTODELETE", "QUOTA_SUSPEND"};
+constexpr std::string_view kPolicies[] = {KVL_FFDC_DEFAULT_POLICY, "QUOTA_AUTODELETE",
+                                          "QUOTA_SUSPEND"};
 
 // The record of a trigger handler, or null for anything else: the class
 // says what its objects' records are (a class built on this one, making
@@ -98,7 +100,56 @@ void walkRegularFiles(const std::string &directory, Visit visit) {
     }
 }
 
+// Each property goes through its setter's internal twin, which keeps the
+// setter's rules; an absent property changes nothing, and a number that
+// does not read is ignored.
+void applyBaseDir(KvlObject *handler, const kvl::PropertyValue &value) {
+    kvlIntlFFDCTriggerHandlerSetBaseDir(handler, value.text);
+}
+void applyMaxDisk(KvlObject *handler, const kvl::PropertyValue &value) {
+    if (value.readable) kvlIntlFFDCTriggerHandlerSetMaxDisk(handler, value.integer);
+}
+void applyTriggerFilter(KvlObject *handler, const kvl::PropertyValue &value) {
+    kvlIntlFFDCTriggerHandlerSetFilterName(handler, value.text);
+}
+void applyRepeatTime(KvlObject *handler, const kvl::PropertyValue &value) {
+    if (value.readable) kvlIntlFFDCTriggerHandlerSetInterval(handler, value.integer);
+}
+void applyQuotaPolicy(KvlObject *handler, const kvl::PropertyValue &value) {
+    if (value.readable) kvlIntlFFDCTriggerHandlerSetQuotaPolicy(handler, value.text);
+}
+void applyFirstWarning(KvlObject *handler, const kvl::PropertyValue &value) {
+    if (value.readable) kvlIntlFFDCTriggerHandlerSetFirstWarning(handler, value.fraction);
+}
+void applySecondWarning(KvlObject *handler, const kvl::PropertyValue &value) {
+    if (value.readable) kvlIntlFFDCTriggerHandlerSetSecondWarning(handler, value.fraction);
+}
+
+using kvl::Closes;
+using kvl::PropertyKind;
+using kvl::WhenAbsent;
+
+constexpr kvl::PropertyDef kTriggerDefs[] = {
+    {"baseDir", PropertyKind::kString, "", WhenAbsent::kKeeps, Closes::kNo, applyBaseDir},
+    {"maxDiskSpace", PropertyKind::kLong, kvl::kDecimalText<KVL_FFDC_DEFAULT_MAX_DISK>.data(),
+     WhenAbsent::kKeeps, Closes::kNo, applyMaxDisk},
+    {"triggerFilter", PropertyKind::kObject, "", WhenAbsent::kKeeps, Closes::kNo,
+     applyTriggerFilter},
+    {"triggerRepeatTime", PropertyKind::kLong, "0", WhenAbsent::kKeeps, Closes::kNo,
+     applyRepeatTime},
+    {"quotaPolicy", PropertyKind::kEnumeration, KVL_FFDC_DEFAULT_POLICY, WhenAbsent::kKeeps,
+     Closes::kNo, applyQuotaPolicy, kPolicies, true},
+    {"firstWarning", PropertyKind::kFraction, "0.75", WhenAbsent::kKeeps, Closes::kNo,
+     applyFirstWarning},
+    {"secondWarning", PropertyKind::kFraction, "0.9", WhenAbsent::kKeeps, Closes::kNo,
+     applySecondWarning},
+};
+
 }  // namespace
+
+// The capture trigger: its directory, quota and trigger, then every
+// handler's properties.
+constexpr kvl::PropertyTable kvl::kFFDCTriggerProperties = {kTriggerDefs, &kvl::kHandlerProperties};
 
 bool kvlEnsureFileDataListCapacity(KvlFFDCFileDataList &list, size_t needed) noexcept {
     if (list.capacity() >= needed) return true;
@@ -135,7 +186,7 @@ void *KvlFFDCTriggerHandlerFAllocVars(void) noexcept {
     void *memory = OxsMemoryMalloc(sizeof(KvlFFDCTriggerVars));
     if (memory == nullptr) return nullptr;
     auto *vars = new (memory) KvlFFDCTriggerVars{};
-    vars->quotaPolicy = OxsStringDup("QUOTA_IGNORE");
+    vars->quotaPolicy = OxsStringDup(KVL_FFDC_DEFAULT_POLICY);
     if (vars->quotaPolicy == nullptr) {
         OxsMemoryFree(vars);
         return nullptr;
@@ -213,35 +264,7 @@ void kvlIntlFFDCTriggerHandlerSetSecondWarning(KvlObject *handler, double fracti
 }
 
 void KvlFFDCTriggerHandlerFCfgChange(KvlObject *handler, const char *name) noexcept {
-    if (handler == nullptr || name == nullptr) return;
-    const std::string_view property = name;
-    const bool own = property == "baseDir" || property == "maxDiskSpace" ||
-                     property == "triggerFilter" || property == "triggerRepeatTime" ||
-                     property == "quotaPolicy" || property == "firstWarning" ||
-                     property == "secondWarning";
-    if (!own || varsOf(handler) == nullptr) {
-        KvlBasicHandlerFCfgChange(handler, name);
-        return;
-    }
-    char *value = kvlIntlGetObjProp(handler, name, nullptr);
-    if (value == nullptr) return;  // absent: nothing changes
-    int64_t integer = 0;
-    double fraction = 0;
-    if (property == "baseDir")
-        kvlIntlFFDCTriggerHandlerSetBaseDir(handler, value);
-    else if (property == "triggerFilter")
-        kvlIntlFFDCTriggerHandlerSetFilterName(handler, value);
-    else if (property == "quotaPolicy")
-        kvlIntlFFDCTriggerHandlerSetQuotaPolicy(handler, value);
-    else if (property == "maxDiskSpace" && kvl::readNumber(value, integer))
-        kvlIntlFFDCTriggerHandlerSetMaxDisk(handler, integer);
-    else if (property == "triggerRepeatTime" && kvl::readNumber(value, integer))
-        kvlIntlFFDCTriggerHandlerSetInterval(handler, integer);
-    else if (property == "firstWarning" && kvl::readNumber(value, fraction))
-        kvlIntlFFDCTriggerHandlerSetFirstWarning(handler, fraction);
-    else if (property == "secondWarning" && kvl::readNumber(value, fraction))
-        kvlIntlFFDCTriggerHandlerSetSecondWarning(handler, fraction);
-    OxsMemoryFree(value);
+    kvl::configure(handler, name, kvl::kFFDCTriggerProperties);
 }
 
 KvlObject *KvlFFDCTriggerHandlerFOpen(KvlObject *handler) noexcept {

@@ -27,6 +27,7 @@
 #include "KvlMsgTables.h"
 #include "KvlNumberText.h"
 #include "KvlObject.h"
+#include "KvlPropertyTable.h"
 #include "KvlRecordFields.h"
 #include "KvlStrTok.h"
 #include "KvlToolkit.h"
@@ -35,9 +36,12 @@
 
 namespace {
 
+// The modes, each the index of its word plus one.
 constexpr int32_t kBlock = 1;
 constexpr int32_t kPassThru = 2;
+constexpr std::string_view kModeWords[] = {"BLOCK", "PASSTHRU"};
 constexpr const char *kListSeparators = " \t\n\r";
+constexpr const char kDefaultMsgIds[] = "*W *I";
 
 // The message-id filter's private record, fields in this order.
 struct MsgIdFilterVars {
@@ -89,7 +93,47 @@ bool suppressedRepeat(MsgIdFilterVars &vars, const char *id, int64_t now) {
     return false;
 }
 
+// "mode": BLOCK or PASSTHRU in any case; another word is warned about and
+// blocks. "msgIds": the patterns, when the list can be made.
+// "msgIdRepeatTime": milliseconds, when the value is a number.
+void applyMode(KvlObject *filter, const kvl::PropertyValue &value) {
+    MsgIdFilterVars *vars = varsOf(filter);
+    if (vars == nullptr) return;
+    if (!value.readable)
+        kvl::toolkitReport(KVL_LEVEL_WARN, kvlmsg::KVLFF0020W, KVL_ARG_STRING, filter->name,
+                           KVL_ARG_STRING, value.text, KVL_ARG_END);
+    vars->mode = value.readable ? static_cast<int32_t>(value.integer) + 1 : kBlock;
+}
+void applyMsgIds(KvlObject *filter, const kvl::PropertyValue &value) {
+    MsgIdFilterVars *vars = varsOf(filter);
+    if (vars == nullptr) return;
+    if (KvlStringList *list = splitList(value.text)) {
+        kvlIntlFreeStringList(vars->msgIds);
+        vars->msgIds = list;
+    }
+}
+void applyRepeatTime(KvlObject *filter, const kvl::PropertyValue &value) {
+    MsgIdFilterVars *vars = varsOf(filter);
+    if (vars != nullptr && value.readable) vars->msgIdRepeatTime = value.integer;
+}
+
+using kvl::Closes;
+using kvl::PropertyKind;
+using kvl::WhenAbsent;
+
+constexpr kvl::PropertyDef kMsgIdFilterDefs[] = {
+    {"mode", PropertyKind::kEnumeration, kModeWords[0], WhenAbsent::kKeeps, Closes::kNo, applyMode,
+     kModeWords},
+    {"msgIds", PropertyKind::kList, kDefaultMsgIds, WhenAbsent::kKeeps, Closes::kNo, applyMsgIds},
+    {"msgIdRepeatTime", PropertyKind::kLong, "0", WhenAbsent::kKeeps, Closes::kNo, applyRepeatTime},
+};
+
 }  // namespace
+
+// The message-id filter: its mode, patterns and window, then the common
+// properties (no level).
+constexpr kvl::PropertyTable kvl::kMsgIdFilterProperties = {kMsgIdFilterDefs,
+                                                            &kvl::kObjectProperties};
 
 extern "C" {
 
@@ -119,7 +163,7 @@ void *KvlMsgIdFilterFAllocVars(void) noexcept {
     void *memory = OxsMemoryMalloc(sizeof(MsgIdFilterVars));
     if (memory == nullptr) return nullptr;
     auto *vars = new (memory) MsgIdFilterVars{};
-    vars->msgIds = splitList("*W *I");
+    vars->msgIds = splitList(kDefaultMsgIds);
     vars->formatter = kvlIntlGetObject("msgFormatter", "kvl_xmlformatter");
     vars->lastSeen = kvlIntlAllocStringToStringMap();
     return vars;
@@ -135,35 +179,7 @@ void KvlMsgIdFilterFFreeVars(void *record) noexcept {
 }
 
 void KvlMsgIdFilterFCfgChange(KvlObject *filter, const char *name) noexcept {
-    if (filter == nullptr || name == nullptr) return;
-    MsgIdFilterVars *vars = varsOf(filter);
-    const std::string_view property = name;
-    if (vars == nullptr ||
-        (property != "mode" && property != "msgIds" && property != "msgIdRepeatTime")) {
-        KvlBasicObjectFCfgChange(filter, name);
-        return;
-    }
-    char *value = kvlIntlGetObjProp(filter, name, nullptr);
-    if (value == nullptr) return;  // absent: nothing changes
-    if (property == "mode") {
-        if (OxsStringICmp(value, "BLOCK") == 0) {
-            vars->mode = kBlock;
-        } else if (OxsStringICmp(value, "PASSTHRU") == 0) {
-            vars->mode = kPassThru;
-        } else {
-            kvl::toolkitReport(KVL_LEVEL_WARN, kvlmsg::KVLFF0020W, KVL_ARG_STRING, filter->name,
-                               KVL_ARG_STRING, value, KVL_ARG_END);
-            vars->mode = kBlock;
-        }
-    } else if (property == "msgIds") {
-        if (KvlStringList *list = splitList(value)) {
-            kvlIntlFreeStringList(vars->msgIds);
-            vars->msgIds = list;
-        }
-    } else if (int64_t time = 0; kvl::readNumber(value, time)) {
-        vars->msgIdRepeatTime = time;
-    }
-    OxsMemoryFree(value);
+    kvl::configure(filter, name, kvl::kMsgIdFilterProperties);
 }
 
 int KvlMsgIdFilterFIsLoggable(KvlObject *filter, KvlEvent *event) noexcept {

@@ -11,18 +11,37 @@
 #include "KvlFormat.h"
 #include "KvlLogging.h"
 #include "KvlObject.h"
+#include "KvlPropertyTable.h"
+#include "KvlRecordFields.h"
 #include "OxsMemory.h"
 #include "OxsString.h"
 #include "zil.h"
 
 namespace {
 
-// Replaces a formatter string field with the property's value (null when
-// the property is unset).
-void storeProperty(KvlObject *formatter, const char *name, char *&field) {
-    OxsMemoryFree(field);
-    field = kvlIntlGetObjProp(formatter, name, nullptr);
+// "separator" and "dateTimeFormat" replace their field (none when unset);
+// "locale" replaces the locale the message is bound in.
+void applySeparator(KvlObject *formatter, const kvl::PropertyValue &value) {
+    kvl::replaceText(formatter->separator, value.text);
 }
+void applyDateTimeFormat(KvlObject *formatter, const kvl::PropertyValue &value) {
+    kvl::replaceText(formatter->dateTimeFormat, value.text);
+}
+void applyLocale(KvlObject *formatter, const kvl::PropertyValue &value) {
+    if (formatter->locale != nullptr) zil_loc_free(formatter->locale);
+    formatter->locale = value.text != nullptr ? zil_loc_new(value.text) : nullptr;
+}
+
+using kvl::Closes;
+using kvl::PropertyKind;
+using kvl::WhenAbsent;
+
+constexpr kvl::PropertyDef kFormatterDefs[] = {
+    {"separator", PropertyKind::kString, " ", WhenAbsent::kClears, Closes::kNo, applySeparator},
+    {"dateTimeFormat", PropertyKind::kString, "", WhenAbsent::kClears, Closes::kNo,
+     applyDateTimeFormat},
+    {"locale", PropertyKind::kLocale, "", WhenAbsent::kClears, Closes::kNo, applyLocale},
+};
 
 // The event properties a basic line shows, in its order: the source file,
 // function and line, then the origin.
@@ -33,6 +52,10 @@ constexpr size_t kLineField = 2;  // written as the number it holds
 constexpr size_t kFieldCount = std::size(kLineFields);
 
 }  // namespace
+
+// Formatters: the separator, the time stamp's format and the locale, then
+// the common properties.
+constexpr kvl::PropertyTable kvl::kFormatterProperties = {kFormatterDefs, &kvl::kObjectProperties};
 
 namespace kvl {
 
@@ -65,20 +88,7 @@ bool basicFormatInto(KvlObject *formatter, KvlEvent *event, std::string &record)
 extern "C" {
 
 void KvlBasicFormatterFCfgChange(KvlObject *formatter, const char *name) noexcept {
-    if (formatter == nullptr || name == nullptr) return;
-    const std::string_view property = name;
-    if (property == "separator") {
-        storeProperty(formatter, name, formatter->separator);
-    } else if (property == "dateTimeFormat") {
-        storeProperty(formatter, name, formatter->dateTimeFormat);
-    } else if (property == "locale") {
-        char *value = kvlIntlGetObjProp(formatter, name, nullptr);
-        if (formatter->locale != nullptr) zil_loc_free(formatter->locale);
-        formatter->locale = value != nullptr ? zil_loc_new(value) : nullptr;
-        OxsMemoryFree(value);
-    } else {
-        KvlBasicObjectFCfgChange(formatter, name);
-    }
+    kvl::configure(formatter, name, kvl::kFormatterProperties);
 }
 
 char *KvlBasicFormatterFFormat(KvlObject *formatter, KvlEvent *event) noexcept {

@@ -34,6 +34,7 @@
 #include "KvlLogging.h"
 #include "KvlMsgTables.h"
 #include "KvlObject.h"
+#include "KvlPropertyTable.h"
 #include "KvlToolkit.h"
 #include "KvlXmlText.h"
 #include "OxsMemory.h"
@@ -55,6 +56,28 @@ struct XmlFlags {
 };
 
 XmlFlags *flagsOf(KvlObject *formatter) { return static_cast<XmlFlags *>(formatter->vars); }
+
+// A flag property: "true" sets the flag; absent or anything else clears it.
+template <uint8_t XmlFlags::*Flag>
+void applyFlag(KvlObject *formatter, const kvl::PropertyValue &value) {
+    if (XmlFlags *flags = flagsOf(formatter))
+        flags->*Flag = value.readable && value.integer == 1 ? 1 : 0;
+}
+
+constexpr kvl::PropertyDef flagDef(std::string_view name,
+                                   void (*apply)(KvlObject *, const kvl::PropertyValue &)) {
+    return {name, kvl::PropertyKind::kBoolean, "false", kvl::WhenAbsent::kDefault, kvl::Closes::kNo,
+            apply};
+}
+
+constexpr kvl::PropertyDef kXmlFormatterDefs[] = {
+    flagDef("singleComponent", applyFlag<&XmlFlags::singleComponent>),
+    flagDef("singleProduct", applyFlag<&XmlFlags::singleProduct>),
+    flagDef("singleProductId", applyFlag<&XmlFlags::singleProductId>),
+    flagDef("singleServer", applyFlag<&XmlFlags::singleServer>),
+    flagDef("forceAsMessage", applyFlag<&XmlFlags::forceAsMessage>),
+    flagDef("forceAsTrace", applyFlag<&XmlFlags::forceAsTrace>),
+};
 
 // Event properties with an element of their own (never repeated under
 // LogAttribs). A record reads them in one pass over the event's properties
@@ -268,6 +291,10 @@ const char *shownMessageId(const KvlEvent *event, const char *boundText, CxZMSID
 
 }  // namespace
 
+// The XML formatter: its flags, then the formatters' properties.
+constexpr kvl::PropertyTable kvl::kXmlFormatterProperties = {kXmlFormatterDefs,
+                                                             &kvl::kFormatterProperties};
+
 bool kvl::xmlFormatInto(KvlObject *formatter, KvlEvent *event, std::string &record) {
     if (event == nullptr || !kvlObjectIsKind(formatter, KVL_KIND_FORMATTER) ||
         formatter->vars == nullptr)
@@ -343,31 +370,7 @@ void *KvlPDXMLFormatterFAllocVars(void) noexcept {
 void KvlPDXMLFormatterFFreeVars(void *vars) noexcept { OxsMemoryFree(vars); }
 
 void KvlPDXMLFormatterFCfgChange(KvlObject *formatter, const char *name) noexcept {
-    if (formatter == nullptr || name == nullptr) return;
-    XmlFlags *flags = flagsOf(formatter);
-    const std::string_view property = name;
-    uint8_t *field = nullptr;
-    if (property == "singleComponent")
-        field = &flags->singleComponent;
-    else if (property == "singleProduct")
-        field = &flags->singleProduct;
-    else if (property == "singleProductId")
-        field = &flags->singleProductId;
-    else if (property == "singleServer")
-        field = &flags->singleServer;
-    else if (property == "forceAsMessage")
-        field = &flags->forceAsMessage;
-    else if (property == "forceAsTrace")
-        field = &flags->forceAsTrace;
-    if (field == nullptr || flags == nullptr) {
-        KvlBasicFormatterFCfgChange(formatter, name);
-        return;
-    }
-    char *value = kvlIntlGetObjProp(formatter, name, nullptr);
-    unsigned char ok = 0;
-    const int parsed = kvlPropStrToBool(value, &ok);
-    *field = ok == 1 && parsed == 1 ? 1 : 0;  // absent or unreadable: 0
-    OxsMemoryFree(value);
+    kvl::configure(formatter, name, kvl::kXmlFormatterProperties);
 }
 
 char *KvlPDXMLFormatterFFormat(KvlObject *formatter, KvlEvent *event) noexcept {

@@ -69,6 +69,7 @@
 #include "KvlMsgTables.h"
 #include "KvlNumberText.h"
 #include "KvlObject.h"
+#include "KvlPropertyTable.h"
 #include "KvlRecordFields.h"
 #include "KvlToolkit.h"
 #include "OxsMemory.h"
@@ -286,17 +287,16 @@ void makeDirectories(FileVars &vars) {
                KVL_ARG_STRING, vars.directory);
 }
 
-// "%4o": up to four octal digits.
-constexpr kvl::NumberRule kPermission{kvl::NumberForm::kLeading, 8, 4};
-
-void configureName(KvlObject *handler, FileVars &vars) {
-    char *value = kvlIntlGetObjProp(handler, "fileName", nullptr);
-    if (value == nullptr) {
-        report(vars, KVL_LEVEL_ERROR, kvlmsg::KVLBC0030E, KVL_ARG_STRING, "fileName");
+// "fileName": the active file's name, a trailing number marked off; absent,
+// there is no active file (an error).
+void applyFileName(KvlObject *handler, const kvl::PropertyValue &value) {
+    FileVars *vars = varsOf(handler);
+    if (vars == nullptr) return;
+    if (value.text == nullptr) {
+        report(*vars, KVL_LEVEL_ERROR, kvlmsg::KVLBC0030E, KVL_ARG_STRING, "fileName");
         return;
     }
-    std::string name = value;
-    OxsMemoryFree(value);
+    std::string name = value.text;
     const int digit = kvlFHTrailingBaseDigit(name.c_str());
     if (digit >= 0) {  // "trace1.log" -> "trace1_.log": a configured number is no backup number
         const size_t cut = static_cast<size_t>(digit) + 1;
@@ -307,58 +307,80 @@ void configureName(KvlObject *handler, FileVars &vars) {
     }
     // A refused name leaves no active file: records are dropped rather than
     // written into the file of an earlier name.
-    OxsMemoryFree(vars.fileName);
-    vars.fileName = nullptr;
+    OxsMemoryFree(vars->fileName);
+    vars->fileName = nullptr;
     if (kvlFHGetFileNameParts(name.c_str(), handler) != 1) return;
-    kvlSetFileNameParts(&vars.fileName, vars.directory, vars.baseName, vars.baseNumber,
-                        vars.extension);
+    kvlSetFileNameParts(&vars->fileName, vars->directory, vars->baseName, vars->baseNumber,
+                        vars->extension);
 }
 
-// Integer and boolean properties: `absent` when the property is unset; a
-// value that does not parse keeps the previous setting.
-void configureInt(KvlObject *handler, const char *name, int32_t absent, int32_t &field) {
-    char *value = kvlIntlGetObjProp(handler, name, nullptr);
-    unsigned char ok = 0;
-    const int32_t parsed = kvlPropStrToInt32(value, &ok);
-    if (value == nullptr)
-        field = absent;
-    else if (ok == 1)
-        field = parsed;
-    OxsMemoryFree(value);
+// Numbers and flags: a value that does not read keeps the setting.
+template <int32_t FileVars::*Field>
+void applyNumber(KvlObject *handler, const kvl::PropertyValue &value) {
+    if (FileVars *vars = varsOf(handler); vars != nullptr && value.readable)
+        vars->*Field = static_cast<int32_t>(value.integer);
+}
+template <unsigned char FileVars::*Field>
+void applyFlag(KvlObject *handler, const kvl::PropertyValue &value) {
+    if (FileVars *vars = varsOf(handler); vars != nullptr && value.readable)
+        vars->*Field = static_cast<unsigned char>(value.integer);
 }
 
-void configureBool(KvlObject *handler, const char *name, unsigned char &field) {
-    char *value = kvlIntlGetObjProp(handler, name, nullptr);
-    unsigned char ok = 0;
-    const int parsed = kvlPropStrToBool(value, &ok);
-    if (value == nullptr)
-        field = 1;
-    else if (ok == 1)
-        field = static_cast<unsigned char>(parsed);
-    OxsMemoryFree(value);
+// Permissions: mode bits; a value that does not read is warned about.
+template <int32_t FileVars::*Field>
+void applyPermission(KvlObject *handler, const kvl::PropertyValue &value) {
+    FileVars *vars = varsOf(handler);
+    if (vars == nullptr) return;
+    if (value.readable)
+        vars->*Field = static_cast<int32_t>(value.integer);
+    else
+        report(*vars, KVL_LEVEL_WARN, kvlmsg::KVLMP0074W, KVL_ARG_STRING, value.text,
+               KVL_ARG_STRING, handler->name);
 }
 
-void configurePermission(KvlObject *handler, FileVars &vars, const char *name, int32_t &field) {
-    char *value = kvlIntlGetObjProp(handler, name, nullptr);
-    if (value == nullptr) return;
-    KvlFileHandlerFClose(handler);
-    if (!kvl::readNumber(value, field, kPermission))
-        report(vars, KVL_LEVEL_WARN, kvlmsg::KVLMP0074W, KVL_ARG_STRING, value, KVL_ARG_STRING,
-               handler->name);
-    OxsMemoryFree(value);
+// "fileEncoding": the codeset written text is converted to; one that cannot
+// be opened is warned about and leaves none.
+void applyEncoding(KvlObject *handler, const kvl::PropertyValue &value) {
+    FileVars *vars = varsOf(handler);
+    if (vars == nullptr) return;
+    if (vars->encoding != nullptr) zil_cs_free(vars->encoding);
+    vars->encoding = nullptr;
+    if (value.text == nullptr) return;
+    vars->encoding = zil_cs_new(value.text);
+    if (vars->encoding == nullptr)
+        report(*vars, KVL_LEVEL_WARN, kvlmsg::KVLFH0036W, KVL_ARG_STRING, value.text);
 }
 
-void configureEncoding(KvlObject *handler, FileVars &vars) {
-    if (vars.encoding != nullptr) zil_cs_free(vars.encoding);
-    vars.encoding = nullptr;
-    char *value = kvlIntlGetObjProp(handler, "fileEncoding", nullptr);
-    if (value != nullptr) {
-        vars.encoding = zil_cs_new(value);
-        if (vars.encoding == nullptr)
-            report(vars, KVL_LEVEL_WARN, kvlmsg::KVLFH0036W, KVL_ARG_STRING, value);
-    }
-    OxsMemoryFree(value);
-}
+using kvl::Closes;
+using kvl::PropertyKind;
+using kvl::WhenAbsent;
+
+// A change to what the file is closes it first, so the next record reopens
+// it with the new settings. An absent size, count, flag or key stands for
+// its default (a new handler starts with 1048576 bytes, not 1024).
+constexpr kvl::PropertyDef kFileHandlerDefs[] = {
+    {"fileName", PropertyKind::kString, "default.log", WhenAbsent::kClears, Closes::kYes,
+     applyFileName},
+    {"maxFileSize", PropertyKind::kInteger, "1024", WhenAbsent::kDefault, Closes::kYes,
+     applyNumber<&FileVars::maxFileSize>},
+    {"maxFileBytes", PropertyKind::kInteger, "1024", WhenAbsent::kDefault, Closes::kYes,
+     applyNumber<&FileVars::maxFileSize>},
+    {"maxFiles", PropertyKind::kInteger, "3", WhenAbsent::kDefault, Closes::kYes,
+     applyNumber<&FileVars::maxFiles>},
+    {"appending", PropertyKind::kBoolean, "true", WhenAbsent::kDefault, Closes::kYes,
+     applyFlag<&FileVars::appending>},
+    {"fileEncoding", PropertyKind::kCodeset, "", WhenAbsent::kClears, Closes::kYes, applyEncoding},
+    {"MPFileSemKey", PropertyKind::kInteger, kvl::kDecimalText<kDefaultSemKey>.data(),
+     WhenAbsent::kDefault, Closes::kYes, applyNumber<&FileVars::semKey>},
+    {"filePermission", PropertyKind::kPermission, "0744", WhenAbsent::kKeeps, Closes::kWhenPresent,
+     applyPermission<&FileVars::filePermission>},
+    {"dirPermission", PropertyKind::kPermission, "0771", WhenAbsent::kKeeps, Closes::kWhenPresent,
+     applyPermission<&FileVars::dirPermission>},
+    {"logInternalErrs", PropertyKind::kBoolean, "true", WhenAbsent::kDefault, Closes::kNo,
+     applyFlag<&FileVars::logInternalErrs>},
+    {"MPFileSemTimeout", PropertyKind::kInteger, kvl::kDecimalText<kDefaultSemTimeout>.data(),
+     WhenAbsent::kDefault, Closes::kNo, applyNumber<&FileVars::semTimeout>},
+};
 
 // Removes or renames one member of the set; a missing file is no error.
 KvlBackupDropHook backupDropHook = nullptr;  // tests only: archive instead of remove
@@ -576,6 +598,11 @@ void reportDropped(FileVars &vars) {
 
 }  // namespace
 
+// Both file handlers: the file, its set and its lock, then every handler's
+// properties.
+constexpr kvl::PropertyTable kvl::kFileHandlerProperties = {kFileHandlerDefs,
+                                                            &kvl::kHandlerProperties};
+
 const KvlHandlerWriter kvl::kFileHandlerWriter = {prepareFile, writeFileText, nullptr};
 const KvlHandlerWriter kvl::kMultiProcHandlerWriter = {prepareShared, writeSharedText, nullptr};
 
@@ -671,13 +698,11 @@ void kvlFileHandlerDoRollover(KvlObject *handler) noexcept {
 }
 
 void kvlFileHandlerCfgPerms(KvlObject *handler) noexcept {
-    if (FileVars *vars = varsOf(handler))
-        configurePermission(handler, *vars, "filePermission", vars->filePermission);
+    kvl::configure(handler, "filePermission", kvl::kFileHandlerProperties);
 }
 
 void kvlFileHandlerCfgDirPerms(KvlObject *handler) noexcept {
-    if (FileVars *vars = varsOf(handler))
-        configurePermission(handler, *vars, "dirPermission", vars->dirPermission);
+    kvl::configure(handler, "dirPermission", kvl::kFileHandlerProperties);
 }
 
 void *KvlFileHandlerFAllocVars(void) noexcept {
@@ -706,27 +731,7 @@ void KvlFileHandlerFFreeVars(void *record) noexcept {
 }
 
 void KvlFileHandlerFCfgChange(KvlObject *handler, const char *name) noexcept {
-    FileVars *vars = varsOf(handler);
-    if (vars == nullptr || name == nullptr) return KvlBasicHandlerFCfgChange(handler, name);
-    const std::string_view changed = name;
-    if (changed == "filePermission") return kvlFileHandlerCfgPerms(handler);
-    if (changed == "dirPermission") return kvlFileHandlerCfgDirPerms(handler);
-    if (changed == "logInternalErrs") return configureBool(handler, name, vars->logInternalErrs);
-    if (changed == "MPFileSemTimeout")
-        return configureInt(handler, name, kDefaultSemTimeout, vars->semTimeout);
-    const bool ours = changed == "fileName" || changed == "maxFileSize" ||
-                      changed == "maxFileBytes" || changed == "maxFiles" ||
-                      changed == "appending" || changed == "fileEncoding" ||
-                      changed == "MPFileSemKey";
-    if (!ours) return KvlBasicHandlerFCfgChange(handler, name);
-    KvlFileHandlerFClose(handler);
-    if (changed == "fileName") configureName(handler, *vars);
-    if (changed == "maxFileSize" || changed == "maxFileBytes")
-        configureInt(handler, name, 1024, vars->maxFileSize);
-    if (changed == "maxFiles") configureInt(handler, name, 3, vars->maxFiles);
-    if (changed == "appending") configureBool(handler, name, vars->appending);
-    if (changed == "fileEncoding") configureEncoding(handler, *vars);
-    if (changed == "MPFileSemKey") configureInt(handler, name, kDefaultSemKey, vars->semKey);
+    kvl::configure(handler, name, kvl::kFileHandlerProperties);
 }
 
 KvlObject *KvlFileHandlerFOpen(KvlObject *handler) noexcept {

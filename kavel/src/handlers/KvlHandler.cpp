@@ -13,8 +13,29 @@
 #include "KvlFormat.h"
 #include "KvlHandlerSeam.h"
 #include "KvlObject.h"
+#include "KvlPropertyTable.h"
 #include "KvlToolkit.h"
 #include "OxsMemory.h"
+
+namespace {
+
+// "formatterName": the formatter of that name (got or created with its
+// configured class) becomes the handler's.
+void applyFormatterName(KvlObject *handler, const kvl::PropertyValue &value) {
+    KvlObject *formatter = kvlIntlGetObject(value.text, nullptr);
+    if (formatter != nullptr) kvlIntlHandlerSetFormatter(handler, formatter);
+    kvlIntlReleaseObject(formatter);
+}
+
+constexpr kvl::PropertyDef kHandlerDefs[] = {
+    {"formatterName", kvl::PropertyKind::kObject, KVL_DEFAULT_FORMATTER_NAME,
+     kvl::WhenAbsent::kKeeps, kvl::Closes::kNo, applyFormatterName},
+};
+
+}  // namespace
+
+// Every handler: its formatter, then the common properties.
+constexpr kvl::PropertyTable kvl::kHandlerProperties = {kHandlerDefs, &kvl::kObjectProperties};
 
 extern "C" {
 
@@ -119,20 +140,8 @@ char *KvlHandlerGetFmtTrailer(KvlObject *handler) noexcept
 char *KvlHandlerDoFmt(KvlObject *handler, KvlEvent *event) noexcept
     KVL_LOCKED(nullptr, kvlIntlHandlerDoFmt(handler, event))
 
-// "formatterName": the formatter of that name (got or created with its
-// configured class) becomes the handler's.
 void KvlBasicHandlerFCfgChange(KvlObject *handler, const char *name) noexcept {
-    if (handler == nullptr || name == nullptr) return;
-    if (std::string_view(name) != "formatterName") {
-        KvlBasicObjectFCfgChange(handler, name);
-        return;
-    }
-    char *formatterName = kvlIntlGetObjProp(handler, name, nullptr);
-    if (formatterName == nullptr) return;
-    KvlObject *formatter = kvlIntlGetObject(formatterName, nullptr);
-    OxsMemoryFree(formatterName);
-    if (formatter != nullptr) kvlIntlHandlerSetFormatter(handler, formatter);
-    kvlIntlReleaseObject(formatter);
+    kvl::configure(handler, name, kvl::kHandlerProperties);
 }
 
 KvlObject *KvlBasicHandlerFProcess(KvlObject *handler, KvlEvent *) noexcept { return handler; }
