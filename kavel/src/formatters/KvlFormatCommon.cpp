@@ -127,12 +127,6 @@ void readEventFields(KvlEvent *event, std::span<const std::string_view> names,
     }
 }
 
-std::string &recordBuffer() {
-    thread_local std::string buffer;
-    buffer.clear();
-    return buffer;
-}
-
 char *handOut(const std::string &text) {
     char *copy = static_cast<char *>(OxsMemoryMalloc(text.size() + 1));
     if (copy != nullptr) std::memcpy(copy, text.c_str(), text.size() + 1);

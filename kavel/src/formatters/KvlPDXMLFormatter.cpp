@@ -175,13 +175,12 @@ void appendProductBlock(std::string &record, const EventFields &fields, const Xm
 }
 
 void appendTime(std::string &record, KvlObject *formatter, uint64_t milliseconds) {
-    thread_local std::string date;
-    date.clear();
+    kvl::ThreadText<struct XmlDateKind> date;
     record += " <Time Millis=\""sv;
     kvl::appendDecimal(record, milliseconds);
     record += "\">"sv;
-    if (kvl::appendDate(formatter, milliseconds, date))
-        kvl::xml::appendText(record, date);
+    if (kvl::appendDate(formatter, milliseconds, date.text()))
+        kvl::xml::appendText(record, date.text());
     else
         kvl::toolkitReport(KVL_LEVEL_ERROR, kvlmsg::KVLBC0020E);
     record += "</Time>\n"sv;
