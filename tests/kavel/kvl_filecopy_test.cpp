@@ -199,9 +199,12 @@ TEST_F(KvlFileCopyTest, CopiesThatCannotBeMadeAreReported) {
     vrxtest::writeFile("src/" + longName, "x");
     fs::create_directories("src/dir");
     messages();
-    kvlFCHDoFileCopy("src/dir/", "ffdc", "copy");
-    fs::create_directories("ffdc");
-    kvlFCHDoFileCopy(("src/" + longName).c_str(), "ffdc/sub/deeper", "copy");
+    {
+        KvlApiLock lock;  // as the handler holds it
+        kvlFCHDoFileCopy("src/dir/", "ffdc", "copy");
+        fs::create_directories("ffdc");
+        kvlFCHDoFileCopy(("src/" + longName).c_str(), "ffdc/sub/deeper", "copy");
+    }
     EXPECT_EQ(messages(),
               (std::vector<std::string>{
                   "62: KVLFF0062W Could not find the file src/dir/ to be copied by the file "
@@ -360,9 +363,12 @@ TEST_F(KvlFileCopyTest, CaptureClassesRegisterOncePerOpenToolkit) {
     KvlObject *recorder = KvlGetObject("errors.recorder2", "test_recordinghandler");
     KvlAddListener(errors, recorder);
     int value = 0;
-    EXPECT_EQ(kvlFFDCCheckPtr(&value), &value);
-    EXPECT_TRUE(messages().empty());
-    EXPECT_EQ(kvlFFDCCheckPtr(nullptr), nullptr);
+    {
+        KvlApiLock lock;  // its callers hold it
+        EXPECT_EQ(kvlFFDCCheckPtr(&value), &value);
+        EXPECT_TRUE(messages().empty());
+        EXPECT_EQ(kvlFFDCCheckPtr(nullptr), nullptr);
+    }
     const auto events = vrxtest::RecordingStore::instance().snapshot();
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].key, 10);

@@ -214,6 +214,7 @@ TEST_F(KvlLogTest, PropertiesFileRows) {
             ASSERT_EQ(KvlOpenToolkit(nullptr), 1);
             {
                 vrxtest::OutputCapture quiet(2);
+                KvlApiLock lock;  // as opening holds it
                 EXPECT_EQ(KvlLogMgrReadProps(path.c_str()), row.accepted ? 1 : 0) << shown;
             }
             for (const auto &[key, value] : row.pairs) {

@@ -297,6 +297,7 @@ void observe(const char *catalog, int32_t key, int32_t level) {
 TEST_F(KvlMessageTest, ToolkitMessagesAreRaisedWithTheirCatalog) {
     raised.clear();
     kvlSetToolkitMsgObserver(observe);
+    KvlApiLock lock;  // the callers of these hold it
     kvlIntlLogVA(6000, 20, kvlMsgTableText("kvlmsg", 20), 0);
     kffdcIntlLogVA(5000, 64, kvlMsgTableText("kffdcmsg", 64), KVL_ARG_STRING, "a.zip", 0);
     kvlSetToolkitMsgObserver(nullptr);

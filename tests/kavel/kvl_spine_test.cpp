@@ -4,6 +4,7 @@
 // when the toolkit closes.
 #include <cerrno>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "KvlClasses.h"
@@ -94,6 +95,26 @@ TEST_F(KvlSpineTest, OpenCloseAndReopen) {
     EXPECT_NE(kvlToolkitLogger(), nullptr);
 }
 
+// Builds with assertions know which thread holds the API mutex, so the
+// internal twins can check their callers; release builds do not keep
+// track.
+TEST_F(KvlSpineTest, EachThreadKnowsWhetherItHoldsTheApiMutex) {
+#ifdef NDEBUG
+    GTEST_SKIP() << "a build without assertions";
+#else
+    EXPECT_EQ(kvlAPIMutexHeld(), 0);
+    {
+        KvlApiLock lock;
+        ASSERT_TRUE(lock);
+        EXPECT_EQ(kvlAPIMutexHeld(), 1);
+        int other = -1;
+        std::thread([&] { other = kvlAPIMutexHeld(); }).join();
+        EXPECT_EQ(other, 0) << "only the holder";
+    }
+    EXPECT_EQ(kvlAPIMutexHeld(), 0);
+#endif
+}
+
 TEST_F(KvlSpineTest, ClassesInOrderAndBuiltInsNeverReplaced) {
     const std::vector<std::string> builtIns = {"kvl_consolehandler", "kvl_filehandler",
                                                "kvl_multiproc_filehandler"};
@@ -113,8 +134,11 @@ TEST_F(KvlSpineTest, ClassesInOrderAndBuiltInsNeverReplaced) {
     EXPECT_EQ(names(KvlGetLoggerClasses()),
               (std::vector<std::string>{"kvl_basiclogger", "kvl_pdlogger"}));
     KvlObject *logger = KvlGetObject("app", "kvl_basiclogger");
-    KvlBasicObjectFLog(logger, nullptr);
-    logger->klass->log(logger, nullptr);
+    {
+        KvlApiLock lock;  // class operations run under it
+        KvlBasicObjectFLog(logger, nullptr);
+        logger->klass->log(logger, nullptr);
+    }
     EXPECT_EQ(customCalls, 0) << "the built-in's operations stay";
     KvlReleaseObject(logger);
     KvlCloseToolkit();
@@ -164,8 +188,11 @@ TEST_F(KvlSpineTest, ObjectsByNameAndClass) {
         EXPECT_EQ(raised.take(), c.messages) << (c.name ? c.name : "<null>");
         KvlReleaseObject(object);
     }
-    KvlReportPlatformErr(cxPlatformFail(ENOENT));
-    KvlReportPlatformErr(cxPlatformOk());
+    {
+        KvlApiLock lock;  // its callers hold it
+        KvlReportPlatformErr(cxPlatformFail(ENOENT));
+        KvlReportPlatformErr(cxPlatformOk());
+    }
     EXPECT_EQ(raised.take(), std::vector<int32_t>{0}) << "a platform error, once";
     KvlObjCfg *configured = KvlLogMgrGetCfg("z");
     KvlSetObjCfgProp(configured, "className", "kvl_basiclogger");
@@ -227,7 +254,10 @@ TEST_F(KvlSpineTest, CommonProperties) {
     KvlSetObjProp(logger, "listenerNames", "h1  h2\th1");
     EXPECT_EQ(listenerNames(logger), (std::vector<std::string>{"h1", "h2"}));
     RecordingStore::instance().clear();
-    KvlBasicObjectFLog(logger, nullptr);
+    {
+        KvlApiLock lock;
+        KvlBasicObjectFLog(logger, nullptr);
+    }
     std::vector<std::string> delivered;
     for (const auto &event : RecordingStore::instance().snapshot())
         delivered.push_back(event.handlerName);

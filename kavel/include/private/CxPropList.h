@@ -42,7 +42,8 @@ int CxPropListHasKey(const CxPropList *list, const char *key);
 void CxPropListDiscard(CxPropList *list);
 /* Reads a properties file into the list (a later key replaces an earlier
  * value): 1, or 0 for a null list or a file that cannot be read whole.
- * Defined beside the toolkit's properties reader. */
+ * Defined beside the toolkit's properties reader; it takes the API mutex,
+ * since what it cannot read goes to the toolkit's error logger. */
 int CxPropListRead(const char *path, CxPropList *list);
 
 CxPropListIter CxPropListIterator(CxPropList *list);

@@ -38,6 +38,8 @@
 #include <cstring>
 #include <new>
 
+#include <cassert>
+
 #include "KvlContainers.h"
 #include "KvlLinkIndex.h"
 #include "KvlToolkit.h"
@@ -48,6 +50,7 @@ namespace kvl {
 
 // `size` bytes from the room, 16-aligned; null when it has no room left.
 inline void *takeFromRoom(KvlRoom *room, size_t size) noexcept {
+    assert(room == nullptr || (room->begin <= room->next && room->next <= room->end));
     size = (size + 15) & ~size_t{15};
     if (room == nullptr || static_cast<size_t>(room->end - room->next) < size) return nullptr;
     void *taken = room->next;
@@ -78,14 +81,19 @@ Header *makeHeaderIn(void *where, size_t size, KvlRoom *room) noexcept {
     return header;
 }
 
-// Frees what did not come from the room.
+// Frees what did not come from the room. Memory of the room is given back
+// with the record, and only what the room handed out can be in use.
 inline void giveBack(const KvlRoom *room, void *p) noexcept {
+    assert(!inRoom(room, p) || static_cast<char *>(p) < room->next);
     if (!inRoom(room, p)) OxsMemoryFree(p);
 }
 
 // Unlinks `link` from its container (head and tail kept right).
 template <class Header, class Link>
 void detach(Header *owner, Link *link) noexcept {
+    assert(link->owner == owner && "a link leaves only its own container");
+    assert((link->prev == nullptr) == (owner->head == link));
+    assert((link->next == nullptr) == (owner->tail == link));
     if (link->prev != nullptr) link->prev->next = link->next;
     if (link->next != nullptr) link->next->prev = link->prev;
     if (owner->head == link) owner->head = link->next;
@@ -173,6 +181,7 @@ struct MapCore {
         if (map == nullptr || link == nullptr || link->owner != map) return;
         if (map->index != nullptr) map->index->remove(link, hashOf(link));
         detach(map, link);
+        assert(map->links > 0);
         --map->links;
         destroyLink(map, link);
     }
@@ -294,17 +303,19 @@ struct SequenceCore {
         return findLink(owner, value, walked);
     }
 
-    // Unlinks and disposes of a link of `owner`; false for anyone else's.
     // Disposes of an unlinked link and its value. Sorting moves values among
     // links, so each is judged on its own.
     static void destroyLink(Header *owner, Link *link) noexcept {
         if (!inRoom(owner->room, link->value)) Traits::dispose(link->value);
-        if (inRoom(owner->room, link))
+        if (inRoom(owner->room, link)) {
+            assert(reinterpret_cast<char *>(link) < owner->room->next);
             link->~Link();
-        else
+        } else {
             delete link;
+        }
     }
 
+    // Unlinks and disposes of a link of `owner`; false for anyone else's.
     static bool remLink(Header *owner, Link *link) noexcept {
         if (owner == nullptr || link == nullptr || link->owner != owner) return false;
         if (owner->index != nullptr) owner->index->remove(link, hashOf(link));
@@ -402,13 +413,16 @@ struct ListCore : SequenceCore<Traits, Header, Link> {
         return 1;
     }
     static void remLink(Header *list, Link *link) noexcept {
-        if (Base::remLink(list, link)) --list->count;
+        if (!Base::remLink(list, link)) return;
+        assert(list->count > 0);
+        --list->count;
     }
     static Link *iterRem(Link *iter) noexcept {
         if (iter == nullptr) return nullptr;
         Link *next = iter->next;
         Header *list = iter->owner;
         if (!Base::remLink(list, iter)) return nullptr;
+        assert(list->count > 0);
         --list->count;
         return next;
     }

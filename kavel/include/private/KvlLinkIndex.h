@@ -16,6 +16,7 @@
 #ifndef KVL_LINK_INDEX_H
 #define KVL_LINK_INDEX_H
 
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -55,6 +56,7 @@ struct LinkIndex {
         }
     }
     void place(void *link, uint64_t hash) noexcept {
+        assert(2 * used < capacity && "an index is never more than half full");
         size_t at = start(hash);
         while (slots[at] != nullptr && slots[at] != tombstone())
             at = (at + 1) & (capacity - 1);
@@ -66,10 +68,12 @@ struct LinkIndex {
         for (size_t at = start(hash); slots[at] != nullptr; at = (at + 1) & (capacity - 1)) {
             if (slots[at] == link) {
                 slots[at] = tombstone();
+                assert(live > 0);
                 --live;
                 return;
             }
         }
+        assert(!"a removed link was in the index");
     }
 };
 

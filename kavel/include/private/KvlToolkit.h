@@ -5,10 +5,11 @@
  * One process-wide, non-recursive mutex serialises the public functions;
  * their internal twins (kvlIntl*) assume it is held and never take it. It is
  * statically initialised and lives as long as the process: it is never
- * destroyed, so no thread can find it gone while it waits. In builds without
- * NDEBUG (the asan and tsan presets) it is an error-checking mutex, so a
+ * destroyed, so no thread can find it gone while it waits. In builds with
+ * assertions (every preset but release) it is an error-checking mutex, so a
  * public call made while the mutex is held fails with EDEADLK instead of
- * hanging a test.
+ * hanging a test, and each thread knows whether it holds it: the internal
+ * twins assert that their caller does (KVL_ASSERT_LOCKED).
  */
 #ifndef KVL_TOOLKIT_H
 #define KVL_TOOLKIT_H
@@ -25,6 +26,9 @@ extern "C" {
 /* 1 when the caller now holds the API mutex, 0 on failure. */
 int kvlAPIMutexLock(void);
 void kvlAPIMutexUnlock(void);
+/* Whether this thread holds the API mutex; 1 in builds without assertions,
+ * which do not keep track. */
+int kvlAPIMutexHeld(void);
 
 /* Whether the first-failure data capture classes are registered. The flag
  * is cleared whenever the class map is freed (at close), so the capture
@@ -56,6 +60,11 @@ void kvlToolkitLogV(const char *catalog, int32_t level, int32_t key, const char 
  * takes it (null: nobody). */
 using KvlToolkitMsgObserver = void (*)(const char *catalog, int32_t key, int32_t level);
 void kvlSetToolkitMsgObserver(KvlToolkitMsgObserver observer);
+
+#include <cassert>
+
+/* In an internal twin: its caller holds the API mutex. */
+#define KVL_ASSERT_LOCKED() assert(kvlAPIMutexHeld() == 1 && "the API mutex is held")
 
 /* Holds the API mutex for a scope; false when it could not be taken (the
  * caller then does nothing and returns its "none" value). */

@@ -180,6 +180,7 @@ char *kvlLogMgrGetParentConfigName(KvlObjCfg *cfg) noexcept {
 }
 
 void kvlIntlLogMgrAddCfg(KvlObjCfg *cfg) noexcept {
+    KVL_ASSERT_LOCKED();
     if (!managerReady || cfg == nullptr || cfg->name == nullptr ||
         kvlIntlLogMgrHasCfg(cfg->name) == 1)
         return;
@@ -187,6 +188,7 @@ void kvlIntlLogMgrAddCfg(KvlObjCfg *cfg) noexcept {
 }
 
 void kvlIntlLogMgrRemCfg(KvlObjCfg *cfg) noexcept {
+    KVL_ASSERT_LOCKED();
     if (cfg == nullptr || kvlIntlLogMgrHasCfg(cfg->name) == 0) return;
     kvlIntlAcquireObjCfg(cfg);  // kept while it is taken apart
     kvlIntlStringToObjCfgMapRem(configs, cfg->name);
@@ -206,6 +208,7 @@ void kvlIntlLogMgrRemCfg(KvlObjCfg *cfg) noexcept {
 }
 
 KvlObjCfg *kvlIntlLogMgrGetCfg(const char *name) noexcept {
+    KVL_ASSERT_LOCKED();
     if (name == nullptr || isRoot(name) || !managerReady) return nullptr;
     if (KvlObjCfg *found = kvlIntlStringToObjCfgMapGet(configs, name)) return found;
     KvlObjCfg *cfg = kvlIntlAllocObjCfg(name);
@@ -214,10 +217,12 @@ KvlObjCfg *kvlIntlLogMgrGetCfg(const char *name) noexcept {
 }
 
 int kvlIntlLogMgrHasCfg(const char *name) noexcept {
+    KVL_ASSERT_LOCKED();
     return kvlIntlStringToObjCfgMapHasKey(configs, name);
 }
 
 int kvlIntlLogMgrApplyCfg(KvlObject *object, const char *name) noexcept {
+    KVL_ASSERT_LOCKED();
     return applyConfiguration(object, name, 0);
 }
 int kvlLogMgrAddCfgFromFile(const char *cfgName, const char *propName, const char *value) noexcept {

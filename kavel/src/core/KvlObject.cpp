@@ -233,6 +233,7 @@ void kvlSetObjectLevel(KvlObject *object, int32_t level) noexcept {
 }
 
 KvlObject *kvlIntlGetObject(const char *name, const char *className) noexcept {
+    KVL_ASSERT_LOCKED();
     if (name == nullptr) return nullptr;
     if (KvlObject *found = kvlToolkitGetObjInstance(name)) {
         if (found->klass == nullptr) {
@@ -257,11 +258,13 @@ KvlObject *kvlIntlGetObject(const char *name, const char *className) noexcept {
 }
 
 KvlObject *kvlIntlAcquireObject(KvlObject *object) noexcept {
+    KVL_ASSERT_LOCKED();
     if (object != nullptr) ++object->refCount;
     return object;
 }
 
 void kvlIntlReleaseObject(KvlObject *object) noexcept {
+    KVL_ASSERT_LOCKED();
     if (object == nullptr || object->refCount == 0) return;
     --object->refCount;
     if (object->klass == nullptr) {  // detached: freed with its last reference
@@ -277,6 +280,7 @@ void kvlIntlReleaseObject(KvlObject *object) noexcept {
 }
 
 void kvlDetachObject(KvlObject *object) noexcept {
+    KVL_ASSERT_LOCKED();
     if (object == nullptr || object->klass == nullptr) return;
     releaseParts(object);
     object->klass = nullptr;
@@ -291,11 +295,13 @@ KvlListenerGroup *kvlFetchListenerGroup(KvlObject *object, int create) noexcept 
 }
 
 int kvlIntlAddListener(KvlObject *object, KvlObject *listener) noexcept {
+    KVL_ASSERT_LOCKED();
     if (listener == nullptr || listener->klass == nullptr) return 0;
     return kvlIntlListenerGroupAdd(kvlFetchListenerGroup(object, 1), listener);
 }
 
 int kvlIntlRemListener(KvlObject *object, KvlObject *listener) noexcept {
+    KVL_ASSERT_LOCKED();
     return kvlIntlListenerGroupRem(kvlFetchListenerGroup(object, 0), listener);
 }
 
@@ -305,6 +311,7 @@ void kvlNotifyObjCfgChange(KvlObject *object, const char *name) noexcept {
 }
 
 void kvlIntlSetObjProp(KvlObject *object, const char *name, const char *value) noexcept {
+    KVL_ASSERT_LOCKED();
     if (object == nullptr || object->klass == nullptr || name == nullptr) return;
     if (object->properties == nullptr) object->properties = kvlIntlAllocStringToStringMap();
     if (kvlIntlStringToStringMapPut(object->properties, name, value) == 1)

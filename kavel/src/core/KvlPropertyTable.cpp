@@ -8,6 +8,7 @@
 #include "KvlContainers.h"
 #include "KvlNumberText.h"
 #include "KvlObject.h"
+#include "KvlToolkit.h"
 #include "OxsMemory.h"
 #include "OxsString.h"
 
@@ -91,6 +92,7 @@ PropertyValue readProperty(const PropertyDef &def, const char *text) {
 }
 
 void configure(KvlObject *object, const char *name, const PropertyTable &table) {
+    KVL_ASSERT_LOCKED();
     if (object == nullptr || object->klass == nullptr || name == nullptr) return;
     const PropertyDef *def = findProperty(table, name);
     if (def == nullptr || def->apply == nullptr) return;

@@ -260,7 +260,8 @@ int kvlDoReadProps(const char *path, CxPropList *list) noexcept {
 int KvlLogMgrReadProps(const char *fileName) noexcept { return kvlDoReadProps(fileName, nullptr); }
 
 int CxPropListRead(const char *path, CxPropList *list) {
-    return list != nullptr ? kvlDoReadProps(path, list) : 0;
+    KvlApiLock lock;
+    return lock && list != nullptr ? kvlDoReadProps(path, list) : 0;
 }
 
 }  // extern "C"

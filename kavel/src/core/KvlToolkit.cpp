@@ -34,6 +34,7 @@ namespace {
 pthread_mutex_t apiMutex = PTHREAD_MUTEX_INITIALIZER;
 #else
 pthread_mutex_t apiMutex = PTHREAD_ERRORCHECK_MUTEX_INITIALIZER_NP;
+thread_local bool holdsApiMutex = false;
 #endif
 
 KvlToolkitMsgObserver messageObserver = nullptr;
@@ -271,9 +272,28 @@ KvlObject *makeErrorLogger() {
 
 extern "C" {
 
-int kvlAPIMutexLock(void) { return pthread_mutex_lock(&apiMutex) == 0 ? 1 : 0; }
+int kvlAPIMutexLock(void) {
+    if (pthread_mutex_lock(&apiMutex) != 0) return 0;
+#ifndef NDEBUG
+    holdsApiMutex = true;
+#endif
+    return 1;
+}
 
-void kvlAPIMutexUnlock(void) { pthread_mutex_unlock(&apiMutex); }
+void kvlAPIMutexUnlock(void) {
+#ifndef NDEBUG
+    holdsApiMutex = false;
+#endif
+    pthread_mutex_unlock(&apiMutex);
+}
+
+int kvlAPIMutexHeld(void) {
+#ifdef NDEBUG
+    return 1;
+#else
+    return holdsApiMutex ? 1 : 0;
+#endif
+}
 
 int kvlToolkitIsOpen(void) noexcept { return toolkitOpen.load(std::memory_order_relaxed) ? 1 : 0; }
 
@@ -430,16 +450,19 @@ KvlStringGroupIter KvlGetHandlerClasses(void) noexcept { return classesOf(KVL_KI
 KvlStringGroupIter KvlGetFormatterClasses(void) noexcept { return classesOf(KVL_KIND_FORMATTER); }
 
 void kvlToolkitAddObjInstance(const char *name, KvlObject *object) noexcept {
+    KVL_ASSERT_LOCKED();
     if (name == nullptr || object == nullptr) return;
     if (instances == nullptr) instances = kvlIntlAllocStringToObjMap();
     kvlIntlStringToObjMapPut(instances, name, object);
 }
 
 KvlObject *kvlToolkitGetObjInstance(const char *name) noexcept {
+    KVL_ASSERT_LOCKED();
     return kvlIntlStringToObjMapGet(instances, name);
 }
 
 void kvlToolkitRemObjInstance(const char *name) noexcept {
+    KVL_ASSERT_LOCKED();
     kvlIntlStringToObjMapRem(instances, name);
 }
 

@@ -54,6 +54,7 @@ KvlObject *kvlIntlHandlerGetFormatter(KvlObject *handler) noexcept {
 // the formatter already bound, through a borrowed handle, must not destroy
 // it between the two.
 void kvlIntlHandlerSetFormatter(KvlObject *handler, KvlObject *formatter) noexcept {
+    KVL_ASSERT_LOCKED();
     if (!kvlObjectIsKind(handler, KVL_KIND_HANDLER)) return;
     if (formatter != nullptr && !kvlObjectIsKind(formatter, KVL_KIND_FORMATTER)) return;
     KvlObject *old = handler->formatter;
