@@ -136,8 +136,17 @@ TEST_F(KvlLogTest, SourceLocations) {
     ASSERT_NE(logger, nullptr);
     KvlLogDebugMin(logger, nullptr, "fn", 12, "no file", KVL_ARG_END);
     KvlLogDebugMax(logger, "f.c", nullptr, 34, "no function", KVL_ARG_END);
+    // The call's source replaces what the typed list put under its names.
+    KvlLogDebugMid(logger, "g.c", "gn", 56, "typed", KVL_PROP(KVL_PROP_SRCLINE), KVL_STR("1"),
+                   KVL_PROP("user"), KVL_STR("ann"), KVL_ARG_END);
     const auto got = events();
-    ASSERT_EQ(got.size(), 2u);
+    ASSERT_EQ(got.size(), 3u);
+    EXPECT_EQ(got[2].properties,
+              (std::map<std::string, std::string>{{"kvl_prop_srcfile", "g.c"},
+                                                  {"kvl_prop_srcfunction", "gn"},
+                                                  {"kvl_prop_srcline", "56"},
+                                                  {"user", "ann"}}));
+    EXPECT_EQ(got[2].propertyLinks, 4u) << "each name once";
     EXPECT_EQ(got[0].properties,
               (std::map<std::string, std::string>{{"kvl_prop_srcfunction", "fn"}}));
     EXPECT_EQ(got[1].properties, (std::map<std::string, std::string>{{"kvl_prop_srcfile", "f.c"},

@@ -104,6 +104,7 @@ struct RecordedEvent {
     std::string boundText;
     std::string messageId;
     std::map<std::string, std::string> properties;
+    size_t propertyLinks = 0;  // links of the event's map (a key twice counts twice)
     std::string handlerName;
 };
 
@@ -155,6 +156,7 @@ inline KvlObject *recordEvent(KvlObject *handler, KvlEvent *event) noexcept {
             char *key = kvlIntlStringToStringMapIterGetKey(it);
             char *value = kvlIntlStringToStringMapIterGetVal(it);
             recorded.properties[key] = value != nullptr ? value : "";
+            ++recorded.propertyLinks;
             OxsMemoryFree(key);
             OxsMemoryFree(value);
         }

@@ -196,6 +196,18 @@ struct MapCore {
             link->value = stored;
             return 1;
         }
+        return addLink(map, key, value);
+    }
+
+    // A key the caller knows is not in the map: added without looking.
+    static int putNew(Header *map, const char *key, In value) noexcept {
+        if (map == nullptr || key == nullptr) return 0;
+        if (!Traits::kNullAllowed && value == nullptr) return 0;
+        assert(getNode(map, key) == nullptr && "the key is new");
+        return addLink(map, key, value);
+    }
+
+    static int addLink(Header *map, const char *key, In value) noexcept {
         Link *link = newLink(map, key, value);
         if (link == nullptr) return 0;
         linkAtTail(map, link);
@@ -526,6 +538,9 @@ struct ListCore : SequenceCore<Traits, Header, Link> {
                      Kvl##Name##Core::iterGetKey)                                                    \
     KVL_CONTAINER_OP(Traits::Out, Traits::Out{}, Name##IterGetVal, (Kvl##Name##Iter i), (i),         \
                      Kvl##Name##Core::iterGetVal)                                                    \
+    int kvlIntl##Name##PutNew(Kvl##Name *m, const char *k, Traits::In v) noexcept {                  \
+        return Kvl##Name##Core::putNew(m, k, v);                                                     \
+    }                                                                                                \
     Kvl##Name##Iter kvlIntl##Name##GetNode(Kvl##Name *m, const char *k) noexcept {                   \
         return Kvl##Name##Core::getNode(m, k);                                                       \
     }                                                                                                \

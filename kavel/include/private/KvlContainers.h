@@ -29,6 +29,8 @@ typedef struct KvlRoom {
     Kvl##Name *kvlIntlCopy##Name(Kvl##Name *map) KVL_NOEXCEPT;                            \
     void kvlIntlFree##Name(Kvl##Name *map) KVL_NOEXCEPT;                                  \
     int kvlIntl##Name##Put(Kvl##Name *map, const char *key, In value) KVL_NOEXCEPT;       \
+    /* The key is not in the map: no look-up. */                                          \
+    int kvlIntl##Name##PutNew(Kvl##Name *map, const char *key, In value) KVL_NOEXCEPT;    \
     Out kvlIntl##Name##Get(Kvl##Name *map, const char *key) KVL_NOEXCEPT;                 \
     void kvlIntl##Name##Rem(Kvl##Name *map, const char *key) KVL_NOEXCEPT;                \
     int kvlIntl##Name##HasKey(Kvl##Name *map, const char *key) KVL_NOEXCEPT;              \

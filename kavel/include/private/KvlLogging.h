@@ -50,6 +50,10 @@ void kvlLogMessageEntry(KvlObject *logger, int32_t level, const char *catalog, i
 void kvlLogDebugEntry(KvlObject *logger, int32_t level, const char *sourceFile,
                       const char *sourceFunction, int sourceLine, const char *format,
                       va_list args) KVL_NOEXCEPT;
+/* Sets a debug event's source file and line (both only with a file) and
+ * function properties, replacing any the typed list set. */
+void kvlSetEventSource(KvlEvent *event, const char *file, int line,
+                       const char *function) KVL_NOEXCEPT;
 KvlFLog kvlIntlLoggerGetFLog(KvlObject *logger) KVL_NOEXCEPT;
 const char *kvlGetEventLocale(KvlEvent *event) KVL_NOEXCEPT;
 void kvlSetEventLocale(KvlEvent *event, const char *locale) KVL_NOEXCEPT;

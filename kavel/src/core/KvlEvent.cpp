@@ -19,6 +19,7 @@
 #include "KvlMsgTables.h"
 #include "KvlObject.h"
 #include "KvlToolkit.h"
+#include "KvlTypedProps.h"
 #include "OxsMemory.h"
 #include "OxsString.h"
 
@@ -295,6 +296,23 @@ bool kvl::appendEventText(KvlEvent *event, KvlObject *formatter, std::string &ou
 }
 
 extern "C" {
+
+// Every debug record carries these; when the typed list set no property
+// (the usual call) they are new keys and go in without a look-up.
+void kvlSetEventSource(KvlEvent *event, const char *file, int line, const char *function) noexcept {
+    if (event == nullptr || (file == nullptr && function == nullptr)) return;
+    KvlStringToStringMap *map = propertiesOf(event);
+    const auto put = kvlIntlStringToStringMapIterator(map) == nullptr
+                         ? kvlIntlStringToStringMapPutNew
+                         : kvlIntlStringToStringMapPut;
+    if (file != nullptr) {
+        put(map, KVL_PROP_SRCFILE, file);
+        kvl::setTyped<kvl::Typed::kInt>(
+            [&](const char *key, const char *text) { put(map, key, text); }, KVL_PROP_SRCLINE,
+            line);
+    }
+    if (function != nullptr) put(map, KVL_PROP_SRCFUNCTION, function);
+}
 
 char *KvlGetEventProp(KvlEvent *event, const char *name, unsigned char *found) noexcept {
     return KvlGetMapProp(event != nullptr ? event->properties : nullptr, name, found);

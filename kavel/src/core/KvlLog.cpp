@@ -149,11 +149,7 @@ void kvlLogDebugEntry(KvlObject *logger, int32_t level, const char *sourceFile,
     KvlEvent *event = KvlVaAllocEvent(level, nullptr, 0, 0, format, args);
     if (event == nullptr) return;
     event->isMessage = 0;
-    if (sourceFile != nullptr) {  // the line only with a file
-        KvlSetEventProp(event, KVL_PROP_SRCFILE, sourceFile);
-        KvlSetEventPropInt(event, KVL_PROP_SRCLINE, sourceLine);
-    }
-    if (sourceFunction != nullptr) KvlSetEventProp(event, KVL_PROP_SRCFUNCTION, sourceFunction);
+    kvlSetEventSource(event, sourceFile, sourceLine, sourceFunction);
     log(logger, event);
     KvlFreeEvent(event);
 }
