@@ -112,8 +112,10 @@ void linkAtTail(Header *owner, Link *link) noexcept {
     owner->tail = link;
 }
 
-template <class Traits, class Header, class Link>
-struct MapCore {
+// What every shape has: the value types, and a header made on the heap or
+// in a caller's record.
+template <class Traits, class Header>
+struct CoreBase {
     using In = typename Traits::In;
     using Out = typename Traits::Out;
     using Stored = typename Traits::Stored;
@@ -122,6 +124,14 @@ struct MapCore {
     static Header *makeIn(void *where, size_t size, KvlRoom *room) noexcept {
         return makeHeaderIn<Header>(where, size, room);
     }
+};
+
+template <class Traits, class Header, class Link>
+struct MapCore : CoreBase<Traits, Header> {
+    using typename CoreBase<Traits, Header>::In;
+    using typename CoreBase<Traits, Header>::Out;
+    using typename CoreBase<Traits, Header>::Stored;
+    using CoreBase<Traits, Header>::alloc;
 
     static uint64_t hashOf(const Link *link) noexcept { return hashText(link->key); }
 
@@ -267,18 +277,14 @@ struct MapCore {
 };
 
 // What groups and lists share: lookup by value, removal, iteration.
+// Made in a room, a link carries the value's copy in its block, for values
+// that can be copied into place.
 template <class Traits, class Header, class Link>
-struct SequenceCore {
-    using In = typename Traits::In;
-    using Out = typename Traits::Out;
-    using Stored = typename Traits::Stored;
-
-    static Header *alloc() noexcept { return new (std::nothrow) Header{}; }
-    // Made in a room, a link carries the value's copy in its block, for
-    // values that can be copied into place.
-    static Header *makeIn(void *where, size_t size, KvlRoom *room) noexcept {
-        return makeHeaderIn<Header>(where, size, room);
-    }
+struct SequenceCore : CoreBase<Traits, Header> {
+    using typename CoreBase<Traits, Header>::In;
+    using typename CoreBase<Traits, Header>::Out;
+    using typename CoreBase<Traits, Header>::Stored;
+    using CoreBase<Traits, Header>::alloc;
 
     static constexpr bool kCopiesInPlace = requires(In value, void *at) {
         Traits::copySize(value);
