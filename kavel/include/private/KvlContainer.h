@@ -100,6 +100,18 @@ void detach(Header *owner, Link *link) noexcept {
     if (owner->tail == link) owner->tail = link->prev;
 }
 
+// Every link of a container goes at once (its index with them): nothing is
+// unlinked one by one.
+template <class Header, class Destroy>
+void destroyAll(Header *owner, Destroy destroy) noexcept {
+    freeIndex(owner->index);
+    for (auto *link = owner->head, *next = link; link != nullptr; link = next) {
+        next = link->next;
+        destroy(owner, link);
+    }
+    owner->head = owner->tail = nullptr;
+}
+
 template <class Header, class Link>
 void linkAtTail(Header *owner, Link *link) noexcept {
     link->owner = owner;
@@ -239,15 +251,9 @@ struct MapCore : CoreBase<Traits, Header> {
         return getNode(map, key) != nullptr ? 1 : 0;
     }
 
-    // Every link goes at once: nothing is unlinked one by one.
     static void clear(Header *map) noexcept {
         if (map == nullptr) return;
-        freeIndex(map->index);
-        for (Link *link = map->head, *next = nullptr; link != nullptr; link = next) {
-            next = link->next;
-            destroyLink(map, link);
-        }
-        map->head = map->tail = nullptr;
+        destroyAll(map, destroyLink);
         map->links = 0;
     }
     static void free(Header *map) noexcept {
@@ -368,12 +374,7 @@ struct SequenceCore : CoreBase<Traits, Header> {
     // with them.
     static void clear(Header *owner) noexcept {
         if (owner == nullptr) return;
-        freeIndex(owner->index);
-        for (Link *link = owner->head, *next = nullptr; link != nullptr; link = next) {
-            next = link->next;
-            destroyLink(owner, link);
-        }
-        owner->head = owner->tail = nullptr;
+        destroyAll(owner, destroyLink);
         if constexpr (requires { owner->count; }) owner->count = 0;
     }
     static void free(Header *owner) noexcept {
