@@ -99,10 +99,11 @@ int initLogging() {
     char commonDir[AGENT_DIR_BUFFER_SIZE] = {};
     if (ZemlorCommonDir(commonDir) != 0) return 1;
     if (loggerConfiguration(nullptr, AGENT_KIND_INSTALLER) != 0) return 1;
-    setZemlorCommonDir(commonDir, "traceAgentController", nullptr, AGENT_KIND_INSTALLER);
-    confTraceLevel("MAX");
-    confTraceSize("100000");
-    confTraceNumber("3");
+    const AgentLogSettings *settings = agentLogSettings(AGENT_KIND_INSTALLER);
+    setZemlorCommonDir(commonDir, settings->traceName, settings->messageName, AGENT_KIND_INSTALLER);
+    confTraceLevel(settings->traceLevel);
+    confTraceSize(settings->traceSize);
+    confTraceNumber(settings->traceFiles);
     return 0;
 }
 

@@ -102,6 +102,7 @@ constexpr const char *kCacheFiles[] = {"licsref.dat",   "unkref.dat",
                                        "updatelat.txt", "multiinstance.txt"};
 
 HostNameSource hostNameSource = gethostname;
+char errorTraceFile[kDirSize] = "";  // the toolkit's error trace, when configured
 
 void copyInto(char (&field)[kDirSize], const std::string &text) {
     std::snprintf(field, sizeof field, "%s", text.c_str());
@@ -263,11 +264,25 @@ void setAgentLoggerListeners(int kind) {
     KvlSetObjProp(consoleLogger, "listenerNames", consoleHandlers);
 }
 
-int loggerConfiguration(const char *properties, int kind) {
+const AgentLogSettings *agentLogSettings(int kind) {
+    static constexpr AgentLogSettings kCli{"trace_CLI", "msg_CLI", nullptr, nullptr, nullptr};
+    static constexpr AgentLogSettings kDaemon{"trace", "msg", nullptr, nullptr, nullptr};
+    static constexpr AgentLogSettings kInstaller{"traceAgentController", nullptr, "MAX", "100000",
+                                                 "3"};
+    return kind == AGENT_KIND_CLI ? &kCli : kind == AGENT_KIND_INSTALLER ? &kInstaller : &kDaemon;
+}
+
+const char *const agentObjectProperties[] = {"isInherited", "fileEnabled", nullptr};
+
+void registerAgentFormatterClass(void) {
     KvlI18Msg *description = KvlAllocI18Msg(nullptr, 0, 0, "vrxformatterclass");
     KvlAddFormatterClass("vrxFormatter", description, nullptr, nullptr, nullptr, VrxFormat, nullptr,
                          nullptr, nullptr);
     KvlFreeI18Msg(description);
+}
+
+int loggerConfiguration(const char *properties, int kind) {
+    registerAgentFormatterClass();
     KvlInitFFDCExtensions();
     if (KvlOpenToolkit(properties) != 1) return -1;
     // The agent's programs show no toolkit problems of their own.
@@ -301,8 +316,8 @@ int loggerCustomConfiguration(const char *properties) {
     return 0;
 }
 
-int setZemlorCommonDir(const char *commonDir, const char *traceName, const char *messageName,
-                       int kind) {
+void setAgentLogPaths(const char *commonDir, const char *traceName, const char *messageName,
+                      int kind) {
     const std::string base = std::string(commonDir != nullptr ? commonDir : "") + "/QAG/";
     const std::string trace = traceName != nullptr ? traceName : "";
     const std::string message = messageName != nullptr ? messageName : "";
@@ -312,20 +327,29 @@ int setZemlorCommonDir(const char *commonDir, const char *traceName, const char 
     copyInto(zemlor_common_dir_for_message,
              kind == AGENT_KIND_INSTALLER ? std::string() : logs + "message/" + message + ".log");
     copyInto(zemlor_common_dir_for_ffdc, base + "ffdc/agent");
-    const std::string errors = logs + "trace/traceKAVELErrs.log";
-    if (kind == AGENT_KIND_INSTALLER) {
-        pointAt(kDaemonTrace, zemlor_common_dir_for_trace);
-    } else if (kind == AGENT_KIND_CLI) {
-        pointAt(kCliTrace, zemlor_common_dir_for_trace);
-        pointAt(kCliMessage, zemlor_common_dir_for_message);
-    } else {
-        pointAt(kDaemonTrace, zemlor_common_dir_for_trace);
-        pointAt(kDaemonMessage, zemlor_common_dir_for_message);
-    }
+    copyInto(errorTraceFile, logs + "trace/traceKAVELErrs.log");
+}
+
+const char *agentTraceHandlerName(int kind) {
+    return kind == AGENT_KIND_CLI ? kCliTrace : kDaemonTrace;
+}
+
+const char *agentMessageHandlerName(int kind) {
+    return kind == AGENT_KIND_CLI         ? kCliMessage
+           : kind == AGENT_KIND_INSTALLER ? nullptr
+                                          : kDaemonMessage;
+}
+
+int setZemlorCommonDir(const char *commonDir, const char *traceName, const char *messageName,
+                       int kind) {
+    setAgentLogPaths(commonDir, traceName, messageName, kind);
+    pointAt(agentTraceHandlerName(kind), zemlor_common_dir_for_trace);
+    if (const char *message = agentMessageHandlerName(kind))
+        pointAt(message, zemlor_common_dir_for_message);
     Named errorHandler{kErrorTrace, "kvl_filehandler"};
     unsigned char found = 0;
     OxsMemoryFree(KvlGetObjProp(errorHandler.get(), "fileEnabled", &found));
-    if (found == 1) pointAt(kErrorTrace, errors.c_str());
+    if (found == 1) pointAt(kErrorTrace, errorTraceFile);
     return found == 1 ? 1 : 0;
 }
 

@@ -50,6 +50,24 @@ extern char cacheDir[1024];
 extern int traceNumberOfFiles;
 extern int messageNumberOfFiles;
 
+/* What each program kind sets its logging up with: its log names and, where
+ * the program fixes them, the trace level, file size and count (null: the
+ * ini file's, or the setters' fall-backs). The controller is the installer. */
+typedef struct AgentLogSettings {
+    const char *traceName;
+    const char *messageName; /* null: the kind writes no message log */
+    const char *traceLevel;
+    const char *traceSize;
+    const char *traceFiles;
+} AgentLogSettings;
+const AgentLogSettings *agentLogSettings(int kind);
+/* Properties the agent's code reads on toolkit objects beyond what their
+ * classes read ("isInherited" on trace loggers, "fileEnabled" on the error
+ * trace handler); null-terminated. */
+extern const char *const agentObjectProperties[];
+
+/* Registers the agent's console formatter class "vrxFormatter". */
+void registerAgentFormatterClass(void);
 /* Builds the shared configuration (no properties file: the default objects)
  * for a program kind and takes the logger handles: 0, or -1 when the
  * toolkit cannot be opened or a default object made. */
@@ -58,6 +76,12 @@ int loggerConfiguration(const char *properties, int kind);
 int loggerCustomConfiguration(const char *properties);
 void assignAgentComponentHandlers(void);
 void setAgentLoggerListeners(int kind);
+/* Fills the module-wide file paths for a kind under the common directory,
+ * pointing no handler at them; the handlers each path is for: */
+void setAgentLogPaths(const char *commonDir, const char *traceName, const char *messageName,
+                      int kind);
+const char *agentTraceHandlerName(int kind);
+const char *agentMessageHandlerName(int kind); /* null for the installer */
 /* Points the kind's handlers at their files under the common directory;
  * 1 when the toolkit's error trace handler is configured ("fileEnabled")
  * and was pointed at its file too. */
