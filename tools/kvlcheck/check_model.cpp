@@ -104,8 +104,11 @@ void settle(Object &object, const Configuration &configuration,
     }
 }
 
+// Loggers, filters and handlers have listeners (a handler delivers to
+// none, but it makes those it names); formatters have none.
 void linkObject(Object &object) {
-    if (const Setting *names = object.find("listenerNames"))
+    const Setting *names = object.find("listenerNames");
+    if (names != nullptr && object.klass != nullptr && object.kind() != KVL_KIND_FORMATTER)
         object.listeners = splitNames(names->value);
     if (object.kind() == KVL_KIND_HANDLER) {
         const Setting *formatter = object.find("formatterName");

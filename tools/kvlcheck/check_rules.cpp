@@ -292,6 +292,13 @@ private:
         for (const std::string &name : propertyNames(*table)) {
             const PropertyDef *def = kvl::findProperty(*table, name);
             if (def->apply == nullptr || object.find(name) != nullptr) continue;
+            // Another name for the same setting ("maxFileBytes") counts as set.
+            const auto alias = std::find_if(
+                object.settings.begin(), object.settings.end(), [&](const auto &setting) {
+                    const PropertyDef *other = kvl::findProperty(*table, setting.first);
+                    return other != nullptr && other->apply == def->apply;
+                });
+            if (alias != object.settings.end()) continue;
             model_.add(object.line(), object.name + "." + name, Severity::kNote,
                        quoted(name) + " is left at its default" +
                            (def->defaultText.empty()
@@ -349,8 +356,9 @@ private:
         auto add = [&](const std::string &name) {
             if (const Object *found = model_.object(name)) next.push_back(found);
         };
-        for (const std::string &name : object.listeners)
-            add(name);
+        if (object.kind() != KVL_KIND_HANDLER)  // a handler delivers to no listener
+            for (const std::string &name : object.listeners)
+                add(name);
         if (!object.formatter.empty()) add(object.formatter);
         if (const Setting *trigger = object.find("triggerFilter")) add(trigger->value);
         return next;
