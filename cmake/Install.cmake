@@ -69,9 +69,11 @@ function(vrx_gzip source)
   set(VRX_DOC_OUTPUTS ${VRX_DOC_OUTPUTS} ${copy}.gz PARENT_SCOPE)
 endfunction()
 vrx_gzip(${PROJECT_SOURCE_DIR}/man/agentcontroller.8)
+vrx_gzip(${PROJECT_SOURCE_DIR}/man/kvlcheck.1)
 vrx_gzip(${PROJECT_SOURCE_DIR}/packaging/changelog)
 add_custom_target(vrx_docs ALL DEPENDS ${VRX_DOC_OUTPUTS})
 install(FILES ${PROJECT_BINARY_DIR}/doc/agentcontroller.8.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man8)
+install(FILES ${PROJECT_BINARY_DIR}/doc/kvlcheck.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${PROJECT_BINARY_DIR}/doc/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
 # The licence is LICENSE (Apache-2.0); Debian wants the copyright file to
 # point at its own copy of that text rather than repeat it.

@@ -76,6 +76,11 @@ manual() {
     grep -q "^\.SH \"\?$section\"\?\$" "$page" || { echo "manual lacks section $section" >&2; missing=1; }
   done
   [ $missing -eq 0 ] || fail "the manual is incomplete"
+  local other
+  for other in "$source"/man/*.[1-9]; do
+    warnings=$(groff -man -ww -z "$other" 2>&1) || fail "groff failed on $other: $warnings"
+    [ -z "$warnings" ] || fail "groff warnings in $other: $warnings"
+  done
 }
 
 # ---- the C consumer ------------------------------------------------------
