@@ -219,7 +219,11 @@ TEST_F(KvlCheckTest, AgreesWithTheToolkitOnTheObjectsMade) {
                            "app.out.formatterName=app.trace\n"
                            "app.trace.className=kvl_zemtraceformatter\n"
                            "other.className=kvl_pdlogger\n"
-                           "other.listenerNames=app.out\n");
+                           "other.listenerNames=app.out\n"
+                           "deep.level=ERROR\n"  // two ancestors: the nearer one's value stays
+                           "deep.mid.level=WARN\n"
+                           "deep.mid.leaf.className=kvl_basiclogger\n"
+                           "deep.mid.leaf.listenerNames=app.out\n");
     const Model checked = readFileModel(file);
     std::vector<std::string> loggerNames;
     for (const Object &object : checked.objects)
@@ -235,7 +239,9 @@ TEST_F(KvlCheckTest, AgreesWithTheToolkitOnTheObjectsMade) {
     auto summary = [](const Model &model) {
         std::vector<std::string> lines;
         for (const Object &o : model.objects) {
-            std::string line = o.name + " " + o.className + " ->";
+            const Setting *level = o.find("level");
+            std::string line =
+                o.name + " " + o.className + " " + (level != nullptr ? level->value : "") + " ->";
             for (const std::string &l : o.listeners)
                 line += " " + l;
             lines.push_back(line + " / " + o.formatter);
@@ -244,7 +250,7 @@ TEST_F(KvlCheckTest, AgreesWithTheToolkitOnTheObjectsMade) {
         return lines;
     };
     std::vector<std::string> fromFile = summary(checked);
-    fromFile.push_back("kavel.defaultFormatter kvl_basicformatter -> / ");  // made for handlers
+    fromFile.push_back("kavel.defaultFormatter kvl_basicformatter  -> / ");  // made for handlers
     std::sort(fromFile.begin(), fromFile.end());
     EXPECT_EQ(fromFile, summary(live));
 }

@@ -123,6 +123,28 @@ const Setting *Object::find(const std::string &property) const {
     return found != settings.end() ? &found->second : nullptr;
 }
 
+const Setting *Object::last(std::initializer_list<const char *> names) const {
+    const Setting *last = nullptr;
+    for (const char *property : names)
+        if (const Setting *setting = find(property))
+            if (last == nullptr || setting->order > last->order) last = setting;
+    return last;
+}
+
+const char *kindWord(int32_t kind) {
+    switch (kind) {
+        case KVL_KIND_LOGGER:
+            return "logger";
+        case KVL_KIND_FILTER:
+            return "filter";
+        case KVL_KIND_HANDLER:
+            return "handler";
+        case KVL_KIND_FORMATTER:
+            return "formatter";
+    }
+    return "unknown";
+}
+
 int32_t Object::line() const {
     const Setting *own = find("className");
     return own != nullptr ? own->line : 0;

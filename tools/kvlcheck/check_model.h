@@ -11,6 +11,7 @@
 #define KVLCHECK_MODEL_H
 
 #include <cstdint>
+#include <initializer_list>
 #include <map>
 #include <string>
 #include <vector>
@@ -55,6 +56,9 @@ struct Object {
 
     int32_t kind() const { return klass != nullptr ? klass->kind : 0; }
     const Setting *find(const std::string &property) const;
+    /* The one that stays of a setting written under several names
+     * ("maxFileSize", "maxFileBytes"): the last applied; null when none. */
+    const Setting *last(std::initializer_list<const char *> names) const;
     /* Where the object is configured: its class's line. */
     int32_t line() const;
 };
@@ -73,6 +77,9 @@ struct Model {
     const Configuration *configuration(const std::string &name) const;
     void add(int32_t line, std::string key, Severity severity, std::string message);
 };
+
+/* "logger", "filter", "handler", "formatter" or "unknown". */
+const char *kindWord(int32_t kind);
 
 /* Reads a properties file into a model. The toolkit must be open and
  * empty of configurations (a fresh open per file). */

@@ -11,20 +11,6 @@ namespace kvlcheck {
 
 namespace {
 
-const char *kindWord(int32_t kind) {
-    switch (kind) {
-        case KVL_KIND_LOGGER:
-            return "logger";
-        case KVL_KIND_FILTER:
-            return "filter";
-        case KVL_KIND_HANDLER:
-            return "handler";
-        case KVL_KIND_FORMATTER:
-            return "formatter";
-    }
-    return "unknown";
-}
-
 const char *severityWord(Severity severity) {
     switch (severity) {
         case Severity::kError:
@@ -41,11 +27,7 @@ const char *severityWord(Severity severity) {
 // `fallback`, or the class's default when that is null.
 std::string valueOr(const Object &object, std::initializer_list<const char *> names,
                     const char *fallback = nullptr) {
-    const Setting *last = nullptr;
-    for (const char *name : names)
-        if (const Setting *setting = object.find(name))
-            if (last == nullptr || setting->order > last->order) last = setting;
-    if (last != nullptr) return last->value;
+    if (const Setting *last = object.last(names)) return last->value;
     if (fallback != nullptr) return fallback;
     const kvl::PropertyTable *table =
         object.klass != nullptr ? object.klass->internals.properties : nullptr;
@@ -214,7 +196,8 @@ void writeJson(std::ostream &out, const std::vector<Model> &models) {
         for (const Object &object : model.objects) {
             out << (first ? "" : ",") << "{\"name\":" << jsonText(object.name)
                 << ",\"class\":" << jsonText(object.className)
-                << ",\"kind\":" << jsonText(kindWord(object.kind())) << ",\"listeners\":[";
+                << ",\"kind\":" << jsonText(kindWord(object.kind()))
+                << ",\"line\":" << object.line() << ",\"listeners\":[";
             for (size_t i = 0; i < object.listeners.size(); ++i)
                 out << (i > 0 ? "," : "") << jsonText(object.listeners[i]);
             out << "]";

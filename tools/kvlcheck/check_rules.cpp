@@ -26,20 +26,6 @@ using kvl::PropertyKind;
 
 constexpr int32_t kLoggerStartLevel = 3000;  // a logger's level before any is set
 
-const char *kindWord(int32_t kind) {
-    switch (kind) {
-        case KVL_KIND_LOGGER:
-            return "logger";
-        case KVL_KIND_FILTER:
-            return "filter";
-        case KVL_KIND_HANDLER:
-            return "handler";
-        case KVL_KIND_FORMATTER:
-            return "formatter";
-    }
-    return "object";
-}
-
 const kvl::PropertyTable *tableOf(const Object &object) {
     return object.klass != nullptr ? object.klass->internals.properties : nullptr;
 }
@@ -130,15 +116,6 @@ int32_t levelOf(const Object &object) {
 // Whether the setting was written on the object's own configuration.
 bool isOwn(const Object &object, const std::string &property, const Setting &setting) {
     return setting.key == object.name + "." + property;
-}
-
-// The value of the last-applied of several names for one setting.
-const Setting *lastOf(const Object &object, std::initializer_list<const char *> names) {
-    const Setting *last = nullptr;
-    for (const char *name : names)
-        if (const Setting *setting = object.find(name))
-            if (last == nullptr || setting->order > last->order) last = setting;
-    return last;
 }
 
 class Checker {
@@ -527,8 +504,8 @@ void checkAcross(std::vector<Model> &models) {
             for (const Agreed &rule : {Agreed{"MPFileSemKey", {"MPFileSemKey"}},
                                        Agreed{"maxFileSize", {"maxFileSize", "maxFileBytes"}},
                                        Agreed{"maxFiles", {"maxFiles"}}}) {
-                const Setting *a = lastOf(*first.object, rule.names);
-                const Setting *b = lastOf(*later.object, rule.names);
+                const Setting *a = first.object->last(rule.names);
+                const Setting *b = later.object->last(rule.names);
                 const std::string fallback(definition(*first.object, rule.what)->defaultText);
                 const std::string va = a != nullptr ? a->value : fallback;
                 const std::string vb = b != nullptr ? b->value : fallback;
