@@ -77,104 +77,38 @@ protected:
 
 TEST_F(LoggerTest, SettersKeepValuesInRangeAndFallBack) {
     configure(AGENT_KIND_CLI);
+    // A setter writes the value, or its fall-back, on both handlers of its
+    // kind (and, for counts, the module's counter).
+    enum Set { kTraceSize, kTraceNumber, kMsgSize, kMsgNumber };
+    constexpr void (*kSetters[])(const char *) = {confTraceSize, confTraceNumber, confMsgLogSize,
+                                                  confMsgLogNumber};
     const struct {
-        void (*set)(const char *);
+        Set set;
         const char *value, *expected;
-        std::vector<const char *> handlers;
-        const char *property;
-        int *counter;
     } cases[] = {
-        {confTraceSize,
-         "65535",
-         "1048576",
-         {"agentHandler.agentDaemonTraceHandler", "agentHandler.agentCliTraceHandler"},
-         "maxFileBytes",
-         nullptr},
-        {confTraceSize,
-         "16777217",
-         "1048576",
-         {"agentHandler.agentDaemonTraceHandler", "agentHandler.agentCliTraceHandler"},
-         "maxFileBytes",
-         nullptr},
-        {confTraceSize,
-         "",
-         "1048576",
-         {"agentHandler.agentDaemonTraceHandler", "agentHandler.agentCliTraceHandler"},
-         "maxFileBytes",
-         nullptr},
-        {confTraceSize,
-         "12x",
-         "1048576",
-         {"agentHandler.agentDaemonTraceHandler", "agentHandler.agentCliTraceHandler"},
-         "maxFileBytes",
-         nullptr},
-        {confTraceSize,
-         "65536",
-         "65536",
-         {"agentHandler.agentDaemonTraceHandler", "agentHandler.agentCliTraceHandler"},
-         "maxFileBytes",
-         nullptr},
-        {confTraceSize,
-         "16777216",
-         "16777216",
-         {"agentHandler.agentDaemonTraceHandler", "agentHandler.agentCliTraceHandler"},
-         "maxFileBytes",
-         nullptr},
-        {confTraceNumber,
-         "0",
-         "6",
-         {"agentHandler.agentDaemonTraceHandler", "agentHandler.agentCliTraceHandler"},
-         "maxFiles",
-         &traceNumberOfFiles},
-        {confTraceNumber,
-         "11",
-         "6",
-         {"agentHandler.agentDaemonTraceHandler", "agentHandler.agentCliTraceHandler"},
-         "maxFiles",
-         &traceNumberOfFiles},
-        {confTraceNumber,
-         "1",
-         "1",
-         {"agentHandler.agentDaemonTraceHandler", "agentHandler.agentCliTraceHandler"},
-         "maxFiles",
-         &traceNumberOfFiles},
-        {confTraceNumber,
-         "10",
-         "10",
-         {"agentHandler.agentDaemonTraceHandler", "agentHandler.agentCliTraceHandler"},
-         "maxFiles",
-         &traceNumberOfFiles},
-        {confMsgLogSize,
-         "65535",
-         "1048576",
-         {"agentHandler.agentDaemonMessageHandler", "agentHandler.agentCliMessageHandler"},
-         "maxFileBytes",
-         nullptr},
-        {confMsgLogSize,
-         "70000",
-         "70000",
-         {"agentHandler.agentDaemonMessageHandler", "agentHandler.agentCliMessageHandler"},
-         "maxFileBytes",
-         nullptr},
-        {confMsgLogNumber,
-         "11",
-         "6",
-         {"agentHandler.agentDaemonMessageHandler", "agentHandler.agentCliMessageHandler"},
-         "maxFiles",
-         &messageNumberOfFiles},
-        {confMsgLogNumber,
-         "3",
-         "3",
-         {"agentHandler.agentDaemonMessageHandler", "agentHandler.agentCliMessageHandler"},
-         "maxFiles",
-         &messageNumberOfFiles},
+        // clang-format off
+        {kTraceSize, "65535", "1048576"}, {kTraceSize, "16777217", "1048576"}, {kTraceSize, "", "1048576"},
+        {kTraceSize, "12x", "1048576"}, {kTraceSize, "65536", "65536"}, {kTraceSize, "16777216", "16777216"},
+        {kTraceNumber, "0", "6"}, {kTraceNumber, "11", "6"}, {kTraceNumber, "1", "1"}, {kTraceNumber, "10", "10"},
+        {kMsgSize, "65535", "1048576"}, {kMsgSize, "70000", "70000"},
+        {kMsgNumber, "11", "6"}, {kMsgNumber, "3", "3"},
+        // clang-format on
     };
     for (const auto &c : cases) {
-        c.set(c.value);
-        for (const char *handler : c.handlers)
-            EXPECT_EQ(property(handler, c.property), c.expected) << handler << " " << c.value;
-        if (c.counter != nullptr) {
-            EXPECT_EQ(std::to_string(*c.counter), c.expected) << c.value;
+        const bool trace = c.set == kTraceSize || c.set == kTraceNumber;
+        const bool count = c.set == kTraceNumber || c.set == kMsgNumber;
+        const std::vector<const char *> handlers =
+            trace ? std::vector{"agentHandler.agentDaemonTraceHandler",
+                                "agentHandler.agentCliTraceHandler"}
+                  : std::vector{"agentHandler.agentDaemonMessageHandler",
+                                "agentHandler.agentCliMessageHandler"};
+        const char *name = count ? "maxFiles" : "maxFileBytes";
+        int *counter = !count ? nullptr : trace ? &traceNumberOfFiles : &messageNumberOfFiles;
+        kSetters[c.set](c.value);
+        for (const char *handler : handlers)
+            EXPECT_EQ(property(handler, name), c.expected) << handler << " " << c.value;
+        if (counter != nullptr) {
+            EXPECT_EQ(std::to_string(*counter), c.expected) << c.value;
         }
     }
 }

@@ -13,8 +13,7 @@
 
 namespace {
 
-using vrxtest::TempDir;
-using vrxtest::writeFile;
+using namespace vrxtest;
 namespace fs = std::filesystem;
 
 TEST(Int64Test, TextRoundTrips) {

@@ -13,9 +13,7 @@
 
 namespace {
 
-using vrxtest::readFile;
-using vrxtest::TempDir;
-using vrxtest::writeFile;
+using namespace vrxtest;
 
 TEST(SharedStateTest, TraceFileSwappedWhileWriting) {
     TempDir tmp;

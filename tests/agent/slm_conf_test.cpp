@@ -17,9 +17,7 @@
 
 namespace {
 
-using vrxtest::readFile;
-using vrxtest::TempDir;
-using vrxtest::writeFile;
+using namespace vrxtest;
 
 // Collects what the configuration writes to a sink.
 struct Collected {
@@ -140,28 +138,13 @@ TEST_F(SlmConfTest, CheckConfPerMode) {
     EXPECT_EQ(value(trace_files), "6");
 
     // Every key present and valid: 1.
-    std::string full = kComplete;
-    for (const char *line : {"tag=t",
-                             "security_level=0",
-                             "secure_port=443",
-                             "proxy=none",
-                             "proxy_port=3128",
-                             "trace_files=3",
-                             "driver_conf_file=d",
-                             "msglog_files=2",
-                             "zemlor_common_dir=/z",
-                             "apx_agent_conf_file=a",
-                             "max_cache_size=100",
-                             "unknown_files_enabled=n",
-                             "agent_temp_dir=/t",
-                             "usage_file_lines_threshold=500",
-                             "apx_registry_users=u",
-                             "scan_exclude_dirs=/s",
-                             "assume_auto_fs=local",
-                             "userdata1=1",
-                             "userdata2=2",
-                             "userdata3=3"})
-        full += std::string(line) + "\n";
+    const std::string full =
+        std::string(kComplete) +
+        "tag=t\nsecurity_level=0\nsecure_port=443\nproxy=none\nproxy_port=3128\n"
+        "trace_files=3\ndriver_conf_file=d\nmsglog_files=2\nzemlor_common_dir=/z\n"
+        "apx_agent_conf_file=a\nmax_cache_size=100\nunknown_files_enabled=n\n"
+        "agent_temp_dir=/t\nusage_file_lines_threshold=500\napx_registry_users=u\n"
+        "scan_exclude_dirs=/s\nassume_auto_fs=local\nuserdata1=1\nuserdata2=2\nuserdata3=3\n";
     deleteConfigurationVariables();
     EXPECT_EQ(load(full), 1);
 }

@@ -18,10 +18,7 @@
 
 namespace {
 
-using vrxtest::modeOf;
-using vrxtest::readFile;
-using vrxtest::TempDir;
-using vrxtest::writeFile;
+using namespace vrxtest;
 namespace fs = std::filesystem;
 
 TEST(SlmFileTest, Copy) {

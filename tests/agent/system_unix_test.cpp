@@ -19,8 +19,7 @@
 
 namespace {
 
-using vrxtest::readFile;
-using vrxtest::TempDir;
+using namespace vrxtest;
 using namespace std::chrono_literals;
 
 class SlmSystemTest : public ::testing::Test {

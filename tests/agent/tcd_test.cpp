@@ -17,10 +17,7 @@
 
 namespace {
 
-using vrxtest::modeOf;
-using vrxtest::readFile;
-using vrxtest::TempDir;
-using vrxtest::writeFile;
+using namespace vrxtest;
 namespace fs = std::filesystem;
 
 unsigned long long freeBlocks = 1ull << 30;

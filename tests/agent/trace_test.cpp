@@ -12,8 +12,7 @@
 
 namespace {
 
-using vrxtest::readFile;
-using vrxtest::TempDir;
+using namespace vrxtest;
 namespace fs = std::filesystem;
 
 class TraceTest : public ::testing::Test {

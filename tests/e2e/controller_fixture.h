@@ -27,9 +27,7 @@
 
 namespace vrxe2e {
 
-using vrxtest::readFile;
-using vrxtest::TempDir;
-using vrxtest::writeFile;
+using namespace vrxtest;
 
 inline const std::string kController = AGENTCONTROLLER_PATH;
 inline const std::string kHarness = std::string(E2E_DIR) + "/agent_ns.sh";

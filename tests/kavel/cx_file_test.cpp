@@ -17,9 +17,7 @@
 
 namespace {
 
-using vrxtest::readFile;
-using vrxtest::TempDir;
-using vrxtest::writeFile;
+using namespace vrxtest;
 
 bool ok(const CxPlatformErr &e) { return e.kind == CX_PLATFORM_ERR_OK && e.code == 0; }
 int code(const CxPlatformErr &e) { return e.kind == CX_PLATFORM_ERR_PLATFORM ? e.code : 0; }

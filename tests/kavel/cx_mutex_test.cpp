@@ -25,9 +25,7 @@
 
 namespace {
 
-using vrxtest::Holder;
-using vrxtest::PrivateKey;
-using vrxtest::TempDir;
+using namespace vrxtest;
 
 bool ok(const CxPlatformErr &e) { return e.kind == CX_PLATFORM_ERR_OK && e.code == 0; }
 

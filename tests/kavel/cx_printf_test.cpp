@@ -149,39 +149,24 @@ TEST(CxStringBuffTest, TextFromTheSameBuffer) {
     }
 }
 
+// What the differential runs below do not reach: positions, "*" widths and
+// precisions, "#g", zeros, characters, infinities, pointers, long doubles
+// and wide strings.
 TEST(CxPrintfTest, EdgeCases) {
     EXPECT_EQ(ours("%3$s %1$s %2$s", "a", "b", "c"), "c a b");
     EXPECT_EQ(ours("%*d", 5, 42), "   42");
-    EXPECT_EQ(ours("%-5d|", 42), "42   |");
-    EXPECT_EQ(ours("%05d", -42), "-0042");
-    EXPECT_EQ(ours("%.3d", 7), "007");
-    EXPECT_EQ(ours("%#o", 8), "010");
-    EXPECT_EQ(ours("%#x", 255), "0xff");
     EXPECT_EQ(ours("%5.*d|", 0, 0), "|") << "no padding either";
-    EXPECT_EQ(ours("%5.2f", 3.14159), " 3.14");
     EXPECT_EQ(ours("%.2f", 0.996), "1.00");
     EXPECT_EQ(ours("%.2f", 0.009), "0.01");
-    EXPECT_EQ(ours("%e", 12345.678), "1.234568e+04");
-    EXPECT_EQ(ours("%g", 0.0001), "0.0001");
-    EXPECT_EQ(ours("%g", 0.00001), "1e-05");
-    EXPECT_EQ(ours("%g", 100000.0), "100000");
-    EXPECT_EQ(ours("%g", 1000000.0), "1e+06");
     EXPECT_EQ(ours("%#g", 1.5), "1.50000");
     EXPECT_EQ(ours("%f|%e|%g", 0.0, 0.0, 0.0), "0.000000|0.000000e+00|0");
-    EXPECT_EQ(ours("%.2s", "hello"), "he");
     EXPECT_EQ(ours("%05s", "ab"), "   ab");
     EXPECT_EQ(ours("%%|%c|%5c|", 'x', 'y'), "%|x|    y|");
-    EXPECT_EQ(ours("%hd %hhd %hu", 70000, 300, 70000), "4464 44 4464");
     EXPECT_EQ(ours("%*d|%-*d|", -4, 1, 3, 2), "1   |2  |") << "a negative * width aligns left";
     EXPECT_EQ(ours("%.*d", -1, 5), "5") << "a negative * precision is none";
     EXPECT_EQ(ours("%f %E %G", INFINITY, -INFINITY, NAN), "inf -INF NAN");
     EXPECT_EQ(ours("%5f|%-6f|%+f", INFINITY, NAN, INFINITY), "  inf|nan   |+inf");
     EXPECT_EQ(ours("%e", 1e300), "1.000000e+300");
-    EXPECT_EQ(ours("%d", INT_MIN), "-2147483648");
-    EXPECT_EQ(ours("%lld %llu", LLONG_MIN, ULLONG_MAX),
-              "-9223372036854775808 18446744073709551615");
-    EXPECT_EQ(ours("%ld %zu %td", LONG_MIN, SIZE_MAX, PTRDIFF_MIN),
-              theirs("%ld %zu %td", LONG_MIN, SIZE_MAX, PTRDIFF_MIN));
     EXPECT_EQ(ours("%p", reinterpret_cast<void *>(0x1234)), "1234");
     EXPECT_EQ(ours("%Lf", 1.5L), "1.500000");
     EXPECT_EQ(ours("%.3Le", 1.0L / 3), "3.333e-01");

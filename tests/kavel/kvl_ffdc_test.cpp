@@ -17,10 +17,8 @@
 namespace {
 
 namespace fs = std::filesystem;
-using vrxtest::CaptureLog;
-using vrxtest::RecordingStore;
+using namespace vrxtest;
 
-using vrxtest::sparseFile;
 
 class KvlFFDCTest : public vrxtest::CaptureTest {
 protected:

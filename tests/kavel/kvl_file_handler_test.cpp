@@ -24,15 +24,7 @@
 
 namespace {
 
-using vrxtest::contentOf;
-using vrxtest::modeOf;
-using vrxtest::paddedRecord;
-using vrxtest::paddedRecords;
-using vrxtest::plainFormat;
-using vrxtest::Prop;
-using vrxtest::RaisedMessages;
-using vrxtest::readFile;
-using vrxtest::writeFile;
+using namespace vrxtest;
 namespace fs = std::filesystem;
 
 char *header(KvlObject *) noexcept { return OxsStringDup("H\n"); }

@@ -15,9 +15,7 @@
 
 namespace {
 
-using vrxtest::EnvGuard;
-using vrxtest::OutputCapture;
-using vrxtest::Prop;
+using namespace vrxtest;
 
 // 2024-03-05 09:04:07.045 UTC.
 constexpr uint64_t kMarch5 = 1709629447045ull;

@@ -15,10 +15,7 @@
 
 namespace {
 
-using vrxtest::RaisedMessages;
-using vrxtest::RecordedEvent;
-using vrxtest::RecordingStore;
-using vrxtest::writeFile;
+using namespace vrxtest;
 
 class KvlLogTest : public vrxtest::ToolkitTest {
 protected:

@@ -69,54 +69,30 @@ TEST_F(KvlMessageTest, MessageIdentifiers) {
     }
 }
 
+// The texts themselves are checked against data/messages by the generated
+// tables' test; here, that keys land on their messages and fillers.
 TEST_F(KvlMessageTest, BuiltInTables) {
     const struct {
         const char *catalog;
         int32_t key;
-        const char *text;
+        const char *start; /* of the text; a filler or empty entry whole */
     } cases[] = {
-        {"kvlmsg", 0, "kvlmsg"},
-        {"kvlmsg", 1, "KVLLG01E No listeners are registered with the logger %s."},
-        {"kvlmsg", 4, "unused000"},
-        {"kvlmsg", 31, "KVLBC0031E Property '%1$s' must be %2$d characters or less."},
-        {"kvlmsg", 52,
-         "KVL0052E The value of property '%s' in the properties file could not be parsed, "
-         "because it contains a backslash character that is not part of a valid escape "
-         "sequence."},
-        {"kvlmsg", 74,
-         "KVLMP0074W The value %1s is not a valid file permission mask for file handler %2s. "
-         "Please specify a four-digit octal value (with a leading zero)."},
-        {"kvlmsg", 76,
-         "KVLFF0020W The property 'mode' for message ID filter %1s was set to unknown value "
-         "%2s. Expected values are 'BLOCK' or 'PASSTHRU'."},
-        {"kvlmsg", 92, "unused062"},
-        {"kvlmsg", 93, "KVLWH0092E An IPC channel could not be closed. The error code is %1$d."},
-        {"kvlmsg", 129, "unused091"},
-        {"kvlmsg", 131, "Formats all message data as an XML record."},
-        {"kvlmsg", 132,
-         "KVLMP0132W %1$d records for the log file %2$s were dropped because its lock was not "
-         "had within %3$d milliseconds."},
-        {"kffdcmsg", 0, "kffdcmsg"},
-        {"kffdcmsg", 1, "unused000"},
-        {"kffdcmsg", 14,
-         "KVLFF0014W Could not delete all the oldest files in the FFDC directory %1$s to "
-         "reduce the disk space below the first warning limit, %2$.2f percent of the maxiumum "
-         "disk space, %3$ld bytes, for handler, %4$s."},
-        {"kffdcmsg", 30, ""},  // left out: empty, and not counted as a filler
-        {"kffdcmsg", 31, "unused022"},
-        {"kffdcmsg", 60,
-         "KVLFF0060W The First Failure Data Capture (FFDC) disk space requested has exceeded "
-         "%1$.2f percent of the maximum disk space, %2$ld bytes. The current space used is "
-         "%3$ld bytes, and the estimated space needed to complete the FFDC action is %4$ld "
-         "bytes for handler, %5$s."},
-        {"kffdcmsg", 64, "KVLFF0064E Could not create the zip file %s."},
-        {"kffdcmsg", 139, "unused116"},
-        {"kffdcmsg", 140,
-         "Copies local files to a problem determination directory, based on the ZMS message "
-         "ids of incoming events."},
+        // clang-format off
+        {"kvlmsg", 0, "kvlmsg"}, {"kvlmsg", 1, "KVLLG01E "}, {"kvlmsg", 4, "unused000"}, {"kvlmsg", 31, "KVLBC0031E "},
+        {"kvlmsg", 52, "KVL0052E "}, {"kvlmsg", 74, "KVLMP0074W "}, {"kvlmsg", 76, "KVLFF0020W "}, {"kvlmsg", 92, "unused062"},
+        {"kvlmsg", 93, "KVLWH0092E "}, {"kvlmsg", 129, "unused091"}, {"kvlmsg", 131, "Formats all message data"},
+        {"kvlmsg", 132, "KVLMP0132W "}, {"kffdcmsg", 0, "kffdcmsg"}, {"kffdcmsg", 1, "unused000"},
+        {"kffdcmsg", 14, "KVLFF0014W "}, {"kffdcmsg", 30, ""} /* left out: empty, not a filler */,
+        {"kffdcmsg", 31, "unused022"}, {"kffdcmsg", 60, "KVLFF0060W "}, {"kffdcmsg", 64, "KVLFF0064E "},
+        {"kffdcmsg", 139, "unused116"}, {"kffdcmsg", 140, "Copies local files"},
+        // clang-format on
     };
-    for (const auto &c : cases)
-        EXPECT_STREQ(kvlMsgTableText(c.catalog, c.key), c.text) << c.catalog << " " << c.key;
+    for (const auto &c : cases) {
+        const std::string text = kvlMsgTableText(c.catalog, c.key);
+        const bool whole = *c.start == '\0' || std::string(c.start).rfind("unused", 0) == 0;
+        EXPECT_TRUE(whole ? text == c.start : text.rfind(c.start, 0) == 0)
+            << c.catalog << " " << c.key << ": " << text;
+    }
     // Messages added later follow the original 132 and 141 entries, whose
     // keys and fillers stay as they were.
     EXPECT_EQ(kvlMsgTableEntries("kvlmsg"), 133);

@@ -24,15 +24,7 @@
 
 namespace {
 
-using vrxtest::contentOf;
-using vrxtest::Holder;
-using vrxtest::OutputCapture;
-using vrxtest::paddedRecord;
-using vrxtest::paddedRecords;
-using vrxtest::PrivateKey;
-using vrxtest::RaisedMessages;
-using vrxtest::readFile;
-using vrxtest::writeFile;
+using namespace vrxtest;
 namespace fs = std::filesystem;
 
 // An open toolkit with a logger "app" feeding a multi-process handler on

@@ -28,8 +28,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using vrxtest::PrivateKey;
-using vrxtest::TempDir;
+using namespace vrxtest;
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 constexpr int kRounds = 3;

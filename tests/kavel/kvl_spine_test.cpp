@@ -14,8 +14,7 @@
 
 namespace {
 
-using vrxtest::RaisedMessages;
-using vrxtest::RecordingStore;
+using namespace vrxtest;
 
 class KvlSpineTest : public vrxtest::ToolkitTest {
 protected:

@@ -164,128 +164,46 @@ TEST_F(KvlXmlTest, RecordsByteForByte) {
         bool threeParameters;
         std::string expected;
     } cases[] = {
-        {"trace without source or level",
-         KVL_LEVEL_NONE,
-         nullptr,
-         "plain",
-         {},
-         nullptr,
-         false,
+        // clang-format off
+        {"trace without source or level", KVL_LEVEL_NONE, nullptr, "plain", {}, nullptr, false,
          "<Trace>\n" + kTime + " <LogText><![CDATA[plain]]></LogText>\n" + noSource + "</Trace>\n"},
-        {"trace with source, ids and origin",
-         KVL_LEVEL_DEBUG_MIN,
-         nullptr,
-         "x",
-         {{KVL_PROP_SRCFILE, "init.c"},
-          {KVL_PROP_SRCFUNCTION, "main"},
-          {KVL_PROP_SRCLINE, "120"},
-          {"threadId", "-1"},
-          {"processId", "4711"},
-          {"server", "node1.example.com"},
-          {"serverFormat", "IP"},
-          {"product", "P"},
-          {"component", "C"},
-          {"productInstance", "I"},
-          {"correlationId", "corr"},
-          {"client", "alice"}},
-         nullptr,
-         false,
-         "<Trace Level=\"MIN\">\n" + kTime +
-             " <Server Format=\"IP\">node1.example.com</Server>\n <ProductId>P</ProductId>\n"
-             " <Component>C</Component>\n <ProductInstance>I</ProductInstance>\n"
-             " <LogText><![CDATA[x]]></LogText>\n"
-             " <Source FileName=\"init.c\" Method=\"main\" Line=\"120\"/>\n"
-             " <Thread>18446744073709551615</Thread>\n <Process>4711</Process>\n"
-             " <CorrelationId>corr</CorrelationId>\n <Principal>alice</Principal>\n"
-             "</Trace>\n"},
-        {"file without function or line",
-         KVL_LEVEL_INFO,
-         nullptr,
-         "x",
-         {{KVL_PROP_SRCFILE, "a.c"}},
-         nullptr,
-         false,
-         "<Trace Level=\"INFO\">\n" + kTime +
-             " <LogText><![CDATA[x]]></LogText>\n <Source FileName=\"a.c\"/>\n</Trace>\n"},
-        {"message id from the event",
-         KVL_LEVEL_WARN,
-         "app.cat",
-         "KVLFF0010E text",
-         {},
-         "APP0001W",
-         false,
-         "<Message Id=\"APP0001W\" Severity=\"WARN\">\n" + kTime +
-             " <LogText><![CDATA[KVLFF0010E text]]></LogText>\n"
-             " <TranslationInfo Type=\"XPG4\" Catalog=\"app.cat\" MsgKey=\"7\" SetId=\"1\">"
-             "</TranslationInfo>\n</Message>\n"},
-        {"message id from the text, three parameters",
-         KVL_LEVEL_ERROR,
-         "app.cat",
-         "APP0007E Disk %s has %ld blocks.",
-         {},
-         nullptr,
-         true,
-         "<Message Id=\"APP0007E\" Severity=\"ERROR\">\n" + kTime +
-             " <LogText><![CDATA[APP0007E Disk sda has 42 blocks.]]></LogText>\n"
-             " <TranslationInfo Type=\"XPG4\" Catalog=\"app.cat\" MsgKey=\"7\" SetId=\"1\">"
-             "<Param><![CDATA[sda]]></Param><Param><![CDATA[42]]></Param>"
-             "<Param><![CDATA[true]]></Param></TranslationInfo>\n</Message>\n"},
-        {"no id anywhere, no level",
-         KVL_LEVEL_NONE,
-         "app.cat",
-         "hello",
-         {},
-         nullptr,
-         false,
-         "<Message Id=\"None\">\n" + kTime +
-             " <LogText><![CDATA[hello]]></LogText>\n"
-             " <TranslationInfo Type=\"XPG4\" Catalog=\"app.cat\" MsgKey=\"7\" SetId=\"1\">"
-             "</TranslationInfo>\n</Message>\n"},
-        {"an empty cached id is none",
-         KVL_LEVEL_FATAL,
-         "app.cat",
-         "hello",
-         {},
-         "",
-         false,
-         "<Message Id=\"None\" Severity=\"ERROR\">\n" + kTime +
-             " <LogText><![CDATA[hello]]></LogText>\n"
-             " <TranslationInfo Type=\"XPG4\" Catalog=\"app.cat\" MsgKey=\"7\" SetId=\"1\">"
-             "</TranslationInfo>\n</Message>\n"},
-        {"message with source, attributes in map order",
-         KVL_LEVEL_INFO,
-         "c",
-         "m",
-         {{"zeta", "1"}, {KVL_PROP_SRCFILE, "f.c"}, {"organization", "O"}, {"alpha", "<2>"}},
-         "ID",
-         false,
-         "<Message Id=\"ID\" Severity=\"INFO\">\n" + kTime +
-             " <LogText><![CDATA[m]]></LogText>\n"
-             " <LogAttribs><Key>zeta</Key><Value>1</Value><Key>organization</Key><Value>O</Value>"
-             "<Key>alpha</Key><Value>&lt;2&gt;</Value></LogAttribs>\n"
-             " <Source FileName=\"f.c\"/>\n"
-             " <TranslationInfo Type=\"XPG4\" Catalog=\"c\" MsgKey=\"7\" SetId=\"1\">"
-             "</TranslationInfo>\n</Message>\n"},
-        {"only reserved keys: no LogAttribs",
-         KVL_LEVEL_INFO,
-         nullptr,
-         "m",
-         {{"client", "c"}, {"serverFormat", "IP"}, {KVL_PROP_SRCLINE, "3"}},
-         nullptr,
-         false,
-         "<Trace Level=\"INFO\">\n" + kTime + " <LogText><![CDATA[m]]></LogText>\n" + noSource +
-             " <Principal>c</Principal>\n</Trace>\n"},
-        {"hostile fields",
-         KVL_LEVEL_NONE,
-         nullptr,
-         "a]]>b",
-         {{KVL_PROP_SRCFILE, "\"x\"\n"}, {"server", "<s>"}, {"serverFormat", "\"&"}},
-         nullptr,
-         false,
-         "<Trace>\n" + kTime +
-             " <Server Format=\"&quot;&amp;\">&lt;s&gt;</Server>\n"
-             " <LogText><![CDATA[a]]]]><![CDATA[>b]]></LogText>\n"
-             " <Source FileName=\"&quot;x&quot;&#10;\"/>\n</Trace>\n"},
+        {"trace with source, ids and origin", KVL_LEVEL_DEBUG_MIN, nullptr, "x",
+         {{KVL_PROP_SRCFILE, "init.c"}, {KVL_PROP_SRCFUNCTION, "main"}, {KVL_PROP_SRCLINE, "120"}, {"threadId", "-1"},
+          {"processId", "4711"}, {"server", "node1.example.com"}, {"serverFormat", "IP"}, {"product", "P"},
+          {"component", "C"}, {"productInstance", "I"}, {"correlationId", "corr"}, {"client", "alice"}}, nullptr, false,
+         "<Trace Level=\"MIN\">\n" + kTime + " <Server Format=\"IP\">node1.example.com</Server>\n <ProductId>P</ProductId>\n"
+         " <Component>C</Component>\n <ProductInstance>I</ProductInstance>\n <LogText><![CDATA[x]]></LogText>\n"
+         " <Source FileName=\"init.c\" Method=\"main\" Line=\"120\"/>\n <Thread>18446744073709551615</Thread>\n"
+         " <Process>4711</Process>\n <CorrelationId>corr</CorrelationId>\n <Principal>alice</Principal>\n</Trace>\n"},
+        {"file without function or line", KVL_LEVEL_INFO, nullptr, "x", {{KVL_PROP_SRCFILE, "a.c"}}, nullptr, false,
+         "<Trace Level=\"INFO\">\n" + kTime + " <LogText><![CDATA[x]]></LogText>\n <Source FileName=\"a.c\"/>\n</Trace>\n"},
+        {"message id from the event", KVL_LEVEL_WARN, "app.cat", "KVLFF0010E text", {}, "APP0001W", false,
+         "<Message Id=\"APP0001W\" Severity=\"WARN\">\n" + kTime + " <LogText><![CDATA[KVLFF0010E text]]></LogText>\n"
+         " <TranslationInfo Type=\"XPG4\" Catalog=\"app.cat\" MsgKey=\"7\" SetId=\"1\"></TranslationInfo>\n</Message>\n"},
+        {"message id from the text, three parameters", KVL_LEVEL_ERROR, "app.cat", "APP0007E Disk %s has %ld blocks.", {}, nullptr, true,
+         "<Message Id=\"APP0007E\" Severity=\"ERROR\">\n" + kTime + " <LogText><![CDATA[APP0007E Disk sda has 42 blocks.]]></LogText>\n"
+         " <TranslationInfo Type=\"XPG4\" Catalog=\"app.cat\" MsgKey=\"7\" SetId=\"1\"><Param><![CDATA[sda]]></Param>"
+         "<Param><![CDATA[42]]></Param><Param><![CDATA[true]]></Param></TranslationInfo>\n</Message>\n"},
+        {"no id anywhere, no level", KVL_LEVEL_NONE, "app.cat", "hello", {}, nullptr, false,
+         "<Message Id=\"None\">\n" + kTime + " <LogText><![CDATA[hello]]></LogText>\n"
+         " <TranslationInfo Type=\"XPG4\" Catalog=\"app.cat\" MsgKey=\"7\" SetId=\"1\"></TranslationInfo>\n</Message>\n"},
+        {"an empty cached id is none", KVL_LEVEL_FATAL, "app.cat", "hello", {}, "", false,
+         "<Message Id=\"None\" Severity=\"ERROR\">\n" + kTime + " <LogText><![CDATA[hello]]></LogText>\n"
+         " <TranslationInfo Type=\"XPG4\" Catalog=\"app.cat\" MsgKey=\"7\" SetId=\"1\"></TranslationInfo>\n</Message>\n"},
+        {"message with source, attributes in map order", KVL_LEVEL_INFO, "c", "m",
+         {{"zeta", "1"}, {KVL_PROP_SRCFILE, "f.c"}, {"organization", "O"}, {"alpha", "<2>"}}, "ID", false,
+         "<Message Id=\"ID\" Severity=\"INFO\">\n" + kTime + " <LogText><![CDATA[m]]></LogText>\n"
+         " <LogAttribs><Key>zeta</Key><Value>1</Value><Key>organization</Key><Value>O</Value>"
+         "<Key>alpha</Key><Value>&lt;2&gt;</Value></LogAttribs>\n <Source FileName=\"f.c\"/>\n"
+         " <TranslationInfo Type=\"XPG4\" Catalog=\"c\" MsgKey=\"7\" SetId=\"1\"></TranslationInfo>\n</Message>\n"},
+        {"only reserved keys: no LogAttribs", KVL_LEVEL_INFO, nullptr, "m",
+         {{"client", "c"}, {"serverFormat", "IP"}, {KVL_PROP_SRCLINE, "3"}}, nullptr, false,
+         "<Trace Level=\"INFO\">\n" + kTime + " <LogText><![CDATA[m]]></LogText>\n" + noSource + " <Principal>c</Principal>\n</Trace>\n"},
+        {"hostile fields", KVL_LEVEL_NONE, nullptr, "a]]>b",
+         {{KVL_PROP_SRCFILE, "\"x\"\n"}, {"server", "<s>"}, {"serverFormat", "\"&"}}, nullptr, false,
+         "<Trace>\n" + kTime + " <Server Format=\"&quot;&amp;\">&lt;s&gt;</Server>\n"
+         " <LogText><![CDATA[a]]]]><![CDATA[>b]]></LogText>\n <Source FileName=\"&quot;x&quot;&#10;\"/>\n</Trace>\n"},
+        // clang-format on
     };
     KvlObject *formatter = object("xml", "kvl_xmlformatter");
     for (const auto &c : cases) {

@@ -11,9 +11,7 @@
 
 namespace {
 
-using vrxtest::readFile;
-using vrxtest::TempDir;
-using vrxtest::writeFile;
+using namespace vrxtest;
 using ziltest::ZilTest;
 
 const std::string kTables = std::string(ZIL_TEST_BUILD_DIR) + "/codeset/";

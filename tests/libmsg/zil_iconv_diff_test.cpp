@@ -16,9 +16,8 @@
 
 namespace {
 
-using ziltest::ZilTest;
+using namespace ziltest;
 
-using ziltest::Shipped;
 
 // iconv of a byte sequence into one character: its value, -1 when it has no
 // mapping, -2 when the sequence is incomplete.
