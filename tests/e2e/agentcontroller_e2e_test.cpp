@@ -64,7 +64,7 @@ TEST_F(ControllerE2E, StartOutcomes) {
     };
     // clang-format on
     for (const Case &c : cases)
-        check(*this, c, runController(c.args, c.setup), errPath(), callsPath());
+        verify(*this, c);
 }
 
 TEST_F(ControllerE2E, StopOutcomes) {
@@ -91,7 +91,7 @@ TEST_F(ControllerE2E, StopOutcomes) {
     };
     // clang-format on
     for (const Case &c : cases)
-        check(*this, c, runController(c.args, c.setup), errPath(), callsPath());
+        verify(*this, c);
 }
 
 TEST_F(ControllerE2E, CommandLineErrors) {
@@ -130,7 +130,7 @@ TEST_F(ControllerE2E, CommandLineErrors) {
     };
     // clang-format on
     for (const Case &c : cases)
-        check(*this, c, runController(c.args, c.setup), errPath(), callsPath());
+        verify(*this, c);
 }
 
 // "--help" and "--version" alone answer on standard output and run nothing:
@@ -163,21 +163,15 @@ TEST_F(ControllerE2E, HelpAndVersionAloneTouchNothing) {
     };
     // clang-format on
     for (const Case &c : cases) {
-        check(*this, c, runController(c.args, c.setup), errPath(), callsPath());
+        verify(*this, c);
         const bool quiet = c.status == 0;
         EXPECT_EQ(std::filesystem::exists(work_ / "var/nuv"), !quiet) << c.name;
         EXPECT_EQ(std::filesystem::exists(work_ / "etc.upper/nuv"), !quiet) << c.name;
     }
     Scene positional{{{"vrxagent", "5"}}};
-    const Case asFile{"--help as the error-code file",
-                      {"--help", "stop", "-u"},
-                      positional,
-                      "vrxagent successfully stopped",
-                      "",
-                      0,
-                      std::nullopt,
-                      kStop};
-    check(*this, asFile, runController(asFile.args, asFile.setup), errPath(), callsPath());
+    // clang-format off
+    verify(*this, {"--help as the error-code file", {"--help", "stop", "-u"}, positional, "vrxagent successfully stopped", "", 0, std::nullopt, kStop});
+    // clang-format on
 }
 
 TEST_F(ControllerE2E, ErrorCodeFileFailures) {
@@ -195,29 +189,23 @@ TEST_F(ControllerE2E, ErrorCodeFileFailures) {
     };
     // clang-format on
     for (const Case &c : cases)
-        check(*this, c, runController(c.args, c.setup), errPath(), callsPath());
+        verify(*this, c);
 }
 
 TEST_F(ControllerE2E, BaseDirectoryFallsBackToUsrSbin) {
     // An ini file without a usable configuration (here: no
     // communication_type) gives no base directory.
-    const Case c{"ini without a valid configuration",
-                 {"@ERR@", "start", "-u"},
-                 {{{"vrxagent.sh", "0"}}, std::nullopt, "agent_base_dir=/opt/elsewhere\n"},
-                 kStarted,
-                 "",
-                 0,
-                 std::nullopt,
-                 kStart};
-    check(*this, c, runController(c.args, c.setup), errPath(), callsPath());
+    // clang-format off
+    verify(*this, {"ini without a valid configuration", {"@ERR@", "start", "-u"},
+                   {{{"vrxagent.sh", "0"}}, std::nullopt, "agent_base_dir=/opt/elsewhere\n"}, kStarted, "", 0, std::nullopt, kStart});
+    // clang-format on
 }
 
 TEST_F(ControllerE2E, ChildrenGetAnEmptyLibraryPath) {
     Scene scene{{{"vrxagent.sh", "0"}}};
-    const Case c{
-        "LD_LIBRARY_PATH", {"@ERR@", "start", "-i", "-p"}, scene, kStarted, "", 0, std::nullopt,
-        kStart + kPlugin};
-    check(*this, c, runController(c.args, c.setup), errPath(), callsPath());
+    // clang-format off
+    verify(*this, {"LD_LIBRARY_PATH", {"@ERR@", "start", "-i", "-p"}, scene, kStarted, "", 0, std::nullopt, kStart + kPlugin});
+    // clang-format on
     EXPECT_EQ(readFile(callsPath() + ".env").value_or(""), "[]\n[]\n");
 }
 
@@ -226,53 +214,33 @@ TEST_F(ControllerE2E, BaseDirectoryFromTheIniFile) {
     Scene scene{{{"vrxagent.sh", "0"}, {"vrxagent", "5"}}};
     scene.agentDir = "agent dir";
     scene.ini = kCompleteIni + "agent_base_dir =   @WORK@/agent dir/bin/..  \n";
-    const Case start{
-        "ini base directory", {"@ERR@", "start", "-i"},           scene, kStarted, "", 0,
-        std::nullopt,         "@WORK@/agent dir/vrxagent.sh -g\n"};
-    Outcome run = runController(start.args, start.setup);
-    check(*this,
-          Case{start.name, start.args, start.setup, start.out, start.err, start.status,
-               start.errFile, expand(start.calls)},
-          run, errPath(), callsPath());
+    // clang-format off
+    verify(*this, {"ini base directory", {"@ERR@", "start", "-i"}, scene, kStarted, "", 0, std::nullopt, "@WORK@/agent dir/vrxagent.sh -g\n"});
+    // clang-format on
 
     // An agent id of 2^63 or more is a valid unsigned 64-bit id: the base
     // directory still counts.
     Scene bigId = scene;
     bigId.agentDir = "agent2";
     bigId.ini = kCompleteIni + "agentid=9223372036854775808\nagent_base_dir=@WORK@/agent2\n";
-    const Case bigIdStart{"large agent id", {"@ERR@", "start", "-i"},        bigId, kStarted, "", 0,
-                          std::nullopt,     "@WORK@/agent2/vrxagent.sh -g\n"};
-    check(*this,
-          Case{bigIdStart.name, bigIdStart.args, bigIdStart.setup, bigIdStart.out, bigIdStart.err,
-               bigIdStart.status, bigIdStart.errFile, expand(bigIdStart.calls)},
-          runController(bigIdStart.args, bigIdStart.setup), errPath(), callsPath());
+    // clang-format off
+    verify(*this, {"large agent id", {"@ERR@", "start", "-i"}, bigId, kStarted, "", 0, std::nullopt, "@WORK@/agent2/vrxagent.sh -g\n"});
+    // clang-format on
 
     // A missing ini, or one holding only agent_base_dir: /usr/sbin/.
     Scene onlyBase{{{"vrxagent", "5"}}};
     onlyBase.ini = "agent_base_dir=@WORK@/agent dir\n";
-    const Case fallback{"incomplete ini",
-                        {"@ERR@", "stop", "-u"},
-                        onlyBase,
-                        "vrxagent successfully stopped",
-                        "",
-                        0,
-                        std::nullopt,
-                        kStop};
-    check(*this, fallback, runController(fallback.args, fallback.setup), errPath(), callsPath());
+    // clang-format off
+    verify(*this, {"incomplete ini", {"@ERR@", "stop", "-u"}, onlyBase, "vrxagent successfully stopped", "", 0, std::nullopt, kStop});
+    // clang-format on
 }
 
 TEST_F(ControllerE2E, CreatesTheCommonLogDirectory) {
     Scene scene{{{"vrxagent", "5"}}};
     scene.keepVar = true;
-    const Case c{"log directory",
-                 {"@ERR@", "stop", "-u"},
-                 scene,
-                 "vrxagent successfully stopped",
-                 "",
-                 0,
-                 std::nullopt,
-                 kStop};
-    check(*this, c, runController(c.args, c.setup), errPath(), callsPath());
+    // clang-format off
+    verify(*this, {"log directory", {"@ERR@", "stop", "-u"}, scene, "vrxagent successfully stopped", "", 0, std::nullopt, kStop});
+    // clang-format on
     const std::string record = work_ / "etc.upper/nuv/zemlor/common/cfg/log.properties";
     EXPECT_EQ(readFile(record).value_or("<none>"), "zemlor_common_dir=/var/nuv/zemlor/common");
     struct stat info {};
@@ -290,25 +258,18 @@ TEST_F(ControllerE2E, StartupHygiene) {
     // Children are waited for even when SIGCHLD came in ignored.
     Scene ignored{{{"vrxagent.sh", "0"}}};
     ignored.ignoreSigchld = true;
-    const Case sigchld{
-        "SIGCHLD ignored", {"@ERR@", "start", "-i", "-p"}, ignored, kStarted, "", 0, std::nullopt,
-        kStart + kPlugin};
-    check(*this, sigchld, runController(sigchld.args, sigchld.setup), errPath(), callsPath());
+    // clang-format off
+    verify(*this, {"SIGCHLD ignored", {"@ERR@", "start", "-i", "-p"}, ignored, kStarted, "", 0, std::nullopt, kStart + kPlugin});
+    // clang-format on
 
     // With standard output closed, files the controller opens (the
     // error-code file here, trace files too) must not become descriptor 1
     // and collect what is printed there.
     Scene closed{{{"vrxagent", "0"}}};
     closed.closeStdout = true;
-    const Case noStdout{"stdout closed",
-                        {"@ERR@", "stop", "-i"},
-                        closed,
-                        "",
-                        kStopFailed + "Written slmerr (rc=-201)\n",
-                        1,
-                        "-201",
-                        kStop};
-    check(*this, noStdout, runController(noStdout.args, noStdout.setup), errPath(), callsPath());
+    // clang-format off
+    verify(*this, {"stdout closed", {"@ERR@", "stop", "-i"}, closed, "", kStopFailed + "Written slmerr (rc=-201)\n", 1, "-201", kStop});
+    // clang-format on
 }
 
 // A name server that never answers must not hold an installer: the host
@@ -317,18 +278,11 @@ TEST_F(ControllerE2E, StartupHygiene) {
 TEST_F(ControllerE2E, ASilentNameServerDelaysTheRunBriefly) {
     Scene silent{{{"vrxagent", "5"}}};
     silent.silentResolver = true;
-    const Case c{"silent name server",
-                 {"@ERR@", "stop", "-u"},
-                 silent,
-                 "vrxagent successfully stopped",
-                 "",
-                 0,
-                 std::nullopt,
-                 kStop};
     const auto start = std::chrono::steady_clock::now();
-    const Outcome run = runController(c.args, c.setup);
+    // clang-format off
+    verify(*this, {"silent name server", {"@ERR@", "stop", "-u"}, silent, "vrxagent successfully stopped", "", 0, std::nullopt, kStop});
+    // clang-format on
     const auto took = std::chrono::steady_clock::now() - start;
-    check(*this, c, run, errPath(), callsPath());
     EXPECT_LT(took, std::chrono::seconds(5));
 }
 

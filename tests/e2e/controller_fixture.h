@@ -190,6 +190,10 @@ public:
     TempDir work_;
 };
 
+struct Case;
+void check(ControllerE2E &fixture, const Case &c, const Outcome &run, const std::string &errFile,
+           const std::string &calls);
+
 struct Case {
     const char *name;
     std::vector<std::string> args;  // "@ERR@" is the error-code file
@@ -211,7 +215,14 @@ inline void check(ControllerE2E &fixture, const Case &c, const Outcome &run,
         EXPECT_EQ(file.value_or("<no file>"), *c.errFile);
     else
         EXPECT_FALSE(file.has_value()) << "error-code file holds: " << *file;
-    EXPECT_EQ(readFile(calls).value_or(""), c.calls);
+    EXPECT_EQ(readFile(calls).value_or(""), fixture.expand(c.calls));
+}
+
+// Runs the case and checks its whole outcome, which it returns.
+inline Outcome verify(ControllerE2E &fixture, const Case &c) {
+    const Outcome run = fixture.runController(c.args, c.setup);
+    check(fixture, c, run, fixture.errPath(), fixture.callsPath());
+    return run;
 }
 
 }  // namespace vrxe2e
