@@ -298,11 +298,10 @@ TEST_F(SlmConfTest, RewritesInPlaceWithoutLosingTheFile) {
         const char *value;
         int result;
         std::string after;
+    // clang-format off
     } cases[] = {
-        {"x=1\ntrace_size=1048576\ny=2\n", trace_size, "65536", 1,
-         "x=1\ntrace_size= 65536 \ny=2\n"},
-        {"x=1\ntrace_size=65536\ny=2\n", trace_size, "1048576", 1,
-         "x=1\ntrace_size= 1048576\ny=2\n"},
+        {"x=1\ntrace_size=1048576\ny=2\n", trace_size, "65536", 1, "x=1\ntrace_size= 65536 \ny=2\n"},
+        {"x=1\ntrace_size=65536\ny=2\n", trace_size, "1048576", 1, "x=1\ntrace_size= 1048576\ny=2\n"},
         {"trace_size=1\r\nz=3\r\n", trace_size, "70000", 1, "trace_size= 70000\r\nz=3\r\n"},
         // The last line for the key is the one loading keeps.
         {"trace_size=1\ntrace_size=2\n", trace_size, "3", 1, "trace_size=1\ntrace_size= 3\n"},
@@ -311,6 +310,7 @@ TEST_F(SlmConfTest, RewritesInPlaceWithoutLosingTheFile) {
         {"x=1\n", trace_size, "1\nagent_base_dir=/evil", -8, "x=1\n"},
         {"x=1\n", trace_size, "1\ragent_base_dir=/evil", -8, "x=1\n"},
     };
+    // clang-format on
     for (const auto &c : cases) {
         writeFile(file(), c.before, 0640);
         loadConfFile(file().c_str(), 0, 0);

@@ -225,15 +225,13 @@ TEST_F(SlmSystemTest, PopenWorksWhenTheCallerHasStandardDescriptorsClosed) {
         bool withInput;
         const char *script;
         std::string expected;
+    // clang-format off
     } cases[] = {
         {{0}, true, "cat", "fed through stdin"},
-        {{0, 1, 2},
-         true,
-         "cat; echo err >&2",
-         "fed through stdin"
-         "err\n"},
+        {{0, 1, 2}, true, "cat; echo err >&2", "fed through stdin" "err\n"},
         {{0, 1}, false, "echo out; echo err >&2", "out\nerr\n"},
     };
+    // clang-format on
     for (const auto &c : cases) {
         int saved[3];
         for (int fd = 0; fd < 3; ++fd)

@@ -95,6 +95,7 @@ TEST_F(ControllerTraceE2E, EveryRunLeavesItsRecords) {
         std::map<std::string, std::string> agent;
         std::vector<std::pair<std::string, std::string>> expected;  // level, text, in order
         bool exits;                                                 // ends with "main : exit"
+    // clang-format off
     } cases[] = {
         {"a usage error", {}, {}, {{"MAX", "main : entry"}}, false},
         {"a start",
@@ -111,12 +112,9 @@ TEST_F(ControllerTraceE2E, EveryRunLeavesItsRecords) {
            "Error: vrxagent.sh service cannot start because of missing secpack prereq. "
            "Start Failed\n"}},
          false},
-        {"a stop",
-         {"@ERR@", "stop", "-i"},
-         {{"vrxagent", "5"}},
-         {{"MAX", "Invoking command \"/usr/sbin/vrxagent\" -e "}},
-         true},
+        {"a stop", {"@ERR@", "stop", "-i"}, {{"vrxagent", "5"}}, {{"MAX", "Invoking command \"/usr/sbin/vrxagent\" -e "}}, true},
     };
+    // clang-format on
     const std::string host = hostName();
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);

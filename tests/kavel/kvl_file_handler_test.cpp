@@ -227,20 +227,14 @@ TEST_F(KvlFileHandlerTest, OnlyARegularFileAtTheNameIsWritten) {
         const char *name;
         void (*plant)(const fs::path &log, const std::string &victim);
         bool writtenFirst;  // a record goes in before the name is replaced
+    // clang-format off
     } cases[] = {
-        {"link", [](const fs::path &log, const std::string &to) { fs::create_symlink(to, log); },
-         false},
-        {"link planted mid-run",
-         [](const fs::path &log, const std::string &to) {
-             fs::remove(log);
-             fs::create_symlink(to, log);
-         },
-         true},
-        {"fifo", [](const fs::path &log, const std::string &) { mkfifo(log.c_str(), 0644); },
-         false},
-        {"directory", [](const fs::path &log, const std::string &) { fs::create_directory(log); },
-         false},
+        {"link", [](const fs::path &log, const std::string &to) {fs::create_symlink(to, log); }, false},
+        {"link planted mid-run", [](const fs::path &log, const std::string &to) {fs::remove(log); fs::create_symlink(to, log); }, true},
+        {"fifo", [](const fs::path &log, const std::string &) {mkfifo(log.c_str(), 0644); }, false},
+        {"directory", [](const fs::path &log, const std::string &) {fs::create_directory(log); }, false},
     };
+    // clang-format on
     char n = 'a';
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);

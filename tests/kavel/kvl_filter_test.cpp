@@ -100,30 +100,20 @@ TEST_F(KvlFilterTest, MessageIdModesAndIds) {
         std::vector<vrxtest::Prop> props;
         const char *text;
         int passes;
+    // clang-format off
     } cases[] = {
         {"default: errors pass", {}, "KVLFF0010E Out of memory.", 1},
         {"default: warnings blocked", {}, "KVLFF0014W x", 0},
         {"default: information blocked", {}, "KVLFF0015I x", 0},
         {"default: the *W quirk lets this warning through", {}, "KVLWR0010W x", 1},
         {"no id in the text: the empty id matches nothing", {}, "plain text", 1},
-        {"passthru lets matches through",
-         {{"mode", "passthru"}, {"msgIds", "KVLFF00*"}},
-         "KVLFF0010E x",
-         1},
-        {"passthru stops the rest",
-         {{"mode", "PassThru"}, {"msgIds", "KVLFF00*"}},
-         "KVLBC0020E x",
-         0},
-        {"passthru stops texts without id",
-         {{"mode", "PASSTHRU"}, {"msgIds", "KVLFF00*"}},
-         "plain",
-         0},
+        {"passthru lets matches through", {{"mode", "passthru"}, {"msgIds", "KVLFF00*"}}, "KVLFF0010E x", 1},
+        {"passthru stops the rest", {{"mode", "PassThru"}, {"msgIds", "KVLFF00*"}}, "KVLBC0020E x", 0},
+        {"passthru stops texts without id", {{"mode", "PASSTHRU"}, {"msgIds", "KVLFF00*"}}, "plain", 0},
         {"block in any case", {{"mode", "bLoCk"}, {"msgIds", "KVLBC*"}}, "KVLBC0020E x", 0},
-        {"an unknown mode blocks",
-         {{"mode", "passthru"}, {"mode", "sieve"}, {"msgIds", "A*"}},
-         "ABC0001E x",
-         0},
+        {"an unknown mode blocks", {{"mode", "passthru"}, {"mode", "sieve"}, {"msgIds", "A*"}}, "ABC0001E x", 0},
     };
+    // clang-format on
     for (const auto &c : cases)
         EXPECT_EQ(verdict(filter("kvl_msgidfilter", c.props), c.text), c.passes) << c.what;
 }
@@ -159,6 +149,7 @@ TEST_F(KvlFilterTest, RepeatsAreSuppressedWithinTheWindow) {
         const char *repeat;
         std::vector<std::pair<const char *, uint64_t>> events;  // text, time
         std::vector<int> verdicts;
+    // clang-format off
     } cases[] = {
         {"the window, a blocked repeat does not move it",
          "60000",
@@ -167,28 +158,14 @@ TEST_F(KvlFilterTest, RepeatsAreSuppressedWithinTheWindow) {
           {"KVLAA0001E a", 61001},
           {"KVLAA0001E a", 61002}},
          {1, 0, 1, 0}},
-        {"exactly last + repeat passes",
-         "60000",
-         {{"KVLAA0001E a", 1000}, {"KVLAA0001E a", 61000}},
-         {1, 1}},
-        {"ids are tracked apart",
-         "60000",
-         {{"KVLAA0001E a", 1000}, {"KVLAA0002E a", 2000}, {"KVLAA0001E a", 3000}},
-         {1, 1, 0}},
-        {"texts without id are never suppressed",
-         "60000",
-         {{"plain", 1000}, {"plain", 1001}},
-         {1, 1}},
-        {"a huge window saturates instead of wrapping",
-         "9223372036854775807",
-         {{"KVLAA0001E a", 1000}, {"KVLAA0001E a", 1u << 31}},
-         {1, 0}},
+        {"exactly last + repeat passes", "60000", {{"KVLAA0001E a", 1000}, {"KVLAA0001E a", 61000}}, {1, 1}},
+        {"ids are tracked apart", "60000", {{"KVLAA0001E a", 1000}, {"KVLAA0002E a", 2000}, {"KVLAA0001E a", 3000}}, {1, 1, 0}},
+        {"texts without id are never suppressed", "60000", {{"plain", 1000}, {"plain", 1001}}, {1, 1}},
+        {"a huge window saturates instead of wrapping", "9223372036854775807", {{"KVLAA0001E a", 1000}, {"KVLAA0001E a", 1u << 31}}, {1, 0}},
         {"0 suppresses nothing", "0", {{"KVLAA0001E a", 1000}, {"KVLAA0001E a", 1000}}, {1, 1}},
-        {"an unreadable time keeps the old one",
-         "soon",
-         {{"KVLAA0001E a", 1000}, {"KVLAA0001E a", 1000}},
-         {1, 1}},
+        {"an unreadable time keeps the old one", "soon", {{"KVLAA0001E a", 1000}, {"KVLAA0001E a", 1000}}, {1, 1}},
     };
+    // clang-format on
     for (const auto &c : cases) {
         KvlObject *made = filter("kvl_msgidfilter", {{"msgIdRepeatTime", c.repeat}});
         std::vector<int> verdicts;

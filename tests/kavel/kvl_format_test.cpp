@@ -75,12 +75,10 @@ TEST_F(KvlFormatTest, BasicRecords) {
         std::vector<Prop> formatterProps;
         std::vector<Prop> eventProps;
         std::string expected;
+    // clang-format off
     } cases[] = {
         {"nothing but the text", {}, {}, ts + " MSG\n"},
-        {"source location",
-         {},
-         {{KVL_PROP_SRCLINE, "120"}, {KVL_PROP_SRCFILE, "init"}, {KVL_PROP_SRCFUNCTION, "main"}},
-         ts + " init main 120 MSG\n"},
+        {"source location", {}, {{KVL_PROP_SRCLINE, "120"}, {KVL_PROP_SRCFILE, "init"}, {KVL_PROP_SRCFUNCTION, "main"}}, ts + " init main 120 MSG\n"},
         {"line 0 is written", {}, {{KVL_PROP_SRCLINE, "0"}}, ts + " 0 MSG\n"},
         {"origin fields in their order",
          {},
@@ -96,11 +94,9 @@ TEST_F(KvlFormatTest, BasicRecords) {
          {{"dateTimeFormat", std::string(50, 'x') + "%Y" + std::string(100, 'y')}},
          {},
          std::string(50, 'x') + "2024" + std::string(100, 'y') + " MSG\n"},
-        {"custom date beyond 4096 bytes is left empty",
-         {{"dateTimeFormat", std::string(4200, 'z')}},
-         {},
-         " MSG\n"},
+        {"custom date beyond 4096 bytes is left empty", {{"dateTimeFormat", std::string(4200, 'z')}}, {}, " MSG\n"},
     };
+    // clang-format on
     int n = 0;
     for (const auto &c : cases) {
         const std::string name = "fmt" + std::to_string(n++);
@@ -201,57 +197,18 @@ TEST_F(KvlFormatTest, TraceLines) {
         std::vector<Prop> props;
         const char *messageId;
         std::string expected;
+    // clang-format off
     } cases[] = {
-        {"empty fields keep their separators",
-         KVL_LEVEL_INFO,
-         "TEXT",
-         {},
-         nullptr,
-         "INFO  -  -  -  -  - TEXT\n"},
-        {"the host is the server up to its first dot",
-         KVL_LEVEL_WARN,
-         "t",
-         {{"server", "node1.x.y"}},
-         nullptr,
-         "WARN  - node1 -  -  -  - t\n"},
-        {"a server without a dot",
-         KVL_LEVEL_INFO,
-         "t",
-         {{"server", "node1"}},
-         nullptr,
-         "INFO  - node1 -  -  -  - t\n"},
-        {"thread id alone",
-         KVL_LEVEL_INFO,
-         "t",
-         {{"threadId", "7"}},
-         nullptr,
-         "INFO  -  - t7 -  -  - t\n"},
-        {"ids are unsigned",
-         KVL_LEVEL_INFO,
-         "t",
-         {{"processId", "-1"}},
-         nullptr,
-         "INFO  -  - p18446744073709551615 -  -  - t\n"},
-        {"line alone",
-         KVL_LEVEL_DEBUG_MAX,
-         "t",
-         {{KVL_PROP_SRCLINE, "120"}},
-         nullptr,
-         " MAX  -  -  - (120) -  - t\n"},
-        {"function alone",
-         KVL_LEVEL_DEBUG_MID,
-         "t",
-         {{KVL_PROP_SRCFUNCTION, "f"}},
-         nullptr,
-         " MID  -  -  - f -  - t\n"},
+        {"empty fields keep their separators", KVL_LEVEL_INFO, "TEXT", {}, nullptr, "INFO  -  -  -  -  - TEXT\n"},
+        {"the host is the server up to its first dot", KVL_LEVEL_WARN, "t", {{"server", "node1.x.y"}}, nullptr, "WARN  - node1 -  -  -  - t\n"},
+        {"a server without a dot", KVL_LEVEL_INFO, "t", {{"server", "node1"}}, nullptr, "INFO  - node1 -  -  -  - t\n"},
+        {"thread id alone", KVL_LEVEL_INFO, "t", {{"threadId", "7"}}, nullptr, "INFO  -  - t7 -  -  - t\n"},
+        {"ids are unsigned", KVL_LEVEL_INFO, "t", {{"processId", "-1"}}, nullptr, "INFO  -  - p18446744073709551615 -  -  - t\n"},
+        {"line alone", KVL_LEVEL_DEBUG_MAX, "t", {{KVL_PROP_SRCLINE, "120"}}, nullptr, " MAX  -  -  - (120) -  - t\n"},
+        {"function alone", KVL_LEVEL_DEBUG_MID, "t", {{KVL_PROP_SRCFUNCTION, "f"}}, nullptr, " MID  -  -  - f -  - t\n"},
         {"fatal shows as error", KVL_LEVEL_FATAL, "t", {}, nullptr, "ERROR -  -  -  -  - t\n"},
         {"a level without a word", 1500, "t", {}, nullptr, "OTHER -  -  -  -  - t\n"},
-        {"the event's own message id first",
-         KVL_LEVEL_ERROR,
-         "KVLFF0010E x",
-         {},
-         "KVLAB0001I",
-         "ERROR -  -  -  - KVLAB0001I - KVLFF0010E x\n"},
+        {"the event's own message id first", KVL_LEVEL_ERROR, "KVLFF0010E x", {}, "KVLAB0001I", "ERROR -  -  -  - KVLAB0001I - KVLFF0010E x\n"},
         {"every field",
          KVL_LEVEL_DEBUG_MIN,
          "KVLFF0010E Out of memory.",
@@ -264,6 +221,7 @@ TEST_F(KvlFormatTest, TraceLines) {
          nullptr,
          " MIN  - node1 - p4711:t1 - init:main(120) - KVLFF0010E - KVLFF0010E Out of memory.\n"},
     };
+    // clang-format on
     KvlObject *formatter = object("trace", "kvl_zemtraceformatter");
     for (const auto &c : cases) {
         KvlEvent *made = event(c.level, c.text, c.props);

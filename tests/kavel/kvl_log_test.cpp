@@ -159,14 +159,13 @@ TEST_F(KvlLogTest, PropertiesFileRows) {
         bool accepted;
         std::map<std::string, std::string> pairs;  // key -> value
         bool keysNeedNoDot = false;                // a list takes keys the log manager refuses
+    // clang-format off
     } rows[] = {
         {"app.out.level = WARN\n", true, {{"app.out.level", "WARN"}}},
         {"app.out.level WARN\n", true, {{"app.out.level", "WARN"}}},
         {"app.out.level:WARN\n", true, {{"app.out.level", "WARN"}}},
         {"\n   \napp.out.level=WARN\n\n", true, {{"app.out.level", "WARN"}}},
-        {"app.out.fileName = D:\\\\logs\\\\x.log\n",
-         true,
-         {{"app.out.fileName", "D:\\logs\\x.log"}}},
+        {"app.out.fileName = D:\\\\logs\\\\x.log\n", true, {{"app.out.fileName", "D:\\logs\\x.log"}}},
         {"abc.d = x \\\n   def\n", true, {{"abc.d", "x def"}}},
         {"abc.d = x \\\n\n   def\n", true, {{"abc.d", "x def"}}},
         {"a.v=\\u00e9\\u00E9\n", true, {{"a.v", "\xC3\xA9\xC3\xA9"}}},
@@ -183,6 +182,7 @@ TEST_F(KvlLogTest, PropertiesFileRows) {
         {"x.y = 1  \n", true, {{"x.y", "1  "}}},
         {"x.y=1\nx.y=2\n", true, {{"x.y", "2"}}},
     };
+    // clang-format on
     vrxtest::TempDir tmp;
     for (const auto &row : rows)
         for (const bool crlf : {false, true}) {

@@ -132,6 +132,7 @@ TEST_F(KvlMessageTest, BindingSubstitutesOrFallsBack) {
         const char *text;
         std::vector<KvlParm> parms;
         const char *expected;
+    // clang-format off
     } cases[] = {
         {"kvlmsg",
          51,
@@ -151,11 +152,7 @@ TEST_F(KvlMessageTest, BindingSubstitutesOrFallsBack) {
          "KVLMP0075W Could not set file /var/log/a.log to permission mode 644. The system "
          "error code is  13."},  // "%3d": a width of three
         {nullptr, 0, "%2$o", {stringParm("f"), intParm(420)}, "644"},
-        {nullptr,
-         0,
-         "%ld|%d",
-         {longParm(5000000000), longParm(5000000000)},
-         "5000000000|5000000000"},
+        {nullptr, 0, "%ld|%d", {longParm(5000000000), longParm(5000000000)}, "5000000000|5000000000"},
         {nullptr, 0, "%d", {longParm(LONG_MIN)}, "-9223372036854775808"},
         {nullptr, 0, "%x", {intParm(-1)}, "ffffffff"},
         {nullptr, 0, "%.2f|%f", {floatValue, doubleValue}, "2.50|0.125000"},
@@ -172,6 +169,7 @@ TEST_F(KvlMessageTest, BindingSubstitutesOrFallsBack) {
         {nullptr, 0, "%q", {intParm(1)}, "%q"},  // malformed
         {nullptr, 0, nullptr, {}, "<null>"},
     };
+    // clang-format on
     for (const auto &c : cases) {
         KvlI18Msg *message = KvlAllocI18Msg(c.catalog, 1, c.key, c.text);
         for (const KvlParm &p : c.parms) {

@@ -217,10 +217,10 @@ TEST_F(KvlMpFileHandlerTest, TheNameIsCheckedAgainstTheOpenFile) {
         void (*change)(const std::string &here);
         std::string active, moved;  // what x.log and moved.log hold at the end
         int refusals;
+    // clang-format off
     } cases[] = {
         {"deleted", [](const std::string &) { fs::remove("x.log"); }, "b\nc\n", "<missing>", 0},
-        {"moved", [](const std::string &) { fs::rename("x.log", "moved.log"); }, "b\nc\n", "a\n",
-         0},
+        {"moved", [](const std::string &) {fs::rename("x.log", "moved.log"); }, "b\nc\n", "a\n", 0},
         {"replaced by a link",
          [](const std::string &h) {
              fs::remove("x.log");
@@ -234,6 +234,7 @@ TEST_F(KvlMpFileHandlerTest, TheNameIsCheckedAgainstTheOpenFile) {
          },
          "", "<missing>", 1},  // a directory reads as nothing
     };
+    // clang-format on
     int32_t n = 10;
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);

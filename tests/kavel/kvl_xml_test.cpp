@@ -113,15 +113,14 @@ TEST(KvlXmlText, EachContextEscapesWhatBreaksIt) {
     const struct {
         const char *what;
         std::string input, text, attribute, cdata;
+    // clang-format off
     } cases[] = {
         {"plain text and DEL", "abc \x7f xyz", "abc \x7f xyz", "abc \x7f xyz", "abc \x7f xyz"},
-        {"markup", "a&b<c>d\"e'f", "a&amp;b&lt;c&gt;d&quot;e'f", "a&amp;b&lt;c&gt;d&quot;e'f",
-         "a&b<c>d\"e'f"},
+        {"markup", "a&b<c>d\"e'f", "a&amp;b&lt;c&gt;d&quot;e'f", "a&amp;b&lt;c&gt;d&quot;e'f", "a&b<c>d\"e'f"},
         {"white space", "a\tb\nc\rd", "a\tb\nc\rd", "a&#9;b&#10;c&#13;d", "a\tb\nc\rd"},
         {"section end", "x]]>y", "x]]&gt;y", "x]]&gt;y", "x]]]]><![CDATA[>y"},
         {"three brackets", "]]]>", "]]]&gt;", "]]]&gt;", "]]]]]><![CDATA[>"},
-        {"two section ends", "]]>]]>", "]]&gt;]]&gt;", "]]&gt;]]&gt;",
-         "]]]]><![CDATA[>]]]]><![CDATA[>"},
+        {"two section ends", "]]>]]>", "]]&gt;]]&gt;", "]]&gt;]]&gt;", "]]]]><![CDATA[>]]]]><![CDATA[>"},
         {"brackets without end", "a]]b]", "a]]b]", "a]]b]", "a]]b]"},
         {"C0 controls", "\x01\x1f", kFFFD + kFFFD, kFFFD + kFFFD, kFFFD + kFFFD},
         {"well-formed UTF-8", "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\xEF\xBF\xBD",
@@ -130,17 +129,15 @@ TEST(KvlXmlText, EachContextEscapesWhatBreaksIt) {
          "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\xEF\xBF\xBD"},
         {"lone continuation", "a\x80z", "a" + kFFFD + "z", "a" + kFFFD + "z", "a" + kFFFD + "z"},
         {"overlong slash", "\xC0\xAF", kFFFD + kFFFD, kFFFD + kFFFD, kFFFD + kFFFD},
-        {"encoded surrogate", "\xED\xA0\x80", kFFFD + kFFFD + kFFFD, kFFFD + kFFFD + kFFFD,
-         kFFFD + kFFFD + kFFFD},
-        {"past U+10FFFF", "\xF4\x90\x80\x80", kFFFD + kFFFD + kFFFD + kFFFD,
-         kFFFD + kFFFD + kFFFD + kFFFD, kFFFD + kFFFD + kFFFD + kFFFD},
+        {"encoded surrogate", "\xED\xA0\x80", kFFFD + kFFFD + kFFFD, kFFFD + kFFFD + kFFFD, kFFFD + kFFFD + kFFFD},
+        {"past U+10FFFF", "\xF4\x90\x80\x80", kFFFD + kFFFD + kFFFD + kFFFD, kFFFD + kFFFD + kFFFD + kFFFD, kFFFD + kFFFD + kFFFD + kFFFD},
         {"never a lead", "\xF5\xFF", kFFFD + kFFFD, kFFFD + kFFFD, kFFFD + kFFFD},
         {"sequence cut by the end", "a\xE2\x82", "a" + kFFFD, "a" + kFFFD, "a" + kFFFD},
         {"sequence cut by ASCII", "\xF0\x9F\x98<", kFFFD + "&lt;", kFFFD + "&lt;", kFFFD + "<"},
         {"noncharacters", "\xEF\xBF\xBE\xEF\xBF\xBF", kFFFD + kFFFD, kFFFD + kFFFD, kFFFD + kFFFD},
-        {"NUL inside", std::string("a\0b", 3), "a" + kFFFD + "b", "a" + kFFFD + "b",
-         "a" + kFFFD + "b"},
+        {"NUL inside", std::string("a\0b", 3), "a" + kFFFD + "b", "a" + kFFFD + "b", "a" + kFFFD + "b"},
     };
+    // clang-format on
     for (const auto &c : cases) {
         std::string text = "pre:", attribute = "pre:", cdata = "pre:";
         kvl::xml::appendText(text, c.input);

@@ -18,6 +18,7 @@ TEST(OxsTest, NullRules) {
     const struct {
         const char *call;
         bool holds;
+    // clang-format off
     } rules[] = {
         {"Cmp(null, null) == 1", OxsStringCmp(nullptr, nullptr) == 1},
         {"Cmp(null, x) == 1", OxsStringCmp(nullptr, "x") == 1},
@@ -29,15 +30,13 @@ TEST(OxsTest, NullRules) {
         {"NICmp(null, null, 1) == 1", OxsStringNICmp(nullptr, nullptr, 1) == 1},
         {"NICmp(x, null, 1) == -1", OxsStringNICmp("x", nullptr, 1) == -1},
         {"Cat(null, x) == null", OxsStringCat(nullptr, "x") == nullptr},
-        {"Cat(d, null) == d, unchanged",
-         (reset(), OxsStringCat(buffer, nullptr) == buffer && std::strcmp(buffer, "abc") == 0)},
+        {"Cat(d, null) == d, unchanged", (reset(), OxsStringCat(buffer, nullptr) == buffer && std::strcmp(buffer, "abc") == 0)},
         {"NCat(null, x, 1) == null", OxsStringNCat(nullptr, "x", 1) == nullptr},
         {"NCat(d, null, 1) == d", (reset(), OxsStringNCat(buffer, nullptr, 1) == buffer)},
         {"Cpy(null, x) == null", OxsStringCpy(nullptr, "x") == nullptr},
         {"Cpy(d, null) empties d", (reset(), OxsStringCpy(buffer, nullptr) == buffer && !*buffer)},
         {"NCpy(null, x, 1) == null", OxsStringNCpy(nullptr, "x", 1) == nullptr},
-        {"NCpy(d, null, 2) empties d",
-         (reset(), OxsStringNCpy(buffer, nullptr, 2) == buffer && !*buffer)},
+        {"NCpy(d, null, 2) empties d", (reset(), OxsStringNCpy(buffer, nullptr, 2) == buffer && !*buffer)},
         {"Dup(null) == null", OxsStringDup(nullptr) == nullptr},
         {"Len(null) == 0", OxsStringLen(nullptr) == 0},
         {"Chr(null, a) == null", OxsStringChr(nullptr, 'a') == nullptr},
@@ -55,6 +54,7 @@ TEST(OxsTest, NullRules) {
         {"Calloc(4, 0) == null", OxsMemoryCalloc(4, 0) == nullptr},
         {"Realloc(null, 0) == null", OxsMemoryRealloc(nullptr, 0) == nullptr},
     };
+    // clang-format on
     for (const auto &rule : rules)
         EXPECT_TRUE(rule.holds) << rule.call;
     OxsMemoryFree(nullptr);

@@ -85,15 +85,14 @@ TEST_F(ZilCatalogTest, CompilerRefusalsAndOutput) {
         std::string source;
         bool asTranslation;
         std::string refusal;  // "" when accepted; else the start of "FILE:LINE: reason"
+    // clang-format off
     } cases[] = {
-        {"a plain catalog",
-         "$ comment\n$set 1\n1 one\n\n2 two\\n\\t\\\\ \\\nmore\n5\n$set 3\n1 x\n", false, ""},
+        {"a plain catalog", "$ comment\n$set 1\n1 one\n\n2 two\\n\\t\\\\ \\\nmore\n5\n$set 3\n1 x\n", false, ""},
         {"a reordering", "$set 1\n1 %2$d blocks on %1$s\n", true, ""},
         {"swapped kinds", "$set 1\n1 %d blocks on %s\n", true, ":2: argument 1 has another kind"},
         {"one argument fewer", "$set 1\n1 Disk %s\n", true, ":2: takes 1 arguments"},
         {"floating for integer", "$set 1\n1 Disk %s has %f\n", true, ":2: argument 2"},
-        {"a key the default lacks", "$set 1\n9 x\n", true,
-         ":2: the default catalog has no such key"},
+        {"a key the default lacks", "$set 1\n9 x\n", true, ":2: the default catalog has no such key"},
         {"%n", "$set 1\n1 %n\n", false, ":2: %n is not allowed"},
         {"%p", "$set 1\n1 %p\n", false, ":2: %p is not allowed"},
         {"%ls", "$set 1\n1 %ls\n", false, ":2: %ls is not allowed"},
@@ -105,6 +104,7 @@ TEST_F(ZilCatalogTest, CompilerRefusalsAndOutput) {
         {"unknown escape", "$set 1\n1 a\\x\n", false, ":2: unknown escape"},
         {"no set", "1 a\n", false, ":1: a message before the first $set"},
     };
+    // clang-format on
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
         const std::string source = dir() + "/source.msg", out = dir() + "/out.cat";

@@ -65,16 +65,14 @@ TEST_F(ZilConvertTest, Utf8DecodingIntoSingleByteCodesets) {
         std::string latin1;
         int substitutions;
         int result;
+    // clang-format off
     } cases[] = {
         {"ASCII", "plain", "plain", 0, 0},
         {"two-byte", "caf\xC3\xA9", "caf\xE9", 0, 0},
         {"unmappable", "\xC4\x80", "?", 1, 0},
         {"the substitution byte's own character", "\x1A", "\x1A", 0, 0},
         {"stray continuation", "\x80", "?", 1, 0},
-        {"lead without its continuation keeps what follows",
-         "\xC3"
-         "A",
-         "?A", 1, 0},
+        {"lead without its continuation keeps what follows", "\xC3" "A", "?A", 1, 0},
         {"overlong two-byte", "\xC0\x80", "??", 2, 0},
         {"overlong three-byte", "\xE0\x80\x80", "???", 3, 0},
         {"four-byte character is one substitution", "a\xF0\x9F\x98\x80z", "a?z", 1, 0},
@@ -82,11 +80,9 @@ TEST_F(ZilConvertTest, Utf8DecodingIntoSingleByteCodesets) {
         {"beyond U+10FFFF", "\xF4\x90\x80\x80", "????", 4, 0},
         {"cut after the lead", "ab\xC3", "ab", 0, 2},
         {"cut inside a three-byte", "ab\xE2\x82", "ab", 0, 2},
-        {"cut but already invalid",
-         "ab\xE2"
-         "A",
-         "ab?A", 1, 0},
+        {"cut but already invalid", "ab\xE2" "A", "ab?A", 1, 0},
     };
+    // clang-format on
     for (const auto &c : cases) {
         latin1_->subst_count = 0;
         const Out out = fromUtf8(latin1_, c.input);

@@ -84,11 +84,9 @@ TEST_F(ZilLocaleTest, SetLocaleTriesOperatingSystemNames) {
         std::set<std::string> platform;
         const char *result;
         std::vector<std::string> tried;
+    // clang-format off
     } cases[] = {
-        {"en_US.ISO8859-1",
-         {"C", "en_US.UTF-8"},
-         "en_US.UTF-8",
-         {"en_US.ISO8859-1", "en_US", "en_US.UTF-8"}},
+        {"en_US.ISO8859-1", {"C", "en_US.UTF-8"}, "en_US.UTF-8", {"en_US.ISO8859-1", "en_US", "en_US.UTF-8"}},
         {"de_DE", {"C"}, "C", {"de_DE", "de", "de_AT", "de_CH", "C"}},
         {"fr_CA", {"C", "fr"}, "fr", {"fr_CA", "fr_CA", "fr"}},
         {"fr_CA", {"fr_CA"}, "fr_CA", {"fr_CA"}},
@@ -99,6 +97,7 @@ TEST_F(ZilLocaleTest, SetLocaleTriesOperatingSystemNames) {
         // The last group runs to the end of the table: only its first row.
         {"zh_HK", {"zh_TW.big5"}, "C", {"zh_HK", "zh", "C"}},
     };
+    // clang-format on
     for (const auto &c : cases) {
         known = c.platform;
         asked.clear();
