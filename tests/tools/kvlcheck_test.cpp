@@ -259,8 +259,11 @@ TEST_F(KvlCheckTest, JsonReadsBack) {
     const std::vector<Model> models =
         check({"a.l.className=kvl_basiclogger\na.l.listenerNames=a.h\n"
                "a.h.className=kvl_consolehandler\na.l.level=LOUD\n"});
-    std::ostringstream out;
+    std::ostringstream out, hostile;
     writeJson(out, models);
+    // Any bytes a file holds still make a valid document.
+    writeJson(hostile, check({"a\xff\x01\"\\.className=x\xc3\n\xed\xa0\x80.y=\xf4\x90\x80\x80\n"}));
+    EXPECT_TRUE(nlohmann::json::accept(hostile.str())) << hostile.str();
     const nlohmann::json json = nlohmann::json::parse(out.str());
     EXPECT_EQ(json["errors"], 1);
     const auto &file = json["files"][0];
