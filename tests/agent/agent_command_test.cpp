@@ -94,6 +94,7 @@ TEST_F(AgentCommandTest, StopCountsOnlyFiveAndSixAsStopped) {
         {"exit 0", AGENT_CMD_FAILED},
         {"exit 7", AGENT_CMD_FAILED},
         {"kill -9 $PPID $$", AGENT_CMD_FAILED},
+        {"kill -6 $PPID $$", AGENT_CMD_FAILED},  // killed by signal 6 is no exit with 6
     };
     for (const auto &c : cases) {
         installFake(base(), "vrxagent", c.behaviour);

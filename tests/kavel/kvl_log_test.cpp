@@ -180,6 +180,7 @@ TEST_F(KvlLogTest, PropertiesFileRows) {
         {"a\\=b.p=1\n", true, {{"a=b.p", "1"}}},
         {"x.y=1\nbad.value=\\q\nz.w=2\n", false, {{"x.y", "1"}}},  // pairs before the error stay
         {"x.y = 1  \n", true, {{"x.y", "1  "}}},
+        {"q.v=\\'a\\\" \\ b\\\\\n", true, {{"q.v", "'a\"  b\\"}}},  // the quote, blank and backslash escapes
         {"x.y=1\nx.y=2\n", true, {{"x.y", "2"}}},
     };
     // clang-format on

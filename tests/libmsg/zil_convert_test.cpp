@@ -74,6 +74,7 @@ TEST_F(ZilConvertTest, Utf8DecodingIntoSingleByteCodesets) {
         {"stray continuation", "\x80", "?", 1, 0},
         {"lead without its continuation keeps what follows", "\xC3" "A", "?A", 1, 0},
         {"overlong two-byte", "\xC0\x80", "??", 2, 0},
+        {"overlong two-byte before more text", "\xC0\x80" "ab", "??ab", 2, 0},
         {"overlong three-byte", "\xE0\x80\x80", "???", 3, 0},
         {"four-byte character is one substitution", "a\xF0\x9F\x98\x80z", "a?z", 1, 0},
         {"encoded surrogate", "\xED\xA0\x80", "???", 3, 0},
