@@ -169,6 +169,10 @@ TEST_F(KvlCheckTest, GoodFilesGiveNoFinding) {
     // Its log directory is the tester's, which need not exist.
     block = std::regex_replace(block, std::regex("/var/log/myprog"), dir.path());
     goods.push_back(block);
+    // A handler passes each event on to its listeners: the second is reached.
+    goods.push_back(
+        "g.l.className=kvl_basiclogger\ng.l.listenerNames=g.h1\ng.h1.className="
+        "kvl_consolehandler\ng.h1.listenerNames=g.h2\ng.h2.className=kvl_consolehandler\n");
     goods.push_back(*vrxtest::readFile(std::string(VRX_SOURCE_DIR) +
                                        "/fuzz/corpus/fuzz_props_read/readme.properties"));
     for (const Model &model : check(goods))

@@ -104,8 +104,8 @@ void settle(Object &object, const Configuration &configuration,
     }
 }
 
-// Loggers, filters and handlers have listeners (a handler delivers to
-// none, but it makes those it names); formatters have none.
+// Loggers, filters and handlers have listeners (a handler passes each
+// event on to its own after writing it); formatters have none.
 void linkObject(Object &object) {
     const Setting *names = object.find("listenerNames");
     if (names != nullptr && object.klass != nullptr && object.kind() != KVL_KIND_FORMATTER)

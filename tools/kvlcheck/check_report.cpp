@@ -90,9 +90,8 @@ private:
         if (repeated) node.facts.emplace_back("shown", "above");
         nodes.push_back(std::move(node));
         if (object == nullptr || repeated) return;
-        if (object->kind() != KVL_KIND_HANDLER)  // a handler delivers to no listener
-            for (const std::string &listener : object->listeners)
-                visit(listener, depth + 1);
+        for (const std::string &listener : object->listeners)
+            visit(listener, depth + 1);
         if (!object->formatter.empty()) shown_.insert(object->formatter);
     }
     const Model &model_;

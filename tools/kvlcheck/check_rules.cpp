@@ -333,9 +333,8 @@ private:
         auto add = [&](const std::string &name) {
             if (const Object *found = model_.object(name)) next.push_back(found);
         };
-        if (object.kind() != KVL_KIND_HANDLER)  // a handler delivers to no listener
-            for (const std::string &name : object.listeners)
-                add(name);
+        for (const std::string &name : object.listeners)
+            add(name);
         if (!object.formatter.empty()) add(object.formatter);
         if (const Setting *trigger = object.find("triggerFilter")) add(trigger->value);
         return next;
