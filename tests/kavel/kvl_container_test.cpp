@@ -48,13 +48,9 @@ KVL_DEFINE_MAP(TestCountedMap, CountedValue)
 
 namespace {
 
-class KvlContainerTest : public vrxtest::ToolkitTest {};
+using vrxtest::take;
 
-std::string take(char *text) {
-    std::string copy = text != nullptr ? text : "<null>";
-    OxsMemoryFree(text);
-    return copy;
-}
+class KvlContainerTest : public vrxtest::ToolkitTest {};
 
 std::vector<std::string> entries(KvlStringToStringMap *map) {
     std::vector<std::string> out;

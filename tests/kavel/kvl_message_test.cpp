@@ -17,13 +17,9 @@
 
 namespace {
 
-class KvlMessageTest : public vrxtest::ToolkitTest {};
+using vrxtest::take;
 
-std::string take(char *text) {
-    std::string copy = text != nullptr ? text : "<null>";
-    OxsMemoryFree(text);
-    return copy;
-}
+class KvlMessageTest : public vrxtest::ToolkitTest {};
 
 TEST_F(KvlMessageTest, MessageIdentifiers) {
     const struct {
@@ -132,7 +128,7 @@ TEST_F(KvlMessageTest, BindingSubstitutesOrFallsBack) {
         const char *text;
         std::vector<KvlParm> parms;
         const char *expected;
-    // clang-format off
+        // clang-format off
     } cases[] = {
         {"kvlmsg",
          51,

@@ -164,28 +164,23 @@ TEST_F(KvlPropsTest, EveryOwnerOfPropertiesStoresAndReadsTheSameText) {
         std::function<int32_t(unsigned char *)> getInt;
         std::function<double(unsigned char *)> getDouble;
     };
-    const auto owned = [](char *value) {
-        std::string copy = value != nullptr ? value : "<null>";
-        OxsMemoryFree(value);
-        return copy;
-    };
     const Owner owners[] = {
         {"map", [&](const char *t) { KvlSetMapProp(map, "p", t); },
-         [&] { return owned(KvlGetMapProp(map, "p", nullptr)); },
+         [&] { return vrxtest::take(KvlGetMapProp(map, "p", nullptr)); },
          [&](int64_t v) { KvlSetMapPropLong(map, "p", v); },
          [&](double v) { KvlSetMapPropDouble(map, "p", v); },
          [&](int v) { KvlSetMapPropBool(map, "p", v); },
          [&](unsigned char *ok) { return KvlGetMapPropInt(map, "p", ok); },
          [&](unsigned char *ok) { return KvlGetMapPropDouble(map, "p", ok); }},
         {"object", [&](const char *t) { KvlSetObjProp(object, "p", t); },
-         [&] { return owned(KvlGetObjProp(object, "p", nullptr)); },
+         [&] { return vrxtest::take(KvlGetObjProp(object, "p", nullptr)); },
          [&](int64_t v) { KvlSetObjPropLong(object, "p", v); },
          [&](double v) { KvlSetObjPropDouble(object, "p", v); },
          [&](int v) { KvlSetObjPropBool(object, "p", v); },
          [&](unsigned char *ok) { return KvlGetObjPropInt(object, "p", ok); },
          [&](unsigned char *ok) { return KvlGetObjPropDouble(object, "p", ok); }},
         {"configuration", [&](const char *t) { KvlSetObjCfgProp(cfg, "p", t); },
-         [&] { return owned(KvlGetObjCfgProp(cfg, "p", nullptr)); },
+         [&] { return vrxtest::take(KvlGetObjCfgProp(cfg, "p", nullptr)); },
          [&](int64_t v) { KvlSetObjCfgPropLong(cfg, "p", v); },
          [&](double v) { KvlSetObjCfgPropDouble(cfg, "p", v); },
          [&](int v) { KvlSetObjCfgPropBool(cfg, "p", v); },

@@ -21,12 +21,6 @@ protected:
     ~KvlSpineTest() override { KvlCloseToolkit(); }
 };
 
-std::string take(char *text) {
-    std::string copy = text != nullptr ? text : "<null>";
-    OxsMemoryFree(text);
-    return copy;
-}
-
 std::vector<std::string> names(KvlStringGroupIter it) {
     std::vector<std::string> out;
     for (; KvlStringGroupIterHasNext(it); it = KvlStringGroupIterNext(it))

@@ -189,6 +189,13 @@ struct Prop {
 };
 
 // A file's content, or "<missing>".
+// The text of a string the toolkit handed out ("<null>" for none), freed.
+inline std::string take(char *text) {
+    std::string copy = text != nullptr ? text : "<null>";
+    OxsMemoryFree(text);
+    return copy;
+}
+
 inline std::string contentOf(const std::string &path) {
     return readFile(path).value_or("<missing>");
 }
