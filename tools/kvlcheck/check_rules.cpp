@@ -181,7 +181,12 @@ private:
     void checkValue(const Object &object, const PropertyDef &def, const Setting &setting) {
         if (def.kind == PropertyKind::kCodeset) {
             if (!setting.value.empty() && !codesetOpens(setting.value))
-                error(setting, "the codeset library has no codeset named " + quoted(setting.value));
+                error(setting, "the codeset library has no codeset named " + quoted(setting.value) +
+                                   (*zil_get_dir() != '\0'
+                                        ? " (its tables were looked for under ZILDIR=" +
+                                              std::string(zil_get_dir()) + ")"
+                                        : " (its tables were looked for in the installed data "
+                                          "directory; ZILDIR names another)"));
             return;
         }
         if (!kvl::readProperty(def, setting.value.c_str()).readable)
