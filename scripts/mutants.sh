@@ -51,7 +51,7 @@ while IFS=$'\t' read -r file text replacement targets || [ -n "$file" ]; do
     for name in "${names[@]}"; do
       [[ "$name" == *_test ]] || continue
       binary=$(find "$build/tests" -type f -name "$name" -perm -u+x | head -1)
-      if ! (timeout 600 "$binary" --gtest_brief=1) >/dev/null 2>&1; then
+      if ! (timeout 300 "$binary" --gtest_brief=1) >/dev/null 2>&1; then
         result=caught
         break
       fi

@@ -115,6 +115,7 @@ TEST_F(KvlFileHandlerTest, NamesOfTheSet) {
         {"logs.d/trace", "logs.d/trace", "logs.d/trace1"},
         {"v1.2/trace", "v1.2/trace", "v1.2/trace1"},
         {"v1.2/msg7", "v1.2/msg7_", "v1.2/msg7_1"},
+        {"7.log", "7_.log", "7_1.log"},  // a base that is one digit
         {"sub\\dir\\x.log", "sub/dir/x.log", "sub/dir/x1.log"},
     };
     for (const auto &c : cases) {

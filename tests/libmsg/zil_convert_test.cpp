@@ -78,6 +78,7 @@ TEST_F(ZilConvertTest, Utf8DecodingIntoSingleByteCodesets) {
         {"overlong three-byte", "\xE0\x80\x80", "???", 3, 0},
         {"four-byte character is one substitution", "a\xF0\x9F\x98\x80z", "a?z", 1, 0},
         {"encoded surrogate", "\xED\xA0\x80", "???", 3, 0},
+        {"a second byte out of its range", "\xE1\xC0\x80z", "???z", 3, 0},
         {"beyond U+10FFFF", "\xF4\x90\x80\x80", "????", 4, 0},
         {"cut after the lead", "ab\xC3", "ab", 0, 2},
         {"cut inside a three-byte", "ab\xE2\x82", "ab", 0, 2},
