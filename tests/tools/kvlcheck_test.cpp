@@ -81,6 +81,7 @@ TEST_F(KvlCheckTest, EachFindingAtItsLineAndSeverity) {
         {"separator first", good + "  =x\n", 4, Severity::kError, "before any key"},
         {"bad escape", good + "a.l.description=a\\tb\n", 4, Severity::kError, "starts no escape"},
         {"no dot", good + "level=WARN\n", 4, Severity::kError, "has no \"\\.\""},
+        {"empty name", good + "a.l.=WARN\n", 4, Severity::kError, "property name is empty"},
         {"unknown class", good + "a.x.className=kvl_consolhandler\n", 4, Severity::kError, "no class is named .*did you mean \"kvl_consolehandler\""},
         {"unread property", fh + "a.f.fileNmae=" + in + "/x.log\n", 4, Severity::kError, "reads no property \"fileNmae\"; did you mean \"fileName\""},
         {"level word", good + "a.l.level=DEBUGMIN\n", 4, Severity::kError, "not a level.*every level through"},
