@@ -103,6 +103,7 @@ TEST_F(KvlCheckTest, EachFindingAtItsLineAndSeverity) {
         {"trailing blanks", good + "a.l.level=WARN \n", 4, Severity::kWarning, "ends in blanks"},
         {"digit base", fh + "a.f.fileName=" + in + "/trace1.log\n", 4, Severity::kWarning, "\"trace1_.log\""},
         {"child below parent", good + "a.l.level=WARN\na.l.c.level=DEBUG_MIN\na.l.c.listenerNames=\n", 5, Severity::kWarning, "do not pass events to their parents"},
+        {"inherited listeners", "a.className=kvl_basiclogger\na.listenerNames=a.h\na.h.className=kvl_consolehandler\n", 3, Severity::kWarning, "inherits \"listenerNames\" from \"a.listenerNames\""},
         {"missing directory", fh + "a.f.fileName=" + in + "/no/such/x.log\na.f.dirPermission=0700\n", 4, Severity::kWarning, "does not exist.*mode 0700"},
         {"parent property nobody reads", "a.maxFiles=3\na.b.className=kvl_consolehandler\na.l.className=kvl_basiclogger\na.l.listenerNames=a.b\n", 1, Severity::kError, "no object configured below \"a\" reads \"maxFiles\""},
         // clang-format on

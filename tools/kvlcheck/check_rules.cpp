@@ -207,6 +207,15 @@ private:
                      "become part of a name");
             for (const std::string &name : object.listeners)
                 checkListener(object, *names, name);
+            // Dotted names inherit "listenerNames" like any property: a
+            // handler or filter under a logger's configuration passes every
+            // event back to the logger's listeners.
+            if (object.kind() != KVL_KIND_LOGGER && !isOwn(object, "listenerNames", *names))
+                warn(classSetting(object),
+                     kindWord(object.kind()) + std::string(" ") + quoted(object.name) +
+                         " inherits \"listenerNames\" from " + quoted(names->key) +
+                         ": it passes every event on to those listeners too (set its own, "
+                         "empty if need be)");
         }
         const kvl::PropertyTable *table = tableOf(object);
         if (table == nullptr) return;
@@ -473,6 +482,17 @@ void checkModel(Model &model, bool strict) {
     Checker(model, strict).run();
     std::stable_sort(model.findings.begin(), model.findings.end(),
                      [](const Finding &a, const Finding &b) { return a.line < b.line; });
+    // A setting inherited by several objects is reported once at its line.
+    const auto same = [](const Finding &a, const Finding &b) {
+        return a.line == b.line && a.key == b.key && a.severity == b.severity &&
+               a.message == b.message;
+    };
+    std::vector<Finding> unique;
+    for (Finding &finding : model.findings)
+        if (std::none_of(unique.begin(), unique.end(),
+                         [&](const Finding &kept) { return same(kept, finding); }))
+            unique.push_back(std::move(finding));
+    model.findings = std::move(unique);
 }
 
 void checkAcross(std::vector<Model> &models) {
