@@ -468,11 +468,7 @@ std::string nearest(const std::string &word, const std::vector<std::string> &can
 }
 
 std::string fileSetPath(const std::string &fileName) {
-    const int digit = kvlFHTrailingBaseDigit(fileName.c_str());
-    const size_t cut = digit >= 0 ? static_cast<size_t>(digit) + 1 : fileName.size();
-    std::string name = fileName.substr(0, cut);
-    if (digit >= 0) name += '_';
-    name.append(fileName, cut, std::string::npos);
+    const std::string name = kvl::markedFileName(fileName);
     std::error_code ignored;
     std::filesystem::path path = std::filesystem::absolute(name, ignored);
     return path.lexically_normal().string();

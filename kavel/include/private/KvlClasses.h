@@ -88,6 +88,15 @@ char *KvlZemTraceFormatterFFormat(KvlObject *formatter, KvlEvent *event) KVL_NOE
 
 #ifdef __cplusplus
 }
+
+#include <string>
+
+namespace kvl {
+/* The name a file handler writes for a configured "fileName": a base that
+ * ends in a digit gets "_" after it ("trace1.log" -> "trace1_.log"), so no
+ * configured number reads as a backup number. */
+std::string markedFileName(const std::string &name);
+}  // namespace kvl
 #endif
 
 #endif /* KVL_CLASSES_H */

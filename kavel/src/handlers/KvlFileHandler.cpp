@@ -296,15 +296,7 @@ void applyFileName(KvlObject *handler, const kvl::PropertyValue &value) {
         report(*vars, KVL_LEVEL_ERROR, kvlmsg::KVLBC0030E, KVL_ARG_STRING, "fileName");
         return;
     }
-    std::string name = value.text;
-    const int digit = kvlFHTrailingBaseDigit(name.c_str());
-    if (digit >= 0) {  // "trace1.log" -> "trace1_.log": a configured number is no backup number
-        const size_t cut = static_cast<size_t>(digit) + 1;
-        std::string marked(name, 0, cut);
-        marked += '_';
-        marked.append(name, cut, std::string::npos);
-        name.swap(marked);
-    }
+    const std::string name = kvl::markedFileName(value.text);
     // A refused name leaves no active file: records are dropped rather than
     // written into the file of an earlier name.
     OxsMemoryFree(vars->fileName);
@@ -605,6 +597,16 @@ constexpr kvl::PropertyTable kvl::kFileHandlerProperties = {kFileHandlerDefs,
 
 const KvlHandlerWriter kvl::kFileHandlerWriter = {prepareFile, writeFileText, nullptr};
 const KvlHandlerWriter kvl::kMultiProcHandlerWriter = {prepareShared, writeSharedText, nullptr};
+
+std::string kvl::markedFileName(const std::string &name) {
+    const int digit = kvlFHTrailingBaseDigit(name.c_str());
+    if (digit < 0) return name;
+    const size_t cut = static_cast<size_t>(digit) + 1;
+    std::string marked(name, 0, cut);
+    marked += '_';
+    marked.append(name, cut, std::string::npos);
+    return marked;
+}
 
 extern "C" {
 
