@@ -5,6 +5,7 @@
 #include <set>
 
 #include "KvlPropertyTable.h"
+#include "KvlUtf8.h"
 #include "check_rules.h"
 
 namespace kvlcheck {
@@ -98,36 +99,17 @@ private:
     std::set<std::string> shown_;
 };
 
-// The length of the well-formed UTF-8 sequence at `at`, or 0.
-size_t utf8Length(const std::string &text, size_t at) {
-    const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(at);
-    if (lead < 0x80) return 1;
-    size_t length = lead >= 0xC2 && lead <= 0xDF   ? 2
-                    : lead >= 0xE0 && lead <= 0xEF ? 3
-                    : lead >= 0xF0 && lead <= 0xF4 ? 4
-                                                   : 0;
-    if (length == 0 || at + length > text.size()) return 0;
-    // The second byte's range excludes overlong forms, surrogates and
-    // values above U+10FFFF.
-    const unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
-    const unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
-    if (byte(at + 1) < low || byte(at + 1) > high) return 0;
-    for (size_t i = 2; i < length; ++i)
-        if ((byte(at + i) & 0xC0) != 0x80) return 0;
-    return length;
-}
-
 // A JSON string: escaped, and ill-formed UTF-8 (a file may hold any bytes)
 // written as U+FFFD, so the document is always valid.
 std::string jsonText(const std::string &text) {
     std::string out = "\"";
     for (size_t at = 0; at < text.size();) {
         const unsigned char c = static_cast<unsigned char>(text[at]);
-        const size_t length = utf8Length(text, at);
+        size_t subpart = 0;
+        const size_t length = kvl::utf8::wellFormedLength(text, at, subpart);
         if (length == 0) {
             out += "\\ufffd";
-            ++at;
+            at += subpart;
             continue;
         }
         if (length > 1) {

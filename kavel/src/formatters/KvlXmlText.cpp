@@ -11,6 +11,8 @@
 
 #include "KvlXmlText.h"
 
+#include "KvlUtf8.h"
+
 #include <array>
 #include <cstdint>
 
@@ -74,42 +76,14 @@ std::string_view entityOf(unsigned char byte) {
     }
 }
 
-bool isContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
-
-// The length of the well-formed sequence at `text[at]`, or 0 when it is
-// ill-formed; then `subpart` is the length of its maximal subpart (at
-// least 1) to replace.
+// The length of the XML character at `text[at]` (well-formed UTF-8 that
+// is not U+FFFE or U+FFFF), or 0; then `subpart` bytes are replaced.
 size_t wellFormedLength(std::string_view text, size_t at, size_t &subpart) {
-    const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[at + i]); };
-    const unsigned char lead = byte(0);
-    size_t length = 0;
-    unsigned char low = 0x80, high = 0xBF;  // bounds of the second byte
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0) low = 0xA0;
-        if (lead == 0xED) high = 0x9F;  // no surrogates
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0) low = 0x90;
-        if (lead == 0xF4) high = 0x8F;  // nothing past U+10FFFF
-    } else {
-        subpart = 1;
-        return 0;
-    }
-    size_t i = 1;
-    for (; i < length && at + i < text.size(); ++i) {
-        const unsigned char next = byte(i);
-        const bool fits = i == 1 ? next >= low && next <= high : isContinuation(next);
-        if (!fits) break;
-    }
-    if (i < length) {
-        subpart = i;
-        return 0;
-    }
+    const size_t length = kvl::utf8::wellFormedLength(text, at, subpart);
     // U+FFFE and U+FFFF are well-formed UTF-8 but no XML character.
-    if (lead == 0xEF && byte(1) == 0xBF && byte(2) >= 0xBE) {
+    if (length == 3 && static_cast<unsigned char>(text[at]) == 0xEF &&
+        static_cast<unsigned char>(text[at + 1]) == 0xBF &&
+        static_cast<unsigned char>(text[at + 2]) >= 0xBE) {
         subpart = 3;
         return 0;
     }
