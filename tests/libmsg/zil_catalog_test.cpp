@@ -85,7 +85,7 @@ TEST_F(ZilCatalogTest, CompilerRefusalsAndOutput) {
         std::string source;
         bool asTranslation;
         std::string refusal;  // "" when accepted; else the start of "FILE:LINE: reason"
-    // clang-format off
+        // clang-format off
     } cases[] = {
         {"a plain catalog", "$ comment\n$set 1\n1 one\n\n2 two\\n\\t\\\\ \\\nmore\n5\n$set 3\n1 x\n", false, ""},
         {"a reordering", "$set 1\n1 %2$d blocks on %1$s\n", true, ""},
@@ -241,7 +241,7 @@ TEST_F(ZilCatalogTest, TheCacheCountsOpensAndEvictsTheLeastRecentlyUsed) {
 TEST_F(ZilCatalogTest, Codesets) {
     const std::string path = catalog(dir() + "/cs.cat", "caf\xC3\xA9");
     zil_catd c = zil_catopen(path.c_str(), 0, "C");
-    uc_ch_t *ebcdic = zil_cs_new("IBM1047");
+    ziltest::Codeset ebcdic("IBM1047");
     ASSERT_NE(ebcdic, nullptr);
     EXPECT_EQ(textOf(c, 1, 1, utf8_cs), "caf\xC3\xA9");
     EXPECT_EQ(textOf(c, 1, 1, ebcdic), "\x83\x81\x86\x51");
@@ -249,7 +249,6 @@ TEST_F(ZilCatalogTest, Codesets) {
     char *into = local;
     zil_u2s(nullptr, "caf\xC3\xA9", &into);
     EXPECT_EQ(textOf(c, 1, 1, nullptr), local) << "the local codeset";
-    zil_cs_free(ebcdic);
     zil_catclose(c);
 }
 

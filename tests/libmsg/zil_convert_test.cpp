@@ -28,30 +28,12 @@ protected:
         ZilTest::TearDown();
     }
 
-    // One restartable conversion with the given room; what was written,
-    // the result, and how much input is left.
-    struct Out {
-        int result;
-        std::string bytes;
-        size_t inputLeft;
-    };
+    using Out = ziltest::Step;
     static Out fromUtf8(uc_ch_t *h, const std::string &in, size_t room = 64) {
-        std::string out(room, '\0');
-        const char *p = in.data();
-        size_t inLen = in.size(), outLen = room;
-        char *o = out.data();
-        const int r = zil_from_utf8_r(h, &p, &inLen, &o, &outLen);
-        out.resize(room - outLen);
-        return {r, out, inLen};
+        return ziltest::step(h, ziltest::Way::kFromUtf8, in, room);
     }
     static Out toUtf8(uc_ch_t *h, const std::string &in, size_t room = 64) {
-        std::string out(room, '\0');
-        const char *p = in.data();
-        size_t inLen = in.size(), outLen = room;
-        char *o = out.data();
-        const int r = zil_to_utf8_r(h, &p, &inLen, &o, &outLen);
-        out.resize(room - outLen);
-        return {r, out, inLen};
+        return ziltest::step(h, ziltest::Way::kToUtf8, in, room);
     }
 
     uc_ch_t *latin1_ = nullptr;
@@ -65,7 +47,7 @@ TEST_F(ZilConvertTest, Utf8DecodingIntoSingleByteCodesets) {
         std::string latin1;
         int substitutions;
         int result;
-    // clang-format off
+        // clang-format off
     } cases[] = {
         {"ASCII", "plain", "plain", 0, 0},
         {"two-byte", "caf\xC3\xA9", "caf\xE9", 0, 0},
@@ -114,7 +96,7 @@ TEST_F(ZilConvertTest, WholeCharactersOnly) {
 // than four bytes of room each byte goes through the careful tail of the
 // single-byte conversion.
 TEST_F(ZilConvertTest, SubstitutionsCountedWithLittleRoom) {
-    uc_ch_t *cp1252 = zil_cs_new("CP1252");
+    ziltest::Codeset cp1252("CP1252");
     ASSERT_NE(cp1252, nullptr);
     for (int room = 1; room <= 8; ++room) {
         cp1252->subst_count = 0;
@@ -124,7 +106,6 @@ TEST_F(ZilConvertTest, SubstitutionsCountedWithLittleRoom) {
             << room;
         EXPECT_EQ(cp1252->subst_count, std::min(room, 3)) << room;
     }
-    zil_cs_free(cp1252);
 }
 
 TEST_F(ZilConvertTest, EbcdicSingleByte) {
@@ -168,11 +149,9 @@ TEST_F(ZilConvertTest, Ucs2AndSurrogates) {
     EXPECT_EQ(inLen, 1u);
 
     // The pair needs both units of room.
-    const char *in = "\xF0\x90\x80\x80";
-    size_t left = 4, room = 1;
-    zil_ucs2_t *u = units.data();
-    EXPECT_EQ(zil_to_ucs2_r(utf8, &in, &left, &u, &room), ZIL_CONV_OUTPUT_FULL);
-    EXPECT_EQ(left, 4u);
+    const Out cut = ziltest::step(utf8, ziltest::Way::kToUcs2, "\xF0\x90\x80\x80", 2);
+    EXPECT_EQ(cut.result, ZIL_CONV_OUTPUT_FULL);
+    EXPECT_EQ(cut.inputLeft, 4u);
 
     // The byte copy: bytes are their own values, and only values to 0xFF fit.
     os_cs->subst_count = 0;
@@ -251,7 +230,7 @@ TEST_F(ZilConvertTest, ChunkedConversionMatchesOneShot) {
         names.push_back(shipped.file);
     for (const std::string &nameText : names) {
         const char *name = nameText.c_str();
-        uc_ch_t *h = zil_cs_new(name);
+        ziltest::Codeset h(name);
         ASSERT_NE(h, nullptr) << name;
         std::string local(utf8.size() * 2, '\0');
         h->subst_count = 0;
@@ -269,19 +248,12 @@ TEST_F(ZilConvertTest, ChunkedConversionMatchesOneShot) {
             h->subst_count = 0;
             std::string chunked =
                 ziltest::convertInPieces(h, ziltest::Way::kFromUtf8, utf8, random, 7);
-            char tail[4];
-            char *o = tail;
-            size_t room = sizeof tail;
-            const char *none = nullptr;
-            size_t zero = 0;
-            zil_from_utf8_r(h, &none, &zero, &o, &room);
-            chunked.append(tail, static_cast<size_t>(o - tail));
+            chunked += ziltest::step(h, ziltest::Way::kFromUtf8, {}, 4).bytes;  // the flush
             EXPECT_EQ(chunked, local) << name << " round " << round;
             EXPECT_EQ(h->subst_count, substitutions) << name;
             EXPECT_EQ(ziltest::convertInPieces(h, ziltest::Way::kToUtf8, local, random, 5), back)
                 << name << " round " << round;
         }
-        zil_cs_free(h);
     }
 }
 
@@ -301,32 +273,18 @@ TEST_F(ZilConvertTest, BlocksOfMixedBytesDecodeAsCharactersDo) {
     }
     for (const ziltest::Shipped &shipped : ziltest::shippedCodesets()) {
         SCOPED_TRACE(shipped.file);
-        uc_ch_t *h = zil_cs_new(shipped.file.c_str());
+        ziltest::Codeset h(shipped.file);
         ASSERT_NE(h, nullptr);
         for (const ziltest::Way way : {ziltest::Way::kToUcs2, ziltest::Way::kToUtf8}) {
-            std::string whole(bytes.size() * 4, '\0');
-            const char *p = bytes.data();
-            size_t left = bytes.size(), room = whole.size();
             h->to_state = 0;
             h->subst_count = 0;
-            if (way == ziltest::Way::kToUcs2) {
-                auto *units = reinterpret_cast<zil_ucs2_t *>(whole.data());
-                zil_ucs2_t *u = units;
-                room /= 2;
-                zil_to_ucs2_r(h, &p, &left, &u, &room);
-                whole.resize(sizeof(zil_ucs2_t) * static_cast<size_t>(u - units));
-            } else {
-                char *o = whole.data();
-                zil_to_utf8_r(h, &p, &left, &o, &room);
-                whole.resize(static_cast<size_t>(o - whole.data()));
-            }
+            const std::string whole = ziltest::step(h, way, bytes, bytes.size() * 4).bytes;
             const int substitutions = h->subst_count;
             h->to_state = 0;
             h->subst_count = 0;
             EXPECT_EQ(ziltest::convertInPieces(h, way, bytes, random, 7), whole);
             EXPECT_EQ(h->subst_count, substitutions);
         }
-        zil_cs_free(h);
     }
 }
 

@@ -73,9 +73,7 @@ TEST_F(ZilStateTest, SearchesTheDirectoriesInOrder) {
     const std::string removed[] = {zildir + "/codeset/ZZTEST", zildir + "/ZZTEST",
                                    tmp / "prod/generic/codeset/ZZTEST", cwd + "/ZZTEST"};
     for (int i = 0; i < 4; ++i) {
-        uc_ch_t *handle = zil_cs_new("zztest");
-        EXPECT_EQ(nameOf(handle), expected[i]) << "step " << i;
-        zil_cs_free(handle);
+        EXPECT_EQ(nameOf(ziltest::Codeset("zztest")), expected[i]) << "step " << i;
         std::filesystem::remove(removed[i]);
     }
     EXPECT_EQ(zil_cs_new("ZZTEST"), nullptr);
@@ -105,9 +103,7 @@ TEST_F(ZilStateTest, ShippedAliasesAndWrittenNamesOpenTheirTables) {
             cases.emplace_back(alias, shipped.name);
     }
     for (const auto &[written, table] : cases) {
-        uc_ch_t *handle = zil_cs_new(written.c_str());
-        EXPECT_EQ(nameOf(handle), table) << written;
-        zil_cs_free(handle);
+        EXPECT_EQ(nameOf(ziltest::Codeset(written)), table) << written;
     }
 }
 
@@ -140,14 +136,10 @@ TEST_F(ZilStateTest, FollowsAliasFiles) {
         {"loop", "<null>"},      {"dangling", "<null>"}, {"short", "CP1252"},
     };
     for (const auto &c : cases) {
-        uc_ch_t *handle = zil_cs_new(c.name);
-        EXPECT_EQ(nameOf(handle), c.expected) << c.name;
-        zil_cs_free(handle);
+        EXPECT_EQ(nameOf(ziltest::Codeset(c.name)), c.expected) << c.name;
     }
     // A path names its file directly, and aliases stay in its directory.
-    uc_ch_t *byPath = zil_cs_new((dir + "ONESTEP").c_str());
-    EXPECT_EQ(nameOf(byPath), "ISO88591");
-    zil_cs_free(byPath);
+    EXPECT_EQ(nameOf(ziltest::Codeset(dir + "ONESTEP")), "ISO88591");
 }
 
 TEST_F(ZilStateTest, RefusesDamagedTables) {
@@ -179,10 +171,9 @@ TEST_F(ZilStateTest, RefusesDamagedTables) {
     std::string unknownFamily = good;
     unknownFamily[48] = 77;
     writeFile(tmp / "codeset/FAMILY77", unknownFamily);
-    uc_ch_t *handle = zil_cs_new("FAMILY77");
+    ziltest::Codeset handle("FAMILY77");
     ASSERT_NE(handle, nullptr) << "unknown families convert byte for byte";
     EXPECT_EQ(handle->kind, 77);
-    zil_cs_free(handle);
 }
 
 // Bytes appended to a table (100 MB here, sparse) are never read into
@@ -203,13 +194,12 @@ TEST_F(ZilStateTest, BytesAppendedToATableAreNotLoaded) {
         writeFile(path, original);
         ASSERT_EQ(truncate(path.c_str(), static_cast<off_t>(original.size()) + (100 << 20)), 0);
         const size_t before = mallinfo2().uordblks;
-        uc_ch_t *handle = zil_cs_new("ZZBIG");
+        ziltest::Codeset handle("ZZBIG");
         ASSERT_NE(handle, nullptr) << name;
         EXPECT_LT(mallinfo2().uordblks - before, size_t{4} << 20) << name;
         EXPECT_LE(handle->table_size, original.size()) << name;
         EXPECT_EQ(ziltest::utf8From(handle, ziltest::localFrom(handle, "A\xE4\xB8\x80")), roundTrip)
             << name;
-        zil_cs_free(handle);
     }
 }
 
@@ -239,9 +229,8 @@ TEST_F(ZilStateTest, InitialisesFromTheEnvironment) {
         EXPECT_EQ(nameOf(zil_get_def_cs()), c.defaultName) << (c.zilCodeset ? c.zilCodeset : "-");
         char os[64];
         zil_os_cs_name(os, sizeof os);
-        uc_ch_t *osHandle = zil_cs_new(os);
+        ziltest::Codeset osHandle(os);
         EXPECT_EQ(osHandle != nullptr ? nameOf(osHandle) : "OS", c.osName);
-        zil_cs_free(osHandle);
     }
 }
 
@@ -254,11 +243,10 @@ TEST_F(ZilStateTest, HandleLifecycle) {
     EXPECT_EQ(zil_cs_table(utf8_cs, &size), nullptr);
     EXPECT_EQ(size, 0u);
 
-    uc_ch_t *internal = zil_cs_new("INTERNAL37");
+    ziltest::Codeset internal("INTERNAL37");
     ASSERT_NE(internal, nullptr);
     EXPECT_EQ(internal->kind, ZIL_KIND_OS);
     EXPECT_STREQ(internal->name, "");
-    zil_cs_free(internal);
 
     uc_ch_t *handle = zil_cs_new("ISO88591");
     ASSERT_NE(handle, nullptr);
@@ -309,15 +297,13 @@ TEST_F(ZilStateTest, HandlesOfOneTableShareItsImage) {
     TempDir tmp;
     setenv("ZILDIR", tmp.path().c_str(), 1);
     writeFile(tmp / "codeset/ZZTEST", table("ISO88591"));
-    uc_ch_t *old = zil_cs_new("ZZTEST");
+    ziltest::Codeset old("ZZTEST");
     writeFile(tmp / "codeset/ZZTEST", table("IBM037"));
-    uc_ch_t *replaced = zil_cs_new("ZZTEST");
+    ziltest::Codeset replaced("ZZTEST");
     EXPECT_EQ(nameOf(old), "ISO88591");
     EXPECT_EQ(nameOf(replaced), "IBM037");
     EXPECT_EQ(ziltest::localFrom(old, "A"), "A");
     EXPECT_EQ(ziltest::localFrom(replaced, "A"), "\xC1");
-    zil_cs_free(old);
-    zil_cs_free(replaced);
 }
 
 TEST_F(ZilStateTest, UninitLeavesTheCallersDefaultAlone) {

@@ -10,30 +10,27 @@
 
 namespace {
 
+using ziltest::Codeset;
+using ziltest::step;
+using ziltest::Way;
 using ziltest::ZilTest;
 
 class ZilDbcsTest : public ZilTest {};
 
 TEST_F(ZilDbcsTest, LeadBytesAndCutInput) {
-    uc_ch_t *sjis = zil_cs_new("shift-jis");
+    Codeset sjis("shift-jis");
     ASSERT_NE(sjis, nullptr);
     EXPECT_EQ(sjis->kind, ZIL_KIND_ASCII_DBCS);
     char out[32];
     // 0x93 0xFA is U+65E5; 0x5C stays a backslash; 0xB1 is a half-width katakana.
     EXPECT_EQ(std::string(out, zil_to_utf8(sjis, "\x93\xFA\x5C\xB1", 4, out, sizeof out, nullptr)),
               "\xE6\x97\xA5\\\xEF\xBD\xB1");
-    const char *p = "a\x93";
-    size_t left = 2, room = sizeof out;
-    char *o = out;
-    EXPECT_EQ(zil_to_utf8_r(sjis, &p, &left, &o, &room), ZIL_CONV_INCOMPLETE);
-    EXPECT_EQ(left, 1u) << "the lead byte stays";
-    // Two-byte results need two bytes of room.
-    const char *u = "\xE6\x97\xA5";
-    left = 3;
-    room = 1;
-    o = out;
-    EXPECT_EQ(zil_from_utf8_r(sjis, &u, &left, &o, &room), ZIL_CONV_OUTPUT_FULL);
-    EXPECT_EQ(left, 3u);
+    const ziltest::Step cut = step(sjis, Way::kToUtf8, "a\x93");
+    EXPECT_EQ(cut.result, ZIL_CONV_INCOMPLETE);
+    EXPECT_EQ(cut.inputLeft, 1u) << "the lead byte stays";
+    const ziltest::Step full = step(sjis, Way::kFromUtf8, "\xE6\x97\xA5", 1);
+    EXPECT_EQ(full.result, ZIL_CONV_OUTPUT_FULL) << "two-byte results need two bytes of room";
+    EXPECT_EQ(full.inputLeft, 3u);
 
     zil_ucs2_t wc = 0;
     EXPECT_EQ(zil_mbtowc(sjis, &wc, "\x93\xFA", 2), 2);
@@ -48,14 +45,13 @@ TEST_F(ZilDbcsTest, LeadBytesAndCutInput) {
     const int roles[] = {0, 1, 2, 0};
     for (int i = 0; i < 4; ++i)
         EXPECT_EQ(zil_mbsbtype(sjis, text, static_cast<size_t>(i)), roles[i]) << i;
-    zil_cs_free(sjis);
 }
 
 // A byte below 0x40 never continues a character: after a lead byte it
 // makes that one "?" and is read afresh, so no line end is swallowed.
 TEST_F(ZilDbcsTest, NoByteBelow0x40IsATrail) {
     for (const char *name : {"SJIS", "GBK", "BIG5", "EUCKR", "EUCJP"}) {
-        uc_ch_t *h = zil_cs_new(name);
+        Codeset h(name);
         ASSERT_NE(h, nullptr) << name;
         int leads = 0;
         for (int b = 0x80; b < 0x100; ++b) {
@@ -72,12 +68,10 @@ TEST_F(ZilDbcsTest, NoByteBelow0x40IsATrail) {
             }
         }
         EXPECT_GT(leads, 1) << name;
-        zil_cs_free(h);
     }
-    uc_ch_t *eucjp = zil_cs_new("EUCJP");
+    Codeset eucjp("EUCJP");
     EXPECT_EQ(ziltest::utf8From(eucjp, "\x8F\xB0\n"), "?\n") << "inside a three-byte code";
     EXPECT_EQ(ziltest::utf8From(eucjp, "\x8F\n"), "?\n") << "not incomplete";
-    zil_cs_free(eucjp);
 }
 
 TEST_F(ZilDbcsTest, RefusesTablesWhoseRowsLieOutside) {
@@ -96,19 +90,13 @@ TEST_F(ZilDbcsTest, RefusesTablesWhoseRowsLieOutside) {
     vrxtest::writeFile(tmp / "codeset/GOOD", good);
     EXPECT_EQ(zil_cs_new("BADLEAD"), nullptr);
     EXPECT_EQ(zil_cs_new("BADFROM"), nullptr);
-    uc_ch_t *h = zil_cs_new("GOOD");
-    EXPECT_NE(h, nullptr);
-    zil_cs_free(h);
+    EXPECT_NE(Codeset("GOOD"), nullptr);
 }
 
-}  // namespace
-
-namespace {
-
-class ZilEbcdicDbcsTest : public ziltest::ZilTest {};
+class ZilEbcdicDbcsTest : public ZilTest {};
 
 TEST_F(ZilEbcdicDbcsTest, ShiftStates) {
-    uc_ch_t *h = zil_cs_new("IBM939");
+    Codeset h("IBM939");
     ASSERT_NE(h, nullptr);
     EXPECT_EQ(h->kind, ZIL_KIND_EBCDIC_DBCS);
     char out[32];
@@ -124,14 +112,8 @@ TEST_F(ZilEbcdicDbcsTest, ShiftStates) {
               "\x0E\x45\x41\x0F\xC1\x0E\x45\x41\x0F");
     // Restartable: "A" right after a double-byte character writes 0x0F then 0xC1.
     h->from_state = 0;
-    const char *p = "\xE4\xB8\x80";
-    size_t left = 3, room = sizeof out;
-    char *o = out;
-    zil_from_utf8_r(h, &p, &left, &o, &room);
-    p = "A";
-    left = 1;
-    zil_from_utf8_r(h, &p, &left, &o, &room);
-    EXPECT_EQ(std::string(out, static_cast<size_t>(o - out)), "\x0E\x45\x41\x0F\xC1");
+    const std::string run = step(h, Way::kFromUtf8, "\xE4\xB8\x80").bytes;
+    EXPECT_EQ(run + step(h, Way::kFromUtf8, "A").bytes, "\x0E\x45\x41\x0F\xC1");
     // An unmappable character inside a run is a single-byte 0x6F after a shift-in.
     h->subst_count = 0;
     EXPECT_EQ(std::string(out, zil_from_utf8(h, "\xE4\xB8\x80\xF0\x9F\x98\x80", 7, out, sizeof out,
@@ -140,30 +122,23 @@ TEST_F(ZilEbcdicDbcsTest, ShiftStates) {
     EXPECT_EQ(h->subst_count, 1);
     // The shift byte and the character fit together or not at all.
     h->from_state = 0;
-    p = "\xE4\xB8\x80";
-    left = 3;
-    room = 2;
-    o = out;
-    EXPECT_EQ(zil_from_utf8_r(h, &p, &left, &o, &room), ZIL_CONV_OUTPUT_FULL);
-    EXPECT_EQ(left, 3u);
+    const ziltest::Step full = step(h, Way::kFromUtf8, "\xE4\xB8\x80", 2);
+    EXPECT_EQ(full.result, ZIL_CONV_OUTPUT_FULL);
+    EXPECT_EQ(full.inputLeft, 3u);
     EXPECT_EQ(h->from_state, 0);
     // A pair cut by the end of the input waits.
-    p = "\x0E\x45";
-    left = 2;
-    room = sizeof out;
-    o = out;
     h->to_state = 0;
-    EXPECT_EQ(zil_to_utf8_r(h, &p, &left, &o, &room), ZIL_CONV_INCOMPLETE);
-    EXPECT_EQ(left, 1u) << "the shift-out is consumed, the lead byte stays";
+    const ziltest::Step cut = step(h, Way::kToUtf8, "\x0E\x45");
+    EXPECT_EQ(cut.result, ZIL_CONV_INCOMPLETE);
+    EXPECT_EQ(cut.inputLeft, 1u) << "the shift-out is consumed, the lead byte stays";
     EXPECT_EQ(zil_mbtowc(h, nullptr, nullptr, 0), 1) << "stateful";
     // Inside a run, 0xFF is a control byte of its own, like the bytes below 0x40.
     EXPECT_EQ(ziltest::utf8From(h, "\x0E\x45\x41\xFF\x45\x41\x15\x0F"),
               "\xE4\xB8\x80\xC2\x9F\xE4\xB8\x80\n");
-    zil_cs_free(h);
 }
 
 TEST_F(ZilEbcdicDbcsTest, ShiftBytesBelongToNoCharacter) {
-    uc_ch_t *h = zil_cs_new("IBM939");
+    Codeset h("IBM939");
     const char *text = "\xC1\x0E\x45\x41\x0F\xC2";
     const int roles[] = {0, -1, 1, 2, -1, 0};
     for (size_t i = 0; i < 6; ++i)
@@ -177,13 +152,12 @@ TEST_F(ZilEbcdicDbcsTest, ShiftBytesBelongToNoCharacter) {
     EXPECT_EQ(h->to_state, 0);
     EXPECT_EQ(zil_mbtowc(h, &wc, "\x0E\x45\x41", 3), 3);
     EXPECT_EQ(wc, 0x4E00);
-    zil_cs_free(h);
 }
 
 // The string operations end every result in single-byte mode, however little
 // room there is: a double-byte run cut by the end of the output is closed.
 TEST_F(ZilEbcdicDbcsTest, StringResultsAreAlwaysClosed) {
-    uc_ch_t *h = zil_cs_new("IBM939");
+    Codeset h("IBM939");
     const std::string utf8 =
         "a\xE4\xB8\x80\xE6\x97\xA5"
         "b\xE4\xB8\x80";
@@ -209,20 +183,14 @@ TEST_F(ZilEbcdicDbcsTest, StringResultsAreAlwaysClosed) {
                             static_cast<int>(full.size()), nullptr),
               static_cast<int>(full.size()))
         << "exactly enough room needs no second try";
-    zil_cs_free(h);
 }
 
-}  // namespace
-
-namespace {
-
-class ZilGb18030Test : public ziltest::ZilTest {};
+class ZilGb18030Test : public ZilTest {};
 
 TEST_F(ZilGb18030Test, CodesAndIndexes) {
-    uc_ch_t *h = zil_cs_new("gb18030");
+    Codeset h("gb18030");
     ASSERT_NE(h, nullptr);
     EXPECT_EQ(h->kind, ZIL_KIND_GB18030);
-    char out[32];
     EXPECT_EQ(ziltest::utf8From(h, "\x81\x40"), "\xE4\xB8\x82") << "index 1";
     EXPECT_EQ(ziltest::utf8From(h, "\x90\x30\x81\x30"), "\xF0\x90\x80\x80");
     EXPECT_EQ(ziltest::localFrom(h, "\xF0\x90\x80\x80"), "\x90\x30\x81\x30");
@@ -236,11 +204,9 @@ TEST_F(ZilGb18030Test, CodesAndIndexes) {
     EXPECT_EQ(ziltest::utf8From(h, "\x84\x31\xA4\x39"), "\xEF\xBF\xBF");
     EXPECT_EQ(h->subst_count, 0);
     // Cut input waits; a lead byte that cannot start a code keeps the byte after it.
-    const char *p = "\x81\x30";
-    size_t left = 2, room = sizeof out;
-    char *o = out;
-    EXPECT_EQ(zil_to_utf8_r(h, &p, &left, &o, &room), ZIL_CONV_INCOMPLETE);
-    EXPECT_EQ(left, 2u);
+    const ziltest::Step cut = step(h, Way::kToUtf8, "\x81\x30");
+    EXPECT_EQ(cut.result, ZIL_CONV_INCOMPLETE);
+    EXPECT_EQ(cut.inputLeft, 2u);
     h->subst_count = 0;
     EXPECT_EQ(ziltest::utf8From(h, "\x81\n\x81\x30\x20x"), "?\n?0 x");
     EXPECT_EQ(h->subst_count, 2);
@@ -248,12 +214,7 @@ TEST_F(ZilGb18030Test, CodesAndIndexes) {
                                 "\x80\xFF"
                                 "a"),
               "??a");
-    zil_cs_free(h);
 }
-
-}  // namespace
-
-namespace {
 
 TEST(ZilGb18030TableTest, RefusesListsThatRunOutside) {
     const std::string good =
@@ -278,17 +239,12 @@ TEST(ZilGb18030TableTest, RefusesListsThatRunOutside) {
     unsetenv("ZILDIR");
 }
 
-}  // namespace
-
-namespace {
-
-class ZilMbcsTest : public ziltest::ZilTest {};
+class ZilMbcsTest : public ZilTest {};
 
 TEST_F(ZilMbcsTest, EucJpLengthsAndPrefixes) {
-    uc_ch_t *h = zil_cs_new("euc-jp");
+    Codeset h("euc-jp");
     ASSERT_NE(h, nullptr);
     EXPECT_EQ(h->kind, ZIL_KIND_ASCII_MBCS);
-    char out[32];
     // Two bytes (JIS X 0208), 0x8E with a half-width katakana, 0x8F with JIS X 0212.
     const struct {
         std::string euc, utf8;
@@ -299,18 +255,12 @@ TEST_F(ZilMbcsTest, EucJpLengthsAndPrefixes) {
         EXPECT_EQ(ziltest::utf8From(h, c.euc), c.utf8);
         EXPECT_EQ(ziltest::localFrom(h, c.utf8), c.euc);
     }
-    const char *p = "\x8F\xB0";
-    size_t left = 2, room = sizeof out;
-    char *o = out;
-    EXPECT_EQ(zil_to_utf8_r(h, &p, &left, &o, &room), ZIL_CONV_INCOMPLETE);
-    EXPECT_EQ(left, 2u);
-    // Three bytes of output or nothing.
-    p = "\xE4\xB8\x82";
-    left = 3;
-    room = 2;
-    o = out;
-    EXPECT_EQ(zil_from_utf8_r(h, &p, &left, &o, &room), ZIL_CONV_OUTPUT_FULL);
-    EXPECT_EQ(left, 3u);
+    const ziltest::Step cut = step(h, Way::kToUtf8, "\x8F\xB0");
+    EXPECT_EQ(cut.result, ZIL_CONV_INCOMPLETE);
+    EXPECT_EQ(cut.inputLeft, 2u);
+    const ziltest::Step full = step(h, Way::kFromUtf8, "\xE4\xB8\x82", 2);
+    EXPECT_EQ(full.result, ZIL_CONV_OUTPUT_FULL) << "three bytes of output or nothing";
+    EXPECT_EQ(full.inputLeft, 3u);
     // An unmapped trail still consumes the whole character; a byte below
     // 0x40 is no trail and is read afresh.
     h->subst_count = 0;
@@ -321,7 +271,6 @@ TEST_F(ZilMbcsTest, EucJpLengthsAndPrefixes) {
     EXPECT_EQ(zil_mbtowc(h, &wc, "\x8F\xB0\xA1", 3), 3);
     EXPECT_EQ(wc, 0x4E02);
     EXPECT_EQ(zil_mbsbtype(h, "a\x8F\xB0\xA1", 3), 2);
-    zil_cs_free(h);
 
     // A node tree that points outside the file is refused.
     std::string bad = vrxtest::readFile(std::string(ZIL_TEST_BUILD_DIR) + "/codeset/EUCJP").value();
@@ -333,16 +282,12 @@ TEST_F(ZilMbcsTest, EucJpLengthsAndPrefixes) {
     EXPECT_EQ(zil_cs_new("BADTREE"), nullptr);
 }
 
-}  // namespace
-
-namespace {
-
 // Every entry of a three-byte code's middle node is a node in the table: a
 // middle byte without characters walks to an empty node, never to a number
 // the format does not define.
 TEST_F(ZilMbcsTest, MiddleNodesHoldOnlyNodes) {
-    uc_ch_t *h = zil_cs_new("EUCJP");
-    const auto u16 = [h](size_t at) {
+    Codeset h("EUCJP");
+    const auto u16 = [&h](size_t at) {
         return static_cast<uint16_t>(h->table[at] | h->table[at + 1] << 8);
     };
     const size_t area =
@@ -360,13 +305,12 @@ TEST_F(ZilMbcsTest, MiddleNodesHoldOnlyNodes) {
         }
     }
     EXPECT_GT(middles, 50);
-    zil_cs_free(h);
 }
 
 // Found by fuzzing: a middle byte without a node of its own must not be
 // followed into the "no node" number.
 TEST_F(ZilMbcsTest, ThreeByteCodeWithoutAMiddleNode) {
-    uc_ch_t *h = zil_cs_new("EUCJP");
+    Codeset h("EUCJP");
     char out[16];
     h->subst_count = 0;
     EXPECT_EQ(std::string(out, zil_to_utf8(h,
@@ -375,7 +319,6 @@ TEST_F(ZilMbcsTest, ThreeByteCodeWithoutAMiddleNode) {
                                            4, out, sizeof out, nullptr)),
               "?a");
     EXPECT_EQ(h->subst_count, 1);
-    zil_cs_free(h);
 }
 
 }  // namespace

@@ -18,7 +18,6 @@ namespace {
 
 using namespace ziltest;
 
-
 // iconv of a byte sequence into one character: its value, -1 when it has no
 // mapping, -2 when the sequence is incomplete.
 long iconvDecode(iconv_t cd, const std::string &bytes) {
@@ -260,7 +259,7 @@ TEST_F(ZilIconvDiffTest, EveryShippedTableMatchesIconv) {
         if (s.family == ZIL_KIND_ASCII_DBCS || s.family == ZIL_KIND_EBCDIC_DBCS ||
             s.family == ZIL_KIND_GB18030 || s.family == ZIL_KIND_ASCII_MBCS) {
             SCOPED_TRACE(s.file);
-            uc_ch_t *h = zil_cs_new(s.file.c_str());
+            ziltest::Codeset h(s.file);
             ASSERT_NE(h, nullptr);
             if (s.family == ZIL_KIND_ASCII_DBCS)
                 checkDoubleByte(h, s);
@@ -270,11 +269,10 @@ TEST_F(ZilIconvDiffTest, EveryShippedTableMatchesIconv) {
                 checkMultiByte(h, s);
             else
                 checkGb18030(h, s);
-            zil_cs_free(h);
             continue;
         }
         SCOPED_TRACE(s.file);
-        uc_ch_t *h = zil_cs_new(s.file.c_str());
+        ziltest::Codeset h(s.file);
         ASSERT_NE(h, nullptr);
         iconv_t toU = iconv_open("UTF-32LE", s.iconvName.c_str());
         iconv_t fromU = iconv_open(s.iconvName.c_str(), "UTF-32LE");
@@ -341,7 +339,6 @@ TEST_F(ZilIconvDiffTest, EveryShippedTableMatchesIconv) {
 
         iconv_close(toU);
         iconv_close(fromU);
-        zil_cs_free(h);
     }
 }
 

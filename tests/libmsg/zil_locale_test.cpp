@@ -84,7 +84,7 @@ TEST_F(ZilLocaleTest, SetLocaleTriesOperatingSystemNames) {
         std::set<std::string> platform;
         const char *result;
         std::vector<std::string> tried;
-    // clang-format off
+        // clang-format off
     } cases[] = {
         {"en_US.ISO8859-1", {"C", "en_US.UTF-8"}, "en_US.UTF-8", {"en_US.ISO8859-1", "en_US", "en_US.UTF-8"}},
         {"de_DE", {"C"}, "C", {"de_DE", "de", "de_AT", "de_CH", "C"}},

@@ -22,7 +22,7 @@ TEST_F(ZilMbTest, EveryByteOfEveryShippedSingleByteCodeset) {
         if (shipped.family != ZIL_KIND_ASCII_SBCS && shipped.family != ZIL_KIND_EBCDIC_SBCS)
             continue;
         const char *name = shipped.file.c_str();
-        uc_ch_t *h = zil_cs_new(name);
+        ziltest::Codeset h(name);
         ASSERT_NE(h, nullptr) << name;
         for (int b = 1; b < 256; ++b) {
             const char byte = static_cast<char>(b);
@@ -49,7 +49,6 @@ TEST_F(ZilMbTest, EveryByteOfEveryShippedSingleByteCodeset) {
         EXPECT_EQ(wc, 0);
         EXPECT_EQ(zil_mbtowc(h, nullptr, nullptr, 0), 0) << "not stateful";
         EXPECT_EQ(zil_wctomb(h, nullptr, 0), 0);
-        zil_cs_free(h);
     }
 }
 
@@ -106,7 +105,7 @@ TEST_F(ZilMbTest, Utf8Characters) {
 }
 
 TEST_F(ZilMbTest, StringsOfCharacters) {
-    uc_ch_t *latin = zil_cs_new("ISO88591");
+    ziltest::Codeset latin("ISO88591");
     const std::vector<zil_ucs2_t> wide = {'c', 'a', 'f', 0xE9, 0x20AC, 0};
     EXPECT_EQ(zil_wcstombs(latin, nullptr, wide.data(), 0), -1) << "the euro sign does not convert";
     EXPECT_EQ(zil_wcstombs(latin, nullptr, wide.data() + 1, 0), -1);
@@ -136,7 +135,7 @@ TEST_F(ZilMbTest, StringsOfCharacters) {
     char *ownPtr = own;
     EXPECT_EQ(zil_s2u(latin, "\xE9", &ownPtr), own) << "an existing buffer is used";
     EXPECT_STREQ(own, "\xC3\xA9");
-    uc_ch_t *ebcdic = zil_cs_new("IBM1047");
+    ziltest::Codeset ebcdic("IBM1047");
     char *converted = nullptr;
     EXPECT_EQ(zil_strconv(latin, ebcdic, "A\xE9", &converted), converted);
     EXPECT_STREQ(converted, "\xC1\x51");
@@ -144,15 +143,13 @@ TEST_F(ZilMbTest, StringsOfCharacters) {
     EXPECT_STREQ(empty, "");
     for (char *p : {s, u, converted, empty})
         zil_free(p);
-    zil_cs_free(latin);
-    zil_cs_free(ebcdic);
 }
 
 // A German locale in ISO 8859-1, made with localedef in a private folder.
 // Counting calls and single characters answer -1 for what does not convert.
 TEST_F(ZilMbTest, WhatDoesNotConvertIsMinusOne) {
-    uc_ch_t *latin = zil_cs_new("ISO88591");
-    uc_ch_t *sjis = zil_cs_new("SJIS");
+    ziltest::Codeset latin("ISO88591");
+    ziltest::Codeset sjis("SJIS");
     char bytes[4];
     EXPECT_EQ(zil_wctomb(latin, bytes, 0x20AC), -1);
     EXPECT_EQ(zil_wctomb(latin, bytes, 0xE9), 1);
@@ -168,8 +165,6 @@ TEST_F(ZilMbTest, WhatDoesNotConvertIsMinusOne) {
                            "b",
                            0),
               3);
-    zil_cs_free(latin);
-    zil_cs_free(sjis);
 }
 
 // A time text that does not fit whole is no text: cut, it could end inside
@@ -181,7 +176,7 @@ TEST_F(ZilMbTest, TimeTextsThatDoNotFitGiveNothing) {
     zil_init();
     std::tm any{};
     for (const char *name : {"SJIS", "IBM939"}) {
-        uc_ch_t *h = zil_cs_new(name);
+        ziltest::Codeset h(name);
         ASSERT_NE(h, nullptr) << name;
         const std::string format = ziltest::localFrom(h, "ab\xE6\x97\xA5");
         char out[32];
@@ -189,7 +184,6 @@ TEST_F(ZilMbTest, TimeTextsThatDoNotFitGiveNothing) {
         EXPECT_EQ(zil_strftime(h, out, format.size() + 1, format.c_str(), &any), format.size())
             << name;
         EXPECT_EQ(std::string(out), format) << name;
-        zil_cs_free(h);
     }
     zil_uninit();
     setenv("LC_ALL", "C", 1);
@@ -213,7 +207,7 @@ TEST_F(ZilMbTest, TimeTextsInTheLocaleCodesetAndAnother) {
     march.tm_mday = 4;
     march.tm_wday = 3;
     char out[64];
-    uc_ch_t *local = zil_cs_new("ISO88591");  // the same codeset, another handle
+    ziltest::Codeset local("ISO88591");  // the same codeset, another handle
     const struct {
         uc_ch_t *cs;
         const char *expected;
@@ -235,7 +229,6 @@ TEST_F(ZilMbTest, TimeTextsInTheLocaleCodesetAndAnother) {
     EXPECT_EQ(parsed.tm_year, 126);
     EXPECT_EQ(zil_strptime(utf8_cs, "kein Datum", "%d. %B %Y", &parsed), nullptr);
 
-    zil_cs_free(local);
     zil_uninit();
     unsetenv("LOCPATH");
     setenv("LC_ALL", "C", 1);

@@ -62,6 +62,22 @@ inline std::vector<Shipped> shippedCodesets() {
     return list;
 }
 
+// A handle freed at the end of its scope; it converts to the library's
+// pointer, so calls take it as they are.
+class Codeset {
+public:
+    explicit Codeset(const char *name) : h_(zil_cs_new(name)) {}
+    explicit Codeset(const std::string &name) : Codeset(name.c_str()) {}
+    Codeset(const Codeset &) = delete;
+    Codeset &operator=(const Codeset &) = delete;
+    ~Codeset() { zil_cs_free(h_); }
+    operator uc_ch_t *() const { return h_; }
+    uc_ch_t *operator->() const { return h_; }
+
+private:
+    uc_ch_t *h_;
+};
+
 // One call of the one-shot conversions, for a character or a short text.
 inline std::string utf8From(uc_ch_t *h, std::string_view local) {
     char out[64];
@@ -77,6 +93,33 @@ inline std::string localFrom(uc_ch_t *h, std::string_view utf8) {
 }
 
 enum class Way { kToUtf8, kFromUtf8, kToUcs2 };
+
+// One restartable call with `room` bytes of output (units' bytes into UCS-2):
+// its result, what it wrote and how much input it left.
+struct Step {
+    int result;
+    std::string bytes;
+    size_t inputLeft;
+};
+inline Step step(uc_ch_t *h, Way way, std::string_view input, size_t room = 64) {
+    std::string out(room, '\0');
+    const char *p = input.data();
+    size_t left = input.size(), outLeft = room;
+    int result;
+    if (way == Way::kToUcs2) {
+        auto *units = reinterpret_cast<zil_ucs2_t *>(out.data());
+        zil_ucs2_t *u = units;
+        outLeft = room / sizeof(zil_ucs2_t);
+        result = zil_to_ucs2_r(h, &p, &left, &u, &outLeft);
+        out.resize(sizeof(zil_ucs2_t) * static_cast<size_t>(u - units));
+    } else {
+        char *o = out.data();
+        result = way == Way::kToUtf8 ? zil_to_utf8_r(h, &p, &left, &o, &outLeft)
+                                     : zil_from_utf8_r(h, &p, &left, &o, &outLeft);
+        out.resize(static_cast<size_t>(o - out.data()));
+    }
+    return {result, out, left};
+}
 
 // `input` through the restartable call the way a streaming caller feeds it:
 // pieces of 1..maxPiece bytes, output room of 1..4 bytes at a time, and the
