@@ -44,6 +44,21 @@ int cmdlineAfterExec(int pid, char *buffer, int size, const char *program) {
     return -2;
 }
 
+// An argument vector for slm_popen, whose words the call does not change.
+struct Argv {
+    Argv(std::initializer_list<const char *> words) : words_(words) { words_.push_back(nullptr); }
+    char *const *get() const { return const_cast<char *const *>(words_.data()); }
+    std::vector<const char *> words_;
+};
+
+// Starts `words` with no pipes and closes it again; the code it ended with.
+int popenAndClose(const Argv &words, slm_child &record, unsigned int flags = SLM_WAIT_DIRECT) {
+    if (slm_popen(words.get(), nullptr, nullptr, &record, flags) <= 0) return -100;
+    int code = -1;
+    slm_pclose(-1, -1, &record, &code, flags);
+    return code;
+}
+
 bool processGone(pid_t pid) {
     for (auto end = std::chrono::steady_clock::now() + 10s; std::chrono::steady_clock::now() < end;
          std::this_thread::sleep_for(5ms)) {
@@ -170,8 +185,7 @@ TEST_F(SlmSystemTest, DetachedChildStartsItsOwnSessionAndIsNotWaitedFor) {
 
 TEST_F(SlmSystemTest, ShutdownDisablesAndKillsChildrenNobodyWaitsFor) {
     slm_child record{};
-    char *const argv[] = {const_cast<char *>("sleep"), const_cast<char *>("30"), nullptr};
-    const int pid = slm_popen(argv, nullptr, nullptr, &record, 0);
+    const int pid = slm_popen(Argv{"sleep", "30"}.get(), nullptr, nullptr, &record, 0);
     ASSERT_GT(pid, 0);
     slm_system_shutdown();
     EXPECT_TRUE(processGone(pid));
@@ -193,11 +207,9 @@ int recordKill(int pid, int) {
 }
 
 TEST_F(SlmSystemTest, ShutdownLeavesReapedChildrenAlone) {
-    char *const done[] = {const_cast<char *>("true"), nullptr};
-    char *const running[] = {const_cast<char *>("sleep"), const_cast<char *>("30"), nullptr};
     slm_child reapedRecord{}, runningRecord{};
-    const pid_t reaped = slm_popen(done, nullptr, nullptr, &reapedRecord, 0);
-    const pid_t alive = slm_popen(running, nullptr, nullptr, &runningRecord, 0);
+    const pid_t reaped = slm_popen(Argv{"true"}.get(), nullptr, nullptr, &reapedRecord, 0);
+    const pid_t alive = slm_popen(Argv{"sleep", "30"}.get(), nullptr, nullptr, &runningRecord, 0);
     ASSERT_GT(reaped, 0);
     ASSERT_GT(alive, 0);
     siginfo_t info{};
@@ -219,17 +231,21 @@ int moveHigh(int fd) {
     return high;
 }
 
-TEST_F(SlmSystemTest, PopenWorksWhenTheCallerHasStandardDescriptorsClosed) {
+// Both pipes, the child's standard error on its output, whatever standard
+// descriptors the caller has closed.
+TEST_F(SlmSystemTest, PopenPipesWhateverTheCallerHasClosed) {
     const struct {
         std::vector<int> closed;
         bool withInput;
         const char *script;
         std::string expected;
-    // clang-format off
+        int code;
+        // clang-format off
     } cases[] = {
-        {{0}, true, "cat", "fed through stdin"},
-        {{0, 1, 2}, true, "cat; echo err >&2", "fed through stdin" "err\n"},
-        {{0, 1}, false, "echo out; echo err >&2", "out\nerr\n"},
+        {{}, true, "tr a-z A-Z; echo err >&2; exit 3", "FED THROUGH STDIN" "err\n", 3},
+        {{0}, true, "cat", "fed through stdin", 0},
+        {{0, 1, 2}, true, "cat; echo err >&2", "fed through stdin" "err\n", 0},
+        {{0, 1}, false, "echo out; echo err >&2", "out\nerr\n", 0},
     };
     // clang-format on
     for (const auto &c : cases) {
@@ -238,12 +254,10 @@ TEST_F(SlmSystemTest, PopenWorksWhenTheCallerHasStandardDescriptorsClosed) {
             saved[fd] = fcntl(fd, F_DUPFD_CLOEXEC, 10);
         for (int fd : c.closed)
             close(fd);
-        char *const argv[] = {const_cast<char *>("sh"), const_cast<char *>("-c"),
-                              const_cast<char *>(c.script), nullptr};
         slm_child record{};
         int in = -1, out = -1;
-        const int pid =
-            slm_popen(argv, c.withInput ? &in : nullptr, &out, &record, SLM_WAIT_DIRECT);
+        const int pid = slm_popen(Argv{"sh", "-c", c.script}.get(), c.withInput ? &in : nullptr,
+                                  &out, &record, SLM_WAIT_DIRECT);
         if (in >= 0) in = moveHigh(in);
         if (out >= 0) out = moveHigh(out);
         for (int fd = 0; fd < 3; ++fd) {
@@ -259,57 +273,31 @@ TEST_F(SlmSystemTest, PopenWorksWhenTheCallerHasStandardDescriptorsClosed) {
         char chunk[64];
         for (ssize_t n; (n = read(out, chunk, sizeof chunk)) > 0;)
             got.append(chunk, static_cast<size_t>(n));
+        EXPECT_EQ(record.pid, pid);
         int code = -1;
-        slm_pclose(-1, out, &record, &code, SLM_WAIT_DIRECT);
+        EXPECT_EQ(slm_pclose(-1, out, &record, &code, SLM_WAIT_DIRECT), 0);
         EXPECT_EQ(got, c.expected) << c.script;
-        EXPECT_EQ(code, 0) << c.script;
+        EXPECT_EQ(code, c.code) << c.script;
+        EXPECT_EQ(record.done, 1);
+        EXPECT_EQ(record.abnormal, 0);
     }
-}
-
-TEST_F(SlmSystemTest, PopenRoundTripThroughBothPipes) {
-    char *const argv[] = {const_cast<char *>("sh"), const_cast<char *>("-c"),
-                          const_cast<char *>("tr a-z A-Z; echo err >&2; exit 3"), nullptr};
-    slm_child record{};
-    int in = -1, out = -1;
-    const int pid = slm_popen(argv, &in, &out, &record, SLM_WAIT_DIRECT);
-    ASSERT_GT(pid, 0);
-    EXPECT_EQ(record.pid, pid);
-    ASSERT_EQ(write(in, "hello\n", 6), 6);
-    close(in);
-    std::string got;
-    char chunk[64];
-    for (ssize_t n; (n = read(out, chunk, sizeof chunk)) > 0;)
-        got.append(chunk, n);
-    EXPECT_EQ(got, "HELLO\nerr\n");
-    int code = -1;
-    EXPECT_EQ(slm_pclose(-1, out, &record, &code, SLM_WAIT_DIRECT), 0);
-    EXPECT_EQ(code, 3);
-    EXPECT_EQ(record.done, 1);
-    EXPECT_EQ(record.abnormal, 0);
 }
 
 TEST_F(SlmSystemTest, PopenWithoutPipesGetsNullStreams) {
     TempDir tmp;
     const std::string script = "cat; readlink /proc/$$/fd/1 | cat > '" + (tmp / "out") + "'";
-    char *const argv[] = {const_cast<char *>("sh"), const_cast<char *>("-c"),
-                          const_cast<char *>(script.c_str()), nullptr};
     slm_child record{};
-    ASSERT_GT(slm_popen(argv, nullptr, nullptr, &record, SLM_WAIT_DIRECT), 0);
-    int code = -1;
-    slm_pclose(-1, -1, &record, &code, SLM_WAIT_DIRECT);
-    EXPECT_EQ(code, 0) << "cat ends at once on /dev/null";
+    EXPECT_EQ(popenAndClose({"sh", "-c", script.c_str()}, record), 0)
+        << "cat ends at once on /dev/null";
     EXPECT_EQ(readFile(tmp / "out").value_or(""), "/dev/null\n");
 }
 
 TEST_F(SlmSystemTest, PopenOfAMissingProgramEndsAbnormally) {
-    char *const argv[] = {const_cast<char *>("no-such-program-here"), nullptr};
+    const Argv missing{"no-such-program-here"};
     slm_child record{};
-    ASSERT_GT(slm_popen(argv, nullptr, nullptr, &record, SLM_WAIT_DIRECT), 0);
-    int code = -1;
-    slm_pclose(-1, -1, &record, &code, SLM_WAIT_DIRECT);
-    EXPECT_EQ(code, 9);
+    EXPECT_EQ(popenAndClose(missing, record), 9);
     EXPECT_EQ(record.abnormal, 1);
-    EXPECT_EQ(slm_popen(argv, nullptr, nullptr, nullptr, 0), 0) << "no record";
+    EXPECT_EQ(slm_popen(missing.get(), nullptr, nullptr, nullptr, 0), 0) << "no record";
 }
 
 TEST_F(SlmSystemTest, ReaperCompletesWaitersOnTheCondition) {
@@ -330,12 +318,8 @@ TEST_F(SlmSystemTest, ReaperCompletesWaitersOnTheCondition) {
         EXPECT_EQ(slm_system(0, c.command, nullptr, 0, &code), c.result) << c.command;
         EXPECT_EQ(code, c.code) << c.command;
     }
-    char *const argv[] = {const_cast<char *>("true"), nullptr};
     slm_child record{};
-    ASSERT_GT(slm_popen(argv, nullptr, nullptr, &record, 0), 0);
-    int code = -1;
-    slm_pclose(-1, -1, &record, &code, 0);
-    EXPECT_EQ(code, 0);
+    EXPECT_EQ(popenAndClose({"true"}, record, 0), 0);
     stop = true;
     reaper.join();
 }
@@ -432,9 +416,9 @@ TEST(SlmSplitCommandTest, SplitsIntoWords) {
 }
 
 TEST_F(SlmSystemTest, ProcessQueries) {
-    char *const argv[] = {const_cast<char *>("sleep"), const_cast<char *>("30"), nullptr};
     slm_child record{};
-    const int pid = slm_popen(argv, nullptr, nullptr, &record, SLM_WAIT_DIRECT);
+    const int pid =
+        slm_popen(Argv{"sleep", "30"}.get(), nullptr, nullptr, &record, SLM_WAIT_DIRECT);
     ASSERT_GT(pid, 0);
     char buffer[128];
     EXPECT_EQ(cmdlineAfterExec(pid, buffer, sizeof buffer, "sleep"), 8);
@@ -453,18 +437,15 @@ TEST_F(SlmSystemTest, ProcessQueries) {
     // Cut to the 79 characters the platform's record held. (The shell stays:
     // it has a command after sleep, so it does not exec it in its place.)
     const std::string longArg(200, 'x');
-    char *const longArgv[] = {const_cast<char *>("sh"), const_cast<char *>("-c"),
-                              const_cast<char *>("sleep 30; :"),
-                              const_cast<char *>(longArg.c_str()), nullptr};
-    const int longPid = slm_popen(longArgv, nullptr, nullptr, &record, SLM_WAIT_DIRECT);
+    const int longPid = slm_popen(Argv{"sh", "-c", "sleep 30; :", longArg.c_str()}.get(), nullptr,
+                                  nullptr, &record, SLM_WAIT_DIRECT);
     EXPECT_EQ(cmdlineAfterExec(longPid, buffer, sizeof buffer, "sh -c"), 79);
     EXPECT_EQ(std::string(buffer), ("sh -c sleep 30; : " + longArg).substr(0, 79));
     slm_stop_process(longPid);
     slm_pclose(-1, -1, &record, &code, SLM_WAIT_DIRECT);
 
     // An ended child not yet collected has no command line: its name serves.
-    char *const trueArgv[] = {const_cast<char *>("true"), nullptr};
-    const int zombie = slm_popen(trueArgv, nullptr, nullptr, &record, SLM_WAIT_DIRECT);
+    const int zombie = slm_popen(Argv{"true"}.get(), nullptr, nullptr, &record, SLM_WAIT_DIRECT);
     const std::string stat = "/proc/" + std::to_string(zombie) + "/stat";
     for (int i = 0; i < 1000 && readFile(stat).value_or("").find(") Z ") == std::string::npos; ++i)
         std::this_thread::sleep_for(5ms);
