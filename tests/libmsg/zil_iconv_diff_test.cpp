@@ -18,21 +18,49 @@ namespace {
 
 using namespace ziltest;
 
-// iconv of a byte sequence into one character: its value, -1 when it has no
-// mapping, -2 when the sequence is incomplete.
-long iconvDecode(iconv_t cd, const std::string &bytes) {
-    iconv(cd, nullptr, nullptr, nullptr, nullptr);
-    char in[8], out[16];
-    std::memcpy(in, bytes.data(), bytes.size());
-    char *ip = in, *op = out;
-    size_t inLeft = bytes.size(), outLeft = sizeof out;
-    const size_t rc = iconv(cd, &ip, &inLeft, &op, &outLeft);
-    if (rc == static_cast<size_t>(-1)) return errno == EINVAL ? -2 : -1;
-    if (inLeft != 0 || sizeof out - outLeft != 4) return -1;
-    uint32_t v;
-    std::memcpy(&v, out, 4);
-    return v;
-}
+// One codeset through iconv, both ways, opened for the life of the object.
+class Iconv {
+public:
+    explicit Iconv(const std::string &name)
+        : toU_(iconv_open("UTF-32LE", name.c_str())), fromU_(iconv_open(name.c_str(), "UTF-32LE")) {
+        EXPECT_NE(toU_, reinterpret_cast<iconv_t>(-1)) << name;
+    }
+    ~Iconv() {
+        iconv_close(toU_);
+        iconv_close(fromU_);
+    }
+    // A byte sequence into one character: its value, -1 when it has no
+    // mapping, -2 when the sequence is incomplete.
+    long decode(const std::string &bytes) const {
+        iconv(toU_, nullptr, nullptr, nullptr, nullptr);
+        char in[8], out[16];
+        std::memcpy(in, bytes.data(), bytes.size());
+        char *ip = in, *op = out;
+        size_t inLeft = bytes.size(), outLeft = sizeof out;
+        const size_t rc = iconv(toU_, &ip, &inLeft, &op, &outLeft);
+        if (rc == static_cast<size_t>(-1)) return errno == EINVAL ? -2 : -1;
+        if (inLeft != 0 || sizeof out - outLeft != 4) return -1;
+        uint32_t v;
+        std::memcpy(&v, out, 4);
+        return v;
+    }
+    // One character out of Unicode, with the shift state closed; nothing
+    // when it has no mapping.
+    std::optional<std::string> encode(uint32_t v) const {
+        iconv(fromU_, nullptr, nullptr, nullptr, nullptr);
+        char in[4], out[16];
+        std::memcpy(in, &v, 4);
+        char *ip = in, *op = out;
+        size_t inLeft = 4, outLeft = sizeof out;
+        if (iconv(fromU_, &ip, &inLeft, &op, &outLeft) == static_cast<size_t>(-1) ||
+            iconv(fromU_, nullptr, nullptr, &op, &outLeft) == static_cast<size_t>(-1))
+            return std::nullopt;
+        return std::string(out, sizeof out - outLeft);
+    }
+
+private:
+    iconv_t toU_, fromU_;
+};
 
 std::string utf8Of(uint32_t v) {
     if (v < 0x80) return std::string(1, static_cast<char>(v));
@@ -48,20 +76,6 @@ std::string utf8Of(uint32_t v) {
         static_cast<char>(0x80 | ((v >> 6) & 0x3F)), static_cast<char>(0x80 | (v & 0x3F))};
 }
 
-// iconv of one character out of UTF-32LE, with the shift state closed;
-// nothing when it has no mapping.
-std::optional<std::string> iconvEncode(iconv_t cd, uint32_t v) {
-    iconv(cd, nullptr, nullptr, nullptr, nullptr);
-    char in[4], out[16];
-    std::memcpy(in, &v, 4);
-    char *ip = in, *op = out;
-    size_t inLeft = 4, outLeft = sizeof out;
-    if (iconv(cd, &ip, &inLeft, &op, &outLeft) == static_cast<size_t>(-1) ||
-        iconv(cd, nullptr, nullptr, &op, &outLeft) == static_cast<size_t>(-1))
-        return std::nullopt;
-    return std::string(out, sizeof out - outLeft);
-}
-
 class ZilIconvDiffTest : public ZilTest {};
 
 // What a code iconv does not map reads as: one "?" for the bytes before
@@ -73,41 +87,50 @@ std::string unmappedAs(const std::string &code) {
     return "?";
 }
 
-// Every BMP character from 0x80 out of Unicode, against iconv ("?" and a
-// count for what iconv cannot convert).
-void checkBackFromUnicode(uc_ch_t *h, const Shipped &s) {
-    iconv_t fromU = iconv_open(s.iconvName.c_str(), "UTF-32LE");
+// Every BMP character from `first` out of Unicode, against iconv
+// (`subst` and a count for what iconv cannot convert); with `andBack`, each
+// code found back into Unicode too.
+void checkBackFromUnicode(uc_ch_t *h, const Iconv &conv, uint32_t first, const char *subst,
+                          bool andBack = false) {
     int unmapped = 0;
     h->subst_count = 0;
-    for (uint32_t v = 0x80; v < 0xFFFF; ++v) {
-        if (v >= 0xD800 && v <= 0xDFFF) continue;
-        const std::optional<std::string> encoded = iconvEncode(fromU, v);
+    const auto back = [&](uint32_t v) {
+        const std::optional<std::string> encoded = conv.encode(v);
         if (!encoded) ++unmapped;
-        const std::string want = encoded.value_or("?");
+        const std::string want = encoded.value_or(subst);
+        // GB18030: the table's results below linear index 65535 are BMP values, so the few
+        // two-byte codes glibc maps to supplementary characters are left out.
+        if (v > 0xFFFF && want.size() == 2) return;
         const std::string u = utf8Of(v);
         ASSERT_EQ(ziltest::localFrom(h, u), want) << std::hex << v;
+        if (andBack && encoded) {
+            ASSERT_EQ(ziltest::utf8From(h, want), u) << std::hex << v;
+        }
+    };
+    for (uint32_t v = first; v <= 0xFFFF; ++v)
+        if ((v < 0xD800 || v > 0xDFFF) && (v < 0xFFFF || andBack)) back(v);
+    if (andBack) {  // and a sample of the supplementary planes
+        for (uint32_t v = 0x10000; v < 0x110000; v += 97)
+            back(v);
+        back(0x10FFFF);
     }
     EXPECT_EQ(static_cast<int>(h->subst_count), unmapped & 0xFFFF);
-    iconv_close(fromU);
 }
 
 // Double-byte tables, character by character: every single byte and every
 // lead-trail pair iconv maps, and every BMP character back.
-void checkDoubleByte(uc_ch_t *h, const Shipped &s) {
-    iconv_t toU = iconv_open("UTF-32LE", s.iconvName.c_str());
-    iconv_t fromU = iconv_open(s.iconvName.c_str(), "UTF-32LE");
-    ASSERT_NE(toU, reinterpret_cast<iconv_t>(-1));
+void checkDoubleByte(uc_ch_t *h, const Iconv &conv) {
     int mapped = 0;
     for (int b = 0; b < 256; ++b) {
         const std::string one(1, static_cast<char>(b));
-        const long v = iconvDecode(toU, one);
+        const long v = conv.decode(one);
         if (v >= 0 && v < 0xFFFF) {
             ASSERT_EQ(ziltest::utf8From(h, one), utf8Of(v)) << b;
             ++mapped;
         } else if (v == -2) {
             for (int t = 0; t < 256; ++t) {
                 const std::string two{static_cast<char>(b), static_cast<char>(t)};
-                const long w = iconvDecode(toU, two);
+                const long w = conv.decode(two);
                 if (w == -1) {  // one "?"; a byte below 0x40 is no trail and is read afresh
                     ASSERT_EQ(ziltest::utf8From(h, two), unmappedAs(two)) << b << " " << t;
                     continue;
@@ -119,23 +142,18 @@ void checkDoubleByte(uc_ch_t *h, const Shipped &s) {
         }
     }
     EXPECT_GT(mapped, 5000);
-    iconv_close(toU);
-    iconv_close(fromU);
-    checkBackFromUnicode(h, s);
+    checkBackFromUnicode(h, conv, 0x80, "?");
 }
 
 // EBCDIC double-byte tables: every single byte, every pair after a
 // shift-out, and every BMP character back (iconv flushed, so a double-byte
 // result ends with its shift-in like ours). 0x15 reads as line feed.
-void checkEbcdicDoubleByte(uc_ch_t *h, const Shipped &s) {
-    iconv_t toU = iconv_open("UTF-32LE", s.iconvName.c_str());
-    iconv_t fromU = iconv_open(s.iconvName.c_str(), "UTF-32LE");
-    ASSERT_NE(toU, reinterpret_cast<iconv_t>(-1));
+void checkEbcdicDoubleByte(uc_ch_t *h, const Iconv &conv) {
     int mapped = 0;
     for (int b = 0; b < 256; ++b) {
         if (b == 0x0E || b == 0x0F) continue;
         const std::string one(1, static_cast<char>(b));
-        long v = iconvDecode(toU, one);
+        long v = conv.decode(one);
         if (b == 0x15) v = 0x0A;
         if (v < 0 || v >= 0xFFFF) continue;
         ASSERT_EQ(ziltest::utf8From(h, one), utf8Of(v)) << b;
@@ -144,38 +162,22 @@ void checkEbcdicDoubleByte(uc_ch_t *h, const Shipped &s) {
     for (int lead = 0x40; lead < 0xFF; ++lead)
         for (int trail = 0x40; trail < 0xFF; ++trail) {
             const std::string code{'\x0E', static_cast<char>(lead), static_cast<char>(trail)};
-            const long w = iconvDecode(toU, code);
+            const long w = conv.decode(code);
             if (w < 0 || w >= 0xFFFF) continue;
             ASSERT_EQ(ziltest::utf8From(h, code), utf8Of(w)) << lead << " " << trail;
             ++mapped;
         }
     EXPECT_GT(mapped, 5000);
-    int unmapped = 0;
-    h->subst_count = 0;
-    for (uint32_t v = 1; v < 0xFFFF; ++v) {
-        if (v >= 0xD800 && v <= 0xDFFF) continue;
-        const std::optional<std::string> encoded = iconvEncode(fromU, v);
-        if (!encoded) ++unmapped;
-        const std::string want = encoded.value_or("\x6F");  // '?' in EBCDIC
-        const std::string u = utf8Of(v);
-        ASSERT_EQ(ziltest::localFrom(h, u), want) << std::hex << v;
-    }
-    EXPECT_EQ(static_cast<int>(h->subst_count), unmapped & 0xFFFF);
-    iconv_close(toU);
-    iconv_close(fromU);
+    checkBackFromUnicode(h, conv, 1, "\x6F");  // '?' in EBCDIC
 }
 
 // GB18030: every two-byte code, the four-byte codes of the BMP and a sample
 // of the supplementary planes, both ways; the whole BMP out of Unicode.
-// The table's results below linear index 65535 are BMP values, so the few
-// two-byte codes glibc maps to supplementary characters (GB18030-2005's
-// replacements of private-use code points) are left out of the comparison.
-void checkGb18030(uc_ch_t *h, const Shipped &s) {
-    iconv_t toU = iconv_open("UTF-32LE", s.iconvName.c_str());
-    iconv_t fromU = iconv_open(s.iconvName.c_str(), "UTF-32LE");
-    ASSERT_NE(toU, reinterpret_cast<iconv_t>(-1));
+// (The few two-byte codes glibc maps to supplementary characters,
+// GB18030-2005's replacements of private-use code points, are left out.)
+void checkGb18030(uc_ch_t *h, const Iconv &conv) {
     const auto check = [&](const std::string &code) {
-        const long v = iconvDecode(toU, code);
+        const long v = conv.decode(code);
         if (v < 0 || v > 0xFFFF) return;
         ASSERT_EQ(ziltest::utf8From(h, code), utf8Of(static_cast<uint32_t>(v)))
             << std::hex << static_cast<unsigned>(static_cast<uint8_t>(code[0]));
@@ -192,37 +194,15 @@ void checkGb18030(uc_ch_t *h, const Shipped &s) {
         check(std::string{static_cast<char>(rest / 10 + 0x81), static_cast<char>(rest % 10 + 0x30),
                           b3, b4});
     }
-    int unmapped = 0;
-    h->subst_count = 0;
-    const auto back = [&](uint32_t v) {
-        const std::optional<std::string> encoded = iconvEncode(fromU, v);
-        if (!encoded) ++unmapped;
-        const std::string want = encoded.value_or("?");
-        if (v > 0xFFFF && want.size() == 2) return;  // see above
-        const std::string u = utf8Of(v);
-        ASSERT_EQ(ziltest::localFrom(h, u), want) << std::hex << v;
-        // And the code back into Unicode.
-        if (want != "?") {
-            ASSERT_EQ(ziltest::utf8From(h, want), u) << std::hex << v;
-        }
-    };
-    for (uint32_t v = 1; v <= 0xFFFF; ++v)
-        if (v < 0xD800 || v > 0xDFFF) back(v);
-    for (uint32_t v = 0x10000; v < 0x110000; v += 97)
-        back(v);
-    back(0x10FFFF);
-    EXPECT_EQ(static_cast<int>(h->subst_count), unmapped & 0xFFFF);
-    iconv_close(toU);
-    iconv_close(fromU);
+    checkBackFromUnicode(h, conv, 1, "?", true);
 }
 
 // Multi-byte tables: every code of one to three bytes iconv maps, and
 // every BMP character back.
-void checkMultiByte(uc_ch_t *h, const Shipped &s) {
-    iconv_t toU = iconv_open("UTF-32LE", s.iconvName.c_str());
+void checkMultiByte(uc_ch_t *h, const Iconv &conv) {
     int mapped = 0;
     const auto check = [&](const std::string &code) {
-        const long v = iconvDecode(toU, code);
+        const long v = conv.decode(code);
         if (v == -1) {
             // Shorter than its first byte's length, a code is incomplete to us.
             const uint8_t length = h->table[1248 + static_cast<uint8_t>(code[0])];
@@ -248,35 +228,25 @@ void checkMultiByte(uc_ch_t *h, const Shipped &s) {
         }
     }
     EXPECT_GT(mapped, 10000);
-    iconv_close(toU);
-    checkBackFromUnicode(h, s);
+    checkBackFromUnicode(h, conv, 0x80, "?");
 }
 
 TEST_F(ZilIconvDiffTest, EveryShippedTableMatchesIconv) {
     const auto shipped = ziltest::shippedCodesets();
     ASSERT_FALSE(shipped.empty());
     for (const Shipped &s : shipped) {
-        if (s.family == ZIL_KIND_ASCII_DBCS || s.family == ZIL_KIND_EBCDIC_DBCS ||
-            s.family == ZIL_KIND_GB18030 || s.family == ZIL_KIND_ASCII_MBCS) {
-            SCOPED_TRACE(s.file);
-            ziltest::Codeset h(s.file);
-            ASSERT_NE(h, nullptr);
-            if (s.family == ZIL_KIND_ASCII_DBCS)
-                checkDoubleByte(h, s);
-            else if (s.family == ZIL_KIND_EBCDIC_DBCS)
-                checkEbcdicDoubleByte(h, s);
-            else if (s.family == ZIL_KIND_ASCII_MBCS)
-                checkMultiByte(h, s);
-            else
-                checkGb18030(h, s);
-            continue;
-        }
         SCOPED_TRACE(s.file);
         ziltest::Codeset h(s.file);
         ASSERT_NE(h, nullptr);
-        iconv_t toU = iconv_open("UTF-32LE", s.iconvName.c_str());
-        iconv_t fromU = iconv_open(s.iconvName.c_str(), "UTF-32LE");
-        ASSERT_NE(toU, reinterpret_cast<iconv_t>(-1));
+        const Iconv conv(s.iconvName);
+        if (s.family == ZIL_KIND_ASCII_DBCS || s.family == ZIL_KIND_EBCDIC_DBCS ||
+            s.family == ZIL_KIND_GB18030 || s.family == ZIL_KIND_ASCII_MBCS) {
+            if (s.family == ZIL_KIND_ASCII_DBCS) checkDoubleByte(h, conv);
+            if (s.family == ZIL_KIND_EBCDIC_DBCS) checkEbcdicDoubleByte(h, conv);
+            if (s.family == ZIL_KIND_ASCII_MBCS) checkMultiByte(h, conv);
+            if (s.family == ZIL_KIND_GB18030) checkGb18030(h, conv);
+            continue;
+        }
         const bool ebcdic = s.family == ZIL_KIND_EBCDIC_SBCS;
         const char subst = ebcdic ? '\x6F' : '?';
 
@@ -287,7 +257,7 @@ TEST_F(ZilIconvDiffTest, EveryShippedTableMatchesIconv) {
         int expectedSubst = 0;
         for (int b = 0; b < 256; ++b) {
             allBytes += static_cast<char>(b);
-            long v = iconvDecode(toU, std::string(1, static_cast<char>(b)));
+            long v = conv.decode(std::string(1, static_cast<char>(b)));
             if (ebcdic && b == 0x15) v = 0x0A;
             if (v < 0) {
                 ++expectedSubst;
@@ -315,7 +285,7 @@ TEST_F(ZilIconvDiffTest, EveryShippedTableMatchesIconv) {
             if (v >= 0xD800 && v <= 0xDFFF) continue;
             allUtf8 += utf8Of(v);
             allUnits.push_back(static_cast<zil_ucs2_t>(v));
-            const std::optional<std::string> b = v == 0xFFFF ? std::nullopt : iconvEncode(fromU, v);
+            const std::optional<std::string> b = v == 0xFFFF ? std::nullopt : conv.encode(v);
             if (!b || b->size() != 1) {
                 ++expectedSubst;
                 expectedBytes += subst;
@@ -336,9 +306,6 @@ TEST_F(ZilIconvDiffTest, EveryShippedTableMatchesIconv) {
                       static_cast<int>(fromUnits.size()), nullptr);
         EXPECT_EQ(fromUnits == expectedBytes, true);
         EXPECT_EQ(static_cast<int>(h->subst_count), expectedSubst & 0xFFFF);
-
-        iconv_close(toU);
-        iconv_close(fromU);
     }
 }
 
