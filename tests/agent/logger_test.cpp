@@ -15,6 +15,7 @@
 namespace {
 
 using vrxtest::RecordingStore;
+using vrxtest::take;
 
 int namedHost(char *buffer, size_t size) {
     std::snprintf(buffer, size, "node1");
@@ -33,10 +34,7 @@ std::string property(const char *object, const char *name) {
 }
 
 std::string property(KvlObject *object, const char *name) {
-    char *value = KvlGetObjProp(object, name, nullptr);
-    std::string text = value != nullptr ? value : "<absent>";
-    OxsMemoryFree(value);
-    return text;
+    return take(KvlGetObjProp(object, name, nullptr));
 }
 
 std::string className(const char *object) {
@@ -214,9 +212,7 @@ TEST_F(LoggerTest, CaptureListOrderAndWholeEntries) {
     std::strcpy(scannerDir, "/scan");
     ASSERT_EQ(setFFDCProperties("\"/etc/extra.ini\""), 0);
     KvlObject *copier = KvlGetObject("filecopyhandler", nullptr);
-    char *files = KvlFileCopyHandlerGetFiles(copier);
-    const std::string list = files != nullptr ? files : "";
-    OxsMemoryFree(files);
+    const std::string list = take(KvlFileCopyHandlerGetFiles(copier));
     const std::string trace = " \"/c/QAG/logs/agent/trace/";
     EXPECT_EQ(list.find(trace + "trace.log\"" + trace + "trace1.log\"" + trace + "trace2.log\"" +
                         trace + "trace_CLI.log\""),
@@ -244,9 +240,7 @@ TEST_F(LoggerTest, CaptureListOrderAndWholeEntries) {
     confTraceNumber("10");
     confMsgLogNumber("10");
     ASSERT_EQ(setFFDCProperties(std::string(5000, 'e').c_str()), 0);
-    files = KvlFileCopyHandlerGetFiles(copier);
-    const std::string full = files != nullptr ? files : "";
-    OxsMemoryFree(files);
+    const std::string full = take(KvlFileCopyHandlerGetFiles(copier));
     EXPECT_LT(full.size(), 71680u);
     EXPECT_GT(full.size(), 60000u);
     EXPECT_EQ(full.back(), '"');
@@ -260,22 +254,14 @@ TEST_F(LoggerTest, ConsoleFormatterAddsALineEnd) {
     configure(AGENT_KIND_CLI);
     KvlObject *formatter = KvlGetObject("agentConsoleFormatter", nullptr);
     const auto format = [](KvlObject *with, const char *text) {
-        KvlEvent *event = [](const char *t, ...) {
-            va_list args;
-            va_start(args, t);
-            KvlEvent *made = KvlVaAllocEvent(KVL_LEVEL_INFO, nullptr, 0, 0, t, args);
-            va_end(args);
-            return made;
-        }(text, KVL_ARG_END);
-        char *line = VrxFormat(with, event);
-        std::string result = line != nullptr ? line : "<none>";
-        OxsMemoryFree(line);
+        KvlEvent *event = vrxtest::makeEvent(KVL_LEVEL_INFO, nullptr, 0, 0, text, KVL_ARG_END);
+        std::string result = take(VrxFormat(with, event));
         KvlFreeEvent(event);
         return result;
     };
     EXPECT_EQ(format(formatter, "Agent started"), "Agent started\n");
     EXPECT_EQ(format(formatter, nullptr), "\n");
-    EXPECT_EQ(format(traceLoggers[TRACE_CORE], "x"), "<none>") << "not a formatter";
+    EXPECT_EQ(format(traceLoggers[TRACE_CORE], "x"), "<null>") << "not a formatter";
     EXPECT_EQ(VrxFormat(formatter, nullptr), nullptr);
     KvlReleaseObject(formatter);
 }

@@ -19,7 +19,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace vrxtest;
 
-
 class KvlFFDCTest : public vrxtest::CaptureTest {
 protected:
     // A capture handler of the test class fed by the logger.
@@ -227,14 +226,7 @@ TEST_F(KvlFFDCTest, CaptureDirectoryIsTheLocalDay) {
     }
     tzset();
     // An event that already names its directory keeps it.
-    KvlEvent *event = nullptr;
-    event = [](const char *text, ...) {
-        va_list args;
-        va_start(args, text);
-        KvlEvent *made = KvlVaAllocEvent(KVL_LEVEL_ERROR, nullptr, 0, 0, text, args);
-        va_end(args);
-        return made;
-    }("x", KVL_ARG_END);
+    KvlEvent *event = vrxtest::makeEvent(KVL_LEVEL_ERROR, nullptr, 0, 0, "x", KVL_ARG_END);
     KvlSetEventProp(event, "ffdcDir", "elsewhere/");
     char *directory = kvlMakeFFDCDir(handler, event);
     EXPECT_STREQ(directory, "elsewhere/");

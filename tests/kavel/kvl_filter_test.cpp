@@ -29,18 +29,11 @@ protected:
     // The verdict for a text event at `level` and `time`.
     static int verdict(KvlObject *filter, const char *text, uint64_t time = 1000,
                        int32_t level = KVL_LEVEL_ERROR) {
-        KvlEvent *event = allocEvent(level, text, KVL_ARG_END);
+        KvlEvent *event = vrxtest::makeEvent(level, nullptr, 0, 0, text, KVL_ARG_END);
         event->time = time;
         const int result = KvlIsLoggableByFilter(filter, event);
         KvlFreeEvent(event);
         return result;
-    }
-    static KvlEvent *allocEvent(int32_t level, const char *text, ...) {
-        va_list args;
-        va_start(args, text);
-        KvlEvent *event = KvlVaAllocEvent(level, nullptr, 0, 0, text, args);
-        va_end(args);
-        return event;
     }
 };
 
@@ -100,7 +93,7 @@ TEST_F(KvlFilterTest, MessageIdModesAndIds) {
         std::vector<vrxtest::Prop> props;
         const char *text;
         int passes;
-    // clang-format off
+        // clang-format off
     } cases[] = {
         {"default: errors pass", {}, "KVLFF0010E Out of memory.", 1},
         {"default: warnings blocked", {}, "KVLFF0014W x", 0},
@@ -135,7 +128,7 @@ TEST_F(KvlFilterTest, TheIdIsTakenFromTheTextOnce) {
     KvlObject *made = filter("kvl_msgidfilter", {});
     for (const auto &[text, id] : {std::pair{"KVLFF0010E Out of memory.", "KVLFF0010E"},
                                    std::pair{"no identifier here", ""}}) {
-        KvlEvent *event = allocEvent(KVL_LEVEL_ERROR, text, KVL_ARG_END);
+        KvlEvent *event = vrxtest::makeEvent(KVL_LEVEL_ERROR, nullptr, 0, 0, text, KVL_ARG_END);
         KvlIsLoggableByFilter(made, event);
         ASSERT_NE(event->messageId, nullptr) << text;
         EXPECT_STREQ(event->messageId, id);
@@ -149,7 +142,7 @@ TEST_F(KvlFilterTest, RepeatsAreSuppressedWithinTheWindow) {
         const char *repeat;
         std::vector<std::pair<const char *, uint64_t>> events;  // text, time
         std::vector<int> verdicts;
-    // clang-format off
+        // clang-format off
     } cases[] = {
         {"the window, a blocked repeat does not move it",
          "60000",

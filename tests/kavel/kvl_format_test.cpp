@@ -25,46 +25,26 @@ protected:
     // An event at `level` with the text and these properties, at `time`.
     static KvlEvent *event(int32_t level, const char *text, const std::vector<Prop> &props,
                            uint64_t time = kMarch5) {
-        KvlEvent *made = allocEvent(level, text, KVL_ARG_END);
+        KvlEvent *made = makeEvent(level, nullptr, 0, 0, text, KVL_ARG_END);
         made->time = time;
         for (const Prop &p : props)
             KvlSetEventProp(made, p.name, p.value.c_str());
         return made;
     }
     static std::string format(KvlObject *formatter, KvlEvent *made) {
-        char *text = formatter->klass->format(formatter, made);
-        std::string result = text != nullptr ? text : "<none>";
-        OxsMemoryFree(text);
+        std::string result = take(formatter->klass->format(formatter, made));
         KvlFreeEvent(made);
         return result;
     }
     static std::string date(KvlObject *formatter, uint64_t time) {
-        char *text = KvlBasicFormatterFormatDate(formatter, time);
-        std::string result = text != nullptr ? text : "<none>";
-        OxsMemoryFree(text);
-        return result;
+        return take(KvlBasicFormatterFormatDate(formatter, time));
     }
 
     // Key 3 of "kvlmsg" with its three parameters (7, 42, "kvlmsg").
     static KvlEvent *catalogEvent() {
-        return allocCatalogEvent(kvlMsgTableText(KVL_MSG_CATALOG, 3), KVL_ARG_INT, 7, KVL_ARG_INT,
-                                 42, KVL_ARG_STRING, "kvlmsg", KVL_ARG_END);
-    }
-
-private:
-    static KvlEvent *allocCatalogEvent(const char *text, ...) {
-        va_list args;
-        va_start(args, text);
-        KvlEvent *made = KvlVaAllocEvent(KVL_LEVEL_ERROR, KVL_MSG_CATALOG, 1, 3, text, args);
-        va_end(args);
-        return made;
-    }
-    static KvlEvent *allocEvent(int32_t level, const char *text, ...) {
-        va_list args;
-        va_start(args, text);
-        KvlEvent *made = KvlVaAllocEvent(level, nullptr, 0, 0, text, args);
-        va_end(args);
-        return made;
+        return makeEvent(KVL_LEVEL_ERROR, KVL_MSG_CATALOG, 1, 3,
+                         kvlMsgTableText(KVL_MSG_CATALOG, 3), KVL_ARG_INT, 7, KVL_ARG_INT, 42,
+                         KVL_ARG_STRING, "kvlmsg", KVL_ARG_END);
     }
 };
 
@@ -75,7 +55,7 @@ TEST_F(KvlFormatTest, BasicRecords) {
         std::vector<Prop> formatterProps;
         std::vector<Prop> eventProps;
         std::string expected;
-    // clang-format off
+        // clang-format off
     } cases[] = {
         {"nothing but the text", {}, {}, ts + " MSG\n"},
         {"source location", {}, {{KVL_PROP_SRCLINE, "120"}, {KVL_PROP_SRCFILE, "init"}, {KVL_PROP_SRCFUNCTION, "main"}}, ts + " init main 120 MSG\n"},
@@ -139,9 +119,7 @@ TEST_F(KvlFormatTest, TheBoundTextIsSharedOnlyWhereItIsTheSame) {
         KvlSetObjProp(f, "separator", "|");
     KvlSetObjProp(german, "locale", "de_DE");
     const auto text = [](KvlObject *formatter, KvlEvent *e) {
-        char *made = formatter->klass->format(formatter, e);
-        std::string line = made != nullptr ? made : "<none>";
-        OxsMemoryFree(made);
+        const std::string line = take(formatter->klass->format(formatter, e));
         return line.substr(line.find('|') + 1);
     };
     KvlEvent *e = catalogEvent();
@@ -197,7 +175,7 @@ TEST_F(KvlFormatTest, TraceLines) {
         std::vector<Prop> props;
         const char *messageId;
         std::string expected;
-    // clang-format off
+        // clang-format off
     } cases[] = {
         {"empty fields keep their separators", KVL_LEVEL_INFO, "TEXT", {}, nullptr, "INFO  -  -  -  -  - TEXT\n"},
         {"the host is the server up to its first dot", KVL_LEVEL_WARN, "t", {{"server", "node1.x.y"}}, nullptr, "WARN  - node1 -  -  -  - t\n"},
@@ -271,12 +249,7 @@ TEST_F(KvlFormatTest, HandlerBaseFormatterSlot) {
     // "formatterName" switches the next record's format.
     object("h.basic", "kvl_basicformatter");
     object("h.trace", "kvl_zemtraceformatter");
-    const auto formatted = [&] {
-        char *text = KvlHandlerDoFmt(handler, made);
-        std::string result = text != nullptr ? text : "<none>";
-        OxsMemoryFree(text);
-        return result;
-    };
+    const auto formatted = [&] { return take(KvlHandlerDoFmt(handler, made)); };
     KvlSetObjProp(handler, "formatterName", "h.basic");
     EXPECT_EQ(formatted(), "2024-03-05 09:04:07.045+00:00 MSG\n");
     KvlSetObjProp(handler, "formatterName", "h.trace");

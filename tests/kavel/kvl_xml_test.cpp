@@ -82,26 +82,16 @@ protected:
     // and these properties.
     static KvlEvent *event(int32_t level, const char *catalog, const char *text,
                            const std::vector<Prop> &props) {
-        KvlEvent *made = allocEvent(level, catalog, text, KVL_ARG_END);
-        return withProps(made, props);
-    }
-    static KvlEvent *allocEvent(int32_t level, const char *catalog, const char *text, ...) {
-        va_list args;
-        va_start(args, text);
-        KvlEvent *made = KvlVaAllocEvent(level, catalog, 1, 7, text, args);
-        va_end(args);
-        made->time = kMarch5;
-        return made;
+        return withProps(vrxtest::makeEvent(level, catalog, 1, 7, text, KVL_ARG_END), props);
     }
     static KvlEvent *withProps(KvlEvent *made, const std::vector<Prop> &props) {
+        made->time = kMarch5;
         for (const Prop &p : props)
             KvlSetEventProp(made, p.name, p.value.c_str());
         return made;
     }
     static std::string format(KvlObject *formatter, KvlEvent *made) {
-        char *text = KvlPDXMLFormatterFFormat(formatter, made);
-        std::string result = text != nullptr ? text : "<none>";
-        OxsMemoryFree(text);
+        std::string result = vrxtest::take(KvlPDXMLFormatterFFormat(formatter, made));
         KvlFreeEvent(made);
         return result;
     }
@@ -113,7 +103,7 @@ TEST(KvlXmlText, EachContextEscapesWhatBreaksIt) {
     const struct {
         const char *what;
         std::string input, text, attribute, cdata;
-    // clang-format off
+        // clang-format off
     } cases[] = {
         {"plain text and DEL", "abc \x7f xyz", "abc \x7f xyz", "abc \x7f xyz", "abc \x7f xyz"},
         {"markup", "a&b<c>d\"e'f", "a&amp;b&lt;c&gt;d&quot;e'f", "a&amp;b&lt;c&gt;d&quot;e'f", "a&b<c>d\"e'f"},
@@ -204,11 +194,12 @@ TEST_F(KvlXmlTest, RecordsByteForByte) {
     };
     KvlObject *formatter = object("xml", "kvl_xmlformatter");
     for (const auto &c : cases) {
-        KvlEvent *made = c.threeParameters
-                             ? withProps(allocEvent(c.level, c.catalog, c.text, KVL_STR("sda"),
-                                                    KVL_LONG(42), KVL_BOOL(1), KVL_ARG_END),
-                                         c.props)
-                             : event(c.level, c.catalog, c.text, c.props);
+        KvlEvent *made =
+            c.threeParameters
+                ? withProps(vrxtest::makeEvent(c.level, c.catalog, 1, 7, c.text, KVL_STR("sda"),
+                                               KVL_LONG(42), KVL_BOOL(1), KVL_ARG_END),
+                            c.props)
+                : event(c.level, c.catalog, c.text, c.props);
         if (c.messageId != nullptr) KvlSetEventMessageId(made, c.messageId);
         EXPECT_EQ(format(formatter, made), c.expected) << c.what;
     }

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cstdarg>
 #include <cstdint>
 #include <ctime>
 #include <map>
@@ -188,7 +189,6 @@ struct Prop {
     std::string value;
 };
 
-// A file's content, or "<missing>".
 // The text of a string the toolkit handed out ("<null>" for none), freed.
 inline std::string take(char *text) {
     std::string copy = text != nullptr ? text : "<null>";
@@ -196,6 +196,19 @@ inline std::string take(char *text) {
     return copy;
 }
 
+// An event as a logging call makes it: its level, catalog, set and key
+// (null, 0 and 0 for a plain text), and the text with its typed arguments
+// ended by KVL_ARG_END. Its properties, time and id are the caller's to set.
+inline KvlEvent *makeEvent(int32_t level, const char *catalog, int32_t set, int32_t key,
+                           const char *text, ...) {
+    va_list args;
+    va_start(args, text);
+    KvlEvent *made = KvlVaAllocEvent(level, catalog, set, key, text, args);
+    va_end(args);
+    return made;
+}
+
+// A file's content, or "<missing>".
 inline std::string contentOf(const std::string &path) {
     return readFile(path).value_or("<missing>");
 }
