@@ -183,20 +183,14 @@ TEST(CxFilePathTest, ProcessesMakingTheSameTreeAllSucceed) {
     const std::string deep = tmp / "a/b/c/d/e/f/g/h";
     std::vector<pid_t> children;
     for (int i = 0; i < 6; ++i) {
-        const pid_t pid = fork();
-        if (pid == 0) {
+        children.push_back(vrxtest::startChild([&] {
             CxFilePath p;
             CxInitFilePath(&p, deep.c_str());
-            _exit(CxFilePathMkdirs(&p, 0755));
-        }
-        children.push_back(pid);
+            return CxFilePathMkdirs(&p, 0755);
+        }));
     }
-    for (pid_t pid : children) {
-        int status = -1;
-        waitpid(pid, &status, 0);
-        EXPECT_TRUE(WIFEXITED(status));
-        EXPECT_EQ(WEXITSTATUS(status), 0);
-    }
+    for (pid_t pid : children)
+        EXPECT_EQ(vrxtest::waitChild(pid), 0);
     EXPECT_TRUE(std::filesystem::is_directory(deep));
 }
 

@@ -95,30 +95,25 @@ TEST(CxSemTest, ProcessesIncrementASharedCounterExactly) {
     constexpr int kRounds = 250;
     std::vector<pid_t> children;
     for (int p = 0; p < kProcesses; ++p) {
-        const pid_t pid = fork();
-        if (pid == 0) {
+        children.push_back(vrxtest::startChild([&] {
             // All open at once: one creates, the others attach and wait.
             CxSem sem = -1;
-            if (!ok(CxSemOpen(&sem, key.key()))) _exit(1);
+            if (!ok(CxSemOpen(&sem, key.key()))) return 1;
             for (int i = 0; i < kRounds; ++i) {
-                if (!ok(CxSemLock(&sem))) _exit(2);
+                if (!ok(CxSemLock(&sem))) return 2;
                 FILE *f = std::fopen(counter.c_str(), "r+");
                 long value = 0;
-                if (f == nullptr || std::fscanf(f, "%ld", &value) != 1) _exit(3);
+                if (f == nullptr || std::fscanf(f, "%ld", &value) != 1) return 3;
                 std::rewind(f);
                 std::fprintf(f, "%ld", value + 1);
                 std::fclose(f);
-                if (!ok(CxSemUnlock(&sem))) _exit(4);
+                if (!ok(CxSemUnlock(&sem))) return 4;
             }
-            _exit(0);
-        }
-        children.push_back(pid);
+            return 0;
+        }));
     }
-    for (pid_t pid : children) {
-        int status = -1;
-        waitpid(pid, &status, 0);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-    }
+    for (pid_t pid : children)
+        EXPECT_EQ(vrxtest::waitChild(pid), 0);
     EXPECT_EQ(vrxtest::readFile(counter).value_or(""), std::to_string(kProcesses * kRounds));
     EXPECT_EQ(key.value(), 1);
 }

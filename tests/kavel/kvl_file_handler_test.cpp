@@ -228,7 +228,7 @@ TEST_F(KvlFileHandlerTest, OnlyARegularFileAtTheNameIsWritten) {
         const char *name;
         void (*plant)(const fs::path &log, const std::string &victim);
         bool writtenFirst;  // a record goes in before the name is replaced
-    // clang-format off
+        // clang-format off
     } cases[] = {
         {"link", [](const fs::path &log, const std::string &to) {fs::create_symlink(to, log); }, false},
         {"link planted mid-run", [](const fs::path &log, const std::string &to) {fs::remove(log); fs::create_symlink(to, log); }, true},
@@ -317,9 +317,8 @@ TEST_F(KvlFileHandlerTest, AnUnwritableDirectoryIsReportedAndNothingWritten) {
     chmod(fs::current_path().c_str(), 0755);
     chmod(readOnly.c_str(), 0555);
     const std::string name = (readOnly / "sub" / "x.log").string();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(2);
+    const pid_t pid = vrxtest::startChild([&] {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) return 2;
         RaisedMessages raised;
         makeHandler({{"fileName", name}});
         for (int i = 0; i < 100; ++i)
@@ -327,12 +326,9 @@ TEST_F(KvlFileHandlerTest, AnUnwritableDirectoryIsReportedAndNothingWritten) {
         const auto keys = raised.take();
         const bool dirReported = std::count(keys.begin(), keys.end(), 32) == 1;
         const bool openReported = std::count(keys.begin(), keys.end(), 0) == 1;
-        _exit(dirReported && openReported ? 0 : 1);
-    }
-    int status = -1;
-    waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: not both reported; 2: could not become nobody";
+        return dirReported && openReported ? 0 : 1;
+    });
+    EXPECT_EQ(vrxtest::waitChild(pid), 0) << "1: not both reported; 2: could not become nobody";
     EXPECT_FALSE(fs::exists(readOnly / "sub"));
 }
 

@@ -71,20 +71,15 @@ TEST_F(KvlMpFileHandlerTest, TwoProcessesLoseAndInterleaveNothing) {
     constexpr int kRecords = 60;
     std::vector<pid_t> writers;
     for (int w = 0; w < 2; ++w) {
-        const pid_t pid = fork();
-        if (pid == 0) {
+        writers.push_back(startChild([&] {
             SharedLog log(key.key(), 100, 99);
             for (int n = 0; n < kRecords; ++n)
                 log.log("w" + std::to_string(w) + "-" + std::to_string(n));
-            _exit(0);
-        }
-        writers.push_back(pid);
+            return 0;
+        }));
     }
-    for (pid_t pid : writers) {
-        int status = 0;
-        waitpid(pid, &status, 0);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    }
+    for (pid_t pid : writers)
+        EXPECT_EQ(waitChild(pid), 0);
     // Oldest backup first, the active file last: each writer's records
     // appear once, whole and in order; no file holds much over 100 bytes.
     std::map<std::string, int> next;
@@ -217,7 +212,7 @@ TEST_F(KvlMpFileHandlerTest, TheNameIsCheckedAgainstTheOpenFile) {
         void (*change)(const std::string &here);
         std::string active, moved;  // what x.log and moved.log hold at the end
         int refusals;
-    // clang-format off
+        // clang-format off
     } cases[] = {
         {"deleted", [](const std::string &) { fs::remove("x.log"); }, "b\nc\n", "<missing>", 0},
         {"moved", [](const std::string &) {fs::rename("x.log", "moved.log"); }, "b\nc\n", "a\n", 0},
@@ -317,17 +312,13 @@ bool wholeRecords(const std::string &content, size_t size) {
 template <class Body>
 int inSmallFileSystem(const fs::path &mount, Body body) {
     fs::create_directory(mount);
-    const pid_t pid = fork();
-    if (pid == 0) {
+    return waitChild(startChild([&] {
         if (unshare(CLONE_NEWNS) != 0 ||
             ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
             ::mount("tmpfs", mount.c_str(), "tmpfs", 0, "size=64k") != 0)
-            _exit(77);
-        _exit(body());
-    }
-    int status = -1;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+            return 77;
+        return body();
+    }));
 }
 
 // A logger "app" feeding a handler of `handlerClass` on `log`, with 1000-byte

@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <sys/sem.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -19,6 +20,21 @@
 #include <string>
 
 namespace vrxtest {
+
+// A child process running `body`, which exits with what the body returns.
+template <class Body>
+pid_t startChild(Body body) {
+    const pid_t pid = fork();
+    if (pid == 0) _exit(body());
+    return pid;
+}
+
+// How a child ended: its exit status, or 128 and the signal that killed it.
+inline int waitChild(pid_t pid) {
+    int status = -1;
+    if (waitpid(pid, &status, 0) != pid) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
 
 class TempDir {
 public:
