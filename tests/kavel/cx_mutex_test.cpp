@@ -226,22 +226,16 @@ TEST(CxSemTest, ASetNobodyOperatedOnTimesOut) {
 
 TEST(CxSemTest, ACreatorThatExitsBeforeLockingLeavesAUsableSet) {
     PrivateKey key(6);
-    if (fork() == 0) {
-        CxSem sem = -1;
-        _exit(ok(CxSemOpen(&sem, key.key())) ? 0 : 1);
-    }
-    int status = -1;
-    wait(&status);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ASSERT_EQ(waitChild(startChild([&] {
+                  CxSem sem = -1;
+                  return ok(CxSemOpen(&sem, key.key())) ? 0 : 1;
+              })),
+              0);
     CxSem sem = -1;
     EXPECT_TRUE(ok(CxSemOpen(&sem, key.key())));
     EXPECT_TRUE(ok(CxSemLock(&sem)));
     EXPECT_TRUE(ok(CxSemUnlock(&sem)));
 }
-
-}  // namespace
-
-namespace {
 
 // The containers' public functions serialise on the API mutex: threads
 // putting into one map lose nothing (and, under ThreadSanitizer, race on
@@ -265,10 +259,6 @@ TEST(KvlApiMutexTest, ThreadsShareOneMap) {
     EXPECT_EQ(entries, 2000);
     KvlFreeStringToStringMap(map);
 }
-
-}  // namespace
-
-namespace {
 
 // Threads getting, configuring and releasing shared and private objects
 // while another closes and reopens the toolkit: handles held across a close
@@ -300,10 +290,6 @@ TEST(KvlApiMutexTest, ObjectsSurviveCloseAndReopenUnderThreads) {
         worker.join();
     KvlCloseToolkit();
 }
-
-}  // namespace
-
-namespace {
 
 // Four threads logging while another changes the logger's level, its
 // "logging" switch and its listeners: the gate is read without the mutex,
