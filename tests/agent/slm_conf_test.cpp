@@ -298,7 +298,7 @@ TEST_F(SlmConfTest, RewritesInPlaceWithoutLosingTheFile) {
         const char *value;
         int result;
         std::string after;
-    // clang-format off
+        // clang-format off
     } cases[] = {
         {"x=1\ntrace_size=1048576\ny=2\n", trace_size, "65536", 1, "x=1\ntrace_size= 65536 \ny=2\n"},
         {"x=1\ntrace_size=65536\ny=2\n", trace_size, "1048576", 1, "x=1\ntrace_size= 1048576\ny=2\n"},
@@ -359,15 +359,11 @@ TEST_F(SlmConfTest, AFailedRewriteLeavesTheFileIntact) {
     for (const auto &c : cases) {
         writeFile(file(), original, 0640);
         loadConfFile(file().c_str(), 0, 0);
-        rlimit saved{};
-        getrlimit(RLIMIT_FSIZE, &saved);
-        const auto previous = signal(SIGXFSZ, SIG_IGN);
-        rlimit limited = saved;
-        limited.rlim_cur = original.size() + 50;
-        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
-        const int result = setConfigurationValue(c.key, c.value.c_str());
-        setrlimit(RLIMIT_FSIZE, &saved);
-        signal(SIGXFSZ, previous);
+        int result;
+        {
+            FileSizeLimit limit(original.size() + 50);
+            result = setConfigurationValue(c.key, c.value.c_str());
+        }
         EXPECT_EQ(result, -2) << c.key;
         EXPECT_EQ(readFile(file()).value_or("<gone>"), original) << c.key;
         EXPECT_EQ(value(c.key), c.key == trace_size ? "1" : "<absent>") << "the table unchanged";

@@ -294,15 +294,10 @@ TEST_F(KvlFileHandlerTest, NamesThatDoNotFitAreRefused) {
 TEST_F(KvlFileHandlerTest, ARecordThatCannotBeWrittenWholeLeavesNoPart) {
     makeHandler({{"fileName", "w.log"}});
     log(paddedRecord(1));
-    rlimit saved{};
-    getrlimit(RLIMIT_FSIZE, &saved);
-    const auto previous = signal(SIGXFSZ, SIG_IGN);
-    rlimit limited = saved;
-    limited.rlim_cur = 45;  // room for half of the next record
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
-    log(paddedRecord(2));
-    setrlimit(RLIMIT_FSIZE, &saved);
-    signal(SIGXFSZ, previous);
+    {
+        FileSizeLimit limit(45);  // room for half of the next record
+        log(paddedRecord(2));
+    }
     log(paddedRecord(3));
     EXPECT_EQ(contentOf("w.log"), paddedRecord(1) + "\n" + paddedRecord(3) + "\n");
 }

@@ -6,6 +6,8 @@
 #define VRX_TEST_SUPPORT_H
 
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/sem.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -136,6 +138,28 @@ public:
 
 private:
     mode_t old_;
+};
+
+// Files may grow to `bytes` while it lives; a write past that fails with
+// EFBIG (SIGXFSZ is ignored) instead of killing the process.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) : previous_(signal(SIGXFSZ, SIG_IGN)) {
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        rlimit limited = saved_;
+        limited.rlim_cur = bytes;
+        if (setrlimit(RLIMIT_FSIZE, &limited) != 0) std::abort();
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &saved_);
+        signal(SIGXFSZ, previous_);
+    }
+    FileSizeLimit(const FileSizeLimit &) = delete;
+    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
+
+private:
+    rlimit saved_{};
+    sighandler_t previous_;
 };
 
 // What is written to a standard descriptor (1 or 2) during its lifetime,
