@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "KvlUtf8.h"
 #include "toolkit_test.h"
 
 namespace {
@@ -47,24 +48,13 @@ std::string xpath(const std::string &file, const std::string &expression) {
 // Whether XML carries the text unchanged: well-formed UTF-8, no C0 control
 // but tab and LF (a parser turns CR into LF), no U+FFFE or U+FFFF.
 bool survivesUnchanged(const std::string &text) {
-    for (size_t i = 0; i < text.size();) {
+    for (size_t i = 0, subpart = 0, length; i < text.size(); i += length) {
+        length = kvl::utf8::wellFormedLength(text, i, subpart);
         const auto byte = static_cast<unsigned char>(text[i]);
-        if (byte < 0x20 && byte != '\t' && byte != '\n') return false;
-        if (byte < 0x80) {
-            ++i;
-            continue;
-        }
-        const size_t length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC2 ? 2 : 0;
-        if (length == 0 || byte > 0xF4 || i + length > text.size()) return false;
-        for (size_t k = 1; k < length; ++k)
-            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
-        const auto second = static_cast<unsigned char>(text[i + 1]);
-        if ((byte == 0xE0 && second < 0xA0) || (byte == 0xED && second > 0x9F) ||
-            (byte == 0xF0 && second < 0x90) || (byte == 0xF4 && second > 0x8F))
+        if (length == 0 || (byte < 0x20 && byte != '\t' && byte != '\n') ||
+            text.compare(i, length, "\xEF\xBF\xBE") == 0 ||
+            text.compare(i, length, "\xEF\xBF\xBF") == 0)
             return false;
-        if (byte == 0xEF && second == 0xBF && static_cast<unsigned char>(text[i + 2]) >= 0xBE)
-            return false;
-        i += length;
     }
     return true;
 }
