@@ -14,32 +14,23 @@ TEST(ResolvePathTest, RewritesInPlace) {
         int result;
         const char *output;  // what the buffer holds afterwards
     } cases[] = {
+        // clang-format off
         // Nothing to resolve.
-        {"/opt/agent", 0, "/opt/agent"},
-        {"", 0, ""},
-        {"/", 0, "/"},
+        {"/opt/agent", 0, "/opt/agent"}, {"", 0, ""}, {"/", 0, "/"},
         // One step, with a tail, with a trailing slash, at the end.
-        {"/opt/a/../b", 0, "/opt/b"},
-        {"/opt/agent/bin/../", 0, "/opt/agent/"},
-        {"/a/b/..", 0, "/a/"},
-        {"/a/..", 0, "/"},
+        {"/opt/a/../b", 0, "/opt/b"}, {"/opt/agent/bin/../", 0, "/opt/agent/"}, {"/a/b/..", 0, "/a/"}, {"/a/..", 0, "/"},
         // Several steps, one per pass.
-        {"/a/b/c/../../d", 0, "/a/d"},
-        {"/a/b/../c/../d/", 0, "/a/d/"},
+        {"/a/b/c/../../d", 0, "/a/d"}, {"/a/b/../c/../d/", 0, "/a/d/"},
         // An empty component before the step is dropped as such.
         {"/a//../b", 0, "/a/b"},
         // Names that merely begin with ".." are directories, not steps.
-        {"/opt/agent/..data", 0, "/opt/agent/..data"},
-        {"/opt/..x/../y", 0, "/opt/y"},
-        {"/opt/...", 0, "/opt/..."},
+        {"/opt/agent/..data", 0, "/opt/agent/..data"}, {"/opt/..x/../y", 0, "/opt/y"}, {"/opt/...", 0, "/opt/..."},
         // Refused: kept as read by the caller.
-        {"../agent", 1, "../agent"},
-        {"./x", 1, "./x"},
-        {"/../x", 1, "/../x"},
-        {"a/../b", 1, "a/../b"},
+        {"../agent", 1, "../agent"}, {"./x", 1, "./x"}, {"/../x", 1, "/../x"}, {"a/../b", 1, "a/../b"},
         // A later step that climbs above the root is refused after the
         // earlier steps were applied.
         {"/a/../../b", 1, "/../b"},
+        // clang-format on
     };
     for (const auto &c : cases) {
         std::string buffer = c.input;

@@ -10,6 +10,7 @@
 namespace {
 
 using vrxtest::EnvGuard;
+using vrxtest::take;
 
 const std::string kShipped = std::string(VRX_TEST_BUILD_DIR) + "/nls/%L/%N.cat";
 const std::string kGerman = std::string(VRX_TEST_NLS_DIR) + "/%L/%N.cat";
@@ -38,9 +39,7 @@ std::string bound(const char *locale, const std::string &nlspath) {
     KvlAddI18MsgParmInt(message, 42);
     KvlAddI18MsgParmString(message, "kvlmsg");
     if (locale != nullptr) kvlSetI18MsgLocale(message, locale);
-    char *text = KvlBindI18Msg(message);
-    std::string result = text != nullptr ? text : "<none>";
-    OxsMemoryFree(text);
+    std::string result = take(KvlBindI18Msg(message));
     KvlFreeI18Msg(message);
     return result;
 }
@@ -63,9 +62,7 @@ TEST_F(KvlCatalogTest, CaptureMessagesReadTheSameThroughTheCatalog) {
         KvlI18Msg *message =
             KvlAllocI18Msg(KFFDC_MSG_CATALOG, 1, 64, kvlMsgTableText(KFFDC_MSG_CATALOG, 64));
         KvlAddI18MsgParmString(message, "/ffdc/2024.03.05/capture.zip");
-        char *text = KvlBindI18Msg(message);
-        std::string result = text != nullptr ? text : "<none>";
-        OxsMemoryFree(text);
+        std::string result = take(KvlBindI18Msg(message));
         KvlFreeI18Msg(message);
         return result;
     };

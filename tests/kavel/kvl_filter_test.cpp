@@ -42,29 +42,17 @@ TEST(KvlPatternMatch, LeftmostTokensWithoutBacktracking) {
         const char *pattern, *text;
         int matches;
     } cases[] = {
-        {"KVL*", "KVLBC0020E", 1},
-        {"KVLBC0020E", "KVLBC0020E", 1},
-        {"KVLBC0020E", "KVLBC0020EX", 0},
-        {"KVLBC0020E", "KVLBC0020", 0},
-        {"*0020E", "KVLBC0020E", 1},
-        {"*0020E", "KVLBC0020EX", 0},
+        // clang-format off
+        {"KVL*", "KVLBC0020E", 1}, {"KVLBC0020E", "KVLBC0020E", 1}, {"KVLBC0020E", "KVLBC0020EX", 0},
+        {"KVLBC0020E", "KVLBC0020", 0}, {"*0020E", "KVLBC0020E", 1}, {"*0020E", "KVLBC0020EX", 0},
         {"*W", "ABWXYZ0001W", 0},  // the first W is taken and is not at the end
-        {"*W", "KVLFF0014W", 1},
-        {"*I", "KVLFF0015I", 1},
-        {"", "anything", 1},
-        {"*", "anything", 1},
-        {"**", "", 1},
-        {"A*B*C", "AxxBxxC", 1},
-        {"A*B*C", "AxxCxxB", 0},
-        {"A*B*C", "ABC", 1},
-        {"A*B*C", "ABCx", 0},
-        {"A*", "A", 1},
-        {"A*", "B", 0},
+        {"*W", "KVLFF0014W", 1}, {"*I", "KVLFF0015I", 1},
+        {"", "anything", 1}, {"*", "anything", 1}, {"**", "", 1},
+        {"A*B*C", "AxxBxxC", 1}, {"A*B*C", "AxxCxxB", 0}, {"A*B*C", "ABC", 1}, {"A*B*C", "ABCx", 0},
+        {"A*", "A", 1}, {"A*", "B", 0}, {"A*", "Ay", 1},
         {"*A*", "xAy", 0},  // after a leading star the last token must end the text
-        {"*A*", "xyA", 1},
-        {"A*", "Ay", 1},
-        {"KVLFF00*", "KVLFF0010E", 1},
-        {"KVLFF00*", "KVLBC0020E", 0},
+        {"*A*", "xyA", 1}, {"KVLFF00*", "KVLFF0010E", 1}, {"KVLFF00*", "KVLBC0020E", 0},
+        // clang-format on
     };
     for (const auto &c : cases)
         EXPECT_EQ(KvlPatternMatch(c.pattern, c.text), c.matches) << c.pattern << " / " << c.text;
