@@ -97,6 +97,7 @@ TEST(KvlMpReliabilityTest, KilledWritersLoseAndDuplicateNothing) {
         std::vector<int> next(kWriters, 0);
         int foreign = 0;
         for (const fs::path &file : filesInOrder(dir)) {
+            EXPECT_LE(fs::file_size(file), 4096u + 80u) << "a file holds its limit and one record";
             std::ifstream in(file, std::ios::binary);
             for (std::string line; std::getline(in, line);) {
                 const auto id = vrxtest::parseMpRecord(line);
