@@ -4,16 +4,15 @@
 // and room sizes, the rest is text converted both out of and into the
 // codeset. Into UCS-2, one call over the whole text must also give what
 // the pieces give.
-#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "zil.h"
+#include "zil_pieces.h"
 
 namespace {
 
@@ -29,62 +28,21 @@ std::vector<uc_ch_t *> openShippedCodesets() {
     return handles;
 }
 
-template <class Convert>
-void inPieces(Convert convert, const std::string &text, const uint8_t *sizes, size_t count) {
-    size_t pos = 0, k = 0;
-    std::string pending;
-    while (pos < text.size()) {
-        const size_t take = std::min<size_t>(1 + sizes[k++ % count] % 7, text.size() - pos);
-        std::string piece = pending + text.substr(pos, take);
-        pos += take;
-        const char *p = piece.data();
-        size_t left = piece.size();
-        int result;
-        bool stuck = false;
-        do {
-            char out[16];
-            char *o = out;
-            // A room too small for the next character makes no progress:
-            // the next try gets the whole buffer.
-            size_t room = stuck ? sizeof out : 1 + sizes[k++ % count] % 8;
-            const size_t before = left;
-            result = convert(&p, &left, &o, &room);
-            stuck = result == ZIL_CONV_OUTPUT_FULL && o == out && left == before;
-        } while (result == ZIL_CONV_OUTPUT_FULL);
-        pending.assign(p, left);
-    }
-}
-
 // Into UCS-2, one call over the whole text (where mixed text is decoded a
 // block at a time) against pieces too short for a block: the same units
 // and the same substitutions, or the run stops.
-void wholeAgainstPieces(uc_ch_t *h, const std::string &text, const uint8_t *sizes, size_t count) {
-    std::vector<zil_ucs2_t> whole(text.size() + 1), pieces;
+template <class Next>
+void wholeAgainstPieces(uc_ch_t *h, const std::string &text, Next next) {
+    using ziltest::Way;
     h->to_state = 0;
     h->subst_count = 0;
-    const char *p = text.data();
-    size_t left = text.size(), room = whole.size();
-    zil_ucs2_t *o = whole.data();
-    zil_to_ucs2_r(h, &p, &left, &o, &room);
-    whole.resize(static_cast<size_t>(o - whole.data()));
+    const std::string whole = ziltest::step(h, Way::kToUcs2, text, 2 * text.size() + 2).bytes;
     const uint16_t substitutions = h->subst_count;
     h->to_state = 0;
     h->subst_count = 0;
-    std::string pending;
-    for (size_t pos = 0, k = 0; pos < text.size();) {
-        const size_t take = std::min<size_t>(1 + sizes[k++ % count] % 7, text.size() - pos);
-        const std::string piece = pending + text.substr(pos, take);
-        pos += take;
-        const char *q = piece.data();
-        size_t pieceLeft = piece.size();
-        zil_ucs2_t units[32];
-        zil_ucs2_t *u = units;
-        size_t unitRoom = std::size(units);
-        zil_to_ucs2_r(h, &q, &pieceLeft, &u, &unitRoom);
-        pieces.insert(pieces.end(), units, u);
-        pending.assign(q, pieceLeft);
-    }
-    if (pieces != whole || h->subst_count != substitutions) std::abort();
+    if (ziltest::convertInPieces(h, Way::kToUcs2, text, next, 7) != whole ||
+        h->subst_count != substitutions)
+        std::abort();
     h->to_state = 0;
 }
 
@@ -98,19 +56,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     uc_ch_t *h = handles[data[0] % handles.size()];
     if (h == nullptr) return 0;
     const uint8_t *sizes = data + 1;
+    size_t k = 0;
+    const auto next = [&](size_t most) { return 1 + sizes[k++ % 4] % most; };
     const std::string text(reinterpret_cast<const char *>(data + 5), size - 5);
-    inPieces([h](const char **p, size_t *left, char **o,
-                 size_t *room) { return zil_to_utf8_r(h, p, left, o, room); },
-             text, sizes, 4);
-    inPieces([h](const char **p, size_t *left, char **o,
-                 size_t *room) { return zil_from_utf8_r(h, p, left, o, room); },
-             text, sizes, 4);
-    wholeAgainstPieces(h, text, sizes, 4);
-    const char *none = nullptr;
-    size_t zero = 0, room = 4;
-    char tail[4];
-    char *o = tail;
-    zil_from_utf8_r(h, &none, &zero, &o, &room);
+    ziltest::convertInPieces(h, ziltest::Way::kToUtf8, text, next, 7);
+    ziltest::convertInPieces(h, ziltest::Way::kFromUtf8, text, next, 7);
+    wholeAgainstPieces(h, text, next);
+    ziltest::step(h, ziltest::Way::kFromUtf8, {}, 4);  // the flush
     h->to_state = h->from_state = 0;
     return 0;
 }

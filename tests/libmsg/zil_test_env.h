@@ -16,6 +16,7 @@
 
 #include "zil.h"
 #include "zil_internal.h"
+#include "zil_pieces.h"
 
 namespace ziltest {
 
@@ -92,70 +93,12 @@ inline std::string localFrom(uc_ch_t *h, std::string_view utf8) {
                                                sizeof out, nullptr)));
 }
 
-enum class Way { kToUtf8, kFromUtf8, kToUcs2 };
-
-// One restartable call with `room` bytes of output (units' bytes into UCS-2):
-// its result, what it wrote and how much input it left.
-struct Step {
-    int result;
-    std::string bytes;
-    size_t inputLeft;
-};
-inline Step step(uc_ch_t *h, Way way, std::string_view input, size_t room = 64) {
-    std::string out(room, '\0');
-    const char *p = input.data();
-    size_t left = input.size(), outLeft = room;
-    int result;
-    if (way == Way::kToUcs2) {
-        auto *units = reinterpret_cast<zil_ucs2_t *>(out.data());
-        zil_ucs2_t *u = units;
-        outLeft = room / sizeof(zil_ucs2_t);
-        result = zil_to_ucs2_r(h, &p, &left, &u, &outLeft);
-        out.resize(sizeof(zil_ucs2_t) * static_cast<size_t>(u - units));
-    } else {
-        char *o = out.data();
-        result = way == Way::kToUtf8 ? zil_to_utf8_r(h, &p, &left, &o, &outLeft)
-                                     : zil_from_utf8_r(h, &p, &left, &o, &outLeft);
-        out.resize(static_cast<size_t>(o - out.data()));
-    }
-    return {result, out, left};
-}
-
-// `input` through the restartable call the way a streaming caller feeds it:
-// pieces of 1..maxPiece bytes, output room of 1..4 bytes at a time, and the
-// bytes of a character cut at a piece's end carried into the next piece.
-// What is still cut when the input ends stays unconverted.
+// `input` through the restartable call in pieces of 1..maxPiece bytes and
+// output rooms of 1..4 bytes or units, both drawn from `random`.
 inline std::string convertInPieces(uc_ch_t *h, Way way, const std::string &input,
                                    std::mt19937 &random, size_t maxPiece) {
-    std::string converted, pending;
-    size_t pos = 0;
-    while (pos < input.size()) {
-        const size_t take = std::min<size_t>(1 + random() % maxPiece, input.size() - pos);
-        const std::string piece = pending + input.substr(pos, take);
-        pos += take;
-        const char *p = piece.data();
-        size_t left = piece.size();
-        int result;
-        do {
-            char out[4];
-            char *o = out;
-            size_t room = 1 + random() % 4;
-            if (way == Way::kToUcs2) {  // the units' bytes
-                zil_ucs2_t units[4];
-                zil_ucs2_t *u = units;
-                room = 1 + room / 2;
-                result = zil_to_ucs2_r(h, &p, &left, &u, &room);
-                converted.append(reinterpret_cast<const char *>(units),
-                                 sizeof(zil_ucs2_t) * static_cast<size_t>(u - units));
-                continue;
-            }
-            result = way == Way::kToUtf8 ? zil_to_utf8_r(h, &p, &left, &o, &room)
-                                         : zil_from_utf8_r(h, &p, &left, &o, &room);
-            converted.append(out, static_cast<size_t>(o - out));
-        } while (result == ZIL_CONV_OUTPUT_FULL);
-        pending.assign(p, left);
-    }
-    return converted;
+    return convertInPieces(
+        h, way, input, [&](size_t most) { return 1 + random() % most; }, maxPiece);
 }
 
 }  // namespace ziltest
