@@ -13,7 +13,6 @@
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -155,8 +154,8 @@ public:
             argv.push_back(a.data());
         argv.push_back(nullptr);
 
-        const pid_t pid = fork();
-        if (pid == 0) {
+        Outcome run;
+        run.status = waitChild(startChild([&] {
             const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             const int err = open(errOutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             dup2(out, 1);
@@ -166,14 +165,10 @@ public:
             if (setup.varSizeMiB > 0)
                 setenv("E2E_VAR_SIZE", (std::to_string(setup.varSizeMiB) + "m").c_str(), 1);
             setenv("E2E_CALLS", callsPath().c_str(), 1);
-            if (setup.silentResolver && !enterSilentNetwork()) _exit(125);
+            if (setup.silentResolver && !enterSilentNetwork()) return 125;
             execv(argv[0], argv.data());
-            _exit(126);
-        }
-        int status = 0;
-        waitpid(pid, &status, 0);
-        Outcome run;
-        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            return 126;
+        }));
         run.out = readFile(outPath).value_or("");
         run.err = readFile(errOutPath).value_or("");
         return run;
