@@ -38,6 +38,18 @@ namespace {
 
 using namespace zil::catfile;
 
+constexpr const char *kUsage =
+    "Usage: zil_mkcat SOURCE OUT.cat\n"
+    "       zil_mkcat --default DEFAULT.msg SOURCE OUT.cat\n"
+    "       zil_mkcat --table SOURCE OUT.cpp\n"
+    "       zil_mkcat --keys SOURCE OUT.h\n"
+    "       zil_mkcat --help | --version\n"
+    "Compiles a message source (gencat style, UTF-8) into a catalog file; with\n"
+    "--default, a translation whose every text takes the same arguments as the\n"
+    "default text of its key. --table and --keys write the toolkit's built-in\n"
+    "table and key names as C++ source. A refusal prints FILE:LINE: reason and\n"
+    "exits 1, writing nothing; a wrong command line exits 2. See zil_mkcat(1).\n";
+
 struct Message {
     std::string text;
     int line = 0;
@@ -401,6 +413,13 @@ std::string keysSource(const Source &source) {
 
 int main(int argc, char **argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() == 1 && (args[0] == "--help" || args[0] == "--version")) {
+        if (args[0] == "--help")
+            std::fputs(kUsage, stdout);
+        else
+            std::printf("zil_mkcat (%s) %s\n", VRX_PACKAGE_NAME, VRX_PACKAGE_VERSION);
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    }
     if (args.size() == 2 && args[0].rfind("--", 0) != 0) {
         writeThrough(args[1], catalogBytes(readSource(args[0])));
         return 0;
@@ -419,10 +438,6 @@ int main(int argc, char **argv) {
         writeThrough(args[2], keysSource(readSource(args[1])));
         return 0;
     }
-    std::fprintf(stderr,
-                 "usage: zil_mkcat SOURCE OUT.cat\n"
-                 "       zil_mkcat --default DEFAULT.msg SOURCE OUT.cat\n"
-                 "       zil_mkcat --table SOURCE OUT.cpp\n"
-                 "       zil_mkcat --keys SOURCE OUT.h\n");
+    std::fputs(kUsage, stderr);
     return 2;
 }

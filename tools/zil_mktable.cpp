@@ -27,6 +27,16 @@
 
 namespace {
 
+constexpr const char *kUsage =
+    "Usage: zil_mktable tables MANIFEST OUTDIR\n"
+    "       zil_mktable ebcdic MANIFEST OUT.cpp\n"
+    "       zil_mktable --help | --version\n"
+    "Builds the codeset tables the zil library loads from glibc's iconv mappings:\n"
+    "\"tables\" writes one table (and its alias files) per line of MANIFEST into\n"
+    "OUTDIR; \"ebcdic\" writes the library's built-in EBCDIC tables as C++ source.\n"
+    "A page that breaks a rule the library relies on is refused with the reason\n"
+    "(exit status 1); a wrong command line exits 2. See zil_mktable(1).\n";
+
 constexpr uint16_t kUnmapped = 0xFFFF;
 constexpr size_t kFromRows = 224, kToUnicode = 736, kByteInfo = 1248, kArea = 1504;
 
@@ -727,6 +737,13 @@ void writeEbcdicSource(const std::string &manifest, const std::string &outPath) 
 
 int main(int argc, char **argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
+    if (argc == 2 && (mode == "--help" || mode == "--version")) {
+        if (mode == "--help")
+            std::fputs(kUsage, stdout);
+        else
+            std::printf("zil_mktable (%s) %s\n", VRX_PACKAGE_NAME, VRX_PACKAGE_VERSION);
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    }
     if (mode == "tables" && argc == 4) {
         const std::vector<Codeset> manifest = readManifest(argv[2]);
         // A name given twice would leave one file standing for the other.
@@ -745,8 +762,6 @@ int main(int argc, char **argv) {
         writeEbcdicSource(argv[2], argv[3]);
         return 0;
     }
-    std::fprintf(
-        stderr,
-        "usage: zil_mktable tables MANIFEST OUTDIR | zil_mktable ebcdic MANIFEST OUT.cpp\n");
+    std::fputs(kUsage, stderr);
     return 2;
 }

@@ -17,6 +17,7 @@ namespace {
 constexpr const char *kUsage =
     "Usage: kvlcheck [--format=text|json] [--strict] FILE...\n"
     "       kvlcheck [--format=text|json] [--strict] --agent KIND [--log-dir DIR]\n"
+    "       kvlcheck --help | --version\n"
     "Checks logging properties files: prints each configuration's object tree and\n"
     "what it does not do as written (errors), what is legal but probably not meant\n"
     "(warnings) and, with --strict, every property left at its default (notes).\n"
@@ -39,6 +40,10 @@ int parse(int argc, char **argv, Options &options) {
         const std::string arg = argv[i];
         if (arg == "--help") {
             std::cout << kUsage;
+            return -1;
+        }
+        if (arg == "--version") {
+            std::cout << "kvlcheck (" VRX_PACKAGE_NAME ") " VRX_PACKAGE_VERSION "\n";
             return -1;
         }
         if (arg == "--format=text" || arg == "--format=json") {
