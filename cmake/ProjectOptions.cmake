@@ -18,3 +18,16 @@ if(VRX_SANITIZE)
   list(JOIN VRX_SANITIZE "," _vrx_san_link)
   add_link_options(-fsanitize=${_vrx_san_link})
 endif()
+
+# Hardening, as Debian builds its packages (dpkg-buildflags with
+# hardening=+all): the stack protector, fortified C library calls (they need
+# the optimiser, and the sanitizers check the same and more), relocations
+# read-only and bound at start, position-independent executables. Applied
+# to every target of every build, so the tests run what the package ships.
+include(CheckPIESupported)
+check_pie_supported()
+add_compile_options(-fstack-protector-strong)
+if(NOT VRX_SANITIZE)
+  add_compile_options($<$<NOT:$<CONFIG:Debug>>:-D_FORTIFY_SOURCE=2>)
+endif()
+add_link_options(-Wl,-z,relro -Wl,-z,now)

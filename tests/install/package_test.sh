@@ -8,7 +8,9 @@
 #               the configured data directory
 #   build       a tree configured for /usr is built and packaged (setup of
 #               the two checks below)
-#   contents    the package's paths, modes, owners, control fields; lintian
+#   contents    the package's paths, modes, owners, control fields; every
+#               program hardened (PIE, read-only relocations bound at start,
+#               stack protector, fortified calls); lintian
 #   installed   the unpacked package's controller behaves as the build
 #               tree's; the C program builds against the unpacked tree
 #
@@ -188,6 +190,15 @@ contents() {
   # The controller is stripped; the man page and change log are gzip -9n.
   dpkg-deb -x "$deb" "$work/root"
   file "$work/root/usr/sbin/agentcontroller" | grep -q ", stripped" || fail "agentcontroller is not stripped"
+  local program dynamic segments symbols
+  for program in "$work"/root/usr/bin/* "$work"/root/usr/sbin/*; do
+    dynamic=$(readelf -d "$program") segments=$(readelf -lW "$program")
+    symbols=$(readelf -W --dyn-syms "$program")
+    grep -q "Flags: .*NOW.*PIE" <<<"$dynamic" || fail "$program: not a PIE bound at start"
+    grep -q GNU_RELRO <<<"$segments" || fail "$program: no read-only relocations"
+    grep -q " __stack_chk_fail@" <<<"$symbols" || fail "$program: no stack protector"
+    grep -Eq " __[a-z]+_chk@" <<<"$symbols" || fail "$program: no fortified calls"
+  done
   lintian --fail-on error "$deb" 2>&1 | grep -v "running with root privileges" >&2 || true
   lintian --fail-on error "$deb" >/dev/null 2>&1 || fail "lintian reports errors"
 }
