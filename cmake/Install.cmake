@@ -1,13 +1,15 @@
 # `cmake --install` puts the controller, the libraries, their public headers
 # (in include/vrxagent/, so names such as zil.h clash with nothing), the
 # manual and the data in place, with a CMake package and pkg-config files so
-# programs in C or C++ can link the libraries.
+# programs in C or C++ can link the libraries. The agent's module library
+# (slmagent) is the agent programs' own: linked into them, never installed,
+# so its unprefixed names reach no other program.
 #
 # The libraries are static C++: whatever links them from C needs the C++
 # runtime, so the exported link interface and the pkg-config files carry it.
 
 install(TARGETS agentcontroller RUNTIME DESTINATION ${CMAKE_INSTALL_SBINDIR})
-install(TARGETS zil kavel slmagent EXPORT vrxagentTargets
+install(TARGETS zil kavel EXPORT vrxagentTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
         INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vrxagent)
@@ -15,9 +17,6 @@ set(VRX_HEADER_DIR ${CMAKE_INSTALL_INCLUDEDIR}/vrxagent)
 install(DIRECTORY kavel/include/ DESTINATION ${VRX_HEADER_DIR}
         FILES_MATCHING PATTERN "*.h" PATTERN "*.hpp" PATTERN "private" EXCLUDE)
 install(FILES libmsg/include/zil.h DESTINATION ${VRX_HEADER_DIR})
-foreach(dir common/configuration common/os_utils common/trace common/utility main/unix/common)
-  install(DIRECTORY agent/${dir}/ DESTINATION ${VRX_HEADER_DIR} FILES_MATCHING PATTERN "*.h")
-endforeach()
 
 set(VRX_CXX_RUNTIME_LIBS stdc++ m)
 target_link_libraries(zil INTERFACE ${VRX_CXX_RUNTIME_LIBS})
@@ -53,7 +52,6 @@ endfunction()
 vrx_pkgconfig(vrxagent-zil zil "" "Codeset conversion and message catalogs"
               " -lstdc++ -lm -pthread")
 vrx_pkgconfig(vrxagent-kavel kavel vrxagent-zil "Logging toolkit" "")
-vrx_pkgconfig(vrxagent-slmagent slmagent vrxagent-kavel "Host agent modules" "")
 
 # The manual, the licence and the change log, compressed the way Debian
 # wants them (gzip -9n: best, and no name or time stamp, so reproducible).
