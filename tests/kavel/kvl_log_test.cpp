@@ -84,8 +84,11 @@ TEST_F(KvlLogTest, TypedListsFillTheEvent) {
               KVL_CHAR('x'), KVL_BOOL(1), KVL_ARG_END);
     kvl::logMsg(logger, nullptr, 0, 0, "%s=%d", std::string("k"), 5, kvl::level(5000),
                 kvl::prop("p", 1.5));
+    const std::string_view view = std::string_view("[view]tail").substr(0, 6);  // no NUL after it
+    kvl::logText(logger, "%zu|%u|%lld|%s|%hu", SIZE_MAX, 4000000000u, LLONG_MIN, view,
+                 static_cast<unsigned short>(65535), kvl::prop("user", "ann"));
     const auto got = events();
-    ASSERT_EQ(got.size(), 6u);
+    ASSERT_EQ(got.size(), 7u);
     EXPECT_EQ(got[0].level, 6000);
     EXPECT_EQ(got[0].boundText, "text");
     EXPECT_EQ(got[1].boundText, "none") << "properties are no parameters";
@@ -96,6 +99,9 @@ TEST_F(KvlLogTest, TypedListsFillTheEvent) {
     EXPECT_EQ(got[5].boundText, "k=5");
     EXPECT_EQ(got[5].level, 5000);
     EXPECT_EQ(got[5].properties.at("p"), "1.500000");
+    EXPECT_EQ(got[6].boundText,
+              "18446744073709551615|4000000000|-9223372036854775808|[view]|65535");
+    EXPECT_EQ(got[6].properties.at("user"), "ann");
     EXPECT_EQ(raised.take(), std::vector<int32_t>{71});
 }
 
@@ -136,13 +142,19 @@ TEST_F(KvlLogTest, SourceLocations) {
     // The call's source replaces what the typed list put under its names.
     KvlLogDebugMid(logger, "g.c", "gn", 56, "typed", KVL_PROP(KVL_PROP_SRCLINE), KVL_STR("1"),
                    KVL_PROP("user"), KVL_STR("ann"), KVL_ARG_END);
+    const int line = __LINE__ + 1;  // the trace helpers take the place of their call
+    kvl::traceMid(logger, "here %d", 1);
     const auto got = events();
-    ASSERT_EQ(got.size(), 3u);
-    EXPECT_EQ(got[2].properties,
-              (std::map<std::string, std::string>{{"kvl_prop_srcfile", "g.c"},
-                                                  {"kvl_prop_srcfunction", "gn"},
-                                                  {"kvl_prop_srcline", "56"},
-                                                  {"user", "ann"}}));
+    ASSERT_EQ(got.size(), 4u);
+    EXPECT_EQ(got[3].properties,
+              (std::map<std::string, std::string>{{"kvl_prop_srcfile", __FILE__},
+                                                  {"kvl_prop_srcfunction", __func__},
+                                                  {"kvl_prop_srcline", std::to_string(line)}}));
+    EXPECT_EQ(got[3].level, KVL_LEVEL_DEBUG_MID);
+    EXPECT_EQ(got[2].properties, (std::map<std::string, std::string>{{"kvl_prop_srcfile", "g.c"},
+                                                                     {"kvl_prop_srcfunction", "gn"},
+                                                                     {"kvl_prop_srcline", "56"},
+                                                                     {"user", "ann"}}));
     EXPECT_EQ(got[2].propertyLinks, 4u) << "each name once";
     EXPECT_EQ(got[0].properties,
               (std::map<std::string, std::string>{{"kvl_prop_srcfunction", "fn"}}));
@@ -159,7 +171,7 @@ TEST_F(KvlLogTest, PropertiesFileRows) {
         bool accepted;
         std::map<std::string, std::string> pairs;  // key -> value
         bool keysNeedNoDot = false;                // a list takes keys the log manager refuses
-    // clang-format off
+        // clang-format off
     } rows[] = {
         {"app.out.level = WARN\n", true, {{"app.out.level", "WARN"}}},
         {"app.out.level WARN\n", true, {{"app.out.level", "WARN"}}},

@@ -2,7 +2,8 @@
 // helpers (kavel.hpp, the one marker table): each marker comes from the
 // argument's C++ type at compile time, the list is closed, and the logger's
 // gate is tested inline, so a disabled trace costs a load and a comparison.
-// A type without a marker does not compile.
+// A type without a marker does not compile, nor does a literal format that
+// does not fit its arguments.
 //
 //   TRACE_MIN(TRACE_INSTALL, "Invoking command %s", cmd);
 //   traceDebugMin(logger, __FILE__, __func__, __LINE__, "Invoking command %s", cmd);
@@ -15,19 +16,19 @@
 
 template <class... Args>
 inline void traceDebugMin(KvlObject *logger, const char *file, const char *func, int line,
-                          const char *format, const Args &...args) {
+                          kvl::FormatFor<Args...> format, const Args &...args) {
     kvl::debugMin(logger, file, func, line, format, args...);
 }
 
 template <class... Args>
 inline void traceDebugMid(KvlObject *logger, const char *file, const char *func, int line,
-                          const char *format, const Args &...args) {
+                          kvl::FormatFor<Args...> format, const Args &...args) {
     kvl::debugMid(logger, file, func, line, format, args...);
 }
 
 template <class... Args>
 inline void traceDebugMax(KvlObject *logger, const char *file, const char *func, int line,
-                          const char *format, const Args &...args) {
+                          kvl::FormatFor<Args...> format, const Args &...args) {
     kvl::debugMax(logger, file, func, line, format, args...);
 }
 
