@@ -75,6 +75,9 @@ add_custom_target(vrx_docs ALL DEPENDS ${VRX_DOC_OUTPUTS})
 install(FILES ${PROJECT_BINARY_DIR}/doc/agentcontroller.8.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man8)
 install(FILES ${PROJECT_BINARY_DIR}/doc/kvlcheck.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${PROJECT_BINARY_DIR}/doc/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# The example programs, with the CMake project that builds them against the
+# installed libraries.
+install(DIRECTORY examples/logging/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples/logging)
 # The licence is LICENSE (Apache-2.0); Debian wants the copyright file to
 # point at its own copy of that text rather than repeat it.
 file(STRINGS LICENSE VRX_LICENSE_TITLE LIMIT_COUNT 3)

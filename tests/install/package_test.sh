@@ -12,7 +12,8 @@
 #               program hardened (PIE, read-only relocations bound at start,
 #               stack protector, fortified calls); lintian
 #   installed   the unpacked package's controller behaves as the build
-#               tree's; the C program builds against the unpacked tree
+#               tree's; the C program and the packaged examples build
+#               against the unpacked tree
 #
 #   package_test.sh STEP SOURCE_DIR BUILD_DIR WORK_DIR
 #
@@ -261,6 +262,14 @@ installed() {
   # Installed, the data is in /usr/share/vrxagent and found with no variable.
   check_consumers_in_namespace "$work/consumers-deb" "unpacked package, no variable" \
     "mount -t overlay overlay -o lowerdir=$root/usr/share:/usr/share /usr/share"
+  # The packaged examples build against the unpacked package, and run.
+  local examples=$work/examples-deb
+  { cmake -S "$root/usr/share/doc/vrxagent-controller/examples/logging" -B "$examples" \
+      -DCMAKE_PREFIX_PATH="$root/usr" -Dvrx_mkcat="$root/usr/bin/zil_mkcat" &&
+    cmake --build "$examples"; } >"$work/examples.log" 2>&1 ||
+    { cat "$work/examples.log" >&2; fail "the packaged examples do not build"; }
+  ZILDIR="$root/usr/share/vrxagent/generic" "$examples/example_convert" >"$work/convert.out"
+  grep -q "^IBM1047   C3 81 86 51" "$work/convert.out" || fail "the packaged convert example"
 }
 
 case $step in
