@@ -5,13 +5,17 @@
 # (slmagent) is the agent programs' own: linked into them, never installed,
 # so its unprefixed names reach no other program.
 #
-# The libraries are static C++: whatever links them from C needs the C++
-# runtime, so the exported link interface and the pkg-config files carry it.
+# Each library is installed twice: static (lib<name>.a, vrxagent::<name>)
+# and shared (lib<name>.so.1, vrxagent::<name>_shared, exporting only its
+# public headers' names). The static ones are C++ inside: whatever links
+# them from C needs the C++ runtime, so their exported link interface and
+# the pkg-config files' private libraries carry it.
 
 install(TARGETS agentcontroller RUNTIME DESTINATION ${CMAKE_INSTALL_SBINDIR})
-install(TARGETS zil kavel EXPORT vrxagentTargets
+install(TARGETS zil kavel zil_shared kavel_shared EXPORT vrxagentTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+                PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ
         INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vrxagent)
 set(VRX_HEADER_DIR ${CMAKE_INSTALL_INCLUDEDIR}/vrxagent)
 install(DIRECTORY kavel/include/ DESTINATION ${VRX_HEADER_DIR}
@@ -50,7 +54,7 @@ function(vrx_pkgconfig name library requires description extra_libs)
   install(FILES ${CMAKE_CURRENT_BINARY_DIR}/pkgconfig/${name}.pc DESTINATION ${VRX_PKGCONFIG_DIR})
 endfunction()
 vrx_pkgconfig(vrxagent-zil zil "" "Codeset conversion and message catalogs"
-              " -lstdc++ -lm -pthread")
+              "-lstdc++ -lm -pthread")
 vrx_pkgconfig(vrxagent-kavel kavel vrxagent-zil "Logging toolkit" "")
 
 # The manual, the licence and the change log, compressed the way Debian

@@ -1,11 +1,11 @@
 # The Debian package: `cpack --preset deb`, or `cpack -G DEB` in a build
 # tree configured for the prefix /usr (the `deb` preset does that).
 #
-# Unpacking is the whole install: the libraries are static (no ldconfig),
-# and there is no service, user or configuration file to manage, so the
-# package has no maintainer scripts. The data tools (component "tools") stay
-# out: the package serves hosts that run the controller and programs that
-# link the libraries.
+# Unpacking is the whole install: there is no service, user or configuration
+# file to manage, so the package has no maintainer scripts. The shared
+# libraries are announced with a shlibs file, and the dynamic linker's cache
+# is refreshed by dpkg's ldconfig trigger, not by a script. The data tools
+# (component "tools") are packaged too.
 
 set(CPACK_PACKAGE_NAME ${PROJECT_NAME})
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
@@ -17,9 +17,9 @@ set(CPACK_PACKAGE_DESCRIPTION
 the vrxagent host agent: it runs the agent's own commands, judges their exit\n\
 codes, prints one outcome line and leaves a result code for an installer.\n\
 The package also ships the libraries it is built on (codeset conversion and\n\
-message catalogs, the logging toolkit, the agent's modules) as static\n\
-libraries with headers, a CMake package and pkg-config files, and their data:\n\
-codeset tables and message catalogs.")
+message catalogs, and the logging toolkit) as shared and static libraries\n\
+with headers, a CMake package and pkg-config files, example programs, the\n\
+tools that build codeset tables and message catalogs, and their data.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_GENERATOR DEB)
@@ -33,7 +33,14 @@ set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE amd64)
 set(CPACK_DEBIAN_PACKAGE_SECTION admin)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)  # it would add ldconfig scripts
+file(WRITE ${PROJECT_BINARY_DIR}/packaging/shlibs
+     "libkavel 1 ${PROJECT_NAME} (>= ${PROJECT_VERSION})\nlibzil 1 ${PROJECT_NAME} (>= ${PROJECT_VERSION})\n")
+file(WRITE ${PROJECT_BINARY_DIR}/packaging/triggers "activate-noawait ldconfig\n")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
+    "${PROJECT_BINARY_DIR}/packaging/shlibs;${PROJECT_BINARY_DIR}/packaging/triggers")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/PackagingNoScripts.cmake)
 
 # A tree configured for another prefix would ship programs that look for
 # their data elsewhere than where the package puts it.

@@ -10,6 +10,25 @@ function(vrx_target_options target)
     -ffile-prefix-map=${CMAKE_SOURCE_DIR}/=)
 endfunction()
 
+# A library of the product, compiled once with every name hidden but those
+# its public headers declare (they say so with a visibility pragma), and
+# linked two ways: NAME, static, and NAME_shared, lib<NAME>.so.1, whose
+# version script (NAME.map beside the sources) exports only the public
+# names, every one under the library's version node. Its usage
+# requirements go on all three with vrx_library_interface().
+function(vrx_add_library name)
+  add_library(${name}_objects OBJECT ${ARGN})
+  set_target_properties(${name}_objects PROPERTIES C_VISIBILITY_PRESET hidden
+                        CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
+  vrx_target_options(${name}_objects)
+  add_library(${name} STATIC $<TARGET_OBJECTS:${name}_objects>)
+  add_library(${name}_shared SHARED $<TARGET_OBJECTS:${name}_objects>)
+  set(map ${CMAKE_CURRENT_SOURCE_DIR}/${name}.map)
+  set_target_properties(${name}_shared PROPERTIES OUTPUT_NAME ${name} SOVERSION 1 VERSION 1.0.0
+                        LINK_DEPENDS ${map})
+  target_link_options(${name}_shared PRIVATE -Wl,--no-undefined -Wl,--version-script=${map})
+endfunction()
+
 # Sanitizers apply to everything built, tests and third-party code included.
 if(VRX_SANITIZE)
   list(JOIN VRX_SANITIZE "," _vrx_san)

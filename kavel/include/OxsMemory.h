@@ -11,6 +11,9 @@
 #ifdef __cplusplus
 extern "C" {
 #endif
+#if defined(__GNUC__) /* declared here: exported from the shared library */
+#pragma GCC visibility push(default)
+#endif
 
 /* Null for size 0 or when the allocation fails. */
 void *OxsMemoryMalloc(size_t size);
@@ -21,6 +24,9 @@ void *OxsMemoryRealloc(void *p, size_t size);
 /* A null p is ignored. */
 void OxsMemoryFree(void *p);
 
+#if defined(__GNUC__)
+#pragma GCC visibility pop
+#endif
 #ifdef __cplusplus
 }
 #endif

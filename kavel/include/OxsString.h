@@ -12,6 +12,9 @@
 #ifdef __cplusplus
 extern "C" {
 #endif
+#if defined(__GNUC__) /* declared here: exported from the shared library */
+#pragma GCC visibility push(default)
+#endif
 
 /* a null: 1; b null (a not): -1. */
 int OxsStringCmp(const char *a, const char *b);
@@ -43,6 +46,9 @@ size_t OxsStringStrcspn(const char *s, const char *set);
 /* s null: SIZE_MAX. set null: 0. */
 size_t OxsStringStrspn(const char *s, const char *set);
 
+#if defined(__GNUC__)
+#pragma GCC visibility pop
+#endif
 #ifdef __cplusplus
 }
 #endif

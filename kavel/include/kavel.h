@@ -24,6 +24,9 @@
 #ifdef __cplusplus
 extern "C" {
 #endif
+#if defined(__GNUC__) /* declared here: exported from the shared library */
+#pragma GCC visibility push(default)
+#endif
 
 /* Levels: larger is more severe. */
 #define KVL_LEVEL_FATAL 7000
@@ -573,6 +576,9 @@ void KvlLogDebugMidVA(KvlObject *logger, const char *srcFile, const char *srcFun
 void KvlLogDebugMaxVA(KvlObject *logger, const char *srcFile, const char *srcFunction, int srcLine,
                       const char *format, va_list args) KVL_NOEXCEPT;
 
+#if defined(__GNUC__)
+#pragma GCC visibility pop
+#endif
 #ifdef __cplusplus
 }
 #endif

@@ -20,6 +20,9 @@
 #ifdef __cplusplus
 extern "C" {
 #endif
+#if defined(__GNUC__) /* declared here: exported from the shared library */
+#pragma GCC visibility push(default)
+#endif
 
 /* Conversion families (uc_ch_t.kind). */
 #define ZIL_KIND_ASCII_SBCS 1
@@ -220,6 +223,9 @@ struct tm;
 size_t zil_strftime(uc_ch_t *cs, char *out, size_t size, const char *format, const struct tm *time);
 char *zil_strptime(uc_ch_t *cs, const char *text, const char *format, struct tm *time);
 
+#if defined(__GNUC__)
+#pragma GCC visibility pop
+#endif
 #ifdef __cplusplus
 }
 #endif

@@ -93,19 +93,38 @@ expected_output() {
   printf 'catalog: KVLFF0064E Could not create the zip file %%s.\n'
 }
 
-# Builds the consumer against PREFIX both ways into OUT/{cmake,pc}.
+# The kinds of consumer: found with CMake or pkg-config, linked static or shared.
+consumer_kinds="cmake cmake-shared pc pc-shared"
+
+# Builds the consumer against PREFIX every way into OUT/<kind>; a shared one
+# finds the libraries through its run path, a static one needs none.
 build_consumers() {
-  local prefix=$1 out=$2 pcdir
+  local prefix=$1 out=$2 pcdir libdir
   rm -rf "$out" && mkdir -p "$out"
   cmake -S "$here/consumer" -B "$out/cmake-tree" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" \
     >"$out/cmake.log" 2>&1 && cmake --build "$out/cmake-tree" >>"$out/cmake.log" 2>&1 ||
     { cat "$out/cmake.log" >&2; fail "find_package build against $prefix"; }
   cp "$out/cmake-tree/consumer" "$out/cmake"
+  cp "$out/cmake-tree/consumer_shared" "$out/cmake-shared"
   pcdir=$(dirname "$(find "$prefix" -name vrxagent-kavel.pc | head -1)")
+  export PKG_CONFIG_PATH=$pcdir
+  libdir=$(pkg-config --variable=libdir vrxagent-kavel)
   # shellcheck disable=SC2046
-  cc -o "$out/pc" "$here/consumer/consumer.c" \
-    $(PKG_CONFIG_PATH=$pcdir pkg-config --cflags --libs vrxagent-kavel) ||
-    fail "pkg-config build against $prefix"
+  cc -o "$out/pc-shared" "$here/consumer/consumer.c" $(pkg-config --cflags --libs vrxagent-kavel) \
+    -Wl,-rpath,"$libdir" || fail "pkg-config build against $prefix"
+  # shellcheck disable=SC2046
+  cc -o "$out/pc" "$here/consumer/consumer.c" $(pkg-config --cflags vrxagent-kavel) \
+    "$libdir/libkavel.a" "$libdir/libzil.a" $(pkg-config --static --libs-only-other vrxagent-kavel) \
+    -lstdc++ -lm || fail "static pkg-config build against $prefix"
+  unset PKG_CONFIG_PATH
+  local kind needed
+  for kind in $consumer_kinds; do
+    needed=$(readelf -d "$out/$kind" | grep -cE 'NEEDED.*lib(kavel|zil)\.so\.1' || true)
+    case $kind in
+      *-shared) [ "$needed" = 2 ] || fail "$kind consumer does not load libkavel.so.1 and libzil.so.1" ;;
+      *) [ "$needed" = 0 ] || fail "$kind consumer loads a shared library of ours" ;;
+    esac
+  done
 }
 
 # Runs both consumers of OUT with the environment given, comparing the bytes.
@@ -113,7 +132,7 @@ check_consumers() {
   local out=$1 what=$2
   shift 2
   local kind got
-  for kind in cmake pc; do
+  for kind in $consumer_kinds; do
     got=$(env -u ZILDIR -u NLSPATH "$@" "$out/$kind"; echo x) || fail "$what: $kind consumer failed: $got"
     [ "$got" = "$(expected_output; echo x)" ] || fail "$what: $kind consumer printed: ${got%x}"
   done
@@ -125,7 +144,7 @@ check_consumers_in_namespace() {
   [ "$(id -u)" -eq 0 ] || { echo "not checked without root: $what"; return 0; }
   local got expected
   expected=$(expected_output; echo x)
-  for kind in cmake pc; do
+  for kind in $consumer_kinds; do
     got=$(unshare -m --propagation private sh -c "$mount && exec env -u ZILDIR -u NLSPATH $out/$kind"; echo x) ||
       fail "$what: $kind consumer failed"
     [ "$got" = "$expected" ] || fail "$what: $kind consumer printed: ${got%x}"
