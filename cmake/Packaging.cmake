@@ -37,8 +37,10 @@ set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)  # it would add ldconfig scripts
 file(WRITE ${PROJECT_BINARY_DIR}/packaging/shlibs
      "libkavel 1 ${PROJECT_NAME} (>= ${PROJECT_VERSION})\nlibzil 1 ${PROJECT_NAME} (>= ${PROJECT_VERSION})\n")
 file(WRITE ${PROJECT_BINARY_DIR}/packaging/triggers "activate-noawait ldconfig\n")
-set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
-    "${PROJECT_BINARY_DIR}/packaging/shlibs;${PROJECT_BINARY_DIR}/packaging/triggers")
+# packaging/symbols lists every exported name with the version that brought
+# it (the library_symbols test keeps it equal to what the libraries export).
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "${PROJECT_BINARY_DIR}/packaging/shlibs;\
+${PROJECT_SOURCE_DIR}/packaging/symbols;${PROJECT_BINARY_DIR}/packaging/triggers")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/PackagingNoScripts.cmake)
 
