@@ -7,6 +7,7 @@
 #include "CxStringTok.h"
 #include "KvlStrTok.h"
 #include "OxsMemory.h"
+#include "toolkit_test.h"
 
 namespace {
 
@@ -14,9 +15,7 @@ std::vector<std::string> cxTokens(const char *text, const char *delims, char quo
     std::vector<std::string> tokens;
     for (CxStringTokIter it = CxStringTokIterator(text, delims, quotes);
          CxStringTokIterHasNext(&it); CxStringTokIterNext(&it)) {
-        char *token = CxStringTokIterGet(&it);
-        tokens.emplace_back(token != nullptr ? token : "<null>");
-        OxsMemoryFree(token);
+        tokens.push_back(vrxtest::take(CxStringTokIterGet(&it)));
     }
     return tokens;
 }
@@ -25,9 +24,7 @@ std::vector<std::string> kvlTokens(const char *text, const char *delims) {
     std::vector<std::string> tokens;
     KvlStrTokIter it = KvlStrTokIterator(text, delims);
     for (int guard = 0; KvlStrTokIterHasNext(&it) && guard < 100; ++guard) {
-        char *token = KvlStrTokIterGet(&it);
-        tokens.emplace_back(token != nullptr ? token : "<null>");
-        OxsMemoryFree(token);
+        tokens.push_back(vrxtest::take(KvlStrTokIterGet(&it)));
         KvlStrTokIterNext(&it);
     }
     return tokens;

@@ -209,32 +209,29 @@ TEST(KvlCheckAgentTest, EachKindGivesNoFinding) {
 // The checker's objects are those the toolkit makes from the same file.
 TEST_F(KvlCheckTest, AgreesWithTheToolkitOnTheObjectsMade) {
     const std::string file = dir / "diff.properties";
-    vrxtest::writeFile(file,
-                       "app.className=kvl_basiclogger\n"
-                       "app.level=WARN\n"
-                       "app.listenerNames=app.filter app.out\n"
-                       "app.sub.level=INFO\n"  // a logger by inheritance
-                       "app.filter.className=kvl_levelfilter\n"
-                       "app.filter.listenerNames=app.file app.copy\n"
-                       "app.file.className=kvl_filehandler\n"
-                       "app.file.fileName=" +
-                           dir.path() +
-                           "/d.log\n"
-                           "app.file.formatterName=app.xml\n"
-                           "app.copy.className=kvl_filehandler\n"
-                           "app.copy.fileName=" +
-                           dir.path() +
-                           "/c.log\n"
-                           "app.xml.className=kvl_xmlformatter\n"
-                           "app.out.className=kvl_consolehandler\n"
-                           "app.out.formatterName=app.trace\n"
-                           "app.trace.className=kvl_zemtraceformatter\n"
-                           "other.className=kvl_pdlogger\n"
-                           "other.listenerNames=app.out\n"
-                           "deep.level=ERROR\n"  // two ancestors: the nearer one's value stays
-                           "deep.mid.level=WARN\n"
-                           "deep.mid.leaf.className=kvl_basiclogger\n"
-                           "deep.mid.leaf.listenerNames=app.out\n");
+    const std::string text = R"(app.className=kvl_basiclogger
+app.level=WARN
+app.listenerNames=app.filter app.out
+app.sub.level=INFO
+app.filter.className=kvl_levelfilter
+app.filter.listenerNames=app.file app.copy
+app.file.className=kvl_filehandler
+app.file.fileName=@DIR@/d.log
+app.file.formatterName=app.xml
+app.copy.className=kvl_filehandler
+app.copy.fileName=@DIR@/c.log
+app.xml.className=kvl_xmlformatter
+app.out.className=kvl_consolehandler
+app.out.formatterName=app.trace
+app.trace.className=kvl_zemtraceformatter
+other.className=kvl_pdlogger
+other.listenerNames=app.out
+deep.level=ERROR
+deep.mid.level=WARN
+deep.mid.leaf.className=kvl_basiclogger
+deep.mid.leaf.listenerNames=app.out
+)";  // app.sub is a logger by inheritance; deep.mid.leaf keeps the nearer ancestor's level
+    vrxtest::writeFile(file, std::regex_replace(text, std::regex("@DIR@"), dir.path()));
     const Model checked = readFileModel(file);
     std::vector<std::string> loggerNames;
     for (const Object &object : checked.objects)
