@@ -247,14 +247,15 @@ KVL_HPP_CONSTEVAL void checkFormat(const char *p, const Kind *kinds, std::size_t
             while (isDigit(*p))
                 ++p;
         }
-        while (isOneOf(*p, "hlLqjzt"))
-            ++p;
+        bool wide = false;  // "%ls" and "%lc" take wide text, which no marker carries
+        for (; isOneOf(*p, "hlLqjzt"); ++p)
+            wide = wide || *p == 'l';
         const char conversion = *p == '\0' ? '\0' : *p++;
         Kind wanted = Kind::kNone;
         if (isOneOf(conversion, "diouxX")) wanted = Kind::kInteger;
-        if (conversion == 'c') wanted = Kind::kChar;
+        if (conversion == 'c' && !wide) wanted = Kind::kChar;
         if (isOneOf(conversion, "eEfFgGaA")) wanted = Kind::kFloating;
-        if (conversion == 's') wanted = Kind::kString;
+        if (conversion == 's' && !wide) wanted = Kind::kString;
         if (wanted == Kind::kNone) format_conversion_is_not_bound_by_the_toolkit();
         take(index, wanted);
         if (!numbered) next = index + 1;

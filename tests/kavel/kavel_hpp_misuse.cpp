@@ -25,6 +25,8 @@ void calls(KvlObject *l, const char *path, int ms, std::size_t n, std::string_vi
     kvl::logText(l, "copied", path);
 #elif defined(UNBOUND_CONVERSION)
     kvl::traceMid(l, "at %p", path);
+#elif defined(WIDE_STRING)
+    kvl::traceMid(l, "at %ls", path);
 #elif defined(MIXED_POSITIONS)
     kvl::logInfo(l, "cat", 1, 2, "%1$s %d", path, ms);
 #elif defined(NO_MARKER)
