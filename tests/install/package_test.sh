@@ -86,15 +86,18 @@ manual() {
   done
 }
 
-# ---- the C consumer ------------------------------------------------------
-expected_output() {
+# ---- the consumers (C and C++) -------------------------------------------
+expected_output() {  # KIND
+  local language=C
+  [ "${1#cxx-}" = "$1" ] || language=C++
   printf 'utf8: Gr\xc3\xbc\xc3\x9f Gott, \xc2\xa9 caf\xc3\xa9\n'
-  printf 'logged: from C 42\n'
+  printf 'logged: from %s 42\n' "$language"
   printf 'catalog: KVLFF0064E Could not create the zip file %%s.\n'
 }
 
-# The kinds of consumer: found with CMake or pkg-config, linked static or shared.
-consumer_kinds="cmake cmake-shared pc pc-shared"
+# The kinds of consumer: C or C++, found with CMake or pkg-config, linked
+# static or shared.
+consumer_kinds="cmake cmake-shared pc pc-shared cxx-cmake cxx-cmake-shared cxx-pc cxx-pc-shared"
 
 # Builds the consumer against PREFIX every way into OUT/<kind>; a shared one
 # finds the libraries through its run path, a static one needs none.
@@ -106,16 +109,23 @@ build_consumers() {
     { cat "$out/cmake.log" >&2; fail "find_package build against $prefix"; }
   cp "$out/cmake-tree/consumer" "$out/cmake"
   cp "$out/cmake-tree/consumer_shared" "$out/cmake-shared"
+  cp "$out/cmake-tree/consumer_cxx" "$out/cxx-cmake"
+  cp "$out/cmake-tree/consumer_cxx_shared" "$out/cxx-cmake-shared"
   pcdir=$(dirname "$(find "$prefix" -name vrxagent-kavel.pc | head -1)")
   export PKG_CONFIG_PATH=$pcdir
   libdir=$(pkg-config --variable=libdir vrxagent-kavel)
-  # shellcheck disable=SC2046
-  cc -o "$out/pc-shared" "$here/consumer/consumer.c" $(pkg-config --cflags --libs vrxagent-kavel) \
-    -Wl,-rpath,"$libdir" || fail "pkg-config build against $prefix"
-  # shellcheck disable=SC2046
-  cc -o "$out/pc" "$here/consumer/consumer.c" $(pkg-config --cflags vrxagent-kavel) \
-    "$libdir/libkavel.a" "$libdir/libzil.a" $(pkg-config --static --libs-only-other vrxagent-kavel) \
-    -lstdc++ -lm || fail "static pkg-config build against $prefix"
+  local compiler source prefix_kind
+  for compiler in cc c++; do
+    source=$here/consumer/consumer.c prefix_kind=
+    [ $compiler = c++ ] && source=$here/consumer/consumer.cpp prefix_kind=cxx-
+    # shellcheck disable=SC2046
+    $compiler -o "$out/${prefix_kind}pc-shared" "$source" $(pkg-config --cflags --libs vrxagent-kavel) \
+      -Wl,-rpath,"$libdir" || fail "pkg-config build with $compiler against $prefix"
+    # shellcheck disable=SC2046
+    $compiler -o "$out/${prefix_kind}pc" "$source" $(pkg-config --cflags vrxagent-kavel) \
+      "$libdir/libkavel.a" "$libdir/libzil.a" $(pkg-config --static --libs-only-other vrxagent-kavel) \
+      -lstdc++ -lm || fail "static pkg-config build with $compiler against $prefix"
+  done
   unset PKG_CONFIG_PATH
   local kind needed
   for kind in $consumer_kinds; do
@@ -127,14 +137,14 @@ build_consumers() {
   done
 }
 
-# Runs both consumers of OUT with the environment given, comparing the bytes.
+# Runs every consumer of OUT with the environment given, comparing the bytes.
 check_consumers() {
   local out=$1 what=$2
   shift 2
   local kind got
   for kind in $consumer_kinds; do
     got=$(env -u ZILDIR -u NLSPATH "$@" "$out/$kind"; echo x) || fail "$what: $kind consumer failed: $got"
-    [ "$got" = "$(expected_output; echo x)" ] || fail "$what: $kind consumer printed: ${got%x}"
+    [ "$got" = "$(expected_output "$kind"; echo x)" ] || fail "$what: $kind consumer printed: ${got%x}"
   done
 }
 
@@ -143,8 +153,8 @@ check_consumers_in_namespace() {
   local out=$1 what=$2 mount=$3
   [ "$(id -u)" -eq 0 ] || { echo "not checked without root: $what"; return 0; }
   local got expected
-  expected=$(expected_output; echo x)
   for kind in $consumer_kinds; do
+    expected=$(expected_output "$kind"; echo x)
     got=$(unshare -m --propagation private sh -c "$mount && exec env -u ZILDIR -u NLSPATH $out/$kind"; echo x) ||
       fail "$what: $kind consumer failed"
     [ "$got" = "$expected" ] || fail "$what: $kind consumer printed: ${got%x}"

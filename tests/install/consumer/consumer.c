@@ -1,4 +1,5 @@
-/* Uses each installed library once from C, printing what it got:
+/* Uses each installed library once from C (and, compiled as C++ through
+ * consumer.cpp, from C++ with the typed helpers), printing what it got:
  *   1. a Latin-1 text converted to UTF-8 through the ISO88591 table file;
  *   2. one message logged through a console handler with a formatter class
  *      written in C;
@@ -9,13 +10,16 @@
 
 #include <OxsMemory.h>
 #include <kavel.h>
+#ifdef __cplusplus
+#include <kavel.hpp>
+#endif
 #include <zil.h>
 
 static char *lineFormat(KvlObject *formatter, KvlEvent *event) {
     KvlFBindMsg bind = KvlGetFormatterBindMsg(formatter);
     char *text = bind != NULL ? KvlBindEventMsg(event, bind) : NULL;
     size_t length = text != NULL ? strlen(text) : 0;
-    char *line = OxsMemoryMalloc(length + 2);
+    char *line = (char *)OxsMemoryMalloc(length + 2);
     if (line != NULL) {
         if (length != 0) memcpy(line, text, length);
         strcpy(line + length, "\n");
@@ -55,7 +59,11 @@ static int logOneMessage(void) {
     KvlHandlerSetFormatter(console, line);
     KvlAddListener(logger, console);
     fflush(stdout);
+#ifdef __cplusplus
+    kvl::logText(logger, "logged: %s %d", "from C++", 42);
+#else
     KvlLogText(logger, "logged: %s %d", KVL_ARG_STRING, "from C", KVL_ARG_INT, 42, KVL_ARG_END);
+#endif
     KvlReleaseObject(line);
     KvlReleaseObject(console);
     KvlReleaseObject(logger);
