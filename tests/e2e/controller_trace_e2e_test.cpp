@@ -8,6 +8,7 @@
 // rollover across many runs.
 #include <unistd.h>
 
+#include <algorithm>
 #include <regex>
 #include <set>
 #include <string>
@@ -67,6 +68,13 @@ std::vector<Record> recordsOf(const std::string &content) {
     return records;
 }
 
+// Whether a record of the content has exactly this text.
+bool hasRecord(const std::string &content, const std::string &text) {
+    const std::vector<Record> records = recordsOf(content);
+    return std::any_of(records.begin(), records.end(),
+                       [&](const Record &r) { return r.text == text; });
+}
+
 bool haveXmllint() { return std::system("xmllint --version >/dev/null 2>&1") == 0; }
 
 // Whether the file's records, wrapped in one root element, are well-formed.
@@ -95,7 +103,7 @@ TEST_F(ControllerTraceE2E, EveryRunLeavesItsRecords) {
         std::map<std::string, std::string> agent;
         std::vector<std::pair<std::string, std::string>> expected;  // level, text, in order
         bool exits;                                                 // ends with "main : exit"
-    // clang-format off
+        // clang-format off
     } cases[] = {
         {"a usage error", {}, {}, {{"MAX", "main : entry"}}, false},
         {"a start",
@@ -156,10 +164,8 @@ TEST_F(ControllerTraceE2E, TheIniFileIsTraced) {
     scene.keepVar = true;
     scene.ini = "agent_base_dir = /usr/sbin\n";
     runController({"@ERR@", "stop", "-u"}, scene);
-    bool found = false;
-    for (const Record &r : recordsOf(trace()))
-        found = found || r.text == "Critical error, missing communication_type";
-    EXPECT_TRUE(found) << trace().substr(0, 3000);
+    EXPECT_TRUE(hasRecord(trace(), "Critical error, missing communication_type"))
+        << trace().substr(0, 3000);
 }
 
 TEST_F(ControllerTraceE2E, HostileBaseDirectoryStaysWellFormed) {
@@ -171,12 +177,9 @@ TEST_F(ControllerTraceE2E, HostileBaseDirectoryStaysWellFormed) {
     runController({"@ERR@", "start", "-i"}, scene);
     const std::string content = trace();
     EXPECT_TRUE(wellFormed(content, work_ / "wrapped.xml"));
-    bool found = false;
-    const std::string command =
-        "Invoking command \"" + work_.path() + "/odd]]>dir<&/vrxagent.sh\" -g";
-    for (const Record &r : recordsOf(content))
-        found = found || r.text == command;
-    EXPECT_TRUE(found) << content.substr(0, 4000);
+    EXPECT_TRUE(
+        hasRecord(content, "Invoking command \"" + work_.path() + "/odd]]>dir<&/vrxagent.sh\" -g"))
+        << content.substr(0, 4000);
 }
 
 TEST_F(ControllerTraceE2E, TheCommonDirectoryRecordMovesTheTrace) {

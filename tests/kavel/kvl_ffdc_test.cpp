@@ -39,18 +39,18 @@ TEST_F(KvlFFDCTest, PropertiesKeepOnlyAcceptedValues) {
         double first, second;
         const char *policy, *baseDir;
     } cases[] = {
-        {"maxDiskSpace", "5000", 5000, 0, 0.75, 0.9, "QUOTA_IGNORE", nullptr},
-        {"maxDiskSpace", "0", 10485760, 0, 0.75, 0.9, "QUOTA_IGNORE", nullptr},
-        {"maxDiskSpace", "-1", 10485760, 0, 0.75, 0.9, "QUOTA_IGNORE", nullptr},
-        {"triggerRepeatTime", "60000", 10485760, 60000, 0.75, 0.9, "QUOTA_IGNORE", nullptr},
-        {"triggerRepeatTime", "0", 10485760, 0, 0.75, 0.9, "QUOTA_IGNORE", nullptr},
-        {"firstWarning", "0.5", 10485760, 0, 0.5, 0.9, "QUOTA_IGNORE", nullptr},
-        {"firstWarning", "75", 10485760, 0, 0.75, 0.9, "QUOTA_IGNORE", nullptr},
-        {"firstWarning", "0", 10485760, 0, 0.75, 0.9, "QUOTA_IGNORE", nullptr},
-        {"secondWarning", "1", 10485760, 0, 0.75, 0.9, "QUOTA_IGNORE", nullptr},
-        {"secondWarning", "0.95", 10485760, 0, 0.75, 0.95, "QUOTA_IGNORE", nullptr},
-        {"quotaPolicy", "QUOTA_SUSPEND", 10485760, 0, 0.75, 0.9, "QUOTA_SUSPEND", nullptr},
-        {"quotaPolicy", "quota_suspend", 10485760, 0, 0.75, 0.9, "QUOTA_IGNORE", nullptr},
+        {"maxDiskSpace", "5000", 5000, 0, 0.75, 0.9, "QUOTA_IGNORE", "<null>"},
+        {"maxDiskSpace", "0", 10485760, 0, 0.75, 0.9, "QUOTA_IGNORE", "<null>"},
+        {"maxDiskSpace", "-1", 10485760, 0, 0.75, 0.9, "QUOTA_IGNORE", "<null>"},
+        {"triggerRepeatTime", "60000", 10485760, 60000, 0.75, 0.9, "QUOTA_IGNORE", "<null>"},
+        {"triggerRepeatTime", "0", 10485760, 0, 0.75, 0.9, "QUOTA_IGNORE", "<null>"},
+        {"firstWarning", "0.5", 10485760, 0, 0.5, 0.9, "QUOTA_IGNORE", "<null>"},
+        {"firstWarning", "75", 10485760, 0, 0.75, 0.9, "QUOTA_IGNORE", "<null>"},
+        {"firstWarning", "0", 10485760, 0, 0.75, 0.9, "QUOTA_IGNORE", "<null>"},
+        {"secondWarning", "1", 10485760, 0, 0.75, 0.9, "QUOTA_IGNORE", "<null>"},
+        {"secondWarning", "0.95", 10485760, 0, 0.75, 0.95, "QUOTA_IGNORE", "<null>"},
+        {"quotaPolicy", "QUOTA_SUSPEND", 10485760, 0, 0.75, 0.9, "QUOTA_SUSPEND", "<null>"},
+        {"quotaPolicy", "quota_suspend", 10485760, 0, 0.75, 0.9, "QUOTA_IGNORE", "<null>"},
         {"baseDir", "logs\\ffdc\\x", 10485760, 0, 0.75, 0.9, "QUOTA_IGNORE", "logs/ffdc/x"},
     };
     for (const auto &c : cases) {
@@ -62,12 +62,8 @@ TEST_F(KvlFFDCTest, PropertiesKeepOnlyAcceptedValues) {
         EXPECT_EQ(KvlFFDCTriggerHandlerGetInterval(handler), c.interval) << what;
         EXPECT_EQ(KvlFFDCTriggerHandlerGetFirstWarning(handler), c.first) << what;
         EXPECT_EQ(KvlFFDCTriggerHandlerGetSecondWarning(handler), c.second) << what;
-        char *policy = KvlFFDCTriggerHandlerGetQuotaPolicy(handler);
-        char *baseDir = KvlFFDCTriggerHandlerGetBaseDir(handler);
-        EXPECT_STREQ(policy, c.policy) << what;
-        EXPECT_STREQ(baseDir, c.baseDir) << what;
-        OxsMemoryFree(policy);
-        OxsMemoryFree(baseDir);
+        EXPECT_EQ(take(KvlFFDCTriggerHandlerGetQuotaPolicy(handler)), c.policy) << what;
+        EXPECT_EQ(take(KvlFFDCTriggerHandlerGetBaseDir(handler)), c.baseDir) << what;
     }
     // Getters of anything but a trigger handler give nothing.
     for (KvlObject *other :

@@ -64,10 +64,7 @@ protected:
         logError();
     }
     static std::string text(KvlObject *handler, char *(*get)(KvlObject *)) {
-        char *value = get(handler);
-        std::string result = value != nullptr ? value : "<none>";
-        OxsMemoryFree(value);
-        return result;
+        return vrxtest::take(get(handler));
     }
 };
 
@@ -80,7 +77,7 @@ TEST_F(KvlFileCopyTest, ZipSettingsKeptAndRefused) {
         {"capture.ZIP", "capture.ZIP"},
         {"a.zip.bak", "a.zip.bak.zip"},
         {"x.", "x..zip"},
-        {"", "<none>"},
+        {"", "<null>"},
     };
     KvlObject *made = copier({});
     for (const auto &c : names) {

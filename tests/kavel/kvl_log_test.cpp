@@ -272,13 +272,7 @@ TEST_F(KvlLogTest, OpeningWithAFile) {
     KvlReleaseObject(logger);
     KvlObject *errors = KvlGetObject("kavel.errorLogger", nullptr);
     EXPECT_EQ(errors->level, KVL_LEVEL_ERROR);
-    std::vector<std::string> listeners;
-    for (auto it = KvlGetListeners(errors); it != nullptr; it = KvlListenerGroupIterNext(it)) {
-        KvlObject *listener = KvlListenerGroupIterGet(it);
-        listeners.push_back(listener->name);
-        KvlReleaseObject(listener);
-    }
-    EXPECT_EQ(listeners, (std::vector<std::string>{"errors", "kavel.defaultConsole"}))
+    EXPECT_EQ(listenerNames(errors), (std::vector<std::string>{"errors", "kavel.defaultConsole"}))
         << "the default console is added as well";
     KvlReleaseObject(errors);
     // A toolkit message reaches the recorder on the error logger.

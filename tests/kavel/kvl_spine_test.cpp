@@ -28,17 +28,6 @@ std::vector<std::string> names(KvlStringGroupIter it) {
     return out;
 }
 
-std::vector<std::string> listenerNames(KvlObject *object) {
-    std::vector<std::string> out;
-    for (auto it = KvlGetListeners(object); KvlListenerGroupIterHasNext(it);
-         it = KvlListenerGroupIterNext(it)) {
-        KvlObject *listener = KvlListenerGroupIterGet(it);
-        out.push_back(take(KvlGetObjectName(listener)));
-        KvlReleaseObject(listener);
-    }
-    return out;
-}
-
 // The name of a configuration's parent ("<none>" when it has none).
 std::string parentOf(KvlObjCfg *cfg) {
     KvlObjCfg *parent = KvlObjCfgGetParent(cfg);

@@ -208,6 +208,18 @@ inline KvlEvent *makeEvent(int32_t level, const char *catalog, int32_t set, int3
     return made;
 }
 
+// The names of an object's listeners, in the order they were added.
+inline std::vector<std::string> listenerNames(KvlObject *object) {
+    std::vector<std::string> out;
+    for (auto it = KvlGetListeners(object); KvlListenerGroupIterHasNext(it);
+         it = KvlListenerGroupIterNext(it)) {
+        KvlObject *listener = KvlListenerGroupIterGet(it);
+        out.push_back(take(KvlGetObjectName(listener)));
+        KvlReleaseObject(listener);
+    }
+    return out;
+}
+
 // A file's content, or "<missing>".
 inline std::string contentOf(const std::string &path) {
     return readFile(path).value_or("<missing>");
