@@ -332,9 +332,7 @@ TEST_F(KvlFileCopyTest, CaptureClassesRegisterOncePerOpenToolkit) {
         std::vector<std::string> names;
         for (KvlStringGroupIter it = KvlGetHandlerClasses(); it != nullptr;
              it = KvlStringGroupIterNext(it)) {
-            char *name = KvlStringGroupIterGet(it);
-            names.push_back(name);
-            OxsMemoryFree(name);
+            names.push_back(vrxtest::take(KvlStringGroupIterGet(it)));
         }
         return names;
     };
@@ -350,9 +348,7 @@ TEST_F(KvlFileCopyTest, CaptureClassesRegisterOncePerOpenToolkit) {
     EXPECT_EQ(std::count(after.begin(), after.end(), "kvl_ffdc_filecopy_handler"), 1);
     KvlObject *newLogger = kvlFFDCLogger();
     ASSERT_NE(newLogger, nullptr);
-    char *name = KvlGetObjectName(newLogger);
-    EXPECT_STREQ(name, "kavel.errorLogger");
-    OxsMemoryFree(name);
+    EXPECT_EQ(vrxtest::take(KvlGetObjectName(newLogger)), "kavel.errorLogger");
     (void)oldLogger;
 
     vrxtest::addRecordingHandlerClass();

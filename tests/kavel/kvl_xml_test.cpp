@@ -51,9 +51,7 @@ std::vector<std::string> &captured() {
     return records;
 }
 KvlObject *captureRecord(KvlObject *handler, KvlEvent *event) noexcept {
-    char *text = kvlIntlHandlerDoFmt(handler, event);
-    captured().push_back(text != nullptr ? text : "<none>");
-    OxsMemoryFree(text);
+    captured().push_back(vrxtest::take(kvlIntlHandlerDoFmt(handler, event)));
     return handler;
 }
 
