@@ -1,4 +1,5 @@
-/*
+/**
+ * @file
  * The toolkit's memory primitives. Every string or record the toolkit hands
  * to a caller is allocated here and released with OxsMemoryFree.
  * All of them accept null and zero sizes.
@@ -15,13 +16,15 @@ extern "C" {
 #pragma GCC visibility push(default)
 #endif
 
-/* Null for size 0 or when the allocation fails. */
+/** Allocates `size` bytes; null for size 0 or when the allocation fails. */
 void *OxsMemoryMalloc(size_t size);
-/* Zeroed memory; null when either argument is 0 or the allocation fails. */
+/** Zeroed memory for `count` items of `size` bytes; null when either argument is 0 or the
+ * allocation fails. */
 void *OxsMemoryCalloc(size_t count, size_t size);
-/* Null for size 0, and then p is left as it was (not freed). */
+/** Resizes `p` to `size` bytes, moving it when needed; null for size 0
+ * or when the allocation fails, and then p is left as it was (not freed). */
 void *OxsMemoryRealloc(void *p, size_t size);
-/* A null p is ignored. */
+/** Releases memory the toolkit allocated; a null p is ignored. */
 void OxsMemoryFree(void *p);
 
 #if defined(__GNUC__)

@@ -1,26 +1,27 @@
-// C++ helpers for the toolkit's logging calls (C++17 or later).
-//
-// A logging call ends with a typed list: a marker before each value and a
-// closing 0. Written by hand, that is where calls go wrong (a size_t passed
-// as 502, a forgotten 0, a "%d" given a string). These helpers derive each
-// marker from the argument's C++ type at compile time (a type without a
-// marker does not compile, and the error names it), wrap event properties
-// and levels, always close the list, and test the logger's gate inline
-// before making the call, so a disabled call costs a load and a comparison.
-// From C++20 a format written as a literal is checked against its
-// arguments at compile time: a "%d" given a string, or a conversion without
-// an argument, does not compile (a format known only at run time is bound
-// as before).
-//
-//   kvl::traceMin(logger, "copied %s in %d ms", path, ms);   // the place is the caller's
-//   kvl::debugMin(logger, __FILE__, __func__, __LINE__, "copied %s in %d ms", path, ms);
-//   kvl::logError(logger, "kvlmsg", 1, 51, text, file, kvl::prop("user", name));
-//
-// The trace helpers take the file, function and line of their call from
-// the compiler (GCC's and Clang's source-place built-ins, which name the
-// function as __func__ does, else std::source_location); the debug
-// helpers take them as given. A format kept in a char array rather than a
-// literal is passed as a pointer (buffer.data(), +buffer).
+/// @file
+/// C++ helpers for the toolkit's logging calls (C++17 or later).
+///
+/// A logging call ends with a typed list: a marker before each value and a
+/// closing 0. Written by hand, that is where calls go wrong (a size_t passed
+/// as 502, a forgotten 0, a "%d" given a string). These helpers derive each
+/// marker from the argument's C++ type at compile time (a type without a
+/// marker does not compile, and the error names it), wrap event properties
+/// and levels, always close the list, and test the logger's gate inline
+/// before making the call, so a disabled call costs a load and a comparison.
+/// From C++20 a format written as a literal is checked against its
+/// arguments at compile time: a "%d" given a string, or a conversion without
+/// an argument, does not compile (a format known only at run time is bound
+/// as before).
+///
+///   kvl::traceMin(logger, "copied %s in %d ms", path, ms);   // the place is the caller's
+///   kvl::debugMin(logger, __FILE__, __func__, __LINE__, "copied %s in %d ms", path, ms);
+///   kvl::logError(logger, "kvlmsg", 1, 51, text, file, kvl::prop("user", name));
+///
+/// The trace helpers take the file, function and line of their call from
+/// the compiler (GCC's and Clang's source-place built-ins, which name the
+/// function as __func__ does, else std::source_location); the debug
+/// helpers take them as given. A format kept in a char array rather than a
+/// literal is passed as a pointer (buffer.data(), +buffer).
 #ifndef KAVEL_HPP
 #define KAVEL_HPP
 
@@ -50,24 +51,27 @@ static_assert(__cplusplus >= 201703L, "kavel.hpp needs C++17 or later (-std=c++1
 #define KVL_HPP_CONSTEVAL constexpr
 #endif
 
+/// The toolkit's C++ helpers.
 namespace kvl {
 
-// An event property: the value is stored under the name, not passed as a
-// parameter.
+/// An event property: the value is stored under the name, not passed as a
+/// parameter.
 template <class T>
 struct Prop {
-    const char *name;
-    T value;
+    const char *name;  ///< the property's name
+    T value;           ///< its value, of a type with a marker
 };
+/// An event property of that name and value, for a helper's list.
 template <class T>
 Prop<std::decay_t<const T &>> prop(const char *name, const T &value) {
     return {name, value};
 }
 
-// The event's level, given in the list.
+/// The event's level, given in the list.
 struct Level {
-    int value;
+    int value;  ///< a KVL_LEVEL_* value
 };
+/// The event's level, for a helper's list (a message call's level).
 inline Level level(int value) { return {value}; }
 
 namespace detail {
@@ -284,11 +288,12 @@ struct NonDeduced {
 
 }  // namespace detail
 
-// A format for `Args`: from C++20, a literal is checked against them when
-// the call is compiled; a pointer is taken as it is.
+/// A format for `Args`: from C++20, a literal is checked against them when
+/// the call is compiled; a pointer is taken as it is.
 template <class... Args>
 class Format {
 public:
+    /// A literal format, checked against `Args` where the compiler can.
     template <std::size_t N>
     KVL_HPP_CONSTEVAL Format(const char (&text)[N]) : text_(text) {
 #if KVL_HPP_CHECKED_FORMATS
@@ -298,14 +303,16 @@ public:
     }
     template <class T, std::enable_if_t<
                            std::is_same_v<T, const char *> || std::is_same_v<T, char *>, int> = 0>
+    /// A format known only at run time, bound as it is.
     constexpr Format(T text) : text_(text) {}
+    /// The format's text.
     constexpr const char *text() const { return text_; }
 
 private:
     const char *text_;
 };
 
-// The parameter type of a format for `Args` (not deduced from it).
+/// The parameter type of a format for `Args` (not deduced from it).
 template <class... Args>
 using FormatFor = typename detail::NonDeduced<Format<Args...>>::Type;
 
@@ -342,11 +349,18 @@ inline void debug(DebugCall call, int32_t level, KvlObject *logger, const char *
                      FormatFor<Args...> text, const Args &...args) {                   \
         detail::message(&call, lvl, logger, catalog, set, key, text.text(), args...);  \
     }
+/// @name Message calls
+/// Each tests the logger's gate, then logs message `key` of `set` in
+/// `catalog` (default text `text`) with the arguments as typed entries;
+/// logMsg takes its level from a kvl::level argument.
+///@{
+/// Logs a message: see KvlLogMsg and its siblings.
 KVL_HPP_MESSAGE(logMsg, KvlLogMsg, KVL_LEVEL_NONE)
 KVL_HPP_MESSAGE(logInfo, KvlLogInfo, KVL_LEVEL_INFO)
 KVL_HPP_MESSAGE(logWarn, KvlLogWarn, KVL_LEVEL_WARN)
 KVL_HPP_MESSAGE(logError, KvlLogError, KVL_LEVEL_ERROR)
 KVL_HPP_MESSAGE(logFatal, KvlLogFatal, KVL_LEVEL_FATAL)
+///@}
 #undef KVL_HPP_MESSAGE
 
 #define KVL_HPP_DEBUG(name, call, lvl)                                                    \
@@ -355,11 +369,17 @@ KVL_HPP_MESSAGE(logFatal, KvlLogFatal, KVL_LEVEL_FATAL)
                      FormatFor<Args...> format, const Args &...args) {                    \
         detail::debug(&call, lvl, logger, file, function, line, format.text(), args...);  \
     }
+/// @name Debug calls with an explicit place
+///@{
+/// Tests the logger's gate, then logs the format with the arguments at the
+/// call's level, with the source place given.
 KVL_HPP_DEBUG(debugMin, KvlLogDebugMin, KVL_LEVEL_DEBUG_MIN)
 KVL_HPP_DEBUG(debugMid, KvlLogDebugMid, KVL_LEVEL_DEBUG_MID)
 KVL_HPP_DEBUG(debugMax, KvlLogDebugMax, KVL_LEVEL_DEBUG_MAX)
+///@}
 #undef KVL_HPP_DEBUG
 
+/// Tests the logger's gate, then logs the format with the arguments.
 template <class... Args>
 inline void logText(KvlObject *logger, FormatFor<Args...> format, const Args &...args) {
     if (!kvlGateAccepts(logger, KVL_LEVEL_NONE)) return;
@@ -370,12 +390,13 @@ inline void logText(KvlObject *logger, FormatFor<Args...> format, const Args &..
         detail::typedList(args...));
 }
 
-// The place of a call: given as a default argument, the caller's.
+/// The place of a call: given as a default argument, the caller's.
 struct Place {
-    const char *file;
-    const char *function;
-    int line;
+    const char *file;      ///< the source file
+    const char *function;  ///< the function, as __func__ names it
+    int line;              ///< the line
 #if defined(__GNUC__)
+    /// The place this is called from (as a default argument: the caller's).
     static constexpr Place here(const char *file = __builtin_FILE(),
                                 const char *function = __builtin_FUNCTION(),
                                 int line = __builtin_LINE()) {
@@ -383,6 +404,7 @@ struct Place {
     }
 #define KVL_HPP_HAVE_PLACE 1
 #elif defined(__cpp_lib_source_location)
+    /// The place this is called from (as a default argument: the caller's).
     static constexpr Place here(std::source_location where = std::source_location::current()) {
         return {where.file_name(), where.function_name(), static_cast<int>(where.line())};
     }
@@ -391,21 +413,25 @@ struct Place {
 };
 
 #if defined(KVL_HPP_HAVE_PLACE)
-// A format with the place of the call it is written in.
+/// A format with the place of the call it is written in.
 template <class... Args>
 class Traced : public Format<Args...> {
 public:
+    /// A literal format and the place of the call it is written in.
     template <std::size_t N>
     KVL_HPP_CONSTEVAL Traced(const char (&text)[N], Place where = Place::here())
         : Format<Args...>(text), where_(where) {}
     template <class T, std::enable_if_t<
                            std::is_same_v<T, const char *> || std::is_same_v<T, char *>, int> = 0>
+    /// A format known only at run time, and the call's place.
     constexpr Traced(T text, Place where = Place::here()) : Format<Args...>(text), where_(where) {}
+    /// The call's place.
     constexpr const Place &where() const { return where_; }
 
 private:
     Place where_;
 };
+/// The parameter type of a traced format for `Args` (not deduced from it).
 template <class... Args>
 using TracedFor = typename detail::NonDeduced<Traced<Args...>>::Type;
 
@@ -415,9 +441,14 @@ using TracedFor = typename detail::NonDeduced<Traced<Args...>>::Type;
         detail::debug(&call, lvl, logger, format.where().file, format.where().function,   \
                       format.where().line, format.text(), args...);                       \
     }
+/// @name Debug calls with the caller's place
+///@{
+/// Tests the logger's gate, then logs the format with the arguments at the
+/// call's level, with the file, function and line of the call.
 KVL_HPP_TRACE(traceMin, KvlLogDebugMin, KVL_LEVEL_DEBUG_MIN)
 KVL_HPP_TRACE(traceMid, KvlLogDebugMid, KVL_LEVEL_DEBUG_MID)
 KVL_HPP_TRACE(traceMax, KvlLogDebugMax, KVL_LEVEL_DEBUG_MAX)
+///@}
 #undef KVL_HPP_TRACE
 #endif
 

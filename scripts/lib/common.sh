@@ -5,7 +5,8 @@
 # any is missing. Needs root (or sudo) only when something is missing.
 vrx_install_deps() {
   local wanted=(cmake ninja-build g++ libgtest-dev util-linux locales libicu-dev libxml2-utils zip unzip
-    dpkg-dev lintian groff-base pkg-config bsdextrautils file nlohmann-json3-dev abigail-tools)
+    dpkg-dev lintian groff-base pkg-config bsdextrautils file nlohmann-json3-dev abigail-tools
+    doxygen)
   local missing=()
   local pkg
   for pkg in "${wanted[@]}" "$@"; do

@@ -11,11 +11,13 @@
 #include <regex>
 #include <sstream>
 
+#include "KvlPropertyTable.h"
 #include "check_model.h"
 #include "check_report.h"
 #include "check_rules.h"
 #include "logger.h"
 #include "test_support.h"
+#include "toolkit_test.h"
 
 using namespace kvlcheck;
 
@@ -184,6 +186,27 @@ TEST_F(KvlCheckTest, GoodFilesGiveNoFinding) {
         dir.path() + "/e.log\ne.f.fileEncoding=ISO-8859-2\n");
     for (const Model &model : check(goods))
         EXPECT_TRUE(model.findings.empty()) << describe(model);
+}
+
+// The API reference's page of classes names every toolkit class and every
+// property the classes' tables hold, so a new property cannot go unnamed.
+TEST_F(KvlCheckTest, TheReferenceNamesEveryClassAndProperty) {
+    const std::string page =
+        *vrxtest::readFile(std::string(VRX_SOURCE_DIR) + "/doc/api/toolkit_classes.md");
+    for (auto classes :
+         {KvlGetLoggerClasses, KvlGetFilterClasses, KvlGetHandlerClasses, KvlGetFormatterClasses}) {
+        for (KvlStringGroupIter it = classes(); it != nullptr; it = KvlStringGroupIterNext(it)) {
+            const std::string name = vrxtest::take(KvlStringGroupIterGet(it));
+            if (name.rfind("kvl_", 0) != 0) continue;  // a program's own class
+            EXPECT_NE(page.find("| `" + name + "` |"), std::string::npos) << name;
+            for (const kvl::PropertyTable *table =
+                     kvlToolkitGetClassDef(name.c_str())->internals.properties;
+                 table != nullptr; table = table->base)
+                for (const kvl::PropertyDef &def : table->properties)
+                    EXPECT_NE(page.find("| `" + std::string(def.name) + "` |"), std::string::npos)
+                        << name << " reads " << def.name;
+        }
+    }
 }
 
 TEST(KvlCheckAgentTest, EachKindGivesNoFinding) {
