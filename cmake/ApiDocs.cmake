@@ -45,3 +45,6 @@ add_custom_target(api_docs ALL DEPENDS ${VRX_API_DOCS_DIR}/html/index.html)
 
 install(DIRECTORY ${VRX_API_DOCS_DIR}/html/ DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/vrxagent-doc/html
         COMPONENT doc)
+# Registered with the system's documentation index (doc-base).
+install(FILES ${PROJECT_SOURCE_DIR}/doc/api/doc-base DESTINATION ${CMAKE_INSTALL_DATADIR}/doc-base
+        RENAME vrxagent-doc COMPONENT doc)
