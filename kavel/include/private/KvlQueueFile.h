@@ -1,0 +1,175 @@
+/*
+ * The record queue of an asynchronous handler: a file mapped shared, so
+ * that a record copied in and published by a logging call lives in the
+ * kernel's page cache and outlives the process that wrote it, however that
+ * process ends. A queue that lost its process is found by its lock (an
+ * open-file-description lock the kernel drops when the last descriptor
+ * goes) and read back by whoever opens the same handler next, or by hand.
+ *
+ * Layout (host byte order: the file is read on the machine that wrote it):
+ *   header (kHeaderSize bytes): magic, version, header and ring sizes, the
+ *     read and write positions (bytes consumed and published since the
+ *     start, never wrapped), the writer's pid, the handler's object name,
+ *     and the file its target writes (for the hand-drain command);
+ *   ring (ringSize bytes, a multiple of 8): records, each a 16-byte head
+ *     (text length, checksum of sequence and text, sequence number) and the
+ *     text, padded to 8 bytes. A record never wraps: where one does not fit
+ *     before the ring's end, the length kWrapMarker sends the reader to the
+ *     ring's start.
+ *
+ * One producer at a time (the toolkit's API lock) and one consumer: the
+ * producer writes a record and then publishes it with a release store of
+ * the write position; the consumer reads up to the write position
+ * (acquire) and gives the room back with a release store of the read
+ * position. A record half-written when its process died is past the write
+ * position and is never read.
+ *
+ * The space is reserved when the file is made (posix_fallocate), so a full
+ * file system refuses the queue at once instead of killing the process
+ * with SIGBUS at its first record. C++ only.
+ */
+#ifndef KVL_QUEUE_FILE_H
+#define KVL_QUEUE_FILE_H
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kvl::queue {
+
+inline constexpr char kMagic[8] = {'K', 'V', 'L', 'Q', 'U', 'E', 'U', 'E'};
+inline constexpr uint32_t kVersion = 1;
+inline constexpr uint64_t kHeaderSize = 4096;
+inline constexpr uint64_t kMinRingSize = 64 * 1024;
+inline constexpr uint64_t kMaxRingSize = uint64_t{1} << 30;
+inline constexpr uint32_t kWrapMarker = 0xFFFFFFFFu;
+inline constexpr size_t kNameSize = 256;    /* object name, NUL included */
+inline constexpr size_t kTargetSize = 1024; /* target file, NUL included */
+inline constexpr char kSuffix[] = ".kvlq";
+
+struct Header {
+    char magic[8];
+    uint32_t version;
+    uint32_t headerSize;
+    uint64_t ringSize;
+    uint64_t readPos;  /* consumer's, released */
+    uint64_t writePos; /* producer's, released */
+    int64_t pid;
+    char objectName[kNameSize];
+    char targetFile[kTargetSize];
+};
+static_assert(sizeof(Header) <= kHeaderSize);
+
+struct RecordHead {
+    uint32_t length; /* of the text; kWrapMarker: go to the ring's start */
+    uint32_t checksum;
+    uint64_t sequence;
+};
+static_assert(sizeof(RecordHead) == 16);
+
+/* The ring's size for a wanted size: clamped to [kMinRingSize,
+ * kMaxRingSize] and rounded down to a multiple of 8. */
+uint64_t ringSizeFor(int64_t wanted);
+
+/* CRC-32 (the polynomial of zip and Ethernet) of the sequence number and
+ * the text. */
+uint32_t recordChecksum(uint64_t sequence, std::string_view text);
+
+/* The file name of a process's queue for a handler: the object name with
+ * every byte outside [A-Za-z0-9._-] written as %XX, the pid, kSuffix. */
+std::string queueFileName(std::string_view objectName, int64_t pid);
+
+/* A process's own queue, open, mapped and locked for its life. */
+class QueueFile {
+public:
+    /* Makes DIR/queueFileName(objectName, pid) anew (never over an existing
+     * file); null with the reason in `error` when it cannot. */
+    static std::unique_ptr<QueueFile> create(const std::string &dir, std::string_view objectName,
+                                             std::string_view targetFile, uint64_t ringSize,
+                                             std::string &error);
+    ~QueueFile();
+    QueueFile(const QueueFile &) = delete;
+    QueueFile &operator=(const QueueFile &) = delete;
+
+    /* Copies the text in and publishes it: false when the ring has no room
+     * for it now (or ever: fits() says which). */
+    bool push(std::string_view text);
+    /* Whether a text of that length can ever be queued. */
+    bool fits(size_t length) const { return sizeof(RecordHead) + padded(length) <= ringSize_; }
+
+    /* The texts published and not yet consumed, in order, from the first
+     * up to about `maxBytes` (at least one); views into the ring, valid
+     * until consume(). Returns the read position after them. */
+    uint64_t peek(size_t maxBytes, std::vector<std::string_view> &texts) const;
+    /* Gives the room of everything before `position` back. */
+    void consume(uint64_t position);
+    bool empty() const;
+
+    const std::string &path() const { return path_; }
+    uint64_t ringSize() const { return ringSize_; }
+    /* The mapped header, for tests that damage it. */
+    Header *header() { return header_; }
+
+    /* Removes the file (when everything is written), then closes it. */
+    void remove();
+
+private:
+    QueueFile(std::string path, int fd, void *map, uint64_t ringSize);
+    static size_t padded(size_t length) { return (length + 7) & ~size_t{7}; }
+
+    std::string path_;
+    int fd_;
+    Header *header_;
+    unsigned char *ring_;
+    uint64_t ringSize_;
+    uint64_t nextSequence_ = 0;
+};
+
+/* What a queue left by a dead process holds. */
+struct Recovery {
+    std::string objectName;
+    std::string targetFile;
+    std::vector<std::string> texts; /* the good records not yet consumed, in order */
+    bool damaged = false;           /* a check failed: texts stop before it */
+    std::string problem;            /* what failed */
+    uint64_t lostBytes = 0;         /* published bytes not recovered */
+};
+
+/* Reads a whole queue file's bytes. Trusts nothing: every field is checked
+ * and nothing outside `file` is read. */
+Recovery readQueueBytes(std::span<const unsigned char> file);
+
+/* A queue file whose process is gone, locked by this one while it is read
+ * and removed. */
+class OrphanQueue {
+public:
+    ~OrphanQueue();
+    OrphanQueue(const OrphanQueue &) = delete;
+    OrphanQueue &operator=(const OrphanQueue &) = delete;
+    OrphanQueue(OrphanQueue &&other) noexcept;
+
+    const std::string &path() const { return path_; }
+    /* The file's records (a file too large or unreadable is damaged). */
+    Recovery read() const;
+    /* Removes the file, then closes it. */
+    void remove();
+
+private:
+    friend std::vector<OrphanQueue> orphanQueues(const std::string &, std::string_view);
+    OrphanQueue(std::string path, int fd) : path_(std::move(path)), fd_(fd) {}
+    std::string path_;
+    int fd_;
+};
+
+/* The queue files in DIR of handler `objectName` (every handler's when it
+ * is empty) whose lock could be taken: their process died. Oldest first
+ * (by modification time, then name). */
+std::vector<OrphanQueue> orphanQueues(const std::string &dir, std::string_view objectName);
+
+}  // namespace kvl::queue
+
+#endif /* KVL_QUEUE_FILE_H */

@@ -1,0 +1,359 @@
+// The asynchronous handler's queue file (see KvlQueueFile.h for the
+// layout and the rules of the two positions).
+
+#include "KvlQueueFile.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <tuple>
+#include <utility>
+
+namespace kvl::queue {
+
+namespace {
+
+constexpr std::array<uint32_t, 256> makeCrcTable() {
+    std::array<uint32_t, 256> table{};
+    for (uint32_t i = 0; i < 256; ++i) {
+        uint32_t c = i;
+        for (int k = 0; k < 8; ++k)
+            c = (c & 1) != 0 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+        table[i] = c;
+    }
+    return table;
+}
+constexpr std::array<uint32_t, 256> kCrcTable = makeCrcTable();
+
+uint32_t crcUpdate(uint32_t crc, const unsigned char *p, size_t n) {
+    for (size_t i = 0; i < n; ++i)
+        crc = kCrcTable[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
+    return crc;
+}
+
+uint64_t loadAcquire(const uint64_t &field) {
+    return std::atomic_ref<uint64_t>(const_cast<uint64_t &>(field)).load(std::memory_order_acquire);
+}
+void storeRelease(uint64_t &field, uint64_t value) {
+    std::atomic_ref<uint64_t>(field).store(value, std::memory_order_release);
+}
+
+// An open-file-description lock on the whole file: held while the
+// description is open, whatever else the process opens or closes.
+bool lockWhole(int fd) {
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    return fcntl(fd, F_OFD_SETLK, &lock) == 0;
+}
+
+std::string errorText(const char *what, const std::string &path) {
+    return std::string(what) + " " + path + ": " + std::strerror(errno);
+}
+
+void copyName(char *to, size_t size, std::string_view from) {
+    const size_t n = std::min(from.size(), size - 1);
+    std::memcpy(to, from.data(), n);
+    to[n] = '\0';
+}
+
+// A NUL-terminated field of the header, or "" when it has no NUL.
+std::string fieldText(const char *field, size_t size) {
+    const void *end = std::memchr(field, '\0', size);
+    return end != nullptr ? std::string(field, static_cast<const char *>(end)) : std::string();
+}
+
+}  // namespace
+
+uint64_t ringSizeFor(int64_t wanted) {
+    const uint64_t clamped = wanted < static_cast<int64_t>(kMinRingSize) ? kMinRingSize
+                             : static_cast<uint64_t>(wanted) > kMaxRingSize
+                                 ? kMaxRingSize
+                                 : static_cast<uint64_t>(wanted);
+    return clamped & ~uint64_t{7};
+}
+
+uint32_t recordChecksum(uint64_t sequence, std::string_view text) {
+    unsigned char bytes[sizeof sequence];
+    std::memcpy(bytes, &sequence, sizeof sequence);
+    uint32_t crc = crcUpdate(0xFFFFFFFFu, bytes, sizeof bytes);
+    crc = crcUpdate(crc, reinterpret_cast<const unsigned char *>(text.data()), text.size());
+    return crc ^ 0xFFFFFFFFu;
+}
+
+namespace {
+
+// The object name as a file name's part: every byte outside
+// [A-Za-z0-9._-] as %XX.
+std::string escapedName(std::string_view objectName) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string name;
+    for (const char c : objectName) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
+            (byte >= '0' && byte <= '9') || byte == '.' || byte == '_' || byte == '-') {
+            name += c;
+        } else {
+            name += '%';
+            name += kHex[byte >> 4];
+            name += kHex[byte & 15];
+        }
+    }
+    return name;
+}
+
+}  // namespace
+
+std::string queueFileName(std::string_view objectName, int64_t pid) {
+    return escapedName(objectName) + "." + std::to_string(pid) + kSuffix;
+}
+
+// ---- The process's own queue ---------------------------------------------
+
+QueueFile::QueueFile(std::string path, int fd, void *map, uint64_t ringSize)
+    : path_(std::move(path)),
+      fd_(fd),
+      header_(static_cast<Header *>(map)),
+      ring_(static_cast<unsigned char *>(map) + kHeaderSize),
+      ringSize_(ringSize) {}
+
+std::unique_ptr<QueueFile> QueueFile::create(const std::string &dir, std::string_view objectName,
+                                             std::string_view targetFile, uint64_t ringSize,
+                                             std::string &error) {
+    ringSize = ringSizeFor(static_cast<int64_t>(ringSize));
+    const std::string path = dir + "/" + queueFileName(objectName, getpid());
+    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        error = errorText("cannot make", path);
+        return nullptr;
+    }
+    const auto fail = [&](const char *what) -> std::unique_ptr<QueueFile> {
+        error = errorText(what, path);
+        unlink(path.c_str());
+        close(fd);
+        return nullptr;
+    };
+    if (!lockWhole(fd)) return fail("cannot lock");
+    const auto size = static_cast<off_t>(kHeaderSize + ringSize);
+    if (const int rc = posix_fallocate(fd, 0, size); rc != 0) {
+        errno = rc;
+        return fail("cannot reserve room for");
+    }
+    void *map = mmap(nullptr, static_cast<size_t>(size), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    if (map == MAP_FAILED) return fail("cannot map");
+    auto *header = static_cast<Header *>(map);
+    header->version = kVersion;
+    header->headerSize = kHeaderSize;
+    header->ringSize = ringSize;
+    header->readPos = header->writePos = 0;
+    header->pid = getpid();
+    copyName(header->objectName, kNameSize, objectName);
+    copyName(header->targetFile, kTargetSize, targetFile);
+    std::atomic_thread_fence(std::memory_order_release);
+    std::memcpy(header->magic, kMagic, sizeof kMagic);
+    return std::unique_ptr<QueueFile>(new QueueFile(path, fd, map, ringSize));
+}
+
+QueueFile::~QueueFile() {
+    if (header_ != nullptr) munmap(header_, kHeaderSize + ringSize_);
+    if (fd_ >= 0) close(fd_);
+}
+
+void QueueFile::remove() {
+    unlink(path_.c_str());
+    munmap(header_, kHeaderSize + ringSize_);
+    header_ = nullptr;
+    close(fd_);
+    fd_ = -1;
+}
+
+bool QueueFile::push(std::string_view text) {
+    const uint64_t need = sizeof(RecordHead) + padded(text.size());
+    if (need > ringSize_) return false;
+    uint64_t write = header_->writePos;  // ours alone
+    const uint64_t read = loadAcquire(header_->readPos);
+    uint64_t at = write % ringSize_;
+    const uint64_t toEnd = ringSize_ - at;
+    const uint64_t skip = need > toEnd ? toEnd : 0;
+    if (write + skip + need - read > ringSize_) return false;
+    if (skip != 0) {  // at least 8 bytes remain: the marker fits
+        std::memcpy(ring_ + at, &kWrapMarker, sizeof kWrapMarker);
+        write += skip;
+        at = 0;
+    }
+    const RecordHead head{static_cast<uint32_t>(text.size()), recordChecksum(nextSequence_, text),
+                          nextSequence_};
+    std::memcpy(ring_ + at, &head, sizeof head);
+    std::memcpy(ring_ + at + sizeof head, text.data(), text.size());
+    std::memset(ring_ + at + sizeof head + text.size(), 0, padded(text.size()) - text.size());
+    ++nextSequence_;
+    storeRelease(header_->writePos, write + need);
+    return true;
+}
+
+uint64_t QueueFile::peek(size_t maxBytes, std::vector<std::string_view> &texts) const {
+    uint64_t read = header_->readPos;  // ours alone
+    const uint64_t write = loadAcquire(header_->writePos);
+    size_t taken = 0;
+    while (read < write && (taken == 0 || taken < maxBytes)) {
+        const uint64_t at = read % ringSize_;
+        uint32_t length;
+        std::memcpy(&length, ring_ + at, sizeof length);
+        if (length == kWrapMarker) {
+            read += ringSize_ - at;
+            continue;
+        }
+        texts.emplace_back(reinterpret_cast<const char *>(ring_ + at + sizeof(RecordHead)), length);
+        read += sizeof(RecordHead) + padded(length);
+        taken += length;
+    }
+    return read;
+}
+
+void QueueFile::consume(uint64_t position) { storeRelease(header_->readPos, position); }
+
+bool QueueFile::empty() const { return header_->readPos == loadAcquire(header_->writePos); }
+
+// ---- Queues left behind ----------------------------------------------------
+
+Recovery readQueueBytes(std::span<const unsigned char> file) {
+    Recovery out;
+    const auto damaged = [&out](std::string problem) {
+        out.damaged = true;
+        out.problem = std::move(problem);
+        return out;
+    };
+    Header header;
+    if (file.size() < kHeaderSize) return damaged("shorter than its header");
+    std::memcpy(&header, file.data(), sizeof header);
+    if (std::memcmp(header.magic, kMagic, sizeof kMagic) != 0) return damaged("not a queue file");
+    if (header.version != kVersion) return damaged("version " + std::to_string(header.version));
+    if (header.headerSize != kHeaderSize) return damaged("header size");
+    const uint64_t ring = header.ringSize;
+    if (ring < kMinRingSize || ring > kMaxRingSize || ring % 8 != 0 ||
+        ring > file.size() - kHeaderSize)
+        return damaged("ring size");
+    out.objectName = fieldText(header.objectName, kNameSize);
+    out.targetFile = fieldText(header.targetFile, kTargetSize);
+    uint64_t read = header.readPos;
+    const uint64_t write = header.writePos;
+    if (read > write || write - read > ring || read % 8 != 0 || write % 8 != 0)
+        return damaged("positions");
+    const unsigned char *base = file.data() + kHeaderSize;
+    bool first = true;
+    uint64_t expected = 0;
+    while (read < write) {
+        const uint64_t at = read % ring;
+        uint32_t length;
+        std::memcpy(&length, base + at, sizeof length);
+        if (length == kWrapMarker) {  // the writer went on at the ring's start
+            if (ring - at > write - read) break;
+            read += ring - at;
+            continue;
+        }
+        RecordHead head;
+        const uint64_t room = std::min(ring - at, write - read);
+        if (room < sizeof head) break;
+        std::memcpy(&head, base + at, sizeof head);
+        const uint64_t size = sizeof head + ((uint64_t{head.length} + 7) & ~uint64_t{7});
+        if (head.length == kWrapMarker || size > room) break;
+        const std::string_view text(reinterpret_cast<const char *>(base + at + sizeof head),
+                                    head.length);
+        if (head.checksum != recordChecksum(head.sequence, text)) break;
+        if (!first && head.sequence != expected) break;
+        first = false;
+        expected = head.sequence + 1;
+        out.texts.emplace_back(text);
+        read += size;
+    }
+    if (read < write) {
+        out.lostBytes = write - read;
+        return damaged("a bad record after " + std::to_string(out.texts.size()) + " good ones");
+    }
+    return out;
+}
+
+OrphanQueue::OrphanQueue(OrphanQueue &&other) noexcept
+    : path_(std::move(other.path_)), fd_(std::exchange(other.fd_, -1)) {}
+
+OrphanQueue::~OrphanQueue() {
+    if (fd_ >= 0) close(fd_);
+}
+
+Recovery OrphanQueue::read() const {
+    struct stat info {};
+    if (fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode) ||
+        static_cast<uint64_t>(info.st_size) > kHeaderSize + kMaxRingSize) {
+        Recovery out;
+        out.damaged = true;
+        out.problem = "not a readable queue file";
+        return out;
+    }
+    std::vector<unsigned char> bytes(static_cast<size_t>(info.st_size));
+    size_t got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n =
+            pread(fd_, bytes.data() + got, bytes.size() - got, static_cast<off_t>(got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += static_cast<size_t>(n);
+    }
+    bytes.resize(got);
+    return readQueueBytes(bytes);
+}
+
+void OrphanQueue::remove() {
+    unlink(path_.c_str());
+    close(fd_);
+    fd_ = -1;
+}
+
+std::vector<OrphanQueue> orphanQueues(const std::string &dir, std::string_view objectName) {
+    const std::string prefix = objectName.empty() ? std::string() : escapedName(objectName) + ".";
+    std::vector<std::string> names;
+    if (DIR *d = opendir(dir.c_str())) {
+        while (const dirent *entry = readdir(d)) {
+            const std::string_view name = entry->d_name;
+            if (name.size() <= std::strlen(kSuffix) || !name.ends_with(kSuffix)) continue;
+            // <prefix><pid>.kvlq, the pid all digits
+            const std::string_view stem = name.substr(0, name.size() - std::strlen(kSuffix));
+            const size_t dot = stem.rfind('.');
+            if (dot == std::string_view::npos || dot + 1 == stem.size()) continue;
+            if (!std::all_of(stem.begin() + static_cast<ptrdiff_t>(dot) + 1, stem.end(),
+                             [](char c) { return c >= '0' && c <= '9'; }))
+                continue;
+            if (!prefix.empty() && stem.substr(0, dot + 1) != prefix) continue;
+            names.emplace_back(name);
+        }
+        closedir(d);
+    }
+    std::vector<std::tuple<int64_t, std::string, int>> found;
+    for (const std::string &name : names) {
+        const std::string path = dir + "/" + name;
+        const int fd = open(path.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+        if (fd < 0) continue;
+        struct stat info {};
+        if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || !lockWhole(fd)) {
+            close(fd);  // alive, or no queue
+            continue;
+        }
+        found.emplace_back(
+            static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec, path,
+            fd);
+    }
+    std::sort(found.begin(), found.end());
+    std::vector<OrphanQueue> out;
+    for (auto &[when, path, fd] : found)
+        out.push_back(OrphanQueue(std::move(path), fd));
+    return out;
+}
+
+}  // namespace kvl::queue
