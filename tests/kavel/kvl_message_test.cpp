@@ -77,7 +77,7 @@ TEST_F(KvlMessageTest, BuiltInTables) {
         {"kvlmsg", 0, "kvlmsg"}, {"kvlmsg", 1, "KVLLG01E "}, {"kvlmsg", 4, "unused000"}, {"kvlmsg", 31, "KVLBC0031E "},
         {"kvlmsg", 52, "KVL0052E "}, {"kvlmsg", 74, "KVLMP0074W "}, {"kvlmsg", 76, "KVLFF0020W "}, {"kvlmsg", 92, "unused062"},
         {"kvlmsg", 93, "KVLWH0092E "}, {"kvlmsg", 129, "unused091"}, {"kvlmsg", 131, "Formats all message data"},
-        {"kvlmsg", 132, "KVLMP0132W "}, {"kffdcmsg", 0, "kffdcmsg"}, {"kffdcmsg", 1, "unused000"},
+        {"kvlmsg", 132, "KVLMP0132W "}, {"kvlmsg", 134, "KVLAQ0134W "}, {"kffdcmsg", 0, "kffdcmsg"}, {"kffdcmsg", 1, "unused000"},
         {"kffdcmsg", 14, "KVLFF0014W "}, {"kffdcmsg", 30, ""} /* left out: empty, not a filler */,
         {"kffdcmsg", 31, "unused022"}, {"kffdcmsg", 60, "KVLFF0060W "}, {"kffdcmsg", 64, "KVLFF0064E "},
         {"kffdcmsg", 139, "unused116"}, {"kffdcmsg", 140, "Copies local files"},
@@ -91,9 +91,9 @@ TEST_F(KvlMessageTest, BuiltInTables) {
     }
     // Messages added later follow the original 132 and 141 entries, whose
     // keys and fillers stay as they were.
-    EXPECT_EQ(kvlMsgTableEntries("kvlmsg"), 133);
+    EXPECT_EQ(kvlMsgTableEntries("kvlmsg"), 138);
     EXPECT_EQ(kvlMsgTableEntries("kffdcmsg"), 143);
-    EXPECT_EQ(kvlMsgTableText("kvlmsg", 133), nullptr);
+    EXPECT_EQ(kvlMsgTableText("kvlmsg", 138), nullptr);
     EXPECT_EQ(kvlMsgTableText("other", 1), nullptr);
 }
 

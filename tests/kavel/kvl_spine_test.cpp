@@ -99,7 +99,7 @@ TEST_F(KvlSpineTest, EachThreadKnowsWhetherItHoldsTheApiMutex) {
 
 TEST_F(KvlSpineTest, ClassesInOrderAndBuiltInsNeverReplaced) {
     const std::vector<std::string> builtIns = {"kvl_consolehandler", "kvl_filehandler",
-                                               "kvl_multiproc_filehandler"};
+                                               "kvl_multiproc_filehandler", "kvl_asynchandler"};
     customCalls = 0;
     KvlAddLoggerClass("kvl_basiclogger", nullptr, nullptr, nullptr, nullptr, customLog);  // before
     addCountingClass();

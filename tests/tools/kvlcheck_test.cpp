@@ -177,6 +177,10 @@ TEST_F(KvlCheckTest, GoodFilesGiveNoFinding) {
     goods.push_back(
         "g.l.className=kvl_basiclogger\ng.l.listenerNames=g.h1\ng.h1.className="
         "kvl_consolehandler\ng.h1.listenerNames=g.h2\ng.h2.className=kvl_consolehandler\n");
+    // An asynchronous handler reaches its target, a handler.
+    goods.push_back(
+        "q.l.className=kvl_basiclogger\nq.l.listenerNames=q.a\nq.a.className=kvl_asynchandler\n"
+        "q.a.targetName=q.f\nq.a.overflow=DROP\nq.f.className=kvl_consolehandler\n");
     goods.push_back(*vrxtest::readFile(std::string(VRX_SOURCE_DIR) +
                                        "/fuzz/corpus/fuzz_props_read/readme.properties"));
     vrxtest::EnvGuard tables("ZILDIR", VRX_TEST_BUILD_DIR);  // the codeset tables the build made

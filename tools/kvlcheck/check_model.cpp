@@ -9,6 +9,7 @@
 #include <deque>
 #include <set>
 
+#include "KvlPropertyTable.h"
 #include "KvlPropsFile.h"
 #include "KvlToolkit.h"
 #include "OxsMemory.h"
@@ -105,12 +106,17 @@ void settle(Object &object, const Configuration &configuration,
 }
 
 // Loggers, filters and handlers have listeners (a handler passes each
-// event on to its own after writing it); formatters have none.
+// event on to its own after writing it); formatters have none. A handler
+// whose class reads no "formatterName" (the asynchronous one: it formats
+// with its target's) shows none.
 void linkObject(Object &object) {
     const Setting *names = object.find("listenerNames");
     if (names != nullptr && object.klass != nullptr && object.kind() != KVL_KIND_FORMATTER)
         object.listeners = splitNames(names->value);
-    if (object.kind() == KVL_KIND_HANDLER) {
+    const kvl::PropertyTable *table =
+        object.klass != nullptr ? object.klass->internals.properties : nullptr;
+    if (object.kind() == KVL_KIND_HANDLER && table != nullptr &&
+        kvl::findProperty(*table, "formatterName") != nullptr) {
         const Setting *formatter = object.find("formatterName");
         object.formatter = formatter != nullptr ? formatter->value : KVL_DEFAULT_FORMATTER_NAME;
     }

@@ -45,6 +45,11 @@ struct Node {
     std::vector<std::pair<std::string, std::string>> facts; /* in showing order */
 };
 
+// The handler an asynchronous handler writes through; null for others.
+const Setting *targetOf(const Object &object) {
+    return object.className == "kvl_asynchandler" ? object.find("targetName") : nullptr;
+}
+
 std::vector<std::pair<std::string, std::string>> factsOf(const Object &object) {
     std::vector<std::pair<std::string, std::string>> facts;
     if (object.kind() == KVL_KIND_LOGGER || object.className == "kvl_levelfilter")
@@ -65,7 +70,8 @@ std::vector<std::pair<std::string, std::string>> factsOf(const Object &object) {
         facts.emplace_back("output", "standard output");
     }
     if (const Setting *base = object.find("baseDir")) facts.emplace_back("baseDir", base->value);
-    facts.emplace_back("formatter", object.formatter);
+    if (!object.formatter.empty()) facts.emplace_back("formatter", object.formatter);
+    if (const Setting *target = targetOf(object)) facts.emplace_back("target", target->value);
     return facts;
 }
 
@@ -93,6 +99,7 @@ private:
         if (object == nullptr || repeated) return;
         for (const std::string &listener : object->listeners)
             visit(listener, depth + 1);
+        if (const Setting *target = targetOf(*object)) visit(target->value, depth + 1);
         if (!object->formatter.empty()) shown_.insert(object->formatter);
     }
     const Model &model_;

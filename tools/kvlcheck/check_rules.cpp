@@ -224,8 +224,9 @@ private:
             if (def == nullptr || def->kind != PropertyKind::kObject ||
                 !isOwn(object, property, setting))
                 continue;
-            const int32_t wanted =
-                property == "triggerFilter" ? KVL_KIND_FILTER : KVL_KIND_FORMATTER;
+            const int32_t wanted = property == "triggerFilter" ? KVL_KIND_FILTER
+                                   : property == "targetName"  ? KVL_KIND_HANDLER
+                                                               : KVL_KIND_FORMATTER;
             const Object *named = model_.object(setting.value);
             if (named == nullptr && setting.value != KVL_DEFAULT_FORMATTER_NAME)
                 error(setting, quoted(setting.value) + " names no configured object");
@@ -351,6 +352,7 @@ private:
             add(name);
         if (!object.formatter.empty()) add(object.formatter);
         if (const Setting *trigger = object.find("triggerFilter")) add(trigger->value);
+        if (const Setting *target = object.find("targetName")) add(target->value);  // asynchronous
         return next;
     }
 

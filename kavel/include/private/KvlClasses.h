@@ -66,6 +66,14 @@ KvlObject *KvlMultiProcFileHandlerFProcess(KvlObject *handler, KvlEvent *event) 
 KvlObject *KvlMultiProcFileHandlerFOpen(KvlObject *handler) KVL_NOEXCEPT;
 KvlObject *KvlMultiProcFileHandlerFClose(KvlObject *handler) KVL_NOEXCEPT;
 
+/* The asynchronous handler ("kvl_asynchandler"). */
+void *KvlAsyncHandlerFAllocVars(void) KVL_NOEXCEPT;
+void KvlAsyncHandlerFFreeVars(void *vars) KVL_NOEXCEPT;
+void KvlAsyncHandlerFCfgChange(KvlObject *handler, const char *name) KVL_NOEXCEPT;
+KvlObject *KvlAsyncHandlerFProcess(KvlObject *handler, KvlEvent *event) KVL_NOEXCEPT;
+KvlObject *KvlAsyncHandlerFOpen(KvlObject *handler) KVL_NOEXCEPT;
+KvlObject *KvlAsyncHandlerFClose(KvlObject *handler) KVL_NOEXCEPT;
+
 /* Formatters. */
 void KvlBasicFormatterFCfgChange(KvlObject *formatter, const char *name) KVL_NOEXCEPT;
 char *KvlBasicFormatterFFormat(KvlObject *formatter, KvlEvent *event) KVL_NOEXCEPT;

@@ -42,6 +42,12 @@ namespace kvl {
 extern const KvlHandlerWriter kConsoleHandlerWriter;
 extern const KvlHandlerWriter kFileHandlerWriter;
 extern const KvlHandlerWriter kMultiProcHandlerWriter;
+extern const KvlHandlerWriter kAsyncHandlerWriter;
+
+/* Closes every open asynchronous handler, its queue written out: at the
+ * toolkit's close, before any object goes. The caller holds the API
+ * mutex. */
+void closeAsyncHandlers() noexcept;
 
 /* The handler sequence for one event, for the toolkit's handler classes'
  * FProcess. */

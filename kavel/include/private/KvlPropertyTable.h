@@ -115,6 +115,7 @@ extern const PropertyTable kPDLoggerProperties; /* the problem-determination log
 extern const PropertyTable kMsgIdFilterProperties;
 extern const PropertyTable kHandlerProperties; /* every handler */
 extern const PropertyTable kFileHandlerProperties;
+extern const PropertyTable kAsyncHandlerProperties;
 extern const PropertyTable kFormatterProperties; /* the basic formatter */
 extern const PropertyTable kXmlFormatterProperties;
 extern const PropertyTable kNoProperties; /* a class that reads none (the trace formatter) */

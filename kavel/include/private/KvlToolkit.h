@@ -26,6 +26,10 @@ extern "C" {
 /* 1 when the caller now holds the API mutex, 0 on failure. */
 int kvlAPIMutexLock(void);
 void kvlAPIMutexUnlock(void);
+/* As kvlAPIMutexLock, giving up after `milliseconds`: for a thread of the
+ * toolkit's own, which must not wait for ever on whoever holds the mutex
+ * to stop it. */
+int kvlAPIMutexLockFor(int milliseconds);
 /* Whether this thread holds the API mutex; 1 in builds without assertions,
  * which do not keep track. */
 int kvlAPIMutexHeld(void);

@@ -41,6 +41,10 @@ constexpr int32_t KVLWH0092E = 93;
 constexpr int32_t KVLWH0093E = 94;
 constexpr int32_t KVLWH0094W = 95;
 constexpr int32_t KVLMP0132W = 132;
+constexpr int32_t KVLAQ0134W = 134;
+constexpr int32_t KVLAQ0135W = 135;
+constexpr int32_t KVLAQ0136W = 136;
+constexpr int32_t KVLAQ0137W = 137;
 
 }  // namespace kvlmsg
 

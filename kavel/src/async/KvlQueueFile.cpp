@@ -157,7 +157,6 @@ std::unique_ptr<QueueFile> QueueFile::create(const std::string &dir, std::string
     header->pid = getpid();
     copyName(header->objectName, kNameSize, objectName);
     copyName(header->targetFile, kTargetSize, targetFile);
-    std::atomic_thread_fence(std::memory_order_release);
     std::memcpy(header->magic, kMagic, sizeof kMagic);
     return std::unique_ptr<QueueFile>(new QueueFile(path, fd, map, ringSize));
 }

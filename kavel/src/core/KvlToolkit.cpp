@@ -101,6 +101,8 @@ const struct {
      {.writer = &kvl::kFileHandlerWriter, .properties = &kvl::kFileHandlerProperties}},
     {"kvl_multiproc_filehandler",
      {.writer = &kvl::kMultiProcHandlerWriter, .properties = &kvl::kFileHandlerProperties}},
+    {"kvl_asynchandler",
+     {.writer = &kvl::kAsyncHandlerWriter, .properties = &kvl::kAsyncHandlerProperties}},
     {"kvl_basicformatter",
      {.formatInto = kvl::basicFormatInto, .properties = &kvl::kFormatterProperties}},
     {"kvl_xmlformatter",
@@ -128,6 +130,9 @@ const BuiltIn kBuiltIns[] = {
     {KVL_KIND_HANDLER, "kvl_multiproc_filehandler", 0, KvlFileHandlerFAllocVars,
      KvlFileHandlerFFreeVars, KvlFileHandlerFCfgChange, nullptr, KvlMultiProcFileHandlerFProcess,
      nullptr, KvlMultiProcFileHandlerFOpen, KvlMultiProcFileHandlerFClose},
+    {KVL_KIND_HANDLER, "kvl_asynchandler", 133, KvlAsyncHandlerFAllocVars,
+     KvlAsyncHandlerFFreeVars, KvlAsyncHandlerFCfgChange, nullptr, KvlAsyncHandlerFProcess,
+     nullptr, KvlAsyncHandlerFOpen, KvlAsyncHandlerFClose},
     {KVL_KIND_FORMATTER, "kvl_basicformatter", 130, nullptr, nullptr, KvlBasicFormatterFCfgChange,
      nullptr, nullptr, nullptr, nullptr, nullptr, KvlBasicFormatterFFormat,
      KvlBasicFormatterFGetHeader, KvlBasicFormatterFGetTrailer},
@@ -280,6 +285,19 @@ int kvlAPIMutexLock(void) {
     return 1;
 }
 
+int kvlAPIMutexLockFor(int milliseconds) {
+    timespec deadline{};
+    clock_gettime(CLOCK_REALTIME, &deadline);
+    deadline.tv_nsec += static_cast<long>(milliseconds % 1000) * 1000000;
+    deadline.tv_sec += milliseconds / 1000 + deadline.tv_nsec / 1000000000;
+    deadline.tv_nsec %= 1000000000;
+    if (pthread_mutex_timedlock(&apiMutex, &deadline) != 0) return 0;
+#ifndef NDEBUG
+    holdsApiMutex = true;
+#endif
+    return 1;
+}
+
 void kvlAPIMutexUnlock(void) {
 #ifndef NDEBUG
     holdsApiMutex = false;
@@ -332,6 +350,7 @@ void KvlCloseToolkit(void) noexcept {
     errorLogger = nullptr;
     kvlIntlReleaseObject(logger);
     kvlCloseLogMgr();
+    kvl::closeAsyncHandlers();  // their queues written out while every target is whole
     emptyInstances();
     freeClasses();
     kvlI18UninitZil();

@@ -139,6 +139,11 @@ const char *const kvlmsg_table[] = {
     "Formats a basic message summary.",  // 130
     "Formats all message data as an XML record.",  // 131
     "KVLMP0132W %1$d records for the log file %2$s were dropped because its lock was not had within %3$d milliseconds.",  // 132
+    "Handles output through a crash-safe record queue to another handler",  // 133
+    "KVLAQ0134W %1$d records for the handler %2$s were dropped because its queue was full.",  // 134
+    "KVLAQ0135W The queue file %1$s is damaged (%2$s): %3$d records were recovered and %4$d bytes were lost.",  // 135
+    "KVLAQ0136W The asynchronous handler %1$s cannot keep a queue in %2$s (%3$s); its records are written synchronously.",  // 136
+    "KVLAQ0137W The asynchronous handler %1$s has no target handler named '%2$s'; its records are dropped.",  // 137
 };
 
-const int kvlmsg_table_size = 133;
+const int kvlmsg_table_size = 138;

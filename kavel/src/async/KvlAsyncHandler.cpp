@@ -1,0 +1,384 @@
+// The asynchronous handler ("kvl_asynchandler"): records formatted on the
+// caller's thread with the formatter of another handler, its target, then
+// copied into a queue file mapped shared (KvlQueueFile.h) and written to the
+// target by a thread of its own. A record whose logging call has returned is
+// in the page cache: if the process dies, the next process that opens a
+// handler of the same name finds the queue by its lock and writes what it
+// holds before anything else.
+//
+// Every queue operation, the caller's and the writer thread's, happens with
+// the toolkit's API mutex held, so the queue has one producer and one
+// consumer at any moment and the target is never written by two threads.
+// The writer takes the mutex for one batch (at most 64 KiB) at a time, with
+// a bounded wait, so that whoever holds the mutex to stop it (a close, a
+// change of its properties, the toolkit's close) can join it.
+//
+// When the queue is full a caller either writes the queue out itself (it
+// holds the mutex: "BLOCK", the default) or drops the record and counts it
+// ("DROP"), reported once as soon as a record is queued again. A record at
+// or above "syncLevel" is written out, with everything queued before it,
+// before its call returns. Without a usable queue the handler writes
+// through its target at once, and says so once.
+//
+// A forked child inherits the parent's mapping but not its thread: it
+// leaves both to the parent and opens a queue of its own.
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "CxFile.h"
+#include "KvlClasses.h"
+#include "KvlHandlerSeam.h"
+#include "KvlObject.h"
+#include "KvlPropertyTable.h"
+#include "KvlQueueFile.h"
+#include "KvlToolkit.h"
+#include "OxsMemory.h"
+#include "kvlmsg_keys.h"
+
+namespace {
+
+using kvl::queue::QueueFile;
+
+constexpr int64_t kDefaultQueueSize = 4 * 1024 * 1024;
+constexpr size_t kBatchBytes = 64 * 1024;
+constexpr int kLockWaitMs = 10;
+
+struct AsyncVars {
+    // Settings (properties).
+    std::string targetName;
+    std::string queueDir;
+    int64_t queueSize = kDefaultQueueSize;
+    bool dropWhenFull = false;
+    int32_t syncLevel = KVL_LEVEL_OFF;
+    int32_t maxDelay = 0;
+    // State, under the API mutex.
+    bool isOpen = false;
+    KvlObject *self = nullptr;    // the handler, while open
+    pid_t owner = 0;              // the process that opened it
+    KvlObject *target = nullptr;  // acquired
+    std::unique_ptr<QueueFile> queue;
+    bool synchronous = false;     // no queue: records go straight to the target
+    bool targetReported = false;  // a missing target is said once
+    bool syncThis = false;        // the event in hand is at syncLevel or above
+    int64_t dropped = 0;
+    // The writer thread.
+    std::thread writer;
+    std::mutex mutex;
+    std::condition_variable wake;
+    bool pending = false;
+    std::atomic<bool> stop{false};
+};
+
+AsyncVars *varsOf(KvlObject *handler) {
+    return handler != nullptr ? static_cast<AsyncVars *>(handler->vars) : nullptr;
+}
+
+// The open asynchronous handlers, for the toolkit's close and exit.
+std::vector<AsyncVars *> &openHandlers() {
+    static auto *handlers = new std::vector<AsyncVars *>;  // outlives exit's destructors
+    return *handlers;
+}
+
+// Writes texts to the target: false when it cannot take them now.
+bool writeThrough(AsyncVars &v, std::span<const std::string_view> texts) {
+    return v.target != nullptr && kvl::writeTexts(v.target, texts);
+}
+
+// One batch from the queue to the target: whether more is queued.
+bool drainBatch(AsyncVars &v) {
+    if (v.queue == nullptr) return false;
+    std::vector<std::string_view> texts;
+    const uint64_t next = v.queue->peek(kBatchBytes, texts);
+    if (texts.empty() || !writeThrough(v, texts)) return false;
+    v.queue->consume(next);
+    return !v.queue->empty();
+}
+
+void drainAll(AsyncVars &v) {
+    while (drainBatch(v)) {
+    }
+}
+
+void writerLoop(AsyncVars *v, int32_t maxDelay) {
+    for (;;) {
+        {
+            std::unique_lock<std::mutex> lock(v->mutex);
+            v->wake.wait(lock, [v] { return v->pending || v->stop.load(); });
+            if (v->stop) return;
+            v->pending = false;
+            if (maxDelay > 0)  // let records gather, unless told to stop
+                v->wake.wait_for(lock, std::chrono::milliseconds(maxDelay),
+                                 [v] { return v->stop.load(); });
+        }
+        for (bool more = true; more;) {
+            if (v->stop) return;
+            if (kvlAPIMutexLockFor(kLockWaitMs) != 1) continue;
+            more = !v->stop && drainBatch(*v);
+            kvlAPIMutexUnlock();
+        }
+    }
+}
+
+void stopWriter(AsyncVars &v) {
+    if (!v.writer.joinable()) return;
+    {
+        std::lock_guard<std::mutex> lock(v.mutex);
+        v.stop = true;
+    }
+    v.wake.notify_one();
+    v.writer.join();
+    v.stop = false;
+    v.pending = false;
+}
+
+void report(int32_t key, auto... args) { kvl::toolkitReport(KVL_LEVEL_WARN, key, args...); }
+
+// Where the queue goes: "queueDir", else the target's log directory, else
+// the working directory.
+std::string queueDirectory(const AsyncVars &v) {
+    if (!v.queueDir.empty()) return v.queueDir;
+    char *file = kvlIntlGetObjProp(v.target, "fileName", nullptr);
+    std::string dir = file != nullptr ? file : "";
+    OxsMemoryFree(file);
+    const size_t slash = dir.rfind('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : dir.substr(0, slash);
+}
+
+// Writes the queues dead processes left for this handler to the target,
+// oldest first, and removes them. A queue the target does not take stays
+// for the next opener.
+void recoverOrphans(KvlObject *handler, AsyncVars &v, const std::string &dir) {
+    for (kvl::queue::OrphanQueue &orphan : kvl::queue::orphanQueues(dir, handler->name)) {
+        const kvl::queue::Recovery got = orphan.read();
+        std::vector<std::string_view> batch;
+        size_t bytes = 0;
+        bool written = true;
+        for (size_t i = 0; i <= got.texts.size() && written; ++i) {
+            if (i == got.texts.size() || bytes >= kBatchBytes) {
+                if (!batch.empty()) written = writeThrough(v, batch);
+                batch.clear();
+                bytes = 0;
+            }
+            if (i < got.texts.size()) {
+                batch.push_back(got.texts[i]);
+                bytes += got.texts[i].size();
+            }
+        }
+        if (!written) return;  // written again, whole, next time
+        if (got.damaged)
+            report(kvlmsg::KVLAQ0135W, KVL_ARG_STRING, orphan.path().c_str(), KVL_ARG_STRING,
+                   got.problem.c_str(), KVL_ARG_INT, static_cast<int>(got.texts.size()),
+                   KVL_ARG_LONG, static_cast<long>(got.lostBytes));
+        orphan.remove();
+    }
+}
+
+void closeAsync(AsyncVars &v) {
+    if (!v.isOpen) return;
+    if (v.owner == getpid()) {
+        stopWriter(v);
+        drainAll(v);
+        if (v.queue != nullptr && v.queue->empty()) v.queue->remove();
+    } else {
+        // The parent's thread, which does not run here: its handle is
+        // forgotten, not joined or detached.
+        new (&v.writer) std::thread();
+    }
+    v.queue.reset();  // a queue not written out stays for the next opener
+    kvlIntlReleaseObject(v.target);
+    v.target = nullptr;
+    v.isOpen = false;
+    v.self = nullptr;
+    v.synchronous = false;
+    auto &open = openHandlers();
+    open.erase(std::remove(open.begin(), open.end(), &v), open.end());
+}
+
+void closeAll() {
+    for (AsyncVars *v : std::vector<AsyncVars *>(openHandlers()))
+        closeAsync(*v);
+}
+
+void closeAllAtExit() {
+    KvlApiLock lock;
+    if (lock) closeAll();
+}
+
+void openAsync(KvlObject *handler, AsyncVars &v) {
+    v.isOpen = true;
+    v.self = handler;
+    v.owner = getpid();
+    openHandlers().push_back(&v);
+    static const bool atExit = std::atexit(closeAllAtExit) == 0;
+    (void)atExit;
+    KvlObject *target =
+        v.targetName.empty() ? nullptr : kvlIntlGetObject(v.targetName.c_str(), nullptr);
+    if (!kvlObjectIsKind(target, KVL_KIND_HANDLER) || target == handler ||
+        target->klass->internals.writer == nullptr) {
+        kvlIntlReleaseObject(target);
+        if (!v.targetReported)
+            report(kvlmsg::KVLAQ0137W, KVL_ARG_STRING, handler->name, KVL_ARG_STRING,
+                   v.targetName.c_str());
+        v.targetReported = true;
+        return;
+    }
+    v.target = target;
+    const std::string dir = queueDirectory(v);
+    CxFilePath path{};
+    if (CxInitFilePath(&path, dir.c_str()) == 1) CxFilePathMkdirs(&path, 0771);
+    recoverOrphans(handler, v, dir);
+    char *file = kvlIntlGetObjProp(target, "fileName", nullptr);
+    std::string error;
+    v.queue = QueueFile::create(dir, handler->name, file != nullptr ? file : "",
+                                static_cast<uint64_t>(v.queueSize), error);
+    OxsMemoryFree(file);
+    if (v.queue == nullptr) {
+        v.synchronous = true;
+        report(kvlmsg::KVLAQ0136W, KVL_ARG_STRING, handler->name, KVL_ARG_STRING, dir.c_str(),
+               KVL_ARG_STRING, error.c_str());
+        return;
+    }
+    v.writer = std::thread(writerLoop, &v, v.maxDelay);
+}
+
+KvlPrepared prepareAsync(KvlObject *handler) {
+    AsyncVars *v = varsOf(handler);
+    if (v == nullptr) return KvlPrepared::kSkip;
+    if (v->isOpen && v->owner != getpid()) closeAsync(*v);  // a forked child
+    if (!v->isOpen) openAsync(handler, *v);
+    if (v->target == nullptr) return KvlPrepared::kClosed;
+    // The text is the target's: made with its formatter.
+    KvlObject *formatter = kvlIntlHandlerGetFormatter(v->target);
+    if (formatter != handler->formatter) kvlIntlHandlerSetFormatter(handler, formatter);
+    kvlIntlReleaseObject(formatter);
+    return KvlPrepared::kReady;
+}
+
+void queueText(KvlObject *handler, std::string_view text) {
+    AsyncVars &v = *varsOf(handler);
+    if (v.synchronous || !v.queue->fits(text.size())) {
+        drainAll(v);  // what is queued goes first
+        writeThrough(v, {&text, 1});
+        return;
+    }
+    if (!v.queue->push(text)) {
+        if (!v.dropWhenFull) drainAll(v);
+        if (v.dropWhenFull || !v.queue->push(text)) {  // dropped, or the target refuses
+            ++v.dropped;
+            return;
+        }
+    }
+    if (v.dropped > 0) {
+        report(kvlmsg::KVLAQ0134W, KVL_ARG_LONG, static_cast<long>(v.dropped), KVL_ARG_STRING,
+               handler->name);
+        v.dropped = 0;
+    }
+    if (v.syncThis) {
+        drainAll(v);
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> lock(v.mutex);
+        v.pending = true;
+    }
+    v.wake.notify_one();
+}
+
+// ---- Properties -------------------------------------------------------------
+
+template <std::string AsyncVars::*Field>
+void applyText(KvlObject *handler, const kvl::PropertyValue &value) {
+    if (AsyncVars *v = varsOf(handler)) v->*Field = value.text != nullptr ? value.text : "";
+}
+void applyQueueSize(KvlObject *handler, const kvl::PropertyValue &value) {
+    if (AsyncVars *v = varsOf(handler); v != nullptr && value.readable)
+        v->queueSize = static_cast<int64_t>(kvl::queue::ringSizeFor(value.integer));
+}
+void applyOverflow(KvlObject *handler, const kvl::PropertyValue &value) {
+    if (AsyncVars *v = varsOf(handler); v != nullptr && value.readable)
+        v->dropWhenFull = value.integer == 1;
+}
+void applySyncLevel(KvlObject *handler, const kvl::PropertyValue &value) {
+    if (AsyncVars *v = varsOf(handler); v != nullptr && value.readable)
+        v->syncLevel = static_cast<int32_t>(value.integer);
+}
+void applyMaxDelay(KvlObject *handler, const kvl::PropertyValue &value) {
+    if (AsyncVars *v = varsOf(handler); v != nullptr && value.readable)
+        v->maxDelay = static_cast<int32_t>(std::clamp<int64_t>(value.integer, 0, 60000));
+}
+
+using kvl::Closes;
+using kvl::PropertyKind;
+using kvl::WhenAbsent;
+
+constexpr std::string_view kOverflowWords[] = {"BLOCK", "DROP"};
+
+// A change to the target, the queue or the writer closes the handler first
+// (its queue written out); the next record opens it with the new settings.
+constexpr kvl::PropertyDef kAsyncHandlerDefs[] = {
+    {"targetName", PropertyKind::kObject, "", WhenAbsent::kClears, Closes::kYes,
+     applyText<&AsyncVars::targetName>},
+    {"queueDir", PropertyKind::kString, "", WhenAbsent::kClears, Closes::kYes,
+     applyText<&AsyncVars::queueDir>},
+    {"queueSize", PropertyKind::kLong, kvl::kDecimalText<kDefaultQueueSize>.data(),
+     WhenAbsent::kDefault, Closes::kYes, applyQueueSize},
+    {"overflow", PropertyKind::kEnumeration, kOverflowWords[0], WhenAbsent::kDefault, Closes::kNo,
+     applyOverflow, kOverflowWords},
+    {"syncLevel", PropertyKind::kLevel, "OFF", WhenAbsent::kDefault, Closes::kNo, applySyncLevel},
+    {"maxDelay", PropertyKind::kInteger, "0", WhenAbsent::kDefault, Closes::kYes, applyMaxDelay},
+};
+
+}  // namespace
+
+const KvlHandlerWriter kvl::kAsyncHandlerWriter = {prepareAsync, queueText, nullptr};
+constexpr kvl::PropertyTable kvl::kAsyncHandlerProperties = {kAsyncHandlerDefs,
+                                                             &kvl::kObjectProperties};
+
+void kvl::closeAsyncHandlers() noexcept { closeAll(); }
+
+extern "C" {
+
+void *KvlAsyncHandlerFAllocVars(void) noexcept { return new (std::nothrow) AsyncVars; }
+
+void KvlAsyncHandlerFFreeVars(void *vars) noexcept {
+    auto *v = static_cast<AsyncVars *>(vars);
+    if (v != nullptr) closeAsync(*v);  // normally closed already, with its object
+    delete v;
+}
+
+void KvlAsyncHandlerFCfgChange(KvlObject *handler, const char *name) noexcept {
+    kvl::configure(handler, name, kvl::kAsyncHandlerProperties);
+}
+
+KvlObject *KvlAsyncHandlerFProcess(KvlObject *handler, KvlEvent *event) noexcept {
+    AsyncVars *v = varsOf(handler);
+    if (v == nullptr) return handler;
+    const int32_t level = KvlGetEventLevel(event);
+    v->syncThis = v->syncLevel != KVL_LEVEL_OFF && level != KVL_LEVEL_NONE && level >= v->syncLevel;
+    return kvl::handleEvent(handler, event);
+}
+
+KvlObject *KvlAsyncHandlerFOpen(KvlObject *handler) noexcept {
+    if (AsyncVars *v = varsOf(handler); v != nullptr && !v->isOpen) openAsync(handler, *v);
+    return handler;
+}
+
+KvlObject *KvlAsyncHandlerFClose(KvlObject *handler) noexcept {
+    if (AsyncVars *v = varsOf(handler)) closeAsync(*v);
+    return handler;
+}
+
+}  // extern "C"

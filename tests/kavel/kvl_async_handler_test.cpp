@@ -1,0 +1,187 @@
+// The asynchronous handler: every record reaches the target's file whole
+// and in each thread's order; a full queue blocks or drops (and reports the
+// drops once); a record at the sync level is in the file, after everything
+// before it, when its call returns; the queue of a process killed with
+// SIGKILL is written by the next opener before its own records; a queue
+// that cannot be made, or a target that does not exist, is reported once;
+// no queue file is left behind.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
+#include <filesystem>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "kavel.h"
+#include "kvlmsg_keys.h"
+#include "test_support.h"
+#include "toolkit_test.h"
+
+namespace {
+
+class KvlAsyncHandlerTest : public vrxtest::ToolkitTest {
+protected:
+    // Opens the toolkit with logger "a" writing through the asynchronous
+    // handler "a.q" to the file handler "a.file" (one line per record).
+    void open(const std::string &extra) {
+        const std::string props = dir.path() + "/log.properties";
+        vrxtest::writeFile(props,
+                           "a.className=kvl_basiclogger\na.level=ALL\na.listenerNames=a.q\n"
+                           "a.q.className=kvl_asynchandler\na.q.targetName=a.file\n"
+                           "a.file.className=kvl_filehandler\na.file.fileName=" +
+                               log() +
+                               "\na.file.maxFileSize=100000000\n"
+                               "a.fmt.className=kvl_zemtraceformatter\n"
+                               "a.file.formatterName=a.fmt\n" +
+                               extra);
+        ASSERT_EQ(KvlOpenToolkit(props.c_str()), 1);
+        logger = KvlGetObject("a", nullptr);
+    }
+    void close() {
+        KvlReleaseObject(logger);
+        logger = nullptr;
+        KvlCloseToolkit();
+    }
+    void logText(const std::string &text, int32_t level = KVL_LEVEL_INFO) {
+        KvlLogText(logger, "%s", level, KVL_ARG_STRING, text.c_str(), KVL_ARG_END);
+    }
+    std::string log() const { return dir.path() + "/a.log"; }
+    // The record texts in the log, in order.
+    std::vector<std::string> records() const {
+        std::vector<std::string> out;
+        const std::string text = vrxtest::readFile(log()).value_or("");
+        static const std::regex record("<([^<>]*)>");
+        for (std::sregex_iterator it(text.begin(), text.end(), record), end; it != end; ++it)
+            out.push_back((*it)[1]);
+        return out;
+    }
+    size_t queueFiles() const {
+        size_t n = 0;
+        for (const auto &entry : std::filesystem::directory_iterator(dir.path()))
+            n += entry.path().extension() == ".kvlq";
+        return n;
+    }
+
+    vrxtest::TempDir dir;
+    KvlObject *logger = nullptr;
+};
+
+std::string tagged(int thread, int n) {
+    return "<t" + std::to_string(thread) + "-" + std::to_string(n) + ">";
+}
+
+TEST_F(KvlAsyncHandlerTest, EveryRecordArrivesWholeAndInEachThreadsOrder) {
+    open("");
+    constexpr int kThreads = 4, kRecords = 3000;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([this, t] {
+            for (int n = 0; n < kRecords; ++n)
+                logText(tagged(t, n) + std::string(static_cast<size_t>(n % 200), 'x'));
+        });
+    for (std::thread &thread : threads)
+        thread.join();
+    close();
+    std::vector<int> next(kThreads, 0);
+    const std::vector<std::string> got = records();
+    ASSERT_EQ(got.size(), static_cast<size_t>(kThreads * kRecords));
+    for (const std::string &record : got) {
+        const int t = record[1] - '0';
+        ASSERT_EQ(record, tagged(t, next[t]).substr(1, tagged(t, next[t]).size() - 2));
+        ++next[t];
+    }
+    EXPECT_EQ(queueFiles(), 0u);
+}
+
+// The writer thread waits a minute before it writes: what is in the file
+// is what the callers wrote themselves. 100 records of about 1 KiB go into
+// a 64 KiB queue.
+TEST_F(KvlAsyncHandlerTest, AFullQueueBlocksOrDropsAndTheSyncLevelWritesThrough) {
+    enum class In { kNone, kSome, kAll };
+    const struct {
+        const char *settings;
+        In beforeClose;  // of the 100 (and the error record)
+        In atEnd;        // of the 100 and the last record
+        int dropReports;
+    } rows[] = {
+        {"", In::kSome, In::kAll, 0},  // a call finding the queue full writes it out
+        {"a.q.overflow=DROP\n", In::kNone, In::kSome, 1},  // said once, at the next record queued
+        {"a.q.syncLevel=ERROR\n", In::kAll, In::kAll, 0},  // the error writes all before it
+    };
+    constexpr size_t kRecords = 100;
+    const auto check = [](In in, size_t count, size_t all, const char *what) {
+        const size_t low = in == In::kAll ? all : in == In::kSome ? 1 : 0;
+        const size_t high = in == In::kAll ? all : in == In::kSome ? all - 1 : 0;
+        EXPECT_TRUE(count >= low && count <= high) << what << ": " << count;
+    };
+    for (const auto &row : rows) {
+        vrxtest::RaisedMessages raised;
+        std::filesystem::remove(log());
+        open(std::string("a.q.queueSize=65536\na.q.maxDelay=60000\n") + row.settings);
+        for (size_t n = 0; n < kRecords; ++n)
+            logText("<" + std::to_string(n) + ">" + std::string(1000, '.'));
+        logText("<last>", KVL_LEVEL_ERROR);
+        check(row.beforeClose, records().size(), kRecords + 1, row.settings);
+        close();
+        const std::vector<std::string> got = records();
+        check(row.atEnd, got.size(), kRecords + 1, row.settings);
+        ASSERT_FALSE(got.empty());
+        EXPECT_EQ(got.back(), "last") << row.settings;
+        const auto keys = raised.take();
+        EXPECT_EQ(std::count(keys.begin(), keys.end(), kvlmsg::KVLAQ0134W), row.dropReports)
+            << row.settings;
+        EXPECT_EQ(queueFiles(), 0u);
+    }
+}
+
+TEST_F(KvlAsyncHandlerTest, AKilledProcesssQueueIsWrittenByTheNextOpener) {
+    const pid_t child = vrxtest::startChild([this] {
+        open("a.q.maxDelay=60000\n");
+        for (int n = 0; n < 500; ++n)
+            logText("<k" + std::to_string(n) + ">");
+        raise(SIGKILL);
+        return 0;
+    });
+    ASSERT_EQ(vrxtest::waitChild(child), 128 + SIGKILL);
+    EXPECT_TRUE(records().empty());
+    EXPECT_EQ(queueFiles(), 1u);
+    open("");
+    logText("<after>");
+    close();
+    const std::vector<std::string> got = records();
+    ASSERT_EQ(got.size(), 501u);
+    for (int n = 0; n < 500; ++n)
+        ASSERT_EQ(got[static_cast<size_t>(n)], "k" + std::to_string(n));
+    EXPECT_EQ(got.back(), "after");
+    EXPECT_EQ(queueFiles(), 0u);
+}
+
+// Without a queue the records are written at once; without a target they
+// go nowhere; each is said once.
+TEST_F(KvlAsyncHandlerTest, NoQueueOrNoTargetIsReportedOnce) {
+    const struct {
+        const char *settings;
+        int32_t key;
+        size_t inFile;
+    } rows[] = {
+        {"a.q.queueDir=/proc/self/no/such\n", kvlmsg::KVLAQ0136W, 3},
+        {"a.q.targetName=nothing\n", kvlmsg::KVLAQ0137W, 0},
+    };
+    for (const auto &row : rows) {
+        vrxtest::RaisedMessages raised;
+        std::filesystem::remove(log());
+        open(row.settings);
+        for (int n = 0; n < 3; ++n)
+            logText("<" + std::to_string(n) + ">");
+        EXPECT_EQ(records().size(), row.inFile) << row.settings;
+        close();
+        const auto keys = raised.take();
+        EXPECT_EQ(std::count(keys.begin(), keys.end(), row.key), 1) << row.settings;
+    }
+}
+
+}  // namespace
