@@ -84,14 +84,15 @@ function(vrx_gzip source)
 endfunction()
 vrx_gzip(${PROJECT_SOURCE_DIR}/man/agentcontroller.8)
 vrx_gzip(${PROJECT_SOURCE_DIR}/man/kvlcheck.1)
+vrx_gzip(${PROJECT_SOURCE_DIR}/man/kvldrain.1)
 vrx_gzip(${PROJECT_SOURCE_DIR}/man/zil_mktable.1)
 vrx_gzip(${PROJECT_SOURCE_DIR}/man/zil_mkcat.1)
 vrx_gzip(${PROJECT_SOURCE_DIR}/packaging/changelog)
 add_custom_target(vrx_docs ALL DEPENDS ${VRX_DOC_OUTPUTS})
 install(FILES ${PROJECT_BINARY_DIR}/doc/agentcontroller.8.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man8
         COMPONENT controller)
-install(FILES ${PROJECT_BINARY_DIR}/doc/kvlcheck.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
-        COMPONENT tools)
+install(FILES ${PROJECT_BINARY_DIR}/doc/kvlcheck.1.gz ${PROJECT_BINARY_DIR}/doc/kvldrain.1.gz
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tools)
 # The example programs, with the CMake project that builds them against the
 # installed libraries.
 install(DIRECTORY examples/logging/ DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/libvrxagent-dev/examples/logging

@@ -10,7 +10,7 @@
 #                         pkg-config files and the example programs
 #   vrxagent-data         codeset tables, catalogs, message sources (all)
 #   vrxagent-controller   the controller and its manual (section admin)
-#   vrxagent-tools        zil_mktable, zil_mkcat, kvlcheck and their manuals
+#   vrxagent-tools        zil_mktable, zil_mkcat, kvlcheck, kvldrain and their manuals
 #   vrxagent-doc          the API reference in HTML (all)
 #
 # Unpacking is the whole install: the libraries are registered by dpkg's
@@ -93,8 +93,9 @@ vrx_package(tools vrxagent-tools devel amd64 "vrxagent-data (>= ${version})"
   "tools for the logging toolkit's configurations and data"
   "kvlcheck checks properties files for the logging toolkit (and the agent's\n\
 own configuration) and shows the loggers, filters, handlers and files they\n\
-make; zil_mktable builds codeset tables; zil_mkcat compiles message\n\
-catalogs.")
+make; kvldrain writes the records that asynchronous handlers of dead\n\
+programs left queued; zil_mktable builds codeset tables; zil_mkcat\n\
+compiles message catalogs.")
 vrx_package(doc vrxagent-doc doc all ""
   "logging toolkit and codeset library (API reference)"
   "The API reference of libkavel and libzil in HTML: every public function,\n\
