@@ -224,6 +224,46 @@ void BM_Paired_FileHandlerAndFloor(benchmark::State &state) {
 }
 BENCHMARK(BM_Paired_FileHandlerAndFloor);
 
+// The asynchronous handler over a file handler like the plain one: the
+// caller formats and queues; a thread of the handler's writes.
+KvlObject *asyncLogger() {
+    static KvlObject *logger = [] {
+        KvlOpenToolkit(nullptr);
+        KvlObject *file = KvlGetObject("async.file", "kvl_filehandler");  // kept: the target
+        KvlSetObjProp(file, "maxFileSize", std::to_string(kBound).c_str());
+        KvlSetObjProp(file, "maxFiles", "2");
+        KvlSetObjProp(file, "fileName", pathOf("async").append(".log").c_str());
+        KvlObject *queue = KvlGetObject("async.queue", "kvl_asynchandler");
+        KvlSetObjProp(queue, "targetName", "async.file");
+        KvlSetObjProp(queue, "queueDir", directory().c_str());
+        if (const char *delay = std::getenv("VRX_BENCH_ASYNC_DELAY"))
+            KvlSetObjProp(queue, "maxDelay", delay);
+        KvlObject *made = KvlGetObject("async", "kvl_basiclogger");
+        KvlSetObjProp(made, "level", "ALL");
+        KvlAddListener(made, queue);
+        KvlReleaseObject(queue);
+        return made;
+    }();
+    return logger;
+}
+
+void BM_AsyncHandlerRecord(benchmark::State &state) {
+    KvlObject *logger = asyncLogger();
+    for (auto _ : state)
+        record(logger);
+}
+BENCHMARK(BM_AsyncHandlerRecord);
+
+// The caller's cost of a record through the asynchronous handler against
+// the same record written by the file handler on the caller's thread, in
+// alternating batches: "ratio" is asynchronous over synchronous.
+void BM_Paired_AsyncHandlerAndFileHandler(benchmark::State &state) {
+    KvlObject *plain = plainLogger();
+    auto synchronous = [plain] { record(plain); };
+    pairedWithFloor(state, asyncLogger(), synchronous);
+}
+BENCHMARK(BM_Paired_AsyncHandlerAndFileHandler);
+
 void BM_Paired_MultiProcessHandlerAndFloor(benchmark::State &state) {
     LockFstatWriteUnlock floor;
     pairedWithFloor(state, sharedLogger(), floor);

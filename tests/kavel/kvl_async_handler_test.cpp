@@ -97,6 +97,38 @@ TEST_F(KvlAsyncHandlerTest, EveryRecordArrivesWholeAndInEachThreadsOrder) {
     EXPECT_EQ(queueFiles(), 0u);
 }
 
+// Batches roll the set over as records one by one would: no record is
+// split, a file exceeds its limit by at most one record, and the set holds
+// every record in order (the file handler, and the multi-process one under
+// its semaphore).
+TEST_F(KvlAsyncHandlerTest, BatchesRollOverAsRecordsWould) {
+    vrxtest::PrivateKey key(0x51);
+    for (const char *handlerClass : {"kvl_filehandler", "kvl_multiproc_filehandler"}) {
+        for (const auto &entry : std::filesystem::directory_iterator(dir.path()))
+            if (entry.path().extension() == ".log") std::filesystem::remove(entry.path());
+        open("a.q.maxDelay=20\na.file.maxFileSize=2000\na.file.maxFiles=60\na.file.className=" +
+             std::string(handlerClass) + "\na.file.MPFileSemKey=" + std::to_string(key.key()) +
+             "\n");
+        for (int n = 0; n < 600; ++n)
+            logText("<" + std::to_string(n) + ">" + std::string(static_cast<size_t>(n % 50), '-'));
+        close();
+        std::vector<std::string> got;
+        for (int file = 59; file >= 0; --file) {
+            const std::string name =
+                dir.path() + "/a" + (file == 0 ? std::string() : std::to_string(file)) + ".log";
+            const auto text = vrxtest::readFile(name);
+            if (!text) continue;
+            EXPECT_LE(text->size(), 2000u + 200u) << handlerClass << " " << name;
+            std::regex record("<([0-9]+)>");
+            for (std::sregex_iterator it(text->begin(), text->end(), record), end; it != end; ++it)
+                got.push_back((*it)[1]);
+        }
+        ASSERT_EQ(got.size(), 600u) << handlerClass;
+        for (int n = 0; n < 600; ++n)
+            ASSERT_EQ(got[static_cast<size_t>(n)], std::to_string(n)) << handlerClass;
+    }
+}
+
 // The writer thread waits a minute before it writes: what is in the file
 // is what the callers wrote themselves. 100 records of about 1 KiB go into
 // a 64 KiB queue.

@@ -115,6 +115,8 @@ TEST(KvlQueueFileTest, AnOrphanGivesBackWhatWasNotConsumed) {
     live.reset();  // closed, not removed: now an orphan of its own handler
     EXPECT_EQ(orphanQueues(dir.path(), "").size(), 1u);
     EXPECT_EQ(queueFileName("a/b c%", 7), "a%2Fb%20c%25.7.kvlq");
+    // The checksum is zip's CRC-32 of the sequence's bytes and the text.
+    EXPECT_EQ(recordChecksum(5, "hello world, a record of some length"), 0xbd9664adu);
 }
 
 // Every field damaged in turn: the good records before the damage come

@@ -18,10 +18,11 @@
  *     ring's start.
  *
  * One producer at a time (the toolkit's API lock) and one consumer: the
- * producer writes a record and then publishes it with a release store of
- * the write position; the consumer reads up to the write position
- * (acquire) and gives the room back with a release store of the read
- * position. A record half-written when its process died is past the write
+ * producer writes a record and then publishes it with an atomic store of
+ * the write position; the consumer reads up to the write position (an
+ * atomic load) and gives the room back with an atomic store of the read
+ * position (sequentially consistent, so the asynchronous handler's writer
+ * can look at the queue without the lock). A record half-written when its process died is past the write
  * position and is never read.
  *
  * The space is reserved when the file is made (posix_fallocate), so a full

@@ -79,6 +79,7 @@ struct AsyncVars {
     std::mutex mutex;
     std::condition_variable wake;
     bool pending = false;
+    std::atomic<bool> idle{false};  // the writer waits for a wake-up
     std::atomic<bool> stop{false};
 };
 
@@ -115,8 +116,13 @@ void drainAll(AsyncVars &v) {
 void writerLoop(AsyncVars *v, int32_t maxDelay) {
     for (;;) {
         {
+            // Idle, then a look at the queue: a record published before the
+            // flag was seen is found here, one published after it is told.
             std::unique_lock<std::mutex> lock(v->mutex);
-            v->wake.wait(lock, [v] { return v->pending || v->stop.load(); });
+            v->idle.store(true);
+            if (!v->pending && v->queue->empty())
+                v->wake.wait(lock, [v] { return v->pending || v->stop.load(); });
+            v->idle.store(false);
             if (v->stop) return;
             v->pending = false;
             if (maxDelay > 0)  // let records gather, unless told to stop
@@ -290,6 +296,7 @@ void queueText(KvlObject *handler, std::string_view text) {
         drainAll(v);
         return;
     }
+    if (!v.idle.load()) return;  // the writer will look at the queue anyway
     {
         std::lock_guard<std::mutex> lock(v.mutex);
         v.pending = true;

@@ -554,6 +554,41 @@ void writeFileText(KvlObject *handler, std::string_view text) {
     if (FileVars *vars = varsOf(handler)) writeText(*vars, text);
 }
 
+// Records in order, as few writes as the rollovers allow: they are joined
+// into one text until the file, with the joined text, reaches its limit;
+// then the joined text is written and `roll` makes the file ready again
+// (rolling it over), so a file still exceeds "maxFileSize" by at most one
+// record, and no record is split. A rollover that fails (reported by it)
+// is not tried again within the batch: the rest go into the active file,
+// as they would one by one. False when `roll` finds no file to write: the
+// rest of the records are not written.
+template <class Roll>
+bool writeJoined(FileVars &vars, std::span<const std::string_view> texts, Roll roll) {
+    const auto full = [&vars](uint64_t size) {
+        return vars.maxFiles > 1 && size > 0 &&
+               size >= static_cast<uint64_t>(static_cast<int64_t>(vars.maxFileSize));
+    };
+    std::string joined;
+    bool rolling = true;
+    for (const std::string_view text : texts) {
+        if (rolling && full(vars.currentSize + joined.size())) {
+            if (!joined.empty()) writeText(vars, joined);
+            joined.clear();
+            if (!roll()) return false;
+            rolling = !full(vars.currentSize);
+        }
+        joined += text;
+    }
+    if (!joined.empty()) writeText(vars, joined);
+    return true;
+}
+
+void writeFileBatch(KvlObject *handler, std::span<const std::string_view> texts) {
+    if (FileVars *vars = varsOf(handler))
+        writeJoined(*vars, texts,
+                    [handler] { return prepareFile(handler) == KvlPrepared::kReady; });
+}
+
 // The multi-process handler's writer: an event it cannot open for is not
 // passed on either. A text is written under the semaphore after the
 // identity and size checks and the rollover; one whose lock cannot be had
@@ -580,6 +615,25 @@ void writeSharedText(KvlObject *handler, std::string_view text) {
     reportDropped(*vars);
 }
 
+// A batch under one hold of the semaphore, rolled over as each record
+// would be (the queue that drains into it keeps batches to 64 KiB, so the
+// lock is held briefly).
+void writeSharedBatch(KvlObject *handler, std::span<const std::string_view> texts) {
+    FileVars *vars = varsOf(handler);
+    if (vars == nullptr) return;
+    if (kvlMultiProcFileHandlerLockSem(vars) != 1) {
+        vars->dropped += texts.size();
+        return;
+    }
+    if (measureActive(*vars))
+        writeJoined(*vars, texts, [vars] {
+            rollActiveLog(*vars);
+            return true;
+        });
+    kvlMultiProcFileHandlerUnlockSem(vars);
+    reportDropped(*vars);
+}
+
 void reportDropped(FileVars &vars) {
     if (vars.dropped == 0) return;
     const auto count = static_cast<int>(vars.dropped > INT32_MAX ? INT32_MAX : vars.dropped);
@@ -595,8 +649,9 @@ void reportDropped(FileVars &vars) {
 constexpr kvl::PropertyTable kvl::kFileHandlerProperties = {kFileHandlerDefs,
                                                             &kvl::kHandlerProperties};
 
-const KvlHandlerWriter kvl::kFileHandlerWriter = {prepareFile, writeFileText, nullptr};
-const KvlHandlerWriter kvl::kMultiProcHandlerWriter = {prepareShared, writeSharedText, nullptr};
+const KvlHandlerWriter kvl::kFileHandlerWriter = {prepareFile, writeFileText, writeFileBatch};
+const KvlHandlerWriter kvl::kMultiProcHandlerWriter = {prepareShared, writeSharedText,
+                                                       writeSharedBatch};
 
 std::string kvl::markedFileName(const std::string &name) {
     const int digit = kvlFHTrailingBaseDigit(name.c_str());
