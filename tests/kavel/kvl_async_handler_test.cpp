@@ -192,6 +192,31 @@ TEST_F(KvlAsyncHandlerTest, AKilledProcesssQueueIsWrittenByTheNextOpener) {
     EXPECT_EQ(queueFiles(), 0u);
 }
 
+// A child forked while the handler runs leaves the parent's queue and
+// thread alone and queues its records in a queue of its own, written out
+// when it exits.
+TEST_F(KvlAsyncHandlerTest, AForkedChildQueuesItsOwnRecords) {
+#if defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "ThreadSanitizer cannot start a thread in the child of a threaded process";
+#endif
+    open("");
+    logText("<parent0>");
+    const pid_t child = vrxtest::startChild([this] {
+        for (int n = 0; n < 100; ++n)
+            logText("<child" + std::to_string(n) + ">");
+        std::exit(0);  // the exit hook writes the queue out
+        return 0;
+    });
+    EXPECT_EQ(vrxtest::waitChild(child), 0);
+    logText("<parent1>");
+    close();
+    const std::vector<std::string> got = records();
+    EXPECT_EQ(got.size(), 102u);
+    EXPECT_EQ(std::count(got.begin(), got.end(), "parent1"), 1);
+    EXPECT_EQ(std::count(got.begin(), got.end(), "child99"), 1);
+    EXPECT_EQ(queueFiles(), 0u);
+}
+
 // Without a queue the records are written at once; without a target they
 // go nowhere; each is said once.
 TEST_F(KvlAsyncHandlerTest, NoQueueOrNoTargetIsReportedOnce) {

@@ -30,6 +30,10 @@ void kvlAPIMutexUnlock(void);
  * toolkit's own, which must not wait for ever on whoever holds the mutex
  * to stop it. */
 int kvlAPIMutexLockFor(int milliseconds);
+/* From the first call on, a fork takes the mutex first (unless the forking
+ * thread holds it), so a thread of the toolkit's own cannot leave it locked
+ * in the child. */
+void kvlAPIMutexGuardForks(void);
 /* Whether this thread holds the API mutex; 1 in builds without assertions,
  * which do not keep track. */
 int kvlAPIMutexHeld(void);

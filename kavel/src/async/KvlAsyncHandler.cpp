@@ -200,8 +200,13 @@ void closeAsync(AsyncVars &v) {
         if (v.queue != nullptr && v.queue->empty()) v.queue->remove();
     } else {
         // The parent's thread, which does not run here: its handle is
-        // forgotten, not joined or detached.
+        // forgotten, not joined or detached, and its mutex and condition
+        // made anew (the thread may have held the mutex at the fork).
         new (&v.writer) std::thread();
+        new (&v.mutex) std::mutex();
+        new (&v.wake) std::condition_variable();
+        v.pending = false;
+        v.idle = false;
     }
     v.queue.reset();  // a queue not written out stays for the next opener
     kvlIntlReleaseObject(v.target);
@@ -257,6 +262,7 @@ void openAsync(KvlObject *handler, AsyncVars &v) {
                KVL_ARG_STRING, error.c_str());
         return;
     }
+    kvlAPIMutexGuardForks();
     v.writer = std::thread(writerLoop, &v, v.maxDelay);
 }
 

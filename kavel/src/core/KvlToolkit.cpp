@@ -31,11 +31,29 @@
 namespace {
 
 #ifdef NDEBUG
-pthread_mutex_t apiMutex = PTHREAD_MUTEX_INITIALIZER;
+#define KVL_API_MUTEX_INITIALIZER PTHREAD_MUTEX_INITIALIZER
 #else
-pthread_mutex_t apiMutex = PTHREAD_ERRORCHECK_MUTEX_INITIALIZER_NP;
-thread_local bool holdsApiMutex = false;
+#define KVL_API_MUTEX_INITIALIZER PTHREAD_ERRORCHECK_MUTEX_INITIALIZER_NP
 #endif
+pthread_mutex_t apiMutex = KVL_API_MUTEX_INITIALIZER;
+thread_local bool holdsApiMutex = false;
+
+// Around a fork, once the toolkit runs threads of its own: the forking
+// thread takes the mutex (unless it holds it already), so no other thread
+// holds it at the fork and the child does not inherit it locked for ever.
+// In the child the mutex is made anew (its owner was the parent's thread).
+bool lockedForFork = false;
+void lockForFork() {
+    if (!holdsApiMutex) lockedForFork = pthread_mutex_lock(&apiMutex) == 0;
+}
+void unlockInParent() {
+    if (lockedForFork) pthread_mutex_unlock(&apiMutex);
+    lockedForFork = false;
+}
+void renewInChild() {
+    if (lockedForFork) apiMutex = KVL_API_MUTEX_INITIALIZER;
+    lockedForFork = false;
+}
 
 KvlToolkitMsgObserver messageObserver = nullptr;
 
@@ -130,9 +148,9 @@ const BuiltIn kBuiltIns[] = {
     {KVL_KIND_HANDLER, "kvl_multiproc_filehandler", 0, KvlFileHandlerFAllocVars,
      KvlFileHandlerFFreeVars, KvlFileHandlerFCfgChange, nullptr, KvlMultiProcFileHandlerFProcess,
      nullptr, KvlMultiProcFileHandlerFOpen, KvlMultiProcFileHandlerFClose},
-    {KVL_KIND_HANDLER, "kvl_asynchandler", 133, KvlAsyncHandlerFAllocVars,
-     KvlAsyncHandlerFFreeVars, KvlAsyncHandlerFCfgChange, nullptr, KvlAsyncHandlerFProcess,
-     nullptr, KvlAsyncHandlerFOpen, KvlAsyncHandlerFClose},
+    {KVL_KIND_HANDLER, "kvl_asynchandler", 133, KvlAsyncHandlerFAllocVars, KvlAsyncHandlerFFreeVars,
+     KvlAsyncHandlerFCfgChange, nullptr, KvlAsyncHandlerFProcess, nullptr, KvlAsyncHandlerFOpen,
+     KvlAsyncHandlerFClose},
     {KVL_KIND_FORMATTER, "kvl_basicformatter", 130, nullptr, nullptr, KvlBasicFormatterFCfgChange,
      nullptr, nullptr, nullptr, nullptr, nullptr, KvlBasicFormatterFFormat,
      KvlBasicFormatterFGetHeader, KvlBasicFormatterFGetTrailer},
@@ -279,10 +297,13 @@ extern "C" {
 
 int kvlAPIMutexLock(void) {
     if (pthread_mutex_lock(&apiMutex) != 0) return 0;
-#ifndef NDEBUG
     holdsApiMutex = true;
-#endif
     return 1;
+}
+
+void kvlAPIMutexGuardForks(void) {
+    static const bool registered = pthread_atfork(lockForFork, unlockInParent, renewInChild) == 0;
+    (void)registered;
 }
 
 int kvlAPIMutexLockFor(int milliseconds) {
@@ -292,16 +313,12 @@ int kvlAPIMutexLockFor(int milliseconds) {
     deadline.tv_sec += milliseconds / 1000 + deadline.tv_nsec / 1000000000;
     deadline.tv_nsec %= 1000000000;
     if (pthread_mutex_timedlock(&apiMutex, &deadline) != 0) return 0;
-#ifndef NDEBUG
     holdsApiMutex = true;
-#endif
     return 1;
 }
 
 void kvlAPIMutexUnlock(void) {
-#ifndef NDEBUG
     holdsApiMutex = false;
-#endif
     pthread_mutex_unlock(&apiMutex);
 }
 
