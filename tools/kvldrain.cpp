@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "CxFile.h"
 #include "KvlQueueFile.h"
 
 namespace {
@@ -42,16 +43,13 @@ bool append(const std::string &file, const std::vector<std::string> &texts, std:
         return false;
     }
     bool ok = true;
+    CxFile out = fd;
     for (const std::string &text : texts) {
-        for (size_t done = 0; ok && done < text.size();) {
-            const ssize_t n = write(fd, text.data() + done, text.size() - done);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) {
-                error = std::strerror(errno);
-                ok = false;
-            } else {
-                done += static_cast<size_t>(n);
-            }
+        const CxPlatformErr status = CxFileWriteAll(&out, text.data(), text.size(), nullptr);
+        if (status.kind != CX_PLATFORM_ERR_OK) {
+            error = std::strerror(status.code);
+            ok = false;
+            break;
         }
     }
     if (fd != STDOUT_FILENO && close(fd) != 0 && ok) {

@@ -66,7 +66,6 @@ struct AsyncVars {
     int32_t maxDelay = 0;
     // State, under the API mutex.
     bool isOpen = false;
-    KvlObject *self = nullptr;    // the handler, while open
     pid_t owner = 0;              // the process that opened it
     KvlObject *target = nullptr;  // acquired
     std::unique_ptr<QueueFile> queue;
@@ -154,13 +153,10 @@ void report(int32_t key, auto... args) { kvl::toolkitReport(KVL_LEVEL_WARN, key,
 
 // Where the queue goes: "queueDir", else the target's log directory, else
 // the working directory.
-std::string queueDirectory(const AsyncVars &v) {
+std::string queueDirectory(const AsyncVars &v, const std::string &targetFile) {
     if (!v.queueDir.empty()) return v.queueDir;
-    char *file = kvlIntlGetObjProp(v.target, "fileName", nullptr);
-    std::string dir = file != nullptr ? file : "";
-    OxsMemoryFree(file);
-    const size_t slash = dir.rfind('/');
-    return slash == std::string::npos ? "." : slash == 0 ? "/" : dir.substr(0, slash);
+    const size_t slash = targetFile.rfind('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : targetFile.substr(0, slash);
 }
 
 // Writes the queues dead processes left for this handler to the target,
@@ -212,7 +208,6 @@ void closeAsync(AsyncVars &v) {
     kvlIntlReleaseObject(v.target);
     v.target = nullptr;
     v.isOpen = false;
-    v.self = nullptr;
     v.synchronous = false;
     auto &open = openHandlers();
     open.erase(std::remove(open.begin(), open.end(), &v), open.end());
@@ -230,7 +225,6 @@ void closeAllAtExit() {
 
 void openAsync(KvlObject *handler, AsyncVars &v) {
     v.isOpen = true;
-    v.self = handler;
     v.owner = getpid();
     openHandlers().push_back(&v);
     static const bool atExit = std::atexit(closeAllAtExit) == 0;
@@ -247,15 +241,16 @@ void openAsync(KvlObject *handler, AsyncVars &v) {
         return;
     }
     v.target = target;
-    const std::string dir = queueDirectory(v);
+    char *file = kvlIntlGetObjProp(target, "fileName", nullptr);
+    const std::string targetFile = file != nullptr ? file : "";
+    OxsMemoryFree(file);
+    const std::string dir = queueDirectory(v, targetFile);
     CxFilePath path{};
     if (CxInitFilePath(&path, dir.c_str()) == 1) CxFilePathMkdirs(&path, 0771);
     recoverOrphans(handler, v, dir);
-    char *file = kvlIntlGetObjProp(target, "fileName", nullptr);
     std::string error;
-    v.queue = QueueFile::create(dir, handler->name, file != nullptr ? file : "",
-                                static_cast<uint64_t>(v.queueSize), error);
-    OxsMemoryFree(file);
+    v.queue = QueueFile::create(dir, handler->name, targetFile, static_cast<uint64_t>(v.queueSize),
+                                error);
     if (v.queue == nullptr) {
         v.synchronous = true;
         report(kvlmsg::KVLAQ0136W, KVL_ARG_STRING, handler->name, KVL_ARG_STRING, dir.c_str(),
