@@ -23,17 +23,22 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "CxMutex.h"
 #include "kavel.h"
 
 #ifdef VRX_BENCH_WITH_LOG4CXX
+#include <log4cxx/asyncappender.h>
 #include <log4cxx/fileappender.h>
 #include <log4cxx/logger.h>
 #include <log4cxx/patternlayout.h>
 #endif
 #ifdef VRX_BENCH_WITH_SPDLOG
+#include <spdlog/async.h>
 #include <spdlog/sinks/basic_file_sink.h>
 #include <spdlog/spdlog.h>
 #endif
@@ -336,6 +341,169 @@ void BM_Reference_SpdlogBasicFileSinkFlushEach_FinishedLine(benchmark::State &st
         logger->debug(message);
 }
 BENCHMARK(BM_Reference_SpdlogBasicFileSinkFlushEach_FinishedLine);
+#endif
+
+// ---- Asynchronous: the caller's cost, and records per second ----------------
+//
+// The peers' asynchronous front ends as their users set them up: spdlog's
+// async logger (a queue of 8192, blocking when full) over its basic file
+// sink, and log4cxx's AsyncAppender (a buffer of 8192, blocking) over a
+// FileAppender (ImmediateFlush, its default). Each formats the record as
+// the "Formats" rows above. Neither keeps a queued record when the process
+// dies; ours does.
+#ifdef VRX_BENCH_WITH_SPDLOG
+std::shared_ptr<spdlog::logger> &spdlogAsync() {
+    static std::shared_ptr<spdlog::logger> logger = [] {
+        spdlog::init_thread_pool(8192, 1);
+        auto made = spdlog::create_async<spdlog::sinks::basic_file_sink_mt>(
+            "spdlog_async", pathOf("spdlog_async") + ".log", true);
+        made->set_pattern("%Y-%m-%d %H:%M:%S.%e%z %s %! %# %v");
+        made->set_level(spdlog::level::trace);
+        return made;
+    }();
+    return logger;
+}
+
+void spdlogRecord() {
+    static const spdlog::source_loc place{"kvl_file_bench.cpp", 120, "record"};
+    spdlogAsync()->log(place, spdlog::level::debug, "Invoking command {} rc={}", kCommand, 12);
+}
+
+void BM_Peer_SpdlogAsyncLogger(benchmark::State &state) {
+    for (auto _ : state)
+        spdlogRecord();
+}
+BENCHMARK(BM_Peer_SpdlogAsyncLogger);
+#endif
+
+#ifdef VRX_BENCH_WITH_LOG4CXX
+log4cxx::LoggerPtr log4cxxAsync() {
+    static log4cxx::LoggerPtr logger = [] {
+        log4cxx::LoggerPtr made = log4cxx::Logger::getLogger("log4cxx_async");
+        log4cxx::LayoutPtr layout(
+            new log4cxx::PatternLayout("%d{yyyy-MM-dd HH:mm:ss.SSSZ} %F %M %L %m%n"));
+        log4cxx::FileAppenderPtr file(
+            new log4cxx::FileAppender(layout, pathOf("log4cxx_async") + ".log", true));
+        log4cxx::AsyncAppenderPtr async(new log4cxx::AsyncAppender());
+        async->setBufferSize(8192);
+        async->setBlocking(true);
+        async->addAppender(file);
+        made->addAppender(async);
+        made->setLevel(log4cxx::Level::getDebug());
+        made->setAdditivity(false);
+        return made;
+    }();
+    return logger;
+}
+
+void log4cxxRecord() {
+    static const log4cxx::spi::LocationInfo place("kvl_file_bench.cpp", "kvl_file_bench.cpp",
+                                                  "record", 120);
+    static const log4cxx::LoggerPtr logger = log4cxxAsync();
+    log4cxx::helpers::MessageBuffer text;
+    logger->forcedLog(log4cxx::Level::getDebug(),
+                      text.str(text << "Invoking command " << kCommand << " rc=" << 12), place);
+}
+
+void BM_Peer_Log4cxxAsyncAppender(benchmark::State &state) {
+    for (auto _ : state)
+        log4cxxRecord();
+}
+BENCHMARK(BM_Peer_Log4cxxAsyncAppender);
+#endif
+
+// Sustained: range(0) threads log 40000 records between them, and the
+// clock stops when the last byte is in the file (its size polled), so a
+// queue that is fast to fill but slow to write gains nothing. The file is
+// emptied between iterations, with nothing queued.
+constexpr int kSustainedRecords = 40000;
+
+struct Sink {
+    std::string file;
+    std::function<void()> record;
+    std::function<void()> flush;  // what makes the last records reach the file
+};
+
+off_t sizeOf(const std::string &file) {
+    struct stat info {};
+    return stat(file.c_str(), &info) == 0 ? info.st_size : -1;
+}
+
+void waitForSize(const std::string &file, off_t size) {
+    while (sizeOf(file) < size)
+        std::this_thread::sleep_for(std::chrono::microseconds(50));
+}
+
+void sustained(benchmark::State &state, const Sink &sink) {
+    const int threads = static_cast<int>(state.range(0));
+    if (truncate(sink.file.c_str(), 0) != 0) std::abort();
+    sink.record();  // the line's length, as this sink writes it
+    sink.flush();
+    waitForSize(sink.file, 1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    const off_t line = sizeOf(sink.file);
+    for (auto _ : state) {
+        state.PauseTiming();
+        if (truncate(sink.file.c_str(), 0) != 0) std::abort();
+        state.ResumeTiming();
+        std::vector<std::thread> loggers;
+        for (int t = 0; t < threads; ++t)
+            loggers.emplace_back([&sink, threads] {
+                for (int i = 0; i < kSustainedRecords / threads; ++i)
+                    sink.record();
+            });
+        for (std::thread &logger : loggers)
+            logger.join();
+        sink.flush();
+        waitForSize(sink.file, line * kSustainedRecords);
+    }
+    state.SetItemsProcessed(state.iterations() * kSustainedRecords);
+}
+
+KvlObject *sustainedLogger(bool async) {
+    KvlOpenToolkit(nullptr);
+    const std::string name = async ? "sustained_async" : "sustained_sync";
+    KvlObject *file = KvlGetObject((name + ".file").c_str(), "kvl_filehandler");
+    KvlSetObjProp(file, "maxFiles", "1");
+    KvlSetObjProp(file, "fileName", (pathOf(name.c_str()) + ".log").c_str());
+    KvlObject *logger = KvlGetObject(name.c_str(), "kvl_basiclogger");
+    KvlSetObjProp(logger, "level", "ALL");
+    if (async) {
+        KvlObject *queue = KvlGetObject((name + ".queue").c_str(), "kvl_asynchandler");
+        KvlSetObjProp(queue, "targetName", (name + ".file").c_str());
+        KvlAddListener(logger, queue);
+        KvlReleaseObject(queue);
+    } else {
+        KvlAddListener(logger, file);
+        KvlReleaseObject(file);
+    }
+    return logger;
+}
+
+void BM_Sustained_AsyncHandler(benchmark::State &state) {
+    static KvlObject *logger = sustainedLogger(true);
+    sustained(state, {pathOf("sustained_async") + ".log", [] { record(logger); }, [] {}});
+}
+BENCHMARK(BM_Sustained_AsyncHandler)->Arg(1)->Arg(4)->Iterations(20)->UseRealTime();
+
+void BM_Sustained_FileHandler(benchmark::State &state) {
+    static KvlObject *logger = sustainedLogger(false);
+    sustained(state, {pathOf("sustained_sync") + ".log", [] { record(logger); }, [] {}});
+}
+BENCHMARK(BM_Sustained_FileHandler)->Arg(1)->Arg(4)->Iterations(20)->UseRealTime();
+
+#ifdef VRX_BENCH_WITH_SPDLOG
+void BM_Sustained_Peer_SpdlogAsyncLogger(benchmark::State &state) {
+    sustained(state, {pathOf("spdlog_async") + ".log", spdlogRecord, [] { spdlogAsync()->flush(); }});
+}
+BENCHMARK(BM_Sustained_Peer_SpdlogAsyncLogger)->Arg(1)->Arg(4)->Iterations(20)->UseRealTime();
+#endif
+
+#ifdef VRX_BENCH_WITH_LOG4CXX
+void BM_Sustained_Peer_Log4cxxAsyncAppender(benchmark::State &state) {
+    sustained(state, {pathOf("log4cxx_async") + ".log", log4cxxRecord, [] {}});
+}
+BENCHMARK(BM_Sustained_Peer_Log4cxxAsyncAppender)->Arg(1)->Arg(4)->Iterations(20)->UseRealTime();
 #endif
 
 }  // namespace

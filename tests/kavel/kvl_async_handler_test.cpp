@@ -1,14 +1,18 @@
 // The asynchronous handler: every record reaches the target's file whole
 // and in each thread's order; a full queue blocks or drops (and reports the
 // drops once); a record at the sync level is in the file, after everything
-// before it, when its call returns; the queue of a process killed with
-// SIGKILL is written by the next opener before its own records; a queue
+// before it, when its call returns; a crashing process writes its queue
+// before it dies, and the queue of one killed with SIGKILL is written by
+// the next opener before its own records, or by a process that has the
+// handler open within seconds; a queue
 // that cannot be made, or a target that does not exist, is reported once;
 // no queue file is left behind.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <regex>
@@ -170,26 +174,72 @@ TEST_F(KvlAsyncHandlerTest, AFullQueueBlocksOrDropsAndTheSyncLevelWritesThrough)
     }
 }
 
-TEST_F(KvlAsyncHandlerTest, AKilledProcesssQueueIsWrittenByTheNextOpener) {
-    const pid_t child = vrxtest::startChild([this] {
-        open("a.q.maxDelay=60000\n");
+// The chained action of the crash rows: it leaves a mark and dies by the
+// signal.
+std::string chainedMark;
+void markAndDie(int signal) {
+    const int fd = ::open(chainedMark.c_str(), O_CREAT | O_WRONLY, 0600);
+    if (fd >= 0) ::close(fd);
+    std::signal(signal, SIG_DFL);
+    raise(signal);
+}
+
+// A process that dies with records queued: a fatal signal writes them
+// into the target's file before the process goes (a raised signal and a
+// real fault take the two ways back to the previous action), unless the
+// crash drain is off; SIGKILL, or a crash without the drain, leaves the
+// queue to the next opener, which writes it before its own records.
+TEST_F(KvlAsyncHandlerTest, AProcessThatDiesLosesNoQueuedRecord) {
+    enum class Death { kKill, kRaiseSegv, kNullWrite, kAbort };
+    const struct {
+        const char *name;
+        Death death;
+        const char *settings;
+        bool chained;  // an action installed before the handler opened
+        int signal;
+        bool drained;  // the records are in the file before the next opener
+    } rows[] = {
+        {"SIGKILL", Death::kKill, "", false, SIGKILL, false},
+        {"raised SIGSEGV", Death::kRaiseSegv, "", false, SIGSEGV, true},
+        {"null write", Death::kNullWrite, "", false, SIGSEGV, true},
+        {"abort", Death::kAbort, "", false, SIGABRT, true},
+        {"chained", Death::kRaiseSegv, "", true, SIGSEGV, true},
+        {"drain off", Death::kRaiseSegv, "a.q.drainOnCrash=false\n", false, SIGSEGV, false},
+    };
+    chainedMark = dir.path() + "/chained";
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        std::filesystem::remove(log());
+        std::filesystem::remove(chainedMark);
+        int *volatile nowhere = nullptr;
+        const pid_t child = vrxtest::startChild([&] {
+            for (int signal : {SIGSEGV, SIGABRT})  // not the sanitizers' own
+                std::signal(signal, row.chained ? markAndDie : SIG_DFL);
+            open(std::string("a.q.maxDelay=60000\n") + row.settings);
+            for (int n = 0; n < 500; ++n)
+                logText("<k" + std::to_string(n) + ">");
+            switch (row.death) {
+            case Death::kKill: raise(SIGKILL); break;
+            case Death::kRaiseSegv: raise(SIGSEGV); break;
+            case Death::kNullWrite: *nowhere = 1; break;
+            case Death::kAbort: std::abort();
+            }
+            return 0;
+        });
+        ASSERT_EQ(vrxtest::waitChild(child), 128 + row.signal);
+        EXPECT_EQ(std::filesystem::exists(chainedMark), row.chained);
+        EXPECT_EQ(records().size(), row.drained ? 500u : 0u);
+        EXPECT_EQ(queueFiles(), row.drained ? 0u : 1u);
+        open("");
+        logText("<after>");
+        close();
+        const std::vector<std::string> got = records();
+        ASSERT_EQ(got.size(), 501u);
         for (int n = 0; n < 500; ++n)
-            logText("<k" + std::to_string(n) + ">");
-        raise(SIGKILL);
-        return 0;
-    });
-    ASSERT_EQ(vrxtest::waitChild(child), 128 + SIGKILL);
-    EXPECT_TRUE(records().empty());
-    EXPECT_EQ(queueFiles(), 1u);
-    open("");
-    logText("<after>");
-    close();
-    const std::vector<std::string> got = records();
-    ASSERT_EQ(got.size(), 501u);
-    for (int n = 0; n < 500; ++n)
-        ASSERT_EQ(got[static_cast<size_t>(n)], "k" + std::to_string(n));
-    EXPECT_EQ(got.back(), "after");
-    EXPECT_EQ(queueFiles(), 0u);
+            ASSERT_EQ(got[static_cast<size_t>(n)], "k" + std::to_string(n));
+        EXPECT_EQ(got.back(), "after");
+        EXPECT_EQ(queueFiles(), 0u);
+    }
 }
 
 // A child forked while the handler runs leaves the parent's queue and
@@ -214,6 +264,30 @@ TEST_F(KvlAsyncHandlerTest, AForkedChildQueuesItsOwnRecords) {
     EXPECT_EQ(got.size(), 102u);
     EXPECT_EQ(std::count(got.begin(), got.end(), "parent1"), 1);
     EXPECT_EQ(std::count(got.begin(), got.end(), "child99"), 1);
+    EXPECT_EQ(queueFiles(), 0u);
+}
+
+// A process that keeps the handler open writes the queue of one that died
+// meanwhile within a few seconds.
+TEST_F(KvlAsyncHandlerTest, AnOpenHandlerWritesTheQueuesOfProcessesThatDie) {
+#if defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "ThreadSanitizer cannot start a thread in the child of a threaded process";
+#endif
+    open("");
+    logText("<parent>");
+    const pid_t child = vrxtest::startChild([this] {
+        KvlSetObjProp(KvlGetObject("a.q", nullptr), "maxDelay", "60000");
+        for (int n = 0; n < 50; ++n)
+            logText("<child" + std::to_string(n) + ">");
+        raise(SIGKILL);
+        return 0;
+    });
+    ASSERT_EQ(vrxtest::waitChild(child), 128 + SIGKILL);
+    for (int waited = 0; records().size() < 51 && waited < 200; ++waited)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(records().size(), 51u);
+    EXPECT_EQ(queueFiles(), 1u) << "the parent's own";
+    close();
     EXPECT_EQ(queueFiles(), 0u);
 }
 

@@ -6,11 +6,16 @@
 // a name that sorts in the order they were dropped, so a test sees every
 // record ever written.
 //
-//   kvl_mp_writer DIR KEY WRITER COUNT
+//   kvl_mp_writer DIR KEY WRITER COUNT [sync|async|segv]
+//
+// "async" writes through an asynchronous handler (queues in DIR/queues)
+// over a set of 64 KiB files, five in the set; "segv" does too and then
+// raises SIGSEGV instead of closing.
 //
 // A record reads "W<writer> <sequence> <padding> <checksum>", the checksum
 // covering what comes before it; mp_record.h checks one.
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -40,7 +45,10 @@ int archive(const char *name) {
 }  // namespace
 
 int main(int argc, char **argv) {
-    if (argc != 5) return 2;
+    if (argc != 5 && argc != 6) return 2;
+    const std::string mode = argc == 6 ? argv[5] : "sync";
+    const bool async = mode != "sync";
+    if (mode == "segv") signal(SIGSEGV, SIG_DFL);  // not a sanitizer's own
     const std::string dir = argv[1];
     const int key = std::atoi(argv[2]), writer = std::atoi(argv[3]), count = std::atoi(argv[4]);
     archiveDir = dir + "/archive";
@@ -55,15 +63,24 @@ int main(int argc, char **argv) {
     KvlObject *handler = KvlGetObject("w.shared", "kvl_multiproc_filehandler");
     KvlSetObjProp(handler, "formatterName", "w.plain");
     KvlSetObjProp(handler, "MPFileSemKey", std::to_string(key).c_str());
-    KvlSetObjProp(handler, "maxFileSize", "4096");
-    KvlSetObjProp(handler, "maxFiles", "4");
+    KvlSetObjProp(handler, "maxFileSize", async ? "65536" : "4096");
+    KvlSetObjProp(handler, "maxFiles", async ? "5" : "4");
     KvlSetObjProp(handler, "fileName", (dir + "/x.log").c_str());
-    KvlAddListener(logger, handler);
+    KvlObject *queue = async ? KvlGetObject("w.q", "kvl_asynchandler") : nullptr;
+    if (async) {
+        KvlSetObjProp(queue, "targetName", "w.shared");
+        KvlSetObjProp(queue, "queueDir", (dir + "/queues").c_str());
+        KvlAddListener(logger, queue);
+    } else {
+        KvlAddListener(logger, handler);
+    }
     for (int sequence = 0; sequence < count; ++sequence) {
         const std::string text = vrxtest::mpRecord(writer, sequence);
         KvlLogText(logger, "%s", KVL_ARG_STRING, text.c_str(), KVL_ARG_END);
         if (write(ack, &sequence, sizeof sequence) != sizeof sequence) return 4;
     }
+    if (mode == "segv") raise(SIGSEGV);
+    KvlReleaseObject(queue);
     KvlReleaseObject(handler);
     KvlReleaseObject(logger);
     KvlReleaseObject(formatter);

@@ -34,6 +34,13 @@ struct KvlHandlerWriter {
     /* Writes records' texts in order, each whole; null: one writeText
      * each. */
     void (*writeBatch)(KvlObject *handler, std::span<const std::string_view> texts);
+    /* For a fatal signal's handler, with async-signal-safe calls only: the
+     * descriptor that record bytes may be appended to as they are (the
+     * output's lock taken), or -1 when there is none or texts need
+     * converting; crashEnd gives back what crashBegin took. Null: the
+     * output has no such path. */
+    int (*crashBegin)(KvlObject *handler);
+    void (*crashEnd)(KvlObject *handler);
 };
 
 namespace kvl {

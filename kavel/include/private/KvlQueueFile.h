@@ -118,6 +118,15 @@ public:
     /* Removes the file (when everything is written), then closes it. */
     void remove();
 
+    /* For a fatal signal's handler: appends every published record not yet
+     * consumed to descriptor `fd`, in order, each consumed once written
+     * whole; stops at the first that is not. Nothing allocated, no lock
+     * taken, async-signal-safe calls only. True when the queue is empty
+     * after. */
+    bool drainTo(int fd) noexcept;
+    /* Removes the file's name only (async-signal-safe). */
+    void unlinkName() const noexcept;
+
 private:
     QueueFile(std::string path, int fd, void *map, uint64_t ringSize);
     static size_t padded(size_t length) { return (length + 7) & ~size_t{7}; }

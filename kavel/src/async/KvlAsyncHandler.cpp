@@ -4,7 +4,8 @@
 // target by a thread of its own. A record whose logging call has returned is
 // in the page cache: if the process dies, the next process that opens a
 // handler of the same name finds the queue by its lock and writes what it
-// holds before anything else.
+// holds before anything else; a process that has one open looks every five
+// seconds.
 //
 // Every queue operation, the caller's and the writer thread's, happens with
 // the toolkit's API mutex held, so the queue has one producer and one
@@ -22,12 +23,23 @@
 //
 // A forked child inherits the parent's mapping but not its thread: it
 // leaves both to the parent and opens a queue of its own.
+//
+// A fatal signal ("drainOnCrash") writes what is queued straight into the
+// target's descriptor before the process dies: the handler (installed
+// once, chaining the actions it replaced) keeps the writer threads out,
+// appends each queue's records with write(2) alone, removes the queues it
+// emptied, puts the previous action back and raises the signal again. A
+// target without such a path (a console, a file that converts its texts)
+// leaves its queue to the next opener.
 
+#include <signal.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
@@ -55,6 +67,7 @@ using kvl::queue::QueueFile;
 constexpr int64_t kDefaultQueueSize = 4 * 1024 * 1024;
 constexpr size_t kBatchBytes = 64 * 1024;
 constexpr int kLockWaitMs = 10;
+constexpr auto kRecoveryPeriod = std::chrono::seconds(5);
 
 struct AsyncVars {
     // Settings (properties).
@@ -64,11 +77,14 @@ struct AsyncVars {
     bool dropWhenFull = false;
     int32_t syncLevel = KVL_LEVEL_OFF;
     int32_t maxDelay = 0;
+    bool drainOnCrash = true;
     // State, under the API mutex.
     bool isOpen = false;
     pid_t owner = 0;              // the process that opened it
     KvlObject *target = nullptr;  // acquired
     std::unique_ptr<QueueFile> queue;
+    std::string name;             // the handler's object name, and its queue directory,
+    std::string dir;              // for the writer's look for dead processes' queues
     bool synchronous = false;     // no queue: records go straight to the target
     bool targetReported = false;  // a missing target is said once
     bool syncThis = false;        // the event in hand is at syncLevel or above
@@ -80,6 +96,7 @@ struct AsyncVars {
     bool pending = false;
     std::atomic<bool> idle{false};  // the writer waits for a wake-up
     std::atomic<bool> stop{false};
+    std::atomic<bool> writing{false};  // a batch is being handed to the target
 };
 
 AsyncVars *varsOf(KvlObject *handler) {
@@ -97,14 +114,23 @@ bool writeThrough(AsyncVars &v, std::span<const std::string_view> texts) {
     return v.target != nullptr && kvl::writeTexts(v.target, texts);
 }
 
+// Set by the first fatal signal: from then on no batch is handed over.
+std::atomic<bool> crashing{false};
+
 // One batch from the queue to the target: whether more is queued.
 bool drainBatch(AsyncVars &v) {
     if (v.queue == nullptr) return false;
+    v.writing.store(true);
+    if (crashing.load()) {
+        v.writing.store(false);
+        return false;
+    }
     std::vector<std::string_view> texts;
     const uint64_t next = v.queue->peek(kBatchBytes, texts);
-    if (texts.empty() || !writeThrough(v, texts)) return false;
-    v.queue->consume(next);
-    return !v.queue->empty();
+    const bool written = !texts.empty() && writeThrough(v, texts);
+    if (written) v.queue->consume(next);
+    v.writing.store(false);
+    return written && !v.queue->empty();
 }
 
 void drainAll(AsyncVars &v) {
@@ -112,7 +138,12 @@ void drainAll(AsyncVars &v) {
     }
 }
 
+void recoverOrphans(AsyncVars &v);
+
+// Drains the queue whenever records come, and every kRecoveryPeriod
+// writes the queues of processes that died meanwhile.
 void writerLoop(AsyncVars *v, int32_t maxDelay) {
+    auto nextLook = std::chrono::steady_clock::now() + kRecoveryPeriod;
     for (;;) {
         {
             // Idle, then a look at the queue: a record published before the
@@ -120,9 +151,19 @@ void writerLoop(AsyncVars *v, int32_t maxDelay) {
             std::unique_lock<std::mutex> lock(v->mutex);
             v->idle.store(true);
             if (!v->pending && v->queue->empty())
-                v->wake.wait(lock, [v] { return v->pending || v->stop.load(); });
+                v->wake.wait_until(lock, nextLook,
+                                   [v] { return v->pending || v->stop.load(); });
             v->idle.store(false);
             if (v->stop) return;
+            if (std::chrono::steady_clock::now() >= nextLook) {
+                lock.unlock();
+                if (kvlAPIMutexLockFor(kLockWaitMs) == 1) {
+                    if (!v->stop) recoverOrphans(*v);
+                    kvlAPIMutexUnlock();
+                }
+                nextLook = std::chrono::steady_clock::now() + kRecoveryPeriod;
+                lock.lock();
+            }
             v->pending = false;
             if (maxDelay > 0)  // let records gather, unless told to stop
                 v->wake.wait_for(lock, std::chrono::milliseconds(maxDelay),
@@ -162,8 +203,8 @@ std::string queueDirectory(const AsyncVars &v, const std::string &targetFile) {
 // Writes the queues dead processes left for this handler to the target,
 // oldest first, and removes them. A queue the target does not take stays
 // for the next opener.
-void recoverOrphans(KvlObject *handler, AsyncVars &v, const std::string &dir) {
-    for (kvl::queue::OrphanQueue &orphan : kvl::queue::orphanQueues(dir, handler->name)) {
+void recoverOrphans(AsyncVars &v) {
+    for (kvl::queue::OrphanQueue &orphan : kvl::queue::orphanQueues(v.dir, v.name)) {
         const kvl::queue::Recovery got = orphan.read();
         std::vector<std::string_view> batch;
         size_t bytes = 0;
@@ -188,8 +229,102 @@ void recoverOrphans(KvlObject *handler, AsyncVars &v, const std::string &dir) {
     }
 }
 
+// ---- The crash drain ---------------------------------------------------------
+
+constexpr int kCrashSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT};
+constexpr size_t kCrashSlots = 32;
+struct sigaction previousActions[std::size(kCrashSignals)];
+std::atomic<AsyncVars *> crashSlots[kCrashSlots];
+std::atomic<bool> crashDrained{false};
+
+void pause(long nanoseconds) {
+    const timespec span{0, nanoseconds};
+    nanosleep(&span, nullptr);
+}
+
+// Each queue of this process into its target's descriptor. A writer
+// thread in the middle of a batch is given 200 ms to finish it (it hands
+// over no other); one that does not (the crash is in its own write) has
+// its batch written again.
+void drainForCrash() {
+    const pid_t self = getpid();
+    for (std::atomic<AsyncVars *> &slot : crashSlots) {
+        AsyncVars *v = slot.load();
+        if (v == nullptr || v->owner != self || v->queue == nullptr || v->target == nullptr)
+            continue;
+        for (int waited = 0; v->writing.load() && waited < 200; ++waited)
+            pause(1000000);
+        const KvlHandlerWriter *writer = v->target->klass->internals.writer;
+        const int fd = writer->crashBegin != nullptr ? writer->crashBegin(v->target) : -1;
+        if (fd < 0) continue;
+        const bool emptied = v->queue->drainTo(fd);
+        if (writer->crashEnd != nullptr) writer->crashEnd(v->target);
+        if (emptied) v->queue->unlinkName();
+    }
+}
+
+size_t signalIndex(int signal) {
+    size_t i = 0;
+    while (i + 1 < std::size(kCrashSignals) && kCrashSignals[i] != signal)
+        ++i;
+    return i;
+}
+
+// The first thread to crash drains; one crashing meanwhile waits for it
+// (at most two seconds). Then the action we replaced comes back and the
+// signal is raised again: a fault repeats when the handler returns, a
+// signal sent or raised is sent again.
+void onFatalSignal(int signal, siginfo_t *info, void *) {
+    const int savedErrno = errno;
+    if (!crashing.exchange(true)) {
+        drainForCrash();
+        crashDrained.store(true);
+    } else {
+        for (int waited = 0; !crashDrained.load() && waited < 2000; ++waited)
+            pause(1000000);
+    }
+    sigaction(signal, &previousActions[signalIndex(signal)], nullptr);
+    if (info == nullptr || info->si_code <= 0 || signal == SIGABRT) raise(signal);
+    errno = savedErrno;
+}
+
+// Ours on each fatal signal, the action found there kept for the chain;
+// done at every open, so an action the program set since is chained too.
+void installCrashHandler() {
+    struct sigaction ours {};
+    ours.sa_sigaction = onFatalSignal;
+    ours.sa_flags = SA_SIGINFO | SA_ONSTACK;
+    sigemptyset(&ours.sa_mask);
+    for (size_t i = 0; i < std::size(kCrashSignals); ++i) {
+        struct sigaction current {};
+        if (sigaction(kCrashSignals[i], nullptr, &current) != 0 ||
+            ((current.sa_flags & SA_SIGINFO) != 0 && current.sa_sigaction == onFatalSignal))
+            continue;
+        previousActions[i] = current;
+        sigaction(kCrashSignals[i], &ours, nullptr);
+    }
+}
+
+// A queue for the crash drain; none when every slot is taken (the queue
+// then waits for the next opener).
+void watchForCrash(AsyncVars &v) {
+    installCrashHandler();
+    for (std::atomic<AsyncVars *> &slot : crashSlots) {
+        AsyncVars *empty = nullptr;
+        if (slot.compare_exchange_strong(empty, &v)) return;
+    }
+}
+
+void unwatch(AsyncVars &v) {
+    for (std::atomic<AsyncVars *> &slot : crashSlots) {
+        AsyncVars *mine = &v;
+        slot.compare_exchange_strong(mine, nullptr);
+    }
+}
+
 void closeAsync(AsyncVars &v) {
     if (!v.isOpen) return;
+    unwatch(v);
     if (v.owner == getpid()) {
         stopWriter(v);
         drainAll(v);
@@ -247,7 +382,9 @@ void openAsync(KvlObject *handler, AsyncVars &v) {
     const std::string dir = queueDirectory(v, targetFile);
     CxFilePath path{};
     if (CxInitFilePath(&path, dir.c_str()) == 1) CxFilePathMkdirs(&path, 0771);
-    recoverOrphans(handler, v, dir);
+    v.name = handler->name;
+    v.dir = dir;
+    recoverOrphans(v);
     std::string error;
     v.queue = QueueFile::create(dir, handler->name, targetFile, static_cast<uint64_t>(v.queueSize),
                                 error);
@@ -259,6 +396,10 @@ void openAsync(KvlObject *handler, AsyncVars &v) {
     }
     kvlAPIMutexGuardForks();
     v.writer = std::thread(writerLoop, &v, v.maxDelay);
+    if (v.drainOnCrash) {
+        writeThrough(v, {});  // the target's file open now, for a crash before the first batch
+        watchForCrash(v);
+    }
 }
 
 KvlPrepared prepareAsync(KvlObject *handler) {
@@ -323,6 +464,10 @@ void applySyncLevel(KvlObject *handler, const kvl::PropertyValue &value) {
     if (AsyncVars *v = varsOf(handler); v != nullptr && value.readable)
         v->syncLevel = static_cast<int32_t>(value.integer);
 }
+void applyDrainOnCrash(KvlObject *handler, const kvl::PropertyValue &value) {
+    if (AsyncVars *v = varsOf(handler); v != nullptr && value.readable)
+        v->drainOnCrash = value.integer == 1;
+}
 void applyMaxDelay(KvlObject *handler, const kvl::PropertyValue &value) {
     if (AsyncVars *v = varsOf(handler); v != nullptr && value.readable)
         v->maxDelay = static_cast<int32_t>(std::clamp<int64_t>(value.integer, 0, 60000));
@@ -347,11 +492,14 @@ constexpr kvl::PropertyDef kAsyncHandlerDefs[] = {
      applyOverflow, kOverflowWords},
     {"syncLevel", PropertyKind::kLevel, "OFF", WhenAbsent::kDefault, Closes::kNo, applySyncLevel},
     {"maxDelay", PropertyKind::kInteger, "0", WhenAbsent::kDefault, Closes::kYes, applyMaxDelay},
+    {"drainOnCrash", PropertyKind::kBoolean, "true", WhenAbsent::kDefault, Closes::kYes,
+     applyDrainOnCrash},
 };
 
 }  // namespace
 
-const KvlHandlerWriter kvl::kAsyncHandlerWriter = {prepareAsync, queueText, nullptr};
+const KvlHandlerWriter kvl::kAsyncHandlerWriter = {prepareAsync, queueText, nullptr, nullptr,
+                                                   nullptr};
 constexpr kvl::PropertyTable kvl::kAsyncHandlerProperties = {kAsyncHandlerDefs,
                                                              &kvl::kObjectProperties};
 

@@ -149,15 +149,20 @@ std::unique_ptr<QueueFile> QueueFile::create(const std::string &dir, std::string
                                              std::string_view targetFile, uint64_t ringSize,
                                              std::string &error) {
     ringSize = ringSizeFor(static_cast<int64_t>(ringSize));
+    // Made whole and locked under a name no recoverer looks at, then linked
+    // to its own: a queue is never seen unlocked or half made, and never
+    // replaces one a dead process with this pid left.
     const std::string path = dir + "/" + queueFileName(objectName, getpid());
-    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    const std::string made = path + ".new";
+    unlink(made.c_str());  // a leftover of a dead process with this pid
+    const int fd = open(made.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) {
-        error = errorText("cannot make", path);
+        error = errorText("cannot make", made);
         return nullptr;
     }
     const auto fail = [&](const char *what) -> std::unique_ptr<QueueFile> {
         error = errorText(what, path);
-        unlink(path.c_str());
+        unlink(made.c_str());
         close(fd);
         return nullptr;
     };
@@ -178,6 +183,11 @@ std::unique_ptr<QueueFile> QueueFile::create(const std::string &dir, std::string
     copyName(header->objectName, kNameSize, objectName);
     copyName(header->targetFile, kTargetSize, targetFile);
     std::memcpy(header->magic, kMagic, sizeof kMagic);
+    if (link(made.c_str(), path.c_str()) != 0) {
+        munmap(map, static_cast<size_t>(size));
+        return fail("cannot make");
+    }
+    unlink(made.c_str());
     return std::unique_ptr<QueueFile>(new QueueFile(path, fd, map, ringSize));
 }
 
@@ -236,6 +246,32 @@ uint64_t QueueFile::peek(size_t maxBytes, std::vector<std::string_view> &texts) 
     }
     return read;
 }
+
+bool QueueFile::drainTo(int fd) noexcept {
+    uint64_t read = header_->readPos;  // the writer thread is kept out
+    const uint64_t write = loadPosition(header_->writePos);
+    while (read < write) {
+        const uint64_t at = read % ringSize_;
+        uint32_t length;
+        std::memcpy(&length, ring_ + at, sizeof length);
+        if (length == kWrapMarker) {
+            read += ringSize_ - at;
+            continue;
+        }
+        const auto *text = reinterpret_cast<const char *>(ring_ + at + sizeof(RecordHead));
+        for (size_t done = 0; done < length;) {
+            const ssize_t wrote = ::write(fd, text + done, length - done);
+            if (wrote < 0 && errno == EINTR) continue;
+            if (wrote <= 0) return false;
+            done += static_cast<size_t>(wrote);
+        }
+        read += sizeof(RecordHead) + padded(length);
+        storePosition(header_->readPos, read);
+    }
+    return true;
+}
+
+void QueueFile::unlinkName() const noexcept { unlink(path_.c_str()); }
 
 void QueueFile::consume(uint64_t position) { storePosition(header_->readPos, position); }
 
@@ -361,9 +397,13 @@ std::vector<OrphanQueue> orphanQueues(const std::string &dir, std::string_view o
         const std::string path = dir + "/" + name;
         const int fd = open(path.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
         if (fd < 0) continue;
-        struct stat info {};
-        if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || !lockWhole(fd)) {
-            close(fd);  // alive, or no queue
+        struct stat info {}, named{};
+        // Locked, and still under its name: one recovered and removed by
+        // someone else between our open and our lock is not read again.
+        if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || !lockWhole(fd) ||
+            lstat(path.c_str(), &named) != 0 || named.st_ino != info.st_ino ||
+            named.st_dev != info.st_dev) {
+            close(fd);  // alive, taken, or no queue
             continue;
         }
         found.emplace_back(

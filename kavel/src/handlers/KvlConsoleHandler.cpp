@@ -50,7 +50,8 @@ void printText(KvlObject *, std::string_view text) {
 
 }  // namespace
 
-const KvlHandlerWriter kvl::kConsoleHandlerWriter = {prepareConsole, printText, nullptr};
+const KvlHandlerWriter kvl::kConsoleHandlerWriter = {prepareConsole, printText, nullptr, nullptr,
+                                                     nullptr};
 
 extern "C" {
 

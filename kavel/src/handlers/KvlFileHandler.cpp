@@ -634,6 +634,26 @@ void writeSharedBatch(KvlObject *handler, std::span<const std::string_view> text
     reportDropped(*vars);
 }
 
+// The crash path: the open file as it is, with no rollover, no
+// conversion and nothing allocated; the multi-process one under its
+// semaphore (a system call, so safe in a signal handler), had within
+// "MPFileSemTimeout" or not at all.
+int crashFile(KvlObject *handler) {
+    const FileVars *vars = varsOf(handler);
+    return vars != nullptr && vars->isOpen == 1 && vars->encoding == nullptr ? vars->file : -1;
+}
+
+int crashShared(KvlObject *handler) {
+    FileVars *vars = varsOf(handler);
+    if (crashFile(handler) < 0 || vars->semReady != 1) return -1;
+    if (CxSemLockWithin(&vars->semaphore, vars->semTimeout).kind != CX_PLATFORM_ERR_OK) return -1;
+    return vars->file;
+}
+
+void crashSharedEnd(KvlObject *handler) {
+    if (FileVars *vars = varsOf(handler)) CxSemUnlock(&vars->semaphore);
+}
+
 void reportDropped(FileVars &vars) {
     if (vars.dropped == 0) return;
     const auto count = static_cast<int>(vars.dropped > INT32_MAX ? INT32_MAX : vars.dropped);
@@ -649,9 +669,10 @@ void reportDropped(FileVars &vars) {
 constexpr kvl::PropertyTable kvl::kFileHandlerProperties = {kFileHandlerDefs,
                                                             &kvl::kHandlerProperties};
 
-const KvlHandlerWriter kvl::kFileHandlerWriter = {prepareFile, writeFileText, writeFileBatch};
-const KvlHandlerWriter kvl::kMultiProcHandlerWriter = {prepareShared, writeSharedText,
-                                                       writeSharedBatch};
+const KvlHandlerWriter kvl::kFileHandlerWriter = {prepareFile, writeFileText, writeFileBatch,
+                                                  crashFile, nullptr};
+const KvlHandlerWriter kvl::kMultiProcHandlerWriter = {
+    prepareShared, writeSharedText, writeSharedBatch, crashShared, crashSharedEnd};
 
 std::string kvl::markedFileName(const std::string &name) {
     const int digit = kvlFHTrailingBaseDigit(name.c_str());
