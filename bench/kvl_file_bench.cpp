@@ -494,7 +494,8 @@ BENCHMARK(BM_Sustained_FileHandler)->Arg(1)->Arg(4)->Iterations(20)->UseRealTime
 
 #ifdef VRX_BENCH_WITH_SPDLOG
 void BM_Sustained_Peer_SpdlogAsyncLogger(benchmark::State &state) {
-    sustained(state, {pathOf("spdlog_async") + ".log", spdlogRecord, [] { spdlogAsync()->flush(); }});
+    sustained(state,
+              {pathOf("spdlog_async") + ".log", spdlogRecord, [] { spdlogAsync()->flush(); }});
 }
 BENCHMARK(BM_Sustained_Peer_SpdlogAsyncLogger)->Arg(1)->Arg(4)->Iterations(20)->UseRealTime();
 #endif

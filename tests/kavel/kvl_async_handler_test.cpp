@@ -4,7 +4,8 @@
 // before it, when its call returns; a crashing process writes its queue
 // before it dies, and the queue of one killed with SIGKILL is written by
 // the next opener before its own records, or by a process that has the
-// handler open within seconds; a queue
+// handler open within seconds; records a full disk refuses wait in the
+// queue; a queue
 // that cannot be made, or a target that does not exist, is reported once;
 // no queue file is left behind.
 #include <fcntl.h>
@@ -219,10 +220,17 @@ TEST_F(KvlAsyncHandlerTest, AProcessThatDiesLosesNoQueuedRecord) {
             for (int n = 0; n < 500; ++n)
                 logText("<k" + std::to_string(n) + ">");
             switch (row.death) {
-            case Death::kKill: raise(SIGKILL); break;
-            case Death::kRaiseSegv: raise(SIGSEGV); break;
-            case Death::kNullWrite: *nowhere = 1; break;
-            case Death::kAbort: std::abort();
+                case Death::kKill:
+                    raise(SIGKILL);
+                    break;
+                case Death::kRaiseSegv:
+                    raise(SIGSEGV);
+                    break;
+                case Death::kNullWrite:
+                    *nowhere = 1;
+                    break;
+                case Death::kAbort:
+                    std::abort();
             }
             return 0;
         });
@@ -288,6 +296,34 @@ TEST_F(KvlAsyncHandlerTest, AnOpenHandlerWritesTheQueuesOfProcessesThatDie) {
     EXPECT_EQ(records().size(), 51u);
     EXPECT_EQ(queueFiles(), 1u) << "the parent's own";
     close();
+    EXPECT_EQ(queueFiles(), 0u);
+}
+
+// A target that cannot write (its file at the size limit, as on a full
+// disk) leaves the records in the queue, in order, and they are written
+// once it can again.
+TEST_F(KvlAsyncHandlerTest, RecordsWaitInTheQueueWhileTheTargetCannotWrite) {
+    const auto waitForRecords = [this](size_t count) {
+        for (int waited = 0; records().size() < count && waited < 200; ++waited)
+            std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        return records().size();
+    };
+    open("");
+    logText("<r0>");
+    ASSERT_EQ(waitForRecords(1), 1u);
+    {
+        vrxtest::FileSizeLimit full(std::filesystem::file_size(log()));
+        for (int n = 1; n <= 200; ++n)
+            logText("<r" + std::to_string(n) + ">");
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));  // refused, tried again
+        EXPECT_EQ(records().size(), 1u);
+    }
+    EXPECT_EQ(waitForRecords(201), 201u);
+    close();
+    const std::vector<std::string> got = records();
+    ASSERT_EQ(got.size(), 201u);
+    for (int n = 0; n <= 200; ++n)
+        EXPECT_EQ(got[static_cast<size_t>(n)], "r" + std::to_string(n));
     EXPECT_EQ(queueFiles(), 0u);
 }
 

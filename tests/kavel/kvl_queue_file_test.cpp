@@ -1,12 +1,15 @@
 // The asynchronous handler's queue file: records come out whole and in
 // order across the ring's end, a full ring refuses instead of overwriting,
 // a queue is an orphan exactly when no process holds it, an orphan gives
-// back every record not yet consumed, and a damaged one gives back the
-// good records before the damage and says so, whatever its bytes.
+// back every record not yet consumed (less what its consumer's last write
+// put in the target), and a damaged one gives back the good records before
+// the damage and says so, whatever its bytes.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -178,5 +181,65 @@ TEST(KvlQueueFileTest, ADamagedQueueGivesBackTheRecordsBeforeTheDamage) {
         if (row.good > 0 && row.good < 9) {
             EXPECT_GT(got.lostBytes, 0u) << row.what;
         }
+    }
+}
+
+// The write a consumer died in: the records the target file (or, once the
+// set rolled over, a backup) shows whole are not written again, a record
+// cut at the file's end is finished there, one cut before other writers'
+// records is written again whole, and a claim on another file (or none at
+// all) changes nothing.
+TEST(KvlQueueFileTest, AClaimedWriteIsNotWrittenTwice) {
+    vrxtest::TempDir dir;
+    const std::string target = dir.path() + "/target.log";
+    std::string error;
+    auto queue = QueueFile::create(dir.path(), "app.async", target, kMinRingSize, error);
+    ASSERT_NE(queue, nullptr) << error;
+    const std::vector<std::string> records = {"one\n", "two two\n", "three 3\n"};
+    std::string claimed;
+    for (const std::string &text : records) {
+        queue->push(text);
+        claimed += text;
+    }
+    const std::string before = "earlier records\n";
+    struct Row {
+        const char *what;
+        std::string file;  // what the target holds after `before`
+        bool claim;
+        bool sameFile;
+        std::vector<std::string> left;
+        std::string backup;  // backup 1, when the set rolled over since
+    };
+    const std::vector<Row> rows = {
+        {"nothing written", "", true, true, records},
+        {"all written", claimed, true, true, {}},
+        {"all, then others", claimed + "other\n", true, true, {}},
+        {"one whole", "one\n", true, true, {"two two\n", "three 3\n"}},
+        {"cut at the end", "one\ntwo", true, true, {" two\n", "three 3\n"}},
+        {"cut, then others", "one\ntwoother\n", true, true, {"two two\n", "three 3\n"}},
+        {"others only", "other\n", true, true, records},
+        {"another file", claimed, true, false, records},
+        {"no claim", claimed, false, true, records},
+        {"rolled into backup 1", "x", true, true, {"three 3\n"}, before + "one\ntwo two\nthr"},
+    };
+    for (const Row &row : rows) {
+        vrxtest::writeFile(target, before);  // the same file each time, rewritten
+        struct stat info {};
+        ASSERT_EQ(stat(target.c_str(), &info), 0);
+        if (row.claim)
+            queue->claim(info.st_dev, info.st_ino + (row.sameFile ? 0 : 1), before.size(),
+                         claimed.size());
+        else
+            queue->unclaim();
+        vrxtest::writeFile(target, before + row.file);
+        std::filesystem::remove(dir.path() + "/target1.log");
+        if (!row.backup.empty()) vrxtest::writeFile(dir.path() + "/target1.log", row.backup);
+        const auto bytes = *vrxtest::readFile(queue->path());
+        Claim claim;
+        Recovery got =
+            readQueueBytes(std::vector<unsigned char>(bytes.begin(), bytes.end()), &claim);
+        EXPECT_EQ(claim.bytes != 0, row.claim) << row.what;
+        skipWritten(got, claim);
+        EXPECT_EQ(got.texts, row.left) << row.what;
     }
 }

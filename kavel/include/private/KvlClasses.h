@@ -104,6 +104,12 @@ namespace kvl {
  * ends in a digit gets "_" after it ("trace1.log" -> "trace1_.log"), so no
  * configured number reads as a backup number. */
 std::string markedFileName(const std::string &name);
+/* The active file a file or multi-process file handler writes, as it names
+ * it; "" for another handler or without a name. */
+std::string activeFileName(KvlObject *handler);
+/* File `number` of the set whose active file is `active` (a backup for
+ * 1 and up). */
+std::string setMemberName(const std::string &active, int32_t number);
 }  // namespace kvl
 #endif
 

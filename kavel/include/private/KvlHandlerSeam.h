@@ -12,6 +12,8 @@
 #ifndef KVL_HANDLER_SEAM_H
 #define KVL_HANDLER_SEAM_H
 
+#include <cstddef>
+#include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
@@ -55,6 +57,24 @@ extern const KvlHandlerWriter kAsyncHandlerWriter;
  * toolkit's close, before any object goes. The caller holds the API
  * mutex. */
 void closeAsyncHandlers() noexcept;
+
+/* Told of each write of record texts a file handler makes on this thread
+ * while it is set (a queue draining into it): what is about to be written
+ * where, then whether it was written whole. A queue uses it to know, if
+ * its process dies in the middle, what reached the file. Headers and
+ * converted texts are not told. */
+class WriteJournal {
+public:
+    virtual void willWrite(uint64_t device, uint64_t inode, uint64_t offset, size_t bytes) = 0;
+    virtual void wrote(bool whole) = 0;
+
+protected:
+    ~WriteJournal() = default;
+};
+
+/* The current thread's journal (null: none). */
+void setWriteJournal(WriteJournal *journal) noexcept;
+WriteJournal *writeJournal() noexcept;
 
 /* The handler sequence for one event, for the toolkit's handler classes'
  * FProcess. */

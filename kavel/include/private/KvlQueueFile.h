@@ -22,8 +22,8 @@
  * the write position; the consumer reads up to the write position (an
  * atomic load) and gives the room back with an atomic store of the read
  * position (sequentially consistent, so the asynchronous handler's writer
- * can look at the queue without the lock). A record half-written when its process died is past the write
- * position and is never read.
+ * can look at the queue without the lock). A record half-written when its process died is past the
+ * write position and is never read.
  *
  * The space is reserved when the file is made (posix_fallocate), so a full
  * file system refuses the queue at once instead of killing the process
@@ -51,6 +51,7 @@ inline constexpr uint32_t kWrapMarker = 0xFFFFFFFFu;
 inline constexpr size_t kNameSize = 256;    /* object name, NUL included */
 inline constexpr size_t kTargetSize = 1024; /* target file, NUL included */
 inline constexpr char kSuffix[] = ".kvlq";
+inline constexpr char kMakingSuffix[] = ".new"; /* after kSuffix, while it is made */
 
 struct Header {
     char magic[8];
@@ -62,6 +63,16 @@ struct Header {
     int64_t pid;
     char objectName[kNameSize];
     char targetFile[kTargetSize];
+    /* The write the consumer is making, if it dies in the middle: bytes
+     * [claimOffset, claimOffset + claimBytes) of the file (claimDevice,
+     * claimInode) are to hold the records from read position claimStart
+     * on. None unless claimBytes is non-zero and claimStart is the read
+     * position. */
+    uint64_t claimStart;
+    uint64_t claimDevice;
+    uint64_t claimInode;
+    uint64_t claimOffset;
+    uint64_t claimBytes; /* released last */
 };
 static_assert(sizeof(Header) <= kHeaderSize);
 
@@ -104,10 +115,18 @@ public:
 
     /* The texts published and not yet consumed, in order, from the first
      * up to about `maxBytes` (at least one); views into the ring, valid
-     * until consume(). Returns the read position after them. */
-    uint64_t peek(size_t maxBytes, std::vector<std::string_view> &texts) const;
+     * until consume(). Returns the read position after them; `ends`, when
+     * given, gets the read position after each. */
+    uint64_t peek(size_t maxBytes, std::vector<std::string_view> &texts,
+                  std::vector<uint64_t> *ends = nullptr) const;
     /* Gives the room of everything before `position` back. */
     void consume(uint64_t position);
+    /* Says that `bytes` bytes at `offset` of the file (device, inode) are
+     * being written with the records from the read position on, until
+     * unclaim(): if the process dies meanwhile, whoever recovers the queue
+     * skips what of them reached the file. */
+    void claim(uint64_t device, uint64_t inode, uint64_t offset, uint64_t bytes);
+    void unclaim();
     bool empty() const;
 
     const std::string &path() const { return path_; }
@@ -145,13 +164,30 @@ struct Recovery {
     std::string targetFile;
     std::vector<std::string> texts; /* the good records not yet consumed, in order */
     bool damaged = false;           /* a check failed: texts stop before it */
+    size_t alreadyWritten = 0;      /* records dropped from the front: the dead
+                                       consumer's last write had them whole */
     std::string problem;            /* what failed */
     uint64_t lostBytes = 0;         /* published bytes not recovered */
 };
 
+/* A write the dead consumer was making (Header's claim). */
+struct Claim {
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    uint64_t offset = 0;
+    uint64_t bytes = 0; /* 0: none */
+};
+
 /* Reads a whole queue file's bytes. Trusts nothing: every field is checked
- * and nothing outside `file` is read. */
-Recovery readQueueBytes(std::span<const unsigned char> file);
+ * and nothing outside `file` is read. `claim`, when given, gets the
+ * header's claim on the first record. */
+Recovery readQueueBytes(std::span<const unsigned char> file, Claim *claim = nullptr);
+
+/* Drops from the front of `got.texts` the records the claimed write put
+ * whole into `got.targetFile`, and cuts a record it began at the file's
+ * end to what is missing; changes nothing when the file is not the one
+ * the claim names. */
+void skipWritten(Recovery &got, const Claim &claim);
 
 /* A queue file whose process is gone, locked by this one while it is read
  * and removed. */

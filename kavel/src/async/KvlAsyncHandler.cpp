@@ -68,6 +68,7 @@ constexpr int64_t kDefaultQueueSize = 4 * 1024 * 1024;
 constexpr size_t kBatchBytes = 64 * 1024;
 constexpr int kLockWaitMs = 10;
 constexpr auto kRecoveryPeriod = std::chrono::seconds(5);
+constexpr auto kRetryPause = std::chrono::milliseconds(100);
 
 struct AsyncVars {
     // Settings (properties).
@@ -117,7 +118,52 @@ bool writeThrough(AsyncVars &v, std::span<const std::string_view> texts) {
 // Set by the first fatal signal: from then on no batch is handed over.
 std::atomic<bool> crashing{false};
 
-// One batch from the queue to the target: whether more is queued.
+// Follows a batch into a file target write by write: each write of whole
+// records is claimed in the queue before it is made and consumed as soon
+// as it is made, so a process killed in the middle leaves a queue that
+// says what may already be in the file, and records a write did not take
+// (a full disk) stay queued.
+class DrainJournal final : public kvl::WriteJournal {
+public:
+    DrainJournal(QueueFile &queue, std::span<const std::string_view> texts,
+                 std::span<const uint64_t> ends)
+        : queue_(queue), texts_(texts), ends_(ends) {}
+
+    void willWrite(uint64_t device, uint64_t inode, uint64_t offset, size_t bytes) override {
+        size_t sum = 0, n = 0;
+        while (next_ + n < texts_.size() && sum < bytes)
+            sum += texts_[next_ + n++].size();
+        pieceRecords_ = sum == bytes ? n : 0;  // not whole records: a header
+        if (pieceRecords_ != 0) queue_.claim(device, inode, offset, bytes);
+    }
+    void wrote(bool whole) override {
+        if (pieceRecords_ == 0) return;
+        used_ = true;
+        if (whole) {
+            next_ += pieceRecords_;
+            queue_.consume(ends_[next_ - 1]);
+        } else {
+            failed_ = true;
+        }
+        queue_.unclaim();
+        pieceRecords_ = 0;
+    }
+    // Whether the target wrote through the journal, and then whether every
+    // record was written.
+    bool used() const { return used_; }
+    bool allWritten() const { return !failed_ && next_ == texts_.size(); }
+
+private:
+    QueueFile &queue_;
+    std::span<const std::string_view> texts_;
+    std::span<const uint64_t> ends_;
+    size_t next_ = 0;
+    size_t pieceRecords_ = 0;
+    bool used_ = false;
+    bool failed_ = false;
+};
+
+// One batch from the queue to the target: whether all of it was written.
 bool drainBatch(AsyncVars &v) {
     if (v.queue == nullptr) return false;
     v.writing.store(true);
@@ -126,33 +172,48 @@ bool drainBatch(AsyncVars &v) {
         return false;
     }
     std::vector<std::string_view> texts;
-    const uint64_t next = v.queue->peek(kBatchBytes, texts);
-    const bool written = !texts.empty() && writeThrough(v, texts);
-    if (written) v.queue->consume(next);
+    std::vector<uint64_t> ends;
+    const uint64_t next = v.queue->peek(kBatchBytes, texts, &ends);
+    DrainJournal journal(*v.queue, texts, ends);
+    kvl::setWriteJournal(&journal);
+    bool written = !texts.empty() && writeThrough(v, texts);
+    kvl::setWriteJournal(nullptr);
+    if (journal.used())
+        written = journal.allWritten();
+    else if (written)
+        v.queue->consume(next);  // a target without a journal: taken is written
     v.writing.store(false);
-    return written && !v.queue->empty();
+    return written;
 }
 
-void drainAll(AsyncVars &v) {
-    while (drainBatch(v)) {
-    }
+// Whether the queue was written out.
+bool drainAll(AsyncVars &v) {
+    while (v.queue != nullptr && !v.queue->empty())
+        if (!drainBatch(v)) return false;
+    return true;
 }
 
 void recoverOrphans(AsyncVars &v);
 
 // Drains the queue whenever records come, and every kRecoveryPeriod
-// writes the queues of processes that died meanwhile.
+// writes the queues of processes that died meanwhile. A target that does
+// not take a batch (a full disk) is tried again every kRetryPause, the
+// records waiting in the queue.
 void writerLoop(AsyncVars *v, int32_t maxDelay) {
     auto nextLook = std::chrono::steady_clock::now() + kRecoveryPeriod;
+    bool refused = false;
     for (;;) {
+        if (refused) {
+            std::unique_lock<std::mutex> lock(v->mutex);
+            v->wake.wait_for(lock, kRetryPause, [v] { return v->stop.load(); });
+        }
         {
             // Idle, then a look at the queue: a record published before the
             // flag was seen is found here, one published after it is told.
             std::unique_lock<std::mutex> lock(v->mutex);
             v->idle.store(true);
             if (!v->pending && v->queue->empty())
-                v->wake.wait_until(lock, nextLook,
-                                   [v] { return v->pending || v->stop.load(); });
+                v->wake.wait_until(lock, nextLook, [v] { return v->pending || v->stop.load(); });
             v->idle.store(false);
             if (v->stop) return;
             if (std::chrono::steady_clock::now() >= nextLook) {
@@ -169,10 +230,14 @@ void writerLoop(AsyncVars *v, int32_t maxDelay) {
                 v->wake.wait_for(lock, std::chrono::milliseconds(maxDelay),
                                  [v] { return v->stop.load(); });
         }
+        refused = false;
         for (bool more = true; more;) {
             if (v->stop) return;
             if (kvlAPIMutexLockFor(kLockWaitMs) != 1) continue;
-            more = !v->stop && drainBatch(*v);
+            if (!v->stop) {
+                refused = !drainBatch(*v) && !v->queue->empty();
+                more = !refused && !v->queue->empty();
+            }
             kvlAPIMutexUnlock();
         }
     }
@@ -376,9 +441,7 @@ void openAsync(KvlObject *handler, AsyncVars &v) {
         return;
     }
     v.target = target;
-    char *file = kvlIntlGetObjProp(target, "fileName", nullptr);
-    const std::string targetFile = file != nullptr ? file : "";
-    OxsMemoryFree(file);
+    const std::string targetFile = kvl::activeFileName(target);
     const std::string dir = queueDirectory(v, targetFile);
     CxFilePath path{};
     if (CxInitFilePath(&path, dir.c_str()) == 1) CxFilePathMkdirs(&path, 0771);

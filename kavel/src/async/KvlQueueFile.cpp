@@ -5,6 +5,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -17,6 +18,8 @@
 #include <cstring>
 #include <tuple>
 #include <utility>
+
+#include "KvlClasses.h"
 
 namespace kvl::queue {
 
@@ -153,7 +156,7 @@ std::unique_ptr<QueueFile> QueueFile::create(const std::string &dir, std::string
     // to its own: a queue is never seen unlocked or half made, and never
     // replaces one a dead process with this pid left.
     const std::string path = dir + "/" + queueFileName(objectName, getpid());
-    const std::string made = path + ".new";
+    const std::string made = path + kMakingSuffix;
     unlink(made.c_str());  // a leftover of a dead process with this pid
     const int fd = open(made.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) {
@@ -228,7 +231,8 @@ bool QueueFile::push(std::string_view text) {
     return true;
 }
 
-uint64_t QueueFile::peek(size_t maxBytes, std::vector<std::string_view> &texts) const {
+uint64_t QueueFile::peek(size_t maxBytes, std::vector<std::string_view> &texts,
+                         std::vector<uint64_t> *ends) const {
     uint64_t read = header_->readPos;  // ours alone
     const uint64_t write = loadPosition(header_->writePos);
     size_t taken = 0;
@@ -242,6 +246,7 @@ uint64_t QueueFile::peek(size_t maxBytes, std::vector<std::string_view> &texts) 
         }
         texts.emplace_back(reinterpret_cast<const char *>(ring_ + at + sizeof(RecordHead)), length);
         read += sizeof(RecordHead) + padded(length);
+        if (ends != nullptr) ends->push_back(read);
         taken += length;
     }
     return read;
@@ -275,13 +280,24 @@ void QueueFile::unlinkName() const noexcept { unlink(path_.c_str()); }
 
 void QueueFile::consume(uint64_t position) { storePosition(header_->readPos, position); }
 
+void QueueFile::claim(uint64_t device, uint64_t inode, uint64_t offset, uint64_t bytes) {
+    storePosition(header_->claimBytes, 0);
+    header_->claimStart = header_->readPos;
+    header_->claimDevice = device;
+    header_->claimInode = inode;
+    header_->claimOffset = offset;
+    storePosition(header_->claimBytes, bytes);
+}
+
+void QueueFile::unclaim() { storePosition(header_->claimBytes, 0); }
+
 bool QueueFile::empty() const {
     return loadPosition(header_->readPos) == loadPosition(header_->writePos);
 }
 
 // ---- Queues left behind ----------------------------------------------------
 
-Recovery readQueueBytes(std::span<const unsigned char> file) {
+Recovery readQueueBytes(std::span<const unsigned char> file, Claim *claim) {
     Recovery out;
     const auto damaged = [&out](std::string problem) {
         out.damaged = true;
@@ -304,6 +320,9 @@ Recovery readQueueBytes(std::span<const unsigned char> file) {
     const uint64_t write = header.writePos;
     if (read > write || write - read > ring || read % 8 != 0 || write % 8 != 0)
         return damaged("positions");
+    if (claim != nullptr && header.claimBytes != 0 && header.claimStart == read)
+        *claim = {header.claimDevice, header.claimInode, header.claimOffset,
+                  std::min<uint64_t>(header.claimBytes, ring)};
     const unsigned char *base = file.data() + kHeaderSize;
     bool first = true;
     uint64_t expected = 0;
@@ -364,7 +383,78 @@ Recovery OrphanQueue::read() const {
         got += static_cast<size_t>(n);
     }
     bytes.resize(got);
-    return readQueueBytes(bytes);
+    Claim claim;
+    Recovery out = readQueueBytes(bytes, &claim);
+    if (claim.bytes != 0) skipWritten(out, claim);
+    return out;
+}
+
+namespace {
+
+// How far a file agrees, from the claim's offset, with the records.
+struct Agreement {
+    size_t whole = 0;   // records found whole
+    size_t into = 0;    // bytes of the next record found after them
+    bool atEnd = false; // the file ends where the agreement ends
+};
+
+Agreement agreementIn(const std::string &name, const Claim &claim,
+                      const std::vector<std::string> &texts, bool sameFile) {
+    Agreement out;
+    const int fd = open(name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return out;
+    struct stat info {};
+    std::string found(static_cast<size_t>(claim.bytes), '\0');
+    size_t have = 0;
+    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+        (!sameFile || (static_cast<uint64_t>(info.st_dev) == claim.device &&
+                       static_cast<uint64_t>(info.st_ino) == claim.inode))) {
+        while (have < found.size()) {
+            const ssize_t n = pread(fd, found.data() + have, found.size() - have,
+                                    static_cast<off_t>(claim.offset + have));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            have += static_cast<size_t>(n);
+        }
+    }
+    close(fd);
+    size_t agreed = 0;
+    for (const std::string &text : texts) {
+        size_t i = 0;
+        while (i < text.size() && agreed < have && found[agreed] == text[i]) {
+            ++i;
+            ++agreed;
+        }
+        if (i < text.size()) {
+            out.into = i;
+            break;
+        }
+        ++out.whole;
+    }
+    out.atEnd = claim.offset + agreed == static_cast<uint64_t>(info.st_size);
+    return out;
+}
+
+}  // namespace
+
+void skipWritten(Recovery &got, const Claim &claim) {
+    if (got.targetFile.empty() || claim.bytes == 0) return;
+    // The active file, if it is still the claimed one; else the backups of
+    // its set (a multi-process set's rollover copies the active file into
+    // backup 1, offsets kept), where only whole records count.
+    Agreement found = agreementIn(got.targetFile, claim, got.texts, true);
+    for (int32_t n = 1; found.whole == 0 && found.into == 0 && n < 100; ++n) {
+        const std::string backup = kvl::setMemberName(got.targetFile, n);
+        if (access(backup.c_str(), F_OK) != 0) break;
+        found = agreementIn(backup, claim, got.texts, false);
+        found.into = 0;
+    }
+    // A record begun at the active file's end is finished there; one begun
+    // before other writers' records is written again whole.
+    if (found.whole < got.texts.size() && found.into > 0 && found.atEnd)
+        got.texts[found.whole].erase(0, found.into);
+    got.texts.erase(got.texts.begin(), got.texts.begin() + static_cast<ptrdiff_t>(found.whole));
+    got.alreadyWritten = found.whole;
 }
 
 void OrphanQueue::remove() {
@@ -378,7 +468,25 @@ std::vector<OrphanQueue> orphanQueues(const std::string &dir, std::string_view o
     std::vector<std::string> names;
     if (DIR *d = opendir(dir.c_str())) {
         while (const dirent *entry = readdir(d)) {
-            const std::string_view name = entry->d_name;
+            std::string_view name = entry->d_name;
+            // A queue its process was still making when it died: it holds no
+            // record, and nobody else makes a queue under that pid's name.
+            if (name.ends_with(kMakingSuffix)) {
+                const std::string_view made =
+                    name.substr(0, name.size() - std::strlen(kMakingSuffix));
+                const size_t dot = made.rfind('.', made.size() - std::strlen(kSuffix) - 1);
+                const std::string pid(
+                    dot == std::string_view::npos
+                        ? std::string_view()
+                        : made.substr(dot + 1, made.size() - std::strlen(kSuffix) - dot - 1));
+                if (made.ends_with(kSuffix) && !pid.empty() &&
+                    std::all_of(pid.begin(), pid.end(),
+                                [](char c) { return c >= '0' && c <= '9'; }) &&
+                    pid.size() < 10 && kill(static_cast<pid_t>(std::stol(pid)), 0) != 0 &&
+                    errno == ESRCH)
+                    unlink((dir + "/" + std::string(name)).c_str());
+                continue;
+            }
             if (name.size() <= std::strlen(kSuffix) || !name.ends_with(kSuffix)) continue;
             // <prefix><pid>.kvlq, the pid all digits
             const std::string_view stem = name.substr(0, name.size() - std::strlen(kSuffix));
@@ -397,7 +505,8 @@ std::vector<OrphanQueue> orphanQueues(const std::string &dir, std::string_view o
         const std::string path = dir + "/" + name;
         const int fd = open(path.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
         if (fd < 0) continue;
-        struct stat info {}, named{};
+        struct stat info {
+        }, named{};
         // Locked, and still under its name: one recovered and removed by
         // someone else between our open and our lock is not read again.
         if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || !lockWhole(fd) ||

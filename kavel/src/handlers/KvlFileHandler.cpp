@@ -214,10 +214,14 @@ bool writeWhole(FileVars &vars, const char *data, size_t size) {
 }
 
 // Writes a formatter text (header, record or trailer) in the handler's
-// encoding.
+// encoding; a queue draining into the handler is told of each write.
 void writeText(FileVars &vars, std::string_view text) {
     if (vars.encoding == nullptr) {
-        writeWhole(vars, text.data(), text.size());
+        kvl::WriteJournal *journal = kvl::writeJournal();
+        if (journal != nullptr)
+            journal->willWrite(vars.device, vars.inode, vars.currentSize, text.size());
+        const bool whole = writeWhole(vars, text.data(), text.size());
+        if (journal != nullptr) journal->wrote(whole);
     } else {
         CxStringBuff buffer{};
         if (CxStringBuffAppendStrN(&buffer, text.data(), static_cast<int32_t>(text.size())) == 1 &&
@@ -561,9 +565,11 @@ void writeFileText(KvlObject *handler, std::string_view text) {
 // record, and no record is split. A rollover that fails (reported by it)
 // is not tried again within the batch: the rest go into the active file,
 // as they would one by one. False when `roll` finds no file to write: the
-// rest of the records are not written.
+// rest of the records are not written. With `join` false each record is
+// a write of its own (see writeSharedBatch).
 template <class Roll>
-bool writeJoined(FileVars &vars, std::span<const std::string_view> texts, Roll roll) {
+bool writeJoined(FileVars &vars, std::span<const std::string_view> texts, Roll roll,
+                 bool join = true) {
     const auto full = [&vars](uint64_t size) {
         return vars.maxFiles > 1 && size > 0 &&
                size >= static_cast<uint64_t>(static_cast<int64_t>(vars.maxFileSize));
@@ -578,6 +584,10 @@ bool writeJoined(FileVars &vars, std::span<const std::string_view> texts, Roll r
             rolling = !full(vars.currentSize);
         }
         joined += text;
+        if (!join) {
+            writeText(vars, joined);
+            joined.clear();
+        }
     }
     if (!joined.empty()) writeText(vars, joined);
     return true;
@@ -617,7 +627,10 @@ void writeSharedText(KvlObject *handler, std::string_view text) {
 
 // A batch under one hold of the semaphore, rolled over as each record
 // would be (the queue that drains into it keeps batches to 64 KiB, so the
-// lock is held briefly).
+// lock is held briefly). Each record is a write of its own: the kernel
+// may cut a write of several pages when its process is killed, and the
+// next process's record would be glued to the cut one; a record alone is
+// cut no more often than it is when written on its own.
 void writeSharedBatch(KvlObject *handler, std::span<const std::string_view> texts) {
     FileVars *vars = varsOf(handler);
     if (vars == nullptr) return;
@@ -626,10 +639,13 @@ void writeSharedBatch(KvlObject *handler, std::span<const std::string_view> text
         return;
     }
     if (measureActive(*vars))
-        writeJoined(*vars, texts, [vars] {
-            rollActiveLog(*vars);
-            return true;
-        });
+        writeJoined(
+            *vars, texts,
+            [vars] {
+                rollActiveLog(*vars);
+                return true;
+            },
+            false);
     kvlMultiProcFileHandlerUnlockSem(vars);
     reportDropped(*vars);
 }
@@ -673,6 +689,22 @@ const KvlHandlerWriter kvl::kFileHandlerWriter = {prepareFile, writeFileText, wr
                                                   crashFile, nullptr};
 const KvlHandlerWriter kvl::kMultiProcHandlerWriter = {
     prepareShared, writeSharedText, writeSharedBatch, crashShared, crashSharedEnd};
+
+std::string kvl::activeFileName(KvlObject *handler) {
+    const bool fileHandler = handler != nullptr && handler->klass != nullptr &&
+                             (handler->klass->internals.writer == &kvl::kFileHandlerWriter ||
+                              handler->klass->internals.writer == &kvl::kMultiProcHandlerWriter);
+    const FileVars *vars = fileHandler ? varsOf(handler) : nullptr;
+    return vars != nullptr && vars->fileName != nullptr ? vars->fileName : "";
+}
+
+std::string kvl::setMemberName(const std::string &active, int32_t number) {
+    const size_t slash = active.rfind('/');
+    const size_t start = slash == std::string::npos ? 0 : slash + 1;
+    const size_t dot = active.rfind('.');
+    const size_t end = dot != std::string::npos && dot >= start ? dot : active.size();
+    return active.substr(0, end) + std::to_string(number) + active.substr(end);
+}
 
 std::string kvl::markedFileName(const std::string &name) {
     const int digit = kvlFHTrailingBaseDigit(name.c_str());

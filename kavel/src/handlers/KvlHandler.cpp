@@ -115,6 +115,13 @@ KvlObject *kvl::handleEvent(KvlObject *handler, KvlEvent *event) noexcept {
     return handler;
 }
 
+namespace {
+thread_local kvl::WriteJournal *currentJournal = nullptr;
+}
+
+void kvl::setWriteJournal(WriteJournal *journal) noexcept { currentJournal = journal; }
+kvl::WriteJournal *kvl::writeJournal() noexcept { return currentJournal; }
+
 bool kvl::writeTexts(KvlObject *handler, std::span<const std::string_view> texts) noexcept {
     if (!kvlObjectIsKind(handler, KVL_KIND_HANDLER)) return false;
     const KvlHandlerWriter *writer = handler->klass->internals.writer;
