@@ -436,8 +436,12 @@ void waitForSize(const std::string &file, off_t size) {
 
 void sustained(benchmark::State &state, const Sink &sink) {
     const int threads = static_cast<int>(state.range(0));
-    if (truncate(sink.file.c_str(), 0) != 0) std::abort();
     sink.record();  // the line's length, as this sink writes it
+    sink.flush();
+    waitForSize(sink.file, 1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (truncate(sink.file.c_str(), 0) != 0) std::abort();
+    sink.record();
     sink.flush();
     waitForSize(sink.file, 1);
     std::this_thread::sleep_for(std::chrono::milliseconds(20));

@@ -32,6 +32,7 @@
 // target without such a path (a console, a file that converts its texts)
 // leaves its queue to the next opener.
 
+#include <pthread.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <time.h>
@@ -69,6 +70,7 @@ constexpr size_t kBatchBytes = 64 * 1024;
 constexpr int kLockWaitMs = 10;
 constexpr auto kRecoveryPeriod = std::chrono::seconds(5);
 constexpr auto kRetryPause = std::chrono::milliseconds(100);
+constexpr auto kLinger = std::chrono::microseconds(200);
 
 struct AsyncVars {
     // Settings (properties).
@@ -99,6 +101,24 @@ struct AsyncVars {
     std::atomic<bool> stop{false};
     std::atomic<bool> writing{false};  // a batch is being handed to the target
 };
+
+// The process's pid, asked once and again in a forked child (pthread_atfork
+// forgets it): getpid is a system call, and every record asks whether it
+// is still in the process that opened the handler.
+std::atomic<pid_t> knownPid{0};
+
+pid_t currentPid() {
+    pid_t pid = knownPid.load(std::memory_order_relaxed);
+    if (pid == 0) {
+        static const bool hooked = pthread_atfork(nullptr, nullptr, [] {
+                                       knownPid.store(0, std::memory_order_relaxed);
+                                   }) == 0;
+        (void)hooked;
+        pid = getpid();
+        knownPid.store(pid, std::memory_order_relaxed);
+    }
+    return pid;
+}
 
 AsyncVars *varsOf(KvlObject *handler) {
     return handler != nullptr ? static_cast<AsyncVars *>(handler->vars) : nullptr;
@@ -240,6 +260,11 @@ void writerLoop(AsyncVars *v, int32_t maxDelay) {
             }
             kvlAPIMutexUnlock();
         }
+        // Records that come soon after a batch are taken in the next one:
+        // the writer looks again after kLinger rather than being woken for
+        // each (a wake-up costs the caller a system call).
+        std::unique_lock<std::mutex> lock(v->mutex);
+        v->wake.wait_for(lock, kLinger, [v] { return v->stop.load(); });
     }
 }
 
@@ -390,7 +415,7 @@ void unwatch(AsyncVars &v) {
 void closeAsync(AsyncVars &v) {
     if (!v.isOpen) return;
     unwatch(v);
-    if (v.owner == getpid()) {
+    if (v.owner == currentPid()) {
         stopWriter(v);
         drainAll(v);
         if (v.queue != nullptr && v.queue->empty()) v.queue->remove();
@@ -425,7 +450,7 @@ void closeAllAtExit() {
 
 void openAsync(KvlObject *handler, AsyncVars &v) {
     v.isOpen = true;
-    v.owner = getpid();
+    v.owner = currentPid();
     openHandlers().push_back(&v);
     static const bool atExit = std::atexit(closeAllAtExit) == 0;
     (void)atExit;
@@ -468,7 +493,7 @@ void openAsync(KvlObject *handler, AsyncVars &v) {
 KvlPrepared prepareAsync(KvlObject *handler) {
     AsyncVars *v = varsOf(handler);
     if (v == nullptr) return KvlPrepared::kSkip;
-    if (v->isOpen && v->owner != getpid()) closeAsync(*v);  // a forked child
+    if (v->isOpen && v->owner != currentPid()) closeAsync(*v);  // a forked child
     if (!v->isOpen) openAsync(handler, *v);
     if (v->target == nullptr) return KvlPrepared::kClosed;
     // The text is the target's: made with its formatter.
