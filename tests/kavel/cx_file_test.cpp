@@ -231,4 +231,34 @@ TEST(CxDirectoryTest, Listings) {
     CxDirectoryClose(&dir);
 }
 
+// A gathered write stops where the file's size limit stops it and says how
+// much it wrote, whatever piece the limit falls in; empty pieces are no
+// pieces.
+TEST(CxFileTest, AGatheredWriteCountsWhatItWrote) {
+    const std::vector<std::string> texts = {"first ", "", "second piece ", "3"};
+    std::string whole;
+    for (const std::string &text : texts)
+        whole += text;
+    for (const size_t limit :
+         {size_t{0}, size_t{4}, size_t{6}, size_t{10}, whole.size(), size_t{99}}) {
+        TempDir dir;
+        const std::string name = dir.path() + "/f";
+        CxFile file = open(name.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600);
+        std::vector<iovec> pieces;
+        for (const std::string &text : texts)
+            pieces.push_back({const_cast<char *>(text.data()), text.size()});
+        size_t done = 99;
+        CxPlatformErr status{};
+        {
+            FileSizeLimit full(limit);
+            status = CxFileWriteAllV(&file, pieces.data(), static_cast<int>(pieces.size()), &done);
+        }
+        close(file);
+        const size_t expected = std::min(limit, whole.size());
+        EXPECT_EQ(status.kind == CX_PLATFORM_ERR_OK, expected == whole.size()) << limit;
+        EXPECT_EQ(done, expected) << limit;
+        EXPECT_EQ(*readFile(name), whole.substr(0, expected)) << limit;
+    }
+}
+
 }  // namespace

@@ -15,6 +15,7 @@
 #include <dirent.h>
 #include <stddef.h>
 #include <stdint.h>
+#include <sys/uio.h>
 
 #include "CxPlatformErr.h"
 
@@ -60,6 +61,9 @@ CxPlatformErr CxFileWrite(CxFile *file, const void *data, size_t size, int32_t *
 /* Writes all `size` bytes, continuing short writes; `done` (may be null)
  * receives how many were written when it fails. */
 CxPlatformErr CxFileWriteAll(CxFile *file, const void *data, size_t size, size_t *done);
+/* The same for `count` pieces in one gathered write where it can (the
+ * pieces are advanced past what a short write took). */
+CxPlatformErr CxFileWriteAllV(CxFile *file, struct iovec *pieces, int count, size_t *done);
 CxPlatformErr CxFileSeek(CxFile *file, int64_t offset, int whence);
 /* Rewinds, truncates to 0 and checks the size is 0 (EINVAL otherwise). */
 CxPlatformErr CxFileTrunc(CxFile *file);

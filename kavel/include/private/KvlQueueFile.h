@@ -51,6 +51,7 @@ inline constexpr uint32_t kWrapMarker = 0xFFFFFFFFu;
 inline constexpr size_t kNameSize = 256;    /* object name, NUL included */
 inline constexpr size_t kTargetSize = 1024; /* target file, NUL included */
 inline constexpr char kSuffix[] = ".kvlq";
+inline constexpr size_t kPeekRecords = 256;
 inline constexpr char kMakingSuffix[] = ".new"; /* after kSuffix, while it is made */
 
 struct Header {
@@ -114,7 +115,8 @@ public:
     bool fits(size_t length) const { return sizeof(RecordHead) + padded(length) <= ringSize_; }
 
     /* The texts published and not yet consumed, in order, from the first
-     * up to about `maxBytes` (at least one); views into the ring, valid
+     * up to about `maxBytes` (at least one) and at most kPeekRecords of
+     * them (so a batch is one gathered write); views into the ring, valid
      * until consume(). Returns the read position after them; `ends`, when
      * given, gets the read position after each. */
     uint64_t peek(size_t maxBytes, std::vector<std::string_view> &texts,

@@ -86,6 +86,11 @@ struct AsyncVars {
     pid_t owner = 0;              // the process that opened it
     KvlObject *target = nullptr;  // acquired
     std::unique_ptr<QueueFile> queue;
+    // A batch's texts and read positions, made room for at open by the
+    // opening thread: the writer thread allocates nothing per batch, so it
+    // never grows a malloc arena of its own.
+    std::vector<std::string_view> batchTexts;
+    std::vector<uint64_t> batchEnds;
     std::string name;             // the handler's object name, and its queue directory,
     std::string dir;              // for the writer's look for dead processes' queues
     bool synchronous = false;     // no queue: records go straight to the target
@@ -191,8 +196,10 @@ bool drainBatch(AsyncVars &v) {
         v.writing.store(false);
         return false;
     }
-    std::vector<std::string_view> texts;
-    std::vector<uint64_t> ends;
+    std::vector<std::string_view> &texts = v.batchTexts;
+    std::vector<uint64_t> &ends = v.batchEnds;
+    texts.clear();
+    ends.clear();
     const uint64_t next = v.queue->peek(kBatchBytes, texts, &ends);
     DrainJournal journal(*v.queue, texts, ends);
     kvl::setWriteJournal(&journal);
@@ -483,6 +490,8 @@ void openAsync(KvlObject *handler, AsyncVars &v) {
         return;
     }
     kvlAPIMutexGuardForks();
+    v.batchTexts.reserve(kvl::queue::kPeekRecords);
+    v.batchEnds.reserve(kvl::queue::kPeekRecords);
     v.writer = std::thread(writerLoop, &v, v.maxDelay);
     if (v.drainOnCrash) {
         writeThrough(v, {});  // the target's file open now, for a crash before the first batch

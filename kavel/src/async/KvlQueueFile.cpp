@@ -236,7 +236,8 @@ uint64_t QueueFile::peek(size_t maxBytes, std::vector<std::string_view> &texts,
     uint64_t read = header_->readPos;  // ours alone
     const uint64_t write = loadPosition(header_->writePos);
     size_t taken = 0;
-    while (read < write && (taken == 0 || taken < maxBytes)) {
+    const size_t limit = texts.size() + kPeekRecords;
+    while (read < write && (taken == 0 || taken < maxBytes) && texts.size() < limit) {
         const uint64_t at = read % ringSize_;
         uint32_t length;
         std::memcpy(&length, ring_ + at, sizeof length);
@@ -393,9 +394,9 @@ namespace {
 
 // How far a file agrees, from the claim's offset, with the records.
 struct Agreement {
-    size_t whole = 0;   // records found whole
-    size_t into = 0;    // bytes of the next record found after them
-    bool atEnd = false; // the file ends where the agreement ends
+    size_t whole = 0;    // records found whole
+    size_t into = 0;     // bytes of the next record found after them
+    bool atEnd = false;  // the file ends where the agreement ends
 };
 
 Agreement agreementIn(const std::string &name, const Claim &claim,

@@ -10,8 +10,9 @@
 // write advances it by the bytes written, so a record costs one stat and
 // one write. The rollover test happens before the write: a record is never
 // split, and a file exceeds "maxFileSize" by at most one record (and its
-// header). The size is compared as an unsigned 64-bit number, so a
-// negative "maxFileSize" never rolls over.
+// header). A batch of records (an asynchronous handler's queue draining)
+// is one stat and one gathered write, split only at rollovers. The size is compared as an unsigned
+// 64-bit number, so a negative "maxFileSize" never rolls over.
 //
 // A record is written whole or not at all: a short write is continued, and
 // a write that still fails cuts the file back to its size before the
@@ -48,8 +49,10 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -214,20 +217,55 @@ bool writeWhole(FileVars &vars, const char *data, size_t size) {
 }
 
 // Writes a formatter text (header, record or trailer) in the handler's
-// encoding; a queue draining into the handler is told of each write.
+// encoding.
 void writeText(FileVars &vars, std::string_view text) {
     if (vars.encoding == nullptr) {
-        kvl::WriteJournal *journal = kvl::writeJournal();
-        if (journal != nullptr)
-            journal->willWrite(vars.device, vars.inode, vars.currentSize, text.size());
-        const bool whole = writeWhole(vars, text.data(), text.size());
-        if (journal != nullptr) journal->wrote(whole);
+        writeWhole(vars, text.data(), text.size());
     } else {
         CxStringBuff buffer{};
         if (CxStringBuffAppendStrN(&buffer, text.data(), static_cast<int32_t>(text.size())) == 1 &&
             CxStringBuffChangeFromUTF8(vars.encoding, &buffer) == 1)
             writeWhole(vars, buffer.data, buffer.length);
         CxStringBuffDiscard(&buffer);
+    }
+}
+
+// Records' texts in one gathered write (up to kGathered at a time), whole
+// or cut back like writeWhole; a queue draining into the handler is told
+// of each write. Converted one by one when the handler has an encoding.
+constexpr size_t kGathered = 256;
+
+void writeTexts(FileVars &vars, std::span<const std::string_view> texts) {
+    if (vars.encoding != nullptr) {
+        for (const std::string_view text : texts)
+            writeText(vars, text);
+        return;
+    }
+    for (size_t first = 0; first < texts.size(); first += kGathered) {
+        const auto run = texts.subspan(first, std::min(kGathered, texts.size() - first));
+        iovec pieces[kGathered];
+        size_t bytes = 0;
+        for (size_t i = 0; i < run.size(); ++i) {
+            pieces[i] = {const_cast<char *>(run[i].data()), run[i].size()};
+            bytes += run[i].size();
+        }
+        kvl::WriteJournal *journal = kvl::writeJournal();
+        if (journal != nullptr)
+            journal->willWrite(vars.device, vars.inode, vars.currentSize, bytes);
+        size_t done = 0;
+        const CxPlatformErr status =
+            CxFileWriteAllV(&vars.file, pieces, static_cast<int>(run.size()), &done);
+        const bool whole = status.kind == CX_PLATFORM_ERR_OK;
+        if (whole) {
+            cleared(vars, kWriting);
+            vars.currentSize += bytes;
+        } else {
+            if (done > 0 && ftruncate(vars.file, static_cast<off_t>(vars.currentSize)) != 0)
+                reportOnce(vars, kWriting, cxPlatformFail(errno));
+            reportOnce(vars, kWriting, status);
+        }
+        if (journal != nullptr) journal->wrote(whole);
+        if (!whole) return;
     }
 }
 
@@ -558,44 +596,46 @@ void writeFileText(KvlObject *handler, std::string_view text) {
     if (FileVars *vars = varsOf(handler)) writeText(*vars, text);
 }
 
-// Records in order, as few writes as the rollovers allow: they are joined
-// into one text until the file, with the joined text, reaches its limit;
-// then the joined text is written and `roll` makes the file ready again
-// (rolling it over), so a file still exceeds "maxFileSize" by at most one
-// record, and no record is split. A rollover that fails (reported by it)
-// is not tried again within the batch: the rest go into the active file,
-// as they would one by one. False when `roll` finds no file to write: the
-// rest of the records are not written. With `join` false each record is
-// a write of its own (see writeSharedBatch).
+// Records in order, as few writes as the rollovers allow: they are
+// gathered into one write until the file, with them, reaches its limit;
+// then they are written and `roll` makes the file ready again (rolling it
+// over), so a file still exceeds "maxFileSize" by at most one record, and
+// no record is split. A rollover that fails (reported by it) is not tried
+// again within the batch: the rest go into the active file, as they would
+// one by one. False when `roll` finds no file to write: the rest of the
+// records are not written. With `gather` false each record is a write of
+// its own (see writeSharedBatch).
 template <class Roll>
-bool writeJoined(FileVars &vars, std::span<const std::string_view> texts, Roll roll,
-                 bool join = true) {
+bool writeInRuns(FileVars &vars, std::span<const std::string_view> texts, Roll roll,
+                 bool gather = true) {
     const auto full = [&vars](uint64_t size) {
         return vars.maxFiles > 1 && size > 0 &&
                size >= static_cast<uint64_t>(static_cast<int64_t>(vars.maxFileSize));
     };
-    std::string joined;
+    size_t first = 0;
+    uint64_t pending = 0;
+    const auto flush = [&](size_t end) {
+        if (end > first) writeTexts(vars, texts.subspan(first, end - first));
+        first = end;
+        pending = 0;
+    };
     bool rolling = true;
-    for (const std::string_view text : texts) {
-        if (rolling && full(vars.currentSize + joined.size())) {
-            if (!joined.empty()) writeText(vars, joined);
-            joined.clear();
+    for (size_t i = 0; i < texts.size(); ++i) {
+        if (rolling && full(vars.currentSize + pending)) {
+            flush(i);
             if (!roll()) return false;
             rolling = !full(vars.currentSize);
         }
-        joined += text;
-        if (!join) {
-            writeText(vars, joined);
-            joined.clear();
-        }
+        pending += texts[i].size();
+        if (!gather) flush(i + 1);
     }
-    if (!joined.empty()) writeText(vars, joined);
+    flush(texts.size());
     return true;
 }
 
 void writeFileBatch(KvlObject *handler, std::span<const std::string_view> texts) {
     if (FileVars *vars = varsOf(handler))
-        writeJoined(*vars, texts,
+        writeInRuns(*vars, texts,
                     [handler] { return prepareFile(handler) == KvlPrepared::kReady; });
 }
 
@@ -639,7 +679,7 @@ void writeSharedBatch(KvlObject *handler, std::span<const std::string_view> text
         return;
     }
     if (measureActive(*vars))
-        writeJoined(
+        writeInRuns(
             *vars, texts,
             [vars] {
                 rollActiveLog(*vars);

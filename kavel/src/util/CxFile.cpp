@@ -3,7 +3,9 @@
 #include "CxFile.h"
 
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -123,6 +125,39 @@ CxPlatformErr CxFileWriteAll(CxFile *file, const void *data, size_t size, size_t
             break;
         }
         written += static_cast<size_t>(count);
+    }
+    if (done != nullptr) *done = written;
+    return status;
+}
+
+CxPlatformErr CxFileWriteAllV(CxFile *file, struct iovec *pieces, int count, size_t *done) {
+    if (file == nullptr || (pieces == nullptr && count > 0)) return cxPlatformFail(EINVAL);
+    size_t written = 0;
+    CxPlatformErr status = cxPlatformOk();
+    for (;;) {
+        while (count > 0 && pieces->iov_len == 0) {
+            ++pieces;
+            --count;
+        }
+        if (count == 0) break;
+        const ssize_t n = writev(*file, pieces, count < IOV_MAX ? count : IOV_MAX);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            status = n < 0 ? fromErrno() : cxPlatformFail(EIO);
+            break;
+        }
+        written += static_cast<size_t>(n);
+        // Past what the write took: whole pieces, then part of the next.
+        size_t left = static_cast<size_t>(n);
+        while (count > 0 && left >= pieces->iov_len) {
+            left -= pieces->iov_len;
+            ++pieces;
+            --count;
+        }
+        if (count > 0) {
+            pieces->iov_base = static_cast<char *>(pieces->iov_base) + left;
+            pieces->iov_len -= left;
+        }
     }
     if (done != nullptr) *done = written;
     return status;
