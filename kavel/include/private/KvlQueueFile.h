@@ -151,6 +151,8 @@ public:
 private:
     QueueFile(std::string path, int fd, void *map, uint64_t ringSize);
     static size_t padded(size_t length) { return (length + 7) & ~size_t{7}; }
+    template <class Visit>
+    uint64_t walk(uint64_t read, Visit visit) const;
 
     std::string path_;
     int fd_;

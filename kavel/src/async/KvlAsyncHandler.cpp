@@ -203,12 +203,10 @@ bool drainBatch(AsyncVars &v) {
     const uint64_t next = v.queue->peek(kBatchBytes, texts, &ends);
     DrainJournal journal(*v.queue, texts, ends);
     kvl::setWriteJournal(&journal);
-    bool written = !texts.empty() && writeThrough(v, texts);
+    bool written = texts.empty() || writeThrough(v, texts);
     kvl::setWriteJournal(nullptr);
-    if (journal.used())
-        written = journal.allWritten();
-    else if (written)
-        v.queue->consume(next);  // a target without a journal: taken is written
+    if (journal.used()) written = journal.allWritten();
+    if (written) v.queue->consume(next);  // a wrap marker after the last record too
     v.writing.store(false);
     return written;
 }

@@ -231,30 +231,11 @@ bool QueueFile::push(std::string_view text) {
     return true;
 }
 
-uint64_t QueueFile::peek(size_t maxBytes, std::vector<std::string_view> &texts,
-                         std::vector<uint64_t> *ends) const {
-    uint64_t read = header_->readPos;  // ours alone
-    const uint64_t write = loadPosition(header_->writePos);
-    size_t taken = 0;
-    const size_t limit = texts.size() + kPeekRecords;
-    while (read < write && (taken == 0 || taken < maxBytes) && texts.size() < limit) {
-        const uint64_t at = read % ringSize_;
-        uint32_t length;
-        std::memcpy(&length, ring_ + at, sizeof length);
-        if (length == kWrapMarker) {
-            read += ringSize_ - at;
-            continue;
-        }
-        texts.emplace_back(reinterpret_cast<const char *>(ring_ + at + sizeof(RecordHead)), length);
-        read += sizeof(RecordHead) + padded(length);
-        if (ends != nullptr) ends->push_back(read);
-        taken += length;
-    }
-    return read;
-}
-
-bool QueueFile::drainTo(int fd) noexcept {
-    uint64_t read = header_->readPos;  // the writer thread is kept out
+// Hands each published record from `read` on, with the read position
+// after it, to `visit` until it returns false; returns where it stopped.
+// Allocates nothing: the crash drain uses it.
+template <class Visit>
+uint64_t QueueFile::walk(uint64_t read, Visit visit) const {
     const uint64_t write = loadPosition(header_->writePos);
     while (read < write) {
         const uint64_t at = read % ringSize_;
@@ -264,17 +245,42 @@ bool QueueFile::drainTo(int fd) noexcept {
             read += ringSize_ - at;
             continue;
         }
-        const auto *text = reinterpret_cast<const char *>(ring_ + at + sizeof(RecordHead));
-        for (size_t done = 0; done < length;) {
-            const ssize_t wrote = ::write(fd, text + done, length - done);
+        const std::string_view text(reinterpret_cast<const char *>(ring_ + at + sizeof(RecordHead)),
+                                    length);
+        const uint64_t after = read + sizeof(RecordHead) + padded(length);
+        if (!visit(text, after)) break;
+        read = after;
+    }
+    return read;
+}
+
+uint64_t QueueFile::peek(size_t maxBytes, std::vector<std::string_view> &texts,
+                         std::vector<uint64_t> *ends) const {
+    size_t taken = 0;
+    const size_t limit = texts.size() + kPeekRecords;
+    return walk(header_->readPos, [&](std::string_view text, uint64_t after) {
+        if ((taken > 0 && taken >= maxBytes) || texts.size() >= limit) return false;
+        texts.push_back(text);
+        if (ends != nullptr) ends->push_back(after);
+        taken += text.size();
+        return true;
+    });
+}
+
+bool QueueFile::drainTo(int fd) noexcept {
+    bool written = true;  // the writer thread is kept out: the read position is ours
+    const uint64_t end = walk(header_->readPos, [&](std::string_view text, uint64_t after) {
+        for (size_t done = 0; done < text.size();) {
+            const ssize_t wrote = ::write(fd, text.data() + done, text.size() - done);
             if (wrote < 0 && errno == EINTR) continue;
-            if (wrote <= 0) return false;
+            if (wrote <= 0) return written = false;
             done += static_cast<size_t>(wrote);
         }
-        read += sizeof(RecordHead) + padded(length);
-        storePosition(header_->readPos, read);
-    }
-    return true;
+        storePosition(header_->readPos, after);
+        return true;
+    });
+    if (written) storePosition(header_->readPos, end);  // past a last wrap marker
+    return written;
 }
 
 void QueueFile::unlinkName() const noexcept { unlink(path_.c_str()); }
