@@ -235,7 +235,7 @@ void writeText(FileVars &vars, std::string_view text) {
 // of each write. Converted one by one when the handler has an encoding.
 constexpr size_t kGathered = 256;
 
-void writeTexts(FileVars &vars, std::span<const std::string_view> texts) {
+void writeGathered(FileVars &vars, std::span<const std::string_view> texts) {
     if (vars.encoding != nullptr) {
         for (const std::string_view text : texts)
             writeText(vars, text);
@@ -615,7 +615,7 @@ bool writeInRuns(FileVars &vars, std::span<const std::string_view> texts, Roll r
     size_t first = 0;
     uint64_t pending = 0;
     const auto flush = [&](size_t end) {
-        if (end > first) writeTexts(vars, texts.subspan(first, end - first));
+        if (end > first) writeGathered(vars, texts.subspan(first, end - first));
         first = end;
         pending = 0;
     };
