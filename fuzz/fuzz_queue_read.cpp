@@ -1,6 +1,7 @@
 // Arbitrary bytes as an asynchronous handler's queue file left by a dead
 // process: read raw, and as the ring and positions behind a header that
-// passes the checks, so the record walk is reached. Nothing may be read
+// passes the checks, so the record walk is reached (and the claim on the
+// first record is read). Nothing may be read
 // outside the bytes (ASan), nothing may crash, and what comes back is
 // within them.
 #include <cstdint>
@@ -13,7 +14,9 @@ using namespace kvl::queue;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::vector<unsigned char> raw(data, data + size);
-    readQueueBytes(raw);
+    Claim claim;
+    readQueueBytes(raw, &claim);
+    if (claim.bytes > kMaxRingSize) __builtin_trap();  // a claim is held to the ring
 
     std::vector<unsigned char> file(kHeaderSize + kMinRingSize, 0);
     Header header{};
