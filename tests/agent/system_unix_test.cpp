@@ -35,6 +35,9 @@ int impossiblePid() {
 }
 
 // The command line of a child once it has left the fork for its program.
+// `program` is the line's start as far as it reaches past the program's
+// name: in the middle of the exec the new name is there before the new
+// arguments, and the name alone stands in for a line not there yet.
 int cmdlineAfterExec(int pid, char *buffer, int size, const char *program) {
     for (int i = 0; i < 1000; ++i) {
         const int length = slm_get_process_cmdline(pid, buffer, size);
@@ -421,7 +424,7 @@ TEST_F(SlmSystemTest, ProcessQueries) {
         slm_popen(Argv{"sleep", "30"}.get(), nullptr, nullptr, &record, SLM_WAIT_DIRECT);
     ASSERT_GT(pid, 0);
     char buffer[128];
-    EXPECT_EQ(cmdlineAfterExec(pid, buffer, sizeof buffer, "sleep"), 8);
+    EXPECT_EQ(cmdlineAfterExec(pid, buffer, sizeof buffer, "sleep "), 8);
     EXPECT_STREQ(buffer, "sleep 30");
     EXPECT_EQ(slm_get_process_cmdline(pid, buffer, 8), -1) << "does not fit";
     EXPECT_EQ(slm_check_process(pid), 0);
