@@ -12,7 +12,16 @@
 // consumer at any moment and the target is never written by two threads.
 // The writer takes the mutex for one batch (at most 64 KiB) at a time, with
 // a bounded wait, so that whoever holds the mutex to stop it (a close, a
-// change of its properties, the toolkit's close) can join it.
+// change of its properties, the toolkit's close) can join it. After a
+// batch it looks again 0.2 ms later before it sleeps, so a caller rarely
+// pays for waking it.
+//
+// Each write of a batch into a file target is claimed in the queue before
+// it is made and consumed as soon as it is made (DrainJournal): a queue
+// left by a process killed in the middle says what may already be in the
+// file, and its recoverer skips that (KvlQueueFile.h); a write the target
+// refuses (a full disk) leaves its records queued, tried again every
+// 0.1 s.
 //
 // When the queue is full a caller either writes the queue out itself (it
 // holds the mutex: "BLOCK", the default) or drops the record and counts it
@@ -25,8 +34,8 @@
 // leaves both to the parent and opens a queue of its own.
 //
 // A fatal signal ("drainOnCrash") writes what is queued straight into the
-// target's descriptor before the process dies: the handler (installed
-// once, chaining the actions it replaced) keeps the writer threads out,
+// target's descriptor before the process dies: the handler (installed at
+// each open where it is not already, chaining the actions it replaced) keeps the writer threads out,
 // appends each queue's records with write(2) alone, removes the queues it
 // emptied, puts the previous action back and raises the signal again. A
 // target without such a path (a console, a file that converts its texts)
