@@ -10,7 +10,8 @@
  *   header (kHeaderSize bytes): magic, version, header and ring sizes, the
  *     read and write positions (bytes consumed and published since the
  *     start, never wrapped), the writer's pid, the handler's object name,
- *     and the file its target writes (for the hand-drain command);
+ *     the file its target writes (for the hand-drain command), and the
+ *     claim on the write the consumer is making (what a recoverer skips);
  *   ring (ringSize bytes, a multiple of 8): records, each a 16-byte head
  *     (text length, checksum of sequence and text, sequence number) and the
  *     text, padded to 8 bytes. A record never wraps: where one does not fit
@@ -27,7 +28,9 @@
  *
  * The space is reserved when the file is made (posix_fallocate), so a full
  * file system refuses the queue at once instead of killing the process
- * with SIGBUS at its first record. C++ only.
+ * with SIGBUS at its first record. A queue is made, locked and filled in
+ * under its name with kMakingSuffix and linked to its name only then, so a
+ * recoverer never finds one unlocked or half made. C++ only.
  */
 #ifndef KVL_QUEUE_FILE_H
 #define KVL_QUEUE_FILE_H
