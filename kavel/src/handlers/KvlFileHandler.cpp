@@ -11,8 +11,9 @@
 // one write. The rollover test happens before the write: a record is never
 // split, and a file exceeds "maxFileSize" by at most one record (and its
 // header). A batch of records (an asynchronous handler's queue draining)
-// is one stat and one gathered write, split only at rollovers. The size is compared as an unsigned
-// 64-bit number, so a negative "maxFileSize" never rolls over.
+// is one stat and one gathered write, split only at rollovers. The size is
+// compared as an unsigned 64-bit number, so a negative "maxFileSize" never
+// rolls over.
 //
 // A record is written whole or not at all: a short write is continued, and
 // a write that still fails cuts the file back to its size before the
@@ -200,11 +201,10 @@ void closeDescriptor(FileVars &vars) {
     vars.isOpen = 0;
 }
 
-// Writes `size` bytes whole; on failure the file is cut back to the size it
-// had before and the error reported. True when written.
-bool writeWhole(FileVars &vars, const char *data, size_t size) {
-    size_t done = 0;
-    const CxPlatformErr status = CxFileWriteAll(&vars.file, data, size, &done);
+// The end of a write of `size` bytes that wrote `done`: the size advanced,
+// or, on failure, the file cut back to the size it had before and the
+// error reported. True when written whole.
+bool settleWrite(FileVars &vars, CxPlatformErr status, size_t done, size_t size) {
     if (status.kind != CX_PLATFORM_ERR_OK) {
         if (done > 0 && ftruncate(vars.file, static_cast<off_t>(vars.currentSize)) != 0)
             reportOnce(vars, kWriting, cxPlatformFail(errno));
@@ -214,6 +214,13 @@ bool writeWhole(FileVars &vars, const char *data, size_t size) {
     cleared(vars, kWriting);
     vars.currentSize += size;
     return true;
+}
+
+// Writes `size` bytes whole, or none of them. True when written.
+bool writeWhole(FileVars &vars, const char *data, size_t size) {
+    size_t done = 0;
+    const CxPlatformErr status = CxFileWriteAll(&vars.file, data, size, &done);
+    return settleWrite(vars, status, done, size);
 }
 
 // Writes a formatter text (header, record or trailer) in the handler's
@@ -231,7 +238,7 @@ void writeText(FileVars &vars, std::string_view text) {
 }
 
 // Records' texts in one gathered write (up to kGathered at a time), whole
-// or cut back like writeWhole; a queue draining into the handler is told
+// or none of them; a queue draining into the handler is told
 // of each write. Converted one by one when the handler has an encoding.
 constexpr size_t kGathered = 256;
 
@@ -255,15 +262,7 @@ void writeGathered(FileVars &vars, std::span<const std::string_view> texts) {
         size_t done = 0;
         const CxPlatformErr status =
             CxFileWriteAllV(&vars.file, pieces, static_cast<int>(run.size()), &done);
-        const bool whole = status.kind == CX_PLATFORM_ERR_OK;
-        if (whole) {
-            cleared(vars, kWriting);
-            vars.currentSize += bytes;
-        } else {
-            if (done > 0 && ftruncate(vars.file, static_cast<off_t>(vars.currentSize)) != 0)
-                reportOnce(vars, kWriting, cxPlatformFail(errno));
-            reportOnce(vars, kWriting, status);
-        }
+        const bool whole = settleWrite(vars, status, done, bytes);
         if (journal != nullptr) journal->wrote(whole);
         if (!whole) return;
     }
