@@ -19,6 +19,7 @@
 #include <tuple>
 #include <utility>
 
+#include "CxFile.h"
 #include "KvlClasses.h"
 
 namespace kvl::queue {
@@ -76,6 +77,20 @@ bool lockWhole(int fd) {
     lock.l_type = F_WRLCK;
     lock.l_whence = SEEK_SET;
     return fcntl(fd, F_OFD_SETLK, &lock) == 0;
+}
+
+// Up to `size` bytes from `offset` of descriptor `fd`: fewer at the end of
+// the file or at an error.
+size_t readAt(int fd, void *buffer, size_t size, uint64_t offset) {
+    size_t got = 0;
+    while (got < size) {
+        const ssize_t n = pread(fd, static_cast<char *>(buffer) + got, size - got,
+                                static_cast<off_t>(offset + got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += static_cast<size_t>(n);
+    }
+    return got;
 }
 
 std::string errorText(const char *what, const std::string &path) {
@@ -270,12 +285,9 @@ uint64_t QueueFile::peek(size_t maxBytes, std::vector<std::string_view> &texts,
 bool QueueFile::drainTo(int fd) noexcept {
     bool written = true;  // the writer thread is kept out: the read position is ours
     const uint64_t end = walk(header_->readPos, [&](std::string_view text, uint64_t after) {
-        for (size_t done = 0; done < text.size();) {
-            const ssize_t wrote = ::write(fd, text.data() + done, text.size() - done);
-            if (wrote < 0 && errno == EINTR) continue;
-            if (wrote <= 0) return written = false;
-            done += static_cast<size_t>(wrote);
-        }
+        CxFile out = fd;  // write(2) and errno only: safe in a signal handler
+        if (CxFileWriteAll(&out, text.data(), text.size(), nullptr).kind != CX_PLATFORM_ERR_OK)
+            return written = false;
         storePosition(header_->readPos, after);
         return true;
     });
@@ -381,15 +393,7 @@ Recovery OrphanQueue::read() const {
         return out;
     }
     std::vector<unsigned char> bytes(static_cast<size_t>(info.st_size));
-    size_t got = 0;
-    while (got < bytes.size()) {
-        const ssize_t n =
-            pread(fd_, bytes.data() + got, bytes.size() - got, static_cast<off_t>(got));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        got += static_cast<size_t>(n);
-    }
-    bytes.resize(got);
+    bytes.resize(readAt(fd_, bytes.data(), bytes.size(), 0));
     Claim claim;
     Recovery out = readQueueBytes(bytes, &claim);
     if (claim.bytes != 0) skipWritten(out, claim);
@@ -415,15 +419,8 @@ Agreement agreementIn(const std::string &name, const Claim &claim,
     size_t have = 0;
     if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
         (!sameFile || (static_cast<uint64_t>(info.st_dev) == claim.device &&
-                       static_cast<uint64_t>(info.st_ino) == claim.inode))) {
-        while (have < found.size()) {
-            const ssize_t n = pread(fd, found.data() + have, found.size() - have,
-                                    static_cast<off_t>(claim.offset + have));
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) break;
-            have += static_cast<size_t>(n);
-        }
-    }
+                       static_cast<uint64_t>(info.st_ino) == claim.inode)))
+        have = readAt(fd, found.data(), found.size(), claim.offset);
     close(fd);
     size_t agreed = 0;
     for (const std::string &text : texts) {
