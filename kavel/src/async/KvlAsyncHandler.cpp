@@ -35,11 +35,10 @@
 //
 // A fatal signal ("drainOnCrash") writes what is queued straight into the
 // target's descriptor before the process dies: the handler (installed at
-// each open where it is not already, chaining the actions it replaced) keeps the writer threads out,
-// appends each queue's records with write(2) alone, removes the queues it
-// emptied, puts the previous action back and raises the signal again. A
-// target without such a path (a console, a file that converts its texts)
-// leaves its queue to the next opener.
+// each open where it is not already, chaining the actions it replaced) keeps the writer threads
+// out, appends each queue's records with write(2) alone, removes the queues it emptied, puts the
+// previous action back and raises the signal again. A target without such a path (a console, a file
+// that converts its texts) leaves its queue to the next opener.
 
 #include <pthread.h>
 #include <signal.h>
@@ -313,15 +312,13 @@ void recoverOrphans(AsyncVars &v) {
         std::vector<std::string_view> batch;
         size_t bytes = 0;
         bool written = true;
-        for (size_t i = 0; i <= got.texts.size() && written; ++i) {
-            if (i == got.texts.size() || bytes >= kBatchBytes) {
-                if (!batch.empty()) written = writeThrough(v, batch);
+        for (size_t i = 0; i < got.texts.size() && written; ++i) {
+            batch.push_back(got.texts[i]);
+            bytes += got.texts[i].size();
+            if (bytes >= kBatchBytes || i + 1 == got.texts.size()) {
+                written = writeThrough(v, batch);
                 batch.clear();
                 bytes = 0;
-            }
-            if (i < got.texts.size()) {
-                batch.push_back(got.texts[i]);
-                bytes += got.texts[i].size();
             }
         }
         if (!written) return;  // written again, whole, next time
@@ -341,8 +338,8 @@ struct sigaction previousActions[std::size(kCrashSignals)];
 std::atomic<AsyncVars *> crashSlots[kCrashSlots];
 std::atomic<bool> crashDrained{false};
 
-void pause(long nanoseconds) {
-    const timespec span{0, nanoseconds};
+void sleepMillisecond() {
+    const timespec span{0, 1000000};
     nanosleep(&span, nullptr);
 }
 
@@ -357,7 +354,7 @@ void drainForCrash() {
         if (v == nullptr || v->owner != self || v->queue == nullptr || v->target == nullptr)
             continue;
         for (int waited = 0; v->writing.load() && waited < 200; ++waited)
-            pause(1000000);
+            sleepMillisecond();
         const KvlHandlerWriter *writer = v->target->klass->internals.writer;
         const int fd = writer->crashBegin != nullptr ? writer->crashBegin(v->target) : -1;
         if (fd < 0) continue;
@@ -385,7 +382,7 @@ void onFatalSignal(int signal, siginfo_t *info, void *) {
         crashDrained.store(true);
     } else {
         for (int waited = 0; !crashDrained.load() && waited < 2000; ++waited)
-            pause(1000000);
+            sleepMillisecond();
     }
     sigaction(signal, &previousActions[signalIndex(signal)], nullptr);
     if (info == nullptr || info->si_code <= 0 || signal == SIGABRT) raise(signal);
@@ -499,11 +496,11 @@ void openAsync(KvlObject *handler, AsyncVars &v) {
     kvlAPIMutexGuardForks();
     v.batchTexts.reserve(kvl::queue::kPeekRecords);
     v.batchEnds.reserve(kvl::queue::kPeekRecords);
-    v.writer = std::thread(writerLoop, &v, v.maxDelay);
     if (v.drainOnCrash) {
-        writeThrough(v, {});  // the target's file open now, for a crash before the first batch
+        v.target->klass->internals.writer->prepare(v.target);  // open for a crash before a batch
         watchForCrash(v);
     }
+    v.writer = std::thread(writerLoop, &v, v.maxDelay);
 }
 
 KvlPrepared prepareAsync(KvlObject *handler) {
