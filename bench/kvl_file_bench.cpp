@@ -481,34 +481,14 @@ void sustained(benchmark::State &state, const Sink &sink) {
     state.SetItemsProcessed(state.iterations() * kSustainedRecords);
 }
 
-KvlObject *sustainedLogger(bool async) {
-    KvlOpenToolkit(nullptr);
-    const std::string name = async ? "sustained_async" : "sustained_sync";
-    KvlObject *file = KvlGetObject((name + ".file").c_str(), "kvl_filehandler");
-    KvlSetObjProp(file, "maxFiles", "1");
-    KvlSetObjProp(file, "fileName", (pathOf(name.c_str()) + ".log").c_str());
-    KvlObject *logger = KvlGetObject(name.c_str(), "kvl_basiclogger");
-    KvlSetObjProp(logger, "level", "ALL");
-    if (async) {
-        KvlObject *queue = KvlGetObject((name + ".queue").c_str(), "kvl_asynchandler");
-        KvlSetObjProp(queue, "targetName", (name + ".file").c_str());
-        KvlAddListener(logger, queue);
-        KvlReleaseObject(queue);
-    } else {
-        KvlAddListener(logger, file);
-        KvlReleaseObject(file);
-    }
-    return logger;
-}
-
 void BM_Sustained_AsyncHandler(benchmark::State &state) {
-    static KvlObject *logger = sustainedLogger(true);
+    static KvlObject *logger = asyncLoggerOver("sustained_async", "kvl_filehandler", 0);
     sustained(state, {pathOf("sustained_async") + ".log", [] { record(logger); }, [] {}});
 }
 BENCHMARK(BM_Sustained_AsyncHandler)->Arg(1)->Arg(4)->Iterations(20)->UseRealTime();
 
 void BM_Sustained_FileHandler(benchmark::State &state) {
-    static KvlObject *logger = sustainedLogger(false);
+    static KvlObject *logger = loggerTo("sustained_sync", "kvl_filehandler", 0);
     sustained(state, {pathOf("sustained_sync") + ".log", [] { record(logger); }, [] {}});
 }
 BENCHMARK(BM_Sustained_FileHandler)->Arg(1)->Arg(4)->Iterations(20)->UseRealTime();

@@ -65,6 +65,12 @@ protected:
             out.push_back((*it)[1]);
         return out;
     }
+    // How many records the log holds once it holds `count` (or 10 s later).
+    size_t recordsOnceThere(size_t count) const {
+        for (int waited = 0; records().size() < count && waited < 400; ++waited)
+            std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        return records().size();
+    }
     size_t queueFiles() const {
         size_t n = 0;
         for (const auto &entry : std::filesystem::directory_iterator(dir.path()))
@@ -294,9 +300,7 @@ TEST_F(KvlAsyncHandlerTest, AnOpenHandlerWritesTheQueuesOfProcessesThatDie) {
         return 0;
     });
     ASSERT_EQ(vrxtest::waitChild(child), 128 + SIGKILL);
-    for (int waited = 0; records().size() < 51 && waited < 200; ++waited)
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    EXPECT_EQ(records().size(), 51u);
+    EXPECT_EQ(recordsOnceThere(51), 51u);
     EXPECT_EQ(queueFiles(), 1u) << "the parent's own";
     close();
     EXPECT_EQ(queueFiles(), 0u);
@@ -306,14 +310,9 @@ TEST_F(KvlAsyncHandlerTest, AnOpenHandlerWritesTheQueuesOfProcessesThatDie) {
 // disk) leaves the records in the queue, in order, and they are written
 // once it can again.
 TEST_F(KvlAsyncHandlerTest, RecordsWaitInTheQueueWhileTheTargetCannotWrite) {
-    const auto waitForRecords = [this](size_t count) {
-        for (int waited = 0; records().size() < count && waited < 200; ++waited)
-            std::this_thread::sleep_for(std::chrono::milliseconds(25));
-        return records().size();
-    };
     open("");
     logText("<r0>");
-    ASSERT_EQ(waitForRecords(1), 1u);
+    ASSERT_EQ(recordsOnceThere(1), 1u);
     {
         // room for a record and a half: what a batch wrote is cut back
         vrxtest::FileSizeLimit full(std::filesystem::file_size(log()) * 3 / 2 + 10);
@@ -323,7 +322,7 @@ TEST_F(KvlAsyncHandlerTest, RecordsWaitInTheQueueWhileTheTargetCannotWrite) {
         EXPECT_EQ(records().size(), 1u);
         EXPECT_EQ(vrxtest::readFile(log())->back(), '\n');
     }
-    EXPECT_EQ(waitForRecords(201), 201u);
+    EXPECT_EQ(recordsOnceThere(201), 201u);
     close();
     const std::vector<std::string> got = records();
     ASSERT_EQ(got.size(), 201u);
