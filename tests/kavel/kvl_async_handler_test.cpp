@@ -5,9 +5,8 @@
 // before it dies, and the queue of one killed with SIGKILL is written by
 // the next opener before its own records, or by a process that has the
 // handler open within seconds; records a full disk refuses wait in the
-// queue; a queue
-// that cannot be made, or a target that does not exist, is reported once;
-// no queue file is left behind.
+// queue; a queue that cannot be made, or a target that does not exist, is
+// reported once; no queue file is left behind.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/mman.h>

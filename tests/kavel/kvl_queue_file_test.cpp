@@ -5,6 +5,7 @@
 // put in the target), and a damaged one gives back the good records before
 // the damage and says so, whatever its bytes.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -242,4 +243,81 @@ TEST(KvlQueueFileTest, AClaimedWriteIsNotWrittenTwice) {
         skipWritten(got, claim);
         EXPECT_EQ(got.texts, row.left) << row.what;
     }
+}
+
+// A consumer that died holding a multi-process set's lock, its queue named
+// on the set's claim board: the next holder finds it there and settles its
+// claim on the file as the death left it (the records written whole
+// consumed, a record cut at the end finished), so a later recovery writes
+// only the rest; a live queue, or a claim on another file, is left alone.
+TEST(KvlQueueFileTest, TheSetsNextHolderSettlesADeadConsumersClaim) {
+    const std::vector<std::string> records = {"one\n", "two two\n", "three 3\n"};
+    struct Row {
+        const char *what;
+        std::string written;  // by the consumer before it died
+        bool sameFile;
+        bool wroteBack;  // the next holder finished a record
+        std::vector<std::string> left;
+    };
+    const std::vector<Row> rows = {
+        {"nothing written", "", true, false, records},
+        {"one whole", "one\n", true, false, {"two two\n", "three 3\n"}},
+        {"cut at the end", "one\ntwo", true, true, {"three 3\n"}},
+        {"all written", "one\ntwo two\nthree 3\n", true, false, {}},
+        {"another file", "one\n", false, false, records},
+    };
+    for (const Row &row : rows) {
+        vrxtest::TempDir dir;
+        const std::string target = dir.path() + "/target.log";
+        vrxtest::writeFile(target, "earlier\n");
+        const pid_t child = vrxtest::startChild([&] {
+            std::string error;
+            auto queue = QueueFile::create(dir.path(), "app.async", target, kMinRingSize, error);
+            const int fd = open(target.c_str(), O_WRONLY | O_APPEND);
+            auto board = ClaimBoard::open(target, fd);
+            if (queue == nullptr || board == nullptr) return 1;
+            for (const std::string &text : records)
+                queue->push(text);
+            struct stat info {};
+            fstat(fd, &info);
+            queue->claim(info.st_dev, info.st_ino + (row.sameFile ? 0 : 1), 8, 20);
+            board->post(getpid(), queue->path());
+            return write(fd, row.written.data(), row.written.size()) ==
+                           static_cast<ssize_t>(row.written.size())
+                       ? 0
+                       : 2;  // dies holding the claim
+        });
+        ASSERT_EQ(vrxtest::waitChild(child), 0) << row.what;
+        const int fd = open(target.c_str(), O_WRONLY | O_APPEND);
+        auto board = ClaimBoard::open(target, fd);
+        ASSERT_NE(board, nullptr);
+        const ClaimBoard::Entry left = board->left(getpid());
+        EXPECT_EQ(left.pid, child);
+        EXPECT_EQ(left.queuePath, dir.path() + "/" + queueFileName("app.async", child));
+        EXPECT_EQ(board->left(child).pid, 0) << "a process's own entry is not news";
+        EXPECT_EQ(settleClaim(left, fd), row.wroteBack) << row.what;
+        board->clear();
+        EXPECT_EQ(board->left(getpid()).pid, 0);
+        close(fd);
+        const std::string file = *vrxtest::readFile(target);
+        EXPECT_EQ(file, "earlier\n" + row.written + (row.wroteBack ? " two\n" : "")) << row.what;
+        auto orphans = orphanQueues(dir.path(), "app.async");
+        ASSERT_EQ(orphans.size(), 1u);
+        Claim claim;
+        EXPECT_EQ(orphans[0].read(&claim).texts, row.left) << row.what;
+        EXPECT_EQ(claim.bytes != 0, !row.sameFile) << "settled claims are dropped";
+    }
+    // A live consumer's queue is not touched, and a file that is no board
+    // at the name is made one.
+    vrxtest::TempDir dir;
+    const std::string target = dir.path() + "/target.log";
+    vrxtest::writeFile(target + kBoardSuffix, "not a board");
+    vrxtest::writeFile(target, "");
+    auto live = makeQueue(dir.path());
+    const int fd = open(target.c_str(), O_WRONLY | O_APPEND);
+    auto board = ClaimBoard::open(target, fd);
+    ASSERT_NE(board, nullptr);
+    EXPECT_EQ(board->left(1).pid, 0);
+    EXPECT_FALSE(settleClaim({getpid(), live->path()}, fd));
+    close(fd);
 }

@@ -62,11 +62,16 @@ void closeAsyncHandlers() noexcept;
  * while it is set (a queue draining into it): what is about to be written
  * where, then whether it was written whole. A queue uses it to know, if
  * its process dies in the middle, what reached the file. Headers and
- * converted texts are not told. */
+ * converted texts are not told. A multi-process handler also tells when
+ * it has taken its set's lock for such writes (the active file's name and
+ * descriptor; true back when the journal wrote to the file, whose size is
+ * then read again) and when it is about to give the lock back. */
 class WriteJournal {
 public:
     virtual void willWrite(uint64_t device, uint64_t inode, uint64_t offset, size_t bytes) = 0;
     virtual void wrote(bool whole) = 0;
+    virtual bool lockTaken(const char *activeFile, int fd) = 0;
+    virtual void lockReleasing() = 0;
 
 protected:
     ~WriteJournal() = default;

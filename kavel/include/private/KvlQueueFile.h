@@ -170,6 +170,9 @@ struct Recovery {
     std::string objectName;
     std::string targetFile;
     std::vector<std::string> texts; /* the good records not yet consumed, in order */
+    std::vector<uint64_t> ends;     /* the read position after each */
+    uint64_t readPos = 0;           /* the read position of the first */
+    bool finishing = false;         /* texts[0] is what a cut record misses */
     bool damaged = false;           /* a check failed: texts stop before it */
     size_t alreadyWritten = 0;      /* records dropped from the front: the dead
                                        consumer's last write had them whole */
@@ -196,6 +199,63 @@ Recovery readQueueBytes(std::span<const unsigned char> file, Claim *claim = null
  * the claim names. */
 void skipWritten(Recovery &got, const Claim &claim);
 
+/* The claim board of a multi-process set: a page beside the active file
+ * (its name and kBoardSuffix) naming the queue whose consumer holds the
+ * set's lock and may be writing into the set. Read and written only under
+ * that lock, mapped shared like a queue (no system call per batch; what a
+ * process wrote there outlives it). A consumer that takes the
+ * lock and finds another process's queue named there knows that consumer
+ * died holding the lock, leaving the file as its last write did: it
+ * settles the dead queue's claim at once (settleClaim), before anything
+ * else is written, instead of leaving it to a later recovery that may find
+ * the claimed bytes cut by other writers' records or rolled out of the
+ * set. Writers without a queue do not read the board. */
+inline constexpr char kBoardSuffix[] = ".kvlclaim";
+
+class ClaimBoard {
+public:
+    /* The board of the set whose active file is `activeFile`, open at
+     * `fileFd`; made with the active file's permission bits when missing.
+     * Null when it cannot be had. */
+    static std::unique_ptr<ClaimBoard> open(const std::string &activeFile, int fileFd);
+    ~ClaimBoard();
+    ClaimBoard(const ClaimBoard &) = delete;
+    ClaimBoard &operator=(const ClaimBoard &) = delete;
+
+    /* A process's entry: its pid (0: none) and its queue. */
+    struct Entry {
+        int64_t pid = 0;
+        std::string queuePath;
+    };
+
+    const std::string &activeFile() const { return activeFile_; }
+    /* The entry another process than `self` left, or none. */
+    Entry left(int64_t self) const;
+    /* Names process `self`'s queue at `queuePath`, until clear(). */
+    void post(int64_t self, const std::string &queuePath);
+    void clear();
+
+private:
+    struct Page;
+    ClaimBoard(std::string activeFile, Page *page)
+        : activeFile_(std::move(activeFile)), page_(page) {}
+    std::string activeFile_;
+    Page *page_;
+};
+
+/* Settles the claim of a dead consumer's queue (its board entry) on the
+ * active file open at `fd`, which nobody has written since that consumer
+ * died: the records its claimed write put whole in the file are consumed
+ * in the queue, a record it cut at the file's end is finished there, and
+ * the claim is dropped, so whoever recovers the queue later writes only
+ * the rest. A consumer still leaving holds its queue's lock a moment
+ * after its semaphore is undone (the kernel closes its files later): the
+ * lock is waited for up to kLeavingWaitMs while the process exists.
+ * Nothing changes when the queue is not an orphan, is damaged, or claims
+ * another file. True when it wrote to `fd`. */
+inline constexpr int kLeavingWaitMs = 200;
+bool settleClaim(const ClaimBoard::Entry &entry, int fd);
+
 /* A queue file whose process is gone, locked by this one while it is read
  * and removed. */
 class OrphanQueue {
@@ -206,10 +266,17 @@ public:
     OrphanQueue(OrphanQueue &&other) noexcept;
 
     const std::string &path() const { return path_; }
-    /* The file's records (a file too large or unreadable is damaged). */
-    Recovery read() const;
+    /* The file's records (a file too large or unreadable is damaged);
+     * `claim`, when given, gets the claim they were read against. */
+    Recovery read(Claim *claim = nullptr) const;
     /* Removes the file, then closes it. */
     void remove();
+    /* Consumes everything before read position `position` and drops the
+     * claim. */
+    void consumeTo(uint64_t position);
+    /* The queue file at `path`, when its lock can be had and the name still
+     * means the file locked (nobody recovered and removed it meanwhile). */
+    static std::unique_ptr<OrphanQueue> lock(const std::string &path);
 
 private:
     friend std::vector<OrphanQueue> orphanQueues(const std::string &, std::string_view);

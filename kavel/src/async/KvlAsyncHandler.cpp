@@ -71,6 +71,7 @@
 
 namespace {
 
+using kvl::queue::ClaimBoard;
 using kvl::queue::QueueFile;
 
 constexpr int64_t kDefaultQueueSize = 4 * 1024 * 1024;
@@ -94,6 +95,7 @@ struct AsyncVars {
     pid_t owner = 0;              // the process that opened it
     KvlObject *target = nullptr;  // acquired
     std::unique_ptr<QueueFile> queue;
+    std::unique_ptr<ClaimBoard> board;  // of the multi-process set it writes, once seen
     // A batch's texts and read positions, made room for at open by the
     // opening thread: the writer thread allocates nothing per batch, so it
     // never grows a malloc arena of its own.
@@ -156,11 +158,15 @@ std::atomic<bool> crashing{false};
 // as it is made, so a process killed in the middle leaves a queue that
 // says what may already be in the file, and records a write did not take
 // (a full disk) stay queued.
+//
+// Into a multi-process set it also names the queue on the set's claim
+// board while it holds the set's lock, and settles the claim of a
+// consumer that died holding it (see ClaimBoard).
 class DrainJournal final : public kvl::WriteJournal {
 public:
-    DrainJournal(QueueFile &queue, std::span<const std::string_view> texts,
-                 std::span<const uint64_t> ends)
-        : queue_(queue), texts_(texts), ends_(ends) {}
+    DrainJournal(QueueFile &queue, std::unique_ptr<ClaimBoard> &board,
+                 std::span<const std::string_view> texts, std::span<const uint64_t> ends)
+        : queue_(queue), board_(board), texts_(texts), ends_(ends) {}
 
     void willWrite(uint64_t device, uint64_t inode, uint64_t offset, size_t bytes) override {
         size_t sum = 0, n = 0;
@@ -181,6 +187,17 @@ public:
         queue_.unclaim();
         pieceRecords_ = 0;
     }
+    bool lockTaken(const char *activeFile, int fd) override {
+        if (board_ == nullptr || board_->activeFile() != activeFile)
+            board_ = ClaimBoard::open(activeFile, fd);
+        if (board_ == nullptr) return false;
+        const bool wrote = kvl::queue::settleClaim(board_->left(currentPid()), fd);
+        board_->post(currentPid(), queue_.path());
+        return wrote;
+    }
+    void lockReleasing() override {
+        if (board_ != nullptr) board_->clear();
+    }
     // Whether the target wrote through the journal, and then whether every
     // record was written.
     bool used() const { return used_; }
@@ -188,6 +205,7 @@ public:
 
 private:
     QueueFile &queue_;
+    std::unique_ptr<ClaimBoard> &board_;
     std::span<const std::string_view> texts_;
     std::span<const uint64_t> ends_;
     size_t next_ = 0;
@@ -209,7 +227,7 @@ bool drainBatch(AsyncVars &v) {
     texts.clear();
     ends.clear();
     const uint64_t next = v.queue->peek(kBatchBytes, texts, &ends);
-    DrainJournal journal(*v.queue, texts, ends);
+    DrainJournal journal(*v.queue, v.board, texts, ends);
     kvl::setWriteJournal(&journal);
     bool written = texts.empty() || writeThrough(v, texts);
     kvl::setWriteJournal(nullptr);

@@ -339,6 +339,7 @@ Recovery readQueueBytes(std::span<const unsigned char> file, Claim *claim) {
     const uint64_t write = header.writePos;
     if (read > write || write - read > ring || read % 8 != 0 || write % 8 != 0)
         return damaged("positions");
+    out.readPos = read;
     if (claim != nullptr && header.claimBytes != 0 && header.claimStart == read)
         *claim = {header.claimDevice, header.claimInode, header.claimOffset,
                   std::min<uint64_t>(header.claimBytes, ring)};
@@ -368,6 +369,7 @@ Recovery readQueueBytes(std::span<const unsigned char> file, Claim *claim) {
         expected = head.sequence + 1;
         out.texts.emplace_back(text);
         read += size;
+        out.ends.push_back(read);
     }
     if (read < write) {
         out.lostBytes = write - read;
@@ -383,7 +385,7 @@ OrphanQueue::~OrphanQueue() {
     if (fd_ >= 0) close(fd_);
 }
 
-Recovery OrphanQueue::read() const {
+Recovery OrphanQueue::read(Claim *claimOut) const {
     struct stat info {};
     if (fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode) ||
         static_cast<uint64_t>(info.st_size) > kHeaderSize + kMaxRingSize) {
@@ -397,7 +399,31 @@ Recovery OrphanQueue::read() const {
     Claim claim;
     Recovery out = readQueueBytes(bytes, &claim);
     if (claim.bytes != 0) skipWritten(out, claim);
+    if (claimOut != nullptr) *claimOut = claim;
     return out;
+}
+
+void OrphanQueue::consumeTo(uint64_t position) {
+    // The read position first: a claim whose start is no longer the read
+    // position is void, so a death between the two writes voids it too.
+    const uint64_t none = 0;
+    if (pwrite(fd_, &position, sizeof position, offsetof(Header, readPos)) ==
+        static_cast<ssize_t>(sizeof position))
+        (void)!pwrite(fd_, &none, sizeof none, offsetof(Header, claimBytes));
+}
+
+std::unique_ptr<OrphanQueue> OrphanQueue::lock(const std::string &path) {
+    const int fd = open(path.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return nullptr;
+    struct stat info {
+    }, named{};
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || !lockWhole(fd) ||
+        lstat(path.c_str(), &named) != 0 || named.st_ino != info.st_ino ||
+        named.st_dev != info.st_dev) {
+        close(fd);  // alive, taken, or no queue
+        return nullptr;
+    }
+    return std::unique_ptr<OrphanQueue>(new OrphanQueue(path, fd));
 }
 
 namespace {
@@ -455,9 +481,13 @@ void skipWritten(Recovery &got, const Claim &claim) {
     }
     // A record begun at the active file's end is finished there; one begun
     // before other writers' records is written again whole.
-    if (found.whole < got.texts.size() && found.into > 0 && found.atEnd)
+    if (found.whole < got.texts.size() && found.into > 0 && found.atEnd) {
         got.texts[found.whole].erase(0, found.into);
+        got.finishing = true;
+    }
+    if (found.whole > 0) got.readPos = got.ends[found.whole - 1];
     got.texts.erase(got.texts.begin(), got.texts.begin() + static_cast<ptrdiff_t>(found.whole));
+    got.ends.erase(got.ends.begin(), got.ends.begin() + static_cast<ptrdiff_t>(found.whole));
     got.alreadyWritten = found.whole;
 }
 
@@ -504,30 +534,112 @@ std::vector<OrphanQueue> orphanQueues(const std::string &dir, std::string_view o
         }
         closedir(d);
     }
-    std::vector<std::tuple<int64_t, std::string, int>> found;
+    std::vector<std::pair<int64_t, std::unique_ptr<OrphanQueue>>> found;
     for (const std::string &name : names) {
-        const std::string path = dir + "/" + name;
-        const int fd = open(path.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
-        if (fd < 0) continue;
-        struct stat info {
-        }, named{};
-        // Locked, and still under its name: one recovered and removed by
-        // someone else between our open and our lock is not read again.
-        if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || !lockWhole(fd) ||
-            lstat(path.c_str(), &named) != 0 || named.st_ino != info.st_ino ||
-            named.st_dev != info.st_dev) {
-            close(fd);  // alive, taken, or no queue
-            continue;
-        }
-        found.emplace_back(
-            static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec, path,
-            fd);
+        std::unique_ptr<OrphanQueue> orphan = OrphanQueue::lock(dir + "/" + name);
+        struct stat info {};
+        if (orphan != nullptr && fstat(orphan->fd_, &info) == 0)
+            found.emplace_back(
+                static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec,
+                std::move(orphan));
     }
-    std::sort(found.begin(), found.end());
+    std::sort(found.begin(), found.end(), [](const auto &a, const auto &b) {
+        return a.first != b.first ? a.first < b.first : a.second->path() < b.second->path();
+    });
     std::vector<OrphanQueue> out;
-    for (auto &[when, path, fd] : found)
-        out.push_back(OrphanQueue(std::move(path), fd));
+    for (auto &[when, orphan] : found)
+        out.push_back(std::move(*orphan));
     return out;
+}
+
+// ---- A multi-process set's claim board ------------------------------------
+
+namespace {
+
+constexpr char kBoardMagic[8] = {'K', 'V', 'L', 'C', 'L', 'A', 'I', 'M'};
+constexpr size_t kBoardSize = 4096;
+
+}  // namespace
+
+// Who holds the set's lock through a queue, and which.
+struct ClaimBoard::Page {
+    char magic[8];
+    uint32_t version;
+    uint32_t reserved;
+    int64_t pid; /* 0: nobody; stored after the path */
+    char queuePath[kTargetSize];
+};
+
+std::unique_ptr<ClaimBoard> ClaimBoard::open(const std::string &activeFile, int fileFd) {
+    static_assert(sizeof(Page) <= kBoardSize);
+    struct stat file {};
+    if (fstat(fileFd, &file) != 0) return nullptr;
+    const std::string path = activeFile + kBoardSuffix;
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK,
+                          file.st_mode & 0666);
+    if (fd < 0) return nullptr;
+    struct stat info {};
+    void *map = MAP_FAILED;
+    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+        (info.st_size >= static_cast<off_t>(kBoardSize) ||
+         ftruncate(fd, static_cast<off_t>(kBoardSize)) == 0))
+        map = mmap(nullptr, kBoardSize, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    close(fd);
+    if (map == MAP_FAILED) return nullptr;
+    // Anything but a board (a new file, another program's) is made one.
+    auto *page = static_cast<Page *>(map);
+    if (std::memcmp(page->magic, kBoardMagic, sizeof kBoardMagic) != 0 ||
+        page->version != kVersion) {
+        std::memset(page, 0, sizeof *page);
+        std::memcpy(page->magic, kBoardMagic, sizeof kBoardMagic);
+        page->version = kVersion;
+    }
+    return std::unique_ptr<ClaimBoard>(new ClaimBoard(activeFile, page));
+}
+
+ClaimBoard::~ClaimBoard() { munmap(page_, kBoardSize); }
+
+ClaimBoard::Entry ClaimBoard::left(int64_t self) const {
+    const int64_t pid = std::atomic_ref<int64_t>(page_->pid).load();
+    if (pid <= 0 || pid == self) return {};
+    return {pid, fieldText(page_->queuePath, kTargetSize)};
+}
+
+void ClaimBoard::post(int64_t self, const std::string &queuePath) {
+    if (queuePath.size() >= kTargetSize) return;
+    copyName(page_->queuePath, kTargetSize, queuePath);  // never seen half: the pid comes last
+    std::atomic_ref<int64_t>(page_->pid).store(self);
+}
+
+void ClaimBoard::clear() { std::atomic_ref<int64_t>(page_->pid).store(0); }
+
+bool settleClaim(const ClaimBoard::Entry &entry, int fd) {
+    std::unique_ptr<OrphanQueue> orphan;
+    for (int waited = 0; entry.pid > 0 && !entry.queuePath.empty(); ++waited) {
+        orphan = OrphanQueue::lock(entry.queuePath);
+        if (orphan != nullptr || waited == kLeavingWaitMs ||
+            (kill(static_cast<pid_t>(entry.pid), 0) != 0 && errno == ESRCH))
+            break;  // settled, or held by someone alive, or by a recoverer
+        usleep(1000);
+    }
+    if (orphan == nullptr) return false;
+    Claim claim;
+    const Recovery got = orphan->read(&claim);
+    struct stat file {};
+    if (got.damaged || claim.bytes == 0 || fstat(fd, &file) != 0 ||
+        static_cast<uint64_t>(file.st_dev) != claim.device ||
+        static_cast<uint64_t>(file.st_ino) != claim.inode)
+        return false;
+    if (!got.finishing) {
+        orphan->consumeTo(got.readPos);
+        return false;
+    }
+    CxFile out = fd;
+    size_t done = 0;
+    const bool whole = CxFileWriteAll(&out, got.texts[0].data(), got.texts[0].size(), &done).kind ==
+                       CX_PLATFORM_ERR_OK;
+    orphan->consumeTo(whole ? got.ends[0] : got.readPos);
+    return done > 0;
 }
 
 }  // namespace kvl::queue

@@ -677,7 +677,10 @@ void writeSharedBatch(KvlObject *handler, std::span<const std::string_view> text
         vars->dropped += texts.size();
         return;
     }
-    if (measureActive(*vars))
+    if (measureActive(*vars)) {
+        kvl::WriteJournal *journal = kvl::writeJournal();
+        if (journal != nullptr && journal->lockTaken(vars->fileName, vars->file))
+            measureActive(*vars);
         writeInRuns(
             *vars, texts,
             [vars] {
@@ -685,6 +688,8 @@ void writeSharedBatch(KvlObject *handler, std::span<const std::string_view> text
                 return true;
             },
             false);
+        if (journal != nullptr) journal->lockReleasing();
+    }
     kvlMultiProcFileHandlerUnlockSem(vars);
     reportDropped(*vars);
 }
