@@ -73,12 +73,7 @@ struct Scene {
 // In a new network namespace: loopback up, and sockets on the name server's
 // address that take queries and never answer. False when that cannot be had.
 inline bool enterSilentNetwork() {
-    if (unshare(CLONE_NEWNET) != 0) return false;
-    const int control = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    ifreq loopback{};
-    std::strcpy(loopback.ifr_name, "lo");
-    loopback.ifr_flags = IFF_UP | IFF_LOOPBACK | IFF_RUNNING;
-    if (control < 0 || ioctl(control, SIOCSIFFLAGS, &loopback) != 0) return false;
+    if (!vrxtest::enterPrivateNetwork()) return false;
     sockaddr_in server{};
     server.sin_family = AF_INET;
     server.sin_port = htons(53);

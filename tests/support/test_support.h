@@ -1,20 +1,26 @@
 // Helpers shared by the tests: a private temporary directory removed at the
 // end, whole-file read and write, guards that restore what a test changes
-// (environment, working directory, umask), and capture of what the code
-// under test prints on standard output and standard error.
+// (environment, working directory, umask), capture of what the code under
+// test prints on standard output and standard error, and a private network
+// (loopback only) for tests that run daemons.
 #ifndef VRX_TEST_SUPPORT_H
 #define VRX_TEST_SUPPORT_H
 
 #include <fcntl.h>
+#include <net/if.h>
+#include <sched.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/sem.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -219,6 +225,19 @@ private:
     }
     int32_t key_;
 };
+
+// Moves this process into a new network namespace with its loopback up.
+// False when that cannot be had.
+inline bool enterPrivateNetwork() {
+    if (unshare(CLONE_NEWNET) != 0) return false;
+    const int control = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ifreq loopback{};
+    std::strcpy(loopback.ifr_name, "lo");
+    loopback.ifr_flags = IFF_UP | IFF_LOOPBACK | IFF_RUNNING;
+    const bool up = control >= 0 && ioctl(control, SIOCSIFFLAGS, &loopback) == 0;
+    if (control >= 0) close(control);
+    return up;
+}
 
 }  // namespace vrxtest
 

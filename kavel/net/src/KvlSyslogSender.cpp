@@ -1,0 +1,169 @@
+// Records on their way to a syslog collector (see KvlSyslogSender.h).
+
+#include "KvlSyslogSender.h"
+
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+namespace kvl::net {
+
+namespace {
+
+constexpr int kSocketFlags = SOCK_CLOEXEC | SOCK_NONBLOCK;
+
+// Waits up to `timeoutMs` for a non-blocking connect to end; 0 when it
+// connected, else the error.
+int finishConnect(int fd, int timeoutMs) {
+    pollfd wanted{fd, POLLOUT, 0};
+    int ready;
+    do {
+        ready = poll(&wanted, 1, timeoutMs);
+    } while (ready < 0 && errno == EINTR);
+    if (ready == 0) return ETIMEDOUT;
+    if (ready < 0) return errno;
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) return errno;
+    return error;
+}
+
+// A socket of `type` connected to `address` within the timeout, or -1.
+int connectTo(const sockaddr *address, socklen_t length, int family, int type, int timeoutMs) {
+    const int fd = socket(family, type | kSocketFlags, 0);
+    if (fd < 0) return -1;
+    int error = ::connect(fd, address, length) == 0 ? 0 : errno;
+    if (error == EINPROGRESS) error = finishConnect(fd, timeoutMs);
+    if (error != 0) {
+        close(fd);
+        errno = error;
+        return -1;
+    }
+    return fd;
+}
+
+}  // namespace
+
+SyslogSender::~SyslogSender() { disconnect(); }
+
+void SyslogSender::send(std::string_view record) {
+    enqueue(std::string(record));
+    flush();
+}
+
+bool SyslogSender::flush() {
+    if (queue_.empty()) return true;
+    if (fd_ < 0 && !connect()) return false;
+    return sendQueued();
+}
+
+uint64_t SyslogSender::takeDropped() { return std::exchange(dropped_, 0); }
+
+bool SyslogSender::connect() {
+    const Clock::time_point now = Clock::now();
+    if (now < nextAttempt_) return false;
+    int fd = -1;
+    bool stream = false;
+    if (endpoint_.transport == SyslogTransport::kUnix) {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        if (endpoint_.socketPath.size() < sizeof address.sun_path) {
+            std::memcpy(address.sun_path, endpoint_.socketPath.c_str(),
+                        endpoint_.socketPath.size() + 1);
+            const auto *any = reinterpret_cast<const sockaddr *>(&address);
+            fd = connectTo(any, sizeof address, AF_UNIX, SOCK_DGRAM, endpoint_.connectTimeoutMs);
+            if (fd < 0 && errno == EPROTOTYPE) {  // a stream socket is there
+                fd = connectTo(any, sizeof address, AF_UNIX, SOCK_STREAM,
+                               endpoint_.connectTimeoutMs);
+                stream = true;
+            }
+        }
+    } else {
+        stream = endpoint_.transport == SyslogTransport::kTcp;
+        addrinfo hints{};
+        hints.ai_family = AF_UNSPEC;
+        hints.ai_socktype = stream ? SOCK_STREAM : SOCK_DGRAM;
+        hints.ai_flags = AI_NUMERICSERV;
+        addrinfo *found = nullptr;
+        const std::string port = std::to_string(endpoint_.port);
+        if (getaddrinfo(endpoint_.host.c_str(), port.c_str(), &hints, &found) == 0) {
+            for (const addrinfo *a = found; a != nullptr && fd < 0; a = a->ai_next)
+                fd = connectTo(a->ai_addr, a->ai_addrlen, a->ai_family, hints.ai_socktype,
+                               endpoint_.connectTimeoutMs);
+            freeaddrinfo(found);
+        }
+    }
+    if (fd < 0) {
+        backOff();
+        return false;
+    }
+    fd_ = fd;
+    stream_ = stream;
+    backoff_ = kFirstBackoff;
+    return true;
+}
+
+void SyslogSender::backOff() {
+    nextAttempt_ = Clock::now() + backoff_;
+    backoff_ = std::min(backoff_ * 2, kLastBackoff);
+}
+
+void SyslogSender::disconnect() {
+    if (fd_ >= 0) close(fd_);
+    fd_ = -1;
+    frontSent_ = 0;  // a record a stream took part of goes again whole
+}
+
+void SyslogSender::enqueue(std::string record) {
+    queuedBytes_ += record.size();
+    queue_.push_back(std::move(record));
+    // The oldest make room, but never one a stream is in the middle of.
+    const size_t keep = frontSent_ > 0 ? 1 : 0;
+    while (queuedBytes_ > endpoint_.queueBytes && queue_.size() > keep) {
+        const auto oldest = queue_.begin() + static_cast<ptrdiff_t>(keep);
+        queuedBytes_ -= oldest->size();
+        queue_.erase(oldest);
+        ++dropped_;
+    }
+}
+
+bool SyslogSender::sendQueued() {
+    std::string framed;
+    while (!queue_.empty()) {
+        const std::string &front = queue_.front();
+        std::string_view bytes = front;
+        if (stream_) {
+            framed = front;
+            frame(endpoint_.framing, framed);
+            bytes = std::string_view(framed).substr(frontSent_);
+        }
+        const ssize_t n = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            if (errno == EAGAIN || errno == ENOBUFS) return false;  // full: it waits
+            if (errno == EMSGSIZE) {  // no datagram can carry it
+                ++dropped_;
+            } else {  // the collector went away: a new connection, later
+                disconnect();
+                backOff();
+                return false;
+            }
+        } else if (stream_ && static_cast<size_t>(n) < bytes.size()) {
+            frontSent_ += static_cast<size_t>(n);
+            continue;
+        }
+        frontSent_ = 0;
+        queuedBytes_ -= front.size();
+        queue_.pop_front();
+    }
+    return true;
+}
+
+}  // namespace kvl::net
