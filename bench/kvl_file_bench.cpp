@@ -73,7 +73,9 @@ const fs::path &directory() {
 
 std::string pathOf(const char *name) { return (directory() / name).string(); }
 
-KvlObject *loggerTo(const char *name, const char *handlerClass, int32_t key) {
+// The file handler NAME.file of `handlerClass` on the benchmark directory's
+// NAME.log (with semaphore `key` when not 0), held by the caller.
+KvlObject *fileHandler(const char *name, const char *handlerClass, int32_t key) {
     KvlOpenToolkit(nullptr);
     const std::string handlerName = std::string(name) + ".file";
     KvlObject *handler = KvlGetObject(handlerName.c_str(), handlerClass);
@@ -81,6 +83,11 @@ KvlObject *loggerTo(const char *name, const char *handlerClass, int32_t key) {
     KvlSetObjProp(handler, "maxFileSize", std::to_string(kBound).c_str());
     KvlSetObjProp(handler, "maxFiles", "2");
     KvlSetObjProp(handler, "fileName", pathOf(name).append(".log").c_str());
+    return handler;
+}
+
+KvlObject *loggerTo(const char *name, const char *handlerClass, int32_t key) {
+    KvlObject *handler = fileHandler(name, handlerClass, key);
     KvlObject *logger = KvlGetObject(name, "kvl_basiclogger");
     KvlSetObjProp(logger, "level", "ALL");
     KvlAddListener(logger, handler);
@@ -237,13 +244,8 @@ BENCHMARK(BM_Paired_FileHandlerAndFloor);
 // multi-process one like the shared one): the caller formats and queues; a
 // thread of the handler's writes.
 KvlObject *asyncLoggerOver(const char *name, const char *targetClass, int32_t key) {
-    KvlOpenToolkit(nullptr);
     const std::string prefix = name;
-    KvlObject *file = KvlGetObject((prefix + ".file").c_str(), targetClass);  // kept: the target
-    if (key != 0) KvlSetObjProp(file, "MPFileSemKey", std::to_string(key).c_str());
-    KvlSetObjProp(file, "maxFileSize", std::to_string(kBound).c_str());
-    KvlSetObjProp(file, "maxFiles", "2");
-    KvlSetObjProp(file, "fileName", pathOf(name).append(".log").c_str());
+    fileHandler(name, targetClass, key);  // kept: the target
     KvlObject *queue = KvlGetObject((prefix + ".queue").c_str(), "kvl_asynchandler");
     KvlSetObjProp(queue, "targetName", (prefix + ".file").c_str());
     KvlSetObjProp(queue, "queueDir", directory().c_str());
