@@ -70,6 +70,15 @@ protected:
             std::this_thread::sleep_for(std::chrono::milliseconds(25));
         return records().size();
     }
+    // Forks once the writer thread has written `count` records and gone
+    // idle: the sanitizers' allocator is not locked around a fork, so a
+    // child forked while that thread allocates can hang in its first malloc.
+    template <class Body>
+    pid_t forkOnceWritten(size_t count, Body body) const {
+        EXPECT_EQ(recordsOnceThere(count), count);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        return vrxtest::startChild(body);
+    }
     size_t queueFiles() const {
         size_t n = 0;
         for (const auto &entry : std::filesystem::directory_iterator(dir.path()))
@@ -267,7 +276,7 @@ TEST_F(KvlAsyncHandlerTest, AForkedChildQueuesItsOwnRecords) {
 #endif
     open("");
     logText("<parent0>");
-    const pid_t child = vrxtest::startChild([this] {
+    const pid_t child = forkOnceWritten(1, [this] {
         for (int n = 0; n < 100; ++n)
             logText("<child" + std::to_string(n) + ">");
         std::exit(0);  // the exit hook writes the queue out
@@ -291,7 +300,7 @@ TEST_F(KvlAsyncHandlerTest, AnOpenHandlerWritesTheQueuesOfProcessesThatDie) {
 #endif
     open("");
     logText("<parent>");
-    const pid_t child = vrxtest::startChild([this] {
+    const pid_t child = forkOnceWritten(1, [this] {
         KvlSetObjProp(KvlGetObject("a.q", nullptr), "maxDelay", "60000");
         for (int n = 0; n < 50; ++n)
             logText("<child" + std::to_string(n) + ">");
