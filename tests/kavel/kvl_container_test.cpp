@@ -4,6 +4,7 @@
 // container is refused, counted values are taken and released exactly, and
 // every operation takes null arguments in its stride.
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <random>
 #include <string>
@@ -129,7 +130,8 @@ TEST_F(KvlContainerTest, GroupsRefuseDuplicatesAndEmptyThroughIterRem) {
 
 // Long maps and groups answer from their index: random puts, removals,
 // lookups and adds, checked step by step against a plain model (insertion
-// order included), through growth, tombstones and rebuilds.
+// order included), through growth, tombstones and rebuilds, and through
+// phases that empty the map below the index's threshold and fill it again.
 TEST_F(KvlContainerTest, LongMapsAndGroupsAgreeWithAModel) {
     std::mt19937 random(7);
     KvlStringToStringMap *map = KvlAllocStringToStringMap();
@@ -140,12 +142,20 @@ TEST_F(KvlContainerTest, LongMapsAndGroupsAgreeWithAModel) {
         return std::find_if(model.begin(), model.end(),
                             [&](const auto &e) { return e.first == key; });
     };
-    for (int step = 0; step < 20000; ++step) {
+    size_t smallest = SIZE_MAX;  // in a phase of removals, after the map was long
+    for (int step = 0; step < 24000; ++step) {
         const std::string key = "k" + std::to_string(random() % 600);
         const std::string value = std::to_string(step);
+        const bool emptying = (step / 4000) % 2 == 1;
+        if (emptying) smallest = std::min(smallest, model.size());
         switch (random() % 4) {
             case 0:
             case 1:
+                if (emptying) {
+                    KvlStringToStringMapRem(map, key.c_str());
+                    if (auto at = find(key); at != model.end()) model.erase(at);
+                    break;
+                }
                 ASSERT_EQ(KvlStringToStringMapPut(map, key.c_str(), value.c_str()), 1);
                 if (auto at = find(key); at != model.end())
                     at->second = value;
@@ -173,6 +183,7 @@ TEST_F(KvlContainerTest, LongMapsAndGroupsAgreeWithAModel) {
                   at != model.end() ? at->second : "<null>")
             << step;
     }
+    EXPECT_LT(smallest, kvl::kIndexFrom);
     std::vector<std::string> expected, inGroup;
     for (const auto &[key, value] : model)
         expected.push_back(key + "=" + value);

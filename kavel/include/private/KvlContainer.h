@@ -233,12 +233,13 @@ struct MapCore : CoreBase<Traits, Header> {
         Link *link = newLink(map, key, value);
         if (link == nullptr) return 0;
         linkAtTail(map, link);
-        if (++map->links >= kIndexFrom) {
-            if (map->index != nullptr)
-                indexAdded(map->index, map->head, link, hashOf);
-            else
-                buildIndex(map->index, map->head, hashOf);
-        }
+        // An index made when the map was longer is kept up however short
+        // the map has become since: lookups go to it while it exists.
+        ++map->links;
+        if (map->index != nullptr)
+            indexAdded(map->index, map->head, link, hashOf);
+        else if (map->links >= kIndexFrom)
+            buildIndex(map->index, map->head, hashOf);
         return 1;
     }
 
