@@ -18,6 +18,8 @@ endif()
 set(VRX_API_HEADERS
     ${PROJECT_SOURCE_DIR}/kavel/include/kavel.h
     ${PROJECT_SOURCE_DIR}/kavel/include/kavel.hpp
+    ${PROJECT_SOURCE_DIR}/kavel/include/kavel_ext.h
+    ${PROJECT_SOURCE_DIR}/kavel/net/include/kavelnet.h
     ${PROJECT_SOURCE_DIR}/kavel/include/OxsMemory.h
     ${PROJECT_SOURCE_DIR}/kavel/include/OxsString.h
     ${PROJECT_SOURCE_DIR}/libmsg/include/zil.h)

@@ -1,12 +1,12 @@
 #!/bin/bash
 # A shared library exports exactly what its public headers declare: every
-# function and variable of theirs, under the library's version node, and
-# nothing else (no runtime-layer name, no internal twin, no C++ library
-# instantiation). Its soname is lib<name>.so.1.
+# function and variable of theirs, under the library's version nodes, and
+# nothing else (no runtime-layer name, no internal twin its headers do not
+# declare, no C++ library instantiation). Its soname is lib<name>.so.1.
 #
-#   exports_test.sh CC LIBRARY VERSION_NODE HEADER...
+#   exports_test.sh CC LIBRARY VERSION_NODE[,VERSION_NODE...] HEADER...
 set -euo pipefail
-cc=$1 library=$2 node=$3
+cc=$1 library=$2 nodes=$3
 shift 3
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
@@ -22,13 +22,15 @@ for header in "$@"; do includes+=(-I "$(dirname "$header")"); done
 text=$(for header in "$@"; do  # each header's own lines, macros expanded
   "$cc" -E "${includes[@]}" "$header" | awk -v own="\"$header\"" '/^# [0-9]+ "/ { keep = $3 == own; next } keep'
 done)
-declared=$(grep -oE '\b(Kvl[A-Za-z0-9_]*|Oxs[A-Za-z0-9_]*|zil_[a-z0-9_]*|uni[A-Z][A-Za-z]*)[[:space:]]*\(' <<<"$text" |
+declared=$(grep -oE '\b(Kvl[A-Za-z0-9_]*|kvlIntl[A-Za-z0-9_]*|Oxs[A-Za-z0-9_]*|zil_[a-z0-9_]*|uni[A-Z][A-Za-z]*)[[:space:]]*\(' <<<"$text" |
   tr -d '( \t'; sed -n 's/^extern [^;(]*[ *]\([A-Za-z_][A-Za-z0-9_]*\)\(\[[0-9]*\]\)\?;.*/\1/p' <<<"$text")
-# (The version node itself is listed as an absolute symbol.)
-symbols=$(nm -D --defined-only "$library" | awk -v node="$node" '!($2 == "A" && $3 == node) { print $3 }')
+# (Each version node itself is listed as an absolute symbol.)
+symbols=$(nm -D --defined-only "$library" |
+  awk -v nodes="$nodes" 'BEGIN { n = split(nodes, list, ","); for (i = 1; i <= n; ++i) node[list[i]] = 1 }
+    !($2 == "A" && $3 in node) { print $3 }')
 exported=$(sed 's/@.*//' <<<"$symbols")
-unversioned=$(grep -v "@@\?$node\$" <<<"$symbols" || true)
-[ -z "$unversioned" ] || fail "$library: names outside $node: $unversioned"
+unversioned=$(grep -vE "@@?(${nodes//,/|})\$" <<<"$symbols" || true)
+[ -z "$unversioned" ] || fail "$library: names outside $nodes: $unversioned"
 extra=$(comm -13 <(sort -u <<<"$declared") <(sort -u <<<"$exported"))
 missing=$(comm -23 <(sort -u <<<"$declared") <(sort -u <<<"$exported"))
 [ -z "$extra" ] || fail "$library exports what no public header declares: $extra"

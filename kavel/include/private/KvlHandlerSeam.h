@@ -52,6 +52,9 @@ extern const KvlHandlerWriter kConsoleHandlerWriter;
 extern const KvlHandlerWriter kFileHandlerWriter;
 extern const KvlHandlerWriter kMultiProcHandlerWriter;
 extern const KvlHandlerWriter kAsyncHandlerWriter;
+/* The writer of a text handler class added by another library: its
+ * prepare and write operations. */
+extern const KvlHandlerWriter kTextHandlerWriter;
 
 /* Closes every open asynchronous handler, its queue written out: at the
  * toolkit's close, before any object goes. The caller holds the API

@@ -18,6 +18,7 @@
 #include "KvlContainers.h"
 #include "KvlMessage.h"
 #include "kavel.h"
+#include "kavel_ext.h"
 
 #ifdef __cplusplus
 #include <atomic>
@@ -48,6 +49,9 @@ struct KvlClassInternals {
     const KvlHandlerWriter *writer = nullptr;
     KvlRecordKind records = KvlRecordKind::kOwn;
     const kvl::PropertyTable *properties = nullptr;
+    /* A text handler class's output (KvlAddTextHandlerClass). */
+    KvlFPrepareText prepareText = nullptr;
+    KvlFWriteText writeText = nullptr;
 };
 
 struct KvlObjClass {

@@ -514,10 +514,11 @@ void openAsync(KvlObject *handler, AsyncVars &v) {
     kvlAPIMutexGuardForks();
     v.batchTexts.reserve(kvl::queue::kPeekRecords);
     v.batchEnds.reserve(kvl::queue::kPeekRecords);
-    if (v.drainOnCrash) {
-        v.target->klass->internals.writer->prepare(v.target);  // open for a crash before a batch
-        watchForCrash(v);
-    }
+    // Ready before the first record: its formatter is the one records are
+    // made with (a handler may put its own in place when first made ready),
+    // and its output is open for a crash before the first batch.
+    v.target->klass->internals.writer->prepare(v.target);
+    if (v.drainOnCrash) watchForCrash(v);
     v.writer = std::thread(writerLoop, &v, v.maxDelay);
 }
 

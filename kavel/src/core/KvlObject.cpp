@@ -366,6 +366,13 @@ void KvlBasicObjectFCfgChange(KvlObject *object, const char *name) noexcept {
     kvl::configure(object, name, kvl::kObjectProperties);
 }
 
+const char *kvlIntlObjectName(KvlObject *object) noexcept {
+    return object != nullptr ? object->name : nullptr;
+}
+void *kvlIntlObjectVars(KvlObject *object) noexcept {
+    return object != nullptr ? object->vars : nullptr;
+}
+
 KvlObject *KvlGetObject(const char *name, const char *className) noexcept
     KVL_LOCKED(nullptr, kvlIntlGetObject(name, className))
 KvlObject *KvlAcquireObject(KvlObject *object) noexcept

@@ -144,6 +144,9 @@ const char *const kvlmsg_table[] = {
     "KVLAQ0135W The queue file %1$s is damaged (%2$s): %3$d records were recovered and %4$d bytes were lost.",  // 135
     "KVLAQ0136W The asynchronous handler %1$s cannot keep a queue in %2$s (%3$s); its records are written synchronously.",  // 136
     "KVLAQ0137W The asynchronous handler %1$s has no target handler named '%2$s'; its records are dropped.",  // 137
+    "Sends records to a syslog collector",  // 138
+    "Formats a record as a syslog message",  // 139
+    "KVLSY0140W %1$d records for the syslog handler %2$s were dropped because its collector could not take them.",  // 140
 };
 
-const int kvlmsg_table_size = 138;
+const int kvlmsg_table_size = 141;

@@ -117,7 +117,19 @@ KvlObject *kvl::handleEvent(KvlObject *handler, KvlEvent *event) noexcept {
 
 namespace {
 thread_local kvl::WriteJournal *currentJournal = nullptr;
+
+// A text handler class's operations behind the writer every handler has.
+KvlPrepared prepareText(KvlObject *handler) {
+    return handler->klass->internals.prepareText(handler) == 1 ? KvlPrepared::kReady
+                                                                : KvlPrepared::kClosed;
 }
+void writeText(KvlObject *handler, std::string_view text) {
+    handler->klass->internals.writeText(handler, text.data(), text.size());
+}
+}  // namespace
+
+const KvlHandlerWriter kvl::kTextHandlerWriter = {prepareText, writeText, nullptr, nullptr,
+                                                  nullptr};
 
 void kvl::setWriteJournal(WriteJournal *journal) noexcept { currentJournal = journal; }
 kvl::WriteJournal *kvl::writeJournal() noexcept { return currentJournal; }
@@ -147,6 +159,27 @@ char *KvlHandlerGetFmtTrailer(KvlObject *handler) noexcept
     KVL_LOCKED(nullptr, kvlIntlHandlerGetFmtTrailer(handler))
 char *KvlHandlerDoFmt(KvlObject *handler, KvlEvent *event) noexcept
     KVL_LOCKED(nullptr, kvlIntlHandlerDoFmt(handler, event))
+
+static KvlObject *textHandlerProcess(KvlObject *handler, KvlEvent *event) noexcept {
+    return kvl::handleEvent(handler, event);
+}
+
+void KvlAddTextHandlerClass(const char *name, KvlI18Msg *description, KvlFAllocVars allocVars,
+                            KvlFFreeVars freeVars, KvlFCfgChange cfgChange, KvlFOpen open,
+                            KvlFClose close, KvlFPrepareText prepare,
+                            KvlFWriteText write) noexcept {
+    KvlApiLock lock;
+    if (!lock || name == nullptr || prepare == nullptr || write == nullptr) return;
+    kvlToolkitInitObjClasses();  // a built-in name is taken
+    if (kvlToolkitGetClassDef(name) != nullptr) return;
+    kvlIntlAddHandlerClass(name, description, allocVars, freeVars, cfgChange, textHandlerProcess,
+                           open, close);
+    if (KvlObjClass *klass = kvlToolkitGetClassDef(name)) {
+        klass->internals.writer = &kvl::kTextHandlerWriter;
+        klass->internals.prepareText = prepare;
+        klass->internals.writeText = write;
+    }
+}
 
 void KvlBasicHandlerFCfgChange(KvlObject *handler, const char *name) noexcept {
     kvl::configure(handler, name, kvl::kHandlerProperties);

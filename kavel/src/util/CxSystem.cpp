@@ -32,6 +32,7 @@
 #include <thread>
 
 #include "CxProcess.h"
+#include "kavel_ext.h"
 
 namespace {
 
@@ -159,6 +160,10 @@ CxPlatformErr CxSystemGetFQHostnameOnce(char *buffer, size_t size) {
     if (remembered.name.size() >= size) return cxPlatformFail(ERANGE);
     std::memcpy(buffer, remembered.name.c_str(), remembered.name.size() + 1);
     return remembered.status;
+}
+
+int kvlIntlHostName(char *buffer, size_t size) noexcept {
+    return CxSystemGetFQHostnameOnce(buffer, size).kind == CX_PLATFORM_ERR_OK ? 1 : 0;
 }
 
 void cxIntlTraceEnter(const char *format, ...) {

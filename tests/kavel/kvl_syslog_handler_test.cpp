@@ -1,0 +1,143 @@
+// The syslog handler through the toolkit to a real rsyslogd: every
+// transport and format, sending itself or behind the asynchronous handler,
+// each field of the record as the collector parses it back; records the
+// collector could not take are reported once it takes them again.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "kavel.h"
+#include "kavel_ext.h"
+#include "kavelnet.h"
+#include "kvlmsg_keys.h"
+#include "syslog_collector.h"
+#include "syslog_parse.h"
+#include "test_support.h"
+#include "toolkit_test.h"
+
+namespace {
+
+using vrxtest::SyslogCollector;
+
+class KvlSyslogHandlerTest : public vrxtest::ToolkitTest {
+protected:
+    void SetUp() override {
+        if (const std::string reason = SyslogCollector::skipReason(); !reason.empty())
+            GTEST_SKIP() << reason;
+        collector_ = std::make_unique<SyslogCollector>();
+        ASSERT_TRUE(collector_->running()) << "rsyslogd did not start";
+    }
+    void TearDown() override { close(); }
+
+    // Logger "s" sends through "s.net", or through "s.q" to it.
+    void open(const std::string &settings, bool async) {
+        KvlInitNetExtensions();
+        const std::string props = dir_.path() + "/log.properties";
+        vrxtest::writeFile(props, "s.className=kvl_basiclogger\ns.level=ALL\ns.listenerNames=" +
+                                      std::string(async ? "s.q" : "s.net") +
+                                      "\ns.q.className=kvl_asynchandler\ns.q.targetName=s.net\n"
+                                      "s.q.queueDir=" + dir_.path() +
+                                      "\ns.net.className=kvl_sysloghandler\ns.net.port=" +
+                                      std::to_string(SyslogCollector::kPort) +
+                                      "\ns.net.socketPath=" + collector_->socketPath() + "\n" +
+                                      settings);
+        ASSERT_EQ(KvlOpenToolkit(props.c_str()), 1);
+        logger_ = KvlGetObject("s", nullptr);
+    }
+    void close() {
+        KvlReleaseObject(logger_);
+        logger_ = nullptr;
+        KvlCloseToolkit();
+    }
+    void logError(const std::string &text) {
+        KvlLogError(logger_, nullptr, 0, 0, "%s", KVL_STR(text.c_str()), KVL_ARG_END);
+    }
+
+    vrxtest::TempDir dir_;
+    std::unique_ptr<SyslogCollector> collector_;
+    KvlObject *logger_ = nullptr;
+};
+
+TEST_F(KvlSyslogHandlerTest, EveryFieldReadsBackOverEveryTransportAndWay) {
+    struct Row {
+        const char *settings;
+        bool async, rfc5424;
+    };
+    // clang-format off
+    const Row rows[] = {
+        {"s.net.transport=unix\n", false, true},
+        {"s.net.transport=udp\n", false, true},
+        {"s.net.transport=tcp\n", false, true},
+        {"s.net.transport=tcp\ns.net.framing=lf\n", false, true},
+        {"s.net.transport=tcp\n", true, true},
+        {"s.net.transport=udp\n", true, true},
+        {"s.net.transport=unix\ns.net.format=RFC3164\n", false, false},
+        {"s.net.transport=tcp\ns.net.format=RFC3164\n", true, false},
+    };
+    // clang-format on
+    char host[1025] = "";
+    kvlIntlHostName(host, sizeof host);
+    const std::string hostile = "a ] \" \\ | \x01\x7F \xC3\xA9 end";
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        const Row &row = rows[i];
+        SCOPED_TRACE(row.settings + std::string(row.async ? "async" : "sync"));
+        const std::string app = "app" + std::to_string(i);
+        open(std::string(row.settings) + "s.net.appName=" + app + "\ns.net.facility=local4\n",
+             row.async);
+        logError(hostile);
+        KVL_DEBUG_MIN(logger_, "%s", KVL_STR("traced"));
+        close();  // everything sent
+        const auto got = collector_->records(2 * (i + 1));
+        std::vector<nlohmann::json> mine;
+        std::copy_if(got.begin(), got.end(), std::back_inserter(mine),
+                     [&](const nlohmann::json &r) { return r.value("app", "") == app; });
+        ASSERT_EQ(mine.size(), 2u);
+        EXPECT_EQ(mine[0].value("pri", ""), "163");  // local4 (20), error (3)
+        EXPECT_EQ(mine[1].value("pri", ""), "167");  // debug (7)
+        EXPECT_EQ(mine[0].value("host", ""), host);
+        EXPECT_EQ(mine[0].value("procid", ""), std::to_string(getpid()));
+        if (row.rfc5424) {
+            EXPECT_EQ(mine[0].value("msg", ""), hostile);
+            EXPECT_EQ(mine[0].value("msgid", ""), "-");
+            const auto parsed = vrxtest::parse5424("<1>1 - - - - - " + mine[1].value("sd", ""));
+            ASSERT_TRUE(parsed.has_value()) << mine[1].value("sd", "");
+            ASSERT_EQ(parsed->params.size(), 3u);
+            EXPECT_EQ(parsed->sdId, "kvl@32473");
+            EXPECT_EQ(parsed->params[0].first, "file");
+            EXPECT_TRUE(parsed->params[0].second.ends_with("/kvl_syslog_handler_test.cpp"));
+            EXPECT_EQ(parsed->params[1], (std::pair<std::string, std::string>{"function", "TestBody"}));
+            EXPECT_EQ(parsed->params[2].first, "line");
+        } else {
+            EXPECT_EQ(mine[0].value("msg", ""), " " + hostile);
+        }
+    }
+}
+
+// Records the collector could not take are counted in one message, raised
+// once a connection takes records again; the rest arrive.
+TEST_F(KvlSyslogHandlerTest, DroppedRecordsAreReportedOnceTheCollectorIsBack) {
+    vrxtest::RaisedMessages raised;
+    collector_->stop();
+    open("s.net.transport=tcp\ns.net.queueSize=400\ns.net.appName=drops\n", false);
+    for (int n = 0; n < 20; ++n)
+        logError("m" + std::to_string(n));
+    EXPECT_TRUE(raised.take().empty());
+    collector_->start();
+    ASSERT_TRUE(collector_->running());
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // past the backoff
+    logError("after");
+    close();
+    const auto keys = raised.take();
+    EXPECT_EQ(std::count(keys.begin(), keys.end(), kvlmsg::KVLSY0140W), 1);
+    const auto got = collector_->records(1);
+    ASSERT_FALSE(got.empty());
+    EXPECT_EQ(got.back().value("msg", ""), "after");
+}
+
+}  // namespace
