@@ -6,7 +6,8 @@
 # so its unprefixed names reach no other program.
 #
 # Every rule names its component; each component is one Debian package
-# (cmake/Packaging.cmake): libzil and libkavel (the shared libraries), dev
+# (cmake/Packaging.cmake): libzil, libkavel and libkavelnet (the shared
+# libraries), dev
 # (headers, static libraries, the links to the shared ones, the CMake and
 # pkg-config files, the examples), data (codeset tables, catalogs, message
 # sources), controller, tools and doc (the API reference, ApiDocs.cmake).
@@ -18,10 +19,10 @@
 # the pkg-config files' private libraries carry it.
 
 install(TARGETS agentcontroller RUNTIME DESTINATION ${CMAKE_INSTALL_SBINDIR} COMPONENT controller)
-install(TARGETS zil kavel EXPORT vrxagentTargets
+install(TARGETS zil kavel kavelnet EXPORT vrxagentTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev
         INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vrxagent)
-foreach(library zil kavel)
+foreach(library zil kavel kavelnet)
   install(TARGETS ${library}_shared EXPORT vrxagentTargets
           LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT lib${library} NAMELINK_COMPONENT dev
                   PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ
@@ -30,7 +31,8 @@ endforeach()
 set(VRX_HEADER_DIR ${CMAKE_INSTALL_INCLUDEDIR}/vrxagent)
 install(DIRECTORY kavel/include/ DESTINATION ${VRX_HEADER_DIR} COMPONENT dev
         FILES_MATCHING PATTERN "*.h" PATTERN "*.hpp" PATTERN "private" EXCLUDE)
-install(FILES libmsg/include/zil.h DESTINATION ${VRX_HEADER_DIR} COMPONENT dev)
+install(FILES libmsg/include/zil.h kavel/net/include/kavelnet.h DESTINATION ${VRX_HEADER_DIR}
+        COMPONENT dev)
 
 set(VRX_CXX_RUNTIME_LIBS stdc++ m)
 target_link_libraries(zil INTERFACE ${VRX_CXX_RUNTIME_LIBS})
@@ -68,6 +70,7 @@ endfunction()
 vrx_pkgconfig(vrxagent-zil zil "" "Codeset conversion and message catalogs"
               "-lstdc++ -lm -pthread")
 vrx_pkgconfig(vrxagent-kavel kavel vrxagent-zil "Logging toolkit" "")
+vrx_pkgconfig(vrxagent-kavelnet kavelnet vrxagent-kavel "Logging toolkit: the syslog handler" "")
 
 # The manual, the licence and the change log, compressed the way Debian
 # wants them (gzip -9n: best, and no name or time stamp, so reproducible).
@@ -106,7 +109,8 @@ endif()
 configure_file(packaging/copyright.in ${PROJECT_BINARY_DIR}/doc/copyright @ONLY)
 # Every package carries the copyright file and the change log in its own
 # documentation directory.
-set(VRX_PACKAGES libzil=libzil1 libkavel=libkavel1 dev=libvrxagent-dev data=vrxagent-data
+set(VRX_PACKAGES libzil=libzil1 libkavel=libkavel1 libkavelnet=libkavelnet1 dev=libvrxagent-dev
+                 data=vrxagent-data
                  controller=vrxagent-controller tools=vrxagent-tools doc=vrxagent-doc)
 foreach(entry IN LISTS VRX_PACKAGES)
   string(REPLACE "=" ";" entry ${entry})

@@ -4,8 +4,8 @@
 # One package per install component (VRX_PACKAGES, cmake/Install.cmake), made
 # by CPack from the same install rules a `cmake --install` follows, so no
 # second list of files can drift from them:
-#   libzil1, libkavel1    the shared libraries (section libs), each with a
-#                         shlibs and a symbols file (packaging/<package>/)
+#   libzil1, libkavel1,   the shared libraries (section libs), each with a
+#   libkavelnet1          shlibs and a symbols file (packaging/<package>/)
 #   libvrxagent-dev       headers, static libraries, the CMake package,
 #                         pkg-config files and the example programs
 #   vrxagent-data         codeset tables, catalogs, message sources (all)
@@ -34,10 +34,10 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE amd64)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# libkavel.so.1 needs libzil.so.1, which no installed package holds yet: it
-# is found in the build tree, and libkavel1's dependency on libzil1 is given
-# below.
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${PROJECT_BINARY_DIR}/libmsg)
+# libkavel.so.1 needs libzil.so.1, and libkavelnet.so.1 libkavel.so.1, which
+# no installed package holds yet: they are found in the build tree, and the
+# dependencies on libzil1 and libkavel1 are given below.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${PROJECT_BINARY_DIR}/libmsg ${PROJECT_BINARY_DIR}/kavel)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)  # written below, with ">="
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/PackagingFinish.cmake)
@@ -72,11 +72,18 @@ filters, handlers and formatters made from registered classes; rolling log\n\
 files shared by several processes under a System V semaphore; one-line, XML\n\
 and trace formats; first-failure data capture; translatable messages.\n\
 This package holds the shared library.")
-vrx_package(dev libvrxagent-dev libdevel amd64 "libzil1 ${same}, libkavel1 ${same}"
+vrx_package(libkavelnet libkavelnet1 libs amd64 "libkavel1 ${same}"
+  "logging toolkit: the syslog handler (shared library)"
+  "libkavelnet adds to libkavel the classes that send records off the host:\n\
+kvl_sysloghandler, which sends RFC 5424 (or RFC 3164) records to the host's\n\
+syslog socket or a site's collector over UDP or TCP, and its formatter.\n\
+This package holds the shared library.")
+vrx_package(dev libvrxagent-dev libdevel amd64 "libzil1 ${same}, libkavel1 ${same}, libkavelnet1 ${same}"
   "logging toolkit and codeset library (development files)"
   "Headers (C, and typed helpers for C++17 or later), static libraries, a\n\
-CMake package (vrxagent::kavel, vrxagent::zil and their _shared twins),\n\
-pkg-config files (vrxagent-kavel, vrxagent-zil) and example programs with a\n\
+CMake package (vrxagent::kavel, vrxagent::kavelnet, vrxagent::zil and their\n\
+_shared twins), pkg-config files (vrxagent-kavel, vrxagent-kavelnet,\n\
+vrxagent-zil) and example programs with a\n\
 CMake project that builds them, for programs that log with libkavel or\n\
 convert text with libzil.")
 vrx_package(data vrxagent-data misc all ""
@@ -108,7 +115,7 @@ example programs.")
 # (packaging/<package>/symbols; the library_symbols test keeps them equal to
 # what the libraries export) and activate dpkg's ldconfig trigger.
 file(WRITE ${PROJECT_BINARY_DIR}/packaging/triggers "activate-noawait ldconfig\n")
-foreach(library zil kavel)
+foreach(library zil kavel kavelnet)
   set(package lib${library}1)
   file(WRITE ${PROJECT_BINARY_DIR}/packaging/${package}/shlibs
        "lib${library} 1 ${package} (>= ${version})\n")

@@ -4,7 +4,8 @@
 # nothing else (no runtime-layer name, no internal twin its headers do not
 # declare, no C++ library instantiation). Its soname is lib<name>.so.1.
 #
-#   exports_test.sh CC LIBRARY VERSION_NODE[,VERSION_NODE...] HEADER...
+#   exports_test.sh CC LIBRARY VERSION_NODE[,VERSION_NODE...] [-IDIR...] HEADER...
+# (-I: where the headers' own includes are, besides their directories)
 set -euo pipefail
 cc=$1 library=$2 nodes=$3
 shift 3
@@ -18,6 +19,7 @@ soname=$(readelf -d "$library" | sed -n 's/.*Library soname: \[\(.*\)\]/\1/p')
 # the names of the headers' prefixes
 # that a "(" follows, and the variables they declare extern.
 includes=()
+while [[ "${1:-}" == -I* ]]; do includes+=("$1"); shift; done
 for header in "$@"; do includes+=(-I "$(dirname "$header")"); done
 text=$(for header in "$@"; do  # each header's own lines, macros expanded
   "$cc" -E "${includes[@]}" "$header" | awk -v own="\"$header\"" '/^# [0-9]+ "/ { keep = $3 == own; next } keep'

@@ -195,7 +195,8 @@ version=$(sed -n 's/^project(vrxagent-controller VERSION \([0-9.]*\).*/\1/p' "$s
 packages=(
   "libzil1 amd64 libs ^vrxagent-data \(>= $version\), libc6 .*libstdc\+\+6"
   "libkavel1 amd64 libs ^libzil1 \(= $version\), libc6 .*libstdc\+\+6"
-  "libvrxagent-dev amd64 libdevel ^libzil1 \(= $version\), libkavel1 \(= $version\)$"
+  "libkavelnet1 amd64 libs ^libkavel1 \(= $version\), libc6 .*libstdc\+\+6"
+  "libvrxagent-dev amd64 libdevel ^libzil1 \(= $version\), libkavel1 \(= $version\), libkavelnet1 \(= $version\)$"
   "vrxagent-data all misc ^$"
   "vrxagent-controller amd64 admin ^vrxagent-data \(>= $version\), libc6 .*libstdc\+\+6"
   "vrxagent-tools amd64 devel ^vrxagent-data \(>= $version\), libc6 .*libstdc\+\+6"
@@ -398,7 +399,7 @@ done
 rm -rf /etc/nuv /var/nuv /etc/vrxagent.ini
 export DEBIAN_FRONTEND=noninteractive
 dpkg -i "$@"
-for package in libzil1 libkavel1 libvrxagent-dev vrxagent-data vrxagent-controller vrxagent-tools vrxagent-doc; do
+for package in libzil1 libkavel1 libkavelnet1 libvrxagent-dev vrxagent-data vrxagent-controller vrxagent-tools vrxagent-doc; do
   dpkg-query -W -f='${Status}\n' "$package" | grep -qx "install ok installed"
 done
 # The host's record names a common directory of its own (the way the
@@ -414,8 +415,8 @@ mkdir -p "$common/OTHER" && echo other >"$common/OTHER/other.log"
 echo agent >"$common/QAG/logs/agent/trace/trace.log"
 dpkg --purge vrxagent-controller
 find /etc/nuv "$common" | sort >"$layers/after-purge"
-dpkg -r libvrxagent-dev vrxagent-tools vrxagent-doc libkavel1 libzil1 vrxagent-data
-for package in libzil1 libkavel1 libvrxagent-dev vrxagent-data vrxagent-controller vrxagent-tools vrxagent-doc; do
+dpkg -r libvrxagent-dev vrxagent-tools vrxagent-doc libkavelnet1 libkavel1 libzil1 vrxagent-data
+for package in libzil1 libkavel1 libkavelnet1 libvrxagent-dev vrxagent-data vrxagent-controller vrxagent-tools vrxagent-doc; do
   dpkg-query -W -f='${Package} ${Status}\n' "$package" 2>/dev/null || true
 done >"$layers/after-removal"
 SCRIPT
