@@ -15,6 +15,7 @@
 #include "check_model.h"
 #include "check_report.h"
 #include "check_rules.h"
+#include "kavelnet.h"
 #include "logger.h"
 #include "test_support.h"
 #include "toolkit_test.h"
@@ -28,6 +29,7 @@ protected:
     static void SetUpTestSuite() {
         registerAgentFormatterClass();
         KvlInitFFDCExtensions();
+        KvlInitNetExtensions();
     }
     void SetUp() override { ASSERT_EQ(KvlOpenToolkit(nullptr), 1); }
     void TearDown() override { KvlCloseToolkit(); }

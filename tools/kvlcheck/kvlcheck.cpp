@@ -10,6 +10,7 @@
 #include "check_model.h"
 #include "check_report.h"
 #include "check_rules.h"
+#include "kavelnet.h"
 #include "logger.h"
 
 namespace {
@@ -85,6 +86,7 @@ int main(int argc, char **argv) {
     } else {
         registerAgentFormatterClass();
         KvlInitFFDCExtensions();
+        KvlInitNetExtensions();
         if (KvlOpenToolkit(nullptr) != 1) {
             std::cerr << "kvlcheck: the logging toolkit cannot be opened\n";
             return 2;
