@@ -25,14 +25,8 @@ namespace {
 
 using vrxtest::SyslogCollector;
 
-class KvlSyslogHandlerTest : public vrxtest::ToolkitTest {
+class KvlSyslogHandlerTest : public vrxtest::CollectorTest {
 protected:
-    void SetUp() override {
-        if (const std::string reason = SyslogCollector::skipReason(); !reason.empty())
-            GTEST_SKIP() << reason;
-        collector_ = std::make_unique<SyslogCollector>();
-        ASSERT_TRUE(collector_->running()) << "rsyslogd did not start";
-    }
     void TearDown() override { close(); }
 
     // Logger "s" sends through "s.net", or through "s.q" to it.
@@ -60,7 +54,6 @@ protected:
     }
 
     vrxtest::TempDir dir_;
-    std::unique_ptr<SyslogCollector> collector_;
     KvlObject *logger_ = nullptr;
 };
 

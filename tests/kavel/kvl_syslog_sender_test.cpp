@@ -61,16 +61,7 @@ std::vector<std::pair<std::string, std::string>> paramsOf(const std::string &sd)
     return parsed ? parsed->params : std::vector<std::pair<std::string, std::string>>{{"?", sd}};
 }
 
-class KvlSyslogSenderTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (const std::string reason = SyslogCollector::skipReason(); !reason.empty())
-            GTEST_SKIP() << reason;
-        collector_ = std::make_unique<SyslogCollector>();
-        ASSERT_TRUE(collector_->running()) << "rsyslogd did not start";
-    }
-    std::unique_ptr<SyslogCollector> collector_;
-};
+using KvlSyslogSenderTest = vrxtest::CollectorTest;
 
 TEST_F(KvlSyslogSenderTest, EveryFieldReadsBackOverEveryTransport) {
     const std::vector<SyslogParam> params = {

@@ -12,14 +12,18 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <fstream>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "test_support.h"
+#include "toolkit_test.h"
 
 namespace vrxtest {
 
@@ -123,6 +127,19 @@ private:
 
     TempDir dir_;
     pid_t pid_ = -1;
+};
+
+// A test with a collector running: started for each test, or the test
+// skipped where none can run.
+class CollectorTest : public ToolkitTest {
+protected:
+    void SetUp() override {
+        if (const std::string reason = SyslogCollector::skipReason(); !reason.empty())
+            GTEST_SKIP() << reason;
+        collector_ = std::make_unique<SyslogCollector>();
+        ASSERT_TRUE(collector_->running()) << "rsyslogd did not start";
+    }
+    std::unique_ptr<SyslogCollector> collector_;
 };
 
 }  // namespace vrxtest
