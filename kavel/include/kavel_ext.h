@@ -35,13 +35,18 @@ typedef int (*KvlFPrepareText)(KvlObject *handler);
 /** Writes one record as the handler's formatter made it (`length` bytes,
  * not terminated). */
 typedef void (*KvlFWriteText)(KvlObject *handler, const char *text, size_t length);
+/** Writes `count` records in order, as an asynchronous handler hands over
+ * what it has queued: `texts[i]` of `lengths[i]` bytes. */
+typedef void (*KvlFWriteTexts)(KvlObject *handler, const char *const *texts, const size_t *lengths,
+                               size_t count);
 
 /** Adds a text handler class (takes the API mutex). A name already taken
- * is ignored; `open` and `close` may be null. */
+ * is ignored; `open`, `close` and `writeAll` may be null (without
+ * `writeAll`, records queued for the handler are written one by one). */
 void KvlAddTextHandlerClass(const char *name, KvlI18Msg *description, KvlFAllocVars allocVars,
                             KvlFFreeVars freeVars, KvlFCfgChange cfgChange, KvlFOpen open,
-                            KvlFClose close, KvlFPrepareText prepare,
-                            KvlFWriteText write) KVL_NOEXCEPT;
+                            KvlFClose close, KvlFPrepareText prepare, KvlFWriteText write,
+                            KvlFWriteTexts writeAll) KVL_NOEXCEPT;
 
 /** @name For class operations (the API mutex held) */
 ///@{

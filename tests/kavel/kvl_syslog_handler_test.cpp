@@ -33,14 +33,14 @@ protected:
     void open(const std::string &settings, bool async) {
         KvlInitNetExtensions();
         const std::string props = dir_.path() + "/log.properties";
-        vrxtest::writeFile(props, "s.className=kvl_basiclogger\ns.level=ALL\ns.listenerNames=" +
-                                      std::string(async ? "s.q" : "s.net") +
-                                      "\ns.q.className=kvl_asynchandler\ns.q.targetName=s.net\n"
-                                      "s.q.queueDir=" + dir_.path() +
-                                      "\ns.net.className=kvl_sysloghandler\ns.net.port=" +
-                                      std::to_string(SyslogCollector::kPort) +
-                                      "\ns.net.socketPath=" + collector_->socketPath() + "\n" +
-                                      settings);
+        vrxtest::writeFile(props,
+                           "s.className=kvl_basiclogger\ns.level=ALL\ns.listenerNames=" +
+                               std::string(async ? "s.q" : "s.net") +
+                               "\ns.q.className=kvl_asynchandler\ns.q.targetName=s.net\n"
+                               "s.q.queueDir=" +
+                               dir_.path() + "\ns.net.className=kvl_sysloghandler\ns.net.port=" +
+                               std::to_string(SyslogCollector::kPort) +
+                               "\ns.net.socketPath=" + collector_->socketPath() + "\n" + settings);
         ASSERT_EQ(KvlOpenToolkit(props.c_str()), 1);
         logger_ = KvlGetObject("s", nullptr);
     }
@@ -104,7 +104,8 @@ TEST_F(KvlSyslogHandlerTest, EveryFieldReadsBackOverEveryTransportAndWay) {
             EXPECT_EQ(parsed->sdId, "kvl@32473");
             EXPECT_EQ(parsed->params[0].first, "file");
             EXPECT_TRUE(parsed->params[0].second.ends_with("/kvl_syslog_handler_test.cpp"));
-            EXPECT_EQ(parsed->params[1], (std::pair<std::string, std::string>{"function", "TestBody"}));
+            EXPECT_EQ(parsed->params[1],
+                      (std::pair<std::string, std::string>{"function", "TestBody"}));
             EXPECT_EQ(parsed->params[2].first, "line");
         } else {
             EXPECT_EQ(mine[0].value("msg", ""), " " + hostile);

@@ -96,9 +96,14 @@ private:
                "\" maxMessageSize=\"128k\" parser.escapeControlCharactersOnReceive=\"off\")\n"
                "module(load=\"imudp\")\nmodule(load=\"imtcp\")\n"
                "module(load=\"imuxsock\" SysSock.Use=\"off\")\n"
-               "input(type=\"imudp\" address=\"127.0.0.1\" port=\"" + port + "\")\n"
-               "input(type=\"imtcp\" address=\"127.0.0.1\" port=\"" + port + "\")\n"
-               "input(type=\"imuxsock\" Socket=\"" + socketPath() +
+               "input(type=\"imudp\" address=\"127.0.0.1\" port=\"" +
+               port +
+               "\")\n"
+               "input(type=\"imtcp\" address=\"127.0.0.1\" port=\"" +
+               port +
+               "\")\n"
+               "input(type=\"imuxsock\" Socket=\"" +
+               socketPath() +
                "\" useSpecialParser=\"off\" parseHostname=\"on\" "
                "IgnoreTimestamp=\"off\" Annotate=\"off\")\n"
                "template(name=\"fields\" type=\"list\" option.jsonf=\"on\") {\n"
@@ -112,7 +117,8 @@ private:
                "  property(outname=\"sd\" name=\"structured-data\" format=\"jsonf\")\n"
                "  property(outname=\"msg\" name=\"msg\" format=\"jsonf\")\n"
                "}\n"
-               "*.* action(type=\"omfile\" file=\"" + (dir_ / "out") + "\" template=\"fields\")\n";
+               "*.* action(type=\"omfile\" file=\"" +
+               (dir_ / "out") + "\" template=\"fields\")\n";
     }
     bool listening() const {
         const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);

@@ -52,6 +52,7 @@ struct KvlClassInternals {
     /* A text handler class's output (KvlAddTextHandlerClass). */
     KvlFPrepareText prepareText = nullptr;
     KvlFWriteText writeText = nullptr;
+    KvlFWriteTexts writeTexts = nullptr;
 };
 
 struct KvlObjClass {

@@ -67,8 +67,7 @@ std::string property(KvlObject *object, const char *name, bool *found = nullptr)
 long number(std::string_view text, long low, long high, long fallback) {
     long value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return error == std::errc() && end == text.data() + text.size() && value >= low &&
-                   value <= high
+    return error == std::errc() && end == text.data() + text.size() && value >= low && value <= high
                ? value
                : fallback;
 }
@@ -288,8 +287,7 @@ void handlerCfgChange(KvlObject *handler, const char *name) noexcept {
         return;
     }
     const bool changed = endpoint.transport != before.transport || endpoint.host != before.host ||
-                         endpoint.port != before.port ||
-                         endpoint.socketPath != before.socketPath ||
+                         endpoint.port != before.port || endpoint.socketPath != before.socketPath ||
                          endpoint.framing != before.framing ||
                          endpoint.connectTimeoutMs != before.connectTimeoutMs ||
                          endpoint.queueBytes != before.queueBytes;
@@ -319,6 +317,22 @@ void writeRecord(KvlObject *handler, const char *text, size_t length) noexcept {
     reportDropped(handler, *vars->sender);
 }
 
+void writeRecords(KvlObject *handler, const char *const *texts, const size_t *lengths,
+                  size_t count) noexcept {
+    HandlerVars *vars = handlerVars(handler);
+    if (vars == nullptr || vars->sender == nullptr) return;
+    try {
+        thread_local std::vector<std::string_view> records;
+        records.clear();
+        for (size_t i = 0; i < count; ++i)
+            records.emplace_back(texts[i], lengths[i]);
+        vars->sender->sendAll(records);
+    } catch (const std::bad_alloc &) {
+        return;
+    }
+    reportDropped(handler, *vars->sender);
+}
+
 KvlObject *closeHandler(KvlObject *handler) noexcept {
     HandlerVars *vars = handlerVars(handler);
     if (vars == nullptr) return handler;
@@ -331,14 +345,15 @@ KvlObject *closeHandler(KvlObject *handler) noexcept {
 }  // namespace
 
 extern "C" void KvlInitNetExtensions(void) noexcept {
-    KvlI18Msg *record = KvlAllocI18Msg(kCatalog, 1, kFormatterDescription,
-                                       "Formats a record as a syslog message");
-    KvlAddFormatterClass(kFormatterClass, record, allocRecordVars, freeRecordVars,
-                         recordCfgChange, formatRecord, nullptr, nullptr, nullptr);
+    KvlI18Msg *record =
+        KvlAllocI18Msg(kCatalog, 1, kFormatterDescription, "Formats a record as a syslog message");
+    KvlAddFormatterClass(kFormatterClass, record, allocRecordVars, freeRecordVars, recordCfgChange,
+                         formatRecord, nullptr, nullptr, nullptr);
     KvlFreeI18Msg(record);
-    KvlI18Msg *handler = KvlAllocI18Msg(kCatalog, 1, kHandlerDescription,
-                                        "Sends records to a syslog collector");
+    KvlI18Msg *handler =
+        KvlAllocI18Msg(kCatalog, 1, kHandlerDescription, "Sends records to a syslog collector");
     KvlAddTextHandlerClass(kHandlerClass, handler, allocHandlerVars, freeHandlerVars,
-                           handlerCfgChange, nullptr, closeHandler, prepareHandler, writeRecord);
+                           handlerCfgChange, nullptr, closeHandler, prepareHandler, writeRecord,
+                           writeRecords);
     KvlFreeI18Msg(handler);
 }

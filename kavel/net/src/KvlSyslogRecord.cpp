@@ -18,9 +18,9 @@ constexpr std::string_view kBom = "\xEF\xBB\xBF";
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
 
 constexpr std::array<std::string_view, 24> kFacilities = {
-    "kern",   "user",   "mail",   "daemon", "auth",   "syslog", "lpr",    "news",
-    "uucp",   "cron",   "authpriv", "ftp",  "ntp",    "audit",  "alert",  "clock",
-    "local0", "local1", "local2", "local3", "local4", "local5", "local6", "local7"};
+    "kern",   "user",   "mail",     "daemon", "auth",   "syslog", "lpr",    "news",
+    "uucp",   "cron",   "authpriv", "ftp",    "ntp",    "audit",  "alert",  "clock",
+    "local0", "local1", "local2",   "local3", "local4", "local5", "local6", "local7"};
 
 constexpr std::array<std::string_view, 12> kMonths = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                                       "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
@@ -55,12 +55,11 @@ void appendTimestamp(const SyslogFields &fields, std::string &out) {
     }
     const long offset = fields.utcOffset < 0 ? -fields.utcOffset : fields.utcOffset;
     char text[40];
-    const int n = std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03ld%c%02ld:%02ld",
-                                parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday,
-                                parts.tm_hour, parts.tm_min, parts.tm_sec,
-                                fields.time.tv_nsec / 1000000 % 1000,
-                                fields.utcOffset < 0 ? '-' : '+', offset / 3600 % 100,
-                                offset / 60 % 60);
+    const int n =
+        std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03ld%c%02ld:%02ld",
+                      parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour,
+                      parts.tm_min, parts.tm_sec, fields.time.tv_nsec / 1000000 % 1000,
+                      fields.utcOffset < 0 ? '-' : '+', offset / 3600 % 100, offset / 60 % 60);
     out.append(text, static_cast<size_t>(n));
 }
 
@@ -116,10 +115,9 @@ void append5424(const SyslogFields &fields, std::string &out) {
     appendPri(fields, out);
     out += "1 ";
     appendTimestamp(fields, out);
-    for (const auto &[text, limit] : {std::pair{fields.hostName, kHostNameMax},
-                                      std::pair{fields.appName, kAppNameMax},
-                                      std::pair{fields.procId, kProcIdMax},
-                                      std::pair{fields.msgId, kMsgIdMax}}) {
+    for (const auto &[text, limit] :
+         {std::pair{fields.hostName, kHostNameMax}, std::pair{fields.appName, kAppNameMax},
+          std::pair{fields.procId, kProcIdMax}, std::pair{fields.msgId, kMsgIdMax}}) {
         out += ' ';
         out += headerField(text, limit);
     }

@@ -58,6 +58,12 @@ void SyslogSender::send(std::string_view record) {
     flush();
 }
 
+void SyslogSender::sendAll(std::span<const std::string_view> records) {
+    for (const std::string_view record : records)
+        enqueue(std::string(record));
+    flush();
+}
+
 bool SyslogSender::flush() {
     if (queue_.empty()) return true;
     if (fd_ < 0 && !connect()) return false;
@@ -134,35 +140,68 @@ void SyslogSender::enqueue(std::string record) {
     }
 }
 
+// After a send failed with `error` (not EINTR): the records wait when the
+// socket is only full; otherwise the collector went away, and a new
+// connection is made later.
+void SyslogSender::sendFailed(int error) {
+    if (error == EAGAIN || error == ENOBUFS) return;
+    disconnect();
+    backOff();
+}
+
 bool SyslogSender::sendQueued() {
-    std::string framed;
+    if (stream_) {
+        while (!queue_.empty())
+            if (!sendGathered()) return false;
+        return true;
+    }
     while (!queue_.empty()) {
         const std::string &front = queue_.front();
-        std::string_view bytes = front;
-        if (stream_) {
-            framed = front;
-            frame(endpoint_.framing, framed);
-            bytes = std::string_view(framed).substr(frontSent_);
-        }
-        const ssize_t n = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-        if (n < 0) {
+        if (::send(fd_, front.data(), front.size(), MSG_NOSIGNAL) < 0) {
             if (errno == EINTR) continue;
-            if (errno == EAGAIN || errno == ENOBUFS) return false;  // full: it waits
-            if (errno == EMSGSIZE) {  // no datagram can carry it
-                ++dropped_;
-            } else {  // the collector went away: a new connection, later
-                disconnect();
-                backOff();
+            if (errno != EMSGSIZE) {
+                sendFailed(errno);
                 return false;
             }
-        } else if (stream_ && static_cast<size_t>(n) < bytes.size()) {
-            frontSent_ += static_cast<size_t>(n);
-            continue;
+            ++dropped_;  // no datagram can carry it
         }
-        frontSent_ = 0;
         queuedBytes_ -= front.size();
         queue_.pop_front();
     }
+    return true;
+}
+
+bool SyslogSender::sendGathered() {
+    gathered_.clear();
+    gatheredEnds_.clear();
+    for (const std::string &record : queue_) {
+        if (!gatheredEnds_.empty() && gathered_.size() + record.size() > kGatherBytes) break;
+        framing_.assign(record);
+        frame(endpoint_.framing, framing_);
+        gathered_ += framing_;
+        gatheredEnds_.push_back(gathered_.size());
+    }
+    const std::string_view bytes = std::string_view(gathered_).substr(frontSent_);
+    const ssize_t n = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    if (n < 0) {
+        if (errno == EINTR) return true;  // the caller's loop tries again
+        sendFailed(errno);
+        return false;
+    }
+    // The records the send took whole leave the queue; the next one's
+    // bytes sent so far are remembered.
+    const size_t sent = frontSent_ + static_cast<size_t>(n);
+    size_t start = 0;
+    for (const size_t end : gatheredEnds_) {
+        if (end > sent) {  // the socket took part: the rest waits
+            frontSent_ = sent - start;
+            return false;
+        }
+        queuedBytes_ -= queue_.front().size();
+        queue_.pop_front();
+        start = end;
+    }
+    frontSent_ = 0;
     return true;
 }
 

@@ -8,6 +8,7 @@
 // formatter writes nothing and has no header or trailer.
 
 #include <string_view>
+#include <vector>
 
 #include "KvlClasses.h"
 #include "KvlFormat.h"
@@ -121,14 +122,31 @@ thread_local kvl::WriteJournal *currentJournal = nullptr;
 // A text handler class's operations behind the writer every handler has.
 KvlPrepared prepareText(KvlObject *handler) {
     return handler->klass->internals.prepareText(handler) == 1 ? KvlPrepared::kReady
-                                                                : KvlPrepared::kClosed;
+                                                               : KvlPrepared::kClosed;
 }
 void writeText(KvlObject *handler, std::string_view text) {
     handler->klass->internals.writeText(handler, text.data(), text.size());
 }
+void writeTextBatch(KvlObject *handler, std::span<const std::string_view> texts) {
+    const KvlClassInternals &internals = handler->klass->internals;
+    if (internals.writeTexts == nullptr) {
+        for (const std::string_view text : texts)
+            writeText(handler, text);
+        return;
+    }
+    thread_local std::vector<const char *> starts;
+    thread_local std::vector<size_t> lengths;
+    starts.clear();
+    lengths.clear();
+    for (const std::string_view text : texts) {
+        starts.push_back(text.data());
+        lengths.push_back(text.size());
+    }
+    internals.writeTexts(handler, starts.data(), lengths.data(), texts.size());
+}
 }  // namespace
 
-const KvlHandlerWriter kvl::kTextHandlerWriter = {prepareText, writeText, nullptr, nullptr,
+const KvlHandlerWriter kvl::kTextHandlerWriter = {prepareText, writeText, writeTextBatch, nullptr,
                                                   nullptr};
 
 void kvl::setWriteJournal(WriteJournal *journal) noexcept { currentJournal = journal; }
@@ -166,8 +184,8 @@ static KvlObject *textHandlerProcess(KvlObject *handler, KvlEvent *event) noexce
 
 void KvlAddTextHandlerClass(const char *name, KvlI18Msg *description, KvlFAllocVars allocVars,
                             KvlFFreeVars freeVars, KvlFCfgChange cfgChange, KvlFOpen open,
-                            KvlFClose close, KvlFPrepareText prepare,
-                            KvlFWriteText write) noexcept {
+                            KvlFClose close, KvlFPrepareText prepare, KvlFWriteText write,
+                            KvlFWriteTexts writeAll) noexcept {
     KvlApiLock lock;
     if (!lock || name == nullptr || prepare == nullptr || write == nullptr) return;
     kvlToolkitInitObjClasses();  // a built-in name is taken
@@ -178,6 +196,7 @@ void KvlAddTextHandlerClass(const char *name, KvlI18Msg *description, KvlFAllocV
         klass->internals.writer = &kvl::kTextHandlerWriter;
         klass->internals.prepareText = prepare;
         klass->internals.writeText = write;
+        klass->internals.writeTexts = writeAll;
     }
 }
 

@@ -40,15 +40,15 @@ inline constexpr size_t kSdNameMax = 32;
 using SyslogParam = std::pair<std::string_view, std::string_view>;
 
 struct SyslogFields {
-    int facility = 1; /* 0 to 23; "user" */
-    int severity = 5; /* 0 to 7 */
-    timespec time{};  /* when the event happened */
+    int facility = 1;   /* 0 to 23; "user" */
+    int severity = 5;   /* 0 to 7 */
+    timespec time{};    /* when the event happened */
     long utcOffset = 0; /* seconds east of UTC at that time */
     std::string_view hostName;
     std::string_view appName;
     std::string_view procId;
     std::string_view msgId;
-    std::string_view sdId;           /* of the one element the parameters go in */
+    std::string_view sdId; /* of the one element the parameters go in */
     std::span<const SyslogParam> params;
     std::string_view message;
     bool utf8Bom = false; /* the message as RFC 5424's MSG-UTF8 */

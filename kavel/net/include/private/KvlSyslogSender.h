@@ -24,8 +24,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "KvlSyslogRecord.h"
 
@@ -37,7 +39,7 @@ struct SyslogEndpoint {
     SyslogTransport transport = SyslogTransport::kUnix;
     std::string host = "127.0.0.1"; /* udp, tcp */
     int port = 514;
-    std::string socketPath = "/dev/log"; /* unix */
+    std::string socketPath = "/dev/log";                   /* unix */
     SyslogFraming framing = SyslogFraming::kOctetCounting; /* streams */
     int connectTimeoutMs = 200;
     size_t queueBytes = 1024 * 1024;
@@ -48,6 +50,7 @@ public:
     using Clock = std::chrono::steady_clock;
     static constexpr std::chrono::milliseconds kFirstBackoff{100};
     static constexpr std::chrono::milliseconds kLastBackoff{30000};
+    static constexpr size_t kGatherBytes = 64 * 1024;
 
     explicit SyslogSender(SyslogEndpoint endpoint) : endpoint_(std::move(endpoint)) {}
     ~SyslogSender();
@@ -57,6 +60,9 @@ public:
     /* Sends a record (unframed: the sender frames it for a stream), after
      * whatever waits; it waits too when it cannot go now. */
     void send(std::string_view record);
+    /* Sends records in order after whatever waits: a stream takes as many
+     * as fit in one send. */
+    void sendAll(std::span<const std::string_view> records);
     /* Sends what waits, connecting first when due. True when nothing
      * waits. */
     bool flush();
@@ -72,15 +78,22 @@ private:
     // The next connect no sooner than the backoff, which doubles.
     void backOff();
     void enqueue(std::string frame);
-    // Sends the queue's front frames; false when one could not go.
+    // Sends the queue's front records; false when one could not go.
     bool sendQueued();
+    // Over a stream: the front records framed, as many as kGatherBytes
+    // hold (one at least), in one send.
+    bool sendGathered();
+    void sendFailed(int error);
 
     SyslogEndpoint endpoint_;
     int fd_ = -1;
     bool stream_ = false;
     std::deque<std::string> queue_; /* framed, oldest first */
     size_t queuedBytes_ = 0;
-    size_t frontSent_ = 0; /* bytes of the front frame a stream took */
+    size_t frontSent_ = 0;             /* bytes of the front frame a stream took */
+    std::string gathered_;             /* the framed records of one stream send */
+    std::string framing_;              /* one record being framed */
+    std::vector<size_t> gatheredEnds_; /* where each record of it ends */
     uint64_t dropped_ = 0;
     Clock::time_point nextAttempt_{};
     std::chrono::milliseconds backoff_ = kFirstBackoff;
