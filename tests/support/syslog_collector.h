@@ -14,10 +14,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -67,9 +69,10 @@ public:
         }
         stop();
     }
-    void stop() {
+    // Stops rsyslogd: with SIGTERM it ends in order, with SIGKILL it dies.
+    void stop(int signal = SIGTERM) {
         if (pid_ <= 0) return;
-        kill(pid_, SIGTERM);
+        kill(pid_, signal);
         waitChild(pid_);
         pid_ = -1;
     }
@@ -77,19 +80,32 @@ public:
     // The records received (each a JSON object of the fields), once there
     // are at least `count` of them or ten seconds have passed.
     std::vector<nlohmann::json> records(size_t count) const {
-        std::vector<nlohmann::json> out;
-        for (int i = 0; i < 1000; ++i) {
-            out.clear();
-            std::ifstream in(dir_ / "out");
-            for (std::string line; std::getline(in, line);)
-                out.push_back(nlohmann::json::parse(line, nullptr, false));
-            if (out.size() >= count) break;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return out;
+        return recordsOnce([count](const std::string &, size_t lines) { return lines >= count; });
+    }
+    // The records received once the text received holds `last` (or ten
+    // seconds have passed).
+    std::vector<nlohmann::json> records(const std::string &last) const {
+        return recordsOnce([&last](const std::string &text, size_t) {
+            return text.find(last) != std::string::npos;
+        });
     }
 
 private:
+    template <class Done>
+    std::vector<nlohmann::json> recordsOnce(Done done) const {
+        std::string text;
+        for (int i = 0; i < 1000; ++i) {
+            text = readFile(dir_ / "out").value_or("");
+            if (done(text, static_cast<size_t>(std::count(text.begin(), text.end(), '\n')))) break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        std::vector<nlohmann::json> out;
+        std::istringstream in(text);
+        for (std::string line; std::getline(in, line);)
+            out.push_back(nlohmann::json::parse(line, nullptr, false));
+        return out;
+    }
+
     std::string configuration() const {
         const std::string port = std::to_string(kPort);
         return "global(workDirectory=\"" + dir_.path() +
