@@ -150,12 +150,21 @@ TEST_F(KvlSyslogHandlerTest, ACollectorRestartLosesOnlyWhatIsReported) {
             errors + "\n",
         false);
     constexpr int kRecords = 100000, kKilled = 30000, kBack = 60000;
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point killed;
     for (int n = 0; n < kRecords; ++n) {
-        if (n == kKilled) collector_->stop(SIGKILL);
+        if (n == kKilled) {
+            collector_->stop(SIGKILL);
+            killed = Clock::now();
+        }
         if (n == kBack) {
+            // The backoff doubles from 100 ms after each failed attempt, so
+            // the next is due at most twice the time down, and 100 ms, after
+            // the first.
+            const Clock::time_point due = killed + 2 * (Clock::now() - killed);
             collector_->start();
             ASSERT_TRUE(collector_->running());
-            std::this_thread::sleep_for(std::chrono::milliseconds(300));  // past the backoff
+            std::this_thread::sleep_until(due + std::chrono::milliseconds(300));
         }
         logError("r" + std::to_string(n));
     }
