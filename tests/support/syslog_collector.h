@@ -96,6 +96,7 @@ private:
         std::string text;
         for (int i = 0; i < 1000; ++i) {
             text = readFile(dir_ / "out").value_or("");
+            text.resize(text.rfind('\n') + 1);  // whole lines: rsyslogd may be writing one
             if (done(text, static_cast<size_t>(std::count(text.begin(), text.end(), '\n')))) break;
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
