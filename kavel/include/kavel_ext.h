@@ -65,6 +65,9 @@ void kvlIntlReleaseObject(KvlObject *object) KVL_NOEXCEPT;
 char *kvlIntlGetObjProp(KvlObject *object, const char *name, unsigned char *found) KVL_NOEXCEPT;
 /** The twin of KvlSetObjProp (the class is told, as for the public call). */
 void kvlIntlSetObjProp(KvlObject *object, const char *name, const char *value) KVL_NOEXCEPT;
+/** The text the formatter makes of the event (freed with OxsMemoryFree),
+ * or null when it makes none. */
+char *kvlIntlFormatterFormat(KvlObject *formatter, KvlEvent *event) KVL_NOEXCEPT;
 /** The twin of KvlHandlerGetFormatter. */
 KvlObject *kvlIntlHandlerGetFormatter(KvlObject *handler) KVL_NOEXCEPT;
 /** The twin of KvlHandlerSetFormatter. */

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <regex>
 #include <string>
@@ -75,6 +76,8 @@ TEST_F(KvlSyslogHandlerTest, EveryFieldReadsBackOverEveryTransportAndWay) {
         {"s.net.transport=tcp\ns.q.drainOnCrash=false\n", true, true},
         {"s.net.transport=unix\ns.net.format=RFC3164\n", false, false},
         {"s.net.transport=tcp\ns.net.format=RFC3164\n", true, false},
+        // the message made by a formatter of its own: the basic one's line
+        {"s.net.transport=tcp\ns.net.formatterName=line\nline.className=kvl_basicformatter\n", true, true},
     };
     // clang-format on
     char host[1025] = "";
@@ -98,8 +101,12 @@ TEST_F(KvlSyslogHandlerTest, EveryFieldReadsBackOverEveryTransportAndWay) {
         EXPECT_EQ(mine[1].value("pri", ""), "167");  // debug (7)
         EXPECT_EQ(mine[0].value("host", ""), host);
         EXPECT_EQ(mine[0].value("procid", ""), std::to_string(getpid()));
-        if (row.rfc5424) {
-            EXPECT_EQ(mine[0].value("msg", ""), hostile);
+        const std::string msg = mine[0].value("msg", "");
+        if (std::strstr(row.settings, "formatterName") != nullptr) {
+            EXPECT_TRUE(msg.ends_with(" " + hostile) && msg.size() > hostile.size() + 20) << msg;
+            EXPECT_NE(mine[1].value("msg", "").find(" TestBody "), std::string::npos);
+        } else if (row.rfc5424) {
+            EXPECT_EQ(msg, hostile);
             EXPECT_EQ(mine[0].value("msgid", ""), "-");
             const auto parsed = vrxtest::parse5424("<1>1 - - - - - " + mine[1].value("sd", ""));
             ASSERT_TRUE(parsed.has_value()) << mine[1].value("sd", "");
@@ -111,7 +118,7 @@ TEST_F(KvlSyslogHandlerTest, EveryFieldReadsBackOverEveryTransportAndWay) {
                       (std::pair<std::string, std::string>{"function", "TestBody"}));
             EXPECT_EQ(parsed->params[2].first, "line");
         } else {
-            EXPECT_EQ(mine[0].value("msg", ""), " " + hostile);
+            EXPECT_EQ(msg, " " + hostile);
         }
     }
 }

@@ -6,7 +6,8 @@
 // very record the handler would have sent: the handler makes a formatter of
 // its own ("<handler>.syslogRecord") when it is first made ready and hands
 // it the record's properties ("format", "facility", "appName", "sdId",
-// "utf8Bom") as they are set on the handler. The handler itself is only
+// "utf8Bom", and "formatterName", a formatter that makes the message part)
+// as they are set on the handler. The handler itself is only
 // the way out: a text handler class (kavel_ext.h) whose writer frames a
 // record for the transport and gives it to its sender (KvlSyslogSender.h),
 // which connects lazily and keeps what cannot go in a bounded queue.
@@ -85,6 +86,7 @@ struct RecordVars {
     std::string sdId = "kvl@32473";
     bool utf8Bom = false;
     std::string hostName;
+    std::string messageFormatter;  // makes the MSG part when named
 };
 
 void *allocRecordVars() noexcept {
@@ -97,8 +99,14 @@ void *allocRecordVars() noexcept {
 }
 void freeRecordVars(void *vars) noexcept { delete static_cast<RecordVars *>(vars); }
 
-// The record's properties; a value that is not one keeps what was.
-constexpr const char *kRecordProperties[] = {"format", "facility", "appName", "sdId", "utf8Bom"};
+// The record's properties; a value that is not one keeps what was. The
+// handler passes them on, its "formatterName" as "messageFormatterName".
+constexpr const char *kRecordProperties[] = {"format", "facility", "appName",
+                                             "sdId",   "utf8Bom",  "formatterName"};
+const char *recordPropertyName(const char *handlerProperty) {
+    return std::string_view(handlerProperty) == "formatterName" ? "messageFormatterName"
+                                                                : handlerProperty;
+}
 
 void recordCfgChange(KvlObject *formatter, const char *name) noexcept {
     auto *vars = static_cast<RecordVars *>(kvlIntlObjectVars(formatter));
@@ -118,6 +126,8 @@ void recordCfgChange(KvlObject *formatter, const char *name) noexcept {
         vars->sdId = found ? value : "kvl@32473";
     } else if (key == "utf8Bom") {
         vars->utf8Bom = sameWord(value, "true");
+    } else if (key == "messageFormatterName") {
+        vars->messageFormatter = value;
     }
 }
 
@@ -140,6 +150,23 @@ constexpr DataName kDataNames[] = {
     {KVL_PROP_SRCLINE, "line"},
     {"threadId", "thread"},
 };
+
+// The MSG part: the message formatter's line (without its line feed) when
+// one is named, else the event's message bound.
+std::string messageOf(const RecordVars &vars, KvlObject *formatter, KvlEvent *event) {
+    char *text = nullptr;
+    if (!vars.messageFormatter.empty()) {
+        KvlObject *named = kvlIntlGetObject(vars.messageFormatter.c_str(), nullptr);
+        text = kvlIntlFormatterFormat(named, event);
+        kvlIntlReleaseObject(named);
+    } else {
+        text = KvlBindEventMsg(event, KvlGetFormatterBindMsg(formatter));
+    }
+    std::string message = text != nullptr ? text : "";
+    OxsMemoryFree(text);
+    if (!vars.messageFormatter.empty() && message.ends_with('\n')) message.pop_back();
+    return message;
+}
 
 char *formatRecord(KvlObject *formatter, KvlEvent *event) noexcept {
     auto *vars = static_cast<RecordVars *>(kvlIntlObjectVars(formatter));
@@ -175,9 +202,7 @@ char *formatRecord(KvlObject *formatter, KvlEvent *event) noexcept {
             OxsMemoryFree(value);
         }
         fields.params = params;
-        char *bound = KvlBindEventMsg(event, KvlGetFormatterBindMsg(formatter));
-        const std::string message = bound != nullptr ? bound : "";
-        OxsMemoryFree(bound);
+        const std::string message = messageOf(*vars, formatter, event);
         fields.message = message;
         fields.utf8Bom = vars->utf8Bom;
         std::string record;
@@ -226,7 +251,7 @@ void ensureRecordFormatter(KvlObject *handler, HandlerVars &vars) {
         for (const char *key : kRecordProperties) {
             bool found = false;
             const std::string value = property(handler, key, &found);
-            if (found) kvlIntlSetObjProp(vars.record, key, value.c_str());
+            if (found) kvlIntlSetObjProp(vars.record, recordPropertyName(key), value.c_str());
         }
     }
     kvlIntlHandlerSetFormatter(handler, vars.record);
@@ -256,11 +281,10 @@ void handlerCfgChange(KvlObject *handler, const char *name) noexcept {
         if (vars->record != nullptr) {
             bool found = false;
             const std::string value = property(handler, name, &found);
-            if (found) kvlIntlSetObjProp(vars->record, name, value.c_str());
+            if (found) kvlIntlSetObjProp(vars->record, recordPropertyName(name), value.c_str());
         }
         return;
     }
-    if (key == "formatterName") return;  // the record is the handler's own
     bool found = false;
     const std::string value = property(handler, name, &found);
     SyslogEndpoint &endpoint = vars->endpoint;

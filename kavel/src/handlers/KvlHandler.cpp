@@ -17,6 +17,7 @@
 #include "KvlPropertyTable.h"
 #include "KvlToolkit.h"
 #include "OxsMemory.h"
+#include "OxsString.h"
 
 namespace {
 
@@ -88,9 +89,8 @@ char *kvlIntlHandlerDoFmt(KvlObject *handler, KvlEvent *event) noexcept {
 
 // The formatter's seam where its class has one; else its public format
 // slot and a copy of the text it hands out.
-bool kvl::formatRecord(KvlObject *handler, KvlEvent *event, std::string &out) {
-    KvlObject *formatter = formatterOf(handler);
-    if (formatter == nullptr || event == nullptr) return false;
+static bool formatWith(KvlObject *formatter, KvlEvent *event, std::string &out) {
+    if (!kvlObjectIsKind(formatter, KVL_KIND_FORMATTER) || event == nullptr) return false;
     const KvlObjClass *klass = formatter->klass;
     if (klass->internals.formatInto != nullptr)
         return klass->internals.formatInto(formatter, event, out);
@@ -99,6 +99,20 @@ bool kvl::formatRecord(KvlObject *handler, KvlEvent *event, std::string &out) {
     out += text;
     OxsMemoryFree(text);
     return true;
+}
+
+bool kvl::formatRecord(KvlObject *handler, KvlEvent *event, std::string &out) {
+    return formatWith(formatterOf(handler), event, out);
+}
+
+char *kvlIntlFormatterFormat(KvlObject *formatter, KvlEvent *event) noexcept {
+    try {
+        std::string text;
+        if (!formatWith(formatter, event, text)) return nullptr;
+        return OxsStringDup(text.c_str());
+    } catch (const std::bad_alloc &) {
+        return nullptr;
+    }
 }
 
 KvlObject *kvl::handleEvent(KvlObject *handler, KvlEvent *event) noexcept {
