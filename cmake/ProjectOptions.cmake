@@ -12,10 +12,11 @@ endfunction()
 
 # A library of the product, compiled once with every name hidden but those
 # its public headers declare (they say so with a visibility pragma), and
-# linked two ways: NAME, static, and NAME_shared, lib<NAME>.so.1, whose
-# version script (NAME.map beside the sources) exports only the public
-# names, every one under the library's version node. Its usage
-# requirements go on all three with vrx_library_interface().
+# linked two ways: NAME (vrxagent::NAME), static, and NAME_shared,
+# lib<NAME>.so.1, whose version script (NAME.map beside the sources)
+# exports only the public names, under the library's version nodes. The
+# public headers (include/ beside the sources, installed in
+# include/vrxagent) go with all three.
 function(vrx_add_library name)
   add_library(${name}_objects OBJECT ${ARGN})
   set_target_properties(${name}_objects PROPERTIES C_VISIBILITY_PRESET hidden
@@ -27,6 +28,12 @@ function(vrx_add_library name)
   set_target_properties(${name}_shared PROPERTIES OUTPUT_NAME ${name} SOVERSION 1 VERSION 1.0.0
                         LINK_DEPENDS ${map})
   target_link_options(${name}_shared PRIVATE -Wl,--no-undefined -Wl,--version-script=${map})
+  add_library(vrxagent::${name} ALIAS ${name})
+  foreach(target ${name}_objects ${name} ${name}_shared)
+    target_include_directories(${target} PUBLIC
+      $<BUILD_INTERFACE:${CMAKE_CURRENT_SOURCE_DIR}/include>
+      $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/vrxagent>)
+  endforeach()
 endfunction()
 
 # Sanitizers apply to everything built, tests and third-party code included.
