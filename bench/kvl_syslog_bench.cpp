@@ -5,7 +5,9 @@
 // measured is the sender, not a collector's parsing.
 //
 // Two figures: the caller's cost per record, and records per second
-// reaching the collector (100,000 records logged, then waited for).
+// reaching the collector (100,000 records logged, then waited for). Over
+// UDP, where nothing says what arrived, the caller's cost only, against
+// log4cxx's SyslogAppender (when installed), to a reader that discards.
 // As root the benchmark runs in a network namespace of its own (loopback
 // only); otherwise on the host's loopback.
 #include <benchmark/benchmark.h>
@@ -24,6 +26,11 @@
 #include "kavelnet.h"
 #include "test_support.h"
 
+#ifdef VRX_BENCH_WITH_LOG4CXX
+#include <log4cxx/logger.h>
+#include <log4cxx/net/syslogappender.h>
+#include <log4cxx/patternlayout.h>
+#endif
 #ifdef VRX_BENCH_WITH_SPDLOG
 #include <spdlog/sinks/tcp_sink.h>
 #include <spdlog/spdlog.h>
@@ -52,6 +59,14 @@ public:
             std::abort();
         port_ = ntohs(address.sin_port);
         std::thread([this] { acceptLoop(); }).detach();
+        // The same port over UDP, read and thrown away.
+        const int datagrams = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        if (bind(datagrams, reinterpret_cast<sockaddr *>(&address), size) != 0) std::abort();
+        std::thread([datagrams] {
+            char buffer[1 << 16];
+            while (recv(datagrams, buffer, sizeof buffer, 0) >= 0) {
+            }
+        }).detach();
     }
     int port() const { return port_; }
     uint64_t lines() const { return lines_.load(std::memory_order_relaxed); }
@@ -98,12 +113,12 @@ const fs::path &queueDirectory() {
 
 // Logger NAME sending through a syslog handler (behind an asynchronous
 // handler when `async`) to the drain, one record a line.
-KvlObject *syslogLogger(const char *name, bool async) {
+KvlObject *syslogLogger(const char *name, bool async, const char *transport = "tcp") {
     KvlOpenToolkit(nullptr);
     KvlInitNetExtensions();
     const std::string base = name;
     KvlObject *net = KvlGetObject((base + ".net").c_str(), "kvl_sysloghandler");
-    KvlSetObjProp(net, "transport", "tcp");
+    KvlSetObjProp(net, "transport", transport);
     KvlSetObjProp(net, "framing", "lf");
     KvlSetObjProp(net, "port", std::to_string(drain().port()).c_str());
     KvlSetObjProp(net, "queueSize", "67108864");
@@ -173,6 +188,36 @@ BENCHMARK(BM_AsyncSyslogHandlerTcp_Sustained)
     ->Iterations(3)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
+
+void BM_SyslogHandlerUdp_Caller(benchmark::State &state) {
+    static KvlObject *const logger = syslogLogger("udp", false, "udp");
+    callerCost(state, logger);
+}
+BENCHMARK(BM_SyslogHandlerUdp_Caller);
+
+#ifdef VRX_BENCH_WITH_LOG4CXX
+void BM_Peer_Log4cxxSyslogAppenderUdp_Caller(benchmark::State &state) {
+    static log4cxx::LoggerPtr logger = [] {
+        log4cxx::LoggerPtr made = log4cxx::Logger::getLogger("udp");
+        log4cxx::LayoutPtr layout(new log4cxx::PatternLayout("%m"));
+        log4cxx::net::SyslogAppenderPtr appender(
+            new log4cxx::net::SyslogAppender(layout, "127.0.0.1:" + std::to_string(drain().port()),
+                                             log4cxx::net::SyslogAppender::getFacility("USER")));
+        made->addAppender(appender);
+        made->setAdditivity(false);
+        made->setLevel(log4cxx::Level::getDebug());
+        return made;
+    }();
+    for (auto _ : state) {
+        log4cxx::helpers::MessageBuffer text;
+        logger->forcedLog(log4cxx::Level::getInfo(),
+                          text.str(text << "Invoking command " << kCommand << " rc=" << 12),
+                          LOG4CXX_LOCATION);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_Peer_Log4cxxSyslogAppenderUdp_Caller);
+#endif
 
 #ifdef VRX_BENCH_WITH_SPDLOG
 // spdlog's tcp_sink with a pattern giving a line as long as ours.
