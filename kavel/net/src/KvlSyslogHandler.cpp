@@ -310,12 +310,7 @@ void handlerCfgChange(KvlObject *handler, const char *name) noexcept {
         KvlBasicHandlerFCfgChange(handler, name);  // "logging" and the handler base's
         return;
     }
-    const bool changed = endpoint.transport != before.transport || endpoint.host != before.host ||
-                         endpoint.port != before.port || endpoint.socketPath != before.socketPath ||
-                         endpoint.framing != before.framing ||
-                         endpoint.connectTimeoutMs != before.connectTimeoutMs ||
-                         endpoint.queueBytes != before.queueBytes;
-    if (changed) closeSender(handler, *vars);  // the next record connects anew
+    if (endpoint != before) closeSender(handler, *vars);  // the next record connects anew
 }
 
 int prepareHandler(KvlObject *handler) noexcept {
@@ -328,17 +323,6 @@ int prepareHandler(KvlObject *handler) noexcept {
         return 0;
     }
     return vars->record != nullptr ? 1 : 0;
-}
-
-void writeRecord(KvlObject *handler, const char *text, size_t length) noexcept {
-    HandlerVars *vars = handlerVars(handler);
-    if (vars == nullptr || vars->sender == nullptr) return;
-    try {
-        vars->sender->send(std::string_view(text, length));
-    } catch (const std::bad_alloc &) {
-        return;  // the sender counted nothing: this record is not its to count
-    }
-    reportDropped(handler, *vars->sender);
 }
 
 void writeRecords(KvlObject *handler, const char *const *texts, const size_t *lengths,
@@ -355,6 +339,10 @@ void writeRecords(KvlObject *handler, const char *const *texts, const size_t *le
         return;
     }
     reportDropped(handler, *vars->sender);
+}
+
+void writeRecord(KvlObject *handler, const char *text, size_t length) noexcept {
+    writeRecords(handler, &text, &length, 1);
 }
 
 KvlObject *closeHandler(KvlObject *handler) noexcept {

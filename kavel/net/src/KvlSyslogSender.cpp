@@ -53,10 +53,7 @@ int connectTo(const sockaddr *address, socklen_t length, int family, int type, i
 
 SyslogSender::~SyslogSender() { disconnect(); }
 
-void SyslogSender::send(std::string_view record) {
-    enqueue(std::string(record));
-    flush();
-}
+void SyslogSender::send(std::string_view record) { sendAll({&record, 1}); }
 
 void SyslogSender::sendAll(std::span<const std::string_view> records) {
     for (const std::string_view record : records)

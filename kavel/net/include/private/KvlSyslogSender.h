@@ -43,6 +43,7 @@ struct SyslogEndpoint {
     SyslogFraming framing = SyslogFraming::kOctetCounting; /* streams */
     int connectTimeoutMs = 200;
     size_t queueBytes = 1024 * 1024;
+    bool operator==(const SyslogEndpoint &) const = default;
 };
 
 class SyslogSender {
