@@ -70,7 +70,8 @@ endfunction()
 vrx_pkgconfig(vrxagent-zil zil "" "Codeset conversion and message catalogs"
               "-lstdc++ -lm -pthread")
 vrx_pkgconfig(vrxagent-kavel kavel vrxagent-zil "Logging toolkit" "")
-vrx_pkgconfig(vrxagent-kavelnet kavelnet vrxagent-kavel "Logging toolkit: the syslog handler" "")
+vrx_pkgconfig(vrxagent-kavelnet kavelnet vrxagent-kavel "Logging toolkit: the syslog handler"
+              "-lgnutls -lrelp")
 
 # The manual, the licence and the change log, compressed the way Debian
 # wants them (gzip -9n: best, and no name or time stamp, so reproducible).

@@ -76,9 +76,10 @@ vrx_package(libkavelnet libkavelnet1 libs amd64 "libkavel1 ${same}"
   "logging toolkit: the syslog handler (shared library)"
   "libkavelnet adds to libkavel the classes that send records off the host:\n\
 kvl_sysloghandler, which sends RFC 5424 (or RFC 3164) records to the host's\n\
-syslog socket or a site's collector over UDP or TCP, and its formatter.\n\
+syslog socket or a site's collector over UDP, TCP, TLS or RELP, and its\n\
+formatter.\n\
 This package holds the shared library.")
-vrx_package(dev libvrxagent-dev libdevel amd64 "libzil1 ${same}, libkavel1 ${same}, libkavelnet1 ${same}"
+vrx_package(dev libvrxagent-dev libdevel amd64 "libzil1 ${same}, libkavel1 ${same}, libkavelnet1 ${same}, libgnutls28-dev, librelp-dev"
   "logging toolkit and codeset library (development files)"
   "Headers (C, and typed helpers for C++17 or later), static libraries, a\n\
 CMake package (vrxagent::kavel, vrxagent::kavelnet, vrxagent::zil and their\n\

@@ -6,7 +6,7 @@
 vrx_install_deps() {
   local wanted=(cmake ninja-build g++ libgtest-dev util-linux locales libicu-dev libxml2-utils zip unzip
     dpkg-dev lintian groff-base pkg-config bsdextrautils file nlohmann-json3-dev abigail-tools
-    doxygen rsyslog)
+    doxygen rsyslog rsyslog-gnutls rsyslog-relp gnutls-bin libgnutls28-dev librelp-dev)
   local missing=()
   local pkg
   for pkg in "${wanted[@]}" "$@"; do

@@ -195,8 +195,8 @@ version=$(sed -n 's/^project(vrxagent-controller VERSION \([0-9.]*\).*/\1/p' "$s
 packages=(
   "libzil1 amd64 libs ^vrxagent-data \(>= $version\), libc6 .*libstdc\+\+6"
   "libkavel1 amd64 libs ^libzil1 \(= $version\), libc6 .*libstdc\+\+6"
-  "libkavelnet1 amd64 libs ^libkavel1 \(= $version\), libc6 .*libstdc\+\+6"
-  "libvrxagent-dev amd64 libdevel ^libzil1 \(= $version\), libkavel1 \(= $version\), libkavelnet1 \(= $version\)$"
+  "libkavelnet1 amd64 libs ^libkavel1 \(= $version\), libc6 .*libgnutls30 .*librelp0 .*libstdc\+\+6"
+  "libvrxagent-dev amd64 libdevel ^libzil1 \(= $version\), libkavel1 \(= $version\), libkavelnet1 \(= $version\), libgnutls28-dev, librelp-dev$"
   "vrxagent-data all misc ^$"
   "vrxagent-controller amd64 admin ^vrxagent-data \(>= $version\), libc6 .*libstdc\+\+6"
   "vrxagent-tools amd64 devel ^vrxagent-data \(>= $version\), libc6 .*libstdc\+\+6"

@@ -1,5 +1,5 @@
 // Records sent to a real rsyslogd in a private network: over the local
-// socket, UDP and TCP (both framings), in both formats, each field as the
+// socket, UDP, TCP and TLS (both framings) and RELP, in both formats, each field as the
 // collector parses it back equals what was sent, hostile texts included;
 // records that find no collector wait in the queue, the oldest dropped and
 // counted when it is full, and go once the collector is back.
@@ -34,12 +34,18 @@ const Way kWays[] = {
     {"udp", SyslogTransport::kUdp, SyslogFraming::kOctetCounting, 60000},
     {"tcp", SyslogTransport::kTcp, SyslogFraming::kOctetCounting, 64 * 1024},
     {"tcp-lf", SyslogTransport::kTcp, SyslogFraming::kLineFeed, 64 * 1024},
+    {"tls", SyslogTransport::kTls, SyslogFraming::kOctetCounting, 64 * 1024},
+    {"tls-lf", SyslogTransport::kTls, SyslogFraming::kLineFeed, 64 * 1024},
+    {"relp", SyslogTransport::kRelp, SyslogFraming::kOctetCounting, 64 * 1024},
 };
 
 SyslogEndpoint endpointOf(const Way &way, const SyslogCollector &collector) {
     SyslogEndpoint endpoint;
     endpoint.transport = way.transport;
-    endpoint.port = SyslogCollector::kPort;
+    endpoint.port = way.transport == SyslogTransport::kTls    ? SyslogCollector::kTlsPort
+                    : way.transport == SyslogTransport::kRelp ? SyslogCollector::kRelpPort
+                                                              : SyslogCollector::kPort;
+    endpoint.tls.caFile = collector.caFile();
     endpoint.socketPath = collector.socketPath();
     endpoint.framing = way.framing;
     return endpoint;

@@ -1,10 +1,15 @@
 // A real rsyslogd for a test, out of everyone's way: the test process
 // enters a network namespace of its own (loopback only, nothing outside
 // sees it), and rsyslogd runs there on a configuration written into a
-// private directory: the local socket, UDP and TCP on loopback, every
-// record it receives written as one JSON object a line with each field
-// apart. Stopped, and its files removed, when the collector goes, pass or
-// fail. Needs root and rsyslogd; skipReason() says when either is missing.
+// private directory: the local socket, UDP and TCP on loopback, TLS (with
+// a CA and a certificate for "localhost" and 127.0.0.1 made for the test
+// by certtool, and a second CA that signed nothing) and RELP, every record
+// it receives written as one JSON object a line with each field apart. It
+// writes each record before it takes the next (a direct queue), so a
+// record RELP acknowledged is in the file even if rsyslogd is killed.
+// Stopped, and its files removed, when the collector goes, pass or fail.
+// Needs root, rsyslogd with its TLS and RELP modules, and certtool;
+// skipReason() says what is missing.
 #ifndef VRX_TEST_SYSLOG_COLLECTOR_H
 #define VRX_TEST_SYSLOG_COLLECTOR_H
 
@@ -32,18 +37,25 @@ namespace vrxtest {
 class SyslogCollector {
 public:
     static constexpr const char *kDaemon = "/usr/sbin/rsyslogd";
-    static constexpr int kPort = 5514;
+    static constexpr int kPort = 5514;  // UDP and TCP
+    static constexpr int kRelpPort = 5515;
+    static constexpr int kTlsPort = 5516;
 
     // Why no collector can run here, or "".
     static std::string skipReason() {
         if (geteuid() != 0) return "needs root for a private network namespace";
-        if (access(kDaemon, X_OK) != 0) return "rsyslogd is not installed";
+        for (const char *needed : {kDaemon, "/usr/bin/certtool"})
+            if (access(needed, X_OK) != 0) return std::string(needed) + " is not installed";
+        for (const char *module : {"lmnsd_gtls.so", "imrelp.so"})
+            if (access(("/usr/lib/x86_64-linux-gnu/rsyslog/" + std::string(module)).c_str(),
+                       R_OK) != 0)
+                return std::string("rsyslogd's ") + module + " is not installed";
         return "";
     }
 
     SyslogCollector() {
         static const bool entered = enterPrivateNetwork();
-        if (!entered) return;
+        if (!entered || !makeCertificates()) return;
         writeFile(dir_ / "rsyslog.conf", configuration());
         start();
     }
@@ -53,6 +65,9 @@ public:
 
     bool running() const { return pid_ > 0; }
     std::string socketPath() const { return dir_ / "log.sock"; }
+    // The CA that signed the collector's certificate, and one that did not.
+    std::string caFile() const { return dir_ / "ca.pem"; }
+    std::string otherCaFile() const { return dir_ / "other.pem"; }
 
     // Starts rsyslogd and waits until it takes TCP connections and its
     // socket is there.
@@ -60,11 +75,17 @@ public:
         pid_ = fork();
         if (pid_ == 0) {
             const std::string conf = dir_ / "rsyslog.conf", pidFile = dir_ / "rsyslogd.pid";
+            // Its complaints (about the probes below, among others) kept apart.
+            const int err =
+                open((dir_ / "rsyslogd.err").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+            if (err >= 0) dup2(err, 2);
             execl(kDaemon, kDaemon, "-n", "-f", conf.c_str(), "-i", pidFile.c_str(), nullptr);
             _exit(127);
         }
         for (int i = 0; i < 500; ++i) {
-            if (listening() && access(socketPath().c_str(), F_OK) == 0) return;
+            if (listening(kPort) && listening(kRelpPort) && listening(kTlsPort) &&
+                access(socketPath().c_str(), F_OK) == 0)
+                return;
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
         stop();
@@ -107,11 +128,51 @@ private:
         return out;
     }
 
+    bool makeCertificates() const {
+        writeFile(dir_ / "ca.tmpl", "cn = \"collector test CA\"\nca\ncert_signing_key\n");
+        writeFile(dir_ / "server.tmpl",
+                  "cn = \"localhost\"\ndns_name = \"localhost\"\nip_address = \"127.0.0.1\"\n"
+                  "tls_www_server\nsigning_key\nencryption_key\n");
+        const std::string d = dir_.path() + "/";
+        const auto key = [&d](const char *name) {
+            return "--generate-privkey --key-type=ecdsa --outfile " + d + name + ".key";
+        };
+        const auto selfSigned = [&d](const char *name) {
+            return "--generate-self-signed --load-privkey " + d + name + ".key --template " + d +
+                   "ca.tmpl --outfile " + d + name + ".pem";
+        };
+        const std::string steps[] = {key("ca"),
+                                     selfSigned("ca"),
+                                     key("server"),
+                                     "--generate-certificate --load-privkey " + d +
+                                         "server.key --load-ca-certificate " + d +
+                                         "ca.pem --load-ca-privkey " + d + "ca.key --template " +
+                                         d + "server.tmpl --outfile " + d + "server.pem",
+                                     key("other"),
+                                     selfSigned("other")};
+        for (const std::string &step : steps)
+            if (std::system(("certtool " + step + " >/dev/null 2>&1").c_str()) != 0) return false;
+        return true;
+    }
+
     std::string configuration() const {
         const std::string port = std::to_string(kPort);
+        const std::string d = dir_.path() + "/";
         return "global(workDirectory=\"" + dir_.path() +
-               "\" maxMessageSize=\"128k\" parser.escapeControlCharactersOnReceive=\"off\")\n"
-               "module(load=\"imudp\")\nmodule(load=\"imtcp\")\n"
+               "\" maxMessageSize=\"128k\" parser.escapeControlCharactersOnReceive=\"off\"\n"
+               "  DefaultNetstreamDriverCAFile=\"" +
+               d + "ca.pem\" DefaultNetstreamDriverCertFile=\"" + d +
+               "server.pem\" DefaultNetstreamDriverKeyFile=\"" + d +
+               "server.key\")\n"
+               "main_queue(queue.type=\"Direct\")\n"
+               "module(load=\"imudp\")\nmodule(load=\"imtcp\")\nmodule(load=\"imrelp\")\n"
+               "input(type=\"imtcp\" address=\"127.0.0.1\" port=\"" +
+               std::to_string(kTlsPort) +
+               "\" StreamDriver.Name=\"gtls\" StreamDriver.Mode=\"1\" "
+               "StreamDriver.AuthMode=\"anon\")\n"
+               "input(type=\"imrelp\" address=\"127.0.0.1\" port=\"" +
+               std::to_string(kRelpPort) +
+               "\")\n"
                "module(load=\"imuxsock\" SysSock.Use=\"off\")\n"
                "input(type=\"imudp\" address=\"127.0.0.1\" port=\"" +
                port +
@@ -137,11 +198,11 @@ private:
                "*.* action(type=\"omfile\" file=\"" +
                (dir_ / "out") + "\" template=\"fields\")\n";
     }
-    bool listening() const {
+    static bool listening(int port) {
         const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in address{};
         address.sin_family = AF_INET;
-        address.sin_port = htons(kPort);
+        address.sin_port = htons(static_cast<uint16_t>(port));
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         const bool ok = connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
         close(fd);

@@ -46,6 +46,7 @@ constexpr int32_t KVLAQ0135W = 135;
 constexpr int32_t KVLAQ0136W = 136;
 constexpr int32_t KVLAQ0137W = 137;
 constexpr int32_t KVLSY0140W = 140;
+constexpr int32_t KVLSY0141W = 141;
 
 }  // namespace kvlmsg
 

@@ -12,7 +12,9 @@
 // record for the transport and gives it to its sender (KvlSyslogSender.h),
 // which connects lazily and keeps what cannot go in a bounded queue.
 // Records the sender had to drop are reported through the toolkit's error
-// logger, in one message, once a connection takes records again.
+// logger, in one message, once a connection takes records again or the
+// handler closes (what still waits then is dropped too); a connection that
+// cannot be made is reported once, when the first attempt of a run fails.
 //
 // The operations run with the API mutex held: they call only the internal
 // twins of kavel_ext.h and the event's accessors, never a public function.
@@ -53,6 +55,9 @@ constexpr int32_t kDropped = 140;  // KVLSY0140W
 constexpr const char *kDroppedText =
     "KVLSY0140W %1$d records for the syslog handler %2$s were dropped because its collector "
     "could not take them.";
+constexpr int32_t kNoConnection = 141;  // KVLSY0141W
+constexpr const char *kNoConnectionText =
+    "KVLSY0141W The syslog handler %1$s could not connect to its collector %2$s: %3$s.";
 
 // A property's text (empty when unset), the copy freed.
 std::string property(KvlObject *object, const char *name, bool *found = nullptr) {
@@ -257,19 +262,38 @@ void ensureRecordFormatter(KvlObject *handler, HandlerVars &vars) {
     kvlIntlHandlerSetFormatter(handler, vars.record);
 }
 
-void reportDropped(KvlObject *handler, SyslogSender &sender) {
-    if (!sender.connected()) return;  // reported once a connection takes records again
+// The collector as a message names it: "tcp:host:port", "unix:/dev/log".
+std::string collectorName(const SyslogEndpoint &endpoint) {
+    static constexpr const char *kNames[] = {"unix", "udp", "tcp", "tls", "relp"};
+    const std::string transport = kNames[static_cast<int>(endpoint.transport)];
+    if (endpoint.transport == SyslogTransport::kUnix) return transport + ":" + endpoint.socketPath;
+    return transport + ":" + endpoint.host + ":" + std::to_string(endpoint.portOrDefault());
+}
+
+// Reports a connection that could not be made, and the records dropped
+// (once a connection takes records again, or when `closing`).
+void report(KvlObject *handler, HandlerVars &vars, bool closing = false) {
+    SyslogSender &sender = *vars.sender;
+    if (const std::string why = sender.takeFailure(); !why.empty()) {
+        const std::string collector = collectorName(vars.endpoint);
+        kvlIntlLogVA(KVL_LEVEL_WARN, kNoConnection, kNoConnectionText, KVL_ARG_STRING,
+                     kvlIntlObjectName(handler), KVL_ARG_STRING, collector.c_str(), KVL_ARG_STRING,
+                     why.c_str(), KVL_ARG_END);
+    }
+    if (!sender.connected() && !closing) return;
     const uint64_t dropped = sender.takeDropped();
     if (dropped == 0) return;
     kvlIntlLogVA(KVL_LEVEL_WARN, kDropped, kDroppedText, KVL_ARG_LONG, static_cast<long>(dropped),
                  KVL_ARG_STRING, kvlIntlObjectName(handler), KVL_ARG_END);
 }
 
-// Sends what waits and reports what was dropped; the sender goes.
+// Sends what waits; what cannot go is dropped, and reported with the rest.
+// The sender goes.
 void closeSender(KvlObject *handler, HandlerVars &vars) {
     if (vars.sender == nullptr) return;
     vars.sender->flush();
-    reportDropped(handler, *vars.sender);
+    vars.sender->abandon();
+    report(handler, vars, true);
     vars.sender.reset();
 }
 
@@ -293,10 +317,20 @@ void handlerCfgChange(KvlObject *handler, const char *name) noexcept {
         if (sameWord(value, "unix") || !found) endpoint.transport = SyslogTransport::kUnix;
         if (sameWord(value, "udp")) endpoint.transport = SyslogTransport::kUdp;
         if (sameWord(value, "tcp")) endpoint.transport = SyslogTransport::kTcp;
+        if (sameWord(value, "tls")) endpoint.transport = SyslogTransport::kTls;
+        if (sameWord(value, "relp")) endpoint.transport = SyslogTransport::kRelp;
     } else if (key == "host") {
         endpoint.host = found && !value.empty() ? value : "127.0.0.1";
     } else if (key == "port") {
-        endpoint.port = static_cast<int>(number(value, 1, 65535, 514));
+        endpoint.port = static_cast<int>(number(value, 1, 65535, 0));
+    } else if (key == "caFile") {
+        endpoint.tls.caFile = value;
+    } else if (key == "certFile") {
+        endpoint.tls.certFile = value;
+    } else if (key == "keyFile") {
+        endpoint.tls.keyFile = value;
+    } else if (key == "verifyPeer") {
+        endpoint.tls.verifyPeer = !sameWord(value, "false");
     } else if (key == "socketPath") {
         endpoint.socketPath = found && !value.empty() ? value : "/dev/log";
     } else if (key == "framing") {
@@ -338,7 +372,7 @@ void writeRecords(KvlObject *handler, const char *const *texts, const size_t *le
     } catch (const std::bad_alloc &) {
         return;
     }
-    reportDropped(handler, *vars->sender);
+    report(handler, *vars);
 }
 
 void writeRecord(KvlObject *handler, const char *text, size_t length) noexcept {

@@ -63,7 +63,7 @@ void SyslogSender::sendAll(std::span<const std::string_view> records) {
 
 bool SyslogSender::flush() {
     if (queue_.empty()) return true;
-    if (fd_ < 0 && !connect()) return false;
+    if (!connected() && !connect()) return false;
     return sendQueued();
 }
 
@@ -72,45 +72,80 @@ uint64_t SyslogSender::takeDropped() { return std::exchange(dropped_, 0); }
 bool SyslogSender::connect() {
     const Clock::time_point now = Clock::now();
     if (now < nextAttempt_) return false;
+    std::string why;
+    if (endpoint_.transport == SyslogTransport::kRelp) {
+        why = relp_.connect(endpoint_.host, endpoint_.portOrDefault(), endpoint_.connectTimeoutMs);
+    } else {
+        bool stream = false;
+        const int fd = connectSocket(stream, why);
+        if (fd >= 0 && endpoint_.transport == SyslogTransport::kTls) {
+            why = tls_.open(fd, endpoint_.host, endpoint_.tls,
+                            now + std::chrono::milliseconds(endpoint_.connectTimeoutMs));
+            if (!why.empty()) {
+                tls_.close();
+                close(fd);
+            }
+        }
+        if (why.empty()) {
+            fd_ = fd;
+            stream_ = stream;
+        }
+    }
+    if (!why.empty()) {
+        failed(std::move(why));
+        return false;
+    }
+    failing_ = false;
+    backoff_ = kFirstBackoff;
+    return true;
+}
+
+int SyslogSender::connectSocket(bool &stream, std::string &why) {
     int fd = -1;
-    bool stream = false;
     if (endpoint_.transport == SyslogTransport::kUnix) {
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
-        if (endpoint_.socketPath.size() < sizeof address.sun_path) {
-            std::memcpy(address.sun_path, endpoint_.socketPath.c_str(),
-                        endpoint_.socketPath.size() + 1);
-            const auto *any = reinterpret_cast<const sockaddr *>(&address);
-            fd = connectTo(any, sizeof address, AF_UNIX, SOCK_DGRAM, endpoint_.connectTimeoutMs);
-            if (fd < 0 && errno == EPROTOTYPE) {  // a stream socket is there
-                fd = connectTo(any, sizeof address, AF_UNIX, SOCK_STREAM,
-                               endpoint_.connectTimeoutMs);
-                stream = true;
-            }
+        if (endpoint_.socketPath.size() >= sizeof address.sun_path) {
+            why = "the socket's path is too long";
+            return -1;
+        }
+        std::memcpy(address.sun_path, endpoint_.socketPath.c_str(),
+                    endpoint_.socketPath.size() + 1);
+        const auto *any = reinterpret_cast<const sockaddr *>(&address);
+        fd = connectTo(any, sizeof address, AF_UNIX, SOCK_DGRAM, endpoint_.connectTimeoutMs);
+        if (fd < 0 && errno == EPROTOTYPE) {  // a stream socket is there
+            fd = connectTo(any, sizeof address, AF_UNIX, SOCK_STREAM, endpoint_.connectTimeoutMs);
+            stream = true;
         }
     } else {
-        stream = endpoint_.transport == SyslogTransport::kTcp;
+        stream = endpoint_.transport != SyslogTransport::kUdp;
         addrinfo hints{};
         hints.ai_family = AF_UNSPEC;
         hints.ai_socktype = stream ? SOCK_STREAM : SOCK_DGRAM;
         hints.ai_flags = AI_NUMERICSERV;
         addrinfo *found = nullptr;
-        const std::string port = std::to_string(endpoint_.port);
-        if (getaddrinfo(endpoint_.host.c_str(), port.c_str(), &hints, &found) == 0) {
-            for (const addrinfo *a = found; a != nullptr && fd < 0; a = a->ai_next)
-                fd = connectTo(a->ai_addr, a->ai_addrlen, a->ai_family, hints.ai_socktype,
-                               endpoint_.connectTimeoutMs);
-            freeaddrinfo(found);
+        const std::string port = std::to_string(endpoint_.portOrDefault());
+        const int looked = getaddrinfo(endpoint_.host.c_str(), port.c_str(), &hints, &found);
+        if (looked != 0) {
+            why = gai_strerror(looked);
+            return -1;
         }
+        errno = EADDRNOTAVAIL;
+        for (const addrinfo *a = found; a != nullptr && fd < 0; a = a->ai_next)
+            fd = connectTo(a->ai_addr, a->ai_addrlen, a->ai_family, hints.ai_socktype,
+                           endpoint_.connectTimeoutMs);
+        freeaddrinfo(found);
     }
-    if (fd < 0) {
-        backOff();
-        return false;
-    }
-    fd_ = fd;
-    stream_ = stream;
-    backoff_ = kFirstBackoff;
-    return true;
+    if (fd < 0) why = std::strerror(errno);
+    return fd;
+}
+
+// A connection could not be made: the next attempt waits, and why is handed
+// on if it is the first of a run of failures.
+void SyslogSender::failed(std::string why) {
+    if (!failing_) failure_ = std::move(why);
+    failing_ = true;
+    backOff();
 }
 
 void SyslogSender::backOff() {
@@ -119,18 +154,26 @@ void SyslogSender::backOff() {
 }
 
 void SyslogSender::disconnect() {
+    tls_.close();
     if (fd_ >= 0) close(fd_);
     fd_ = -1;
     frontSent_ = 0;  // a record a stream took part of goes again whole
+    pinned_ = 0;
+}
+
+void SyslogSender::abandon() {
+    dropped_ += queue_.size();
+    queue_.clear();
+    queuedBytes_ = 0;
+    disconnect();
 }
 
 void SyslogSender::enqueue(std::string record) {
     queuedBytes_ += record.size();
     queue_.push_back(std::move(record));
     // The oldest make room, but never one a stream is in the middle of.
-    const size_t keep = frontSent_ > 0 ? 1 : 0;
-    while (queuedBytes_ > endpoint_.queueBytes && queue_.size() > keep) {
-        const auto oldest = queue_.begin() + static_cast<ptrdiff_t>(keep);
+    while (queuedBytes_ > endpoint_.queueBytes && queue_.size() > pinned_) {
+        const auto oldest = queue_.begin() + static_cast<ptrdiff_t>(pinned_);
         queuedBytes_ -= oldest->size();
         queue_.erase(oldest);
         ++dropped_;
@@ -147,6 +190,7 @@ void SyslogSender::sendFailed(int error) {
 }
 
 bool SyslogSender::sendQueued() {
+    if (endpoint_.transport == SyslogTransport::kRelp) return sendRelp();
     if (stream_) {
         while (!queue_.empty())
             if (!sendGathered()) return false;
@@ -168,20 +212,50 @@ bool SyslogSender::sendQueued() {
     return true;
 }
 
+bool SyslogSender::sendRelp() {
+    const QuietPipe quiet;
+    while (!queue_.empty()) {
+        const std::string &front = queue_.front();
+        if (!relp_.send(front.data(), front.size())) {
+            backOff();  // the next attempt makes the session again
+            return false;
+        }
+        queuedBytes_ -= front.size();
+        queue_.pop_front();
+    }
+    return true;
+}
+
+ssize_t SyslogSender::sendBytes(const char *data, size_t size) {
+    if (endpoint_.transport == SyslogTransport::kTls) return tls_.send(data, size);
+    return ::send(fd_, data, size, MSG_NOSIGNAL);
+}
+
 bool SyslogSender::sendGathered() {
     gathered_.clear();
     gatheredEnds_.clear();
+    // TLS sends one of its records at a time: no more is gathered for it.
+    const size_t most =
+        endpoint_.transport == SyslogTransport::kTls ? TlsSession::kMostPerSend : kGatherBytes;
     for (const std::string &record : queue_) {
-        if (!gatheredEnds_.empty() && gathered_.size() + record.size() > kGatherBytes) break;
+        if (!gatheredEnds_.empty() && gathered_.size() + record.size() > most) break;
         framing_.assign(record);
         frame(endpoint_.framing, framing_);
         gathered_ += framing_;
         gatheredEnds_.push_back(gathered_.size());
     }
     const std::string_view bytes = std::string_view(gathered_).substr(frontSent_);
-    const ssize_t n = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    const ssize_t n = sendBytes(bytes.data(), bytes.size());
     if (n < 0) {
         if (errno == EINTR) return true;  // the caller's loop tries again
+        if (tls_.pending()) {
+            // TLS holds the bytes it took: their records stay until they go.
+            const size_t held = frontSent_ + std::min(bytes.size(), TlsSession::kMostPerSend);
+            pinned_ = static_cast<size_t>(
+                std::lower_bound(gatheredEnds_.begin(), gatheredEnds_.end(), held) -
+                gatheredEnds_.begin() + 1);
+            pinned_ = std::min(pinned_, gatheredEnds_.size());
+        }
         sendFailed(errno);
         return false;
     }
@@ -190,15 +264,18 @@ bool SyslogSender::sendGathered() {
     const size_t sent = frontSent_ + static_cast<size_t>(n);
     size_t start = 0;
     for (const size_t end : gatheredEnds_) {
-        if (end > sent) {  // the socket took part: the rest waits
+        if (end > sent) {  // part taken: the rest waits if the socket is full
             frontSent_ = sent - start;
-            return false;
+            pinned_ = frontSent_ > 0 ? 1 : 0;
+            return endpoint_.transport == SyslogTransport::kTls &&
+                   static_cast<size_t>(n) == std::min(bytes.size(), TlsSession::kMostPerSend);
         }
         queuedBytes_ -= queue_.front().size();
         queue_.pop_front();
         start = end;
     }
     frontSent_ = 0;
+    pinned_ = 0;
     return true;
 }
 

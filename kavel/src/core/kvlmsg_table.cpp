@@ -147,6 +147,7 @@ const char *const kvlmsg_table[] = {
     "Sends records to a syslog collector",  // 138
     "Formats a record as a syslog message",  // 139
     "KVLSY0140W %1$d records for the syslog handler %2$s were dropped because its collector could not take them.",  // 140
+    "KVLSY0141W The syslog handler %1$s could not connect to its collector %2$s: %3$s.",  // 141
 };
 
-const int kvlmsg_table_size = 141;
+const int kvlmsg_table_size = 142;
