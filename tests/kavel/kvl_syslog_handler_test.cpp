@@ -76,11 +76,12 @@ protected:
         return "s.net.transport=relp\ns.net.port=" + std::to_string(SyslogCollector::kRelpPort) +
                "\n";
     }
-    // Logs 100,000 records "<tag>-<n>" with the collector killed at the
-    // 30,000th and started again at the 60,000th; returns the numbers of
-    // the records that arrived, in the order they did, and the count of
-    // dropped records reported.
-    std::pair<std::vector<int>, long> restart(const std::string &settings, const std::string &tag);
+    // Logs 100,000 records "<tag>-<n>", with `restart` the collector killed
+    // at the 30,000th and started again at the 60,000th; returns the
+    // numbers of the records that arrived, in the order they did, and the
+    // count of dropped records reported.
+    std::pair<std::vector<int>, long> send(const std::string &settings, const std::string &tag,
+                                           bool restart);
 
     vrxtest::TempDir dir_;
     KvlObject *logger_ = nullptr;
@@ -203,18 +204,18 @@ TEST_F(KvlSyslogHandlerTest, AnUntrustedCollectorIsRefusedAndReported) {
     EXPECT_TRUE(collector_->records(0).empty());
 }
 
-std::pair<std::vector<int>, long> KvlSyslogHandlerTest::restart(const std::string &settings,
-                                                                const std::string &tag) {
-    open(settings + "s.net.appName=restart\n", false);
+std::pair<std::vector<int>, long> KvlSyslogHandlerTest::send(const std::string &settings,
+                                                             const std::string &tag, bool restart) {
+    open(settings + "s.net.appName=" + tag + "\n", false);
     constexpr int kKilled = 30000, kBack = 60000;
     using Clock = std::chrono::steady_clock;
     Clock::time_point killed;
     for (int n = 0; n < kRecords; ++n) {
-        if (n == kKilled) {
+        if (restart && n == kKilled) {
             collector_->stop(SIGKILL);
             killed = Clock::now();
         }
-        if (n == kBack) {
+        if (restart && n == kBack) {
             // The backoff doubles from 100 ms after each failed attempt, so
             // the next is due at most twice the time down, and 100 ms, after
             // the first.
@@ -232,7 +233,7 @@ std::pair<std::vector<int>, long> KvlSyslogHandlerTest::restart(const std::strin
     for (const nlohmann::json &r :
          collector_->records("\"" + tag + "-" + std::to_string(kRecords - 1) + "\"")) {
         // (a line the killed rsyslogd left cut is not JSON)
-        if (!r.is_object() || r.value("app", "") != "restart") continue;
+        if (!r.is_object() || r.value("app", "") != tag) continue;
         const std::string msg = r.value("msg", "");
         std::smatch n;
         if (std::regex_match(msg, n, number))
@@ -249,12 +250,24 @@ std::pair<std::vector<int>, long> KvlSyslogHandlerTest::restart(const std::strin
     return {got, dropped};
 }
 
+TEST_F(KvlSyslogHandlerTest, AHundredThousandRecordsArriveInOrderOverEveryStream) {
+    for (const auto &[settings, tag] : {std::pair{"s.net.transport=tcp\n" + std::string(), "tcp"},
+                                        {tls(), "tls"},
+                                        {relp(), "relp"}}) {
+        const auto [got, dropped] = send(settings, tag, false);
+        EXPECT_EQ(dropped, 0) << tag;
+        ASSERT_EQ(got.size(), static_cast<size_t>(kRecords)) << tag;
+        for (int n = 0; n < kRecords; ++n)
+            ASSERT_EQ(got[static_cast<size_t>(n)], n) << tag;
+    }
+}
+
 // Over TCP what arrives keeps its order with nothing twice, every record
 // logged once the connection is back arrives, and the records dropped while
 // it was down are reported. (Records the dead collector's kernel or its
 // own queue had taken are lost without a count: that is TCP's limit.)
 TEST_F(KvlSyslogHandlerTest, ACollectorRestartOverTcpLosesOnlyWhatIsReportedAndWhatTcpCannotKnow) {
-    const auto [got, dropped] = restart("s.net.transport=tcp\n", "tcp");
+    const auto [got, dropped] = send("s.net.transport=tcp\n", "tcp", true);
     ASSERT_FALSE(got.empty());
     EXPECT_TRUE(std::is_sorted(got.begin(), got.end()) &&
                 std::adjacent_find(got.begin(), got.end()) == got.end())
@@ -271,7 +284,7 @@ TEST_F(KvlSyslogHandlerTest, ACollectorRestartOverTcpLosesOnlyWhatIsReportedAndW
 // is sent again. A record it had written but not acknowledged may come
 // twice, never out of order otherwise.
 TEST_F(KvlSyslogHandlerTest, ACollectorRestartOverRelpLosesNothing) {
-    const auto [got, dropped] = restart(relp() + "s.net.queueSize=67108864\n", "relp");
+    const auto [got, dropped] = send(relp() + "s.net.queueSize=67108864\n", "relp", true);
     EXPECT_EQ(dropped, 0);
     std::vector<int> unique = got;
     std::sort(unique.begin(), unique.end());

@@ -291,8 +291,7 @@ void report(KvlObject *handler, HandlerVars &vars, bool closing = false) {
 // The sender goes.
 void closeSender(KvlObject *handler, HandlerVars &vars) {
     if (vars.sender == nullptr) return;
-    vars.sender->flush();
-    vars.sender->abandon();
+    vars.sender->finish();
     report(handler, vars, true);
     vars.sender.reset();
 }

@@ -161,11 +161,31 @@ void SyslogSender::disconnect() {
     pinned_ = 0;
 }
 
-void SyslogSender::abandon() {
+bool SyslogSender::await(short events, Clock::time_point deadline) const {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    pollfd wanted{fd_, events, 0};
+    return left > 0 && poll(&wanted, 1, static_cast<int>(left)) > 0;
+}
+
+void SyslogSender::finish() {
+    const Clock::time_point deadline =
+        Clock::now() + std::chrono::milliseconds(endpoint_.connectTimeoutMs);
+    while (!flush() && fd_ >= 0 && await(POLLOUT, deadline)) {
+    }
     dropped_ += queue_.size();
     queue_.clear();
     queuedBytes_ = 0;
+    if (fd_ >= 0 && stream_) {
+        while (!tls_.end() && await(POLLOUT, deadline)) {
+        }
+        shutdown(fd_, SHUT_WR);
+        char ignored[4096];
+        while (await(POLLIN, deadline) && recv(fd_, ignored, sizeof ignored, 0) > 0) {
+        }
+    }
     disconnect();
+    relp_.close();
 }
 
 void SyslogSender::enqueue(std::string record) {

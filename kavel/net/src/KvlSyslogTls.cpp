@@ -104,9 +104,15 @@ ssize_t TlsSession::send(const char *data, size_t size) {
     return -1;
 }
 
+bool TlsSession::end() {
+    if (handles_ == nullptr || !handles_->established) return true;
+    const int done = gnutls_bye(handles_->session, GNUTLS_SHUT_WR);
+    if (done == GNUTLS_E_AGAIN || done == GNUTLS_E_INTERRUPTED) return false;
+    handles_->established = false;
+    return true;
+}
+
 void TlsSession::close() {
-    if (handles_ != nullptr && handles_->established && !pending_)
-        gnutls_bye(handles_->session, GNUTLS_SHUT_WR);  // once: the socket may not take it
     delete handles_;
     handles_ = nullptr;
     pending_ = false;

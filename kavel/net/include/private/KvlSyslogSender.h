@@ -89,9 +89,13 @@ public:
     /* Whether a connection is open now. */
     bool connected() const { return fd_ >= 0 || relp_.connected(); }
     size_t waitingBytes() const { return queuedBytes_; }
-    /* Counts what waits as dropped and forgets it (the sender is going
-     * and nothing can send it any more). */
-    void abandon();
+    /* Ends the sender's work: sends what waits for as long as the connect
+     * timeout allows, counts what could not go as dropped, and ends a
+     * stream in order (the collector's end of it closed too, so the
+     * collector has read everything before the connection goes: closing
+     * with data on the way back would reset it and lose what the
+     * collector had not read yet). */
+    void finish();
 
 private:
     bool connect();
@@ -100,6 +104,9 @@ private:
     int connectSocket(bool &stream, std::string &why);
     void failed(std::string why);
     void disconnect();
+    // Waits until the socket takes more, the collector's end closes (for
+    // `events` POLLIN) or the deadline.
+    bool await(short events, Clock::time_point deadline) const;
     // The next connect no sooner than the backoff, which doubles.
     void backOff();
     void enqueue(std::string frame);

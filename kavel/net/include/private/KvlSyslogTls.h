@@ -51,6 +51,9 @@ public:
     ssize_t send(const char *data, size_t size);
     /* Whether a send left encrypted bytes waiting for the socket. */
     bool pending() const { return pending_; }
+    /* Tells the collector the session ends (its close_notify); false
+     * while the socket cannot take that yet. True without a session. */
+    bool end();
     void close();
 
 private:
