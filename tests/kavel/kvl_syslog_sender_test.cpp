@@ -164,4 +164,34 @@ TEST_F(KvlSyslogSenderTest, RecordsWaitForTheCollectorAndDropsAreCounted) {
     EXPECT_EQ(apps, (std::vector<std::string>{"w6", "w7", "w8", "w9"}));
 }
 
+// A collector that stops reading fills the connection: the records wait
+// (over TLS some already encrypted in the session) and all go, in order,
+// once it reads again.
+TEST_F(KvlSyslogSenderTest, AStalledCollectorGetsEverythingOnceItReadsAgain) {
+    for (const Way &way : {kWays[2], kWays[4]}) {
+        SCOPED_TRACE(way.name);
+        SyslogEndpoint endpoint = endpointOf(way, *collector_);
+        endpoint.queueBytes = 64 << 20;
+        SyslogSender sender(endpoint);
+        sender.send("<14>1 - - first - - - connects");
+        collector_->pause(true);
+        const std::string app = std::string("stall-") + way.name;
+        constexpr int kRecords = 20000;  // 20 MB: more than the sockets hold
+        for (int n = 0; n < kRecords; ++n)
+            sender.send("<14>1 - - " + app + " - - - " + std::to_string(n) + " " +
+                        std::string(1000, 'x'));
+        EXPECT_GT(sender.waitingBytes(), 0u) << "the connection is full";
+        collector_->pause(false);
+        EXPECT_TRUE(flushed(sender));
+        EXPECT_EQ(sender.takeDropped(), 0u);
+        std::vector<int> got;
+        for (const auto &r : collector_->records("\"" + std::to_string(kRecords - 1) + " "))
+            if (r.is_object() && r.value("app", "") == app)
+                got.push_back(std::stoi(r.value("msg", "")));
+        ASSERT_EQ(got.size(), static_cast<size_t>(kRecords));
+        for (int n = 0; n < kRecords; ++n)
+            ASSERT_EQ(got[static_cast<size_t>(n)], n);
+    }
+}
+
 }  // namespace

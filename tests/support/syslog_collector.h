@@ -90,6 +90,8 @@ public:
         }
         stop();
     }
+    // Makes rsyslogd stop reading (SIGSTOP) or go on (SIGCONT).
+    void pause(bool paused) const { kill(pid_, paused ? SIGSTOP : SIGCONT); }
     // Stops rsyslogd: with SIGTERM it ends in order, with SIGKILL it dies.
     void stop(int signal = SIGTERM) {
         if (pid_ <= 0) return;
