@@ -27,6 +27,11 @@
 #include "test_support.h"
 #include "toolkit_test.h"
 
+// librelp 1.11 loses one frame (its buffer and text) when a send fails at
+// a particular moment of a broken session, inside the library and out of
+// the handler's reach: at most one record's bytes per lost session.
+extern "C" const char *__lsan_default_suppressions() { return "leak:librelp.so\n"; }
+
 namespace {
 
 using vrxtest::SyslogCollector;
