@@ -11,6 +11,7 @@ cd "$(dirname "$0")/.."
 source scripts/lib/common.sh
 
 vrx_install_deps
+vrx_unpack_syslog_ng
 
 status=0
 for preset in default asan tsan; do

@@ -1,15 +1,23 @@
-// A real rsyslogd for a test, out of everyone's way: the test process
-// enters a network namespace of its own (loopback only, nothing outside
-// sees it), and rsyslogd runs there on a configuration written into a
-// private directory: the local socket, UDP and TCP on loopback, TLS (with
-// a CA and a certificate for "localhost" and 127.0.0.1 made for the test
-// by certtool, and a second CA that signed nothing) and RELP, every record
-// it receives written as one JSON object a line with each field apart. It
-// writes each record before it takes the next (a direct queue), so a
-// record RELP acknowledged is in the file even if rsyslogd is killed.
+// A real rsyslogd (or syslog-ng) for a test, out of everyone's way: the
+// test process enters a network namespace of its own (loopback only,
+// nothing outside sees it), and the collector runs there on a
+// configuration written into a private directory, every record it receives
+// written as one JSON object a line with each field apart.
+//
+// rsyslogd takes the local socket, UDP and TCP on loopback, TLS on every
+// local address (with a CA and a certificate for "localhost" and 127.0.0.1
+// made for the test by certtool, and a second CA that signed nothing) and
+// RELP. It writes each record before it takes the next (a direct queue),
+// so a record RELP acknowledged is in the file even if rsyslogd is killed.
+//
+// syslog-ng, the second opinion on what a record means, takes the local
+// socket, UDP and TCP, one port and socket per format and framing (it does
+// not tell them apart by itself). It conflicts with rsyslog as a package,
+// so scripts/test.sh unpacks it under kSyslogNgRoot instead of installing it.
+//
 // Stopped, and its files removed, when the collector goes, pass or fail.
-// Needs root, rsyslogd with its TLS and RELP modules, and certtool;
-// skipReason() says what is missing.
+// Needs root, the daemon (rsyslogd with its TLS and RELP modules, and
+// certtool); skipReason() says what is missing.
 #ifndef VRX_TEST_SYSLOG_COLLECTOR_H
 #define VRX_TEST_SYSLOG_COLLECTOR_H
 
@@ -36,15 +44,23 @@ namespace vrxtest {
 
 class SyslogCollector {
 public:
-    static constexpr const char *kDaemon = "/usr/sbin/rsyslogd";
-    static constexpr int kPort = 5514;  // UDP and TCP
+    enum class Daemon { kRsyslog, kSyslogNg };
+    static constexpr const char *kRsyslogd = "/usr/sbin/rsyslogd";
+    static constexpr const char *kSyslogNgRoot = "/var/cache/vrxagent-tests/syslog-ng";
+    static constexpr int kPort = 5514;  // UDP and TCP; syslog-ng: RFC 5424, octet-counted
     static constexpr int kRelpPort = 5515;
     static constexpr int kTlsPort = 5516;
+    static constexpr int kNg3164Port = 5517;   // syslog-ng: RFC 3164 over UDP and TCP
+    static constexpr int kNgLf5424Port = 5518;  // syslog-ng: RFC 5424 over TCP, a line each
 
     // Why no collector can run here, or "".
-    static std::string skipReason() {
+    static std::string skipReason(Daemon daemon = Daemon::kRsyslog) {
         if (geteuid() != 0) return "needs root for a private network namespace";
-        for (const char *needed : {kDaemon, "/usr/bin/certtool"})
+        if (daemon == Daemon::kSyslogNg)
+            return access(syslogNg().c_str(), X_OK) == 0
+                       ? ""
+                       : syslogNg() + " is not there (scripts/test.sh unpacks it)";
+        for (const char *needed : {kRsyslogd, "/usr/bin/certtool"})
             if (access(needed, X_OK) != 0) return std::string(needed) + " is not installed";
         for (const char *module : {"lmnsd_gtls.so", "imrelp.so"})
             if (access(("/usr/lib/x86_64-linux-gnu/rsyslog/" + std::string(module)).c_str(),
@@ -53,10 +69,15 @@ public:
         return "";
     }
 
-    SyslogCollector() {
+    explicit SyslogCollector(Daemon daemon = Daemon::kRsyslog) : daemon_(daemon) {
         static const bool entered = enterPrivateNetwork();
-        if (!entered || !makeCertificates()) return;
-        writeFile(dir_ / "rsyslog.conf", configuration());
+        if (!entered) return;
+        if (daemon_ == Daemon::kSyslogNg) {
+            writeFile(dir_ / "collector.conf", syslogNgConfiguration());
+        } else {
+            if (!makeCertificates()) return;
+            writeFile(dir_ / "collector.conf", configuration());
+        }
         start();
     }
     ~SyslogCollector() { stop(); }
@@ -64,27 +85,43 @@ public:
     SyslogCollector &operator=(const SyslogCollector &) = delete;
 
     bool running() const { return pid_ > 0; }
-    std::string socketPath() const { return dir_ / "log.sock"; }
+    Daemon daemon() const { return daemon_; }
+    // The local socket; syslog-ng has one for RFC 3164 apart.
+    std::string socketPath(bool rfc3164 = false) const {
+        return dir_ / (rfc3164 && daemon_ == Daemon::kSyslogNg ? "log3164.sock" : "log.sock");
+    }
     // The CA that signed the collector's certificate, and one that did not.
     std::string caFile() const { return dir_ / "ca.pem"; }
     std::string otherCaFile() const { return dir_ / "other.pem"; }
 
-    // Starts rsyslogd and waits until it takes TCP connections and its
-    // socket is there.
+    // Starts the daemon and waits until it takes TCP connections and its
+    // sockets are there.
     void start() {
         pid_ = fork();
         if (pid_ == 0) {
-            const std::string conf = dir_ / "rsyslog.conf", pidFile = dir_ / "rsyslogd.pid";
+            const std::string conf = dir_ / "collector.conf", pidFile = dir_ / "collector.pid";
             // Its complaints (about the probes below, among others) kept apart.
             const int err =
-                open((dir_ / "rsyslogd.err").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+                open((dir_ / "collector.err").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
             if (err >= 0) dup2(err, 2);
-            execl(kDaemon, kDaemon, "-n", "-f", conf.c_str(), "-i", pidFile.c_str(), nullptr);
+            if (daemon_ == Daemon::kRsyslog)
+                execl(kRsyslogd, kRsyslogd, "-n", "-f", conf.c_str(), "-i", pidFile.c_str(),
+                      nullptr);
+            const std::string root = kSyslogNgRoot, modules = root + "/usr/lib/syslog-ng/3.38",
+                              state = dir_ / "collector.persist", control = dir_ / "collector.ctl";
+            setenv("LD_LIBRARY_PATH", (root + "/usr/lib/syslog-ng").c_str(), 1);
+            execl(syslogNg().c_str(), "syslog-ng", "-F", "--no-caps", "-f", conf.c_str(),
+                  ("--module-path=" + modules).c_str(), "-R", state.c_str(), "-p",
+                  pidFile.c_str(), "-c", control.c_str(), nullptr);
             _exit(127);
         }
+        const std::vector<int> ports = daemon_ == Daemon::kRsyslog
+                                           ? std::vector<int>{kPort, kRelpPort, kTlsPort}
+                                           : std::vector<int>{kPort, kNg3164Port, kNgLf5424Port};
         for (int i = 0; i < 500; ++i) {
-            if (listening(kPort) && listening(kRelpPort) && listening(kTlsPort) &&
-                access(socketPath().c_str(), F_OK) == 0)
+            if (std::all_of(ports.begin(), ports.end(), listening) &&
+                access(socketPath().c_str(), F_OK) == 0 &&
+                access(socketPath(true).c_str(), F_OK) == 0)
                 return;
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
@@ -157,6 +194,31 @@ private:
         return true;
     }
 
+    static std::string syslogNg() { return std::string(kSyslogNgRoot) + "/usr/sbin/syslog-ng"; }
+
+    std::string syslogNgConfiguration() const {
+        const auto source = [](const char *driver, const char *transport, int port,
+                               const char *flags) {
+            return std::string("  ") + driver + "(transport(" + transport +
+                   ") ip(127.0.0.1) port(" + std::to_string(port) + ")" + flags + ");\n";
+        };
+        return "@version: 3.38\n"
+               "options { keep-hostname(yes); frac-digits(3); log-msg-size(131072); };\n"
+               "source s {\n" +
+               source("syslog", "tcp", kPort, "") + source("syslog", "udp", kPort, "") +
+               source("network", "tcp", kNg3164Port, "") +
+               source("network", "udp", kNg3164Port, "") +
+               source("network", "tcp", kNgLf5424Port, " flags(syslog-protocol)") +
+               "  unix-dgram(\"" + socketPath() + "\" flags(syslog-protocol));\n"
+               "  unix-dgram(\"" + socketPath(true) + "\" flags(expect-hostname));\n"
+               "};\n"
+               "destination d { file(\"" + (dir_ / "out") +
+               "\" template(\"$(format-json --scope none pri=${PRI} time=${ISODATE} "
+               "host=${HOST} app=${PROGRAM} procid=${PID} msgid=${MSGID} sd=${SDATA} "
+               "msg=${MSG})\\n\")); };\n"
+               "log { source(s); destination(d); };\n";
+    }
+
     std::string configuration() const {
         const std::string port = std::to_string(kPort);
         const std::string d = dir_.path() + "/";
@@ -168,8 +230,7 @@ private:
                "server.key\")\n"
                "main_queue(queue.type=\"Direct\")\n"
                "module(load=\"imudp\")\nmodule(load=\"imtcp\")\nmodule(load=\"imrelp\")\n"
-               "input(type=\"imtcp\" address=\"127.0.0.1\" port=\"" +
-               std::to_string(kTlsPort) +
+               "input(type=\"imtcp\" port=\"" + std::to_string(kTlsPort) +
                "\" StreamDriver.Name=\"gtls\" StreamDriver.Mode=\"1\" "
                "StreamDriver.AuthMode=\"anon\")\n"
                "input(type=\"imrelp\" address=\"127.0.0.1\" port=\"" +
@@ -211,6 +272,7 @@ private:
         return ok;
     }
 
+    Daemon daemon_;
     TempDir dir_;
     pid_t pid_ = -1;
 };
