@@ -101,6 +101,8 @@ TEST_F(KvlSyslogHandlerTest, EveryFieldReadsBackOverEveryTransportAndWay) {
     const Row rows[] = {
         {tls(), false, true},
         {tls() + "s.net.framing=lf\n", true, true},
+        // a collector nothing vouches for, taken on trust
+        {"s.net.transport=tls\ns.net.host=127.0.0.2\ns.net.port=5516\ns.net.verifyPeer=false\n", false, true},
         {relp(), false, true},
         {relp() + "s.net.format=RFC3164\n", true, false},
         {"s.net.transport=unix\n", false, true},
@@ -186,27 +188,39 @@ TEST_F(KvlSyslogHandlerTest, DroppedRecordsAreReportedOnceTheCollectorIsBack) {
     EXPECT_EQ(got.back().value("msg", ""), "after");
 }
 
-// A collector whose certificate the CA given did not sign gets nothing: the
-// failed handshake is reported once, and the records waiting at the close
-// are reported dropped.
+// A collector whose certificate the CA given did not sign, or that was not
+// made for the name asked for, gets nothing: the failed handshake is
+// reported once, and the records waiting at the close are reported dropped.
 TEST_F(KvlSyslogHandlerTest, AnUntrustedCollectorIsRefusedAndReported) {
-    vrxtest::RaisedMessages raised;
-    open(tls() + "s.net.caFile=" + collector_->otherCaFile() + "\ns.net.appName=untrusted\n",
-         false);
-    for (int n = 0; n < 3; ++n)
-        logError("secret" + std::to_string(n));
-    KvlObject *handler = KvlGetObject("s.net", nullptr);
-    KvlHandlerClose(handler);  // while the error logger's file is open
-    KvlReleaseObject(handler);
-    EXPECT_EQ(raised.take(), (std::vector<int32_t>{kvlmsg::KVLSY0141W, kvlmsg::KVLSY0140W}));
-    const std::string log = vrxtest::readFile(errors()).value_or("");
-    EXPECT_NE(log.find("could not connect to its collector tls:localhost:5516: The certificate "
-                       "is NOT trusted. The certificate issuer is unknown.\n"),
-              std::string::npos)
-        << log;
-    EXPECT_NE(log.find("KVLSY0140W 3 records for the syslog handler s.net were dropped"),
-              std::string::npos)
-        << log;
+    const struct {
+        std::string settings, where, why;
+    } kCases[] = {
+        {"s.net.caFile=" + collector_->otherCaFile() + "\n", "localhost",
+         "The certificate issuer is unknown."},
+        {"s.net.host=127.0.0.2\n", "127.0.0.2",
+         "The name in the certificate does not match the expected."},
+    };
+    for (const auto &c : kCases) {
+        SCOPED_TRACE(c.where);
+        vrxtest::RaisedMessages raised;
+        open(tls() + c.settings + "s.net.appName=untrusted\n", false);
+        for (int n = 0; n < 3; ++n)
+            logError("secret" + std::to_string(n));
+        KvlObject *handler = KvlGetObject("s.net", nullptr);
+        KvlHandlerClose(handler);  // while the error logger's file is open
+        KvlReleaseObject(handler);
+        EXPECT_EQ(raised.take(), (std::vector<int32_t>{kvlmsg::KVLSY0141W, kvlmsg::KVLSY0140W}));
+        const std::string log = vrxtest::readFile(errors()).value_or("");
+        EXPECT_NE(log.find("could not connect to its collector tls:" + c.where +
+                           ":5516: The certificate is NOT trusted. " + c.why + "\n"),
+                  std::string::npos)
+            << log;
+        EXPECT_NE(log.find("KVLSY0140W 3 records for the syslog handler s.net were dropped"),
+                  std::string::npos)
+            << log;
+        close();
+        std::remove(errors().c_str());
+    }
     collector_->stop();  // everything it received written
     EXPECT_TRUE(collector_->records(0).empty());
 }
