@@ -8,16 +8,24 @@
 // reaching the collector (100,000 records logged, then waited for). Over
 // UDP, where nothing says what arrived, the caller's cost only, against
 // log4cxx's SyslogAppender (when installed), to a reader that discards.
+// Over TLS (a GnuTLS server with a certificate made at start) and RELP (a
+// librelp server, acknowledging each record as a collector does), which no
+// peer speaks, the same two figures for the handler alone.
 // As root the benchmark runs in a network namespace of its own (loopback
 // only); otherwise on the host's loopback.
 #include <benchmark/benchmark.h>
+#include <gnutls/gnutls.h>
+#include <gnutls/x509.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -25,6 +33,10 @@
 #include "kavel.h"
 #include "kavelnet.h"
 #include "test_support.h"
+
+extern "C" {  // the library's header does not say it is C
+#include <librelp.h>
+}
 
 #ifdef VRX_BENCH_WITH_LOG4CXX
 #include <log4cxx/logger.h>
@@ -42,12 +54,58 @@ namespace fs = std::filesystem;
 
 const char *const kCommand = "\"/usr/sbin/vrxagent.sh\" -g";
 
-// A collector that takes every connection and counts the lines it reads.
-class Drain {
+// What a collector has received, counted a record at a time.
+class Counter {
 public:
-    Drain() {
-        static const bool isolated = geteuid() == 0 && vrxtest::enterPrivateNetwork();
-        (void)isolated;
+    uint64_t lines() const { return lines_.load(std::memory_order_relaxed); }
+    // Waits until `count` records have come (at most a minute).
+    void waitFor(uint64_t count) const {
+        for (int i = 0; i < 60000 && lines() < count; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    void add(uint64_t count) { lines_.fetch_add(count, std::memory_order_relaxed); }
+
+private:
+    std::atomic<uint64_t> lines_{0};
+};
+
+void isolate() {
+    static const bool isolated = geteuid() == 0 && vrxtest::enterPrivateNetwork();
+    (void)isolated;
+}
+
+// A certificate for "localhost" and its key, made at start: the handler
+// sends with verifyPeer=false, so nothing needs to vouch for it.
+gnutls_certificate_credentials_t serverCredentials() {
+    gnutls_x509_privkey_t key = nullptr;
+    gnutls_x509_crt_t certificate = nullptr;
+    gnutls_certificate_credentials_t credentials = nullptr;
+    const time_t now = time(nullptr);
+    const unsigned char serial = 1;
+    if (gnutls_x509_privkey_init(&key) != 0 ||
+        gnutls_x509_privkey_generate(key, GNUTLS_PK_ECDSA,
+                                     GNUTLS_CURVE_TO_BITS(GNUTLS_ECC_CURVE_SECP256R1), 0) != 0 ||
+        gnutls_x509_crt_init(&certificate) != 0 || gnutls_x509_crt_set_key(certificate, key) != 0 ||
+        gnutls_x509_crt_set_version(certificate, 3) != 0 ||
+        gnutls_x509_crt_set_serial(certificate, &serial, 1) != 0 ||
+        gnutls_x509_crt_set_activation_time(certificate, now - 60) != 0 ||
+        gnutls_x509_crt_set_expiration_time(certificate, now + 86400) != 0 ||
+        gnutls_x509_crt_set_dn_by_oid(certificate, GNUTLS_OID_X520_COMMON_NAME, 0, "localhost",
+                                      9) != 0 ||
+        gnutls_x509_crt_sign2(certificate, certificate, key, GNUTLS_DIG_SHA256, 0) != 0 ||
+        gnutls_certificate_allocate_credentials(&credentials) != 0 ||
+        gnutls_certificate_set_x509_key(credentials, &certificate, 1, key) != 0)
+        std::abort();
+    return credentials;
+}
+
+// A collector that takes every connection (in TLS when asked) and counts
+// the lines it reads.
+class Drain : public Counter {
+public:
+    explicit Drain(bool tls = false) {
+        isolate();
+        if (tls) credentials_ = serverCredentials();
         listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in address{};
         address.sin_family = AF_INET;
@@ -59,6 +117,7 @@ public:
             std::abort();
         port_ = ntohs(address.sin_port);
         std::thread([this] { acceptLoop(); }).detach();
+        if (tls) return;
         // The same port over UDP, read and thrown away.
         const int datagrams = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
         if (bind(datagrams, reinterpret_cast<sockaddr *>(&address), size) != 0) std::abort();
@@ -69,12 +128,6 @@ public:
         }).detach();
     }
     int port() const { return port_; }
-    uint64_t lines() const { return lines_.load(std::memory_order_relaxed); }
-    // Waits until `count` lines have come (at most a minute).
-    void waitFor(uint64_t count) const {
-        for (int i = 0; i < 60000 && lines() < count; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
 
 private:
     void acceptLoop() {
@@ -82,22 +135,79 @@ private:
             const int fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
             if (fd < 0) continue;
             std::thread([this, fd] {
+                gnutls_session_t session = nullptr;
+                if (credentials_ != nullptr) {
+                    int handshake = GNUTLS_E_AGAIN;
+                    if (gnutls_init(&session, GNUTLS_SERVER) != 0 ||
+                        gnutls_set_default_priority(session) != 0 ||
+                        gnutls_credentials_set(session, GNUTLS_CRD_CERTIFICATE, credentials_) != 0)
+                        std::abort();
+                    gnutls_transport_set_int(session, fd);
+                    while (handshake < 0 && gnutls_error_is_fatal(handshake) == 0)
+                        handshake = gnutls_handshake(session);
+                    if (handshake < 0) std::abort();
+                }
                 char buffer[1 << 16];
                 ssize_t got;
-                while ((got = read(fd, buffer, sizeof buffer)) > 0)
-                    for (ssize_t i = 0; i < got; ++i)
-                        if (buffer[i] == '\n') lines_.fetch_add(1, std::memory_order_relaxed);
+                while ((got = session != nullptr
+                                  ? gnutls_record_recv(session, buffer, sizeof buffer)
+                                  : read(fd, buffer, sizeof buffer)) > 0)
+                    add(static_cast<uint64_t>(std::count(buffer, buffer + got, '\n')));
+                if (session != nullptr) gnutls_deinit(session);
                 close(fd);
             }).detach();
         }
     }
+    gnutls_certificate_credentials_t credentials_ = nullptr;
     int listener_ = -1;
     int port_ = 0;
-    std::atomic<uint64_t> lines_{0};
 };
 
 Drain &drain() {
     static Drain *const made = new Drain;
+    return *made;
+}
+Drain &tlsDrain() {
+    static Drain *const made = new Drain(true);
+    return *made;
+}
+
+// A RELP collector: librelp's server, acknowledging each record it counts.
+class RelpDrain : public Counter {
+public:
+    static constexpr int kPort = 25140;
+    RelpDrain() {
+        isolate();
+        relpEngine_t *engine = nullptr;
+        relpSrv_t *server = nullptr;
+        const std::string port = std::to_string(kPort);
+        const auto bytes = [](const char *text) {
+            return reinterpret_cast<unsigned char *>(const_cast<char *>(text));
+        };
+        if (relpEngineConstruct(&engine) != RELP_RET_OK ||
+            relpEngineSetDbgprint(engine, noDebug) != RELP_RET_OK ||
+            relpEngineSetEnableCmd(engine, bytes("syslog"), eRelpCmdState_Required) !=
+                RELP_RET_OK ||
+            relpEngineSetSyslogRcv2(engine, received) != RELP_RET_OK ||
+            relpEngineListnerConstruct(engine, &server) != RELP_RET_OK ||
+            relpSrvSetLstnPort(server, bytes(port.c_str())) != RELP_RET_OK ||
+            relpSrvSetUsrPtr(server, this) != RELP_RET_OK ||
+            relpEngineListnerConstructFinalize(engine, server) != RELP_RET_OK)
+            std::abort();
+        std::thread([engine] { relpEngineRun(engine); }).detach();
+    }
+
+private:
+    static void noDebug(char *, ...) {}
+    static relpRetVal received(void *self, unsigned char *, unsigned char *, unsigned char *,
+                               size_t) {
+        static_cast<RelpDrain *>(self)->add(1);
+        return RELP_RET_OK;
+    }
+};
+
+RelpDrain &relpDrain() {
+    static RelpDrain *const made = new RelpDrain;
     return *made;
 }
 
@@ -112,15 +222,20 @@ const fs::path &queueDirectory() {
 }
 
 // Logger NAME sending through a syslog handler (behind an asynchronous
-// handler when `async`) to the drain, one record a line.
-KvlObject *syslogLogger(const char *name, bool async, const char *transport = "tcp") {
+// handler when `async`) to the drain of its transport, one record a line.
+KvlObject *syslogLogger(const char *name, bool async, const std::string &transport = "tcp") {
     KvlOpenToolkit(nullptr);
     KvlInitNetExtensions();
     const std::string base = name;
     KvlObject *net = KvlGetObject((base + ".net").c_str(), "kvl_sysloghandler");
-    KvlSetObjProp(net, "transport", transport);
-    KvlSetObjProp(net, "framing", "lf");
-    KvlSetObjProp(net, "port", std::to_string(drain().port()).c_str());
+    KvlSetObjProp(net, "transport", transport.c_str());
+    const int port = transport == "relp"  ? RelpDrain::kPort
+                     : transport == "tls" ? tlsDrain().port()
+                                          : drain().port();
+    KvlSetObjProp(net, "port", std::to_string(port).c_str());
+    if (transport == "relp") relpDrain();  // listening before the first record
+    if (transport == "tls" || transport == "tcp") KvlSetObjProp(net, "framing", "lf");
+    if (transport == "tls") KvlSetObjProp(net, "verifyPeer", "false");
     KvlSetObjProp(net, "queueSize", "67108864");
     KvlObject *logger = KvlGetObject(name, "kvl_basiclogger");
     KvlSetObjProp(logger, "level", "ALL");
@@ -151,43 +266,55 @@ void callerCost(benchmark::State &state, KvlObject *logger) {
 // 100,000 records logged, then waited for at the collector.
 constexpr uint64_t kSustained = 100000;
 template <class Log>
-void sustained(benchmark::State &state, Log log) {
+void sustained(benchmark::State &state, Counter &collector, Log log) {
     for (auto _ : state) {
-        const uint64_t before = drain().lines();
+        const uint64_t before = collector.lines();
         for (uint64_t n = 0; n < kSustained; ++n)
             log();
-        drain().waitFor(before + kSustained);
+        collector.waitFor(before + kSustained);
     }
     state.SetItemsProcessed(state.iterations() * kSustained);
 }
 
-KvlObject *syncLogger() {
-    static KvlObject *const logger = syslogLogger("sync", false);
+// The handler over a stream transport, sending itself or behind the
+// asynchronous handler: the caller's cost and the records per second.
+template <const char *kTransport, bool kAsync>
+KvlObject *streamLogger() {
+    static KvlObject *const logger = syslogLogger(
+        (std::string(kTransport) + (kAsync ? ".async" : ".sync")).c_str(), kAsync, kTransport);
     return logger;
 }
-KvlObject *asyncLogger() {
-    static KvlObject *const logger = syslogLogger("async", true);
-    return logger;
+template <const char *kTransport, bool kAsync>
+void BM_Caller(benchmark::State &state) {
+    callerCost(state, streamLogger<kTransport, kAsync>());
 }
-
-void BM_SyslogHandlerTcp_Caller(benchmark::State &state) { callerCost(state, syncLogger()); }
-BENCHMARK(BM_SyslogHandlerTcp_Caller);
-void BM_AsyncSyslogHandlerTcp_Caller(benchmark::State &state) { callerCost(state, asyncLogger()); }
-BENCHMARK(BM_AsyncSyslogHandlerTcp_Caller);
-void BM_SyslogHandlerTcp_Sustained(benchmark::State &state) {
-    sustained(state, [] { record(syncLogger()); });
+template <const char *kTransport, bool kAsync>
+void BM_Sustained(benchmark::State &state) {
+    const std::string transport = kTransport;
+    Counter &collector = transport == "relp"  ? static_cast<Counter &>(relpDrain())
+                         : transport == "tls" ? tlsDrain()
+                                              : drain();
+    sustained(state, collector, [] { record(streamLogger<kTransport, kAsync>()); });
 }
-BENCHMARK(BM_SyslogHandlerTcp_Sustained)
-    ->Iterations(3)
-    ->UseRealTime()
-    ->Unit(benchmark::kMillisecond);
-void BM_AsyncSyslogHandlerTcp_Sustained(benchmark::State &state) {
-    sustained(state, [] { record(asyncLogger()); });
-}
-BENCHMARK(BM_AsyncSyslogHandlerTcp_Sustained)
-    ->Iterations(3)
-    ->UseRealTime()
-    ->Unit(benchmark::kMillisecond);
+#define VRX_STREAM_BENCHMARKS(transport)                         \
+    BENCHMARK_TEMPLATE(BM_Caller, transport, false)              \
+        ->Name("BM_SyslogHandler_" #transport "_Caller");        \
+    BENCHMARK_TEMPLATE(BM_Caller, transport, true)               \
+        ->Name("BM_AsyncSyslogHandler_" #transport "_Caller");   \
+    BENCHMARK_TEMPLATE(BM_Sustained, transport, false)           \
+        ->Name("BM_SyslogHandler_" #transport "_Sustained")      \
+        ->Iterations(3)                                          \
+        ->UseRealTime()                                          \
+        ->Unit(benchmark::kMillisecond);                         \
+    BENCHMARK_TEMPLATE(BM_Sustained, transport, true)            \
+        ->Name("BM_AsyncSyslogHandler_" #transport "_Sustained") \
+        ->Iterations(3)                                          \
+        ->UseRealTime()                                          \
+        ->Unit(benchmark::kMillisecond)
+constexpr char tcp[] = "tcp", tls[] = "tls", relp[] = "relp";
+VRX_STREAM_BENCHMARKS(tcp);
+VRX_STREAM_BENCHMARKS(tls);
+VRX_STREAM_BENCHMARKS(relp);
 
 void BM_SyslogHandlerUdp_Caller(benchmark::State &state) {
     static KvlObject *const logger = syslogLogger("udp", false, "udp");
@@ -240,7 +367,7 @@ void BM_Peer_SpdlogTcpSink_Caller(benchmark::State &state) {
 }
 BENCHMARK(BM_Peer_SpdlogTcpSink_Caller);
 void BM_Peer_SpdlogTcpSink_Sustained(benchmark::State &state) {
-    sustained(state, [] { spdlogTcp()->info("Invoking command {} rc={}", kCommand, 12); });
+    sustained(state, drain(), [] { spdlogTcp()->info("Invoking command {} rc={}", kCommand, 12); });
 }
 BENCHMARK(BM_Peer_SpdlogTcpSink_Sustained)
     ->Iterations(3)

@@ -45,12 +45,11 @@ SyslogEndpoint endpointOf(const Way &way, const SyslogCollector &collector,
     endpoint.transport = way.transport;
     const bool rfc3164 = format == SyslogFormat::kRfc3164;
     const bool ng = collector.daemon() == SyslogCollector::Daemon::kSyslogNg;
-    endpoint.port = way.transport == SyslogTransport::kTls    ? SyslogCollector::kTlsPort
-                    : way.transport == SyslogTransport::kRelp ? SyslogCollector::kRelpPort
-                    : ng && rfc3164                           ? SyslogCollector::kNg3164Port
-                    : ng && way.framing == SyslogFraming::kLineFeed
-                        ? SyslogCollector::kNgLf5424Port
-                        : SyslogCollector::kPort;
+    endpoint.port = way.transport == SyslogTransport::kTls          ? SyslogCollector::kTlsPort
+                    : way.transport == SyslogTransport::kRelp       ? SyslogCollector::kRelpPort
+                    : ng && rfc3164                                 ? SyslogCollector::kNg3164Port
+                    : ng && way.framing == SyslogFraming::kLineFeed ? SyslogCollector::kNgLf5424Port
+                                                                    : SyslogCollector::kPort;
     endpoint.tls.caFile = collector.caFile();
     endpoint.socketPath = collector.socketPath(rfc3164);
     endpoint.framing = way.framing;

@@ -50,7 +50,7 @@ public:
     static constexpr int kPort = 5514;  // UDP and TCP; syslog-ng: RFC 5424, octet-counted
     static constexpr int kRelpPort = 5515;
     static constexpr int kTlsPort = 5516;
-    static constexpr int kNg3164Port = 5517;   // syslog-ng: RFC 3164 over UDP and TCP
+    static constexpr int kNg3164Port = 5517;    // syslog-ng: RFC 3164 over UDP and TCP
     static constexpr int kNgLf5424Port = 5518;  // syslog-ng: RFC 5424 over TCP, a line each
 
     // Why no collector can run here, or "".
@@ -111,8 +111,8 @@ public:
                               state = dir_ / "collector.persist", control = dir_ / "collector.ctl";
             setenv("LD_LIBRARY_PATH", (root + "/usr/lib/syslog-ng").c_str(), 1);
             execl(syslogNg().c_str(), "syslog-ng", "-F", "--no-caps", "-f", conf.c_str(),
-                  ("--module-path=" + modules).c_str(), "-R", state.c_str(), "-p",
-                  pidFile.c_str(), "-c", control.c_str(), nullptr);
+                  ("--module-path=" + modules).c_str(), "-R", state.c_str(), "-p", pidFile.c_str(),
+                  "-c", control.c_str(), nullptr);
             _exit(127);
         }
         const std::vector<int> ports = daemon_ == Daemon::kRsyslog
@@ -209,10 +209,14 @@ private:
                source("network", "tcp", kNg3164Port, "") +
                source("network", "udp", kNg3164Port, "") +
                source("network", "tcp", kNgLf5424Port, " flags(syslog-protocol)") +
-               "  unix-dgram(\"" + socketPath() + "\" flags(syslog-protocol));\n"
-               "  unix-dgram(\"" + socketPath(true) + "\" flags(expect-hostname));\n"
+               "  unix-dgram(\"" + socketPath() +
+               "\" flags(syslog-protocol));\n"
+               "  unix-dgram(\"" +
+               socketPath(true) +
+               "\" flags(expect-hostname));\n"
                "};\n"
-               "destination d { file(\"" + (dir_ / "out") +
+               "destination d { file(\"" +
+               (dir_ / "out") +
                "\" template(\"$(format-json --scope none pri=${PRI} time=${ISODATE} "
                "host=${HOST} app=${PROGRAM} procid=${PID} msgid=${MSGID} sd=${SDATA} "
                "msg=${MSG})\\n\")); };\n"
@@ -230,7 +234,8 @@ private:
                "server.key\")\n"
                "main_queue(queue.type=\"Direct\")\n"
                "module(load=\"imudp\")\nmodule(load=\"imtcp\")\nmodule(load=\"imrelp\")\n"
-               "input(type=\"imtcp\" port=\"" + std::to_string(kTlsPort) +
+               "input(type=\"imtcp\" port=\"" +
+               std::to_string(kTlsPort) +
                "\" StreamDriver.Name=\"gtls\" StreamDriver.Mode=\"1\" "
                "StreamDriver.AuthMode=\"anon\")\n"
                "input(type=\"imrelp\" address=\"127.0.0.1\" port=\"" +
