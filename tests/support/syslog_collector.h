@@ -15,13 +15,15 @@
 // not tell them apart by itself). It conflicts with rsyslog as a package,
 // so scripts/test.sh unpacks it under kSyslogNgRoot instead of installing it.
 //
-// Stopped, and its files removed, when the collector goes, pass or fail.
+// Stopped, and its files removed, when the collector goes, pass or fail
+// (killed with the test process should that die).
 // Needs root, the daemon (rsyslogd with its TLS and RELP modules, and
 // certtool); skipReason() says what is missing.
 #ifndef VRX_TEST_SYSLOG_COLLECTOR_H
 #define VRX_TEST_SYSLOG_COLLECTOR_H
 
 #include <netinet/in.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -99,6 +101,7 @@ public:
     void start() {
         pid_ = fork();
         if (pid_ == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGKILL);  // a test that dies takes its collector along
             const std::string conf = dir_ / "collector.conf", pidFile = dir_ / "collector.pid";
             // Its complaints (about the probes below, among others) kept apart.
             const int err =
