@@ -25,6 +25,7 @@
 #include <netinet/in.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -141,12 +142,12 @@ public:
     }
 
     // The records received (each a JSON object of the fields), once there
-    // are at least `count` of them or ten seconds have passed.
+    // are at least `count` of them or nothing more has come for ten seconds.
     std::vector<nlohmann::json> records(size_t count) const {
         return recordsOnce([count](const std::string &, size_t lines) { return lines >= count; });
     }
-    // The records received once the text received holds `last` (or ten
-    // seconds have passed).
+    // The records received once the text received holds `last` (or nothing
+    // more has come for ten seconds).
     std::vector<nlohmann::json> records(const std::string &last) const {
         return recordsOnce([&last](const std::string &text, size_t) {
             return text.find(last) != std::string::npos;
@@ -156,12 +157,19 @@ public:
 private:
     template <class Done>
     std::vector<nlohmann::json> recordsOnce(Done done) const {
+        using Clock = std::chrono::steady_clock;
         std::string text;
-        for (int i = 0; i < 1000; ++i) {
+        off_t seen = -1;  // the file's size when last read
+        for (auto quiet = Clock::now(); Clock::now() - quiet < std::chrono::seconds(10);
+             std::this_thread::sleep_for(std::chrono::milliseconds(10))) {
+            struct stat now {};
+            const off_t size = stat((dir_ / "out").c_str(), &now) == 0 ? now.st_size : 0;
+            if (size == seen) continue;
+            seen = size;
+            quiet = Clock::now();
             text = readFile(dir_ / "out").value_or("");
-            text.resize(text.rfind('\n') + 1);  // whole lines: rsyslogd may be writing one
+            text.resize(text.rfind('\n') + 1);  // whole lines: the daemon may be writing one
             if (done(text, static_cast<size_t>(std::count(text.begin(), text.end(), '\n')))) break;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         std::vector<nlohmann::json> out;
         std::istringstream in(text);

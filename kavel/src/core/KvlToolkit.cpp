@@ -5,8 +5,11 @@
 // add-class call, which the agent makes before opening) and always starts
 // with the ten built-in classes, so a later class can never replace one.
 // Closing detaches every object a caller may still hold (see
-// kvlDetachObject) before the registry lets go of them, and reports nothing
-// on the way: the error logger is dropped first.
+// kvlDetachObject) before the registry lets go of them. The error logger is
+// dropped first, so nothing is logged into objects being torn down; a
+// warning raised on the way (a handler that could not deliver what it
+// held) is printed on stderr instead, as it is the last word on records
+// lost.
 
 #include "KvlToolkit.h"
 
@@ -59,6 +62,7 @@ KvlToolkitMsgObserver messageObserver = nullptr;
 
 std::atomic<bool> toolkitOpen{false};  // KVL_TK_ISOPEN
 KvlObject *errorLogger = nullptr;      // KVL_TK_ERROR_LOG
+std::atomic<bool> closing{false};      // within KvlCloseToolkit
 KvlStringToObjClassMap *classes = nullptr;
 KvlStringGroup *classNames[4] = {nullptr, nullptr, nullptr, nullptr};  // by kind - 101
 KvlStringToObjMap *instances = nullptr;
@@ -68,10 +72,9 @@ constexpr const char *kConsoleName = "kavel.defaultConsole";
 
 }  // namespace
 
-void kvlToolkitPrintOnStderr(int32_t key, const char *parameter) noexcept {
-    KvlI18Msg *message = kvlIntlAllocI18Msg(KVL_MSG_CATALOG, KVL_MSG_SET, key,
-                                            kvlMsgTableText(KVL_MSG_CATALOG, key));
-    if (parameter != nullptr) kvlIntlAddI18MsgParmString(message, parameter);
+namespace {
+
+void printOnStderr(KvlI18Msg *message) {
     char *text = kvlIntlBindI18Msg(message);
     if (text != nullptr) {
         kvlI18PrintUTF8AsLocal(stderr, text);
@@ -79,6 +82,15 @@ void kvlToolkitPrintOnStderr(int32_t key, const char *parameter) noexcept {
         std::fflush(stderr);
     }
     OxsMemoryFree(text);
+}
+
+}  // namespace
+
+void kvlToolkitPrintOnStderr(int32_t key, const char *parameter) noexcept {
+    KvlI18Msg *message = kvlIntlAllocI18Msg(KVL_MSG_CATALOG, KVL_MSG_SET, key,
+                                            kvlMsgTableText(KVL_MSG_CATALOG, key));
+    if (parameter != nullptr) kvlIntlAddI18MsgParmString(message, parameter);
+    printOnStderr(message);
     kvlIntlFreeI18Msg(message);
 }
 
@@ -363,12 +375,14 @@ void KvlCloseToolkit(void) noexcept {
     KvlApiLock lock;
     if (!lock) return;
     toolkitOpen = false;
-    KvlObject *logger = errorLogger;  // first, so teardown reports go nowhere
+    closing = true;                   // what is raised from here on goes to stderr
+    KvlObject *logger = errorLogger;  // first, so nothing logs into what is torn down
     errorLogger = nullptr;
     kvlIntlReleaseObject(logger);
     kvlCloseLogMgr();
     kvl::closeAsyncHandlers();  // their queues written out while every target is whole
     emptyInstances();
+    closing = false;
     freeClasses();
     kvlI18UninitZil();
 }
@@ -515,6 +529,14 @@ void kvlToolkitLogV(const char *catalog, int32_t level, int32_t key, const char 
                     va_list args) noexcept {
     if (messageObserver != nullptr) messageObserver(catalog, key, level);
     KvlObject *logger = kvlToolkitLogger();
+    if (logger == nullptr && closing.load(std::memory_order_relaxed) && level >= KVL_LEVEL_WARN) {
+        if (KvlEvent *event =
+                KvlVaAllocEvent(level, catalog, KVL_MSG_SET, key, defaultText, args)) {
+            printOnStderr(event->message);
+            KvlFreeEvent(event);
+        }
+        return;
+    }
     if (KvlIsLoggable(logger, level) == 1)
         kvlLogMessageEntry(logger, level, catalog, KVL_MSG_SET, key, defaultText, args);
 }
