@@ -181,8 +181,8 @@ TEST_F(KvlSyslogHandlerTest, DroppedRecordsAreReportedOnceTheCollectorIsBack) {
     ASSERT_TRUE(collector_->running());
     std::this_thread::sleep_for(std::chrono::milliseconds(300));  // past the backoff
     logError("after");
+    EXPECT_EQ(raised.take(), std::vector<int32_t>{kvlmsg::KVLSY0140W}) << "when it is back";
     close();
-    EXPECT_EQ(raised.take(), std::vector<int32_t>{kvlmsg::KVLSY0140W});
     const auto got = collector_->records(1);
     ASSERT_FALSE(got.empty());
     EXPECT_EQ(got.back().value("msg", ""), "after");
