@@ -183,6 +183,7 @@ TEST_F(KvlSyslogHandlerTest, DroppedRecordsAreReportedOnceTheCollectorIsBack) {
     logError("after");
     EXPECT_EQ(raised.take(), std::vector<int32_t>{kvlmsg::KVLSY0140W}) << "when it is back";
     close();
+    EXPECT_TRUE(raised.take().empty()) << "nothing left to report at the close";
     const auto got = collector_->records(1);
     ASSERT_FALSE(got.empty());
     EXPECT_EQ(got.back().value("msg", ""), "after");
