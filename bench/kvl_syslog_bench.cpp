@@ -54,9 +54,11 @@ namespace fs = std::filesystem;
 
 const char *const kCommand = "\"/usr/sbin/vrxagent.sh\" -g";
 
-// What a collector has received, counted a record at a time.
+// What a collector has received, counted a record at a time, and the
+// port it takes connections on.
 class Counter {
 public:
+    int port() const { return port_; }
     uint64_t lines() const { return lines_.load(std::memory_order_relaxed); }
     // Waits until `count` records have come (at most a minute).
     void waitFor(uint64_t count) const {
@@ -64,6 +66,9 @@ public:
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     void add(uint64_t count) { lines_.fetch_add(count, std::memory_order_relaxed); }
+
+protected:
+    int port_ = 0;
 
 private:
     std::atomic<uint64_t> lines_{0};
@@ -127,7 +132,6 @@ public:
             }
         }).detach();
     }
-    int port() const { return port_; }
 
 private:
     void acceptLoop() {
@@ -160,7 +164,6 @@ private:
     }
     gnutls_certificate_credentials_t credentials_ = nullptr;
     int listener_ = -1;
-    int port_ = 0;
 };
 
 Drain &drain() {
@@ -175,12 +178,12 @@ Drain &tlsDrain() {
 // A RELP collector: librelp's server, acknowledging each record it counts.
 class RelpDrain : public Counter {
 public:
-    static constexpr int kPort = 25140;
     RelpDrain() {
         isolate();
+        port_ = 25140;  // librelp tells no port it chose
         relpEngine_t *engine = nullptr;
         relpSrv_t *server = nullptr;
-        const std::string port = std::to_string(kPort);
+        const std::string port = std::to_string(port_);
         const auto bytes = [](const char *text) {
             return reinterpret_cast<unsigned char *>(const_cast<char *>(text));
         };
@@ -211,6 +214,14 @@ RelpDrain &relpDrain() {
     return *made;
 }
 
+// The collector of a transport (UDP's reader shares TCP's port), listening
+// from the first call.
+Counter &collectorOf(const std::string &transport) {
+    if (transport == "relp") return relpDrain();
+    if (transport == "tls") return tlsDrain();
+    return drain();
+}
+
 const fs::path &queueDirectory() {
     static const fs::path *const dir = [] {
         std::string pattern = "/var/tmp/kvl_syslog_bench.XXXXXX";
@@ -229,11 +240,7 @@ KvlObject *syslogLogger(const char *name, bool async, const std::string &transpo
     const std::string base = name;
     KvlObject *net = KvlGetObject((base + ".net").c_str(), "kvl_sysloghandler");
     KvlSetObjProp(net, "transport", transport.c_str());
-    const int port = transport == "relp"  ? RelpDrain::kPort
-                     : transport == "tls" ? tlsDrain().port()
-                                          : drain().port();
-    KvlSetObjProp(net, "port", std::to_string(port).c_str());
-    if (transport == "relp") relpDrain();  // listening before the first record
+    KvlSetObjProp(net, "port", std::to_string(collectorOf(transport).port()).c_str());
     if (transport == "tls" || transport == "tcp") KvlSetObjProp(net, "framing", "lf");
     if (transport == "tls") KvlSetObjProp(net, "verifyPeer", "false");
     KvlSetObjProp(net, "queueSize", "67108864");
@@ -290,11 +297,7 @@ void BM_Caller(benchmark::State &state) {
 }
 template <const char *kTransport, bool kAsync>
 void BM_Sustained(benchmark::State &state) {
-    const std::string transport = kTransport;
-    Counter &collector = transport == "relp"  ? static_cast<Counter &>(relpDrain())
-                         : transport == "tls" ? tlsDrain()
-                                              : drain();
-    sustained(state, collector, [] { record(streamLogger<kTransport, kAsync>()); });
+    sustained(state, collectorOf(kTransport), [] { record(streamLogger<kTransport, kAsync>()); });
 }
 #define VRX_STREAM_BENCHMARKS(transport)                         \
     BENCHMARK_TEMPLATE(BM_Caller, transport, false)              \
