@@ -1,11 +1,5 @@
 // The controller's agent commands: how each command line is built and
 // quoted, and how the start, stop and plug-in exit codes are judged.
-#include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <filesystem>
-#include <string>
-#include <vector>
 
 #include "agent_command.h"
 #include "system_unix.h"

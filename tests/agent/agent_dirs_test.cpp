@@ -1,10 +1,8 @@
 // The agent's directories: "/.." steps resolved in place, fixed directories
 // whole or refused, and the ini file that names the base directory.
-#include <gtest/gtest.h>
-
-#include <string>
 
 #include "agent_dirs.h"
+#include "test_support.h"
 
 namespace {
 

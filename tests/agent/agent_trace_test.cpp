@@ -1,12 +1,9 @@
 // The typed argument list is what the toolkit reads back with va_arg: a
 // wrong marker or a missing terminator is undefined behaviour there, so the
 // lists the helpers build are checked value by value.
-#include <gtest/gtest.h>
-
-#include <string>
-#include <tuple>
 
 #include "agent_trace.h"
+#include "test_support.h"
 
 namespace {
 

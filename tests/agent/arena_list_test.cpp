@@ -1,14 +1,9 @@
 // The arena and list containers: slot sizes, reuse of freed slots, block
 // growth, order and byte-for-byte comparison.
-#include <gtest/gtest.h>
-
-#include <cstdint>
-#include <cstring>
-#include <set>
-#include <vector>
 
 #include "arena.h"
 #include "list.h"
+#include "test_support.h"
 
 namespace {
 

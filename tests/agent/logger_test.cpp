@@ -3,13 +3,9 @@
 // capture list (order, whole entries only), the console formatter, typed
 // trace calls reaching a handler, a host without a name, shutting down and
 // configuring again, and reloads while threads trace.
-#include <cstring>
-#include <string>
-#include <thread>
-#include <vector>
 
-#include "agent_trace.h"
 #include "logger.h"
+#include "agent_trace.h"
 #include "toolkit_test.h"
 
 namespace {

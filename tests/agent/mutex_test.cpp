@@ -1,16 +1,9 @@
 // The agent's locks: the plain mutex, the timed lock's deadline, pipe
 // semaphores and the condition that must never lose a waiter.
-#include <fcntl.h>
-#include <gtest/gtest.h>
 #include <poll.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <chrono>
-#include <thread>
-#include <vector>
 
 #include "mutex.h"
+#include "test_support.h"
 
 namespace {
 

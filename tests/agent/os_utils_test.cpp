@@ -1,14 +1,8 @@
 // Operating-system utilities: symbolic links (loops, lengths), user and
 // group names, and the codeset set-up.
-#include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <climits>
-#include <filesystem>
-#include <string>
-
-#include "int64.h"
 #include "os_utils.h"
+#include "int64.h"
 #include "test_support.h"
 
 namespace {

@@ -1,11 +1,6 @@
 // Agent state that one thread changes while another uses it: the trace
 // writer's file and the name of the configuration file last loaded. Run
 // under ThreadSanitizer, these catch an access outside the owning lock.
-#include <gtest/gtest.h>
-
-#include <atomic>
-#include <string>
-#include <thread>
 
 #include "slm_conf.h"
 #include "test_support.h"

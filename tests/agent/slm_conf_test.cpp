@@ -1,16 +1,5 @@
 // The agent's configuration: parsing, every key against its rules, check
 // modes, rewrites that never lose the file, and the printed configuration.
-#include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
-
-#include <climits>
-#include <csignal>
-#include <cstdint>
-#include <filesystem>
-#include <map>
-#include <string>
-#include <vector>
 
 #include "slm_conf.h"
 #include "test_support.h"

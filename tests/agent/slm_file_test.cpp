@@ -1,19 +1,8 @@
 // The agent's file utilities: copies, in-place replacement, streams, usage
 // files that roll over without losing count, mappings and directories.
-#include <fcntl.h>
-#include <gtest/gtest.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <algorithm>
-#include <cstring>
-#include <filesystem>
-#include <string>
-#include <vector>
-
-#include "list.h"
 #include "slm_file.h"
+#include "list.h"
 #include "test_support.h"
 
 namespace {

@@ -1,18 +1,5 @@
 // The child-process layer: how commands end, what children inherit, pipes,
 // the reaper, shutdown, and process and environment queries.
-#include <fcntl.h>
-#include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <chrono>
-#include <cstring>
-#include <filesystem>
-#include <string>
-#include <thread>
-#include <vector>
 
 #include "system_unix.h"
 #include "test_support.h"

@@ -1,16 +1,5 @@
 // The common log directory: its record (read once, another product's lines
 // never overwritten), the directory tree, and the free-space check.
-#include <fcntl.h>
-#include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <chrono>
-#include <cstring>
-#include <filesystem>
-#include <string>
-#include <thread>
 
 #include "tcd.h"
 #include "test_support.h"

@@ -1,14 +1,9 @@
 // The standalone trace writer: the record layout, numbered rotation that
 // loses nothing, range guards and the lock with its timeout.
-#include <gtest/gtest.h>
 
-#include <filesystem>
-#include <regex>
-#include <string>
-
+#include "trace.h"
 #include "mutex.h"
 #include "test_support.h"
-#include "trace.h"
 
 namespace {
 

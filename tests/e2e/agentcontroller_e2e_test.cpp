@@ -2,10 +2,6 @@
 // standard error, the exit status, the error-code file, and which agent
 // commands ran with which argument. Each case runs the real binary in a
 // private mount namespace whose /usr/sbin holds a fake agent.
-#include <sys/stat.h>
-
-#include <chrono>
-#include <string>
 
 #include "controller_fixture.h"
 

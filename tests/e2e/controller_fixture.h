@@ -5,22 +5,7 @@
 #ifndef VRX_CONTROLLER_FIXTURE_H
 #define VRX_CONTROLLER_FIXTURE_H
 
-#include <fcntl.h>
-#include <gtest/gtest.h>
-#include <net/if.h>
 #include <netinet/in.h>
-#include <sched.h>
-#include <sys/ioctl.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cstring>
-#include <filesystem>
-#include <map>
-#include <optional>
-#include <string>
-#include <vector>
 
 #include "test_support.h"
 

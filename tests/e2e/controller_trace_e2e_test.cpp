@@ -6,13 +6,6 @@
 // a /var too small to trace in (the run is unchanged), a link at the
 // trace's name never written through, and the 100000-byte three-file
 // rollover across many runs.
-#include <unistd.h>
-
-#include <algorithm>
-#include <regex>
-#include <set>
-#include <string>
-#include <vector>
 
 #include "controller_fixture.h"
 

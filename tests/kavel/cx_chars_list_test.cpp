@@ -1,13 +1,9 @@
 // Character classes independent of the locale, and list capacity growth.
-#include <gtest/gtest.h>
-
-#include <climits>
-#include <clocale>
-#include <cstdint>
 
 #include "CxChars.h"
 #include "CxListUtil.h"
 #include "OxsMemory.h"
+#include "test_support.h"
 
 namespace {
 

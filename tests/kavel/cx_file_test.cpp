@@ -1,16 +1,5 @@
 // Files, paths and directories of the runtime layer: the file cycle and its
 // error numbers, parents, directory trees made concurrently, listings.
-#include <fcntl.h>
-#include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <cerrno>
-#include <filesystem>
-#include <string>
-#include <vector>
 
 #include "CxFile.h"
 #include "test_support.h"

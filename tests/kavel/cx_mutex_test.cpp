@@ -1,26 +1,10 @@
 // The mutex, the semaphore lock across real processes, and the toolkit's API
 // mutex shared by threads. Every semaphore test uses a key private to this
 // run and removes its set at the end.
-#include <gtest/gtest.h>
 #include <pthread.h>
-#include <signal.h>
 #include <sys/ipc.h>
-#include <sys/sem.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <atomic>
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
-#include <string>
-#include <thread>
-#include <vector>
-
-#include "CxMutex.h"
-#include "kavel.h"
 #include "sem_holder.h"
-#include "test_support.h"
 #include "toolkit_test.h"
 
 namespace {

@@ -1,21 +1,8 @@
 // The string buffer and the printf engine: growth, self-appends, the edge
 // cases of every conversion, and differential runs against snprintf.
-#include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cfloat>
 #include <charconv>
-#include <climits>
-#include <clocale>
-#include <cmath>
-#include <cstdarg>
-#include <cstdint>
-#include <cstdio>
-#include <cstring>
-#include <random>
-#include <regex>
-#include <string>
-#include <vector>
 
 #include "CxPrintUtil.h"
 #include "CxStringBuff.h"
@@ -126,7 +113,7 @@ TEST(CxStringBuffTest, TextFromTheSameBuffer) {
         const char *name;
         int (*operation)(CxStringBuff *);
         std::string expected;
-    // clang-format off
+        // clang-format off
     } cases[] = {
         {"append whole", [](CxStringBuff *b) {return CxStringBuffAppendStr(b, b->data); }, mixed + mixed},
         {"append tail, counted", [](CxStringBuff *b) {return CxStringBuffAppendStrN(b, b->data + 400, 600); }, mixed + mixed.substr(400)},

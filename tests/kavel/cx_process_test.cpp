@@ -1,16 +1,5 @@
 // Processes, threads, the clock and host name of the runtime layer.
-#include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <atomic>
-#include <cerrno>
-#include <chrono>
-#include <cstring>
-#include <string>
-
-#include "CxProcess.h"
 #include "toolkit_test.h"
 
 namespace {

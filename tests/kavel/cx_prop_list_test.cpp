@@ -1,11 +1,8 @@
 // The property list: replacement, removal order, growth and iteration.
-#include <gtest/gtest.h>
-
-#include <map>
-#include <string>
 
 #include "CxPropList.h"
 #include "OxsMemory.h"
+#include "test_support.h"
 
 namespace {
 

@@ -7,23 +7,8 @@
 // handler open within seconds; records a full disk refuses wait in the
 // queue; a queue that cannot be made, or a target that does not exist, is
 // reported once; no queue file is left behind.
-#include <fcntl.h>
-#include <gtest/gtest.h>
-#include <sys/mman.h>
-#include <unistd.h>
 
-#include <algorithm>
-#include <chrono>
-#include <csignal>
-#include <filesystem>
-#include <regex>
-#include <string>
-#include <thread>
-#include <vector>
-
-#include "kavel.h"
 #include "kvlmsg_keys.h"
-#include "test_support.h"
 #include "toolkit_test.h"
 
 namespace {

@@ -1,10 +1,6 @@
 // Captures while the configuration changes: two threads log trigger events
 // through a file copy handler while a third rewrites its "filesToCopy";
 // every capture copies a whole file from one of the lists.
-#include <filesystem>
-#include <string>
-#include <thread>
-#include <vector>
 
 #include "ffdc_capture.h"
 

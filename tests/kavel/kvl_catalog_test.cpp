@@ -2,7 +2,6 @@
 // hold exactly the built-in texts, binding through them changes nothing,
 // and a translation found for the message's locale is bound with its
 // parameters in its own order.
-#include <string>
 
 #include "KvlMsgTables.h"
 #include "toolkit_test.h"

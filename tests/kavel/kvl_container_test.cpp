@@ -3,12 +3,6 @@
 // refuse duplicates, lists count, sort and index, a link of another
 // container is refused, counted values are taken and released exactly, and
 // every operation takes null arguments in its stride.
-#include <algorithm>
-#include <cstdint>
-#include <cstring>
-#include <random>
-#include <string>
-#include <vector>
 
 #include "KvlContainer.h"
 #include "toolkit_test.h"

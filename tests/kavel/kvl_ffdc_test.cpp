@@ -4,15 +4,8 @@
 // the day's capture directory in two time zones, a cleanup that never
 // follows links or cuts long paths, and a trigger filter replaced while
 // the handler is open.
-#include <unistd.h>
-
-#include <cstdarg>
-#include <filesystem>
-#include <string>
-#include <vector>
 
 #include "ffdc_capture.h"
-#include "toolkit_test.h"
 
 namespace {
 

@@ -5,21 +5,8 @@
 // other files at the log's name refused, output codesets, the basic
 // formatter's line, refused names, a record that cannot be written whole
 // leaving the file as it was, and lasting failures reported once.
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <csignal>
-#include <cstdarg>
-#include <filesystem>
-#include <regex>
-#include <string>
-#include <vector>
 
 #include "KvlClasses.h"
-#include "OxsString.h"
 #include "toolkit_test.h"
 
 namespace {

@@ -5,15 +5,6 @@
 // injection, failures that leave an old archive behind), a real zip
 // archive, refusals by quota and by a disabled handler, a capture chain
 // read from a properties file, and the registration of the capture classes.
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <string>
-#include <vector>
 
 #include "CxFile.h"
 #include "ffdc_capture.h"

@@ -3,10 +3,6 @@
 // suppression (boundaries, saturation), the level filter's thresholds, and
 // a logger -> filter -> handler chain, also with threads changing the
 // filter while others log through it.
-#include <cstdarg>
-#include <string>
-#include <thread>
-#include <vector>
 
 #include "toolkit_test.h"
 

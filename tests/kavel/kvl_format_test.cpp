@@ -3,14 +3,9 @@
 // the trace formatter's fields, the console handler's header, records and
 // trailer on stdout, the handler base's formatter slot, and toolkit
 // messages reaching stdout through the default console.
-#include <cstdarg>
-#include <regex>
-#include <string>
-#include <vector>
 
 #include "KvlClasses.h"
 #include "KvlMsgTables.h"
-#include "OxsString.h"
 #include "toolkit_test.h"
 
 namespace {

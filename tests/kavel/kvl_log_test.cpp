@@ -3,10 +3,6 @@
 // warnings for a list without markers or without its end), source
 // locations; and the properties file reader, row by row, into the log
 // manager and into a property list, and end to end through opening.
-#include <climits>
-#include <map>
-#include <string>
-#include <vector>
 
 #include "CxPropList.h"
 #include "KvlClasses.h"

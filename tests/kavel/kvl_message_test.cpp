@@ -2,17 +2,10 @@
 // with parameters of every type (and falling back to the default text when
 // they do not fit), parameter comparison and text, copies, console output
 // in the local codeset, and the toolkit's own messages.
-#include <climits>
-#include <clocale>
-#include <cstdio>
-#include <string>
-#include <vector>
 
 #include "CxZMSID.h"
 #include "KvlMessage.h"
 #include "KvlMsgTables.h"
-#include "KvlToolkit.h"
-#include "OxsMemory.h"
 #include "toolkit_test.h"
 
 namespace {

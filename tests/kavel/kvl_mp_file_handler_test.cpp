@@ -4,16 +4,7 @@
 // without duplicating, a blocked backup is reported once and costs no
 // record, and a dead holder or another key blocks nobody. Both file
 // handlers on a full file system keep only whole records.
-#include <sched.h>
 #include <sys/mount.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <filesystem>
-#include <string>
-#include <vector>
 
 #include "CxFile.h"
 #include "KvlClasses.h"

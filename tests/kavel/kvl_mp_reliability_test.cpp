@@ -8,27 +8,11 @@
 // the only foreign text allowed is one fragment of a synchronous killed
 // writer's record in flight; the semaphore is free and no queue is left
 // afterwards.
-#include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <algorithm>
-#include <chrono>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <iterator>
-#include <random>
-#include <sstream>
-#include <string>
-#include <thread>
-#include <vector>
 
 #include "mp_record.h"
 #include "sem_holder.h"
-#include "test_support.h"
 
 namespace {
 

@@ -2,9 +2,6 @@
 // from its class; no name is described twice along a class's chain; every
 // default and every enumeration can be read by its own kind; and a class
 // that reacts to no property has an empty table.
-#include <set>
-#include <string>
-#include <string_view>
 
 #include "KvlFFDC.h"
 #include "KvlPropertyTable.h"

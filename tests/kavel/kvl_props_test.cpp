@@ -1,15 +1,8 @@
 // Typed properties: what each getter accepts, clamps and refuses, and what
 // each setter writes, the same in a comma-decimal locale as in C.UTF-8.
-#include <clocale>
-#include <cmath>
-#include <cstdlib>
-#include <functional>
-#include <limits>
-#include <string>
 
 #include "KvlContainers.h"
 #include "KvlNumberText.h"
-#include "OxsMemory.h"
 #include "toolkit_test.h"
 
 namespace {

@@ -4,16 +4,6 @@
 // back every record not yet consumed (less what its consumer's last write
 // put in the target), and a damaged one gives back the good records before
 // the damage and says so, whatever its bytes.
-#include <gtest/gtest.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cstring>
-#include <filesystem>
-#include <functional>
-#include <string>
-#include <vector>
 
 #include "KvlQueueFile.h"
 #include "test_support.h"

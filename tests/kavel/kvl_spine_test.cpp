@@ -2,14 +2,8 @@
 // with their references, properties and listeners, configurations and the
 // log manager, the unlocked level test, and objects a caller still holds
 // when the toolkit closes.
-#include <cerrno>
-#include <string>
-#include <thread>
-#include <vector>
 
 #include "KvlClasses.h"
-#include "KvlObject.h"
-#include "OxsMemory.h"
 #include "toolkit_test.h"
 
 namespace {

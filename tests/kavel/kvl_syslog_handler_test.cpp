@@ -5,27 +5,12 @@
 // once; records the collector could not take are reported once it takes
 // them again; a collector restart loses nothing over RELP and only what is
 // reported over TCP (and what TCP cannot know).
-#include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <algorithm>
-#include <chrono>
-#include <cstdio>
-#include <cstring>
-#include <memory>
-#include <regex>
-#include <string>
-#include <thread>
-#include <vector>
-
-#include "kavel.h"
 #include "kavel_ext.h"
 #include "kavelnet.h"
 #include "kvlmsg_keys.h"
 #include "syslog_collector.h"
 #include "syslog_parse.h"
-#include "test_support.h"
-#include "toolkit_test.h"
 
 // librelp 1.11 loses one frame (its buffer and text) when a send fails at
 // a particular moment of a broken session, inside the library and out of

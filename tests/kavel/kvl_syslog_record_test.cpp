@@ -3,14 +3,11 @@
 // lengths past the limits) read back by a reader of the grammar as what
 // went in or as the NILVALUE, never as another field; severities,
 // facilities and the two framings.
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
 
 #include "KvlSyslogRecord.h"
 #include "kavel.h"
 #include "syslog_parse.h"
+#include "test_support.h"
 
 namespace {
 
@@ -62,8 +59,7 @@ TEST(KvlSyslogRecordTest, HostileFieldsReadBackAsSentOrAsNil) {
     const std::string ill = "a\xC3(b\xED\xA0\x80z\xF8";
     // One U+FFFD per maximal subpart: a cut pair, each byte of a surrogate,
     // a byte no sequence starts with.
-    const std::string illRead =
-        "a\xEF\xBF\xBD(b\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBDz\xEF\xBF\xBD";
+    const std::string illRead = "a\xEF\xBF\xBD(b\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBDz\xEF\xBF\xBD";
     struct Row {
         const char *what;
         std::string hostName = "node1.example.org";
@@ -81,9 +77,11 @@ TEST(KvlSyslogRecordTest, HostileFieldsReadBackAsSentOrAsNil) {
         {.what = "an application of 49 bytes", .appName = std::string(49, 'a')},
         {.what = "a message id above ASCII", .msgId = "KVL\xC3\xA9"},
         {.what = "an empty message id", .msgId = ""},
-        {.what = "values that need escaping", .params = {{"v", "a]b\"c\\d"}},
+        {.what = "values that need escaping",
+         .params = {{"v", "a]b\"c\\d"}},
          .read = {{"v", "a]b\"c\\d"}}},
-        {.what = "new lines and control bytes", .params = {{"v", "1\n2\r\x01\x7F"}},
+        {.what = "new lines and control bytes",
+         .params = {{"v", "1\n2\r\x01\x7F"}},
          .read = {{"v", "1\n2\r\x01\x7F"}}},
         {.what = "ill-formed UTF-8 in a value", .params = {{"v", ill}}, .read = {{"v", illRead}}},
         {.what = "names outside SD-NAME",
@@ -91,9 +89,13 @@ TEST(KvlSyslogRecordTest, HostileFieldsReadBackAsSentOrAsNil) {
          .read = {{"abcd", "1"}, {std::string(32, 'n'), "3"}}},
         {.what = "no parameter left", .params = {{"]", "x"}}},
         {.what = "an SD-ID with a space", .sdId = "kvl 1", .params = {{"v", "x"}}},
-        {.what = "a message with ']' and new lines", .message = "a]\n\"b", .messageRead = "a]\n\"b"},
-        {.what = "ill-formed UTF-8 after the BOM", .message = ill,
-         .messageRead = "\xEF\xBB\xBF" + illRead, .bom = true},
+        {.what = "a message with ']' and new lines",
+         .message = "a]\n\"b",
+         .messageRead = "a]\n\"b"},
+        {.what = "ill-formed UTF-8 after the BOM",
+         .message = ill,
+         .messageRead = "\xEF\xBB\xBF" + illRead,
+         .bom = true},
         {.what = "a 64 KiB message", .message = longMessage, .messageRead = longMessage},
     };
     for (const Row &row : rows) {
@@ -132,18 +134,18 @@ TEST(KvlSyslogRecordTest, SeveritiesFacilitiesAndFraming) {
     const struct {
         int32_t level;
         int severity;
-    } levels[] = {{KVL_LEVEL_FATAL, 2},     {KVL_LEVEL_OFF, 2},       {KVL_LEVEL_ERROR, 3},
-                  {KVL_LEVEL_WARN, 4},      {KVL_LEVEL_INFO, 6},      {KVL_LEVEL_DEBUG_MIN, 7},
-                  {KVL_LEVEL_DEBUG_MAX, 7}, {KVL_LEVEL_ALL, 7},       {KVL_LEVEL_NONE, 5},
+    } levels[] = {{KVL_LEVEL_FATAL, 2},     {KVL_LEVEL_OFF, 2},      {KVL_LEVEL_ERROR, 3},
+                  {KVL_LEVEL_WARN, 4},      {KVL_LEVEL_INFO, 6},     {KVL_LEVEL_DEBUG_MIN, 7},
+                  {KVL_LEVEL_DEBUG_MAX, 7}, {KVL_LEVEL_ALL, 7},      {KVL_LEVEL_NONE, 5},
                   {KVL_LEVEL_INFO - 1, 7},  {KVL_LEVEL_ERROR - 1, 4}};
     for (const auto &c : levels)
         EXPECT_EQ(severityOf(c.level), c.severity) << c.level;
     const struct {
         const char *text;
         int facility;
-    } facilities[] = {{"kern", 0}, {"user", 1},  {"authpriv", 10}, {"local7", 23}, {"0", 0},
-                      {"23", 23},  {"24", -1},   {"-1", -1},       {"USER", -1},   {"", -1},
-                      {"1x", -1},  {"local8", -1}};
+    } facilities[] = {{"kern", 0},  {"user", 1}, {"authpriv", 10}, {"local7", 23},
+                      {"0", 0},     {"23", 23},  {"24", -1},       {"-1", -1},
+                      {"USER", -1}, {"", -1},    {"1x", -1},       {"local8", -1}};
     for (const auto &c : facilities)
         EXPECT_EQ(facilityOf(c.text), c.facility) << c.text;
 

@@ -3,14 +3,6 @@
 // collector parses it back equals what was sent, hostile texts included;
 // records that find no collector wait in the queue, the oldest dropped and
 // counted when it is full, and go once the collector is back.
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <chrono>
-#include <memory>
-#include <string>
-#include <thread>
-#include <vector>
 
 #include "KvlSyslogRecord.h"
 #include "KvlSyslogSender.h"

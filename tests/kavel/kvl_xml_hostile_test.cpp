@@ -5,11 +5,6 @@
 // ill-formed UTF-8 or a 1 MiB text. The file, wrapped in one root element,
 // must be well-formed XML to a real parser (xmllint), and every text that
 // XML can carry unchanged must come back from the parser byte for byte.
-#include <sys/wait.h>
-
-#include <cstdio>
-#include <string>
-#include <vector>
 
 #include "KvlUtf8.h"
 #include "toolkit_test.h"

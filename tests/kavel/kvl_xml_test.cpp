@@ -2,15 +2,6 @@
 // context, whole records byte for byte, the record kind flags, the product
 // elements written once per output, and the origin a pd logger stamps onto
 // its events (ids of the logging thread, the host name asked once).
-#include <sys/types.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <cstdarg>
-#include <regex>
-#include <string>
-#include <thread>
-#include <vector>
 
 #include "KvlClasses.h"
 #include "KvlXmlText.h"

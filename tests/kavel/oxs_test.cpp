@@ -1,12 +1,8 @@
 // The null-tolerant memory and string primitives.
-#include <gtest/gtest.h>
-
-#include <cstdint>
-#include <cstring>
-#include <string>
 
 #include "OxsMemory.h"
 #include "OxsString.h"
+#include "test_support.h"
 
 namespace {
 
@@ -18,7 +14,7 @@ TEST(OxsTest, NullRules) {
     const struct {
         const char *call;
         bool holds;
-    // clang-format off
+        // clang-format off
     } rules[] = {
         {"Cmp(null, null) == 1", OxsStringCmp(nullptr, nullptr) == 1},
         {"Cmp(null, x) == 1", OxsStringCmp(nullptr, "x") == 1},

@@ -1,12 +1,7 @@
 // The two tokenisers: quotes, delimiters and iterators that stay ended.
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
 
 #include "CxStringTok.h"
 #include "KvlStrTok.h"
-#include "OxsMemory.h"
 #include "toolkit_test.h"
 
 namespace {

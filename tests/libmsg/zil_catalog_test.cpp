@@ -5,17 +5,8 @@
 // the caller's default text, nor take memory out of proportion to their
 // size. Threads open, read and close at once.
 #include <malloc.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <filesystem>
-#include <string>
-#include <thread>
-#include <vector>
 
 #include "catalog_builder.h"
-#include "test_support.h"
 #include "zil_test_env.h"
 
 namespace {

@@ -1,10 +1,6 @@
 // Conversions of the codeset library: UTF-8 decoding, whole characters,
 // substitution counts, UCS-2 surrogates, the string and allocating
 // operations, and input fed in pieces.
-#include <algorithm>
-#include <random>
-#include <string>
-#include <vector>
 
 #include "zil_test_env.h"
 

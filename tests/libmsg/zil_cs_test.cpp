@@ -1,12 +1,7 @@
 // Library state and codeset handles: name normalisation, the table search
 // path, aliases, damaged tables refused, and the environment read at start.
 #include <malloc.h>
-#include <unistd.h>
 
-#include <filesystem>
-#include <string>
-
-#include "test_support.h"
 #include "zil_test_env.h"
 
 namespace {

@@ -2,9 +2,6 @@
 // from, for every BMP code point; and the wide-string functions against the
 // C library's on random texts.
 #include <cwchar>
-#include <random>
-#include <string>
-#include <vector>
 
 #include "zil_ctype_rules.h"
 #include "zil_test_env.h"

@@ -2,10 +2,7 @@
 // never continue a character, the EBCDIC double-byte shift states, GB18030
 // codes and ranges, EUC-JP lengths, and tables that lie. (Input fed in
 // pieces is covered for every codeset in zil_convert_test.)
-#include <string>
-#include <vector>
 
-#include "test_support.h"
 #include "zil_test_env.h"
 
 namespace {

@@ -4,14 +4,6 @@
 // (NL) reads as line feed.
 #include <iconv.h>
 
-#include <cerrno>
-#include <cstring>
-#include <fstream>
-#include <optional>
-#include <sstream>
-#include <string>
-#include <vector>
-
 #include "zil_test_env.h"
 
 namespace {

@@ -1,8 +1,4 @@
 // Locale names: canonical forms, languages and the operating system's names.
-#include <clocale>
-#include <set>
-#include <string>
-#include <vector>
 
 #include "zil_test_env.h"
 

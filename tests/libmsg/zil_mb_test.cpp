@@ -1,14 +1,6 @@
 // Multibyte and wide characters, whole texts and time texts in a handle's
 // codeset, and what each answers for what does not convert.
-#include <clocale>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <ctime>
-#include <string>
-#include <vector>
 
-#include "test_support.h"
 #include "zil_test_env.h"
 
 namespace {

@@ -3,18 +3,7 @@
 #ifndef ZIL_TEST_ENV_H
 #define ZIL_TEST_ENV_H
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cstdlib>
-#include <fstream>
-#include <random>
-#include <sstream>
-#include <string>
-#include <string_view>
-#include <vector>
-
-#include "zil.h"
+#include "test_support.h"
 #include "zil_internal.h"
 #include "zil_pieces.h"
 

@@ -8,19 +8,7 @@
 #ifndef VRX_FFDC_CAPTURE_H
 #define VRX_FFDC_CAPTURE_H
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <filesystem>
-#include <string>
-#include <vector>
-
 #include "KvlFFDC.h"
-#include "KvlLogging.h"
-#include "KvlObject.h"
-#include "KvlToolkit.h"
-#include "OxsMemory.h"
 #include "toolkit_test.h"
 
 namespace vrxtest {

@@ -14,15 +14,6 @@
 //
 // A record reads "W<writer> <sequence> <padding> <checksum>", the checksum
 // covering what comes before it; mp_record.h checks one.
-#include <fcntl.h>
-#include <signal.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
-#include <ctime>
-#include <string>
 
 #include "KvlClasses.h"
 #include "mp_record.h"

@@ -3,13 +3,8 @@
 #ifndef VRX_SEM_HOLDER_H
 #define VRX_SEM_HOLDER_H
 
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdlib>
-
 #include "CxMutex.h"
+#include "test_support.h"
 
 namespace vrxtest {
 

@@ -24,23 +24,9 @@
 
 #include <netinet/in.h>
 #include <sys/prctl.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <chrono>
-#include <fstream>
-#include <memory>
 #include <nlohmann/json.hpp>
-#include <sstream>
-#include <string>
-#include <thread>
-#include <vector>
 
-#include "test_support.h"
 #include "toolkit_test.h"
 
 namespace vrxtest {

@@ -6,26 +6,58 @@
 #ifndef VRX_TEST_SUPPORT_H
 #define VRX_TEST_SUPPORT_H
 
+// Everything the tests take from the system, the C++ library and GoogleTest
+// is included here, once: a test file includes this (or a helper that
+// does) and the headers of the code it tests.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <net/if.h>
 #include <sched.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/sem.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <clocale>
+#include <cmath>
+#include <csignal>
+#include <cstdarg>
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <limits>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <optional>
+#include <random>
+#include <regex>
+#include <set>
 #include <sstream>
 #include <string>
+#include <string_view>
+#include <thread>
+#include <tuple>
+#include <utility>
+#include <vector>
 
 namespace vrxtest {
 

@@ -10,17 +10,6 @@
 #ifndef VRX_TOOLKIT_TEST_H
 #define VRX_TOOLKIT_TEST_H
 
-#include <gtest/gtest.h>
-
-#include <clocale>
-#include <cstdarg>
-#include <cstdint>
-#include <ctime>
-#include <map>
-#include <mutex>
-#include <string>
-#include <vector>
-
 #include "CxProcess.h"
 #include "KvlLogging.h"
 #include "KvlObject.h"

@@ -2,14 +2,8 @@
 // good configurations (the README's example, the fuzz corpus, the agent's
 // set-up of each kind), agreement with the toolkit on the objects a file
 // makes, the JSON output, and the exit statuses.
-#include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <algorithm>
-#include <fstream>
 #include <nlohmann/json.hpp>
-#include <regex>
-#include <sstream>
 
 #include "KvlPropertyTable.h"
 #include "check_model.h"
@@ -17,7 +11,6 @@
 #include "check_rules.h"
 #include "kavelnet.h"
 #include "logger.h"
-#include "test_support.h"
 #include "toolkit_test.h"
 
 using namespace kvlcheck;

@@ -2,13 +2,6 @@
 // to their targets' files and removed; a living process's queue, and one
 // whose target cannot be written, stay; a damaged queue gives its good
 // records; --list changes nothing.
-#include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdlib>
-#include <filesystem>
-#include <string>
 
 #include "KvlQueueFile.h"
 #include "test_support.h"
