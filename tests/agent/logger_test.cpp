@@ -131,39 +131,25 @@ TEST_F(LoggerTest, ObjectsListenersAndFilesByKind) {
         std::vector<std::pair<const char *, std::string>> files;  // handler, fileName
         std::string errorFile;
     } cases[] = {
-        {AGENT_KIND_CLI,
-         "agentHandler.agentCliTraceHandler",
-         "agentHandler.agentCliMessageHandler agentHandler.agentConsoleHandler filecopyhandler",
-         "agentHandler.agentConsoleHandler",
-         {{"agentHandler.agentCliTraceHandler", "/QAG/logs/agent/trace/t.log"},
-          {"agentHandler.agentCliMessageHandler", "/QAG/logs/agent/message/m.log"}},
-         "/QAG/logs/agent/trace/traceKAVELErrs.log"},
-        {AGENT_KIND_DAEMON,
-         "agentHandler.agentDaemonTraceHandler",
-         "agentHandler.agentDaemonMessageHandler filecopyhandler",
-         "",
-         {{"agentHandler.agentDaemonTraceHandler", "/QAG/logs/agent/trace/t.log"},
-          {"agentHandler.agentDaemonMessageHandler", "/QAG/logs/agent/message/m.log"}},
-         "/QAG/logs/agent/trace/traceKAVELErrs.log"},
-        {AGENT_KIND_INSTALLER,
-         "agentHandler.agentDaemonTraceHandler",
-         "",
-         "",
-         {{"agentHandler.agentDaemonTraceHandler", "/QAG/logs/install/trace/t.log"}},
-         "/QAG/logs/install/trace/traceKAVELErrs.log"},
+        // clang-format off
+        {AGENT_KIND_CLI, "agentHandler.agentCliTraceHandler", "agentHandler.agentCliMessageHandler agentHandler.agentConsoleHandler filecopyhandler", "agentHandler.agentConsoleHandler",
+         {{"agentHandler.agentCliTraceHandler", "/QAG/logs/agent/trace/t.log"}, {"agentHandler.agentCliMessageHandler", "/QAG/logs/agent/message/m.log"}}, "/QAG/logs/agent/trace/traceKAVELErrs.log"},
+        {AGENT_KIND_DAEMON, "agentHandler.agentDaemonTraceHandler", "agentHandler.agentDaemonMessageHandler filecopyhandler", "",
+         {{"agentHandler.agentDaemonTraceHandler", "/QAG/logs/agent/trace/t.log"}, {"agentHandler.agentDaemonMessageHandler", "/QAG/logs/agent/message/m.log"}}, "/QAG/logs/agent/trace/traceKAVELErrs.log"},
+        {AGENT_KIND_INSTALLER, "agentHandler.agentDaemonTraceHandler", "", "",
+         {{"agentHandler.agentDaemonTraceHandler", "/QAG/logs/install/trace/t.log"}}, "/QAG/logs/install/trace/traceKAVELErrs.log"},
+        // clang-format on
     };
     for (const auto &c : cases) {
         SCOPED_TRACE("kind " + std::to_string(c.kind));
         configure(c.kind);
+        // clang-format off
         const std::vector<std::pair<const char *, std::string>> defaults = {
-            {"agentFormatter", "kvl_xmlformatter"},
-            {"agentConsoleFormatter", "vrxFormatter"},
-            {"agentErrorHandler", "kvl_filehandler"},
-            {"agentHandler", "kvl_filehandler"},
-            {"agentHandler.agentDaemonTraceHandler", "kvl_filehandler"},
-            {"agentHandler.agentCliTraceHandler", "kvl_multiproc_filehandler"},
-            {"agentHandler.agentConsoleHandler", "kvl_consolehandler"},
-            {"agentLogger.agentTraceLogger.INSTALL", "kvl_pdlogger"}};
+            {"agentFormatter", "kvl_xmlformatter"}, {"agentConsoleFormatter", "vrxFormatter"},
+            {"agentErrorHandler", "kvl_filehandler"}, {"agentHandler", "kvl_filehandler"},
+            {"agentHandler.agentDaemonTraceHandler", "kvl_filehandler"}, {"agentHandler.agentCliTraceHandler", "kvl_multiproc_filehandler"},
+            {"agentHandler.agentConsoleHandler", "kvl_consolehandler"}, {"agentLogger.agentTraceLogger.INSTALL", "kvl_pdlogger"}};
+        // clang-format on
         for (const auto &[object, klass] : defaults)
             EXPECT_EQ(className(object), klass) << object;
         EXPECT_EQ(property("agentHandler.agentCliTraceHandler", "formatterName"), "agentFormatter");

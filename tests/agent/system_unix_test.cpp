@@ -72,6 +72,8 @@ TEST(SlmSystemLifecycleTest, NothingRunsBeforeInit) {
         ::testing::ExitedWithCode(0), "");
 }
 
+// Waited for directly, and through the reaper completing waiters on the
+// condition (flags 0).
 TEST_F(SlmSystemTest, ReportsHowTheCommandEnded) {
     const struct {
         const char *command;
@@ -86,11 +88,24 @@ TEST_F(SlmSystemTest, ReportsHowTheCommandEnded) {
         {"kill -STOP $$", 0, 9},           // a stopped child is killed
         {"/nonexistent/program", 1, 127},  // the shell reports it
     };
-    for (const auto &c : cases) {
-        int code = -1;
-        EXPECT_EQ(slm_system(0, c.command, nullptr, SLM_WAIT_DIRECT, &code), c.result) << c.command;
-        EXPECT_EQ(code, c.code) << c.command;
-    }
+    const auto runAll = [&](unsigned int flags) {
+        for (const auto &c : cases) {
+            int code = -1;
+            EXPECT_EQ(slm_system(0, c.command, nullptr, flags, &code), c.result) << c.command;
+            EXPECT_EQ(code, c.code) << c.command << " " << flags;
+        }
+    };
+    runAll(SLM_WAIT_DIRECT);
+    std::atomic<bool> stop{false};
+    std::thread reaper([&] {
+        for (; !stop; std::this_thread::sleep_for(2ms))
+            slm_child_exited();
+    });
+    runAll(0);
+    slm_child record{};
+    EXPECT_EQ(popenAndClose({"true"}, record, 0), 0);
+    stop = true;
+    reaper.join();
     EXPECT_EQ(slm_system(0, nullptr, nullptr, SLM_WAIT_DIRECT, nullptr), 0);
     EXPECT_EQ(slm_system(0, "exit 3", nullptr, SLM_WAIT_DIRECT, nullptr), 1);
 }
@@ -288,30 +303,6 @@ TEST_F(SlmSystemTest, PopenOfAMissingProgramEndsAbnormally) {
     EXPECT_EQ(popenAndClose(missing, record), 9);
     EXPECT_EQ(record.abnormal, 1);
     EXPECT_EQ(slm_popen(missing.get(), nullptr, nullptr, nullptr, 0), 0) << "no record";
-}
-
-TEST_F(SlmSystemTest, ReaperCompletesWaitersOnTheCondition) {
-    std::atomic<bool> stop{false};
-    std::thread reaper([&] {
-        while (!stop) {
-            slm_child_exited();
-            std::this_thread::sleep_for(2ms);
-        }
-    });
-    const struct {
-        const char *command;
-        int result;
-        int code;
-    } cases[] = {{"exit 6", 1, 6}, {"kill -15 $$", 0, 15}};
-    for (const auto &c : cases) {
-        int code = -1;
-        EXPECT_EQ(slm_system(0, c.command, nullptr, 0, &code), c.result) << c.command;
-        EXPECT_EQ(code, c.code) << c.command;
-    }
-    slm_child record{};
-    EXPECT_EQ(popenAndClose({"true"}, record, 0), 0);
-    stop = true;
-    reaper.join();
 }
 
 TEST(SlmHandleChildStatusTest, InterpretsSyntheticStatusWords) {

@@ -26,17 +26,19 @@ std::string firstMatch(const std::string &text, const std::regex &pattern) {
     return std::regex_search(text, match, pattern) ? match[1].str() : "<none>";
 }
 
-// The trace records of a file, in order.
+// The trace records of a file, in order: each field is the first group of
+// its pattern.
 std::vector<Record> recordsOf(const std::string &content) {
-    static const std::regex level("^<Trace Level=\"([A-Z]+)\">");
-    static const std::regex text("<LogText><!\\[CDATA\\[([^]*?)\\]\\]></LogText>");
-    static const std::regex file(" <Source FileName=\"([^\"]*)\"");
-    static const std::regex method(" Method=\"([^\"]*)\"");
-    static const std::regex line(" Line=\"([0-9]+)\"");
-    static const std::regex thread(" <Thread>([0-9]+)</Thread>");
-    static const std::regex process(" <Process>([0-9]+)</Process>");
-    static const std::regex product(" <ProductId>([^<]*)</ProductId>");
-    static const std::regex principal(" <Principal>([^<]*)</Principal>");
+    static const std::pair<std::string Record::*, std::regex> fields[] = {
+        {&Record::level, std::regex("^<Trace Level=\"([A-Z]+)\">")},
+        {&Record::text, std::regex("<LogText><!\\[CDATA\\[([^]*?)\\]\\]></LogText>")},
+        {&Record::file, std::regex(" <Source FileName=\"([^\"]*)\"")},
+        {&Record::method, std::regex(" Method=\"([^\"]*)\"")},
+        {&Record::line, std::regex(" Line=\"([0-9]+)\"")},
+        {&Record::thread, std::regex(" <Thread>([0-9]+)</Thread>")},
+        {&Record::process, std::regex(" <Process>([0-9]+)</Process>")},
+        {&Record::product, std::regex(" <ProductId>([^<]*)</ProductId>")},
+        {&Record::principal, std::regex(" <Principal>([^<]*)</Principal>")}};
     static const std::regex time(" <Time Millis=\"[0-9]+\">[^<]+</Time>\n");
     std::vector<Record> records;
     for (size_t at = 0; at < content.size();) {
@@ -44,16 +46,9 @@ std::vector<Record> recordsOf(const std::string &content) {
         if (end == std::string::npos) break;
         const std::string body = content.substr(at, end - at);
         Record r;
-        r.level = firstMatch(body, level);
-        r.text = std::regex_replace(firstMatch(body, text),
-                                    std::regex("\\]\\]\\]\\]><!\\[CDATA\\[>"), "]]>");
-        r.file = firstMatch(body, file);
-        r.method = firstMatch(body, method);
-        r.line = firstMatch(body, line);
-        r.thread = firstMatch(body, thread);
-        r.process = firstMatch(body, process);
-        r.product = firstMatch(body, product);
-        r.principal = firstMatch(body, principal);
+        for (const auto &[field, pattern] : fields)
+            r.*field = firstMatch(body, pattern);
+        r.text = std::regex_replace(r.text, std::regex("\\]\\]\\]\\]><!\\[CDATA\\[>"), "]]>");
         r.hasTime = std::regex_search(body, time);
         records.push_back(r);
         at = end + 9;
@@ -99,20 +94,10 @@ TEST_F(ControllerTraceE2E, EveryRunLeavesItsRecords) {
         // clang-format off
     } cases[] = {
         {"a usage error", {}, {}, {{"MAX", "main : entry"}}, false},
-        {"a start",
-         {"@ERR@", "start", "-i"},
-         {{"vrxagent.sh", "0"}},
-         {{"MAX", "main : entry"},
-          {"MAX", "Invoking command \"/usr/sbin/vrxagent.sh\" -g"},
-          {"MIN", "vrxagent.sh successfully started"}},
-         true},
-        {"a missing prerequisite",
-         {"@ERR@", "start", "-i"},
-         {{"vrxagent.sh", "58"}},
-         {{"MIN",
-           "Error: vrxagent.sh service cannot start because of missing secpack prereq. "
-           "Start Failed\n"}},
-         false},
+        {"a start", {"@ERR@", "start", "-i"}, {{"vrxagent.sh", "0"}},
+         {{"MAX", "main : entry"}, {"MAX", "Invoking command \"/usr/sbin/vrxagent.sh\" -g"}, {"MIN", "vrxagent.sh successfully started"}}, true},
+        {"a missing prerequisite", {"@ERR@", "start", "-i"}, {{"vrxagent.sh", "58"}},
+         {{"MIN", "Error: vrxagent.sh service cannot start because of missing secpack prereq. Start Failed\n"}}, false},
         {"a stop", {"@ERR@", "stop", "-i"}, {{"vrxagent", "5"}}, {{"MAX", "Invoking command \"/usr/sbin/vrxagent\" -e "}}, true},
     };
     // clang-format on
@@ -152,36 +137,38 @@ TEST_F(ControllerTraceE2E, EveryRunLeavesItsRecords) {
     }
 }
 
-TEST_F(ControllerTraceE2E, TheIniFileIsTraced) {
-    Scene scene{{{"vrxagent", "5"}}};
-    scene.keepVar = true;
-    scene.ini = "agent_base_dir = /usr/sbin\n";
-    runController({"@ERR@", "stop", "-u"}, scene);
-    EXPECT_TRUE(hasRecord(trace(), "Critical error, missing communication_type"))
-        << trace().substr(0, 3000);
-}
-
-TEST_F(ControllerTraceE2E, HostileBaseDirectoryStaysWellFormed) {
-    if (!haveXmllint()) GTEST_SKIP() << "xmllint is not installed (package libxml2-utils)";
-    Scene scene{{{"vrxagent.sh", "0"}}};
-    scene.keepVar = true;
-    scene.agentDir = "odd]]>dir<&";
-    scene.ini = kCompleteIni + "agent_base_dir = @WORK@/odd]]>dir<&\n";
-    runController({"@ERR@", "start", "-i"}, scene);
-    const std::string content = trace();
-    EXPECT_TRUE(wellFormed(content, work_ / "wrapped.xml"));
-    EXPECT_TRUE(
-        hasRecord(content, "Invoking command \"" + work_.path() + "/odd]]>dir<&/vrxagent.sh\" -g"))
-        << content.substr(0, 4000);
-}
-
-TEST_F(ControllerTraceE2E, TheCommonDirectoryRecordMovesTheTrace) {
-    Scene scene{{{"vrxagent", "5"}}};
-    scene.commonRecord = "zemlor_common_dir = @WORK@/scratch/logs \n";
-    runController({"@ERR@", "stop", "-u"}, scene);
-    const std::string moved =
-        work_ / "scratch/logs/QAG/logs/install/trace/traceAgentController.log";
-    EXPECT_NE(readFile(moved).value_or("").find("main : entry"), std::string::npos) << moved;
+// Where the run's scene leaves the trace, and a record it must hold: the
+// ini file's content traced, a hostile base directory (still well-formed),
+// and a common directory moved by its record.
+TEST_F(ControllerTraceE2E, TheSceneIsTraced) {
+    const struct {
+        const char *what;
+        std::vector<std::string> args;
+        std::map<std::string, std::string> agent;
+        std::string agentDir, ini, commonRecord, file, record;
+        // clang-format off
+    } cases[] = {
+        {"the ini file", {"@ERR@", "stop", "-u"}, {{"vrxagent", "5"}}, "", "agent_base_dir = /usr/sbin\n", "", kTraceDir, "Critical error, missing communication_type"},
+        {"a hostile base directory", {"@ERR@", "start", "-i"}, {{"vrxagent.sh", "0"}}, "odd]]>dir<&", kCompleteIni + "agent_base_dir = @WORK@/odd]]>dir<&\n", "", kTraceDir,
+         "Invoking command \"" + work_.path() + "/odd]]>dir<&/vrxagent.sh\" -g"},
+        {"a moved common directory", {"@ERR@", "stop", "-u"}, {{"vrxagent", "5"}}, "", "", "zemlor_common_dir = @WORK@/scratch/logs \n", "scratch/logs/QAG/logs/install/trace/", "main : entry"},
+    };
+    // clang-format on
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        Scene scene{c.agent};
+        scene.keepVar = true;
+        if (!c.agentDir.empty()) scene.agentDir = c.agentDir;
+        if (!c.ini.empty()) scene.ini = c.ini;
+        if (!c.commonRecord.empty()) scene.commonRecord = c.commonRecord;
+        runController(c.args, scene);
+        const std::string content =
+            readFile(work_ / (c.file + "traceAgentController.log")).value_or("");
+        EXPECT_TRUE(hasRecord(content, c.record)) << content.substr(0, 4000);
+        if (haveXmllint()) {
+            EXPECT_TRUE(wellFormed(content, work_ / "wrapped.xml"));
+        }
+    }
 }
 
 TEST_F(ControllerTraceE2E, NoRoomToTraceChangesNothingElse) {

@@ -13,6 +13,12 @@ using namespace vrxtest;
 
 bool ok(const CxPlatformErr &e) { return e.kind == CX_PLATFORM_ERR_OK && e.code == 0; }
 
+// Whether the set under `key` opens, locks and unlocks now.
+bool usable(int32_t key) {
+    CxSem sem = -1;
+    return ok(CxSemOpen(&sem, key)) && ok(CxSemLock(&sem)) && ok(CxSemUnlock(&sem));
+}
+
 TEST(CxMutexTest, LifecycleAndNullHandles) {
     CxMutex mutex = nullptr;
     ASSERT_TRUE(ok(CxMutexCreate(&mutex)));
@@ -110,10 +116,7 @@ TEST(CxSemTest, AHolderKilledWithSigkillReleasesTheLock) {
     holder.kill9();
     holder.wait();
     EXPECT_EQ(key.value(), 1) << "the undo gave it back";
-    CxSem sem = -1;
-    ASSERT_TRUE(ok(CxSemOpen(&sem, key.key())));
-    EXPECT_TRUE(ok(CxSemLock(&sem)));
-    EXPECT_TRUE(ok(CxSemUnlock(&sem)));
+    EXPECT_TRUE(usable(key.key()));
 }
 
 std::atomic<int> interruptions{0};
@@ -215,10 +218,7 @@ TEST(CxSemTest, ACreatorThatExitsBeforeLockingLeavesAUsableSet) {
                   return ok(CxSemOpen(&sem, key.key())) ? 0 : 1;
               })),
               0);
-    CxSem sem = -1;
-    EXPECT_TRUE(ok(CxSemOpen(&sem, key.key())));
-    EXPECT_TRUE(ok(CxSemLock(&sem)));
-    EXPECT_TRUE(ok(CxSemUnlock(&sem)));
+    EXPECT_TRUE(usable(key.key()));
 }
 
 // The containers' public functions serialise on the API mutex: threads
