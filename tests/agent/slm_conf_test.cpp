@@ -17,15 +17,8 @@ struct Collected {
 };
 
 const char *const kComplete =
-    "communication_type = 2\n"
-    "agentid=0123\n"
-    "division=Finance\n"
-    "organization=NUV\n"
-    "trace_level=MIN\n"
-    "trace_size=1048576\n"
-    "tcpip_port=9510\n"
-    "msglog_size=1048576\n"
-    "agent_base_dir=/opt/agent\n";
+    "communication_type = 2\nagentid=0123\ndivision=Finance\norganization=NUV\ntrace_level=MIN\n"
+    "trace_size=1048576\ntcpip_port=9510\nmsglog_size=1048576\nagent_base_dir=/opt/agent\n";
 
 class SlmConfTest : public ::testing::Test {
 protected:
@@ -66,23 +59,19 @@ TEST_F(SlmConfTest, ParsesLines) {
         int key;
         const char *stored;
         const char *message;
+        // clang-format off
     } cases[] = {
-        {"agent_base_dir=/opt/agent", 1, agent_base_dir, "/opt/agent",
-         "Parameter 'agent_base_dir' successfully set to requested value '/opt/agent'\n"},
+        {"agent_base_dir=/opt/agent", 1, agent_base_dir, "/opt/agent", "Parameter 'agent_base_dir' successfully set to requested value '/opt/agent'\n"},
         {"  agent_base_dir   =   /opt/x y  \r", 1, agent_base_dir, "/opt/x y", nullptr},
         {"userdata1=a=b", 1, userdata1, "a=b", nullptr},  // "=" inside a value
         {"# trace_level=MIN", -10, trace_level, "<absent>", nullptr},
         {"", -10, trace_level, "<absent>", nullptr},
-        {"no separator here", -5, trace_level, "<absent>",
-         "Missing separator in expression 'no separator here'\n"
-         "Missing separator in expression 'no separator here'\n"},
+        {"no separator here", -5, trace_level, "<absent>", "Missing separator in expression 'no separator here'\nMissing separator in expression 'no separator here'\n"},
         {"Trace_Level=MIN", -4, trace_level, "<absent>",
-         "Cannot find valid configuration parameter in expression 'Trace_Level=MIN'\n"
-         "Cannot find valid configuration parameter in expression 'Trace_Level=MIN'\n"},
-        {"trace_level=", -6, trace_level, "<absent>",
-         "Missing value for parameter 'trace_level' in expression 'trace_level='\n"
-         "Missing value for parameter '' in expression 'trace_level='\n"},
+         "Cannot find valid configuration parameter in expression 'Trace_Level=MIN'\nCannot find valid configuration parameter in expression 'Trace_Level=MIN'\n"},
+        {"trace_level=", -6, trace_level, "<absent>", "Missing value for parameter 'trace_level' in expression 'trace_level='\nMissing value for parameter '' in expression 'trace_level='\n"},
     };
+    // clang-format on
     for (const auto &c : cases) {
         deleteConfigurationVariables();
         Collected out;
@@ -374,11 +363,9 @@ TEST_F(SlmConfTest, PrintsTheConfiguration) {
 TEST_F(SlmConfTest, TrimmingKeepsTheBytesBetween) {
     const struct {
         std::string in, out;
-    } cases[] = {{"  a b  ", "a b"},
-                 {"\t\r\n", ""},
-                 {"x\xF0\x9F\x98\x80y ", "x\xF0\x9F\x98\x80y"},
-                 {" \xFF\xFE ", "\xFF\xFE"},
-                 {"", ""}};
+        // clang-format off
+    } cases[] = {{"  a b  ", "a b"}, {"\t\r\n", ""}, {"x\xF0\x9F\x98\x80y ", "x\xF0\x9F\x98\x80y"}, {" \xFF\xFE ", "\xFF\xFE"}, {"", ""}};
+    // clang-format on
     for (const auto &c : cases) {
         std::string text = c.in;
         trimString(text.data());

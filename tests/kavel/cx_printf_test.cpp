@@ -47,12 +47,10 @@ TEST(CxStringBuffTest, GrowthAndAppends) {
     const struct {
         int32_t codePoint;
         std::string bytes;
-    } utf[] = {{0x7F, "\x7F"},
-               {0x7FF, "\xDF\xBF"},
-               {0x800, "\xE0\xA0\x80"},
-               {0x10000, "\xF0\x90\x80\x80"},
-               {0x200000, "\xF8\x88\x80\x80\x80"},
-               {0x4000000, "\xFC\x84\x80\x80\x80\x80"}};
+        // clang-format off
+    } utf[] = {{0x7F, "\x7F"}, {0x7FF, "\xDF\xBF"}, {0x800, "\xE0\xA0\x80"}, {0x10000, "\xF0\x90\x80\x80"},
+               {0x200000, "\xF8\x88\x80\x80\x80"}, {0x4000000, "\xFC\x84\x80\x80\x80\x80"}};
+    // clang-format on
     for (const auto &c : utf) {
         CxStringBuffAppendUTF32Char(&b, c.codePoint);
         EXPECT_EQ(std::string(b.data, b.length), c.bytes) << c.codePoint;
@@ -61,10 +59,9 @@ TEST(CxStringBuffTest, GrowthAndAppends) {
     const struct {
         int64_t value;
         const char *text;
-    } ints[] = {{0, "0"},
-                {-5, "-5"},
-                {INT64_MIN, "-9223372036854775808"},
-                {INT64_MAX, "9223372036854775807"}};
+        // clang-format off
+    } ints[] = {{0, "0"}, {-5, "-5"}, {INT64_MIN, "-9223372036854775808"}, {INT64_MAX, "9223372036854775807"}};
+    // clang-format on
     for (const auto &c : ints) {
         CxStringBuffAppendInt64(&b, c.value);
         EXPECT_STREQ(b.data, c.text);

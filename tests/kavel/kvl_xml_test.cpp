@@ -89,6 +89,7 @@ protected:
 };
 
 TEST(KvlXmlText, EachContextEscapesWhatBreaksIt) {
+    const std::string kWellFormed = "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\xEF\xBF\xBD";
     const struct {
         const char *what;
         std::string input, text, attribute, cdata;
@@ -102,10 +103,7 @@ TEST(KvlXmlText, EachContextEscapesWhatBreaksIt) {
         {"two section ends", "]]>]]>", "]]&gt;]]&gt;", "]]&gt;]]&gt;", "]]]]><![CDATA[>]]]]><![CDATA[>"},
         {"brackets without end", "a]]b]", "a]]b]", "a]]b]", "a]]b]"},
         {"C0 controls", "\x01\x1f", kFFFD + kFFFD, kFFFD + kFFFD, kFFFD + kFFFD},
-        {"well-formed UTF-8", "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\xEF\xBF\xBD",
-         "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\xEF\xBF\xBD",
-         "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\xEF\xBF\xBD",
-         "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\xEF\xBF\xBD"},
+        {"well-formed UTF-8", kWellFormed, kWellFormed, kWellFormed, kWellFormed},
         {"lone continuation", "a\x80z", "a" + kFFFD + "z", "a" + kFFFD + "z", "a" + kFFFD + "z"},
         {"overlong slash", "\xC0\xAF", kFFFD + kFFFD, kFFFD + kFFFD, kFFFD + kFFFD},
         {"encoded surrogate", "\xED\xA0\x80", kFFFD + kFFFD + kFFFD, kFFFD + kFFFD + kFFFD, kFFFD + kFFFD + kFFFD},
@@ -198,15 +196,11 @@ TEST_F(KvlXmlTest, LevelWords) {
     const struct {
         int32_t level;
         const char *word;
-    } cases[] = {{KVL_LEVEL_DEBUG_MAX, "MAX"},
-                 {KVL_LEVEL_DEBUG_MID, "MID"},
-                 {KVL_LEVEL_DEBUG_MIN, "MIN"},
-                 {KVL_LEVEL_INFO, "INFO"},
-                 {KVL_LEVEL_WARN, "WARN"},
-                 {KVL_LEVEL_ERROR, "ERROR"},
-                 {KVL_LEVEL_FATAL, "ERROR"},
-                 {4500, "OTHER"},
-                 {0, "OTHER"}};
+        // clang-format off
+    } cases[] = {{KVL_LEVEL_DEBUG_MAX, "MAX"}, {KVL_LEVEL_DEBUG_MID, "MID"}, {KVL_LEVEL_DEBUG_MIN, "MIN"},
+                 {KVL_LEVEL_INFO, "INFO"}, {KVL_LEVEL_WARN, "WARN"}, {KVL_LEVEL_ERROR, "ERROR"},
+                 {KVL_LEVEL_FATAL, "ERROR"}, {4500, "OTHER"}, {0, "OTHER"}};
+    // clang-format on
     KvlObject *formatter = object("xml", "kvl_xmlformatter");
     for (const auto &c : cases) {
         const std::string trace = format(formatter, event(c.level, nullptr, "t", {}));
@@ -255,11 +249,10 @@ TEST_F(KvlXmlTest, SingleFlagsWriteTheirElementOncePerOutput) {
         {"singleComponent", " <Component>C</Component>\n"},
         {"singleProductId", " <ProductInstance>I</ProductInstance>\n"},
     };
-    const std::vector<Prop> origin = {{"server", "h.example.com"},
-                                      {"serverFormat", "IP"},
-                                      {"product", "P"},
-                                      {"component", "C"},
-                                      {"productInstance", "I"}};
+    // clang-format off
+    const std::vector<Prop> origin = {{"server", "h.example.com"}, {"serverFormat", "IP"}, {"product", "P"},
+                                      {"component", "C"}, {"productInstance", "I"}};
+    // clang-format on
     for (const auto &c : cases) {
         KvlObject *formatter = object(c.flag, "kvl_xmlformatter");
         KvlSetObjProp(formatter, c.flag, "true");
@@ -323,9 +316,8 @@ TEST_F(KvlXmlTest, PDLoggerStampsOriginOntoEveryRecord) {
     KvlLogText(logger, "t", KVL_ARG_END);
     ASSERT_EQ(captured().size(), 4u);
     EXPECT_EQ(captured()[3].find("<Server"), std::string::npos) << captured()[3];
-}
 
-TEST_F(KvlXmlTest, PDLoggersAskTheHostNameOnce) {
+    // However many pd loggers there are, the host name is asked once.
     for (int n = 0; n < 16; ++n)
         object(("pd" + std::to_string(n)).c_str(), "kvl_pdlogger");
     EXPECT_EQ(lookups, 1);

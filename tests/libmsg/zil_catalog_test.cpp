@@ -246,61 +246,33 @@ TEST_F(ZilCatalogTest, Codesets) {
 // Files the compiler would never write: none may crash the reader, and
 // every message they spoil answers the default text.
 TEST_F(ZilCatalogTest, HostileFiles) {
-    const auto set = [](CatalogBytes &c, uint32_t id, uint32_t next, uint32_t array, uint32_t data,
-                        uint32_t length, uint32_t count) {
-        return c.fields({id, next, array, data, length, count, 0});
+    // A header for `sets` sets at offset 28, then the fields (a set record
+    // is 7: id, next, array, data, length, count, deleted; a message 3: id,
+    // offset, 0) and the data.
+    const auto build = [](uint32_t sets, const std::vector<uint32_t> &fields,
+                          const std::string &data) {
+        CatalogBytes c(sets, 28);
+        for (uint32_t field : fields)
+            c.fields({field});
+        c.raw(data);
+        return c;
     };
-    std::vector<std::pair<std::string, CatalogBytes>> files;
-    {
-        CatalogBytes c(1, 28);  // a text offset past the data
-        set(c, 1, 0, 56, 68, 2, 1);
-        c.fields({1, 7, 0});
-        c.raw("a");
-        c.raw(std::string(1, '\0'));
-        files.emplace_back("offset past the data", c);
-    }
-    {
-        CatalogBytes c(1, 28);  // no NUL in the data
-        set(c, 1, 0, 56, 68, 3, 1);
-        c.fields({1, 0, 0});
-        c.raw("abc");
-        files.emplace_back("no terminator", c);
-    }
-    {
-        CatalogBytes c(1, 28);  // counts near 2^32
-        set(c, 1, 0, 56, 68, 0xFFFFFFF0u, 0xFFFFFFF0u);
-        files.emplace_back("huge counts", c);
-    }
-    {
-        CatalogBytes c(2, 28);  // the second set record past the end
-        set(c, 1, 4000, 56, 68, 2, 1);
-        c.fields({1, 0, 0});
-        c.raw(std::string("a") + '\0');
-        files.emplace_back("set past the end", c);
-    }
-    {
-        CatalogBytes c(3, 28);  // a cycle of deleted sets, then nothing
-        c.fields({1, 28, 0, 0, 0, 0, 1});
-        files.emplace_back("cyclic chain", c);
-    }
-    {
-        CatalogBytes c(2, 28);  // set ids descending
-        set(c, 5, 56, 84, 84, 0, 0);
-        set(c, 2, 0, 84, 84, 0, 0);
-        files.emplace_back("descending sets", c);
-    }
-    {
-        CatalogBytes c(1, 28);  // message ids descending
-        set(c, 1, 0, 56, 80, 4, 2);
-        c.fields({2, 0, 0});
-        c.fields({1, 2, 0});
-        c.raw(std::string("a") + '\0' + "b" + '\0');
-        files.emplace_back("descending messages", c);
-    }
-    files.emplace_back("an empty set", CatalogBytes::wellFormed({{1, {}}}));
-    files.emplace_back("huge set count", CatalogBytes(0x7FFFFFFF, 28));
-    files.emplace_back("bad magic", CatalogBytes(1, 28, "*nazgun*"));
-    files.emplace_back("major version 2", CatalogBytes(1, 28, "*nazgul*", 2));
+    const std::string a("a\0", 2);
+    std::vector<std::pair<std::string, CatalogBytes>> files = {
+        // clang-format off
+        {"offset past the data", build(1, {1, 0, 56, 68, 2, 1, 0, 1, 7, 0}, a)},
+        {"no terminator", build(1, {1, 0, 56, 68, 3, 1, 0, 1, 0, 0}, "abc")},
+        {"huge counts", build(1, {1, 0, 56, 68, 0xFFFFFFF0u, 0xFFFFFFF0u, 0}, "")},
+        {"set past the end", build(2, {1, 4000, 56, 68, 2, 1, 0, 1, 0, 0}, a)},
+        {"cyclic chain", build(3, {1, 28, 0, 0, 0, 0, 1}, "")},  // deleted sets, then nothing
+        {"descending sets", build(2, {5, 56, 84, 84, 0, 0, 0, 2, 0, 84, 84, 0, 0, 0}, "")},
+        {"descending messages", build(1, {1, 0, 56, 80, 4, 2, 0, 2, 0, 0, 1, 2, 0}, std::string("a\0b\0", 4))},
+        {"an empty set", CatalogBytes::wellFormed({{1, {}}})},
+        {"huge set count", CatalogBytes(0x7FFFFFFF, 28)},
+        {"bad magic", CatalogBytes(1, 28, "*nazgun*")},
+        {"major version 2", CatalogBytes(1, 28, "*nazgul*", 2)},
+        // clang-format on
+    };
     for (const auto &[what, bytes] : files) {
         SCOPED_TRACE(what);
         const std::string path = dir() + "/hostile.cat";
@@ -314,14 +286,10 @@ TEST_F(ZilCatalogTest, HostileFiles) {
     }
 
     // Shared and overlapping texts are fine: each message reads its own.
-    CatalogBytes shared(1, 28);
-    set(shared, 1, 0, 56, 92, 6, 3);
-    shared.fields({1, 0, 0});
-    shared.fields({2, 0, 0});
-    shared.fields({3, 2, 0});
-    shared.raw(std::string("abcde") + '\0');
     const std::string path = dir() + "/shared.cat";
-    vrxtest::writeFile(path, shared.bytes());
+    vrxtest::writeFile(path, build(1, {1, 0, 56, 92, 6, 3, 0, 1, 0, 0, 2, 0, 0, 3, 2, 0},
+                                   std::string("abcde\0", 6))
+                                 .bytes());
     zil_catd c = zil_catopen(path.c_str(), 0, "C");
     EXPECT_EQ(textOf(c, 1, 1), "abcde");
     EXPECT_EQ(textOf(c, 1, 2), "abcde");
@@ -330,12 +298,9 @@ TEST_F(ZilCatalogTest, HostileFiles) {
     zil_catclose(c);
 
     // A deleted set is skipped: its messages are not found.
-    CatalogBytes deleted(1, 28);
-    deleted.fields({1, 56, 0, 0, 0, 0, 1});
-    set(deleted, 2, 0, 84, 96, 2, 1);
-    deleted.fields({1, 0, 0});
-    deleted.raw(std::string("b") + '\0');
-    vrxtest::writeFile(path + "2", deleted.bytes());
+    vrxtest::writeFile(path + "2", build(1, {1, 56, 0, 0, 0, 0, 1, 2, 0, 84, 96, 2, 1, 0, 1, 0, 0},
+                                         "b" + a.substr(1))
+                                       .bytes());
     c = zil_catopen((path + "2").c_str(), 0, "C");
     EXPECT_EQ(textOf(c, 1, 1), "<default>");
     EXPECT_EQ(textOf(c, 2, 1), "b");
