@@ -136,8 +136,7 @@ TEST_F(LoggerTest, ObjectsListenersAndFilesByKind) {
          {{"agentHandler.agentCliTraceHandler", "/QAG/logs/agent/trace/t.log"}, {"agentHandler.agentCliMessageHandler", "/QAG/logs/agent/message/m.log"}}, "/QAG/logs/agent/trace/traceKAVELErrs.log"},
         {AGENT_KIND_DAEMON, "agentHandler.agentDaemonTraceHandler", "agentHandler.agentDaemonMessageHandler filecopyhandler", "",
          {{"agentHandler.agentDaemonTraceHandler", "/QAG/logs/agent/trace/t.log"}, {"agentHandler.agentDaemonMessageHandler", "/QAG/logs/agent/message/m.log"}}, "/QAG/logs/agent/trace/traceKAVELErrs.log"},
-        {AGENT_KIND_INSTALLER, "agentHandler.agentDaemonTraceHandler", "", "",
-         {{"agentHandler.agentDaemonTraceHandler", "/QAG/logs/install/trace/t.log"}}, "/QAG/logs/install/trace/traceKAVELErrs.log"},
+        {AGENT_KIND_INSTALLER, "agentHandler.agentDaemonTraceHandler", "", "", {{"agentHandler.agentDaemonTraceHandler", "/QAG/logs/install/trace/t.log"}}, "/QAG/logs/install/trace/traceKAVELErrs.log"},
         // clang-format on
     };
     for (const auto &c : cases) {

@@ -67,8 +67,7 @@ TEST_F(SlmConfTest, ParsesLines) {
         {"# trace_level=MIN", -10, trace_level, "<absent>", nullptr},
         {"", -10, trace_level, "<absent>", nullptr},
         {"no separator here", -5, trace_level, "<absent>", "Missing separator in expression 'no separator here'\nMissing separator in expression 'no separator here'\n"},
-        {"Trace_Level=MIN", -4, trace_level, "<absent>",
-         "Cannot find valid configuration parameter in expression 'Trace_Level=MIN'\nCannot find valid configuration parameter in expression 'Trace_Level=MIN'\n"},
+        {"Trace_Level=MIN", -4, trace_level, "<absent>", "Cannot find valid configuration parameter in expression 'Trace_Level=MIN'\nCannot find valid configuration parameter in expression 'Trace_Level=MIN'\n"},
         {"trace_level=", -6, trace_level, "<absent>", "Missing value for parameter 'trace_level' in expression 'trace_level='\nMissing value for parameter '' in expression 'trace_level='\n"},
     };
     // clang-format on

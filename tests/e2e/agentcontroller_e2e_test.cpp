@@ -29,26 +29,16 @@ TEST_F(ControllerE2E, StartOutcomes) {
         {"exit 12 counts as started", {"@ERR@", "start", "-i"}, {{{"vrxagent.sh", "12"}}}, kStarted, "", 0, std::nullopt, kStart},
         {"success never touches the error-code file", {"@ERR@", "start", "-i"}, {{{"vrxagent.sh", "0"}}, "old"}, kStarted, "", 0, "old", kStart},
         {"started with plug-in", {"@ERR@", "start", "-i", "-p"}, {{{"vrxagent.sh", "0"}}}, kStarted, "", 0, std::nullopt, kStart + kPlugin},
-        {"plug-in failure is not an error", {"@ERR@", "start", "-i", "-p"},
-         {{{"vrxagent.sh", "0"}, {"vrxagent.sh.-p", "4"}}}, kStarted, "", 0, std::nullopt,
-         kStart + kPlugin},
+        {"plug-in failure is not an error", {"@ERR@", "start", "-i", "-p"}, {{{"vrxagent.sh", "0"}, {"vrxagent.sh.-p", "4"}}}, kStarted, "", 0, std::nullopt, kStart + kPlugin},
         {"script missing, installer", {"@ERR@", "start", "-i"}, {}, "", kNoScript + "Written slmerr (rc=-8)\n", 1, "-8", ""},
-        {"script missing, by hand", {"@ERR@", "start", "-u"}, {},
-         "vrxagent.sh service doesn't seem to be installed. Start skipped\n", "", 0, std::nullopt,
-         ""},
-        {"prerequisite missing, installer", {"@ERR@", "start", "-i"}, {{{"vrxagent.sh", "58"}}}, "",
-         kPrereq + "Written slmerr (rc=31)\n", 0, "31", kStart},
-        {"prerequisite missing skips the plug-in", {"@ERR@", "start", "-i", "-p"},
-         {{{"vrxagent.sh", "58"}}}, "", kPrereq + "Written slmerr (rc=31)\n", 0, "31", kStart},
+        {"script missing, by hand", {"@ERR@", "start", "-u"}, {}, "vrxagent.sh service doesn't seem to be installed. Start skipped\n", "", 0, std::nullopt, ""},
+        {"prerequisite missing, installer", {"@ERR@", "start", "-i"}, {{{"vrxagent.sh", "58"}}}, "", kPrereq + "Written slmerr (rc=31)\n", 0, "31", kStart},
+        {"prerequisite missing skips the plug-in", {"@ERR@", "start", "-i", "-p"}, {{{"vrxagent.sh", "58"}}}, "", kPrereq + "Written slmerr (rc=31)\n", 0, "31", kStart},
         {"prerequisite missing, by hand", {"@ERR@", "start", "-u"}, {{{"vrxagent.sh", "58"}}}, "", "", 0, std::nullopt, kStart},
-        {"start failed, installer", {"@ERR@", "start", "-i"}, {{{"vrxagent.sh", "1"}}}, "",
-         kStartFailed + "Written slmerr (rc=-8)\n", 1, "-8", kStart},
-        {"start failed with plug-in asked", {"@ERR@", "start", "-i", "-p"},
-         {{{"vrxagent.sh", "255"}}}, "", kStartFailed + "Written slmerr (rc=-8)\n", 1, "-8",
-         kStart},
+        {"start failed, installer", {"@ERR@", "start", "-i"}, {{{"vrxagent.sh", "1"}}}, "", kStartFailed + "Written slmerr (rc=-8)\n", 1, "-8", kStart},
+        {"start failed with plug-in asked", {"@ERR@", "start", "-i", "-p"}, {{{"vrxagent.sh", "255"}}}, "", kStartFailed + "Written slmerr (rc=-8)\n", 1, "-8", kStart},
         {"start failed, by hand, old file untouched", {"@ERR@", "start", "-u"}, {{{"vrxagent.sh", "1"}}, "old"}, "", kStartFailed, 1, "old", kStart},
-        {"start killed by a signal", {"@ERR@", "start", "-i"}, {{{"vrxagent.sh", "signal 15"}}}, "",
-         kStartFailed + "Written slmerr (rc=-8)\n", 1, "-8", kStart},
+        {"start killed by a signal", {"@ERR@", "start", "-i"}, {{{"vrxagent.sh", "signal 15"}}}, "", kStartFailed + "Written slmerr (rc=-8)\n", 1, "-8", kStart},
     };
     // clang-format on
     for (const Case &c : cases)
@@ -60,19 +50,12 @@ TEST_F(ControllerE2E, StopOutcomes) {
     const Case cases[] = {
         {"stopped (5), no line end", {"@ERR@", "stop", "-i"}, {{{"vrxagent", "5"}}}, "vrxagent successfully stopped", "", 0, std::nullopt, kStop},
         {"stopped (6), by hand", {"@ERR@", "stop", "-u"}, {{{"vrxagent", "6"}}}, "vrxagent successfully stopped", "", 0, std::nullopt, kStop},
-        {"client shut down whatever it returns", {"@ERR@", "stop", "-i"},
-         {{{"vrxagent", "5"}, {"apxagent/APXAgentClient.sh", "9"}}},
-         "vrxagent successfully stopped", "", 0, std::nullopt, kStop + kClient},
-        {"exit 0 is a failed stop", {"@ERR@", "stop", "-i"},
-         {{{"vrxagent", "0"}, {"apxagent/APXAgentClient.sh", "0"}}}, "",
-         kStopFailed + "Written slmerr (rc=-201)\n", 1, "-201", kStop},
+        {"client shut down whatever it returns", {"@ERR@", "stop", "-i"}, {{{"vrxagent", "5"}, {"apxagent/APXAgentClient.sh", "9"}}}, "vrxagent successfully stopped", "", 0, std::nullopt, kStop + kClient},
+        {"exit 0 is a failed stop", {"@ERR@", "stop", "-i"}, {{{"vrxagent", "0"}, {"apxagent/APXAgentClient.sh", "0"}}}, "", kStopFailed + "Written slmerr (rc=-201)\n", 1, "-201", kStop},
         {"stop failed, by hand", {"@ERR@", "stop", "-u"}, {{{"vrxagent", "1"}}, "old"}, "", kStopFailed, 1, "old", kStop},
-        {"stop killed by a signal", {"@ERR@", "stop", "-i"}, {{{"vrxagent", "signal 9"}}}, "",
-         kStopFailed + "Written slmerr (rc=-201)\n", 1, "-201", kStop},
-        {"program missing, installer", {"@ERR@", "stop", "-i"}, {},
-         "vrxagent service doesn't seem to be installed. Stop skipped\n", "", 0, std::nullopt, ""},
-        {"program missing, by hand", {"@ERR@", "stop", "-u"}, {},
-         "vrxagent service doesn't seem to be installed. Stop skipped\n", "", 0, std::nullopt, ""},
+        {"stop killed by a signal", {"@ERR@", "stop", "-i"}, {{{"vrxagent", "signal 9"}}}, "", kStopFailed + "Written slmerr (rc=-201)\n", 1, "-201", kStop},
+        {"program missing, installer", {"@ERR@", "stop", "-i"}, {}, "vrxagent service doesn't seem to be installed. Stop skipped\n", "", 0, std::nullopt, ""},
+        {"program missing, by hand", {"@ERR@", "stop", "-u"}, {}, "vrxagent service doesn't seem to be installed. Stop skipped\n", "", 0, std::nullopt, ""},
     };
     // clang-format on
     for (const Case &c : cases)
@@ -89,21 +72,14 @@ TEST_F(ControllerE2E, CommandLineErrors) {
         {"six entries", {"@ERR@", "start", "-i", "-p", "-x"}, agent, "", usage, 1, std::nullopt, ""},
         {"unknown mode", {"@ERR@", "start", "-x"}, agent, "", "Option '-x' not supported.\n" + usage, 1, std::nullopt, ""},
         {"mode must match exactly", {"@ERR@", "start", "-ix"}, agent, "", "Option '-ix' not supported.\n" + usage, 1, std::nullopt, ""},
-        {"unknown action, installer", {"@ERR@", "restart", "-i"}, agent, "",
-         "Option 'restart' not supported.\n" + usage + "Error opening file \n", 1, std::nullopt,
-         ""},
+        {"unknown action, installer", {"@ERR@", "restart", "-i"}, agent, "", "Option 'restart' not supported.\n" + usage + "Error opening file \n", 1, std::nullopt, ""},
         {"unknown action, by hand", {"@ERR@", "restart", "-u"}, agent, "", "Option 'restart' not supported.\n" + usage, 1, std::nullopt, ""},
-        {"action must match exactly", {"@ERR@", "started", "-i"}, agent, "",
-         "Option 'started' not supported.\n" + usage + "Error opening file \n", 1, std::nullopt,
-         ""},
+        {"action must match exactly", {"@ERR@", "started", "-i"}, agent, "", "Option 'started' not supported.\n" + usage + "Error opening file \n", 1, std::nullopt, ""},
         {"plug-in needs the installer", {"@ERR@", "start", "-u", "-p"}, agent, "", "Option '-p' not supported.\n" + usage, 1, std::nullopt, ""},
         {"start takes only -p", {"@ERR@", "start", "-i", "-u"}, agent, "", "Option '-u' not supported.\n" + usage, 1, std::nullopt, ""},
         {"stop takes no fifth entry", {"@ERR@", "stop", "-i", "-p"}, agent, "", "Option '-p' not supported.\n" + usage, 1, std::nullopt, ""},
-        {"empty error-code path, installer", {"", "start", "-i"}, agent, "",
-         "Error: trace_path parameter cannot be an empty string\nError opening file \n", 1,
-         std::nullopt, ""},
-        {"empty error-code path, by hand", {"", "stop", "-u"}, agent, "",
-         "Error: trace_path parameter cannot be an empty string\n", 1, std::nullopt, ""},
+        {"empty error-code path, installer", {"", "start", "-i"}, agent, "", "Error: trace_path parameter cannot be an empty string\nError opening file \n", 1, std::nullopt, ""},
+        {"empty error-code path, by hand", {"", "stop", "-u"}, agent, "", "Error: trace_path parameter cannot be an empty string\n", 1, std::nullopt, ""},
     };
     // clang-format on
     for (const Case &c : cases)
@@ -155,11 +131,8 @@ TEST_F(ControllerE2E, ErrorCodeFileFailures) {
         {"folder missing", {"@WORK@/missing/err", "start", "-i"}, {}, "", kNoScript + "Error opening file @WORK@/missing/err\n", 1, std::nullopt, ""},
         // The write succeeds into the stdio buffer; only the flush sees the
         // full device, and that must not be reported as written.
-        {"device full", {"/dev/full", "stop", "-i"}, {{{"vrxagent", "0"}}}, "",
-         kStopFailed + "Error writing err code -201 on file /dev/full\n", 1, std::nullopt, kStop},
-        {"name too long", {"@WORK@/" + std::string(300, 'n'), "start", "-i"}, {}, "",
-         kNoScript + "Error opening file @WORK@/" + std::string(300, 'n') + "\n", 1, std::nullopt,
-         ""},
+        {"device full", {"/dev/full", "stop", "-i"}, {{{"vrxagent", "0"}}}, "", kStopFailed + "Error writing err code -201 on file /dev/full\n", 1, std::nullopt, kStop},
+        {"name too long", {"@WORK@/" + std::string(300, 'n'), "start", "-i"}, {}, "", kNoScript + "Error opening file @WORK@/" + std::string(300, 'n') + "\n", 1, std::nullopt, ""},
     };
     // clang-format on
     for (const Case &c : cases)

@@ -115,9 +115,7 @@ TEST(CxStringBuffTest, TextFromTheSameBuffer) {
         {"append whole", [](CxStringBuff *b) {return CxStringBuffAppendStr(b, b->data); }, mixed + mixed},
         {"append tail, counted", [](CxStringBuff *b) {return CxStringBuffAppendStrN(b, b->data + 400, 600); }, mixed + mixed.substr(400)},
         {"insert at the front", [](CxStringBuff *b) {return CxStringBuffInsertStr(b, b->data + 500, 0); }, std::string(500, 'b') + mixed},
-        {"insert inside",
-         [](CxStringBuff *b) { return CxStringBuffInsertStr(b, b->data + 450, 100); },
-         mixed.substr(0, 100) + mixed.substr(450) + mixed.substr(100)},
+        {"insert inside", [](CxStringBuff *b) { return CxStringBuffInsertStr(b, b->data + 450, 100); }, mixed.substr(0, 100) + mixed.substr(450) + mixed.substr(100)},
     };
     // clang-format on
     for (const auto &c : cases) {

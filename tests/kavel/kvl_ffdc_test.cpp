@@ -84,21 +84,20 @@ TEST_F(KvlFFDCTest, OpeningWithoutFilterOrDirectoryIsReported) {
 
 TEST_F(KvlFFDCTest, QuotaPolicies) {
     const std::string day = "capture ffdc/2024.03.05/";
-    const std::string warn75 =
-        "60: KVLFF0060W The First Failure Data Capture (FFDC) disk space requested has exceeded "
-        "75.00 percent of the maximum disk space, 10485760 bytes. The current space used is "
-        "8000000 bytes, and the estimated space needed to complete the FFDC action is 100000 "
-        "bytes for handler, cap.";
-    const std::string warn90 =
-        "60: KVLFF0060W The First Failure Data Capture (FFDC) disk space requested has exceeded "
-        "90.00 percent of the maximum disk space, 10485760 bytes. The current space used is "
-        "10400000 bytes, and the estimated space needed to complete the FFDC action is 100000 "
-        "bytes for handler, cap.";
-    const std::string warnAtTarget =
-        "60: KVLFF0060W The First Failure Data Capture (FFDC) disk space requested has exceeded "
-        "75.00 percent of the maximum disk space, 10485760 bytes. The current space used is "
-        "7864320 bytes, and the estimated space needed to complete the FFDC action is 3000000 "
-        "bytes for handler, cap.";
+    // The quota warning at `percent` of the 10485760 bytes, with what is used
+    // and what the capture needs.
+    const auto warning = [](const char *percent, int64_t used, int64_t needed) {
+        return "60: KVLFF0060W The First Failure Data Capture (FFDC) disk space requested has "
+               "exceeded " +
+               std::string(percent) +
+               " percent of the maximum disk space, 10485760 bytes. The current space used is " +
+               std::to_string(used) +
+               " bytes, and the estimated space needed to complete the FFDC action is " +
+               std::to_string(needed) + " bytes for handler, cap.";
+    };
+    const std::string warn75 = warning("75.00", 8000000, 100000);
+    const std::string warn90 = warning("90.00", 10400000, 100000);
+    const std::string warnAtTarget = warning("75.00", 7864320, 3000000);
     const struct {
         const char *policy;
         std::vector<int64_t> files;  // sizes, oldest first
@@ -109,23 +108,16 @@ TEST_F(KvlFFDCTest, QuotaPolicies) {
         {"QUOTA_IGNORE", {8000000}, {warn75}, {"trigger", day}, {true}},
         // Exactly at the cleanup target (75 %): nothing to delete, nothing said.
         {"QUOTA_AUTODELETE", {7864320}, {warnAtTarget}, {"trigger", day}, {true}, 3000000},
-        {"QUOTA_SUSPEND",
-         {10400000},
-         {warn90,
-          "61: KVLFF0061E First Failure Data Capture (FFDC) actions cannot be peformed since the "
-          "maximum disk space allocated for FFDC will be exceeded and quota policy is "
-          "QUOTA_SUSPEND. The disk space used by directory, ffdc is 10400000 bytes and the "
-          "maximum disk space specified for FFDC for handler, cap, is 10485760 bytes."},
-         {"trigger", "no space"},
-         {true}},
-        {"QUOTA_AUTODELETE",
-         {1000000, 1000000, 1000000, 7400000},
-         {warn90,
-          "15: KVLFF0015I Attempting to delete the oldest files in the FFDC directory, ffdc, to "
-          "reduce it below the first warning limit, 75.00, percent of the maximum disk space, "
-          "10485760. This is approximately 2535680 bytes being deleted by handler, cap."},
-         {"trigger", day},
-         {false, false, false, true}},
+        // clang-format off
+        {"QUOTA_SUSPEND", {10400000},
+         {warn90, "61: KVLFF0061E First Failure Data Capture (FFDC) actions cannot be peformed since the maximum disk space allocated for FFDC will be exceeded and "
+                  "quota policy is QUOTA_SUSPEND. The disk space used by directory, ffdc is 10400000 bytes and the maximum disk space specified for FFDC for handler, cap, is 10485760 bytes."},
+         {"trigger", "no space"}, {true}},
+        {"QUOTA_AUTODELETE", {1000000, 1000000, 1000000, 7400000},
+         {warn90, "15: KVLFF0015I Attempting to delete the oldest files in the FFDC directory, ffdc, to reduce it below the first warning limit, 75.00, percent of "
+                  "the maximum disk space, 10485760. This is approximately 2535680 bytes being deleted by handler, cap."},
+         {"trigger", day}, {false, false, false, true}},
+        // clang-format on
     };
     for (const auto &c : cases) {
         fs::remove_all("ffdc");

@@ -128,13 +128,7 @@ TEST_F(KvlFilterTest, RepeatsAreSuppressedWithinTheWindow) {
         std::vector<int> verdicts;
         // clang-format off
     } cases[] = {
-        {"the window, a blocked repeat does not move it",
-         "60000",
-         {{"KVLAA0001E a", 1000},
-          {"KVLAA0001E a", 30000},
-          {"KVLAA0001E a", 61001},
-          {"KVLAA0001E a", 61002}},
-         {1, 0, 1, 0}},
+        {"the window, a blocked repeat does not move it", "60000", {{"KVLAA0001E a", 1000}, {"KVLAA0001E a", 30000}, {"KVLAA0001E a", 61001}, {"KVLAA0001E a", 61002}}, {1, 0, 1, 0}},
         {"exactly last + repeat passes", "60000", {{"KVLAA0001E a", 1000}, {"KVLAA0001E a", 61000}}, {1, 1}},
         {"ids are tracked apart", "60000", {{"KVLAA0001E a", 1000}, {"KVLAA0002E a", 2000}, {"KVLAA0001E a", 3000}}, {1, 1, 0}},
         {"texts without id are never suppressed", "60000", {{"plain", 1000}, {"plain", 1001}}, {1, 1}},

@@ -25,7 +25,7 @@ protected:
     }
     // An open toolkit and a logger "app" at `level` feeding a recorder.
     KvlObject *openWithLogger(const char *level) {
-        if (KvlOpenToolkit(nullptr) != 1) return nullptr;
+        EXPECT_EQ(KvlOpenToolkit(nullptr), 1);  // the calls below take a null logger
         logger_ = KvlGetObject("app", "kvl_basiclogger");
         KvlSetObjProp(logger_, "level", level);
         KvlObject *recorder = KvlGetObject("recorder", "test_recordinghandler");
@@ -39,7 +39,6 @@ protected:
 
 TEST_F(KvlLogTest, TheThresholdDecides) {
     KvlObject *logger = openWithLogger("INFO");
-    ASSERT_NE(logger, nullptr);
     KvlLogInfo(logger, nullptr, 0, 0, "info", KVL_ARG_END);
     KvlLogError(logger, nullptr, 0, 0, "error", KVL_ARG_END);
     KvlLogDebugMin(logger, nullptr, nullptr, 0, "dropped", KVL_ARG_END);
@@ -67,7 +66,6 @@ TEST_F(KvlLogTest, TheThresholdDecides) {
 
 TEST_F(KvlLogTest, TypedListsFillTheEvent) {
     KvlObject *logger = openWithLogger("ALL");
-    ASSERT_NE(logger, nullptr);
     RaisedMessages raised;
     KvlLogMsg(logger, nullptr, 0, 0, "%s", 6000, KVL_STR("text"), KVL_ARG_END);
     KvlLogMsg(logger, nullptr, 0, 0, "none", KVL_PROP("user"), KVL_STR("ann"), KVL_PROP("n"),
@@ -103,7 +101,6 @@ TEST_F(KvlLogTest, TypedListsFillTheEvent) {
 
 TEST_F(KvlLogTest, SixtyTwoEntriesAndNoMore) {
     KvlObject *logger = openWithLogger("ALL");
-    ASSERT_NE(logger, nullptr);
     RaisedMessages raised;
     // 62 string entries and 0: read whole, silently.
     std::string format62, format63;
@@ -132,7 +129,6 @@ TEST_F(KvlLogTest, SixtyTwoEntriesAndNoMore) {
 
 TEST_F(KvlLogTest, SourceLocations) {
     KvlObject *logger = openWithLogger("ALL");
-    ASSERT_NE(logger, nullptr);
     KvlLogDebugMin(logger, nullptr, "fn", 12, "no file", KVL_ARG_END);
     KvlLogDebugMax(logger, "f.c", nullptr, 34, "no function", KVL_ARG_END);
     // The call's source replaces what the typed list put under its names.
@@ -142,20 +138,15 @@ TEST_F(KvlLogTest, SourceLocations) {
     kvl::traceMid(logger, "here %d", 1);
     const auto got = events();
     ASSERT_EQ(got.size(), 4u);
-    EXPECT_EQ(got[3].properties,
-              (std::map<std::string, std::string>{{"kvl_prop_srcfile", __FILE__},
-                                                  {"kvl_prop_srcfunction", __func__},
-                                                  {"kvl_prop_srcline", std::to_string(line)}}));
+    using Map = std::map<std::string, std::string>;
+    // clang-format off
+    EXPECT_EQ(got[3].properties, (Map{{"kvl_prop_srcfile", __FILE__}, {"kvl_prop_srcfunction", __func__}, {"kvl_prop_srcline", std::to_string(line)}}));
     EXPECT_EQ(got[3].level, KVL_LEVEL_DEBUG_MID);
-    EXPECT_EQ(got[2].properties, (std::map<std::string, std::string>{{"kvl_prop_srcfile", "g.c"},
-                                                                     {"kvl_prop_srcfunction", "gn"},
-                                                                     {"kvl_prop_srcline", "56"},
-                                                                     {"user", "ann"}}));
+    EXPECT_EQ(got[2].properties, (Map{{"kvl_prop_srcfile", "g.c"}, {"kvl_prop_srcfunction", "gn"}, {"kvl_prop_srcline", "56"}, {"user", "ann"}}));
     EXPECT_EQ(got[2].propertyLinks, 4u) << "each name once";
-    EXPECT_EQ(got[0].properties,
-              (std::map<std::string, std::string>{{"kvl_prop_srcfunction", "fn"}}));
-    EXPECT_EQ(got[1].properties, (std::map<std::string, std::string>{{"kvl_prop_srcfile", "f.c"},
-                                                                     {"kvl_prop_srcline", "34"}}));
+    EXPECT_EQ(got[0].properties, (Map{{"kvl_prop_srcfunction", "fn"}}));
+    EXPECT_EQ(got[1].properties, (Map{{"kvl_prop_srcfile", "f.c"}, {"kvl_prop_srcline", "34"}}));
+    // clang-format on
     EXPECT_EQ(got[0].level, 3000);
 }
 

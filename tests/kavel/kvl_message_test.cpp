@@ -123,23 +123,14 @@ TEST_F(KvlMessageTest, BindingSubstitutesOrFallsBack) {
         const char *expected;
         // clang-format off
     } cases[] = {
-        {"kvlmsg",
-         51,
-         "KVL0051E The log manager could not read the properties file %s.",
-         {stringParm("/etc/app.properties")},
-         "KVL0051E The log manager could not read the properties file /etc/app.properties."},
+        {"kvlmsg", 51, "KVL0051E The log manager could not read the properties file %s.", {stringParm("/etc/app.properties")}, "KVL0051E The log manager could not read the properties file /etc/app.properties."},
         {nullptr, 0, "%s and %s", {stringParm("one")}, "%s and %s"},  // too few: unchanged
         {nullptr, 0, "%2$s %1$s", {stringParm("b"), stringParm("a")}, "a b"},
         {nullptr, 0, "[%s]", {intParm(7)}, "[%s]"},  // never a number read as a pointer
         {nullptr, 0, "[%s]", {doubleValue}, "[%s]"},
         {nullptr, 0, "[%s]", {charValue}, "[%s]"},
         {nullptr, 0, "[%s]", {stringParm(nullptr)}, "[(null)]"},
-        {"kvlmsg",
-         75,
-         kvlMsgTableText("kvlmsg", 75),
-         {stringParm("/var/log/a.log"), intParm(420), intParm(13)},
-         "KVLMP0075W Could not set file /var/log/a.log to permission mode 644. The system "
-         "error code is  13."},  // "%3d": a width of three
+        {"kvlmsg", 75, kvlMsgTableText("kvlmsg", 75), {stringParm("/var/log/a.log"), intParm(420), intParm(13)}, "KVLMP0075W Could not set file /var/log/a.log to permission mode 644. The system " "error code is  13."},  // "%3d": a width of three
         {nullptr, 0, "%2$o", {stringParm("f"), intParm(420)}, "644"},
         {nullptr, 0, "%ld|%d", {longParm(5000000000), longParm(5000000000)}, "5000000000|5000000000"},
         {nullptr, 0, "%d", {longParm(LONG_MIN)}, "-9223372036854775808"},

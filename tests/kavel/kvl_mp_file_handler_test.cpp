@@ -171,18 +171,8 @@ TEST_F(KvlMpFileHandlerTest, TheNameIsCheckedAgainstTheOpenFile) {
     } cases[] = {
         {"deleted", [](const std::string &) { fs::remove("x.log"); }, "b\nc\n", "<missing>", 0},
         {"moved", [](const std::string &) {fs::rename("x.log", "moved.log"); }, "b\nc\n", "a\n", 0},
-        {"replaced by a link",
-         [](const std::string &h) {
-             fs::remove("x.log");
-             fs::create_symlink(h + "/victim", "x.log");
-         },
-         "secret\n", "<missing>", 1},
-        {"replaced by a directory",
-         [](const std::string &) {
-             fs::remove("x.log");
-             fs::create_directory("x.log");
-         },
-         "", "<missing>", 1},  // a directory reads as nothing
+        {"replaced by a link", [](const std::string &h) { fs::remove("x.log"); fs::create_symlink(h + "/victim", "x.log"); }, "secret\n", "<missing>", 1},
+        {"replaced by a directory", [](const std::string &) { fs::remove("x.log"); fs::create_directory("x.log"); }, "", "<missing>", 1},  // a directory reads as nothing
     };
     // clang-format on
     int32_t n = 10;

@@ -71,33 +71,24 @@ TEST(KvlSyslogRecordTest, HostileFieldsReadBackAsSentOrAsNil) {
         std::string message = "text", messageRead = "text";
         bool bom = false;
     };
+    // clang-format off
     const std::vector<Row> rows = {
         {.what = "a host with a space", .hostName = "node 1"},
         {.what = "a host of 256 bytes", .hostName = std::string(256, 'h')},
         {.what = "an application of 49 bytes", .appName = std::string(49, 'a')},
         {.what = "a message id above ASCII", .msgId = "KVL\xC3\xA9"},
         {.what = "an empty message id", .msgId = ""},
-        {.what = "values that need escaping",
-         .params = {{"v", "a]b\"c\\d"}},
-         .read = {{"v", "a]b\"c\\d"}}},
-        {.what = "new lines and control bytes",
-         .params = {{"v", "1\n2\r\x01\x7F"}},
-         .read = {{"v", "1\n2\r\x01\x7F"}}},
+        {.what = "values that need escaping", .params = {{"v", "a]b\"c\\d"}}, .read = {{"v", "a]b\"c\\d"}}},
+        {.what = "new lines and control bytes", .params = {{"v", "1\n2\r\x01\x7F"}}, .read = {{"v", "1\n2\r\x01\x7F"}}},
         {.what = "ill-formed UTF-8 in a value", .params = {{"v", ill}}, .read = {{"v", illRead}}},
-        {.what = "names outside SD-NAME",
-         .params = {{"a b=c]\"d", "1"}, {" =", "2"}, {std::string(40, 'n'), "3"}},
-         .read = {{"abcd", "1"}, {std::string(32, 'n'), "3"}}},
+        {.what = "names outside SD-NAME", .params = {{"a b=c]\"d", "1"}, {" =", "2"}, {std::string(40, 'n'), "3"}}, .read = {{"abcd", "1"}, {std::string(32, 'n'), "3"}}},
         {.what = "no parameter left", .params = {{"]", "x"}}},
         {.what = "an SD-ID with a space", .sdId = "kvl 1", .params = {{"v", "x"}}},
-        {.what = "a message with ']' and new lines",
-         .message = "a]\n\"b",
-         .messageRead = "a]\n\"b"},
-        {.what = "ill-formed UTF-8 after the BOM",
-         .message = ill,
-         .messageRead = "\xEF\xBB\xBF" + illRead,
-         .bom = true},
+        {.what = "a message with ']' and new lines", .message = "a]\n\"b", .messageRead = "a]\n\"b"},
+        {.what = "ill-formed UTF-8 after the BOM", .message = ill, .messageRead = "\xEF\xBB\xBF" + illRead, .bom = true},
         {.what = "a 64 KiB message", .message = longMessage, .messageRead = longMessage},
     };
+    // clang-format on
     for (const Row &row : rows) {
         SCOPED_TRACE(row.what);
         std::vector<SyslogParam> params;

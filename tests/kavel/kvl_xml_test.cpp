@@ -139,8 +139,7 @@ TEST_F(KvlXmlTest, RecordsByteForByte) {
         std::string expected;
     } cases[] = {
         // clang-format off
-        {"trace without source or level", KVL_LEVEL_NONE, nullptr, "plain", {}, nullptr, false,
-         "<Trace>\n" + kTime + " <LogText><![CDATA[plain]]></LogText>\n" + noSource + "</Trace>\n"},
+        {"trace without source or level", KVL_LEVEL_NONE, nullptr, "plain", {}, nullptr, false, "<Trace>\n" + kTime + " <LogText><![CDATA[plain]]></LogText>\n" + noSource + "</Trace>\n"},
         {"trace with source, ids and origin", KVL_LEVEL_DEBUG_MIN, nullptr, "x",
          {{KVL_PROP_SRCFILE, "init.c"}, {KVL_PROP_SRCFUNCTION, "main"}, {KVL_PROP_SRCLINE, "120"}, {"threadId", "-1"},
           {"processId", "4711"}, {"server", "node1.example.com"}, {"serverFormat", "IP"}, {"product", "P"},
@@ -149,8 +148,7 @@ TEST_F(KvlXmlTest, RecordsByteForByte) {
          " <Component>C</Component>\n <ProductInstance>I</ProductInstance>\n <LogText><![CDATA[x]]></LogText>\n"
          " <Source FileName=\"init.c\" Method=\"main\" Line=\"120\"/>\n <Thread>18446744073709551615</Thread>\n"
          " <Process>4711</Process>\n <CorrelationId>corr</CorrelationId>\n <Principal>alice</Principal>\n</Trace>\n"},
-        {"file without function or line", KVL_LEVEL_INFO, nullptr, "x", {{KVL_PROP_SRCFILE, "a.c"}}, nullptr, false,
-         "<Trace Level=\"INFO\">\n" + kTime + " <LogText><![CDATA[x]]></LogText>\n <Source FileName=\"a.c\"/>\n</Trace>\n"},
+        {"file without function or line", KVL_LEVEL_INFO, nullptr, "x", {{KVL_PROP_SRCFILE, "a.c"}}, nullptr, false, "<Trace Level=\"INFO\">\n" + kTime + " <LogText><![CDATA[x]]></LogText>\n <Source FileName=\"a.c\"/>\n</Trace>\n"},
         {"message id from the event", KVL_LEVEL_WARN, "app.cat", "KVLFF0010E text", {}, "APP0001W", false,
          "<Message Id=\"APP0001W\" Severity=\"WARN\">\n" + kTime + " <LogText><![CDATA[KVLFF0010E text]]></LogText>\n"
          " <TranslationInfo Type=\"XPG4\" Catalog=\"app.cat\" MsgKey=\"7\" SetId=\"1\"></TranslationInfo>\n</Message>\n"},
