@@ -15,18 +15,10 @@ using namespace kvl::net;
 
 // 2026-12-08 13:20:01.123 UTC, told at one hour east of it.
 SyslogFields sample() {
-    SyslogFields fields;
-    fields.facility = 16;
-    fields.severity = 3;
-    fields.time = {1796736001, 123456789};
-    fields.utcOffset = 3600;
-    fields.hostName = "node1.example.org";
-    fields.appName = "agent";
-    fields.procId = "4242";
-    fields.msgId = "KVLFF0010E";
-    fields.sdId = "kvl@32473";
-    fields.message = "KVLFF0010E Out of memory.";
-    return fields;
+    // clang-format off
+    return {.facility = 16, .severity = 3, .time = {1796736001, 123456789}, .utcOffset = 3600, .hostName = "node1.example.org",
+            .appName = "agent", .procId = "4242", .msgId = "KVLFF0010E", .sdId = "kvl@32473", .message = "KVLFF0010E Out of memory."};
+    // clang-format on
 }
 
 std::string record(SyslogFormat format, const SyslogFields &fields) {

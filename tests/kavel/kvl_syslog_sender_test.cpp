@@ -90,17 +90,10 @@ void expectEveryFieldReadsBack(const SyslogCollector &collector, const std::vect
             for (const std::string &message :
                  {std::string("plain text"), hostile, std::string(way.longest, 'L')}) {
                 Sent one{"t" + std::to_string(sent.size()), message, "", format, way.framing};
-                SyslogFields fields;
-                fields.facility = 16;
-                fields.severity = 3;
-                fields.time = {1796736001, 123000000};
-                fields.hostName = "node1.example.org";
-                fields.appName = one.app;
-                fields.procId = "4242";
-                fields.msgId = "KVLFF0010E";
-                fields.sdId = "kvl@32473";
-                fields.params = params;
-                fields.message = one.message;
+                // clang-format off
+                const SyslogFields fields{.facility = 16, .severity = 3, .time = {1796736001, 123000000}, .hostName = "node1.example.org",
+                                          .appName = one.app, .procId = "4242", .msgId = "KVLFF0010E", .sdId = "kvl@32473", .params = params, .message = one.message};
+                // clang-format on
                 appendRecord(format, fields, one.record);
                 sender.send(one.record);
                 sent.push_back(std::move(one));
