@@ -16,10 +16,10 @@ TEST(BuildAgentCommandTest, QuotesThePathAsOneShellWord) {
     } cases[] = {
         {"/usr/sbin/vrxagent.sh", "\"/usr/sbin/vrxagent.sh\" -g"},
         {"/opt/my agent/vrxagent.sh", "\"/opt/my agent/vrxagent.sh\" -g"},
-        {"/opt/$(id)/x", "\"/opt/\\$(id)/x\" -g"},
-        {"/opt/`id`/x", "\"/opt/\\`id\\`/x\" -g"},
-        {"/opt/a\"b/x", "\"/opt/a\\\"b/x\" -g"},
-        {"/opt/a\\b/x", "\"/opt/a\\\\b/x\" -g"},
+        // clang-format off
+        {"/opt/$(id)/x", "\"/opt/\\$(id)/x\" -g"}, {"/opt/`id`/x", "\"/opt/\\`id\\`/x\" -g"},
+        {"/opt/a\"b/x", "\"/opt/a\\\"b/x\" -g"}, {"/opt/a\\b/x", "\"/opt/a\\\\b/x\" -g"},
+        // clang-format on
         {"/opt/'single'/x", "\"/opt/'single'/x\" -g"},
     };
     for (const auto &c : cases)
@@ -61,11 +61,11 @@ TEST_F(AgentCommandTest, StartJudgesExitCodes) {
         const char *behaviour;
         int expected;
     } cases[] = {
-        {"exit 0", AGENT_CMD_DONE},
-        {"exit 12", AGENT_CMD_DONE},
-        {"exit 58", AGENT_CMD_MISSING_PREREQ},
-        {"exit 1", AGENT_CMD_FAILED},
+        // clang-format off
+        {"exit 0", AGENT_CMD_DONE}, {"exit 12", AGENT_CMD_DONE},
+        {"exit 58", AGENT_CMD_MISSING_PREREQ}, {"exit 1", AGENT_CMD_FAILED},
         {"exit 255", AGENT_CMD_FAILED},
+        // clang-format on
         // Killed: the shell and the script both die by the signal. Signal 58
         // still means the prerequisite is missing.
         {"kill -15 $PPID $$", AGENT_CMD_FAILED},
@@ -83,11 +83,10 @@ TEST_F(AgentCommandTest, StopCountsOnlyFiveAndSixAsStopped) {
         const char *behaviour;
         int expected;
     } cases[] = {
-        {"exit 5", AGENT_CMD_DONE},
-        {"exit 6", AGENT_CMD_DONE},
-        {"exit 0", AGENT_CMD_FAILED},
-        {"exit 7", AGENT_CMD_FAILED},
-        {"kill -9 $PPID $$", AGENT_CMD_FAILED},
+        // clang-format off
+        {"exit 5", AGENT_CMD_DONE}, {"exit 6", AGENT_CMD_DONE}, {"exit 0", AGENT_CMD_FAILED},
+        {"exit 7", AGENT_CMD_FAILED}, {"kill -9 $PPID $$", AGENT_CMD_FAILED},
+        // clang-format on
         {"kill -6 $PPID $$", AGENT_CMD_FAILED},  // killed by signal 6 is no exit with 6
     };
     for (const auto &c : cases) {

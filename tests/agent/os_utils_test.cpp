@@ -15,17 +15,14 @@ TEST(Int64Test, TextRoundTrips) {
         const char *text;
         int64_t value;
     } cases[] = {
-        {" -42 ", -42},
-        {"4x", 0},
-        {"9223372036854775807", INT64_MAX},
+        // clang-format off
+        {" -42 ", -42}, {"4x", 0}, {"9223372036854775807", INT64_MAX},
         {"-9223372036854775808", INT64_MIN},
+        // clang-format on
         {"9223372036854775808", 0},  // out of range
-        {"+17", 17},
-        {"+-1", 0},
-        {"", 0},
-        {"   ", 0},
-        {"\t12\t", 12},
-        {"1 2", 0},
+        // clang-format off
+        {"+17", 17}, {"+-1", 0}, {"", 0}, {"   ", 0}, {"\t12\t", 12}, {"1 2", 0},
+        // clang-format on
     };
     for (const auto &c : cases)
         EXPECT_EQ(aToSlmInt64(c.text), c.value) << c.text;
@@ -50,13 +47,11 @@ TEST(SymlinkTest, Resolution) {
         int kind;
         std::string final;
     } cases[] = {
-        {tmp / "dir/relative", 1, tmp / "dir/file"},
-        {tmp / "chain", 1, tmp / "dir/file"},
-        {tmp / "absolute", 2, tmp / "dir"},
-        {"/dev/null", 3, "/dev/null"},
-        {tmp / "a", -2, ""},
-        {tmp / "missing", -1, ""},
-        {"/" + std::string(1100, 'x'), -3, ""},
+        // clang-format off
+        {tmp / "dir/relative", 1, tmp / "dir/file"}, {tmp / "chain", 1, tmp / "dir/file"},
+        {tmp / "absolute", 2, tmp / "dir"}, {"/dev/null", 3, "/dev/null"}, {tmp / "a", -2, ""},
+        {tmp / "missing", -1, ""}, {"/" + std::string(1100, 'x'), -3, ""},
+        // clang-format on
     };
     for (const auto &c : cases) {
         char buffer[2048] = {};

@@ -80,11 +80,10 @@ TEST_F(SlmSystemTest, ReportsHowTheCommandEnded) {
         int result;
         int code;
     } cases[] = {
-        {"exit 0", 1, 0},
-        {"exit 58", 1, 58},
-        {"exit 255", 1, 255},
-        {"kill -15 $$", 0, 15},
+        // clang-format off
+        {"exit 0", 1, 0}, {"exit 58", 1, 58}, {"exit 255", 1, 255}, {"kill -15 $$", 0, 15},
         {"kill -9 $$", 0, 9},
+        // clang-format on
         {"kill -STOP $$", 0, 9},           // a stopped child is killed
         {"/nonexistent/program", 1, 127},  // the shell reports it
     };
@@ -373,12 +372,11 @@ TEST(SlmSplitCommandTest, SplitsIntoWords) {
     } cases[] = {
         {"a 'b c' \"d e\" f", {"a", "b c", "d e", "f"}},
         {"  lead  between\ttabs", {"lead", "between", "tabs"}},
-        {"trailing  ", {"trailing", ""}},
-        {"'unclosed quote", {"unclosed quote"}},
-        {"a'b c'd", {"a", "b c", "d"}},
-        {"'$HOME' \"`x`\"", {"$HOME", "`x`"}},
-        {"''", {""}},
+        // clang-format off
+        {"trailing  ", {"trailing", ""}}, {"'unclosed quote", {"unclosed quote"}},
+        {"a'b c'd", {"a", "b c", "d"}}, {"'$HOME' \"`x`\"", {"$HOME", "`x`"}}, {"''", {""}},
         {"", {}},
+        // clang-format on
     };
     for (const auto &c : cases) {
         std::string text = c.command;

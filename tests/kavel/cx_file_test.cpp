@@ -98,11 +98,10 @@ TEST(CxFilePathTest, PathsAndParents) {
         const char *path;
         int length, lastSep;
     } cases[] = {
-        {"D:\\logs\\app", 1, "D:/logs/app", 11, 7},
-        {"/var/log", 1, "/var/log", 8, 4},
-        {"app.log", 1, "app.log", 7, -1},
-        {"", 1, "", 0, -1},
-        {nullptr, 0, "", -1, -1},
+        // clang-format off
+        {"D:\\logs\\app", 1, "D:/logs/app", 11, 7}, {"/var/log", 1, "/var/log", 8, 4},
+        {"app.log", 1, "app.log", 7, -1}, {"", 1, "", 0, -1}, {nullptr, 0, "", -1, -1},
+        // clang-format on
     };
     for (const auto &c : cases) {
         CxFilePath p;

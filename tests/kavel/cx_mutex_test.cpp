@@ -35,12 +35,11 @@ TEST(CxMutexTest, LifecycleAndNullHandles) {
         {"Lock(null mutex)", CxMutexLock(&mutex)},
         {"Unlock(null mutex)", CxMutexUnlock(&mutex)},
         {"Destroy(null mutex)", CxMutexDestroy(&mutex)},
-        {"Destroy(null)", CxMutexDestroy(nullptr)},
-        {"Lock(null)", CxMutexLock(nullptr)},
-        {"SemOpen(null)", CxSemOpen(nullptr, 1)},
-        {"SemLock(null)", CxSemLock(nullptr)},
-        {"SemUnlock(null)", CxSemUnlock(nullptr)},
-        {"SemClose(null)", CxSemClose(nullptr)},
+        // clang-format off
+        {"Destroy(null)", CxMutexDestroy(nullptr)}, {"Lock(null)", CxMutexLock(nullptr)},
+        {"SemOpen(null)", CxSemOpen(nullptr, 1)}, {"SemLock(null)", CxSemLock(nullptr)},
+        {"SemUnlock(null)", CxSemUnlock(nullptr)}, {"SemClose(null)", CxSemClose(nullptr)},
+        // clang-format on
     };
     for (const auto &c : cases) {
         EXPECT_EQ(c.result.kind, CX_PLATFORM_ERR_PLATFORM) << c.call;

@@ -161,20 +161,15 @@ TEST_F(KvlFileHandlerTest, ChangesThatTouchTheFileCloseItFirst) {
         const char *value;  // null: the property removed
         bool closes;
     } cases[] = {
-        {"maxFileSize", "100000", true},
-        {"maxFileBytes", "100000", true},
-        {"maxFiles", "3", true},
-        {"appending", "true", true},
-        {"fileEncoding", "nowhere", true},
-        {"MPFileSemKey", "31821", true},
-        {"filePermission", "0644", true},
-        {"filePermission", nullptr, false},
-        {"dirPermission", "0755", true},
-        {"dirPermission", nullptr, false},
-        {"logInternalErrs", "true", false},
-        {"MPFileSemTimeout", "500", false},
-        {"description", "d", false},
+        // clang-format off
+        {"maxFileSize", "100000", true}, {"maxFileBytes", "100000", true}, {"maxFiles", "3", true},
+        {"appending", "true", true}, {"fileEncoding", "nowhere", true},
+        {"MPFileSemKey", "31821", true}, {"filePermission", "0644", true},
+        {"filePermission", nullptr, false}, {"dirPermission", "0755", true},
+        {"dirPermission", nullptr, false}, {"logInternalErrs", "true", false},
+        {"MPFileSemTimeout", "500", false}, {"description", "d", false},
         {"noSuchProperty", "x", false},
+        // clang-format on
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(std::string(c.name) + "=" + (c.value != nullptr ? c.value : "<removed>"));

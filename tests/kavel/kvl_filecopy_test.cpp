@@ -64,11 +64,10 @@ TEST_F(KvlFileCopyTest, ZipSettingsKeptAndRefused) {
         const char *value;  // null: the property set without a value
         const char *stored;
     } names[] = {
-        {"capture", "capture.zip"},
-        {"capture.ZIP", "capture.ZIP"},
-        {"a.zip.bak", "a.zip.bak.zip"},
-        {"x.", "x..zip"},
-        {"", "<null>"},
+        // clang-format off
+        {"capture", "capture.zip"}, {"capture.ZIP", "capture.ZIP"}, {"a.zip.bak", "a.zip.bak.zip"},
+        {"x.", "x..zip"}, {"", "<null>"},
+        // clang-format on
     };
     KvlObject *made = copier({});
     for (const auto &c : names) {

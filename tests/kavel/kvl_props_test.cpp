@@ -61,12 +61,10 @@ TEST_F(KvlPropsTest, GettersAcceptClampAndRefuse) {
             int64_t asInt, asLong;
             int ok;
         } integers[] = {
-            {" 12abc", 12, 12, 1},
-            {"+7", 7, 7, 1},
-            {"-42", -42, -42, 1},
-            {"abc", 0, 0, 0},
-            {"", 0, 0, 0},
-            {"-", 0, 0, 0},
+            // clang-format off
+            {" 12abc", 12, 12, 1}, {"+7", 7, 7, 1}, {"-42", -42, -42, 1}, {"abc", 0, 0, 0},
+            {"", 0, 0, 0}, {"-", 0, 0, 0},
+            // clang-format on
             {"5000000000", INT32_MAX, 5000000000, 1},  // clamped as int
             {"-5000000000", INT32_MIN, -5000000000, 1},
             {"99999999999999999999", INT32_MAX, INT64_MAX, 1},
@@ -192,14 +190,12 @@ TEST(KvlNumberTextTest, FieldsAreWholeNumbersAndWidthsCountTheSign) {
         bool read;
         int32_t value;
     } cases[] = {
-        {"123", kvl::kFieldNumber, true, 123},
-        {"-123", kvl::kFieldNumber, true, -123},
-        {"+123", kvl::kFieldNumber, false, 0},
-        {" 123", kvl::kFieldNumber, false, 0},
-        {"123 ", kvl::kFieldNumber, false, 0},
-        {"12x", kvl::kFieldNumber, false, 0},
-        {"", kvl::kFieldNumber, false, 0},
-        {"2147483648", kvl::kFieldNumber, false, 0},
+        // clang-format off
+        {"123", kvl::kFieldNumber, true, 123}, {"-123", kvl::kFieldNumber, true, -123},
+        {"+123", kvl::kFieldNumber, false, 0}, {" 123", kvl::kFieldNumber, false, 0},
+        {"123 ", kvl::kFieldNumber, false, 0}, {"12x", kvl::kFieldNumber, false, 0},
+        {"", kvl::kFieldNumber, false, 0}, {"2147483648", kvl::kFieldNumber, false, 0},
+        // clang-format on
         {"-2147483648", kvl::kFieldNumber, true, INT32_MIN},
         {"2147483648", {}, true, INT32_MAX},
         {"-99999999999999999999", {}, true, INT32_MIN},

@@ -215,10 +215,10 @@ TEST_F(KvlXmlTest, ForceFlagsChooseTheRecordKind) {
         const char *forceAsMessage, *forceAsTrace;
         bool messageShowsAsMessage, textShowsAsMessage;
     } cases[] = {
-        {"false", "false", true, false},
-        {"true", "true", true, false},
-        {"true", "false", true, true},
-        {"false", "true", false, false},
+        // clang-format off
+        {"false", "false", true, false}, {"true", "true", true, false},
+        {"true", "false", true, true}, {"false", "true", false, false},
+        // clang-format on
     };
     for (const auto &c : cases) {
         KvlObject *formatter = object("xml", "kvl_xmlformatter");

@@ -40,10 +40,9 @@ TEST(CxStringTokTest, SplitsWithAndWithoutQuotes) {
         {"a \"unclosed b c", " ", 1, {"a", "unclosed b c"}},
         {"  a,,b  ", " ,", 1, {"a", "b"}},  // no empty tokens
         {"\"\" x", " ", 1, {"", "x"}},      // an empty quoted token
-        {"", " ", 1, {}},
-        {"   ", " ", 1, {}},
-        {"abc", nullptr, 1, {"abc"}},
-        {nullptr, " ", 1, {}},
+        // clang-format off
+        {"", " ", 1, {}}, {"   ", " ", 1, {}}, {"abc", nullptr, 1, {"abc"}}, {nullptr, " ", 1, {}},
+        // clang-format on
         {"\"/var/log/my file.log\" \"/tmp/b.log\"", " ", 1, {"/var/log/my file.log", "/tmp/b.log"}},
     };
     for (const auto &c : cases)
@@ -67,14 +66,11 @@ TEST(KvlStrTokTest, SplitsOnDelimiters) {
         const char *delims;
         Tokens tokens;
     } cases[] = {
-        {",,a,,b,", ",", {"a", "b"}},
-        {"xyz", "", {"x", "y", "z"}},
-        {"xyz", nullptr, {"x", "y", "z"}},
-        {"h1 h2\th3", " \t", {"h1", "h2", "h3"}},
-        {",,,", ",", {}},
-        {"", ",", {}},
-        {nullptr, ",", {}},
-        {"single", ",", {"single"}},
+        // clang-format off
+        {",,a,,b,", ",", {"a", "b"}}, {"xyz", "", {"x", "y", "z"}},
+        {"xyz", nullptr, {"x", "y", "z"}}, {"h1 h2\th3", " \t", {"h1", "h2", "h3"}},
+        {",,,", ",", {}}, {"", ",", {}}, {nullptr, ",", {}}, {"single", ",", {"single"}},
+        // clang-format on
     };
     for (const auto &c : cases)
         EXPECT_EQ(kvlTokens(c.text, c.delims), c.tokens) << (c.text ? c.text : "null");

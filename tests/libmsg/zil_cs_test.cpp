@@ -23,19 +23,13 @@ TEST_F(ZilStateTest, NormalisesNames) {
         const char *name;
         size_t size;
         const char *expected;
+        // clang-format off
     } cases[] = {
-        {"iso8859-1", 128, "ISO88591"},
-        {"NUV-1047", 128, "1047"},
-        {"utf-8", 128, "UTF8"},
-        {"dos", 128, "ANSIX341968"},
-        {"WIN", 128, "ANSIX341968"},
-        {"OS", 128, "ANSIX341968"},
-        {"Os2", 128, "OS2"},
-        {"nuv", 128, ""},
-        {"a b_c.d\xC3\xA9", 128, "ABCD"},
-        {"iso8859-1", 4, "ISO"},
-        {"", 128, ""},
+        {"iso8859-1", 128, "ISO88591"}, {"NUV-1047", 128, "1047"}, {"utf-8", 128, "UTF8"}, {"dos", 128, "ANSIX341968"},
+        {"WIN", 128, "ANSIX341968"}, {"OS", 128, "ANSIX341968"}, {"Os2", 128, "OS2"}, {"nuv", 128, ""},
+        {"a b_c.d\xC3\xA9", 128, "ABCD"}, {"iso8859-1", 4, "ISO"}, {"", 128, ""},
     };
+    // clang-format on
     for (const auto &c : cases) {
         char output[128];
         EXPECT_EQ(zil::normalizeName(c.name, output, c.size), 0) << c.name;
@@ -153,12 +147,10 @@ TEST_F(ZilStateTest, RefusesDamagedTables) {
     const struct {
         const char *file;
         const std::string &content;
-    } cases[] = {
-        {"ROWOUT", rowOutside},
-        {"AREAOUT", areaOutside},
-        {"NONUL", unterminated},
-        {"TRUNCATED", truncated},
-    };
+    } cases[] = {{"ROWOUT", rowOutside},
+                 {"AREAOUT", areaOutside},
+                 {"NONUL", unterminated},
+                 {"TRUNCATED", truncated}};
     for (const auto &c : cases) {
         writeFile(tmp / "codeset/" + c.file, c.content);
         EXPECT_EQ(zil_cs_new(c.file), nullptr) << c.file;
@@ -178,11 +170,9 @@ TEST_F(ZilStateTest, BytesAppendedToATableAreNotLoaded) {
     setenv("ZILDIR", tmp.path().c_str(), 1);
     const struct {
         const char *name, *roundTrip;  // of "A" and U+4E00
-    } cases[] = {{"GB18030", "A\xE4\xB8\x80"},
-                 {"EUCJP", "A\xE4\xB8\x80"},
-                 {"SJIS", "A\xE4\xB8\x80"},
-                 {"IBM939", "A\xE4\xB8\x80"},
-                 {"CP1252", "A?"}};
+        // clang-format off
+    } cases[] = {{"GB18030", "A\xE4\xB8\x80"}, {"EUCJP", "A\xE4\xB8\x80"}, {"SJIS", "A\xE4\xB8\x80"}, {"IBM939", "A\xE4\xB8\x80"}, {"CP1252", "A?"}};
+    // clang-format on
     for (const auto &[name, roundTrip] : cases) {
         const std::string original = table(name);
         const std::string path = tmp / "codeset/ZZBIG";

@@ -14,24 +14,14 @@ TEST_F(ZilLocaleTest, CanonicalLocalesAndLanguages) {
         const char *locale;
         const char *language;
     } cases[] = {
-        {"en_US.ISO8859-1", "en_US", "C"},
-        {"EN_us", "en_US", "C"},
-        {"de.UTF-8", "de", "de"},
-        {"de-CH", "de_CH", "de"},
-        {"ENUS437", "en_US", "C"},
-        {"american", "C", "C"},
-        {"POSIX", "POSIX", "POSIX"},
-        {"english", "english", "engli"},
-        {"", "", ""},
-        {"C", "C", "C"},
-        {"pt_PT", "pt_PT", "pt_BR"},
-        {"zh_HK", "zh_HK", "zh_CN"},
-        {"zh_TW", "zh_TW", "zh_TW"},
-        {"de_DE", "de_DE", "de"},
-        {"ja_JP.eucJP", "ja_JP", "ja_JP"},
-        {"cz", "cs", "cs"},
-        {"Jp_JP", "ja_JP", "ja_JP"},
-        {"fr", "fr", "fr_FR"},
+        // clang-format off
+        {"en_US.ISO8859-1", "en_US", "C"}, {"EN_us", "en_US", "C"}, {"de.UTF-8", "de", "de"},
+        {"de-CH", "de_CH", "de"}, {"ENUS437", "en_US", "C"}, {"american", "C", "C"},
+        {"POSIX", "POSIX", "POSIX"}, {"english", "english", "engli"}, {"", "", ""}, {"C", "C", "C"},
+        {"pt_PT", "pt_PT", "pt_BR"}, {"zh_HK", "zh_HK", "zh_CN"}, {"zh_TW", "zh_TW", "zh_TW"},
+        {"de_DE", "de_DE", "de"}, {"ja_JP.eucJP", "ja_JP", "ja_JP"}, {"cz", "cs", "cs"},
+        {"Jp_JP", "ja_JP", "ja_JP"}, {"fr", "fr", "fr_FR"},
+        // clang-format on
     };
     for (const auto &c : cases) {
         char out[32];

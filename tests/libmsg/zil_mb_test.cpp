@@ -53,10 +53,10 @@ TEST_F(ZilMbTest, Utf8Characters) {
         uint32_t value32;
         int used16;  // zil_mbtowc: one unit only
     } cases[] = {
-        {"A", 1, 1, 'A', 1},
-        {"\xC3\xA9", 2, 2, 0xE9, 2},
-        {"\xE2\x82\xAC", 3, 3, 0x20AC, 3},
+        // clang-format off
+        {"A", 1, 1, 'A', 1}, {"\xC3\xA9", 2, 2, 0xE9, 2}, {"\xE2\x82\xAC", 3, 3, 0x20AC, 3},
         {"\xF0\x9F\x98\x80", 4, 4, 0x1F600, -1},
+        // clang-format on
         {"\xC3", 1, -1, 0, -1},  // cut
         {"\xE2\x82", 2, -1, 0, -1},
     };

@@ -19,12 +19,13 @@ namespace {
 
 class KvlCheckTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
+    // Added classes go with a close: each test registers them again.
+    void SetUp() override {
         registerAgentFormatterClass();
         KvlInitFFDCExtensions();
         KvlInitNetExtensions();
+        ASSERT_EQ(KvlOpenToolkit(nullptr), 1);
     }
-    void SetUp() override { ASSERT_EQ(KvlOpenToolkit(nullptr), 1); }
     void TearDown() override { KvlCloseToolkit(); }
 
     // The checked models of files with these contents.
@@ -315,16 +316,11 @@ TEST(KvlCheckCommandTest, ExitStatuses) {
         std::string arguments;
         int status;
     } rows[] = {
-        {dir / "good", 0},
-        {dir / "bad", 1},
-        {dir / "good " + dir / "bad", 1},
-        {dir / "missing", 2},
-        {"--format=json " + dir / "good", 0},
-        {"--help", 0},
-        {"--bogus " + dir / "good", 2},
-        {"", 2},
-        {"--agent 7", 2},
-        {"--agent 2 --log-dir " + dir.path(), 0},
+        // clang-format off
+        {dir / "good", 0}, {dir / "bad", 1}, {dir / "good " + dir / "bad", 1}, {dir / "missing", 2},
+        {"--format=json " + dir / "good", 0}, {"--help", 0}, {"--bogus " + dir / "good", 2},
+        {"", 2}, {"--agent 7", 2}, {"--agent 2 --log-dir " + dir.path(), 0},
+        // clang-format on
     };
     for (const Row &row : rows) {
         const std::string command =
