@@ -12,19 +12,11 @@ namespace {
 
 using namespace vrxtest;
 
-// 2024-03-05 09:04:07.045 UTC.
-constexpr uint64_t kMarch5 = 1709629447045ull;
-
 class KvlFormatTest : public vrxtest::OpenToolkitTest {
 protected:
     // An event at `level` with the text and these properties, at `time`.
-    static KvlEvent *event(int32_t level, const char *text, const std::vector<Prop> &props,
-                           uint64_t time = kMarch5) {
-        KvlEvent *made = makeEvent(level, nullptr, 0, 0, text, KVL_ARG_END);
-        made->time = time;
-        for (const Prop &p : props)
-            KvlSetEventProp(made, p.name, p.value.c_str());
-        return made;
+    static KvlEvent *event(int32_t level, const char *text, const std::vector<Prop> &props) {
+        return stamped(makeEvent(level, nullptr, 0, 0, text, KVL_ARG_END), props);
     }
     static std::string format(KvlObject *formatter, KvlEvent *made) {
         std::string result = take(formatter->klass->format(formatter, made));

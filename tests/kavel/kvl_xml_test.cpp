@@ -11,7 +11,6 @@ namespace {
 
 using vrxtest::Prop;
 
-constexpr uint64_t kMarch5 = 1709629447045ull;  // 2024-03-05 09:04:07.045 UTC
 const std::string kTime = " <Time Millis=\"1709629447045\">2024-03-05 09:04:07.045+00:00</Time>\n";
 const std::string kFFFD = "\xEF\xBF\xBD";
 
@@ -71,13 +70,7 @@ protected:
     // and these properties.
     static KvlEvent *event(int32_t level, const char *catalog, const char *text,
                            const std::vector<Prop> &props) {
-        return withProps(vrxtest::makeEvent(level, catalog, 1, 7, text, KVL_ARG_END), props);
-    }
-    static KvlEvent *withProps(KvlEvent *made, const std::vector<Prop> &props) {
-        made->time = kMarch5;
-        for (const Prop &p : props)
-            KvlSetEventProp(made, p.name, p.value.c_str());
-        return made;
+        return vrxtest::stamped(vrxtest::makeEvent(level, catalog, 1, 7, text, KVL_ARG_END), props);
     }
     static std::string format(KvlObject *formatter, KvlEvent *made) {
         std::string result = vrxtest::take(KvlPDXMLFormatterFFormat(formatter, made));
@@ -179,12 +172,12 @@ TEST_F(KvlXmlTest, RecordsByteForByte) {
     };
     KvlObject *formatter = object("xml", "kvl_xmlformatter");
     for (const auto &c : cases) {
-        KvlEvent *made =
-            c.threeParameters
-                ? withProps(vrxtest::makeEvent(c.level, c.catalog, 1, 7, c.text, KVL_STR("sda"),
-                                               KVL_LONG(42), KVL_BOOL(1), KVL_ARG_END),
-                            c.props)
-                : event(c.level, c.catalog, c.text, c.props);
+        KvlEvent *made = c.threeParameters
+                             ? vrxtest::stamped(vrxtest::makeEvent(c.level, c.catalog, 1, 7, c.text,
+                                                                   KVL_STR("sda"), KVL_LONG(42),
+                                                                   KVL_BOOL(1), KVL_ARG_END),
+                                                c.props)
+                             : event(c.level, c.catalog, c.text, c.props);
         if (c.messageId != nullptr) KvlSetEventMessageId(made, c.messageId);
         EXPECT_EQ(format(formatter, made), c.expected) << c.what;
     }

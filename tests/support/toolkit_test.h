@@ -197,6 +197,17 @@ inline KvlEvent *makeEvent(int32_t level, const char *catalog, int32_t set, int3
     return made;
 }
 
+// 2024-03-05 09:04:07.045 UTC, the time the formatter tests stamp events with.
+constexpr uint64_t kMarch5 = 1709629447045ull;
+
+// `made` at `time` with these properties.
+inline KvlEvent *stamped(KvlEvent *made, const std::vector<Prop> &props, uint64_t time = kMarch5) {
+    made->time = time;
+    for (const Prop &p : props)
+        KvlSetEventProp(made, p.name, p.value.c_str());
+    return made;
+}
+
 // The names of an object's listeners, in the order they were added.
 inline std::vector<std::string> listenerNames(KvlObject *object) {
     std::vector<std::string> out;
