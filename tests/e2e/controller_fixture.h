@@ -94,14 +94,12 @@ public:
     }
 
     void prepare(const Scene &setup) {
-        std::filesystem::remove_all(work_ / "sbin");
-        std::filesystem::remove_all(work_ / "etc.seed");
-        std::filesystem::remove_all(work_ / "etc.upper");
+        for (const char *made : {"sbin", "etc.seed", "etc.upper"})
+            std::filesystem::remove_all(work_ / made);
         if (!setup.reuseVar) std::filesystem::remove_all(work_ / "var");
         if (setup.keepVar) std::filesystem::create_directories(work_ / "var");
-        std::filesystem::remove(errPath());
-        std::filesystem::remove(callsPath());
-        std::filesystem::remove(callsPath() + ".env");
+        for (const std::string &left : {errPath(), callsPath(), callsPath() + ".env"})
+            std::filesystem::remove(left);
         std::filesystem::create_directories(work_ / "sbin");
         const std::string home =
             setup.agentDir.empty() ? work_ / "sbin/" : work_ / setup.agentDir + "/";
@@ -164,10 +162,6 @@ public:
 
     TempDir work_;
 };
-
-struct Case;
-void check(ControllerE2E &fixture, const Case &c, const Outcome &run, const std::string &errFile,
-           const std::string &calls);
 
 struct Case {
     const char *name;

@@ -33,17 +33,6 @@ std::vector<std::string> splitNul(const std::string &text) {
     return parts;
 }
 
-std::string run(const std::string &command) {
-    std::string output;
-    if (FILE *pipe = popen(command.c_str(), "r")) {
-        char chunk[4096];
-        for (size_t n; (n = fread(chunk, 1, sizeof chunk, pipe)) > 0;)
-            output.append(chunk, n);
-        pclose(pipe);
-    }
-    return output;
-}
-
 class KvlFileCopyTest : public vrxtest::CaptureTest {
 protected:
     KvlObject *copier(const std::vector<Prop> &props) {
@@ -263,9 +252,9 @@ TEST_F(KvlFileCopyTest, ARealZipArchive) {
             {"filesToCopy", "\"src/a b.log\" src/c.bin"}});
     trigger();
     const std::string archive = kDay + "capture.zip";
-    EXPECT_EQ(run("unzip -Z1 " + archive), "a b.log\nc.bin\n");
-    EXPECT_TRUE(run("unzip -p " + archive + " 'a b.log'") == binary(5000));
-    EXPECT_TRUE(run("unzip -p " + archive + " c.bin") == binary(70000));
+    EXPECT_EQ(vrxtest::commandOutput("unzip -Z1 " + archive), "a b.log\nc.bin\n");
+    EXPECT_TRUE(vrxtest::commandOutput("unzip -p " + archive + " 'a b.log'") == binary(5000));
+    EXPECT_TRUE(vrxtest::commandOutput("unzip -p " + archive + " c.bin") == binary(70000));
 }
 
 TEST_F(KvlFileCopyTest, NothingIsCopiedWhenRefused) {

@@ -15,26 +15,11 @@ using vrxtest::TempDir;
 
 bool haveXmllint() { return std::system("xmllint --version >/dev/null 2>&1") == 0; }
 
-// What `command` writes on standard output; `ok` is false unless it exits 0.
-std::string run(const std::string &command, bool &ok) {
-    std::string output;
-    FILE *pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        ok = false;
-        return output;
-    }
-    char chunk[65536];
-    for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;)
-        output.append(chunk, n);
-    const int status = pclose(pipe);
-    ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    return output;
-}
-
 // The string value of an XPath expression over the wrapped file.
 std::string xpath(const std::string &file, const std::string &expression) {
     bool ok = false;
-    std::string value = run("xmllint --xpath 'string(" + expression + ")' " + file, ok);
+    std::string value =
+        vrxtest::commandOutput("xmllint --xpath 'string(" + expression + ")' " + file, &ok);
     EXPECT_TRUE(ok) << expression;
     if (!value.empty() && value.back() == '\n') value.pop_back();  // xmllint adds one
     return value;
@@ -121,7 +106,8 @@ protected:
         const std::string wrapped = tmp_.path() + "/wrapped.xml";
         vrxtest::writeFile(wrapped, "<log>\n" + vrxtest::contentOf(log) + "</log>\n");
         bool ok = false;
-        const std::string complaints = run("xmllint --noout " + wrapped + " 2>&1", ok);
+        const std::string complaints =
+            vrxtest::commandOutput("xmllint --noout " + wrapped + " 2>&1", &ok);
         EXPECT_TRUE(ok) << complaints.substr(0, 2000);
         EXPECT_EQ(xpath(wrapped, "count(/log/Message)"), std::to_string(texts.size()));
         EXPECT_EQ(xpath(wrapped, "count(/log/Trace)"), std::to_string(texts.size()));

@@ -258,6 +258,19 @@ private:
     int32_t key_;
 };
 
+// What `command` (run by the shell) writes on standard output; `ok`, when
+// given, says whether it exited 0.
+inline std::string commandOutput(const std::string &command, bool *ok = nullptr) {
+    std::string output;
+    FILE *pipe = popen(command.c_str(), "r");
+    char chunk[65536];
+    for (size_t n; pipe != nullptr && (n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;)
+        output.append(chunk, n);
+    const int status = pipe != nullptr ? pclose(pipe) : -1;
+    if (ok != nullptr) *ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return output;
+}
+
 // Moves this process into a new network namespace with its loopback up.
 // False when that cannot be had.
 inline bool enterPrivateNetwork() {
