@@ -8,9 +8,9 @@ namespace {
 
 TEST(ResolvePathTest, RewritesInPlace) {
     const struct {
-        const char *input;
+        std::string input;
         int result;
-        const char *output;  // what the buffer holds afterwards
+        std::string output;  // what the buffer holds afterwards
     } cases[] = {
         // clang-format off
         // Nothing to resolve.
@@ -28,21 +28,15 @@ TEST(ResolvePathTest, RewritesInPlace) {
         // A later step that climbs above the root is refused after the
         // earlier steps were applied.
         {"/a/../../b", 1, "/../b"},
+        // Longer than the 127 characters older agents could hold: resolved whole.
+        {"/" + std::string(300, 'p') + "/q/../r", 0, "/" + std::string(300, 'p') + "/r"},
         // clang-format on
     };
     for (const auto &c : cases) {
         std::string buffer = c.input;
         EXPECT_EQ(resolvePath(buffer.data()), c.result) << c.input;
-        EXPECT_STREQ(buffer.c_str(), c.output) << c.input;
+        EXPECT_EQ(buffer.c_str(), c.output) << c.input;
     }
-}
-
-TEST(ResolvePathTest, LongPathsAreResolvedWhole) {
-    // Longer than the 127 characters older agents could hold.
-    std::string prefix = "/" + std::string(300, 'p');
-    std::string buffer = prefix + "/q/../r";
-    ASSERT_EQ(resolvePath(buffer.data()), 0);
-    EXPECT_STREQ(buffer.c_str(), (prefix + "/r").c_str());
 }
 
 TEST(AgentDirsTest, FixedDirectoriesAreWholeOrRefused) {
