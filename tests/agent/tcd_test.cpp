@@ -64,16 +64,14 @@ TEST(CommonDirTest, CreatesTheRecordOnlyWhenItIsOursToWrite) {
         EXPECT_EQ(modeOf(tree + sub), 0771u) << sub;
     }
 
-    // Another product's lines: left alone, 5.
-    const std::string shared = "other_product=1\nzemlor_common_dir=\n";
-    writeFile(record, shared);
-    EXPECT_EQ(zemlorCommonDirAt(record, buffer, fakeSpace), 5);
-    EXPECT_EQ(readFile(record).value_or(""), shared);
-    // ... also when they follow an unusable line of ours.
-    const std::string sharedAfter = "zemlor_common_dir=\nother_product=1\n";
-    writeFile(record, sharedAfter);
-    EXPECT_EQ(zemlorCommonDirAt(record, buffer, fakeSpace), 5);
-    EXPECT_EQ(readFile(record).value_or(""), sharedAfter);
+    // Another product's lines, before or after an unusable line of ours:
+    // left alone, 5.
+    for (const std::string shared :
+         {"other_product=1\nzemlor_common_dir=\n", "zemlor_common_dir=\nother_product=1\n"}) {
+        writeFile(record, shared);
+        EXPECT_EQ(zemlorCommonDirAt(record, buffer, fakeSpace), 5);
+        EXPECT_EQ(readFile(record).value_or(""), shared);
+    }
     // Only an unusable line of ours: rewritten with the default.
     writeFile(record, "\n  \nzemlor_common_dir=" + std::string(600, 'x') + "\n");
     char recreated[ZEMLOR_COMMON_DIR_SIZE];

@@ -16,22 +16,24 @@ namespace {
 using namespace vrxtest;
 namespace fs = std::filesystem;
 
-// An open toolkit with a logger "app" feeding a multi-process handler on
-// "x.log" in the working directory, with `key`, `maxFileSize` and `maxFiles`.
+// An open toolkit with a logger "app" feeding a handler of `handlerClass`
+// (the multi-process one unless said) on `file` ("x.log" in the working
+// directory unless said), with `key`, `maxFileSize` and `maxFiles`.
 class SharedLog {
 public:
-    SharedLog(int32_t key, int maxFileSize, int maxFiles) {
+    SharedLog(int32_t key, int maxFileSize, int maxFiles, const std::string &file = "x.log",
+              const char *handlerClass = "kvl_multiproc_filehandler") {
         KvlOpenToolkit(nullptr);
         vrxtest::addPlainFormatterClass();
         formatter_ = KvlGetObject("app.plain", "test_plain");
         logger_ = KvlGetObject("app", "kvl_basiclogger");
         KvlSetObjProp(logger_, "level", "ALL");
-        handler_ = KvlGetObject("app.shared", "kvl_multiproc_filehandler");
+        handler_ = KvlGetObject("app.shared", handlerClass);
         KvlSetObjProp(handler_, "formatterName", "app.plain");
         KvlSetObjProp(handler_, "MPFileSemKey", std::to_string(key).c_str());
         KvlSetObjProp(handler_, "maxFileSize", std::to_string(maxFileSize).c_str());
         KvlSetObjProp(handler_, "maxFiles", std::to_string(maxFiles).c_str());
-        KvlSetObjProp(handler_, "fileName", "x.log");
+        KvlSetObjProp(handler_, "fileName", file.c_str());
         KvlAddListener(logger_, handler_);
     }
     ~SharedLog() {
@@ -43,6 +45,11 @@ public:
     void log(const std::string &text) {
         KvlLogText(logger_, "%s", KVL_ARG_STRING, text.c_str(), KVL_ARG_END);
     }
+    // Record `n` of 1000 bytes: "rec-1NNN", dots and the line feed.
+    void record(int n) {
+        std::string text(999, '.');
+        log(text.replace(0, 8, "rec-" + std::to_string(1000 + n)));
+    }
     void set(const char *property, const char *value) { KvlSetObjProp(handler_, property, value); }
 
 private:
@@ -51,9 +58,7 @@ private:
     KvlObject *handler_ = nullptr;
 };
 
-class KvlMpFileHandlerTest : public vrxtest::ToolkitTest {
-protected:
-};
+using KvlMpFileHandlerTest = vrxtest::ToolkitTest;
 
 // What the active file and the synced copy hold when the copy is synced.
 std::vector<std::pair<off_t, off_t>> &syncs() {
@@ -266,38 +271,6 @@ int inSmallFileSystem(const fs::path &mount, Body body) {
     }));
 }
 
-// A logger "app" feeding a handler of `handlerClass` on `log`, with 1000-byte
-// records numbered from 10.
-struct FullDiskLog {
-    FullDiskLog(const char *handlerClass, int32_t key, const std::string &log,
-                const char *maxFileSize, const char *maxFiles) {
-        KvlOpenToolkit(nullptr);
-        vrxtest::addPlainFormatterClass();
-        logger = KvlGetObject("app", "kvl_basiclogger");
-        KvlSetObjProp(logger, "level", "ALL");
-        handler = KvlGetObject("app.full", handlerClass);
-        formatter = KvlGetObject("app.full.plain", "test_plain");
-        KvlSetObjProp(handler, "formatterName", "app.full.plain");
-        KvlSetObjProp(handler, "MPFileSemKey", std::to_string(key).c_str());
-        KvlSetObjProp(handler, "maxFileSize", maxFileSize);
-        KvlSetObjProp(handler, "maxFiles", maxFiles);
-        KvlSetObjProp(handler, "fileName", log.c_str());
-        KvlAddListener(logger, handler);
-    }
-    ~FullDiskLog() {
-        KvlReleaseObject(formatter);
-        KvlReleaseObject(handler);
-        KvlReleaseObject(logger);
-        KvlCloseToolkit();
-    }
-    void record(int n) {
-        std::string text(999, '.');
-        text.replace(0, 8, "rec-" + std::to_string(1000 + n));
-        KvlLogText(logger, "%s", KVL_ARG_STRING, text.c_str(), KVL_ARG_END);
-    }
-    KvlObject *logger = nullptr, *handler = nullptr, *formatter = nullptr;
-};
-
 // Both handlers on a 64 KiB file system: writing past full reports the
 // error and leaves only whole records, and writing resumes once space is
 // freed.
@@ -310,7 +283,7 @@ TEST_F(KvlMpFileHandlerTest, AFullFileSystemLeavesWholeRecordsAndWritingResumes)
             const std::string log = (mount / handlerClass).string() + ".log";
             const std::string filler = (mount / "filler").string();
             writeFile(filler, std::string(24 * 1024, 'f'));
-            FullDiskLog writer(handlerClass, key.key(), log, "1048576", "1");
+            SharedLog writer(key.key(), 1048576, 1, log, handlerClass);
             RaisedMessages raised;
             for (int n = 0; n < 80; ++n)
                 writer.record(n);
@@ -339,7 +312,7 @@ TEST_F(KvlMpFileHandlerTest, ARolloverThatCannotCopyKeepsEveryRecord) {
     const int status = inSmallFileSystem(mount, [&] {
         const std::string log = (mount / "x.log").string();
         {
-            FullDiskLog writer("kvl_multiproc_filehandler", key.key(), log, "20000", "3");
+            SharedLog writer(key.key(), 20000, 3, log);
             for (int n = 0; n < 80; ++n)
                 writer.record(n);
         }
