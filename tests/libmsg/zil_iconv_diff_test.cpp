@@ -54,18 +54,10 @@ private:
     iconv_t toU_, fromU_;
 };
 
+// A character in UTF-8, as iconv writes it.
 std::string utf8Of(uint32_t v) {
-    if (v < 0x80) return std::string(1, static_cast<char>(v));
-    if (v < 0x800)
-        return std::string{static_cast<char>(0xC0 | (v >> 6)),
-                           static_cast<char>(0x80 | (v & 0x3F))};
-    if (v < 0x10000)
-        return std::string{static_cast<char>(0xE0 | (v >> 12)),
-                           static_cast<char>(0x80 | ((v >> 6) & 0x3F)),
-                           static_cast<char>(0x80 | (v & 0x3F))};
-    return std::string{
-        static_cast<char>(0xF0 | (v >> 18)), static_cast<char>(0x80 | ((v >> 12) & 0x3F)),
-        static_cast<char>(0x80 | ((v >> 6) & 0x3F)), static_cast<char>(0x80 | (v & 0x3F))};
+    static const Iconv utf8("UTF-8");
+    return utf8.encode(v).value_or("<none>");
 }
 
 class ZilIconvDiffTest : public ZilTest {};
