@@ -155,6 +155,12 @@ TEST_F(SlmSystemTest, MissingDirectoryOrProgramNeverRunsTheCommand) {
         slm_system(0, "/nonexistent/program arg", nullptr, SLM_WAIT_DIRECT | SLM_NO_SHELL, &code),
         0);
     EXPECT_EQ(code, 9);
+    // Through popen the same: the child ends abnormally, by 9.
+    const Argv missing{"no-such-program-here"};
+    slm_child record{};
+    EXPECT_EQ(popenAndClose(missing, record), 9);
+    EXPECT_EQ(record.abnormal, 1);
+    EXPECT_EQ(slm_popen(missing.get(), nullptr, nullptr, nullptr, 0), 0) << "no record";
 }
 
 TEST_F(SlmSystemTest, RunsWithoutTheShell) {
@@ -294,14 +300,6 @@ TEST_F(SlmSystemTest, PopenWithoutPipesGetsNullStreams) {
     EXPECT_EQ(popenAndClose({"sh", "-c", script.c_str()}, record), 0)
         << "cat ends at once on /dev/null";
     EXPECT_EQ(readFile(tmp / "out").value_or(""), "/dev/null\n");
-}
-
-TEST_F(SlmSystemTest, PopenOfAMissingProgramEndsAbnormally) {
-    const Argv missing{"no-such-program-here"};
-    slm_child record{};
-    EXPECT_EQ(popenAndClose(missing, record), 9);
-    EXPECT_EQ(record.abnormal, 1);
-    EXPECT_EQ(slm_popen(missing.get(), nullptr, nullptr, nullptr, 0), 0) << "no record";
 }
 
 TEST(SlmHandleChildStatusTest, InterpretsSyntheticStatusWords) {

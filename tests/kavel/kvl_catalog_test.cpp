@@ -55,20 +55,4 @@ TEST_F(KvlCatalogTest, BindingFindsTheTranslationForTheLocale) {
     EXPECT_EQ(bound("fr_FR", kGerman + ":" + kShipped), english) << "no French: the C catalog";
 }
 
-TEST_F(KvlCatalogTest, CaptureMessagesReadTheSameThroughTheCatalog) {
-    const auto zipFailure = [](const char *nlspath) {
-        EnvGuard path{"NLSPATH", nlspath};
-        KvlI18Msg *message =
-            KvlAllocI18Msg(KFFDC_MSG_CATALOG, 1, 64, kvlMsgTableText(KFFDC_MSG_CATALOG, 64));
-        KvlAddI18MsgParmString(message, "/ffdc/2024.03.05/capture.zip");
-        std::string result = take(KvlBindI18Msg(message));
-        KvlFreeI18Msg(message);
-        return result;
-    };
-    const std::string expected =
-        "KVLFF0064E Could not create the zip file /ffdc/2024.03.05/capture.zip.";
-    EXPECT_EQ(zipFailure(nullptr), expected);
-    EXPECT_EQ(zipFailure(kShipped.c_str()), expected);
-}
-
 }  // namespace

@@ -59,7 +59,11 @@ protected:
     int count_ = 0;
 };
 
-TEST_F(KvlFileHandlerTest, RollsOverWholeRecordsAndDropsTheOldest) {
+// Rollover by size drops the oldest file and never splits a record. A file
+// that reaches "maxFileSize" exactly is full: four 25-byte records
+// fill 100 bytes and the fifth starts a fresh file. With the property
+// removed again the limit is 1024 bytes.
+TEST_F(KvlFileHandlerTest, RollsOverWholeRecordsAndTheLimitIsReachedExactly) {
     makeHandler({{"fileName", "logs/trace.log"}, {"maxFileSize", "100"}, {"maxFiles", "3"}});
     for (int n = 1; n <= 13; ++n)
         log(paddedRecord(n));
@@ -69,12 +73,7 @@ TEST_F(KvlFileHandlerTest, RollsOverWholeRecordsAndDropsTheOldest) {
     EXPECT_EQ(contentOf("logs/trace1.log"), paddedRecords(9, 12));
     EXPECT_EQ(contentOf("logs/trace2.log"), paddedRecords(5, 8));
     EXPECT_FALSE(fs::exists("logs/trace3.log"));
-}
 
-// A file that reaches "maxFileSize" exactly is full: four 25-byte records
-// fill 100 bytes and the fifth starts a fresh file. With the property
-// removed again the limit is 1024 bytes.
-TEST_F(KvlFileHandlerTest, TheLimitIsReachedExactly) {
     const std::string record(24, 'r');
     makeHandler({{"fileName", "e.log"}, {"maxFileSize", "100"}, {"maxFiles", "2"}});
     for (int n = 1; n <= 5; ++n)
