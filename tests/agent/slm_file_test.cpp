@@ -48,17 +48,16 @@ TEST(SlmFileTest, ReplaceInFile) {
         std::string content;
         std::string oldText, newText;
         std::string expected;
+        // clang-format off
     } cases[] = {
-        {"agent_base_dir=/old/path\nx=/old/path\n", "/old/path", "/new/place",
-         "agent_base_dir=/new/place\nx=/old/path\n"},  // first occurrence per block only
-        {std::string("a\0b\0old", 7), "old", "new",
-         std::string("a\0b\0new", 7)},  // bytes after a NUL are searched
-        {std::string(2040, 'x') + "OLD" + std::string(5000, 'y') + "OLD", "OLD",
-         std::string(3000, 'N'),  // a block grows past 2048 bytes
-         std::string(2040, 'x') + std::string(3000, 'N') + std::string(5000, 'y') +
-             std::string(3000, 'N')},  // the second one is in a later block
+        {"agent_base_dir=/old/path\nx=/old/path\n", "/old/path", "/new/place", "agent_base_dir=/new/place\nx=/old/path\n"},  // first occurrence per block only
+        {std::string("a\0b\0old", 7), "old", "new", std::string("a\0b\0new", 7)},  // bytes after a NUL are searched
+        // A block grows past 2048 bytes; the second one is in a later block.
+        {std::string(2040, 'x') + "OLD" + std::string(5000, 'y') + "OLD", "OLD", std::string(3000, 'N'),
+         std::string(2040, 'x') + std::string(3000, 'N') + std::string(5000, 'y') + std::string(3000, 'N')},
         {"no match", "zzz", "q", "no match"},
     };
+    // clang-format on
     for (const auto &c : cases) {
         const std::string path = tmp / "vrxagent.ini";
         writeFile(path, c.content);
@@ -160,10 +159,9 @@ TEST(SlmFileTest, UsageFilesRollOver) {
 TEST(SlmFileTest, SplitsPathsForFileInformation) {
     const struct {
         const char *path, *directory, *base;
-    } cases[] = {{"/opt/agent/bin/x", "/opt/agent/bin", "x"},
-                 {"/vmlinuz", "/", "vmlinuz"},
-                 {"bare", "", "bare"},
-                 {"rel/x", "rel", "x"}};
+        // clang-format off
+    } cases[] = {{"/opt/agent/bin/x", "/opt/agent/bin", "x"}, {"/vmlinuz", "/", "vmlinuz"}, {"bare", "", "bare"}, {"rel/x", "rel", "x"}};
+    // clang-format on
     for (const auto &c : cases) {
         const auto [directory, base] = slmSplitPath(c.path);
         EXPECT_EQ(directory, c.directory) << c.path;
