@@ -12,8 +12,7 @@
 // over a set of 64 KiB files, five in the set; "segv" does too and then
 // raises SIGSEGV instead of closing.
 //
-// A record reads "W<writer> <sequence> <padding> <checksum>", the checksum
-// covering what comes before it; mp_record.h checks one.
+// A record reads "W<writer> <sequence> <padding>"; mp_record.h checks one.
 
 #include "KvlClasses.h"
 #include "mp_record.h"
