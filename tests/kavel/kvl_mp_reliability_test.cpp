@@ -9,8 +9,6 @@
 // writer's record in flight; the semaphore is free and no queue is left
 // afterwards.
 
-#include <iterator>
-
 #include "mp_record.h"
 #include "sem_holder.h"
 
@@ -22,25 +20,16 @@ using namespace vrxtest;
 constexpr int kWriters = 8;
 
 pid_t spawnWriter(const std::string &dir, int32_t key, int writer, int count, const char *mode) {
-    const pid_t pid = fork();
-    if (pid == 0) {
+    return startChild([&] {
         execl(MP_WRITER_PATH, MP_WRITER_PATH, dir.c_str(), std::to_string(key).c_str(),
               std::to_string(writer).c_str(), std::to_string(count).c_str(), mode, nullptr);
-        _exit(127);
-    }
-    return pid;
-}
-
-int waitFor(pid_t pid) {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        return 127;
+    });
 }
 
 // The last acknowledged sequence number of a writer, or -1.
 int lastAck(const std::string &dir, int writer) {
-    std::ifstream in(dir + "/ack" + std::to_string(writer), std::ios::binary);
-    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string bytes = readFile(dir + "/ack" + std::to_string(writer)).value_or("");
     if (bytes.size() < sizeof(int)) return -1;
     int last = -1;
     std::memcpy(&last, bytes.data() + bytes.size() / sizeof(int) * sizeof(int) - sizeof(int),
@@ -118,7 +107,7 @@ TEST(KvlMpReliabilityTest, KilledWritersLoseAndDuplicateNothing) {
                 kill(writers[victim], SIGKILL);
             }
             for (int w = 0; w < kWriters; ++w) {
-                const int status = waitFor(writers[w]);
+                const int status = waitChild(writers[w]);
                 const bool crashed = w == victim && kind.victim == Victim::kCrashed;
                 if (w != victim || crashed) {
                     EXPECT_EQ(status, crashed ? 128 + SIGSEGV : 0) << w;
@@ -127,7 +116,7 @@ TEST(KvlMpReliabilityTest, KilledWritersLoseAndDuplicateNothing) {
             EXPECT_TRUE(kind.victim != Victim::kCrashed || filesIn(dir + "/queues") == 0)
                 << "the crash drain left a queue";
             if (kind.victim == Victim::kKilled && kind.mode != std::string("sync")) {
-                EXPECT_EQ(waitFor(spawnWriter(dir, key.key(), kWriters, 1, kind.mode)), 0);
+                EXPECT_EQ(waitChild(spawnWriter(dir, key.key(), kWriters, 1, kind.mode)), 0);
             }
             if (kind.victim == Victim::kKilledThenDrained) {
                 const std::string drain =
