@@ -52,19 +52,12 @@ TEST(CxSemTest, CreatorAndAttacherShareOneSet) {
     CxSem sem = -1;
     ASSERT_TRUE(ok(CxSemOpen(&sem, key.key())));
     EXPECT_EQ(key.value(), 1) << "created free";
-    int ids[2];
-    ASSERT_EQ(pipe(ids), 0);
-    if (fork() == 0) {
-        CxSem other = -1;
-        const int32_t id = ok(CxSemOpen(&other, key.key())) ? other : -2;
-        _exit(write(ids[1], &id, sizeof id) == sizeof id ? 0 : 1);
-    }
-    int32_t childId = -3;
-    ASSERT_EQ(read(ids[0], &childId, sizeof childId), static_cast<ssize_t>(sizeof childId));
-    wait(nullptr);
-    close(ids[0]);
-    close(ids[1]);
-    EXPECT_EQ(childId, sem);
+    EXPECT_EQ(waitChild(startChild([&] {
+                  CxSem other = -1;
+                  return ok(CxSemOpen(&other, key.key())) && other == sem ? 0 : 1;
+              })),
+              0)
+        << "another process attaches to the same set";
 
     const CxSem id = sem;
     EXPECT_TRUE(ok(CxSemClose(&sem)));

@@ -161,8 +161,8 @@ TEST_F(KvlCheckTest, SharedFileSetsAcrossPrograms) {
 
 TEST_F(KvlCheckTest, GoodFilesGiveNoFinding) {
     std::vector<std::string> goods;
-    std::ifstream readme(std::string(VRX_SOURCE_DIR) + "/README.md");
-    const std::string text((std::istreambuf_iterator<char>(readme)), {});
+    const std::string text =
+        vrxtest::readFile(std::string(VRX_SOURCE_DIR) + "/README.md").value_or("");
     const size_t example = text.find("myprog.main.className");
     ASSERT_NE(example, std::string::npos);
     std::string block = text.substr(example, text.find("```", example) - example);
