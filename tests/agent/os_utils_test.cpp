@@ -8,7 +8,6 @@
 namespace {
 
 using namespace vrxtest;
-namespace fs = std::filesystem;
 
 TEST(Int64Test, TextRoundTrips) {
     const struct {

@@ -8,7 +8,6 @@
 namespace {
 
 using namespace vrxtest;
-namespace fs = std::filesystem;
 
 TEST(SlmFileTest, Copy) {
     TempDir tmp;

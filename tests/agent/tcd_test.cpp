@@ -7,7 +7,6 @@
 namespace {
 
 using namespace vrxtest;
-namespace fs = std::filesystem;
 
 unsigned long long freeBlocks = 1ull << 30;
 unsigned long fragment = 4096;

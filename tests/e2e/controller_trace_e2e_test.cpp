@@ -12,7 +12,6 @@
 namespace {
 
 using namespace vrxe2e;
-namespace fs = std::filesystem;
 
 const std::string kTraceDir = "var/nuv/zemlor/common/QAG/logs/install/trace/";
 

@@ -6,7 +6,6 @@
 
 namespace {
 
-namespace fs = std::filesystem;
 
 class KvlCaptureThreadsTest : public vrxtest::CaptureTest {};
 

@@ -9,7 +9,6 @@
 
 namespace {
 
-namespace fs = std::filesystem;
 using namespace vrxtest;
 
 class KvlFFDCTest : public vrxtest::CaptureTest {

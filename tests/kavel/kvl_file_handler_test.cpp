@@ -12,7 +12,6 @@
 namespace {
 
 using namespace vrxtest;
-namespace fs = std::filesystem;
 
 char *header(KvlObject *) noexcept { return OxsStringDup("H\n"); }
 char *trailer(KvlObject *) noexcept { return OxsStringDup("T\n"); }

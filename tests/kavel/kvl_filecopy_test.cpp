@@ -11,7 +11,6 @@
 
 namespace {
 
-namespace fs = std::filesystem;
 using vrxtest::Prop;
 
 const std::string kDay = "ffdc/2024.03.05/";

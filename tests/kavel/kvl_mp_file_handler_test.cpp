@@ -14,7 +14,6 @@
 namespace {
 
 using namespace vrxtest;
-namespace fs = std::filesystem;
 
 // An open toolkit with a logger "app" feeding a handler of `handlerClass`
 // (the multi-process one unless said) on `file` ("x.log" in the working

@@ -14,7 +14,6 @@
 
 namespace {
 
-namespace fs = std::filesystem;
 using namespace vrxtest;
 
 constexpr int kWriters = 8;

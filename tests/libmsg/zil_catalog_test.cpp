@@ -11,7 +11,6 @@
 
 namespace {
 
-namespace fs = std::filesystem;
 using vrxtest::CatalogBytes;
 
 const std::string kMkcat = ZIL_MKCAT_PATH;

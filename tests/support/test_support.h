@@ -59,6 +59,9 @@
 #include <utility>
 #include <vector>
 
+// Every test file says "fs" for the file system library.
+namespace fs = std::filesystem;
+
 namespace vrxtest {
 
 // A child process running `body`, which exits with what the body returns.
