@@ -193,75 +193,65 @@ private:
 
     static std::string syslogNg() { return std::string(kSyslogNgRoot) + "/usr/sbin/syslog-ng"; }
 
+    // `text` with the collector's directory, sockets and ports in place of
+    // their names (@DIR@, @SOCKET@, @SOCKET3164@, @PORT@, @RELP@, @TLS@,
+    // @NG3164@, @NGLF@).
+    std::string fill(std::string text) const {
+        // clang-format off
+        const std::pair<std::string, std::string> values[] = {
+            {"@DIR@", dir_.path()}, {"@SOCKET@", socketPath()}, {"@SOCKET3164@", socketPath(true)},
+            {"@PORT@", std::to_string(kPort)}, {"@RELP@", std::to_string(kRelpPort)}, {"@TLS@", std::to_string(kTlsPort)},
+            {"@NG3164@", std::to_string(kNg3164Port)}, {"@NGLF@", std::to_string(kNgLf5424Port)}};
+        // clang-format on
+        for (const auto &[name, value] : values)
+            for (size_t at = text.find(name); at != std::string::npos; at = text.find(name, at))
+                text.replace(at, name.size(), value);
+        return text;
+    }
+
     std::string syslogNgConfiguration() const {
-        const auto source = [](const char *driver, const char *transport, int port,
-                               const char *flags) {
-            return std::string("  ") + driver + "(transport(" + transport +
-                   ") ip(127.0.0.1) port(" + std::to_string(port) + ")" + flags + ");\n";
-        };
-        return "@version: 3.38\n"
-               "options { keep-hostname(yes); frac-digits(3); log-msg-size(131072); };\n"
-               "source s {\n" +
-               source("syslog", "tcp", kPort, "") + source("syslog", "udp", kPort, "") +
-               source("network", "tcp", kNg3164Port, "") +
-               source("network", "udp", kNg3164Port, "") +
-               source("network", "tcp", kNgLf5424Port, " flags(syslog-protocol)") +
-               "  unix-dgram(\"" + socketPath() +
-               "\" flags(syslog-protocol));\n"
-               "  unix-dgram(\"" +
-               socketPath(true) +
-               "\" flags(expect-hostname));\n"
-               "};\n"
-               "destination d { file(\"" +
-               (dir_ / "out") +
-               "\" template(\"$(format-json --scope none pri=${PRI} time=${ISODATE} "
-               "host=${HOST} app=${PROGRAM} procid=${PID} msgid=${MSGID} sd=${SDATA} "
-               "msg=${MSG})\\n\")); };\n"
-               "log { source(s); destination(d); };\n";
+        return fill(R"(@version: 3.38
+options { keep-hostname(yes); frac-digits(3); log-msg-size(131072); };
+source s {
+  syslog(transport(tcp) ip(127.0.0.1) port(@PORT@));
+  syslog(transport(udp) ip(127.0.0.1) port(@PORT@));
+  network(transport(tcp) ip(127.0.0.1) port(@NG3164@));
+  network(transport(udp) ip(127.0.0.1) port(@NG3164@));
+  network(transport(tcp) ip(127.0.0.1) port(@NGLF@) flags(syslog-protocol));
+  unix-dgram("@SOCKET@" flags(syslog-protocol));
+  unix-dgram("@SOCKET3164@" flags(expect-hostname));
+};
+destination d { file("@DIR@/out" template("$(format-json --scope none pri=${PRI} time=${ISODATE} host=${HOST} app=${PROGRAM} procid=${PID} msgid=${MSGID} sd=${SDATA} msg=${MSG})\n")); };
+log { source(s); destination(d); };
+)");
     }
 
     std::string configuration() const {
-        const std::string port = std::to_string(kPort);
-        const std::string d = dir_.path() + "/";
-        return "global(workDirectory=\"" + dir_.path() +
-               "\" maxMessageSize=\"128k\" parser.escapeControlCharactersOnReceive=\"off\"\n"
-               "  DefaultNetstreamDriverCAFile=\"" +
-               d + "ca.pem\" DefaultNetstreamDriverCertFile=\"" + d +
-               "server.pem\" DefaultNetstreamDriverKeyFile=\"" + d +
-               "server.key\")\n"
-               "main_queue(queue.type=\"Direct\")\n"
-               "module(load=\"imudp\")\nmodule(load=\"imtcp\")\nmodule(load=\"imrelp\")\n"
-               "input(type=\"imtcp\" port=\"" +
-               std::to_string(kTlsPort) +
-               "\" StreamDriver.Name=\"gtls\" StreamDriver.Mode=\"1\" "
-               "StreamDriver.AuthMode=\"anon\")\n"
-               "input(type=\"imrelp\" address=\"127.0.0.1\" port=\"" +
-               std::to_string(kRelpPort) +
-               "\")\n"
-               "module(load=\"imuxsock\" SysSock.Use=\"off\")\n"
-               "input(type=\"imudp\" address=\"127.0.0.1\" port=\"" +
-               port +
-               "\")\n"
-               "input(type=\"imtcp\" address=\"127.0.0.1\" port=\"" +
-               port +
-               "\")\n"
-               "input(type=\"imuxsock\" Socket=\"" +
-               socketPath() +
-               "\" useSpecialParser=\"off\" parseHostname=\"on\" "
-               "IgnoreTimestamp=\"off\" Annotate=\"off\")\n"
-               "template(name=\"fields\" type=\"list\" option.jsonf=\"on\") {\n"
-               "  property(outname=\"pri\" name=\"pri\" format=\"jsonf\")\n"
-               "  property(outname=\"time\" name=\"timereported\" dateFormat=\"rfc3339\" "
-               "format=\"jsonf\")\n"
-               "  property(outname=\"host\" name=\"hostname\" format=\"jsonf\")\n"
-               "  property(outname=\"app\" name=\"app-name\" format=\"jsonf\")\n"
-               "  property(outname=\"procid\" name=\"procid\" format=\"jsonf\")\n"
-               "  property(outname=\"msgid\" name=\"msgid\" format=\"jsonf\")\n"
-               "  property(outname=\"sd\" name=\"structured-data\" format=\"jsonf\")\n"
-               "  property(outname=\"msg\" name=\"msg\" format=\"jsonf\")\n"
-               "}\n"
-               "*.* action(type=\"omfile\" file=\"" +
-               (dir_ / "out") + "\" template=\"fields\")\n";
+        return fill(
+            R"(global(workDirectory="@DIR@" maxMessageSize="128k" parser.escapeControlCharactersOnReceive="off"
+  DefaultNetstreamDriverCAFile="@DIR@/ca.pem" DefaultNetstreamDriverCertFile="@DIR@/server.pem" DefaultNetstreamDriverKeyFile="@DIR@/server.key")
+main_queue(queue.type="Direct")
+module(load="imudp")
+module(load="imtcp")
+module(load="imrelp")
+input(type="imtcp" port="@TLS@" StreamDriver.Name="gtls" StreamDriver.Mode="1" StreamDriver.AuthMode="anon")
+input(type="imrelp" address="127.0.0.1" port="@RELP@")
+module(load="imuxsock" SysSock.Use="off")
+input(type="imudp" address="127.0.0.1" port="@PORT@")
+input(type="imtcp" address="127.0.0.1" port="@PORT@")
+input(type="imuxsock" Socket="@SOCKET@" useSpecialParser="off" parseHostname="on" IgnoreTimestamp="off" Annotate="off")
+template(name="fields" type="list" option.jsonf="on") {
+  property(outname="pri" name="pri" format="jsonf")
+  property(outname="time" name="timereported" dateFormat="rfc3339" format="jsonf")
+  property(outname="host" name="hostname" format="jsonf")
+  property(outname="app" name="app-name" format="jsonf")
+  property(outname="procid" name="procid" format="jsonf")
+  property(outname="msgid" name="msgid" format="jsonf")
+  property(outname="sd" name="structured-data" format="jsonf")
+  property(outname="msg" name="msg" format="jsonf")
+}
+*.* action(type="omfile" file="@DIR@/out" template="fields")
+)");
     }
     static bool listening(int port) {
         const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
