@@ -36,9 +36,9 @@ TEST_F(ZilDbcsTest, LeadBytesAndCutInput) {
     char bytes[4];
     EXPECT_EQ(zil_wctomb(sjis, bytes, 0x65E5), 2);
     EXPECT_EQ(std::string(bytes, 2), "\x93\xFA");
-    const char *text =
-        "a\x93\xFA"
-        "b";
+    // clang-format off
+    const char *text = "a\x93\xFA" "b";
+    // clang-format on
     const int roles[] = {0, 1, 2, 0};
     for (int i = 0; i < 4; ++i)
         EXPECT_EQ(zil_mbsbtype(sjis, text, static_cast<size_t>(i)), roles[i]) << i;
@@ -98,15 +98,12 @@ TEST_F(ZilEbcdicDbcsTest, ShiftStates) {
     EXPECT_EQ(h->kind, ZIL_KIND_EBCDIC_DBCS);
     char out[32];
     // 0x45 0x41 is U+4E00; after the shift-in, 0xC1 is "A".
-    EXPECT_EQ(std::string(out, zil_to_utf8(h, "\x0E\x45\x41\x0F\xC1", 5, out, sizeof out, nullptr)),
-              "\xE4\xB8\x80"
-              "A");
+    // clang-format off
+    EXPECT_EQ(std::string(out, zil_to_utf8(h, "\x0E\x45\x41\x0F\xC1", 5, out, sizeof out, nullptr)), "\xE4\xB8\x80" "A");
     // Into the codeset: the pair opens a run, "A" closes it, the flush closes a run left open.
-    EXPECT_EQ(std::string(out, zil_from_utf8(h,
-                                             "\xE4\xB8\x80"
-                                             "A\xE4\xB8\x80",
-                                             7, out, sizeof out, nullptr)),
+    EXPECT_EQ(std::string(out, zil_from_utf8(h, "\xE4\xB8\x80" "A\xE4\xB8\x80", 7, out, sizeof out, nullptr)),
               "\x0E\x45\x41\x0F\xC1\x0E\x45\x41\x0F");
+    // clang-format on
     // Restartable: "A" right after a double-byte character writes 0x0F then 0xC1.
     h->from_state = 0;
     const std::string run = step(h, Way::kFromUtf8, "\xE4\xB8\x80").bytes;
@@ -155,9 +152,9 @@ TEST_F(ZilEbcdicDbcsTest, ShiftBytesBelongToNoCharacter) {
 // room there is: a double-byte run cut by the end of the output is closed.
 TEST_F(ZilEbcdicDbcsTest, StringResultsAreAlwaysClosed) {
     Codeset h("IBM939");
-    const std::string utf8 =
-        "a\xE4\xB8\x80\xE6\x97\xA5"
-        "b\xE4\xB8\x80";
+    // clang-format off
+    const std::string utf8 = "a\xE4\xB8\x80\xE6\x97\xA5" "b\xE4\xB8\x80";
+    // clang-format on
     const std::vector<zil_ucs2_t> ucs2 = {'a', 0x4E00, 0x65E5, 'b', 0x4E00, 0};
     const std::string full = ziltest::localFrom(h, utf8);
     for (int size = 1; size <= static_cast<int>(full.size()) + 1; ++size) {
@@ -207,10 +204,9 @@ TEST_F(ZilGb18030Test, CodesAndIndexes) {
     h->subst_count = 0;
     EXPECT_EQ(ziltest::utf8From(h, "\x81\n\x81\x30\x20x"), "?\n?0 x");
     EXPECT_EQ(h->subst_count, 2);
-    EXPECT_EQ(ziltest::utf8From(h,
-                                "\x80\xFF"
-                                "a"),
-              "??a");
+    // clang-format off
+    EXPECT_EQ(ziltest::utf8From(h, "\x80\xFF" "a"), "??a");
+    // clang-format on
 }
 
 TEST(ZilGb18030TableTest, RefusesListsThatRunOutside) {
@@ -310,11 +306,9 @@ TEST_F(ZilMbcsTest, ThreeByteCodeWithoutAMiddleNode) {
     Codeset h("EUCJP");
     char out[16];
     h->subst_count = 0;
-    EXPECT_EQ(std::string(out, zil_to_utf8(h,
-                                           "\x8F\xAC\xA1"
-                                           "a",
-                                           4, out, sizeof out, nullptr)),
-              "?a");
+    // clang-format off
+    EXPECT_EQ(std::string(out, zil_to_utf8(h, "\x8F\xAC\xA1" "a", 4, out, sizeof out, nullptr)), "?a");
+    // clang-format on
     EXPECT_EQ(h->subst_count, 1);
 }
 

@@ -82,18 +82,8 @@ TEST_F(ZilMbTest, Utf8Characters) {
         EXPECT_EQ(zil_mbsbtype(u, text, static_cast<size_t>(i)), roles[i]) << i;
     EXPECT_EQ(zil_ismbs1st(u, text, text + 3), 1);
     EXPECT_EQ(zil_ismbs1st(u, text, text + 4), 0);
-    EXPECT_EQ(zil_mbsbtype(u,
-                           "\x80"
-                           "\xC3\xA9",
-                           1),
-              1)
-        << "an invalid byte is stepped over";
-    EXPECT_EQ(zil_mbsbtype(u,
-                           "\x80"
-                           "\xC3\xA9",
-                           0),
-              -1)
-        << "and is no character itself";
+    EXPECT_EQ(zil_mbsbtype(u, "\x80\xC3\xA9", 1), 1) << "an invalid byte is stepped over";
+    EXPECT_EQ(zil_mbsbtype(u, "\x80\xC3\xA9", 0), -1) << "and is no character itself";
 }
 
 TEST_F(ZilMbTest, StringsOfCharacters) {
@@ -146,17 +136,10 @@ TEST_F(ZilMbTest, WhatDoesNotConvertIsMinusOne) {
     EXPECT_EQ(zil_wctomb(latin, bytes, 0x20AC), -1);
     EXPECT_EQ(zil_wctomb(latin, bytes, 0xE9), 1);
     EXPECT_EQ(zil_check_subs(latin), 0) << "a refused character is not counted";
-    EXPECT_EQ(zil_mbstowcs(sjis, nullptr,
-                           "a\x80"
-                           "b",
-                           0),
-              -1)
-        << "0x80 is no character in SJIS";
-    EXPECT_EQ(zil_mbstowcs(sjis, nullptr,
-                           "a\x93\xFA"
-                           "b",
-                           0),
-              3);
+    // clang-format off
+    EXPECT_EQ(zil_mbstowcs(sjis, nullptr, "a\x80" "b", 0), -1) << "0x80 is no character in SJIS";
+    EXPECT_EQ(zil_mbstowcs(sjis, nullptr, "a\x93\xFA" "b", 0), 3);
+    // clang-format on
 }
 
 // A time text that does not fit whole is no text: cut, it could end inside
