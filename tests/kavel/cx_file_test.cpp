@@ -2,14 +2,11 @@
 // error numbers, parents, directory trees made concurrently, listings.
 
 #include "CxFile.h"
-#include "test_support.h"
+#include "toolkit_test.h"
 
 namespace {
 
 using namespace vrxtest;
-
-bool ok(const CxPlatformErr &e) { return e.kind == CX_PLATFORM_ERR_OK && e.code == 0; }
-int code(const CxPlatformErr &e) { return e.kind == CX_PLATFORM_ERR_PLATFORM ? e.code : 0; }
 
 TEST(CxFileTest, TheFileCycle) {
     TempDir tmp;

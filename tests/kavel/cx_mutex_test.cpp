@@ -11,8 +11,6 @@ namespace {
 
 using namespace vrxtest;
 
-bool ok(const CxPlatformErr &e) { return e.kind == CX_PLATFORM_ERR_OK && e.code == 0; }
-
 // Whether the set under `key` opens, locks and unlocks now.
 bool usable(int32_t key) {
     CxSem sem = -1;

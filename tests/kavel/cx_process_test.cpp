@@ -4,11 +4,9 @@
 
 namespace {
 
+using namespace vrxtest;
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
-
-bool ok(const CxPlatformErr &e) { return e.kind == CX_PLATFORM_ERR_OK && e.code == 0; }
-int code(const CxPlatformErr &e) { return e.kind == CX_PLATFORM_ERR_PLATFORM ? e.code : 0; }
 
 TEST(CxProcessTest, ExitStatuses) {
     const struct {

@@ -25,8 +25,8 @@ protected:
     // The verdict for a text event at `level` and `time`.
     static int verdict(KvlObject *filter, const char *text, uint64_t time = 1000,
                        int32_t level = KVL_LEVEL_ERROR) {
-        KvlEvent *event = vrxtest::makeEvent(level, nullptr, 0, 0, text, KVL_ARG_END);
-        event->time = time;
+        KvlEvent *event =
+            vrxtest::stamped(vrxtest::makeEvent(level, nullptr, 0, 0, text, KVL_ARG_END), {}, time);
         const int result = KvlIsLoggableByFilter(filter, event);
         KvlFreeEvent(event);
         return result;
@@ -60,11 +60,8 @@ TEST_F(KvlFilterTest, ListsSplitAtWhiteSpaceWithoutEmptyTokens) {
     KvlStringList *list = KvlMsgIdFilterGetStringList("  a\tb\n\nc\r d  ");
     std::vector<std::string> tokens;
     for (KvlStringListIter it = KvlStringListIterator(list); it != nullptr;
-         it = KvlStringListIterNext(it)) {
-        char *token = KvlStringListIterGet(it);
-        tokens.push_back(token);
-        OxsMemoryFree(token);
-    }
+         it = KvlStringListIterNext(it))
+        tokens.push_back(vrxtest::take(KvlStringListIterGet(it)));
     EXPECT_EQ(tokens, (std::vector<std::string>{"a", "b", "c", "d"}));
     EXPECT_EQ(KvlMsgIdFilterMatchMsgId(list, "c"), 1);
     EXPECT_EQ(KvlMsgIdFilterMatchMsgId(list, "e"), 0);

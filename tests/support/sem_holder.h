@@ -4,11 +4,9 @@
 #define VRX_SEM_HOLDER_H
 
 #include "CxMutex.h"
-#include "test_support.h"
+#include "toolkit_test.h"
 
 namespace vrxtest {
-
-inline bool semOk(const CxPlatformErr &e) { return e.kind == CX_PLATFORM_ERR_OK && e.code == 0; }
 
 // A child process that holds the lock until told to let go.
 class Holder {
@@ -18,10 +16,10 @@ public:
         pid_ = fork();
         if (pid_ == 0) {
             CxSem sem = -1;
-            char c = semOk(CxSemOpen(&sem, key)) && semOk(CxSemLock(&sem)) ? 'L' : 'E';
+            char c = ok(CxSemOpen(&sem, key)) && ok(CxSemLock(&sem)) ? 'L' : 'E';
             if (write(fromChild_[1], &c, 1) != 1) _exit(2);
             if (read(toChild_[0], &c, 1) != 1) _exit(3);
-            _exit(semOk(CxSemUnlock(&sem)) ? 0 : 4);
+            _exit(ok(CxSemUnlock(&sem)) ? 0 : 4);
         }
         char c = 0;
         locked_ = read(fromChild_[0], &c, 1) == 1 && c == 'L';

@@ -172,6 +172,11 @@ inline void addPlainFormatterClass() {
                          nullptr, kvlIntlBindI18Msg);
 }
 
+// Whether a runtime-layer call succeeded, and the error number it failed
+// with (0 for success or a failure of another kind).
+inline bool ok(const CxPlatformErr &e) { return e.kind == CX_PLATFORM_ERR_OK && e.code == 0; }
+inline int code(const CxPlatformErr &e) { return e.kind == CX_PLATFORM_ERR_PLATFORM ? e.code : 0; }
+
 // A property to set, by name and value.
 struct Prop {
     const char *name;
