@@ -1,8 +1,9 @@
 // Helpers shared by the tests: a private temporary directory removed at the
 // end, whole-file read and write, guards that restore what a test changes
 // (environment, working directory, umask), capture of what the code under
-// test prints on standard output and standard error, and a private network
-// (loopback only) for tests that run daemons.
+// test prints on standard output and standard error, a command's output,
+// child processes, and a private network (loopback only) for tests that run
+// daemons.
 #ifndef VRX_TEST_SUPPORT_H
 #define VRX_TEST_SUPPORT_H
 
