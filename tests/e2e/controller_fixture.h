@@ -83,14 +83,9 @@ public:
     std::string errPath() const { return work_ / "err"; }
     std::string callsPath() const { return work_ / "calls.log"; }
 
-    std::string expand(std::string text) const {
-        for (const auto &[key, value] : {std::pair<std::string, std::string>{"@ERR@", errPath()},
-                                         {"@PROG@", kController},
-                                         {"@WORK@", work_.path()}}) {
-            for (size_t at = text.find(key); at != std::string::npos; at = text.find(key, at))
-                text.replace(at, key.size(), value);
-        }
-        return text;
+    std::string expand(const std::string &text) const {
+        return filled(text,
+                      {{"@ERR@", errPath()}, {"@PROG@", kController}, {"@WORK@", work_.path()}});
     }
 
     void prepare(const Scene &setup) {

@@ -196,17 +196,13 @@ private:
     // `text` with the collector's directory, sockets and ports in place of
     // their names (@DIR@, @SOCKET@, @SOCKET3164@, @PORT@, @RELP@, @TLS@,
     // @NG3164@, @NGLF@).
-    std::string fill(std::string text) const {
+    std::string fill(const std::string &text) const {
         // clang-format off
-        const std::pair<std::string, std::string> values[] = {
+        return filled(text, {
             {"@DIR@", dir_.path()}, {"@SOCKET@", socketPath()}, {"@SOCKET3164@", socketPath(true)},
             {"@PORT@", std::to_string(kPort)}, {"@RELP@", std::to_string(kRelpPort)}, {"@TLS@", std::to_string(kTlsPort)},
-            {"@NG3164@", std::to_string(kNg3164Port)}, {"@NGLF@", std::to_string(kNgLf5424Port)}};
+            {"@NG3164@", std::to_string(kNg3164Port)}, {"@NGLF@", std::to_string(kNgLf5424Port)}});
         // clang-format on
-        for (const auto &[name, value] : values)
-            for (size_t at = text.find(name); at != std::string::npos; at = text.find(name, at))
-                text.replace(at, name.size(), value);
-        return text;
     }
 
     std::string syslogNgConfiguration() const {

@@ -262,6 +262,17 @@ private:
     int32_t key_;
 };
 
+// `text` with each name replaced by its value, everywhere it stands (a
+// value is never searched again for names).
+inline std::string filled(std::string text,
+                          const std::vector<std::pair<std::string, std::string>> &values) {
+    for (const auto &[name, value] : values)
+        for (size_t at = text.find(name); at != std::string::npos;
+             at = text.find(name, at + value.size()))
+            text.replace(at, name.size(), value);
+    return text;
+}
+
 // What `command` (run by the shell) writes on standard output; `ok`, when
 // given, says whether it exited 0.
 inline std::string commandOutput(const std::string &command, bool *ok = nullptr) {
